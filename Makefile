@@ -1,0 +1,31 @@
+# Tintwright: `make run` starts the program, `make test` runs every test. Both install what
+# they need first (scripts/setup.sh, a no-op when all is there).
+SHELL := /bin/bash
+.PHONY: setup build test run screenshot format clean
+
+setup:
+	@bash scripts/setup.sh
+
+build: setup
+	cmake --preset native >/dev/null && cmake --build --preset native
+	cmake --preset win32 >/dev/null && cmake --build --preset win32
+	@if [ "$$(scripts/wine-arch.sh)" = win64 ]; then \
+	  echo "build: this host cannot run 32-bit programs; building the 64-bit variant for the Windows tests"; \
+	  cmake --preset win64 >/dev/null && cmake --build --preset win64; \
+	fi
+
+test: build
+	ctest --preset native
+	ctest --preset $$(scripts/wine-arch.sh)
+
+run: build
+	scripts/run.sh
+
+screenshot: build
+	scripts/screenshot.sh
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build

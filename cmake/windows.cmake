@@ -1,0 +1,63 @@
+# The desktop program and its tests, cross-compiled with mingw-w64 and run under Wine.
+enable_language(RC)
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+  @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+  WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+
+# GoogleTest from Debian's source package, built with the cross compiler.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Source files are UTF-8; the program's texts are code page 932 bytes.
+set(TW_WIN_OPTIONS -Wall -Wextra -finput-charset=UTF-8 -fexec-charset=CP932)
+set(TW_WIN_LINK -static -static-libgcc -static-libstdc++)
+
+add_library(tw_app STATIC
+  app/app.cpp
+  app/seams.cpp
+  app/settings.cpp
+  document/file_commands.cpp
+  document/image_buffer.cpp
+  document/main_window.cpp
+  palette/palette_grid.cpp
+  reduce/conversion_window.cpp
+)
+target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
+target_compile_definitions(tw_app PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601)
+target_link_libraries(tw_app PUBLIC tw_core gdi32 comdlg32 shell32 advapi32 user32)
+
+set(TW_RESOURCES ${PROJECT_SOURCE_DIR}/res/tintwright.rc)
+set_source_files_properties(${TW_RESOURCES} PROPERTIES
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/tintwright.ico;${PROJECT_SOURCE_DIR}/res/tintwright.cur")
+
+add_executable(Tintwright WIN32 app/winmain.cpp ${TW_RESOURCES})
+target_include_directories(Tintwright PRIVATE ${PROJECT_SOURCE_DIR}/res)
+target_compile_options(Tintwright PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
+target_link_libraries(Tintwright PRIVATE tw_app)
+target_link_options(Tintwright PRIVATE ${TW_WIN_LINK})
+
+# One test program for everything that needs Windows: each Wine start costs a second or two.
+add_executable(tw_wintests
+  tests/win/main.cpp
+  tests/win/test_support.cpp
+  tests/win/startup_test.cpp
+  tests/win/main_window_test.cpp
+  tests/win/file_commands_test.cpp
+  ${TW_RESOURCES}
+)
+target_include_directories(tw_wintests PRIVATE ${PROJECT_SOURCE_DIR}/res)
+target_compile_options(tw_wintests PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
+target_link_libraries(tw_wintests PRIVATE tw_app gtest)
+target_link_options(tw_wintests PRIVATE ${TW_WIN_LINK})
+add_test(NAME windows_tests COMMAND tw_wintests)
+set_tests_properties(windows_tests PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
+
+# Opens the program on a sample image and drops it in, for screenshots of the real window.
+add_executable(tw_showcase WIN32 tests/win/showcase.cpp ${TW_RESOURCES})
+target_include_directories(tw_showcase PRIVATE ${PROJECT_SOURCE_DIR}/res)
+target_compile_options(tw_showcase PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
+target_link_libraries(tw_showcase PRIVATE tw_app)
+target_link_options(tw_showcase PRIVATE ${TW_WIN_LINK})

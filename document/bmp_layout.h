@@ -1,0 +1,78 @@
+// The BMP file image layout: little-endian field access at fixed offsets, where the pixels of
+// an image start, and how much of a file image can be drawn without reading past its end.
+// Portable: no platform headers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace bmp {
+
+// File offsets of the fields the program reads or writes.
+inline constexpr std::size_t kBfSize = 2;
+inline constexpr std::size_t kBfOffBits = 10;
+inline constexpr std::size_t kInfoHeader = 14;
+inline constexpr std::size_t kBiSize = 14;
+inline constexpr std::size_t kBiWidth = 18;
+inline constexpr std::size_t kBiHeight = 22;
+inline constexpr std::size_t kBiBitCount = 28;
+inline constexpr std::size_t kBiCompression = 30;
+inline constexpr std::size_t kBiSizeImage = 34;
+inline constexpr std::size_t kBiClrUsed = 46;
+inline constexpr std::size_t kColourTable = 54;
+
+// Length of the file header and the 40-byte info header together.
+inline constexpr std::size_t kHeadersSize = 54;
+// Pixel data offset of an 8-bit image with its 256-entry colour table.
+inline constexpr std::size_t k8BitPixelData = 1078;
+
+inline std::uint16_t ReadU16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t ReadU32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::int32_t ReadS32(const std::uint8_t* p) {
+    return static_cast<std::int32_t>(ReadU32(p));
+}
+inline void WriteU16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void WriteU32(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+// Number of colour-table entries that precede the pixels of an image of this bit count:
+// none for 24 bits, otherwise 2 to the power of (bit count modulo 32).
+std::uint64_t ColourTableEntries(std::uint16_t bitCount);
+
+// File offset of the pixel data by the bit count alone: 54 for 24 bits, else behind the
+// colour table of ColourTableEntries entries.
+std::uint64_t PixelDataOffset(std::uint16_t bitCount);
+
+// What painting may hand to the platform's DIB drawing for a file image of `size` bytes.
+struct DrawPlan {
+    bool hasHeader = false; // the 54 header bytes are present: width and height can be read
+    bool drawable = false;  // headers, colour table and at least one row lie inside the image
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::uint16_t bitCount = 0;
+    std::uint32_t colourCount = 0; // colour-table entries to build a palette from (0: none)
+    std::uint64_t pixelOffset = 0;
+    std::uint32_t scanLines = 0; // complete rows present, counted from the first stored row
+};
+
+// Decides how much of the file image can be drawn in place. Only plain, uncompressed
+// bottom-up images with a 40-byte info header and 1, 4, 8 or 24 bits per pixel are drawn;
+// a file cut short is drawn as far as its complete rows reach.
+DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size);
+
+// Length in bytes of one stored row: the row's bits rounded up to whole 32-bit words.
+std::uint64_t StrideBytes(std::int64_t width, std::uint16_t bitCount);
+
+} // namespace bmp

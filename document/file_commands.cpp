@@ -1,0 +1,257 @@
+#include "document/file_commands.h"
+
+#include <cstring>
+
+#include "app/app.h"
+#include "app/seams.h"
+#include "app/settings.h"
+#include "document/image_buffer.h"
+#include "document/main_window.h"
+#include "res/resource.h"
+
+char CurrentFileName[MAX_PATH];
+char PathWorkBuffer[MAX_PATH];
+
+static constexpr char kImageFilter[] = "BMPファイル(BMP)\0*.BMP\0すべてのファイル\0*.*\0";
+
+// The folder part of a full path ("C:\a\b.bmp" gives "C:\a"), or empty.
+static void FolderOf(const char* path, char* folder) {
+    std::strncpy(folder, path, MAX_PATH - 1);
+    folder[MAX_PATH - 1] = '\0';
+    char* lastSeparator = nullptr;
+    for (char* p = folder; *p != '\0'; p = CharNextA(p)) {
+        if (*p == '\\' || *p == '/') {
+            lastSeparator = p;
+        }
+    }
+    if (lastSeparator != nullptr) {
+        *lastSeparator = '\0';
+    } else {
+        folder[0] = '\0';
+    }
+}
+
+int ChooseImageFile(char* name, HWND owner, int openDialog) {
+    // The save dialog starts in the current file's folder; the open dialog in the current
+    // directory.
+    char saveFolder[MAX_PATH];
+    if (openDialog) {
+        GetCurrentDirectoryA(MAX_PATH, PathWorkBuffer);
+    } else {
+        FolderOf(name, saveFolder);
+    }
+    OPENFILENAMEA record = {};
+    record.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    record.hwndOwner = owner;
+    record.hInstance = AppInstance;
+    record.lpstrFilter = kImageFilter;
+    record.nFilterIndex = 1;
+    record.lpstrFile = name;
+    record.nMaxFile = MAX_PATH;
+    record.lpstrInitialDir = openDialog ? PathWorkBuffer : (saveFolder[0] ? saveFolder : nullptr);
+    record.lpstrTitle = openDialog ? "開く" : "保存";
+    record.lpstrDefExt = "bmp";
+    record.Flags = OFN_LONGNAMES | OFN_HIDEREADONLY;
+    if (openDialog) {
+        record.Flags |= OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+        if (KeepReadOnly) {
+            record.Flags |= OFN_NOREADONLYRETURN;
+        }
+        return RunOpenDialog(&record);
+    }
+    record.Flags |= OFN_NOREADONLYRETURN | OFN_OVERWRITEPROMPT;
+    return RunSaveDialog(&record);
+}
+
+bool MakeSafetyName(const char* path, char* safety) {
+    const size_t length = std::strlen(path);
+    if (length + sizeof ".tmp" > MAX_PATH) {
+        return false;
+    }
+    std::memcpy(safety, path, length);
+    std::memcpy(safety + length, ".tmp", sizeof ".tmp");
+    return true;
+}
+
+HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                        DWORD disposition, DWORD flags, HANDLE templateFile, OverwriteInfo* info) {
+    OverwriteInfo local;
+    OverwriteInfo& out = info ? *info : local;
+    out = OverwriteInfo{};
+    if (!MakeSafetyName(path, out.safetyName)) {
+        out.outcome = OverwriteOutcome::NameTooLong;
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    out.safetyCopy = Files.move(path, out.safetyName) != FALSE;
+    // A file that could not be moved aside (its safety name is taken, or it is locked) would
+    // be overwritten with no copy left if the write then failed.
+    if (!out.safetyCopy && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        out.outcome = OverwriteOutcome::SafetyCopyBlocked;
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = Files.create(path, access, share, security, disposition, flags, templateFile);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (out.safetyCopy && Files.move(out.safetyName, path)) {
+            out.safetyCopy = false;
+        }
+        out.outcome = OverwriteOutcome::CreateFailed;
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    out.outcome = OverwriteOutcome::Created;
+    return file;
+}
+
+// Writes the document to `path` through a safety copy. A failed or short write removes the
+// partial file and puts the earlier file back, so one complete copy always remains.
+static bool WriteDocument(HWND owner, const char* path, const char* createFailedText) {
+    OverwriteInfo info;
+    HANDLE file = OpenForOverwrite(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr, &info);
+    if (file == INVALID_HANDLE_VALUE) {
+        const char* text = createFailedText;
+        if (info.outcome == OverwriteOutcome::NameTooLong) {
+            text = kNameTooLongText;
+        } else if (info.outcome == OverwriteOutcome::SafetyCopyBlocked) {
+            text = kSafetyCopyBlockedText;
+        }
+        Report(owner, text, MB_ICONWARNING);
+        return false;
+    }
+    const void* bytes = GlobalLock(ImageBuffer);
+    DWORD written = 0;
+    const BOOL wrote = bytes != nullptr && Files.write(file, bytes, ImageBytes, &written, nullptr);
+    GlobalUnlock(ImageBuffer);
+    const BOOL closed = CloseHandle(file);
+    if (!wrote || written != ImageBytes || !closed) {
+        Files.remove(path);
+        if (info.safetyCopy) {
+            Files.move(info.safetyName, path);
+        }
+        Report(owner, kWriteFailedText, MB_ICONWARNING);
+        return false;
+    }
+    if (info.safetyCopy) {
+        Files.remove(info.safetyName);
+    }
+    return true;
+}
+
+bool LoadCurrentFile(HWND mainWindow, bool chain) {
+    HANDLE file = Files.create(CurrentFileName, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Report(mainWindow, kCannotOpenText, MB_ICONWARNING);
+        return false;
+    }
+    DWORD high = 0;
+    const DWORD size = Files.getSize(file, &high);
+    if (high != 0) {
+        CloseHandle(file);
+        Report(mainWindow, kTooLargeText, MB_ICONWARNING);
+        return false;
+    }
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        CloseHandle(file);
+        Report(mainWindow, kCannotReadText, MB_ICONWARNING);
+        return false;
+    }
+    // The new image is read completely before the old one is released, so that a failed
+    // read or allocation leaves the document as it was. An empty file still gets a block.
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size ? size : 1);
+    void* bytes = block ? GlobalLock(block) : nullptr;
+    if (bytes == nullptr) {
+        if (block != nullptr) {
+            GlobalFree(block);
+        }
+        CloseHandle(file);
+        Report(mainWindow, kNoMemoryText, MB_ICONWARNING);
+        return false;
+    }
+    DWORD got = 0;
+    const BOOL read = size == 0 || Files.read(file, bytes, size, &got, nullptr);
+    GlobalUnlock(block);
+    CloseHandle(file);
+    if (!read || got != size) {
+        GlobalFree(block);
+        Report(mainWindow, kCannotReadText, MB_ICONWARNING);
+        return false;
+    }
+    if (ImageBuffer != nullptr) {
+        GlobalFree(ImageBuffer);
+    }
+    InvalidateScreenPalette();
+    ImageBuffer = block;
+    ImageBytes = size;
+    ImageLoaded = 1;
+    RepaintWindow(mainWindow);
+    if (chain && AutoReduce) {
+        SendMessageA(mainWindow, WM_COMMAND, IDM_REDUCE_EXACT, 0);
+    }
+    return true;
+}
+
+// After a refused load the document still belongs to the earlier file: keep its name, so
+// that Save never writes that image over the file that could not be loaded.
+static void LoadOrKeepName(HWND mainWindow, const char* previousName) {
+    if (!LoadCurrentFile(mainWindow, true) && ImageBuffer != nullptr) {
+        std::memcpy(CurrentFileName, previousName, MAX_PATH);
+    }
+}
+
+void OpenCommand(HWND mainWindow) {
+    char previousName[MAX_PATH];
+    std::memcpy(previousName, CurrentFileName, MAX_PATH);
+    if (!ChooseImageFile(CurrentFileName, mainWindow, 1)) {
+        std::memcpy(CurrentFileName, previousName, MAX_PATH);
+        return;
+    }
+    LoadOrKeepName(mainWindow, previousName);
+}
+
+void DropCommand(HWND mainWindow, HDROP drop) {
+    char previousName[MAX_PATH];
+    std::memcpy(previousName, CurrentFileName, MAX_PATH);
+    const UINT length = QueryDroppedFile(drop, 0, nullptr, 0);
+    if (length >= MAX_PATH) {
+        Report(mainWindow, kNameTooLongText, MB_ICONWARNING);
+    } else if (length > 0 && QueryDroppedFile(drop, 0, CurrentFileName, MAX_PATH) > 0) {
+        LoadOrKeepName(mainWindow, previousName);
+    }
+    FinishDrop(drop);
+}
+
+void ReloadCommand(HWND mainWindow) {
+    if (!ImageLoaded) {
+        return;
+    }
+    LoadCurrentFile(mainWindow, false);
+}
+
+// With no image there is nothing to save: Save and Save as do nothing, and touch no file.
+void SaveCommand(HWND mainWindow) {
+    if (!HasDocument()) {
+        return;
+    }
+    WriteDocument(mainWindow, CurrentFileName, kCannotOverwriteText);
+}
+
+void SaveAsCommand(HWND mainWindow) {
+    if (!HasDocument()) {
+        return;
+    }
+    char previousName[MAX_PATH];
+    std::memcpy(previousName, CurrentFileName, MAX_PATH);
+    if (!ChooseImageFile(CurrentFileName, mainWindow, 0)) {
+        std::memcpy(CurrentFileName, previousName, MAX_PATH);
+        return;
+    }
+    WriteDocument(mainWindow, CurrentFileName, kCannotSaveText);
+}
+
+void CloseCommand(HWND mainWindow) {
+    SendMessageA(mainWindow, WM_CLOSE, 0, 0);
+}

@@ -1,0 +1,58 @@
+// Moving BMP file images between disk and the document: open, drop, reload, save, save as.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+extern char CurrentFileName[MAX_PATH]; // full path of the document's file
+extern char PathWorkBuffer[MAX_PATH];  // current directory for the open dialog, and the like
+
+// Messages of the file commands.
+inline constexpr char kCannotOpenText[] = "ファイルが開けません";
+inline constexpr char kTooLargeText[] = "ファイルが大きすぎです";
+inline constexpr char kCannotOverwriteText[] = "上書き保存できません";
+inline constexpr char kCannotSaveText[] = "保存できません";
+inline constexpr char kWriteFailedText[] = "書き込みに失敗しました";
+inline constexpr char kCannotReadText[] = "ファイルが読めません";
+inline constexpr char kNoMemoryText[] = "メモリが足りません";
+inline constexpr char kNameTooLongText[] = "ファイル名が長すぎます";
+inline constexpr char kSafetyCopyBlockedText[] =
+    "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";
+
+// Runs the open (openDialog non-zero) or save dialog on a 260-byte name buffer; non-zero when
+// the user confirmed a file, whose full path is then in the buffer.
+int ChooseImageFile(char* name, HWND owner, int openDialog);
+
+// Builds "<path>.tmp" into a buffer of MAX_PATH bytes; false when it would not fit.
+bool MakeSafetyName(const char* path, char* safety);
+
+// How OpenForOverwrite went, for callers that report it.
+enum class OverwriteOutcome {
+    Created,           // the file was created; see safetyCopy
+    NameTooLong,       // "<path>.tmp" does not fit a path buffer; nothing was touched
+    SafetyCopyBlocked, // the file exists but could not be moved aside; nothing was touched
+    CreateFailed,      // creating failed; the earlier file is back under its name
+};
+struct OverwriteInfo {
+    OverwriteOutcome outcome = OverwriteOutcome::CreateFailed;
+    bool safetyCopy = false; // the earlier file now lies under "<path>.tmp"
+    char safetyName[MAX_PATH] = "";
+};
+
+// CreateFileA with a safety copy: an existing file is first moved to "<path>.tmp" and moved
+// back if the create fails. An existing file that cannot be moved aside is never overwritten.
+HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                        DWORD disposition, DWORD flags, HANDLE templateFile,
+                        OverwriteInfo* info = nullptr);
+
+// Reads the file named by CurrentFileName into the document and reports its own failures;
+// with chain set and AutoReduce on, exact reduction follows. True when the document was
+// replaced; on failure the document is unchanged.
+bool LoadCurrentFile(HWND mainWindow, bool chain);
+
+void OpenCommand(HWND mainWindow);
+void SaveCommand(HWND mainWindow);
+void SaveAsCommand(HWND mainWindow);
+void CloseCommand(HWND mainWindow);
+void ReloadCommand(HWND mainWindow);
+void DropCommand(HWND mainWindow, HDROP drop);

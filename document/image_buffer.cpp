@@ -1,0 +1,5 @@
+#include "document/image_buffer.h"
+
+HGLOBAL ImageBuffer;
+DWORD ImageBytes;
+int ImageLoaded;

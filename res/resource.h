@@ -1,0 +1,32 @@
+// Resource and command identifiers of Tintwright, shared by the resource script and the code.
+#pragma once
+
+// Icon, cursor, menu and accelerator table.
+#define IDI_TINTWRIGHT 102
+#define IDR_MAINMENU 103
+#define IDC_TINTWRIGHT 104
+#define IDR_ACCELERATORS 104
+
+// Dialog templates.
+#define IDD_OPTIONS 105
+#define IDD_PALETTE 106
+
+// The 42 basic colours of error diffusion: 126 bytes of red, green, blue.
+#define IDR_BASICPALETTE 107
+
+// Menu commands.
+#define IDM_OPEN 40001
+#define IDM_SAVE 40002
+#define IDM_SAVEAS 40003
+#define IDM_CLOSE 40004
+#define IDM_REDUCE_EXACT 40005
+#define IDM_REDUCE_DIFFUSE 40006
+#define IDM_PALETTE 40007
+#define IDM_OPTIONS 40008
+#define IDM_ABOUT 40009
+#define IDM_RELOAD 40010
+
+// Start-up and shut-down failure messages in the string table.
+#define IDS_CLASS_REGISTER_FAILED 1
+#define IDS_WINDOW_CREATE_FAILED 2
+#define IDS_CLASS_UNREGISTER_FAILED 3

@@ -1,0 +1,376 @@
+// Open, drop, reload, save and save as, with the dialogs and message boxes scripted and the
+// files real, in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <shlobj.h>
+
+#include "app/app.h"
+#include "app/settings.h"
+#include "document/file_commands.h"
+#include "document/image_buffer.h"
+#include "document/main_window.h"
+#include "res/resource.h"
+#include "tests/win/test_support.h"
+
+namespace {
+
+std::uint32_t Plain(int x, int y) {
+    return static_cast<std::uint32_t>((x * 40) << 16 | (y * 30) << 8 | 0x55);
+}
+std::uint32_t Other(int x, int y) {
+    return static_cast<std::uint32_t>((y * 9) << 16 | (x * 5) << 8 | 0x22);
+}
+
+// Records which commands reach the main window, then lets its own procedure handle them.
+WNDPROC ProgramProc;
+std::vector<int> Commands;
+LRESULT CALLBACK ObserveCommands(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_COMMAND) {
+        Commands.push_back(LOWORD(wp));
+    }
+    return CallWindowProcA(ProgramProc, w, m, wp, lp);
+}
+
+// A drop of several files, as the shell hands it over.
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+    size_t chars = 1;
+    for (const auto& p : paths) {
+        chars += p.size() + 1;
+    }
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + chars);
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = FALSE;
+    char* names = reinterpret_cast<char*>(drop + 1);
+    for (const auto& p : paths) {
+        std::memcpy(names, p.c_str(), p.size() + 1);
+        names += p.size() + 1;
+    }
+    GlobalUnlock(block);
+    return static_cast<HDROP>(block);
+}
+
+class FileCommands : public testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSeams();
+        ResetDocument();
+        window_ = CreateMainWindow(200, 150);
+        Commands.clear();
+        ProgramProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ObserveCommands)));
+        first_ = MakeBmp24(5, 3, Plain);
+        second_ = MakeBmp24(7, 2, Other);
+        firstPath_ = TempPath(Name("first.bmp"));
+        secondPath_ = TempPath(Name("second.bmp"));
+        ASSERT_TRUE(WriteBytes(firstPath_, first_));
+        ASSERT_TRUE(WriteBytes(secondPath_, second_));
+    }
+    void TearDown() override {
+        DestroyWindow(window_);
+        ResetDocument();
+        PumpPending();
+    }
+    // A file name of this test's own, so tests never see each other's files.
+    std::string Name(const char* base) {
+        return std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+               base;
+    }
+    void Command(int id) { SendMessageA(window_, WM_COMMAND, id, 0); }
+    void OpenFile(const std::string& path) {
+        Seams.dialogPath = path;
+        Seams.dialogConfirms = true;
+        Command(IDM_OPEN);
+    }
+    // Changes the document in memory, as a conversion would.
+    void Scribble() {
+        auto* p = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));
+        p[60] ^= 0xFF;
+        GlobalUnlock(ImageBuffer);
+    }
+    Bytes OnDisk(const std::string& path) {
+        Bytes bytes;
+        EXPECT_TRUE(ReadBytes(path, bytes)) << path;
+        return bytes;
+    }
+    bool OnlyMessage(const char* text) {
+        return Seams.messages.size() == 1 && Seams.messages[0].text == text &&
+               Seams.messages[0].caption == "Tintwright" &&
+               Seams.messages[0].type == MB_ICONWARNING && Seams.messages[0].owner == window_;
+    }
+
+    HWND window_ = nullptr;
+    Bytes first_, second_;
+    std::string firstPath_, secondPath_;
+};
+
+TEST_F(FileCommands, OpenDialogRecordAndLoad) {
+    OpenFile(firstPath_);
+    ASSERT_EQ(Seams.dialogs.size(), 1u);
+    const auto& call = Seams.dialogs[0];
+    EXPECT_TRUE(call.open);
+    EXPECT_EQ(call.structSize, static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400A));
+#ifndef _WIN64
+    EXPECT_EQ(call.structSize, 76u);
+#endif
+    EXPECT_EQ(call.flags, 0x201804u);
+    static const char filter[] = "BMPファイル(BMP)\0*.BMP\0すべてのファイル\0*.*\0";
+    EXPECT_EQ(call.filter, std::string(filter, sizeof filter));
+    EXPECT_EQ(call.filterIndex, 1u);
+    EXPECT_EQ(call.title, "開く");
+    EXPECT_EQ(call.defExt, "bmp");
+    EXPECT_EQ(call.maxFile, static_cast<DWORD>(MAX_PATH));
+    EXPECT_EQ(call.buffer, CurrentFileName);
+    char directory[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, directory);
+    EXPECT_EQ(call.initialDir, directory);
+
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    EXPECT_EQ(ImageLoaded, 1);
+    EXPECT_EQ(ImageBytes, first_.size());
+    EXPECT_EQ(DocumentBytes(), first_);
+    EXPECT_TRUE(Seams.messages.empty());
+}
+
+TEST_F(FileCommands, OpenWithKeepReadOnlyRefusesReadOnlyFiles) {
+    KeepReadOnly = 1;
+    Seams.dialogConfirms = false;
+    Command(IDM_OPEN);
+    ASSERT_EQ(Seams.dialogs.size(), 1u);
+    EXPECT_EQ(Seams.dialogs[0].flags, 0x209804u);
+}
+
+TEST_F(FileCommands, CancelledOpenChangesNothing) {
+    OpenFile(firstPath_);
+    Seams.dialogConfirms = false;
+    Command(IDM_OPEN);
+    EXPECT_EQ(DocumentBytes(), first_);
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    EXPECT_EQ(Seams.dialogs[1].startName, firstPath_); // starts with the current name
+}
+
+TEST_F(FileCommands, RefusedOpenKeepsTheDocumentAndItsName) {
+    OpenFile(firstPath_);
+    const HGLOBAL before = ImageBuffer;
+    OpenFile(TempPath("missing.bmp"));
+    EXPECT_TRUE(OnlyMessage("ファイルが開けません"));
+    EXPECT_EQ(ImageBuffer, before);
+    EXPECT_EQ(DocumentBytes(), first_);
+    EXPECT_EQ(ImageLoaded, 1);
+    // Save would otherwise write this image over the file that failed to load.
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+}
+
+DWORD WINAPI FourGigabytes(HANDLE, LPDWORD high) {
+    *high = 1;
+    return 0;
+}
+
+TEST_F(FileCommands, FilesOfFourGigabytesAreTooLarge) {
+    OpenFile(firstPath_);
+    Files.getSize = FourGigabytes;
+    OpenFile(secondPath_);
+    EXPECT_TRUE(OnlyMessage("ファイルが大きすぎです"));
+    EXPECT_EQ(DocumentBytes(), first_);
+}
+
+BOOL WINAPI ShortRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED) {
+    return ReadFile(file, buffer, size / 2, got, nullptr);
+}
+
+TEST_F(FileCommands, AShortReadIsReportedAndLeavesTheDocument) {
+    OpenFile(firstPath_);
+    Files.read = ShortRead;
+    OpenFile(secondPath_);
+    EXPECT_TRUE(OnlyMessage("ファイルが読めません"));
+    EXPECT_EQ(DocumentBytes(), first_);
+}
+
+TEST_F(FileCommands, AnyFileIsLoadedWhateverItsHeaderSays) {
+    const Bytes junk = {'X', 'Y', 0, 1, 2, 3, 4, 5, 6};
+    const std::string path = TempPath(Name("junk.bin"));
+    ASSERT_TRUE(WriteBytes(path, junk));
+    OpenFile(path);
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(DocumentBytes(), junk);
+    UpdateWindow(window_); // paints nothing, reads nothing past the 9 bytes
+
+    const std::string empty = TempPath(Name("empty.bmp"));
+    ASSERT_TRUE(WriteBytes(empty, {}));
+    OpenFile(empty);
+    EXPECT_EQ(ImageBytes, 0u);
+    UpdateWindow(window_);
+}
+
+TEST_F(FileCommands, DropLoadsOnlyTheFirstFileAndAlwaysFinishesTheDrop) {
+    SendMessageA(window_, WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(MakeDrop({secondPath_, firstPath_, firstPath_})), 0);
+    EXPECT_EQ(DocumentBytes(), second_);
+    EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
+    EXPECT_EQ(Seams.dropsFinished, 1);
+
+    SendMessageA(window_, WM_DROPFILES,
+                 reinterpret_cast<WPARAM>(MakeDrop({TempPath("nothing.bmp"), firstPath_})), 0);
+    EXPECT_TRUE(OnlyMessage("ファイルが開けません"));
+    EXPECT_EQ(DocumentBytes(), second_);
+    EXPECT_EQ(Seams.dropsFinished, 2);
+}
+
+TEST_F(FileCommands, AutoReduceFollowsOpenAndDropButNotReload) {
+    AutoReduce = 1;
+    OpenFile(firstPath_);
+    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})), 0);
+    Command(IDM_RELOAD);
+    const std::vector<int> expected = {IDM_OPEN, IDM_REDUCE_EXACT, IDM_REDUCE_EXACT, IDM_RELOAD};
+    EXPECT_EQ(Commands, expected);
+
+    Commands.clear();
+    AutoReduce = 0;
+    OpenFile(firstPath_);
+    EXPECT_EQ(Commands, std::vector<int>{IDM_OPEN});
+}
+
+TEST_F(FileCommands, ReloadDoesNothingBeforeALoadAndRestoresTheFileAfterOne) {
+    Command(IDM_RELOAD);
+    EXPECT_EQ(ImageLoaded, 0);
+    EXPECT_EQ(ImageBuffer, nullptr);
+    EXPECT_TRUE(Seams.messages.empty());
+
+    OpenFile(firstPath_);
+    Scribble();
+    ASSERT_NE(DocumentBytes(), first_);
+    Command(IDM_RELOAD);
+    EXPECT_EQ(DocumentBytes(), first_);
+}
+
+TEST_F(FileCommands, SaveWritesTheDocumentAndLeavesNoSafetyCopy) {
+    OpenFile(firstPath_);
+    Scribble();
+    const Bytes changed = DocumentBytes();
+    Command(IDM_SAVE);
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(OnDisk(firstPath_), changed);
+    EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
+}
+
+TEST_F(FileCommands, SaveNeverOverwritesWhenTheSafetyNameIsTaken) {
+    OpenFile(firstPath_);
+    Scribble();
+    const Bytes stale = {'o', 'l', 'd'};
+    ASSERT_TRUE(WriteBytes(firstPath_ + ".tmp", stale));
+    Command(IDM_SAVE);
+    EXPECT_TRUE(OnlyMessage("一時ファイル(.tmp)が既にあるか作れないため、上書きできません"));
+    EXPECT_EQ(OnDisk(firstPath_), first_);
+    EXPECT_EQ(OnDisk(firstPath_ + ".tmp"), stale);
+}
+
+BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+    *written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+BOOL WINAPI HalfWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED) {
+    return WriteFile(file, bytes, size / 2, written, nullptr);
+}
+
+TEST_F(FileCommands, AFailedOrShortWriteIsReportedAndTheFileIsPutBack) {
+    OpenFile(firstPath_);
+    Scribble();
+    for (auto write : {FailingWrite, HalfWrite}) {
+        Seams.messages.clear();
+        Files.write = write;
+        Command(IDM_SAVE);
+        EXPECT_TRUE(OnlyMessage("書き込みに失敗しました"));
+        EXPECT_EQ(OnDisk(firstPath_), first_);
+        EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
+    }
+    // The document is untouched, and a later save succeeds.
+    Files.write = WriteFile;
+    Command(IDM_SAVE);
+    EXPECT_EQ(OnDisk(firstPath_), DocumentBytes());
+}
+
+HANDLE WINAPI RefuseWriting(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                            DWORD disposition, DWORD flags, HANDLE templateFile) {
+    if (access & GENERIC_WRITE) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(name, access, share, sa, disposition, flags, templateFile);
+}
+
+TEST_F(FileCommands, SaveThatCannotCreateMovesTheFileBack) {
+    OpenFile(firstPath_);
+    Scribble();
+    Files.create = RefuseWriting;
+    Command(IDM_SAVE);
+    EXPECT_TRUE(OnlyMessage("上書き保存できません"));
+    EXPECT_EQ(OnDisk(firstPath_), first_);
+    EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
+
+    Seams.messages.clear();
+    Seams.dialogPath = TempPath(Name("elsewhere.bmp"));
+    Command(IDM_SAVEAS);
+    EXPECT_TRUE(OnlyMessage("保存できません"));
+    EXPECT_FALSE(Exists(Seams.dialogPath));
+    // The new name is taken all the same.
+    EXPECT_STREQ(CurrentFileName, Seams.dialogPath.c_str());
+}
+
+TEST_F(FileCommands, SaveAsWritesTheNewFileAndLaterSavesGoThere) {
+    OpenFile(firstPath_);
+    const std::string target = TempPath(Name("copy.bmp"));
+    const Bytes unrelated = {'k', 'e', 'e', 'p'};
+    ASSERT_TRUE(WriteBytes(target + ".tmp", unrelated));
+    Seams.dialogPath = target;
+    Command(IDM_SAVEAS);
+    ASSERT_EQ(Seams.dialogs.size(), 2u);
+    const auto& call = Seams.dialogs[1];
+    EXPECT_FALSE(call.open);
+    EXPECT_EQ(call.flags, 0x208006u);
+    EXPECT_EQ(call.title, "保存");
+    EXPECT_EQ(call.defExt, "bmp");
+    EXPECT_EQ(call.initialDir, TempDir());
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(OnDisk(target), first_);
+    // A ".tmp" file this save did not make is left alone.
+    EXPECT_EQ(OnDisk(target + ".tmp"), unrelated);
+
+    // While that file holds the safety name, Save refuses to overwrite; without it, Save
+    // writes to the new name.
+    Scribble();
+    Command(IDM_SAVE);
+    EXPECT_EQ(OnDisk(target), first_);
+    ASSERT_TRUE(DeleteFileA((target + ".tmp").c_str()));
+    Command(IDM_SAVE);
+    EXPECT_EQ(OnDisk(target), DocumentBytes());
+    EXPECT_EQ(OnDisk(firstPath_), first_);
+}
+
+TEST_F(FileCommands, SaveAndSaveAsWithoutAnImageTouchNothing) {
+    std::snprintf(CurrentFileName, MAX_PATH, "%s", firstPath_.c_str());
+    Command(IDM_SAVE);
+    Command(IDM_SAVEAS);
+    EXPECT_TRUE(Seams.dialogs.empty());
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(OnDisk(firstPath_), first_);
+    EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
+}
+
+TEST_F(FileCommands, PathsWithoutRoomForTheSafetyNameAreRefused) {
+    OpenFile(firstPath_);
+    std::string longName = TempDir() + "\\";
+    longName.append(MAX_PATH - 4 - longName.size(), 'a'); // 256 bytes: ".tmp" would not fit
+    std::snprintf(CurrentFileName, MAX_PATH, "%s", longName.c_str());
+    Command(IDM_SAVE);
+    EXPECT_TRUE(OnlyMessage("ファイル名が長すぎます"));
+    char safety[MAX_PATH];
+    EXPECT_FALSE(MakeSafetyName(longName.c_str(), safety));
+    longName.pop_back();
+    EXPECT_TRUE(MakeSafetyName(longName.c_str(), safety));
+    EXPECT_EQ(std::strlen(safety), static_cast<size_t>(MAX_PATH - 1));
+}
+
+} // namespace

@@ -1,0 +1,17 @@
+// Entry of the Windows test program: registers the program's window classes once, as the
+// program does at start-up, and replaces the seams with scripted ones.
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "tests/win/test_support.h"
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    AppInstance = GetModuleHandleA(nullptr);
+    ResetSeams();
+    if (!RegisterClasses()) {
+        std::fprintf(stderr, "window classes could not be registered\n");
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}

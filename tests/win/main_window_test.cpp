@@ -1,0 +1,279 @@
+// The main window: painting read back as pixels, the display palette, scroll ranges and steps.
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "document/file_commands.h"
+#include "document/image_buffer.h"
+#include "document/main_window.h"
+#include "res/resource.h"
+#include "tests/win/test_support.h"
+
+namespace {
+
+std::uint32_t Rainbow(int x, int y) {
+    return static_cast<std::uint32_t>(((x * 37) & 0xFF) << 16 | ((y * 53) & 0xFF) << 8 |
+                                      ((x * 11 + y * 7) & 0xFF));
+}
+
+std::uint8_t Diagonal(int x, int y) {
+    return static_cast<std::uint8_t>((x + 3 * y) & 0xFF);
+}
+
+std::vector<std::uint32_t> DistinctPalette() {
+    std::vector<std::uint32_t> palette(256);
+    for (int i = 0; i < 256; ++i) {
+        palette[i] = static_cast<std::uint32_t>(i << 16 | ((255 - i) << 8) | ((i * 7) & 0xFF));
+    }
+    return palette;
+}
+
+class MainWindowTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSeams();
+        ResetDocument();
+    }
+    void TearDown() override {
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+        }
+        ResetDocument();
+        PumpPending();
+    }
+    // Loads bytes as the document through a file, as Open does.
+    void Load(const Bytes& image, const char* name = "paint.bmp") {
+        const std::string path = TempPath(name);
+        ASSERT_TRUE(WriteBytes(path, image));
+        std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
+        ASSERT_TRUE(LoadCurrentFile(window_, false));
+    }
+    std::vector<std::uint32_t> Paint(int& width, int& height) {
+        UpdateWindow(window_);
+        PumpPending();
+        return CaptureClient(window_, width, height);
+    }
+    int Position(int bar) { return GetScrollPos(window_, bar); }
+    int Maximum(int bar) {
+        int minimum = -1, maximum = -1;
+        GetScrollRange(window_, bar, &minimum, &maximum);
+        return maximum;
+    }
+    void Scroll(UINT message, int code, int position = 0) {
+        SendMessageA(window_, message, MAKEWPARAM(code, position), 0);
+    }
+    HWND window_ = nullptr;
+};
+
+TEST_F(MainWindowTest, BeforeAnyLoadOnlyTheBackgroundIsPaintedAndNoRangeIsSet) {
+    window_ = CreateMainWindow(300, 200);
+    int width = 0, height = 0;
+    const auto pixels = Paint(width, height);
+    const std::uint32_t background = GetSysColor(COLOR_WINDOW);
+    const std::uint32_t rgb =
+        (background & 0xFF) << 16 | (background & 0xFF00) | ((background >> 16) & 0xFF);
+    EXPECT_EQ(pixels[0], rgb);
+    EXPECT_EQ(pixels[pixels.size() / 2], rgb);
+    // The bars keep the range they were created with.
+    int minimum = -1, maximum = -1;
+    GetScrollRange(window_, SB_VERT, &minimum, &maximum);
+    EXPECT_EQ(minimum, 0);
+    EXPECT_EQ(maximum, 100);
+}
+
+TEST_F(MainWindowTest, A24BitImageIsDrawnPixelForPixelWithoutAPalette) {
+    window_ = CreateMainWindow(300, 200);
+    Load(MakeBmp24(61, 47, Rainbow));
+    int width = 0, height = 0;
+    const auto pixels = Paint(width, height);
+    ASSERT_GE(width, 61);
+    ASSERT_GE(height, 47);
+    int wrong = 0;
+    for (int y = 0; y < 47; ++y) {
+        for (int x = 0; x < 61; ++x) {
+            wrong += pixels[y * width + x] != Rainbow(x, y);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_FALSE(ScreenPalette.built);
+    // Beside and below the image: the window background.
+    const std::uint32_t sys = GetSysColor(COLOR_WINDOW);
+    const std::uint32_t background = (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
+    EXPECT_EQ(pixels[10 * width + 61], background);
+    EXPECT_EQ(pixels[47 * width + 10], background);
+}
+
+TEST_F(MainWindowTest, An8BitImageIsDrawnThroughItsColourTableAndThePaletteIsBuiltOnce) {
+    window_ = CreateMainWindow(300, 200);
+    const auto palette = DistinctPalette();
+    Load(MakeBmp8(45, 30, palette, Diagonal));
+    EXPECT_FALSE(ScreenPalette.built);
+    int width = 0, height = 0;
+    auto pixels = Paint(width, height);
+    int wrong = 0;
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 45; ++x) {
+            wrong += pixels[y * width + x] != palette[Diagonal(x, y)];
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    ASSERT_TRUE(ScreenPalette.built);
+    const HPALETTE first = ScreenPalette.object;
+    EXPECT_EQ(GetPaletteEntries(first, 0, 0, nullptr), 256u);
+
+    // A second paint uses the same palette object.
+    RepaintWindow(window_);
+    Paint(width, height);
+    EXPECT_EQ(ScreenPalette.object, first);
+
+    // A load drops it; the next paint builds a new one.
+    SendMessageA(window_, WM_COMMAND, IDM_RELOAD, 0);
+    EXPECT_FALSE(ScreenPalette.built);
+    pixels = Paint(width, height);
+    EXPECT_TRUE(ScreenPalette.built);
+    EXPECT_EQ(pixels[0], palette[Diagonal(0, 0)]);
+}
+
+TEST_F(MainWindowTest, AShortFileIsDrawnAsFarAsItsCompleteRowsReach) {
+    window_ = CreateMainWindow(300, 200);
+    Bytes image = MakeBmp24(20, 10, Rainbow); // rows of 60 bytes, bottom row first
+    image.resize(54 + 60 * 7 + 30);           // seven whole rows and half of the eighth
+    Load(image);
+    int width = 0, height = 0;
+    const auto pixels = Paint(width, height);
+    const std::uint32_t sys = GetSysColor(COLOR_WINDOW);
+    const std::uint32_t background = (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
+    int wrong = 0;
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 20; ++x) {
+            const std::uint32_t expected = y < 3 ? background : Rainbow(x, y);
+            wrong += pixels[y * width + x] != expected;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(MainWindowTest, UnsafeHeadersAreNotDrawnButStillSetTheRanges) {
+    window_ = CreateMainWindow(300, 200);
+    Bytes image = MakeBmp8(400, 20, DistinctPalette(), Diagonal);
+    image.resize(700); // the colour table is cut off
+    Load(image);
+    int width = 0, height = 0;
+    const auto pixels = Paint(width, height);
+    const std::uint32_t sys = GetSysColor(COLOR_WINDOW);
+    const std::uint32_t background = (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
+    EXPECT_EQ(pixels[0], background);
+    EXPECT_FALSE(ScreenPalette.built);
+    EXPECT_EQ(Maximum(SB_HORZ), 400 - width);
+
+    // A file too short for its headers is loaded and paints nothing.
+    Load(Bytes{'B', 'M', 1, 2, 3});
+    Paint(width, height);
+    EXPECT_EQ(ImageBytes, 5u);
+}
+
+TEST_F(MainWindowTest, RangesFollowTheImageAndTheClientArea) {
+    window_ = CreateMainWindow(600, 500);
+    Load(MakeBmp24(1000, 800, Rainbow));
+    int width = 0, height = 0;
+    Paint(width, height);
+    ASSERT_EQ(width, 600);
+    ASSERT_EQ(height, 500);
+    EXPECT_EQ(Maximum(SB_HORZ), 400);
+    EXPECT_EQ(Maximum(SB_VERT), 300);
+
+    // A smaller image gets 0 to 0, which hides the bars.
+    Load(MakeBmp24(100, 80, Rainbow), "small.bmp");
+    Paint(width, height);
+    EXPECT_EQ(Maximum(SB_HORZ), 0);
+    EXPECT_EQ(Maximum(SB_VERT), 0);
+}
+
+TEST_F(MainWindowTest, LineAndPageStepsStopAtTheEnds) {
+    window_ = CreateMainWindow(600, 500);
+    Load(MakeBmp24(1000, 800, Rainbow));
+    int width = 0, height = 0;
+    Paint(width, height);
+    const int maximum = Maximum(SB_VERT);
+    ASSERT_EQ(maximum, 300);
+
+    Scroll(WM_VSCROLL, SB_LINEDOWN);
+    EXPECT_EQ(Position(SB_VERT), 1);
+    Scroll(WM_VSCROLL, SB_LINEUP);
+    Scroll(WM_VSCROLL, SB_LINEUP);
+    EXPECT_EQ(Position(SB_VERT), 0);
+    Scroll(WM_VSCROLL, SB_PAGEDOWN);
+    EXPECT_EQ(Position(SB_VERT), 11);
+    SetScrollPos(window_, SB_VERT, 5, FALSE);
+    Scroll(WM_VSCROLL, SB_PAGEUP);
+    EXPECT_EQ(Position(SB_VERT), 0);
+    SetScrollPos(window_, SB_VERT, maximum - 3, FALSE);
+    Scroll(WM_VSCROLL, SB_PAGEDOWN);
+    EXPECT_EQ(Position(SB_VERT), maximum);
+    Scroll(WM_VSCROLL, SB_LINEDOWN);
+    EXPECT_EQ(Position(SB_VERT), maximum);
+    Scroll(WM_VSCROLL, SB_TOP);
+    EXPECT_EQ(Position(SB_VERT), 0);
+    Scroll(WM_VSCROLL, SB_BOTTOM);
+    EXPECT_EQ(Position(SB_VERT), maximum);
+    Scroll(WM_VSCROLL, SB_THUMBTRACK, 123);
+    EXPECT_EQ(Position(SB_VERT), 123);
+    Scroll(WM_VSCROLL, SB_THUMBPOSITION, 77);
+    EXPECT_EQ(Position(SB_VERT), 77);
+    Scroll(WM_VSCROLL, 99); // an unknown code goes to the end
+    EXPECT_EQ(Position(SB_VERT), maximum);
+
+    // The horizontal bar works alike.
+    Scroll(WM_HSCROLL, SB_PAGEDOWN);
+    Scroll(WM_HSCROLL, SB_LINEDOWN);
+    EXPECT_EQ(Position(SB_HORZ), 12);
+    EXPECT_EQ(Maximum(SB_HORZ), 400);
+}
+
+TEST_F(MainWindowTest, EndOfScrollingChangesNothingAndRepaintsNothing) {
+    window_ = CreateMainWindow(600, 500);
+    Load(MakeBmp24(1000, 800, Rainbow));
+    int width = 0, height = 0;
+    Paint(width, height);
+    Scroll(WM_VSCROLL, SB_LINEDOWN);
+    Paint(width, height);
+    RECT update;
+    ASSERT_FALSE(GetUpdateRect(window_, &update, FALSE));
+    Scroll(WM_VSCROLL, SB_ENDSCROLL);
+    EXPECT_EQ(Position(SB_VERT), 1);
+    EXPECT_FALSE(GetUpdateRect(window_, &update, FALSE));
+    Scroll(WM_VSCROLL, SB_LINEDOWN);
+    EXPECT_TRUE(GetUpdateRect(window_, &update, FALSE));
+}
+
+TEST_F(MainWindowTest, ScrolledPaintShowsTheImageAtTheBarPositions) {
+    window_ = CreateMainWindow(600, 500);
+    Load(MakeBmp24(1000, 800, Rainbow));
+    int width = 0, height = 0;
+    Paint(width, height);
+    Scroll(WM_HSCROLL, SB_THUMBPOSITION, 250);
+    Scroll(WM_VSCROLL, SB_PAGEDOWN);
+    const auto pixels = Paint(width, height);
+    int wrong = 0;
+    for (int y = 0; y < height; y += 7) {
+        for (int x = 0; x < width; x += 5) {
+            wrong += pixels[y * width + x] != Rainbow(x + 250, y + 11);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+
+    // A second image keeps the positions, limited by its own ranges once painted.
+    Load(MakeBmp24(700, 520, Rainbow), "second.bmp");
+    Paint(width, height);
+    EXPECT_EQ(Maximum(SB_HORZ), 100);
+    EXPECT_EQ(Position(SB_HORZ), 100);
+    EXPECT_EQ(Position(SB_VERT), 11);
+}
+
+TEST_F(MainWindowTest, CloseCommandDestroysTheWindow) {
+    window_ = CreateMainWindow(200, 100);
+    SendMessageA(window_, WM_COMMAND, MAKEWPARAM(IDM_CLOSE, 1), 0);
+    EXPECT_FALSE(IsWindow(window_));
+    window_ = nullptr;
+}
+
+} // namespace

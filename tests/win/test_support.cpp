@@ -1,0 +1,242 @@
+#include "tests/win/test_support.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/settings.h"
+#include "document/bmp_layout.h"
+#include "document/file_commands.h"
+#include "document/image_buffer.h"
+#include "document/main_window.h"
+
+Script Seams;
+
+static int RecordMessage(HWND owner, const char* text, const char* caption, UINT type) {
+    Seams.messages.push_back({owner, text ? text : "", caption ? caption : "", type});
+    return Seams.messageAnswer;
+}
+
+static std::string FilterBytes(const char* filter) {
+    // The filter list ends with two zero bytes.
+    const char* p = filter;
+    while (p[0] != '\0' || p[1] != '\0') {
+        ++p;
+    }
+    return std::string(filter, p + 2);
+}
+
+static BOOL RecordDialog(OPENFILENAMEA* record, bool open) {
+    Script::DialogCall call;
+    call.open = open;
+    call.structSize = record->lStructSize;
+    call.flags = record->Flags;
+    call.maxFile = record->nMaxFile;
+    call.filterIndex = record->nFilterIndex;
+    call.filter = FilterBytes(record->lpstrFilter);
+    call.title = record->lpstrTitle ? record->lpstrTitle : "";
+    call.defExt = record->lpstrDefExt ? record->lpstrDefExt : "";
+    call.initialDir = record->lpstrInitialDir ? record->lpstrInitialDir : "";
+    call.startName = record->lpstrFile;
+    call.buffer = record->lpstrFile;
+    Seams.dialogs.push_back(call);
+    if (!Seams.dialogConfirms) {
+        return FALSE;
+    }
+    std::snprintf(record->lpstrFile, record->nMaxFile, "%s", Seams.dialogPath.c_str());
+    return TRUE;
+}
+
+static BOOL WINAPI RecordOpenDialog(OPENFILENAMEA* record) {
+    return RecordDialog(record, true);
+}
+static BOOL WINAPI RecordSaveDialog(OPENFILENAMEA* record) {
+    return RecordDialog(record, false);
+}
+static void WINAPI CountFinishedDrop(HDROP drop) {
+    ++Seams.dropsFinished;
+    DragFinish(drop);
+}
+
+void ResetSeams() {
+    Seams = Script{};
+    ShowMessage = RecordMessage;
+    RunOpenDialog = RecordOpenDialog;
+    RunSaveDialog = RecordSaveDialog;
+    QueryDroppedFile = DragQueryFileA;
+    FinishDrop = CountFinishedDrop;
+    Files = {CreateFileA, GetFileSize, ReadFile, WriteFile, MoveFileA, DeleteFileA};
+}
+
+std::string TempDir() {
+    static std::string dir;
+    if (dir.empty()) {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        dir = std::string(base) + "tw_wintests_" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(dir.c_str(), nullptr);
+    }
+    return dir;
+}
+
+std::string TempPath(const std::string& name) {
+    return TempDir() + "\\" + name;
+}
+
+bool WriteBytes(const std::string& path, const Bytes& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+bool ReadBytes(const std::string& path, Bytes& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bytes.assign(GetFileSize(file, nullptr), 0);
+    DWORD got = 0;
+    const BOOL ok = bytes.empty() ||
+                    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    return ok && got == bytes.size();
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+static Bytes MakeHeaders(int width, int height, int bits, std::uint32_t pixelBytes) {
+    const std::uint32_t offset = static_cast<std::uint32_t>(bmp::PixelDataOffset(bits));
+    Bytes image(offset + pixelBytes);
+    image[0] = 'B';
+    image[1] = 'M';
+    bmp::WriteU32(&image[bmp::kBfSize], static_cast<std::uint32_t>(image.size()));
+    bmp::WriteU32(&image[bmp::kBfOffBits], offset);
+    bmp::WriteU32(&image[bmp::kBiSize], 40);
+    bmp::WriteU32(&image[bmp::kBiWidth], width);
+    bmp::WriteU32(&image[bmp::kBiHeight], height);
+    bmp::WriteU16(&image[26], 1);
+    bmp::WriteU16(&image[bmp::kBiBitCount], static_cast<std::uint16_t>(bits));
+    bmp::WriteU32(&image[bmp::kBiSizeImage], pixelBytes);
+    return image;
+}
+
+Bytes MakeBmp24(int width, int height, std::uint32_t (*colour)(int x, int y)) {
+    const int stride = (3 * width + 3) & ~3;
+    Bytes image = MakeHeaders(width, height, 24, stride * height);
+    for (int row = 0; row < height; ++row) {
+        const int y = height - 1 - row; // stored bottom row first
+        std::uint8_t* p = &image[54 + row * stride];
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t c = colour(x, y);
+            p[3 * x] = c & 0xFF;
+            p[3 * x + 1] = (c >> 8) & 0xFF;
+            p[3 * x + 2] = (c >> 16) & 0xFF;
+        }
+    }
+    return image;
+}
+
+Bytes MakeBmp8(int width, int height, const std::vector<std::uint32_t>& palette,
+               std::uint8_t (*index)(int x, int y)) {
+    const int stride = (width + 3) & ~3;
+    Bytes image = MakeHeaders(width, height, 8, stride * height);
+    for (size_t i = 0; i < palette.size() && i < 256; ++i) {
+        image[54 + 4 * i] = palette[i] & 0xFF;
+        image[54 + 4 * i + 1] = (palette[i] >> 8) & 0xFF;
+        image[54 + 4 * i + 2] = (palette[i] >> 16) & 0xFF;
+    }
+    for (int row = 0; row < height; ++row) {
+        const int y = height - 1 - row;
+        for (int x = 0; x < width; ++x) {
+            image[1078 + row * stride + x] = index(x, y);
+        }
+    }
+    return image;
+}
+
+Bytes DocumentBytes() {
+    if (ImageBuffer == nullptr) {
+        return {};
+    }
+    const auto* p = static_cast<const std::uint8_t*>(GlobalLock(ImageBuffer));
+    Bytes bytes(p, p + ImageBytes);
+    GlobalUnlock(ImageBuffer);
+    return bytes;
+}
+
+void ResetDocument() {
+    if (ImageBuffer != nullptr) {
+        GlobalFree(ImageBuffer);
+    }
+    ImageBuffer = nullptr;
+    ImageBytes = 0;
+    ImageLoaded = 0;
+    InvalidateScreenPalette();
+    CurrentFileName[0] = '\0';
+    PathWorkBuffer[0] = '\0';
+    AutoReduce = 0;
+    KeepReadOnly = 0;
+    PaletteAutoLoad = 0;
+}
+
+HWND CreateMainWindow(int clientWidth, int clientHeight) {
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_HSCROLL | WS_CLIPCHILDREN;
+    RECT rect = {0, 0, clientWidth + GetSystemMetrics(SM_CXVSCROLL),
+                 clientHeight + GetSystemMetrics(SM_CYHSCROLL)};
+    AdjustWindowRectEx(&rect, style, TRUE, WS_EX_ACCEPTFILES);
+    HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kMainWindowClass, kAppTitle, style, 0, 0,
+                                  rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
+                                  AppInstance, nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    PumpPending();
+    return window;
+}
+
+void PumpPending() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height) {
+    RECT client;
+    GetClientRect(window, &client);
+    width = client.right;
+    height = client.bottom;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(window);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP section = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, section);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::vector<std::uint32_t> pixels(static_cast<const std::uint32_t*>(bits),
+                                      static_cast<const std::uint32_t*>(bits) + width * height);
+    for (auto& p : pixels) {
+        p &= 0x00FFFFFF;
+    }
+    SelectObject(memory, old);
+    DeleteObject(section);
+    DeleteDC(memory);
+    ReleaseDC(window, screen);
+    return pixels;
+}

@@ -1,0 +1,68 @@
+// Shared helpers of the Windows tests: scripted seams, temporary files, BMP builders, a main
+// window of known size and reading its pixels back.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/seams.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One message box the program asked for.
+struct ShownMessage {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+// The recorded seams; Reset() empties them and restores the real file calls.
+struct Script {
+    std::vector<ShownMessage> messages;
+    int messageAnswer = IDOK;
+
+    // The open and save dialogs: every record they were given, and what they answer.
+    struct DialogCall {
+        bool open;
+        DWORD structSize, flags, maxFile, filterIndex;
+        std::string filter, title, defExt, initialDir, startName;
+        char* buffer;
+    };
+    std::vector<DialogCall> dialogs;
+    bool dialogConfirms = true;
+    std::string dialogPath;
+
+    int dropsFinished = 0;
+};
+extern Script Seams;
+void ResetSeams();
+
+// The folder of this test program's files; emptied at start.
+std::string TempDir();
+std::string TempPath(const std::string& name);
+bool WriteBytes(const std::string& path, const Bytes& bytes);
+bool ReadBytes(const std::string& path, Bytes& bytes);
+bool Exists(const std::string& path);
+
+// BMP file images with a 40-byte header. Pixel colours are 0x00RRGGBB; rows given top first.
+Bytes MakeBmp24(int width, int height, std::uint32_t (*colour)(int x, int y));
+Bytes MakeBmp8(int width, int height, const std::vector<std::uint32_t>& palette,
+               std::uint8_t (*index)(int x, int y));
+
+// The document as bytes, and putting one in place without a file.
+Bytes DocumentBytes();
+void ResetDocument();
+
+// A main window (class HOME_WIND) whose client area, with both scroll bars shown, is
+// width x height pixels.
+HWND CreateMainWindow(int clientWidth, int clientHeight);
+
+// Handles every message waiting for this thread.
+void PumpPending();
+
+// The window's client area as 0x00RRGGBB pixels, row by row from the top.
+std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height);
