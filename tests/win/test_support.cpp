@@ -75,6 +75,15 @@ std::string TempDir() {
         GetTempPathA(MAX_PATH, base);
         dir = std::string(base) + "tw_wintests_" + std::to_string(GetCurrentProcessId());
         CreateDirectoryA(dir.c_str(), nullptr);
+        // Process ids come round again: clear what an earlier run left here.
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileA((dir + "\\" + found.cFileName).c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
     }
     return dir;
 }
