@@ -2,14 +2,25 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-add_executable(tintwright cli/main.cpp)
+add_executable(tintwright cli/main.cpp cli/file_io.cpp)
 target_link_libraries(tintwright PRIVATE tw_core)
 target_compile_options(tintwright PRIVATE -Wall -Wextra)
 target_compile_definitions(tintwright PRIVATE TW_VERSION="${PROJECT_VERSION}")
 
 add_executable(tw_tests
   tests/native/bmp_layout_test.cpp
+  tests/native/exact_reduction_test.cpp
+  tests/native/literal_exact.cpp
+  tests/native/cli_test.cpp
 )
 target_link_libraries(tw_tests PRIVATE tw_core GTest::gtest_main)
 target_compile_options(tw_tests PRIVATE -Wall -Wextra)
+target_compile_definitions(tw_tests PRIVATE TW_CLI_PATH="$<TARGET_FILE:tintwright>")
+add_dependencies(tw_tests tintwright)
 gtest_discover_tests(tw_tests DISCOVERY_MODE PRE_TEST)
+
+# Benchmarks (not run by the tests): build/native/tw_bench.
+find_package(benchmark REQUIRED)
+add_executable(tw_bench bench/exact_bench.cpp tests/native/literal_exact.cpp)
+target_link_libraries(tw_bench PRIVATE tw_core benchmark::benchmark)
+target_compile_options(tw_bench PRIVATE -Wall -Wextra)

@@ -24,6 +24,7 @@ add_library(tw_app STATIC
   document/main_window.cpp
   palette/palette_grid.cpp
   reduce/conversion_window.cpp
+  reduce/exact_command.cpp
 )
 target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
 target_compile_definitions(tw_app PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601)
@@ -46,6 +47,7 @@ add_executable(tw_wintests
   tests/win/startup_test.cpp
   tests/win/main_window_test.cpp
   tests/win/file_commands_test.cpp
+  tests/win/exact_command_test.cpp
   ${TW_RESOURCES}
 )
 target_include_directories(tw_wintests PRIVATE ${PROJECT_SOURCE_DIR}/res)

@@ -4,20 +4,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "res/texts.h"
+
 extern char CurrentFileName[MAX_PATH]; // full path of the document's file
 extern char PathWorkBuffer[MAX_PATH];  // current directory for the open dialog, and the like
-
-// Messages of the file commands.
-inline constexpr char kCannotOpenText[] = "ファイルが開けません";
-inline constexpr char kTooLargeText[] = "ファイルが大きすぎです";
-inline constexpr char kCannotOverwriteText[] = "上書き保存できません";
-inline constexpr char kCannotSaveText[] = "保存できません";
-inline constexpr char kWriteFailedText[] = "書き込みに失敗しました";
-inline constexpr char kCannotReadText[] = "ファイルが読めません";
-inline constexpr char kNoMemoryText[] = "メモリが足りません";
-inline constexpr char kNameTooLongText[] = "ファイル名が長すぎます";
-inline constexpr char kSafetyCopyBlockedText[] =
-    "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";
 
 // Runs the open (openDialog non-zero) or save dialog on a 260-byte name buffer; non-zero when
 // the user confirmed a file, whose full path is then in the buffer.

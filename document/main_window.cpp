@@ -6,6 +6,7 @@
 #include "document/bmp_layout.h"
 #include "document/file_commands.h"
 #include "document/image_buffer.h"
+#include "reduce/exact_command.h"
 #include "res/resource.h"
 
 ScreenPaletteState ScreenPalette;
@@ -160,10 +161,13 @@ static void OnCommand(HWND window, int id) {
     case IDM_RELOAD:
         ReloadCommand(window);
         break;
+    case IDM_REDUCE_EXACT:
+        ExactReductionCommand(window);
+        break;
     case IDM_ABOUT:
         Report(window, kAppTitle, MB_OK);
         break;
-    default: // conversions and dialogs that are not part of the program yet
+    default: // error diffusion and the dialogs are not part of the program yet
         break;
     }
 }

@@ -1,0 +1,122 @@
+#include "cli/file_io.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "res/texts.h"
+
+namespace cli {
+namespace {
+
+std::string Because(const char* text) {
+    return std::string(text) + " (" + std::strerror(errno) + ")";
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = Because(kCannotOpenText);
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        error = Because(kCannotReadText);
+        return false;
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > 0xFFFFFFFFu) {
+        ::close(fd);
+        error = kTooLargeText;
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ::close(fd);
+            if (n == 0) {
+                errno = EIO;
+            }
+            error = Because(kCannotReadText);
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return true;
+}
+
+bool WriteWithSafetyCopy(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                         std::string& error) {
+    const std::string safety = path + ".tmp";
+    struct stat info;
+    const bool exists = ::lstat(path.c_str(), &info) == 0;
+    bool moved = false;
+    if (exists) {
+        // rename() would silently replace an existing "<path>.tmp", which this save did not
+        // make: that name must be free.
+        struct stat other;
+        if (::lstat(safety.c_str(), &other) == 0) {
+            errno = EEXIST;
+            error = Because(kSafetyCopyBlockedText);
+            return false;
+        }
+        if (::rename(path.c_str(), safety.c_str()) != 0) {
+            error = Because(kSafetyCopyBlockedText);
+            return false;
+        }
+        moved = true;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          exists ? (info.st_mode & 07777) : 0666);
+    if (fd < 0) {
+        error = Because(kCannotSaveText);
+        if (moved) {
+            ::rename(safety.c_str(), path.c_str());
+        }
+        return false;
+    }
+    const bool written = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    const int savedErrno = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        errno = written ? errno : savedErrno;
+        error = Because(kWriteFailedText);
+        ::unlink(path.c_str());
+        if (moved) {
+            ::rename(safety.c_str(), path.c_str());
+        }
+        return false;
+    }
+    if (moved) {
+        ::unlink(safety.c_str());
+    }
+    return true;
+}
+
+} // namespace cli

@@ -1,0 +1,20 @@
+// Whole-file reads and safe whole-file writes for the command-line tool.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Reads a whole file. On failure `error` holds a message naming the cause.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
+
+// Writes `bytes` to `path` through a safety copy, as the program's Save does: an existing
+// file is first renamed to "<path>.tmp", removed only after the new file is complete, and
+// put back when the write fails. A file that cannot be renamed aside (for example because
+// "<path>.tmp" exists) is not overwritten. On failure `error` holds a message.
+bool WriteWithSafetyCopy(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                         std::string& error);
+
+} // namespace cli

@@ -1,0 +1,169 @@
+#include "reduce/exact_reduction.h"
+
+#include <cstring>
+
+#include "document/bmp_layout.h"
+
+namespace reduce {
+namespace {
+
+struct Geometry {
+    std::uint64_t width;  // pixels per row
+    std::uint64_t rows;   // magnitude of the height: top-down images keep their row order
+    std::uint64_t stride; // bytes per 24-bit row
+    std::uint64_t padded; // bytes per 8-bit row
+};
+
+// Accepts only the plain 24-bit layout: 40-byte header, no colour table, pixels at 54,
+// uncompressed, every row present.
+ExactOutcome CheckSource(const std::uint8_t* data, std::uint64_t size, Geometry& g) {
+    if (size < bmp::kHeadersSize || size > 0xFFFFFFFFu) {
+        return ExactOutcome::UnsupportedLayout;
+    }
+    if (bmp::ReadU16(data + bmp::kBiBitCount) != 24) {
+        return ExactOutcome::NotTrueColour;
+    }
+    const std::int32_t width = bmp::ReadS32(data + bmp::kBiWidth);
+    if (bmp::ReadU32(data + bmp::kBiSize) != 40 || bmp::ReadU32(data + bmp::kBfOffBits) != 54 ||
+        bmp::ReadU32(data + bmp::kBiCompression) != 0 ||
+        bmp::ReadU32(data + bmp::kBiClrUsed) != 0 || width < 0) {
+        return ExactOutcome::UnsupportedLayout;
+    }
+    const std::int64_t height = bmp::ReadS32(data + bmp::kBiHeight);
+    g.width = static_cast<std::uint64_t>(width);
+    g.rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
+    g.stride = (3 * g.width + 3) & ~std::uint64_t{3};
+    g.padded = (g.width + 3) & ~std::uint64_t{3};
+    if (g.rows * g.stride > size - bmp::kHeadersSize) {
+        return ExactOutcome::Truncated;
+    }
+    if (bmp::k8BitPixelData + g.rows * g.padded > 0xFFFFFFFFu) {
+        return ExactOutcome::UnsupportedLayout; // the result would not fit a BMP file
+    }
+    return ExactOutcome::Converted;
+}
+
+inline std::uint32_t PixelKey(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16;
+}
+
+// The colour list: up to 256 colours in order of first occurrence, found through a small
+// open-addressing hash table that stays in the first-level cache.
+class ColourList {
+  public:
+    // The colour's slot, adding it when new; -1 when it is new and the list is full.
+    int FindOrAdd(std::uint32_t key) {
+        std::uint32_t i = Hash(key);
+        while (keys_[i] != 0) {
+            if (keys_[i] == key + 1) {
+                return slots_[i];
+            }
+            i = (i + 1) & (kSize - 1);
+        }
+        if (count_ == 256) {
+            return -1;
+        }
+        keys_[i] = key + 1;
+        slots_[i] = static_cast<std::uint8_t>(count_);
+        colours_[count_] = key;
+        return count_++;
+    }
+    // The slot of a colour known to be in the list.
+    std::uint8_t Find(std::uint32_t key) const {
+        std::uint32_t i = Hash(key);
+        while (keys_[i] != key + 1) {
+            i = (i + 1) & (kSize - 1);
+        }
+        return slots_[i];
+    }
+    int count() const { return count_; }
+    std::uint32_t colour(int slot) const { return slot < count_ ? colours_[slot] : 0; }
+
+  private:
+    static constexpr std::uint32_t kSize = 1024;
+    static std::uint32_t Hash(std::uint32_t key) { return (key * 0x9E3779B1u) >> 22; }
+
+    std::uint32_t keys_[kSize] = {}; // colour + 1; 0 marks an empty place
+    std::uint8_t slots_[kSize] = {};
+    std::uint32_t colours_[256] = {};
+    int count_ = 0;
+};
+
+// Visits the pixels in storage order; false as soon as a 257th colour is met.
+bool CollectColours(const std::uint8_t* pixels, const Geometry& g, ColourList& list) {
+    std::uint32_t last = 0xFFFFFFFFu; // no 24-bit colour has this key
+    for (std::uint64_t r = 0; r < g.rows; ++r) {
+        const std::uint8_t* p = pixels + r * g.stride;
+        for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+            const std::uint32_t key = PixelKey(p);
+            if (key != last) {
+                if (list.FindOrAdd(key) < 0) {
+                    return false;
+                }
+                last = key;
+            }
+        }
+    }
+    return true;
+}
+
+// Replaces each row of pixels by a row of indices, front to back. An index never lands on a
+// byte still to be read, because an 8-bit row is never longer than a 24-bit one.
+void WriteIndices(std::uint8_t* pixels, const Geometry& g, const ColourList& list) {
+    std::uint32_t last = 0xFFFFFFFFu;
+    std::uint8_t lastIndex = 0;
+    for (std::uint64_t r = 0; r < g.rows; ++r) {
+        const std::uint8_t* p = pixels + r * g.stride;
+        std::uint8_t* out = pixels + r * g.padded;
+        for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+            const std::uint32_t key = PixelKey(p);
+            if (key != last) {
+                lastIndex = list.Find(key);
+                last = key;
+            }
+            out[x] = lastIndex;
+        }
+        std::memset(out + g.width, 0, g.padded - g.width);
+    }
+}
+
+} // namespace
+
+ExactResult ReduceExact(std::uint8_t* data, std::uint64_t size, const Resizer& resize) {
+    Geometry g{};
+    const ExactOutcome check = CheckSource(data, size, g);
+    if (check != ExactOutcome::Converted) {
+        return {check, size, 0};
+    }
+    ColourList list;
+    if (!CollectColours(data + bmp::kHeadersSize, g, list)) {
+        return {ExactOutcome::TooManyColours, size, 0};
+    }
+
+    const ResizeResult grown = resize(size + 1024);
+    if (!grown.resized) {
+        return {ExactOutcome::NoMemory, size, 0};
+    }
+    data = grown.data;
+    std::uint8_t* pixels = data + bmp::k8BitPixelData;
+    std::memmove(pixels, data + bmp::kHeadersSize, g.rows * g.stride);
+    WriteIndices(pixels, g, list);
+
+    // The colour table overwrites what the move left below the pixels.
+    for (int k = 0; k < 256; ++k) {
+        const std::uint32_t c = list.colour(k);
+        std::uint8_t* entry = data + bmp::kColourTable + 4 * k;
+        entry[0] = static_cast<std::uint8_t>(c);
+        entry[1] = static_cast<std::uint8_t>(c >> 8);
+        entry[2] = static_cast<std::uint8_t>(c >> 16);
+        entry[3] = 0;
+    }
+    const std::uint64_t pixelBytes = g.rows * g.padded;
+    MarkAs8Bit(data, static_cast<std::uint32_t>(pixelBytes));
+    const std::uint64_t newSize = bmp::k8BitPixelData + pixelBytes;
+    resize(newSize);
+    return {ExactOutcome::Converted, newSize, list.count()};
+}
+
+} // namespace reduce

@@ -1,0 +1,22 @@
+// The program's user-visible messages. Sources are UTF-8; the Windows build turns these
+// literals into code page 932 bytes, the command-line tool prints them as UTF-8.
+// Portable: no platform headers.
+#pragma once
+
+// File commands.
+inline constexpr char kCannotOpenText[] = "ファイルが開けません";
+inline constexpr char kTooLargeText[] = "ファイルが大きすぎです";
+inline constexpr char kCannotOverwriteText[] = "上書き保存できません";
+inline constexpr char kCannotSaveText[] = "保存できません";
+inline constexpr char kWriteFailedText[] = "書き込みに失敗しました";
+inline constexpr char kCannotReadText[] = "ファイルが読めません";
+inline constexpr char kNoMemoryText[] = "メモリが足りません";
+inline constexpr char kNameTooLongText[] = "ファイル名が長すぎます";
+inline constexpr char kSafetyCopyBlockedText[] =
+    "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";
+
+// Conversions.
+inline constexpr char kAlready256Text[] = "すでに２５６です";
+inline constexpr char kTooManyColoursText[] = "２５６色以上使用しています";
+inline constexpr char kUnsupportedLayoutText[] = "この形式のBMPは変換できません";
+inline constexpr char kTruncatedImageText[] = "画像のデータが途中で切れているため変換できません";

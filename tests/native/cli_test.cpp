@@ -1,0 +1,141 @@
+// The command-line tool, run as a separate process on files in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/native/image_builder.h"
+#include "tests/native/literal_exact.h"
+
+namespace {
+
+using testimg::Bytes;
+
+class Cli : public testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tw_cli_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    // Runs the tool with the given arguments; returns its exit status, keeps its stderr.
+    int Run(const std::string& arguments) {
+        const std::string command = std::string(TW_CLI_PATH) + " " + arguments + " >'" +
+                                    Path("stdout.txt") + "' 2>'" + Path("stderr.txt") + "'";
+        const int status = std::system(command.c_str());
+        stdout_ = Read(Path("stdout.txt"));
+        stderr_ = Read(Path("stderr.txt"));
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static Bytes ReadBytes(const std::string& path) {
+        const std::string s = Read(path);
+        return Bytes(s.begin(), s.end());
+    }
+    void Write(const std::string& path, const Bytes& bytes) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    static bool Exists(const std::string& path) {
+        struct stat info;
+        return stat(path.c_str(), &info) == 0;
+    }
+
+    std::string dir_, stdout_, stderr_;
+};
+
+Bytes FewColours() {
+    return testimg::Make24(
+        9, 7, [](int x, int r) { return (x + r) % 5 * 0x203040u; }, 0xEE);
+}
+Bytes ManyColours() {
+    return testimg::Make24(300, 2, [](int x, int r) { return static_cast<std::uint32_t>(x + r); });
+}
+
+TEST_F(Cli, ExactConvertsToTheOutputAndLeavesTheInput) {
+    const Bytes image = FewColours();
+    Write(Path("in.bmp"), image);
+    EXPECT_EQ(Run("exact " + Path("in.bmp") + " -o " + Path("out.bmp")), 0);
+    EXPECT_EQ(stderr_, "");
+    Bytes expected = image;
+    ASSERT_EQ(literal::ReduceExact(expected), literal::ExactOutcome::Converted);
+    EXPECT_EQ(ReadBytes(Path("out.bmp")), expected);
+    EXPECT_EQ(ReadBytes(Path("in.bmp")), image);
+    EXPECT_FALSE(Exists(Path("out.bmp.tmp")));
+}
+
+TEST_F(Cli, ExactWithoutOutputReplacesTheInputThroughASafetyCopy) {
+    const Bytes image = FewColours();
+    Write(Path("in.bmp"), image);
+    EXPECT_EQ(Run("exact " + Path("in.bmp")), 0);
+    Bytes expected = image;
+    literal::ReduceExact(expected);
+    EXPECT_EQ(ReadBytes(Path("in.bmp")), expected);
+    EXPECT_FALSE(Exists(Path("in.bmp.tmp")));
+}
+
+TEST_F(Cli, RefusalsExitWithOneAndPrintTheProgramsMessage) {
+    const Bytes many = ManyColours();
+    Write(Path("many.bmp"), many);
+    EXPECT_EQ(Run("exact " + Path("many.bmp") + " -o " + Path("out.bmp")), 1);
+    EXPECT_NE(stderr_.find("２５６色以上使用しています"), std::string::npos) << stderr_;
+    EXPECT_FALSE(Exists(Path("out.bmp")));
+    EXPECT_EQ(ReadBytes(Path("many.bmp")), many);
+
+    Write(Path("few.bmp"), FewColours());
+    ASSERT_EQ(Run("exact " + Path("few.bmp")), 0);
+    const Bytes converted = ReadBytes(Path("few.bmp"));
+    EXPECT_EQ(Run("exact " + Path("few.bmp")), 1);
+    EXPECT_NE(stderr_.find("すでに２５６です"), std::string::npos) << stderr_;
+    EXPECT_EQ(ReadBytes(Path("few.bmp")), converted);
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(Run(""), 2);
+    EXPECT_NE(stderr_.find("Usage:"), std::string::npos);
+    EXPECT_EQ(Run("shrink " + Path("in.bmp")), 2);
+    EXPECT_EQ(Run("exact"), 2);
+    EXPECT_EQ(Run("exact a.bmp b.bmp"), 2);
+    EXPECT_EQ(Run("exact a.bmp -o"), 2);
+    EXPECT_EQ(Run("exact a.bmp --fast"), 2);
+    EXPECT_EQ(Run("--help"), 0);
+    EXPECT_NE(stdout_.find("exact IN.bmp"), std::string::npos);
+    EXPECT_EQ(Run("--version"), 0);
+    EXPECT_EQ(stdout_.rfind("tintwright ", 0), 0u);
+}
+
+TEST_F(Cli, FileProblemsExitWithThreeAndChangeNothing) {
+    EXPECT_EQ(Run("exact " + Path("missing.bmp") + " -o " + Path("out.bmp")), 3);
+    EXPECT_NE(stderr_.find("ファイルが開けません"), std::string::npos) << stderr_;
+    EXPECT_FALSE(Exists(Path("out.bmp")));
+
+    const Bytes image = FewColours();
+    Write(Path("in.bmp"), image);
+    EXPECT_EQ(Run("exact " + Path("in.bmp") + " -o " + Path("no/such/dir/out.bmp")), 3);
+
+    // An existing OUT.tmp is never replaced or removed, and OUT stays as it was.
+    const Bytes previous = {'p', 'r', 'e', 'v'};
+    const Bytes stale = {'s', 't', 'a', 'l', 'e'};
+    Write(Path("out.bmp"), previous);
+    Write(Path("out.bmp.tmp"), stale);
+    EXPECT_EQ(Run("exact " + Path("in.bmp") + " -o " + Path("out.bmp")), 3);
+    EXPECT_NE(stderr_.find(".tmp"), std::string::npos) << stderr_;
+    EXPECT_EQ(ReadBytes(Path("out.bmp")), previous);
+    EXPECT_EQ(ReadBytes(Path("out.bmp.tmp")), stale);
+    EXPECT_EQ(ReadBytes(Path("in.bmp")), image);
+}
+
+} // namespace

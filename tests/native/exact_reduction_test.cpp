@@ -1,0 +1,214 @@
+#include "reduce/exact_reduction.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/native/image_builder.h"
+#include "tests/native/literal_exact.h"
+
+namespace {
+
+using reduce::ExactOutcome;
+using testimg::Bytes;
+using testimg::VectorBlock;
+
+reduce::ExactResult Reduce(VectorBlock& block) {
+    return reduce::ReduceExact(block.bytes.data(), block.bytes.size(), block.Resizer());
+}
+
+std::uint32_t Field(const Bytes& b, std::size_t at) {
+    return bmp::ReadU32(&b[at]);
+}
+
+TEST(ExactReduction, FourByTwoWithThreeColours) {
+    // Stored rows: red red green red / blue green green green.
+    const std::uint32_t rows[2][4] = {{0xFF0000, 0xFF0000, 0x00FF00, 0xFF0000},
+                                      {0x0000FF, 0x00FF00, 0x00FF00, 0x00FF00}};
+    VectorBlock block{testimg::Make24(4, 2, [&](int x, int r) { return rows[r][x]; })};
+    const auto result = Reduce(block);
+    ASSERT_EQ(result.outcome, ExactOutcome::Converted);
+    EXPECT_EQ(result.colours, 3);
+    const Bytes& out = block.bytes;
+    ASSERT_EQ(out.size(), 1086u);
+    EXPECT_EQ(result.newSize, 1086u);
+    EXPECT_EQ(Field(out, bmp::kBfSize), 1086u);
+    EXPECT_EQ(Field(out, bmp::kBfOffBits), 1078u);
+    EXPECT_EQ(Field(out, bmp::kBiSizeImage), 8u);
+    EXPECT_EQ(bmp::ReadU16(&out[bmp::kBiBitCount]), 8);
+    EXPECT_EQ(Field(out, bmp::kBiWidth), 4u);
+    EXPECT_EQ(Field(out, bmp::kBiHeight), 2u);
+    EXPECT_EQ(Field(out, 38), 2835u); // fields it does not own stay as loaded
+    // Entries in order of first appearance, blue-green-red-zero; the rest black.
+    const Bytes table(out.begin() + 54, out.begin() + 66);
+    EXPECT_EQ(table, (Bytes{0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0}));
+    for (std::size_t i = 66; i < 1078; ++i) {
+        ASSERT_EQ(out[i], 0) << i;
+    }
+    EXPECT_EQ(Bytes(out.begin() + 1078, out.end()), (Bytes{0, 0, 1, 0, 2, 1, 1, 1}));
+}
+
+TEST(ExactReduction, PadBytesNeverCountAsColoursAndBecomeZero) {
+    // 5 x 2: 24-bit rows of 16 bytes with one pad byte each, here holding 0x77.
+    VectorBlock block{testimg::Make24(
+        5, 2, [](int x, int) { return x < 3 ? 0x102030u : 0x405060u; }, 0x77)};
+    const auto result = Reduce(block);
+    ASSERT_EQ(result.outcome, ExactOutcome::Converted);
+    EXPECT_EQ(result.colours, 2);
+    ASSERT_EQ(block.bytes.size(), 1094u);
+    EXPECT_EQ(Bytes(block.bytes.begin() + 1078, block.bytes.end()),
+              (Bytes{0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}));
+}
+
+TEST(ExactReduction, ExactlyTwoHundredFiftySixColoursFillTheTable) {
+    VectorBlock block{testimg::Make24(16, 16, [](int x, int r) {
+        return static_cast<std::uint32_t>((r * 16 + x) * 0x010101 + 0x000100);
+    })};
+    ASSERT_EQ(Reduce(block).outcome, ExactOutcome::Converted);
+    for (int k = 0; k < 256; ++k) {
+        const std::uint32_t c = static_cast<std::uint32_t>(k * 0x010101 + 0x000100);
+        ASSERT_EQ(block.bytes[54 + 4 * k], c & 0xFF);
+        ASSERT_EQ(block.bytes[54 + 4 * k + 1], (c >> 8) & 0xFF);
+        ASSERT_EQ(block.bytes[54 + 4 * k + 2], (c >> 16) & 0xFF);
+        ASSERT_EQ(block.bytes[54 + 4 * k + 3], 0);
+        ASSERT_EQ(block.bytes[1078 + k], k);
+    }
+}
+
+TEST(ExactReduction, TheTwoHundredFiftySeventhColourRefusesAndChangesNothing) {
+    const Bytes image = testimg::Make24(
+        257, 3, [](int x, int r) { return r == 1 ? static_cast<std::uint32_t>(x) : 0u; });
+    VectorBlock block{image};
+    const auto result = Reduce(block);
+    EXPECT_EQ(result.outcome, ExactOutcome::TooManyColours);
+    EXPECT_EQ(block.bytes, image);
+    EXPECT_EQ(block.resizes, 0);
+}
+
+TEST(ExactReduction, OneColour) {
+    VectorBlock block{testimg::Make24(3, 3, [](int, int) { return 0xABCDEFu; })};
+    ASSERT_EQ(Reduce(block).outcome, ExactOutcome::Converted);
+    EXPECT_EQ(Bytes(block.bytes.begin() + 54, block.bytes.begin() + 58),
+              (Bytes{0xEF, 0xCD, 0xAB, 0}));
+    for (std::size_t i = 58; i < 1078; ++i) {
+        ASSERT_EQ(block.bytes[i], 0);
+    }
+    EXPECT_EQ(Bytes(block.bytes.begin() + 1078, block.bytes.end()), Bytes(12, 0));
+}
+
+TEST(ExactReduction, OtherBitCountsAreAlready256AndAConvertedImageToo) {
+    VectorBlock block{testimg::Make24(4, 4, [](int x, int) { return x * 0x111111u; })};
+    ASSERT_EQ(Reduce(block).outcome, ExactOutcome::Converted);
+    const Bytes converted = block.bytes;
+    EXPECT_EQ(Reduce(block).outcome, ExactOutcome::NotTrueColour);
+    EXPECT_EQ(block.bytes, converted);
+    for (std::uint16_t bits : {1, 4, 16, 32}) {
+        Bytes image = testimg::Make24(4, 4, [](int, int) { return 0u; });
+        bmp::WriteU16(&image[bmp::kBiBitCount], bits);
+        VectorBlock other{image};
+        EXPECT_EQ(Reduce(other).outcome, ExactOutcome::NotTrueColour) << bits;
+        EXPECT_EQ(other.bytes, image);
+    }
+}
+
+TEST(ExactReduction, LayoutsItCannotReadAreRefusedUnchanged) {
+    const Bytes plain = testimg::Make24(6, 5, [](int x, int r) { return x * 7u + r; });
+    auto refusal = [](Bytes image) {
+        VectorBlock block{image};
+        const auto outcome = Reduce(block).outcome;
+        EXPECT_EQ(block.bytes, image);
+        return outcome;
+    };
+    Bytes changed = plain;
+    bmp::WriteU32(&changed[bmp::kBiSize], 108);
+    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    changed = plain;
+    bmp::WriteU32(&changed[bmp::kBfOffBits], 58);
+    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    changed = plain;
+    bmp::WriteU32(&changed[bmp::kBiCompression], 3);
+    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    changed = plain;
+    bmp::WriteU32(&changed[bmp::kBiClrUsed], 2);
+    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    changed = plain;
+    bmp::WriteU32(&changed[bmp::kBiWidth], static_cast<std::uint32_t>(-6));
+    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.begin() + 53)), ExactOutcome::UnsupportedLayout);
+    // One byte short of the last row.
+    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.end() - 1)), ExactOutcome::Truncated);
+    changed = plain;
+    bmp::WriteU32(&changed[bmp::kBiHeight], 0x7FFFFFFF);
+    EXPECT_EQ(refusal(changed), ExactOutcome::Truncated);
+}
+
+TEST(ExactReduction, AnImageWithNoPixelsBecomesAnEmpty8BitImage) {
+    for (auto [w, h] : {std::pair{0, 5}, std::pair{7, 0}}) {
+        VectorBlock block{testimg::Make24(w, h, [](int, int) { return 1u; })};
+        const auto result = Reduce(block);
+        ASSERT_EQ(result.outcome, ExactOutcome::Converted);
+        EXPECT_EQ(block.bytes.size(), 1078u);
+        EXPECT_EQ(Field(block.bytes, bmp::kBfSize), 1078u);
+        EXPECT_EQ(Field(block.bytes, bmp::kBiSizeImage), 0u);
+        EXPECT_EQ(Bytes(block.bytes.begin() + 54, block.bytes.end()), Bytes(1024, 0));
+    }
+}
+
+TEST(ExactReduction, TopDownImagesKeepTheirRowOrderAndHeight) {
+    const Bytes image = testimg::Make24(
+        3, 2, [](int x, int r) { return static_cast<std::uint32_t>(r * 3 + x); }, 0, true);
+    VectorBlock block{image};
+    ASSERT_EQ(Reduce(block).outcome, ExactOutcome::Converted);
+    EXPECT_EQ(static_cast<std::int32_t>(Field(block.bytes, bmp::kBiHeight)), -2);
+    EXPECT_EQ(Bytes(block.bytes.begin() + 1078, block.bytes.end()),
+              (Bytes{0, 1, 2, 0, 3, 4, 5, 0}));
+}
+
+TEST(ExactReduction, AFailedGrowChangesNothingAndAFailedShrinkKeepsAValidImage) {
+    const Bytes image = testimg::Make24(5, 4, [](int x, int) { return x * 3u; });
+    VectorBlock noGrow{image};
+    noGrow.failGrow = true;
+    EXPECT_EQ(Reduce(noGrow).outcome, ExactOutcome::NoMemory);
+    EXPECT_EQ(noGrow.bytes, image);
+
+    VectorBlock noShrink{image};
+    noShrink.failShrink = true;
+    const auto result = Reduce(noShrink);
+    ASSERT_EQ(result.outcome, ExactOutcome::Converted);
+    EXPECT_EQ(result.newSize, 1078u + 8 * 4);
+    EXPECT_EQ(noShrink.bytes.size(), image.size() + 1024); // the block stayed larger
+    Bytes expected = image;
+    ASSERT_EQ(literal::ReduceExact(expected), literal::ExactOutcome::Converted);
+    EXPECT_EQ(Bytes(noShrink.bytes.begin(), noShrink.bytes.begin() + result.newSize), expected);
+}
+
+// The fast reduction against the literal one, byte for byte, over many generated images.
+TEST(ExactReduction, MatchesTheLiteralReductionOnGeneratedImages) {
+    int compared = 0;
+    std::uint32_t seed = 1;
+    for (int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 16, 31, 64, 101, 255}) {
+        for (int rows : {1, 2, 3, 7, 20, 41}) {
+            for (int colours : {1, 2, 17, 255, 256, 257}) {
+                if (colours > width * rows && colours > 2) {
+                    continue;
+                }
+                ++seed;
+                const Bytes image = testimg::MakeRandom(width, rows, colours, seed,
+                                                        static_cast<std::uint8_t>(seed * 37));
+                Bytes expected = image;
+                const auto literalOutcome = literal::ReduceExact(expected);
+                VectorBlock block{image};
+                const auto outcome = Reduce(block).outcome;
+                if (literalOutcome == literal::ExactOutcome::TooManyColours) {
+                    EXPECT_EQ(outcome, ExactOutcome::TooManyColours);
+                    EXPECT_EQ(block.bytes, image);
+                } else {
+                    ASSERT_EQ(outcome, ExactOutcome::Converted) << width << "x" << rows;
+                    ASSERT_EQ(block.bytes, expected) << width << "x" << rows << " " << colours;
+                }
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 300); // the loops above did run
+}
+
+} // namespace
