@@ -75,5 +75,3 @@ void BM_ReadWritePass(benchmark::State& state) {
 BENCHMARK(BM_ReadWritePass)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

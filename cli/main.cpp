@@ -1,12 +1,17 @@
 // tintwright: the command-line front end of the BMP colour reducer. Runs the same
 // conversions as the desktop program.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "cli/file_io.h"
+#include "palette/palette_file.h"
+#include "reduce/basic_palette.h"
+#include "reduce/error_diffusion.h"
 #include "reduce/exact_reduction.h"
 #include "res/texts.h"
 
@@ -22,8 +27,10 @@ constexpr int kRefused = 1;
 constexpr int kUsageError = 2;
 constexpr int kFileError = 3;
 
-constexpr char kUsage[] = "Usage: tintwright exact IN.bmp [-o OUT.bmp]\n"
-                          "       tintwright --help | --version\n";
+constexpr char kUsage[] =
+    "Usage: tintwright exact IN.bmp [-o OUT.bmp]\n"
+    "       tintwright diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N]\n"
+    "       tintwright --help | --version\n";
 
 constexpr char kHelp[] =
     "Turns 24-bit BMP images into 256-colour (8-bit indexed) BMP images.\n"
@@ -33,6 +40,12 @@ constexpr char kHelp[] =
     "      Exact reduction: an image of at most 256 distinct colours becomes an 8-bit\n"
     "      image whose colour table lists the colours in order of first appearance.\n"
     "      Nothing is lost; images with more colours are refused.\n"
+    "  diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N]\n"
+    "      Error diffusion onto a palette of N fixed colours (the first N entries of\n"
+    "      the palette FILE; 0 to 256, default 0), the 42 basic colours, and the\n"
+    "      image's most frequent other colours. FILE is a 768-byte palette file, or\n"
+    "      the 1572-byte format when the third character from the end of its name is\n"
+    "      'z'. On a terminal, a progress bar is shown on standard error.\n"
     "\n"
     "Without -o the input file is replaced. Every write goes through a safety copy\n"
     "NAME.tmp, which is removed once the new file is complete; an existing NAME.tmp\n"
@@ -45,7 +58,19 @@ struct Options {
     std::string command;
     std::string input;
     std::string output;
+    std::string palette;
+    int fixed = 0;
 };
+
+// A whole decimal number from 0 to 256, or -1.
+int ParseFixedCount(const std::string& text) {
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+    }
+    const int value = std::atoi(text.c_str());
+    return value <= 256 ? value : -1;
+}
 
 int UsageError(const char* problem) {
     std::fprintf(stderr, "tintwright: %s\n%s", problem, kUsage);
@@ -62,12 +87,23 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& proble
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "-o" || arg == "--output") {
+        if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed") {
             if (i + 1 >= argc) {
-                problem = "option " + arg + " needs a file name";
+                problem = "option " + arg + " needs a value";
                 return false;
             }
-            options.output = argv[++i];
+            const std::string value = argv[++i];
+            if (arg == "--palette") {
+                options.palette = value;
+            } else if (arg == "--fixed") {
+                options.fixed = ParseFixedCount(value);
+                if (options.fixed < 0) {
+                    problem = "--fixed takes a number from 0 to 256";
+                    return false;
+                }
+            } else {
+                options.output = value;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             problem = "unknown option " + arg;
             return false;
@@ -80,8 +116,16 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& proble
         return false;
     }
     options.command = positional[0];
-    if (options.command != "exact") {
+    if (options.command != "exact" && options.command != "diffuse") {
         problem = "unknown command " + options.command;
+        return false;
+    }
+    if (options.command == "exact" && (!options.palette.empty() || options.fixed != 0)) {
+        problem = "--palette and --fixed belong to diffuse";
+        return false;
+    }
+    if (options.fixed > 0 && options.palette.empty()) {
+        problem = "--fixed above 0 needs --palette";
         return false;
     }
     if (positional.size() != 2) {
@@ -113,26 +157,128 @@ const char* RefusalText(reduce::ExactOutcome outcome) {
     return "";
 }
 
-int RunExact(const Options& options) {
+const char* RefusalText(reduce::DiffusionOutcome outcome) {
+    switch (outcome) {
+    case reduce::DiffusionOutcome::NotTrueColour:
+        return kAlready256Text;
+    case reduce::DiffusionOutcome::UnsupportedLayout:
+        return kUnsupportedLayoutText;
+    case reduce::DiffusionOutcome::Truncated:
+        return kTruncatedImageText;
+    case reduce::DiffusionOutcome::NoMemory:
+        return kNoMemoryText;
+    case reduce::DiffusionOutcome::Converted:
+        break;
+    }
+    return "";
+}
+
+// The run's phases as a bar on standard error; silent unless that is a terminal.
+class TerminalProgress : public reduce::DiffusionObserver {
+  public:
+    TerminalProgress() : shown_(isatty(STDERR_FILENO) != 0) {}
+
+    void Opening(int fixed, int basic, int free) override {
+        if (shown_) {
+            std::fprintf(stderr, "%s%d / %s%d / %s%d\n", kFixedGroupText, fixed, kBasicGroupText,
+                         basic, kFreeGroupText, free);
+        }
+    }
+    void Phase(int phase) override {
+        phase_ = phase;
+        Draw(1, 1);
+    }
+    void Progress(std::int64_t done, std::int64_t total) override {
+        const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+        if (percent != percent_) {
+            percent_ = percent;
+            Draw(done, total);
+        }
+    }
+    void PaletteComplete(const std::uint8_t*) override { Draw(1, 1); }
+    void Finished() override {
+        if (shown_) {
+            std::fprintf(stderr, "\r\033[K%s\n", kFinishedText);
+        }
+    }
+
+  private:
+    void Draw(std::int64_t done, std::int64_t total) {
+        if (!shown_) {
+            return;
+        }
+        const int width = 30;
+        const int filled = total > 0 ? static_cast<int>(done * width / total) : width;
+        std::fprintf(stderr, "\r\033[K%s [%.*s%*s] %3d%%", kPhaseLabels[phase_], filled,
+                     "##############################", width - filled, "",
+                     total > 0 ? static_cast<int>(done * 100 / total) : 100);
+        std::fflush(stderr);
+    }
+
+    bool shown_;
+    int phase_ = 0;
+    int percent_ = -1;
+};
+
+// Converts the input with `convert`, which returns whether it converted and, if not, the
+// refusal text and exit code; writes the result through the safety copy.
+template <typename Convert> int ConvertFile(const Options& options, Convert convert) {
     std::vector<std::uint8_t> image;
     std::string error;
     if (!cli::ReadWholeFile(options.input, image, error)) {
         return Fail(kFileError, options.input, error);
     }
-    const auto resize = [&image](std::uint64_t size) {
+    const reduce::Resizer resize = [&image](std::uint64_t size) {
         image.resize(static_cast<std::size_t>(size));
         return reduce::ResizeResult{image.data(), true};
     };
-    const reduce::ExactResult result = reduce::ReduceExact(image.data(), image.size(), resize);
-    if (result.outcome != reduce::ExactOutcome::Converted) {
-        return Fail(result.outcome == reduce::ExactOutcome::NoMemory ? kFileError : kRefused,
-                    options.input, RefusalText(result.outcome));
+    int code = kConverted;
+    const char* refusal = "";
+    std::uint64_t newSize = 0;
+    if (!convert(image, resize, newSize, code, refusal)) {
+        return Fail(code, options.input, refusal);
     }
-    image.resize(static_cast<std::size_t>(result.newSize));
+    image.resize(static_cast<std::size_t>(newSize));
     if (!cli::WriteWithSafetyCopy(options.output, image, error)) {
         return Fail(kFileError, options.output, error);
     }
     return kConverted;
+}
+
+int RunExact(const Options& options) {
+    return ConvertFile(options, [](std::vector<std::uint8_t>& image, const reduce::Resizer& resize,
+                                   std::uint64_t& newSize, int& code, const char*& refusal) {
+        const reduce::ExactResult result = reduce::ReduceExact(image.data(), image.size(), resize);
+        newSize = result.newSize;
+        code = result.outcome == reduce::ExactOutcome::NoMemory ? kFileError : kRefused;
+        refusal = RefusalText(result.outcome);
+        return result.outcome == reduce::ExactOutcome::Converted;
+    });
+}
+
+int RunDiffuse(const Options& options) {
+    std::uint8_t table[palette::kTableBytes] = {};
+    if (!options.palette.empty()) {
+        std::vector<std::uint8_t> file;
+        std::string error;
+        if (!cli::ReadWholeFile(options.palette, file, error)) {
+            return Fail(kFileError, options.palette, error);
+        }
+        palette::DecodePaletteFile(file.data(), file.size(),
+                                   palette::IsZName(options.palette.c_str()), table);
+    }
+    const reduce::DiffusionInput input{options.fixed, table, reduce::kBasicPalette};
+    return ConvertFile(options, [&input](std::vector<std::uint8_t>& image,
+                                         const reduce::Resizer& resize, std::uint64_t& newSize,
+                                         int& code, const char*& refusal) {
+        TerminalProgress progress;
+        const reduce::DiffusionResult result =
+            reduce::DiffuseImage(image.data(), image.size(), resize, input, progress);
+        newSize = result.newSize;
+        code = result.outcome == reduce::DiffusionOutcome::NoMemory ? kFileError : kRefused;
+        refusal = RefusalText(result.outcome);
+        return result.outcome == reduce::DiffusionOutcome::Converted;
+    });
 }
 
 } // namespace
@@ -154,7 +300,7 @@ int main(int argc, char** argv) {
         return UsageError(problem.c_str());
     }
     try {
-        return RunExact(options);
+        return options.command == "exact" ? RunExact(options) : RunDiffuse(options);
     } catch (const std::bad_alloc&) {
         return Fail(kFileError, options.input, kNoMemoryText);
     }

@@ -12,6 +12,9 @@ add_executable(tw_tests
   tests/native/exact_reduction_test.cpp
   tests/native/literal_exact.cpp
   tests/native/cli_test.cpp
+  tests/native/error_diffusion_test.cpp
+  tests/native/literal_diffusion.cpp
+  tests/native/palette_file_test.cpp
 )
 target_link_libraries(tw_tests PRIVATE tw_core GTest::gtest_main)
 target_compile_options(tw_tests PRIVATE -Wall -Wextra)
@@ -21,6 +24,7 @@ gtest_discover_tests(tw_tests DISCOVERY_MODE PRE_TEST)
 
 # Benchmarks (not run by the tests): build/native/tw_bench.
 find_package(benchmark REQUIRED)
-add_executable(tw_bench bench/exact_bench.cpp tests/native/literal_exact.cpp)
+add_executable(tw_bench bench/main.cpp bench/exact_bench.cpp bench/diffusion_bench.cpp
+  tests/native/literal_exact.cpp tests/native/literal_diffusion.cpp)
 target_link_libraries(tw_bench PRIVATE tw_core benchmark::benchmark)
 target_compile_options(tw_bench PRIVATE -Wall -Wextra)

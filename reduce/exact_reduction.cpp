@@ -7,41 +7,7 @@
 namespace reduce {
 namespace {
 
-struct Geometry {
-    std::uint64_t width;  // pixels per row
-    std::uint64_t rows;   // magnitude of the height: top-down images keep their row order
-    std::uint64_t stride; // bytes per 24-bit row
-    std::uint64_t padded; // bytes per 8-bit row
-};
-
-// Accepts only the plain 24-bit layout: 40-byte header, no colour table, pixels at 54,
-// uncompressed, every row present.
-ExactOutcome CheckSource(const std::uint8_t* data, std::uint64_t size, Geometry& g) {
-    if (size < bmp::kHeadersSize || size > 0xFFFFFFFFu) {
-        return ExactOutcome::UnsupportedLayout;
-    }
-    if (bmp::ReadU16(data + bmp::kBiBitCount) != 24) {
-        return ExactOutcome::NotTrueColour;
-    }
-    const std::int32_t width = bmp::ReadS32(data + bmp::kBiWidth);
-    if (bmp::ReadU32(data + bmp::kBiSize) != 40 || bmp::ReadU32(data + bmp::kBfOffBits) != 54 ||
-        bmp::ReadU32(data + bmp::kBiCompression) != 0 ||
-        bmp::ReadU32(data + bmp::kBiClrUsed) != 0 || width < 0) {
-        return ExactOutcome::UnsupportedLayout;
-    }
-    const std::int64_t height = bmp::ReadS32(data + bmp::kBiHeight);
-    g.width = static_cast<std::uint64_t>(width);
-    g.rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
-    g.stride = (3 * g.width + 3) & ~std::uint64_t{3};
-    g.padded = (g.width + 3) & ~std::uint64_t{3};
-    if (g.rows * g.stride > size - bmp::kHeadersSize) {
-        return ExactOutcome::Truncated;
-    }
-    if (bmp::k8BitPixelData + g.rows * g.padded > 0xFFFFFFFFu) {
-        return ExactOutcome::UnsupportedLayout; // the result would not fit a BMP file
-    }
-    return ExactOutcome::Converted;
-}
+using Geometry = TrueColourGeometry;
 
 inline std::uint32_t PixelKey(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -132,9 +98,16 @@ void WriteIndices(std::uint8_t* pixels, const Geometry& g, const ColourList& lis
 
 ExactResult ReduceExact(std::uint8_t* data, std::uint64_t size, const Resizer& resize) {
     Geometry g{};
-    const ExactOutcome check = CheckSource(data, size, g);
-    if (check != ExactOutcome::Converted) {
-        return {check, size, 0};
+    std::uint16_t bitCount = 0;
+    switch (CheckTrueColourSource(data, size, g, bitCount)) {
+    case SourceCheck::Ok:
+        break;
+    case SourceCheck::NotTrueColour:
+        return {ExactOutcome::NotTrueColour, size, 0};
+    case SourceCheck::UnsupportedLayout:
+        return {ExactOutcome::UnsupportedLayout, size, 0};
+    case SourceCheck::Truncated:
+        return {ExactOutcome::Truncated, size, 0};
     }
     ColourList list;
     if (!CollectColours(data + bmp::kHeadersSize, g, list)) {

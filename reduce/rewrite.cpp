@@ -4,6 +4,36 @@
 
 namespace reduce {
 
+SourceCheck CheckTrueColourSource(const std::uint8_t* data, std::uint64_t size,
+                                  TrueColourGeometry& g, std::uint16_t& bitCount) {
+    bitCount = 0;
+    if (size < bmp::kHeadersSize || size > 0xFFFFFFFFu) {
+        return SourceCheck::UnsupportedLayout;
+    }
+    bitCount = bmp::ReadU16(data + bmp::kBiBitCount);
+    if (bitCount != 24) {
+        return SourceCheck::NotTrueColour;
+    }
+    const std::int32_t width = bmp::ReadS32(data + bmp::kBiWidth);
+    if (bmp::ReadU32(data + bmp::kBiSize) != 40 || bmp::ReadU32(data + bmp::kBfOffBits) != 54 ||
+        bmp::ReadU32(data + bmp::kBiCompression) != 0 ||
+        bmp::ReadU32(data + bmp::kBiClrUsed) != 0 || width < 0) {
+        return SourceCheck::UnsupportedLayout;
+    }
+    const std::int64_t height = bmp::ReadS32(data + bmp::kBiHeight);
+    g.width = static_cast<std::uint64_t>(width);
+    g.rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
+    g.stride = (3 * g.width + 3) & ~std::uint64_t{3};
+    g.padded = (g.width + 3) & ~std::uint64_t{3};
+    if (g.rows * g.stride > size - bmp::kHeadersSize) {
+        return SourceCheck::Truncated;
+    }
+    if (bmp::k8BitPixelData + g.rows * g.padded > 0xFFFFFFFFu) {
+        return SourceCheck::UnsupportedLayout; // the result would not fit a BMP file
+    }
+    return SourceCheck::Ok;
+}
+
 void MarkAs8Bit(std::uint8_t* data, std::uint32_t pixelBytes) {
     const std::uint32_t fileBytes = static_cast<std::uint32_t>(bmp::k8BitPixelData) + pixelBytes;
     bmp::WriteU16(data + bmp::kBiBitCount, 8);

@@ -18,6 +18,26 @@ struct ResizeResult {
 // min(old, new) bytes; bytes added by growing are undefined. The block may move.
 using Resizer = std::function<ResizeResult(std::uint64_t newSize)>;
 
+// Where the pixels of a plain 24-bit image lie.
+struct TrueColourGeometry {
+    std::uint64_t width;  // pixels per row
+    std::uint64_t rows;   // magnitude of the height: top-down images keep their row order
+    std::uint64_t stride; // bytes per 24-bit row
+    std::uint64_t padded; // bytes per 8-bit row
+};
+
+enum class SourceCheck {
+    Ok,
+    NotTrueColour,     // the bit count is not 24 (see bitCount)
+    UnsupportedLayout, // header other than 40 bytes, pixels not at 54, compression, ...
+    Truncated,         // the file ends before its last pixel row
+};
+
+// Accepts only the plain 24-bit layout the conversions rewrite: 40-byte header, no colour
+// table, pixels at 54, uncompressed, every row present, and an 8-bit result that fits a BMP.
+SourceCheck CheckTrueColourSource(const std::uint8_t* data, std::uint64_t size,
+                                  TrueColourGeometry& geometry, std::uint16_t& bitCount);
+
 // Sets the header fields of an 8-bit result whose pixel data (rows of the padded width)
 // is `pixelBytes` long: bit count 8, image size, file size, and the pixel offset moved up
 // by the 1024-byte colour table.

@@ -20,3 +20,13 @@ inline constexpr char kAlready256Text[] = "すでに２５６です";
 inline constexpr char kTooManyColoursText[] = "２５６色以上使用しています";
 inline constexpr char kUnsupportedLayoutText[] = "この形式のBMPは変換できません";
 inline constexpr char kTruncatedImageText[] = "画像のデータが途中で切れているため変換できません";
+
+// Error diffusion: the phase labels, the stage messages and the question of its command.
+inline constexpr const char* kPhaseLabels[3] = {"ビットマップ走査中", "パレット候補走査中",
+                                                "ビットマップ変換中"};
+inline constexpr char kFixedGroupText[] = "固定パレット ";
+inline constexpr char kBasicGroupText[] = "基本パレット ";
+inline constexpr char kFreeGroupText[] = "フリーパレット ";
+inline constexpr char kPaletteCompleteText[] = "パレット完成";
+inline constexpr char kFinishedText[] = "終わり";
+inline constexpr char kUseFixedPaletteText[] = "固定パレットを使いますか？";

@@ -1,0 +1,102 @@
+// Error diffusion: the engine against the literal algorithm on small images, and the engine
+// alone on 1, 4 and 12 megapixels of a synthetic photograph (smooth shading with grain, a
+// few hundred thousand distinct colours). bench/compare.sh times real photographs.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <map>
+#include <random>
+
+#include "reduce/basic_palette.h"
+#include "reduce/error_diffusion.h"
+#include "tests/native/image_builder.h"
+#include "tests/native/literal_diffusion.h"
+
+namespace {
+
+using testimg::Bytes;
+
+class Quiet : public reduce::DiffusionObserver {
+    void Opening(int, int, int) override {}
+    void Phase(int) override {}
+    void Progress(std::int64_t, std::int64_t) override {}
+    void PaletteComplete(const std::uint8_t*) override {}
+    void Finished() override {}
+};
+
+Bytes SyntheticPhoto(int width, int height) {
+    std::mt19937 rng(42);
+    std::normal_distribution<double> grain(0.0, 3.0);
+    return testimg::Make24(width, height, [&](int x, int y) {
+        const double u = static_cast<double>(x) / width, v = static_cast<double>(y) / height;
+        auto channel = [&](double base) {
+            const double c = base + grain(rng);
+            return static_cast<std::uint32_t>(c < 0 ? 0 : (c > 255 ? 255 : c));
+        };
+        const std::uint32_t r = channel(120 + 90 * std::sin(6.0 * u + 2.0 * v));
+        const std::uint32_t g = channel(110 + 80 * std::cos(4.0 * v - 3.0 * u * v));
+        const std::uint32_t b = channel(90 + 70 * std::sin(9.0 * u * v + 1.0));
+        return r << 16 | g << 8 | b;
+    });
+}
+
+const Bytes& Photo(int width, int height) {
+    static std::map<std::pair<int, int>, Bytes> photos;
+    Bytes& photo = photos[{width, height}];
+    if (photo.empty()) {
+        photo = SyntheticPhoto(width, height);
+    }
+    return photo;
+}
+
+void RunEngine(benchmark::State& state, int width, int height) {
+    const Bytes& source = Photo(width, height);
+    const Bytes table(1024, 0);
+    const reduce::DiffusionInput input{0, table.data(), reduce::kBasicPalette};
+    Bytes work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        work = source;
+        state.ResumeTiming();
+        Quiet quiet;
+        const reduce::Resizer resize = [&work](std::uint64_t size) {
+            work.resize(size);
+            return reduce::ResizeResult{work.data(), true};
+        };
+        auto result = reduce::DiffuseImage(work.data(), work.size(), resize, input, quiet);
+        benchmark::DoNotOptimize(result);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(width) * height);
+}
+
+void BM_DiffuseEngineSmall(benchmark::State& state) {
+    RunEngine(state, static_cast<int>(state.range(0)), static_cast<int>(state.range(0)));
+}
+BENCHMARK(BM_DiffuseEngineSmall)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond);
+
+void BM_DiffuseLiteralSmall(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    const Bytes& source = Photo(side, side);
+    const Bytes table(1024, 0);
+    Bytes work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        work = source;
+        state.ResumeTiming();
+        Quiet quiet;
+        auto outcome = literal::Diffuse(work, 0, table.data(), reduce::kBasicPalette, quiet);
+        benchmark::DoNotOptimize(outcome);
+    }
+    state.SetItemsProcessed(state.iterations() * side * side);
+}
+BENCHMARK(BM_DiffuseLiteralSmall)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond);
+
+void BM_DiffuseEngine(benchmark::State& state) {
+    const int megapixels = static_cast<int>(state.range(0));
+    const int width = megapixels == 12 ? 4000 : (megapixels == 4 ? 2560 : 1280);
+    const int height = megapixels == 12 ? 3000 : (megapixels == 4 ? 1600 : 800);
+    RunEngine(state, width, height);
+}
+BENCHMARK(BM_DiffuseEngine)->Arg(1)->Arg(4)->Arg(12)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,220 @@
+#include "reduce/diffusion_palette.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <memory>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+namespace reduce {
+namespace {
+
+inline std::uint32_t PixelKey(const std::uint8_t* p) { // 0x00RRGGBB
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16;
+}
+
+// Bit i of v moved to bit 3i: three of these interleaved give a colour's Morton code, which
+// keeps similar colours close together in memory.
+constexpr std::array<std::uint32_t, 256> MakeSpread() {
+    std::array<std::uint32_t, 256> spread{};
+    for (std::uint32_t v = 0; v < 256; ++v) {
+        for (int bit = 0; bit < 8; ++bit) {
+            spread[v] |= ((v >> bit) & 1u) << (3 * bit);
+        }
+    }
+    return spread;
+}
+constexpr std::array<std::uint32_t, 256> kSpread = MakeSpread();
+
+inline std::uint32_t MortonOf(const std::uint8_t* p) { // pixel bytes blue, green, red
+    return kSpread[p[2]] << 2 | kSpread[p[1]] << 1 | kSpread[p[0]];
+}
+
+// The colour (0x00RRGGBB) of a Morton code.
+std::uint32_t ColourOf(std::uint32_t morton) {
+    std::uint32_t r = 0, g = 0, b = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+        r |= ((morton >> (3 * bit + 2)) & 1u) << bit;
+        g |= ((morton >> (3 * bit + 1)) & 1u) << bit;
+        b |= ((morton >> (3 * bit)) & 1u) << bit;
+    }
+    return r << 16 | g << 8 | b;
+}
+
+// Pixel counts per colour, in pages of 8 x 8 x 8 neighbouring colours that are allocated
+// when a colour of theirs first occurs: memory follows the colours the image uses, and
+// neighbouring pixels, being of similar colours, mostly hit the same page. Counts are 16 bits
+// wide, which halves the memory traffic; the rare count beyond that carries into a side
+// table. A colour that occurs never reads 0.
+class ColourCounts {
+  public:
+    static constexpr int kPageBits = 9;
+    static constexpr std::uint32_t kPageSize = 1u << kPageBits;
+
+    ColourCounts() : pages_(std::size_t{1} << (24 - kPageBits)) {}
+
+    void Add(std::uint32_t morton) {
+        std::uint16_t& count = Slot(morton);
+        if (count == 0xFFFF) {
+            carry_[morton] += 0xFFFF;
+            count = 1;
+        } else {
+            ++count;
+        }
+    }
+    std::uint16_t& Slot(std::uint32_t morton) {
+        auto& page = pages_[morton >> kPageBits];
+        if (!page) {
+            page = std::make_unique<std::uint16_t[]>(kPageSize); // zeroed
+        }
+        return page[morton & (kPageSize - 1)];
+    }
+    std::uint32_t Total(std::uint32_t morton, std::uint16_t count) const {
+        if (carry_.empty()) {
+            return count;
+        }
+        const auto carried = carry_.find(morton);
+        return count + (carried == carry_.end() ? 0 : carried->second);
+    }
+    // Calls f(morton, slot, total) for every colour that occurs.
+    template <typename F> void ForEach(F f) {
+        for (std::uint32_t p = 0; p < pages_.size(); ++p) {
+            if (pages_[p]) {
+                for (std::uint32_t i = 0; i < kPageSize; ++i) {
+                    std::uint16_t& count = pages_[p][i];
+                    if (count != 0) {
+                        const std::uint32_t morton = p << kPageBits | i;
+                        f(morton, count, Total(morton, count));
+                    }
+                }
+            }
+        }
+    }
+
+  private:
+    std::vector<std::unique_ptr<std::uint16_t[]>> pages_;
+    std::unordered_map<std::uint32_t, std::uint32_t> carry_;
+};
+
+struct Ranked {
+    std::uint32_t morton;
+    std::uint32_t count;
+};
+
+// The smallest count among the `places` largest counts (1 when there are fewer colours).
+std::uint32_t Threshold(ColourCounts& counts, int places) {
+    std::vector<std::uint32_t> heap; // min-heap of the largest counts seen
+    heap.reserve(static_cast<std::size_t>(places));
+    counts.ForEach([&](std::uint32_t, std::uint16_t&, std::uint32_t count) {
+        if (heap.size() < static_cast<std::size_t>(places)) {
+            heap.push_back(count);
+            std::push_heap(heap.begin(), heap.end(), std::greater<>());
+        } else if (count > heap.front()) {
+            std::pop_heap(heap.begin(), heap.end(), std::greater<>());
+            heap.back() = count;
+            std::push_heap(heap.begin(), heap.end(), std::greater<>());
+        }
+    });
+    return heap.size() < static_cast<std::size_t>(places) ? 1 : heap.front();
+}
+
+} // namespace
+
+void ReportProgress(DiffusionObserver& observer, std::int64_t begin, std::int64_t end,
+                    std::int64_t total) {
+    for (std::int64_t done = (begin + 99) / 100 * 100; done < end; done += 100) {
+        observer.Progress(done, total);
+    }
+}
+
+void FillFixedAndBasic(DiffusionPalette& palette, const GroupSizes& sizes,
+                       const DiffusionInput& input) {
+    palette.fill(0);
+    for (int i = 0; i < 256; ++i) {
+        palette[4 * i + 3] = 1;
+    }
+    for (int i = 0; i < sizes.fixed; ++i) {
+        palette[4 * i] = input.fixedTable[4 * i + 2];
+        palette[4 * i + 1] = input.fixedTable[4 * i + 1];
+        palette[4 * i + 2] = input.fixedTable[4 * i];
+    }
+    for (int k = 0; k < sizes.basic; ++k) {
+        const int e = sizes.fixed + k;
+        palette[4 * e] = input.basicPalette[3 * k];
+        palette[4 * e + 1] = input.basicPalette[3 * k + 1];
+        palette[4 * e + 2] = input.basicPalette[3 * k + 2];
+    }
+}
+
+bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std::uint8_t* pixels,
+                   const TrueColourGeometry& g, DiffusionObserver& observer) try {
+    const std::int64_t positions = static_cast<std::int64_t>(g.padded * g.rows);
+    ColourCounts counts;
+    for (std::uint64_t y = 0; y < g.rows; ++y) {
+        const std::int64_t rowStart = static_cast<std::int64_t>(y * g.padded);
+        ReportProgress(observer, rowStart, rowStart + static_cast<std::int64_t>(g.padded),
+                       positions);
+        const std::uint8_t* p = pixels + y * g.stride;
+        for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+            counts.Add(MortonOf(p));
+        }
+    }
+
+    observer.Phase(1);
+    ReportProgress(observer, 0, sizes.free, sizes.free);
+    if (sizes.free == 0) {
+        return true;
+    }
+    // Colours of the fixed and basic groups are not candidates.
+    const int filled = sizes.fixed + sizes.basic;
+    for (int e = 0; e < filled; ++e) {
+        const std::uint8_t bgr[3] = {palette[4 * e + 2], palette[4 * e + 1], palette[4 * e]};
+        counts.Slot(MortonOf(bgr)) = 0;
+    }
+    // Every colour counted at least `threshold` times may take a place; which ones do, and
+    // in what order, depends on when each was first met, so the image is scanned again in
+    // storage order until all of them have been met. Contenders are marked 0xFFFF in the
+    // table (their totals kept aside), everything else 1, and a colour met is marked 0.
+    const std::uint32_t threshold = Threshold(counts, sizes.free);
+    std::unordered_map<std::uint32_t, std::uint32_t> contenders;
+    counts.ForEach([&](std::uint32_t morton, std::uint16_t& slot, std::uint32_t total) {
+        if (total >= threshold) {
+            contenders.emplace(morton, total);
+            slot = 0xFFFF;
+        } else {
+            slot = 1;
+        }
+    });
+    std::vector<Ranked> ranked; // in order of first appearance
+    ranked.reserve(contenders.size());
+    for (std::uint64_t y = 0; y < g.rows && ranked.size() < contenders.size(); ++y) {
+        const std::uint8_t* p = pixels + y * g.stride;
+        for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+            const std::uint32_t morton = MortonOf(p);
+            std::uint16_t& slot = counts.Slot(morton);
+            if (slot == 0xFFFF) {
+                ranked.push_back({morton, contenders[morton]});
+                slot = 0;
+            }
+        }
+    }
+    // Highest count first; among equal counts the colour met first.
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const Ranked& a, const Ranked& b) { return a.count > b.count; });
+    const std::size_t places = std::min(ranked.size(), static_cast<std::size_t>(sizes.free));
+    for (std::size_t r = 0; r < places; ++r) {
+        const std::uint32_t colour = ColourOf(ranked[r].morton);
+        const std::size_t e = static_cast<std::size_t>(filled) + r;
+        palette[4 * e] = static_cast<std::uint8_t>(colour >> 16);
+        palette[4 * e + 1] = static_cast<std::uint8_t>(colour >> 8);
+        palette[4 * e + 2] = static_cast<std::uint8_t>(colour);
+    }
+    return true;
+} catch (const std::bad_alloc&) {
+    return false;
+}
+
+} // namespace reduce

@@ -1,0 +1,31 @@
+// Palette assembly for error diffusion: the fixed group, the basic group, and the free group
+// of the image's most frequent other colours. Portable: no platform headers.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "reduce/error_diffusion.h"
+
+namespace reduce {
+
+// 256 entries of red, green, blue and flags.
+using DiffusionPalette = std::array<std::uint8_t, 1024>;
+
+// Entries 0..F-1 from the user's table (blue, green, red order there), F..F+B-1 from the
+// basic triplets; every entry's flags byte is 1, free entries black for now.
+void FillFixedAndBasic(DiffusionPalette& palette, const GroupSizes& sizes,
+                       const DiffusionInput& input);
+
+// Counts the colours of the image (storage order, pad bytes skipped) that are not among
+// the first F + B entries, and fills the N free entries with the most frequent of them:
+// highest count first, on equal counts the colour met first; black when there are fewer.
+// Reports progress of phase 0 and phase 1. Returns false when memory runs out.
+bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std::uint8_t* pixels,
+                   const TrueColourGeometry& geometry, DiffusionObserver& observer);
+
+// Reports every multiple of 100 in [begin, end) as progress out of total.
+void ReportProgress(DiffusionObserver& observer, std::int64_t begin, std::int64_t end,
+                    std::int64_t total);
+
+} // namespace reduce

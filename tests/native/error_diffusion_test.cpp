@@ -1,0 +1,366 @@
+#include "reduce/error_diffusion.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "reduce/basic_palette.h"
+#include "tests/native/image_builder.h"
+#include "tests/native/literal_diffusion.h"
+
+namespace {
+
+using reduce::DiffusionOutcome;
+using testimg::Bytes;
+using testimg::VectorBlock;
+
+// Records every report as text, for comparing runs.
+class Recorder : public reduce::DiffusionObserver {
+  public:
+    void Opening(int f, int b, int n) override {
+        events.push_back("open " + std::to_string(f) + " " + std::to_string(b) + " " +
+                         std::to_string(n));
+    }
+    void Phase(int phase) override { events.push_back("phase " + std::to_string(phase)); }
+    void Progress(std::int64_t done, std::int64_t total) override {
+        events.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
+    void PaletteComplete(const std::uint8_t* entries) override {
+        events.push_back("palette");
+        palette.assign(entries, entries + 1024);
+    }
+    void Finished() override { events.push_back("finished"); }
+
+    std::vector<std::string> events;
+    Bytes palette;
+};
+
+// A user palette table (blue, green, red, reserved) of 256 entries.
+Bytes UserTable(std::uint32_t seed, bool withBlackAndDuplicates) {
+    std::mt19937 rng(seed);
+    Bytes table(1024, 0);
+    for (int i = 0; i < 256; ++i) {
+        table[4 * i] = static_cast<std::uint8_t>(rng());
+        table[4 * i + 1] = static_cast<std::uint8_t>(rng());
+        table[4 * i + 2] = static_cast<std::uint8_t>(rng());
+    }
+    if (withBlackAndDuplicates) {
+        for (int i = 0; i < 256; i += 7) {
+            table[4 * i] = table[4 * i + 1] = table[4 * i + 2] = 0;
+        }
+        for (int i = 3; i < 256; i += 5) {
+            std::copy(&table[0], &table[3], &table[4 * i]);
+        }
+    }
+    return table;
+}
+
+struct Outcome {
+    DiffusionOutcome outcome;
+    Bytes image;
+    std::vector<std::string> events;
+};
+
+Outcome Engine(const Bytes& image, int fixed, const Bytes& table, bool failGrow = false) {
+    VectorBlock block{image};
+    block.failGrow = failGrow;
+    Recorder recorder;
+    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette};
+    const auto result = reduce::DiffuseImage(block.bytes.data(), block.bytes.size(),
+                                             block.Resizer(), input, recorder);
+    if (result.outcome == DiffusionOutcome::Converted) {
+        EXPECT_EQ(result.newSize, block.bytes.size());
+    }
+    return {result.outcome, block.bytes, recorder.events};
+}
+
+Outcome Literal(const Bytes& image, int fixed, const Bytes& table) {
+    Bytes copy = image;
+    Recorder recorder;
+    const auto outcome =
+        literal::Diffuse(copy, fixed, table.data(), reduce::kBasicPalette, recorder);
+    return {outcome, copy, recorder.events};
+}
+
+TEST(BasicPalette, HoldsTheFortyTwoColours) {
+    const std::uint8_t* p = reduce::kBasicPalette;
+    EXPECT_EQ(Bytes(p, p + 3), (Bytes{0, 0, 255}));
+    EXPECT_EQ(Bytes(p + 9 * 3, p + 9 * 3 + 3), (Bytes{255, 255, 255}));
+    EXPECT_EQ(Bytes(p + 14 * 3, p + 14 * 3 + 3), (Bytes{0, 0, 0}));
+    EXPECT_EQ(Bytes(p + 27 * 3, p + 27 * 3 + 3), (Bytes{128, 72, 0}));
+    EXPECT_EQ(Bytes(p + 33 * 3, p + 33 * 3 + 3), (Bytes{72, 72, 128}));
+    EXPECT_EQ(Bytes(p + 41 * 3, p + 41 * 3 + 3), (Bytes{128, 0, 255}));
+    int sum = 0;
+    for (int i = 0; i < 126; ++i) {
+        sum += p[i];
+    }
+    EXPECT_EQ(sum, 15735); // all 126 values of the table added up
+}
+
+TEST(ErrorDiffusion, GroupSizes) {
+    auto sizes = [](int f) {
+        const auto s = reduce::GroupSizesFor(f);
+        return std::vector<int>{s.fixed, s.basic, s.free};
+    };
+    EXPECT_EQ(sizes(0), (std::vector<int>{0, 42, 214}));
+    EXPECT_EQ(sizes(214), (std::vector<int>{214, 42, 0}));
+    EXPECT_EQ(sizes(215), (std::vector<int>{215, 41, 0}));
+    EXPECT_EQ(sizes(230), (std::vector<int>{230, 26, 0}));
+    EXPECT_EQ(sizes(256), (std::vector<int>{256, 0, 0}));
+    // Counts outside 0..256 are held to it.
+    EXPECT_EQ(sizes(-3), (std::vector<int>{0, 42, 214}));
+    EXPECT_EQ(sizes(1000), (std::vector<int>{256, 0, 0}));
+}
+
+TEST(ErrorDiffusion, KernelSharesRoundTowardZero) {
+    auto shares = [](int e) {
+        const auto s = reduce::SharesOf(e);
+        return std::vector<int>{s.right, s.down, s.downRight};
+    };
+    EXPECT_EQ(shares(1), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(shares(-2), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(shares(-3), (std::vector<int>{-1, -1, 0}));
+    EXPECT_EQ(shares(5), (std::vector<int>{1, 1, 1}));
+    EXPECT_EQ(shares(255), (std::vector<int>{95, 95, 63}));
+    EXPECT_EQ(shares(-255), (std::vector<int>{-95, -95, -63}));
+    EXPECT_EQ(shares(8), (std::vector<int>{3, 3, 2}));
+}
+
+// A palette of the user's 256 colours where pixel (108, 92, 100) maps to entry 0 with
+// errors +8, -8, 0, and pixel (50, 50, 50) becomes entry 3 exactly when it receives the
+// right share (+3, -3, 0).
+Bytes LastRowTable() {
+    Bytes table(1024, 0);
+    auto set = [&](int i, int r, int g, int b) {
+        table[4 * i] = static_cast<std::uint8_t>(b);
+        table[4 * i + 1] = static_cast<std::uint8_t>(g);
+        table[4 * i + 2] = static_cast<std::uint8_t>(r);
+    };
+    for (int i = 0; i < 256; ++i) {
+        set(i, 255, 255, 255);
+    }
+    set(0, 100, 100, 100);
+    set(2, 50, 50, 50);
+    set(3, 53, 47, 50);
+    return table;
+}
+
+TEST(ErrorDiffusion, TheLastRowPassesOnlyErrorsThatDoNotCancelOut) {
+    const auto colour = [](int x, int) { return x == 0 ? 0x6C5C64u : 0x323232u; };
+    // One row: it is the last row, so +8 - 8 + 0 passes nothing.
+    const Outcome oneRow = Engine(testimg::Make24(2, 1, colour), 256, LastRowTable());
+    ASSERT_EQ(oneRow.outcome, DiffusionOutcome::Converted);
+    EXPECT_EQ(Bytes(oneRow.image.begin() + 1078, oneRow.image.end()), (Bytes{0, 2, 0, 0}));
+    // Two rows: the first row passes +3, -3, 0 to the right.
+    const Outcome twoRows = Engine(testimg::Make24(2, 2, colour), 256, LastRowTable());
+    ASSERT_EQ(twoRows.outcome, DiffusionOutcome::Converted);
+    EXPECT_EQ(twoRows.image[1078], 0);
+    EXPECT_EQ(twoRows.image[1079], 3);
+}
+
+TEST(ErrorDiffusion, ResultLayoutAndGrowthOfSmallImages) {
+    const Bytes table = UserTable(5, false);
+    const Outcome hundred = Engine(
+        testimg::Make24(100, 50, [](int x, int r) { return x * 2u + r * 0x300u; }), 0, table);
+    ASSERT_EQ(hundred.outcome, DiffusionOutcome::Converted);
+    ASSERT_EQ(hundred.image.size(), 6078u);
+    EXPECT_EQ(bmp::ReadU32(&hundred.image[bmp::kBfSize]), 6078u);
+    EXPECT_EQ(bmp::ReadU32(&hundred.image[bmp::kBfOffBits]), 1078u);
+    EXPECT_EQ(bmp::ReadU16(&hundred.image[bmp::kBiBitCount]), 8);
+    EXPECT_EQ(bmp::ReadU32(&hundred.image[bmp::kBiSizeImage]), 5000u);
+    for (int j = 0; j < 256; ++j) {
+        ASSERT_EQ(hundred.image[54 + 4 * j + 3], 0);
+    }
+    // Basic colours fill entries 0..41 when F = 0.
+    EXPECT_EQ(Bytes(hundred.image.begin() + 54, hundred.image.begin() + 58), (Bytes{255, 0, 0, 0}));
+
+    const Bytes small = testimg::Make24(8, 8, [](int x, int r) { return x * 30u + r; });
+    ASSERT_EQ(small.size(), 246u);
+    const Outcome grown = Engine(small, 0, table);
+    ASSERT_EQ(grown.outcome, DiffusionOutcome::Converted);
+    EXPECT_EQ(grown.image.size(), 1142u);
+    EXPECT_EQ(grown.image, Literal(small, 0, table).image);
+
+    const Outcome refused = Engine(small, 0, table, true);
+    EXPECT_EQ(refused.outcome, DiffusionOutcome::NoMemory);
+    EXPECT_EQ(refused.image, small);
+}
+
+TEST(ErrorDiffusion, ImagesOfEightBitsOrFewerAreRefusedAfterTheOpeningCounts) {
+    const Bytes table = UserTable(1, false);
+    for (std::uint16_t bits : {1, 4, 8}) {
+        Bytes image = testimg::Make24(6, 6, [](int, int) { return 7u; });
+        bmp::WriteU16(&image[bmp::kBiBitCount], bits);
+        const Outcome run = Engine(image, 12, table);
+        EXPECT_EQ(run.outcome, DiffusionOutcome::NotTrueColour);
+        EXPECT_EQ(run.image, image);
+        EXPECT_EQ(run.events, std::vector<std::string>{"open 12 42 202"});
+        EXPECT_EQ(Literal(image, 12, table).events, run.events);
+    }
+}
+
+TEST(ErrorDiffusion, LayoutsItCannotReadAreRefusedUnchanged) {
+    const Bytes table = UserTable(1, false);
+    const Bytes plain = testimg::Make24(6, 5, [](int x, int r) { return x * 9u + r; });
+    auto refusal = [&](const Bytes& image) {
+        const Outcome run = Engine(image, 0, table);
+        EXPECT_EQ(run.image, image);
+        EXPECT_EQ(run.events.size(), 1u);
+        return run.outcome;
+    };
+    for (std::uint16_t bits : {16, 32}) {
+        Bytes changed = plain;
+        bmp::WriteU16(&changed[bmp::kBiBitCount], bits);
+        EXPECT_EQ(refusal(changed), DiffusionOutcome::UnsupportedLayout);
+    }
+    Bytes changed = plain;
+    bmp::WriteU32(&changed[bmp::kBiSize], 124);
+    EXPECT_EQ(refusal(changed), DiffusionOutcome::UnsupportedLayout);
+    changed = plain;
+    bmp::WriteU32(&changed[bmp::kBfOffBits], 122);
+    EXPECT_EQ(refusal(changed), DiffusionOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.end() - 2)), DiffusionOutcome::Truncated);
+    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.begin() + 40)),
+              DiffusionOutcome::UnsupportedLayout);
+}
+
+TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {
+    const Outcome run =
+        Engine(testimg::Make24(0, 4, [](int, int) { return 0u; }), 0, UserTable(2, false));
+    ASSERT_EQ(run.outcome, DiffusionOutcome::Converted);
+    EXPECT_EQ(run.image.size(), 1078u);
+    // Free entries black.
+    for (int j = 42; j < 256; ++j) {
+        ASSERT_EQ(run.image[54 + 4 * j] | run.image[55 + 4 * j] | run.image[56 + 4 * j], 0);
+    }
+}
+
+// The engine against the literal algorithm: image bytes and every report.
+void ExpectSameAsLiteral(const Bytes& image, int fixed, const Bytes& table,
+                         const std::string& what) {
+    const Outcome literalRun = Literal(image, fixed, table);
+    const Outcome engineRun = Engine(image, fixed, table);
+    ASSERT_EQ(engineRun.outcome, literalRun.outcome) << what;
+    ASSERT_EQ(engineRun.image, literalRun.image) << what;
+    ASSERT_EQ(engineRun.events, literalRun.events) << what;
+}
+
+TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmOnGeneratedImages) {
+    int compared = 0;
+    std::uint32_t seed = 100;
+    for (int fixed : {0, 1, 100, 214, 215, 230, 255, 256}) {
+        const Bytes table = UserTable(seed, fixed % 2 == 0);
+        for (auto [width, rows] : {std::pair{1, 1},
+                                   {1, 9},
+                                   {2, 3},
+                                   {3, 2},
+                                   {4, 4},
+                                   {5, 1},
+                                   {6, 7},
+                                   {7, 5},
+                                   {8, 3},
+                                   {9, 9},
+                                   {17, 6},
+                                   {33, 12},
+                                   {64, 1}}) {
+            for (int colours : {1, 3, 40, 300}) {
+                ++seed;
+                const Bytes image =
+                    testimg::MakeRandom(width, rows, std::min(colours, width * rows), seed,
+                                        static_cast<std::uint8_t>(seed));
+                ExpectSameAsLiteral(image, fixed, table,
+                                    "F=" + std::to_string(fixed) + " " + std::to_string(width) +
+                                        "x" + std::to_string(rows) + " colours " +
+                                        std::to_string(colours));
+                ++compared;
+            }
+        }
+    }
+    EXPECT_EQ(compared, 8 * 13 * 4);
+}
+
+TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmOnGradientsThatSaturate) {
+    // Smooth ramps into the corners of the cube: errors pile up against 0 and 255.
+    std::mt19937 rng(9);
+    for (auto [width, rows] : {std::pair{37, 23}, {120, 40}, {1, 150}, {150, 1}}) {
+        const Bytes image = testimg::Make24(width, rows, [&](int x, int r) {
+            const std::uint32_t red = static_cast<std::uint32_t>(x * 255 / std::max(1, width - 1));
+            const std::uint32_t green = static_cast<std::uint32_t>(r * 255 / std::max(1, rows - 1));
+            const std::uint32_t blue = (rng() % 3 == 0) ? 255 : 250;
+            return red << 16 | green << 8 | blue;
+        });
+        for (int fixed : {0, 214}) {
+            ExpectSameAsLiteral(image, fixed, UserTable(3, true),
+                                "gradient " + std::to_string(width) + "x" + std::to_string(rows));
+        }
+    }
+}
+
+TEST(ErrorDiffusion, FrequencyTiesGoToTheColourMetFirst) {
+    // 215 colours outside the basic group: 214 free places. The last two colours each occur
+    // twice; the one met first in storage order gets the last free place.
+    std::vector<std::uint32_t> pixels;
+    for (int c = 0; c < 213; ++c) {
+        for (int n = 0; n < 3; ++n) {
+            pixels.push_back(0x010101u * 3 + static_cast<std::uint32_t>(c) * 0x000307u);
+        }
+    }
+    const std::uint32_t late = 0x7A7B7C, early = 0x3C3D3E;
+    pixels.insert(pixels.begin() + 5, early);
+    pixels.push_back(early);
+    pixels.push_back(late);
+    pixels.push_back(late);
+    const int width = static_cast<int>(pixels.size());
+    const Bytes image =
+        testimg::Make24(width, 1, [&](int x, int) { return pixels[static_cast<std::size_t>(x)]; });
+    const Bytes table = UserTable(4, false);
+    ExpectSameAsLiteral(image, 0, table, "ties");
+    const Outcome run = Engine(image, 0, table);
+    const std::uint8_t* last = &run.image[54 + 4 * 255];
+    EXPECT_EQ((last[2] << 16 | last[1] << 8 | last[0]), static_cast<int>(early));
+}
+
+TEST(ErrorDiffusion, CountsBeyondSixteenBitsRankCorrectly) {
+    // 70000 pixels of one colour, 66000 of another, a few of others: the two big counts pass
+    // 65535 and must still come first, in the right order.
+    const std::uint32_t big = 0x101112, bigger = 0x202122;
+    const Bytes image = testimg::Make24(400, 350, [&](int x, int r) {
+        const int i = r * 400 + x;
+        if (i < 66000) {
+            return big;
+        }
+        if (i < 136000) {
+            return bigger;
+        }
+        return static_cast<std::uint32_t>(0x300000 + i % 300);
+    });
+    const Bytes table = UserTable(6, false);
+    const Outcome run = Engine(image, 0, table);
+    ASSERT_EQ(run.outcome, DiffusionOutcome::Converted);
+    const std::uint8_t* first = &run.image[54 + 4 * 42];
+    EXPECT_EQ((first[2] << 16 | first[1] << 8 | first[0]), static_cast<int>(bigger));
+    const std::uint8_t* second = first + 4;
+    EXPECT_EQ((second[2] << 16 | second[1] << 8 | second[0]), static_cast<int>(big));
+    EXPECT_EQ(run.image, Literal(image, 0, table).image);
+}
+
+TEST(ErrorDiffusion, ColoursOfTheFixedAndBasicGroupsLeaveTheFreeGroupBlack) {
+    // Every pixel is a basic colour or one of the first ten user colours.
+    const Bytes table = UserTable(8, false);
+    const Bytes image = testimg::Make24(19, 11, [&](int x, int r) {
+        if ((x + r) % 2 == 0) {
+            const std::uint8_t* c = reduce::kBasicPalette + 3 * ((x * r) % 42);
+            return static_cast<std::uint32_t>(c[0] << 16 | c[1] << 8 | c[2]);
+        }
+        const std::uint8_t* e = &table[4 * ((x + 3 * r) % 10)];
+        return static_cast<std::uint32_t>(e[2] << 16 | e[1] << 8 | e[0]);
+    });
+    ExpectSameAsLiteral(image, 10, table, "all in groups");
+    const Outcome run = Engine(image, 10, table);
+    for (int j = 52; j < 256; ++j) {
+        ASSERT_EQ(run.image[54 + 4 * j] | run.image[55 + 4 * j] | run.image[56 + 4 * j], 0) << j;
+    }
+}
+
+} // namespace
