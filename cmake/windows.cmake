@@ -32,7 +32,7 @@ target_link_libraries(tw_app PUBLIC tw_core gdi32 comdlg32 shell32 advapi32 user
 
 set(TW_RESOURCES ${PROJECT_SOURCE_DIR}/res/tintwright.rc)
 set_source_files_properties(${TW_RESOURCES} PROPERTIES
-  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/tintwright.ico;${PROJECT_SOURCE_DIR}/res/tintwright.cur")
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/tintwright.ico;${PROJECT_SOURCE_DIR}/res/tintwright.cur;${PROJECT_SOURCE_DIR}/res/basic_palette.bin")
 
 add_executable(Tintwright WIN32 app/winmain.cpp ${TW_RESOURCES})
 target_include_directories(Tintwright PRIVATE ${PROJECT_SOURCE_DIR}/res)

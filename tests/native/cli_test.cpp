@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "tests/native/image_builder.h"
+#include "reduce/basic_palette.h"
+#include "tests/native/literal_diffusion.h"
 #include "tests/native/literal_exact.h"
 
 namespace {
@@ -136,6 +138,59 @@ TEST_F(Cli, FileProblemsExitWithThreeAndChangeNothing) {
     EXPECT_EQ(ReadBytes(Path("out.bmp")), previous);
     EXPECT_EQ(ReadBytes(Path("out.bmp.tmp")), stale);
     EXPECT_EQ(ReadBytes(Path("in.bmp")), image);
+}
+
+class Silent : public reduce::DiffusionObserver {
+    void Opening(int, int, int) override {}
+    void Phase(int) override {}
+    void Progress(std::int64_t, std::int64_t) override {}
+    void PaletteComplete(const std::uint8_t*) override {}
+    void Finished() override {}
+};
+
+TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
+    const Bytes image = testimg::Make24(40, 30, [](int x, int r) {
+        return static_cast<std::uint32_t>(x * 6 << 16 | r * 8 << 8 | 77);
+    });
+    Write(Path("in.bmp"), image);
+    // The long format, chosen by the 'z' in "zpl".
+    Bytes file(1572, 0);
+    Bytes table(1024, 0);
+    for (int i = 0; i < 256; ++i) {
+        file[36 + 6 * i + 2] = static_cast<std::uint8_t>(i);
+        file[36 + 6 * i + 3] = static_cast<std::uint8_t>(255 - i);
+        file[36 + 6 * i + 4] = 40;
+        table[4 * i + 2] = static_cast<std::uint8_t>(i);
+        table[4 * i + 1] = static_cast<std::uint8_t>(255 - i);
+        table[4 * i] = 40;
+    }
+    Write(Path("user.zpl"), file);
+    EXPECT_EQ(Run("diffuse " + Path("in.bmp") + " -o " + Path("out.bmp") + " --palette " +
+                  Path("user.zpl") + " --fixed 20"),
+              0);
+    EXPECT_EQ(stderr_, ""); // no terminal, no progress bar
+    Bytes expected = image;
+    Silent silent;
+    ASSERT_EQ(literal::Diffuse(expected, 20, table.data(), reduce::kBasicPalette, silent),
+              reduce::DiffusionOutcome::Converted);
+    EXPECT_EQ(ReadBytes(Path("out.bmp")), expected);
+    EXPECT_EQ(ReadBytes(Path("in.bmp")), image);
+}
+
+TEST_F(Cli, DiffuseRefusesAndRejectsLikeExact) {
+    Write(Path("few.bmp"), FewColours());
+    ASSERT_EQ(Run("exact " + Path("few.bmp")), 0);
+    const Bytes converted = ReadBytes(Path("few.bmp"));
+    EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " -o " + Path("out.bmp")), 1);
+    EXPECT_NE(stderr_.find("すでに２５６です"), std::string::npos) << stderr_;
+    EXPECT_FALSE(Exists(Path("out.bmp")));
+    EXPECT_EQ(ReadBytes(Path("few.bmp")), converted);
+
+    EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --fixed 3"), 2); // needs --palette
+    EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --palette p.pal --fixed 257"), 2);
+    EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --palette p.pal --fixed x"), 2);
+    EXPECT_EQ(Run("exact " + Path("few.bmp") + " --fixed 3"), 2);
+    EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --palette " + Path("none.pal")), 3);
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 // Start-up and shut-down: exit codes, the three string-table messages, accelerators.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "app/app.h"
 #include "document/file_commands.h"
 #include "document/image_buffer.h"
 #include "document/main_window.h"
 #include "palette/palette_grid.h"
+#include "reduce/basic_palette.h"
 #include "reduce/conversion_window.h"
 #include "res/resource.h"
 #include "tests/win/test_support.h"
@@ -184,6 +187,15 @@ TEST_F(Startup, AboutBoxShowsTheTitleAsTextAndCaption) {
     EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_OK));
     EXPECT_EQ(Seams.messages[0].owner, window);
     DestroyWindow(window);
+}
+
+TEST(Resources, TheBasicPaletteResourceHoldsTheEngineBytes) {
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDR_BASICPALETTE), "PALETTE");
+    ASSERT_NE(found, nullptr);
+    ASSERT_EQ(SizeofResource(nullptr, found), 126u);
+    const auto* bytes =
+        static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found)));
+    EXPECT_EQ(std::memcmp(bytes, reduce::kBasicPalette, 126), 0);
 }
 
 TEST(Resources, TextsAreCodePage932) {
