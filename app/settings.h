@@ -9,7 +9,16 @@ extern DWORD PaletteAutoLoad; // the palette file name and fixed count are read 
 extern char PaletteFileName[MAX_PATH];
 extern LONG FixedCount;
 
-// Reads the settings; false when this run must end without a main window.
+// Reads the settings from HKEY_LOCAL_MACHINE\SOFTWARE\Hollowmere\Tintwright (the same
+// path under HKEY_CURRENT_USER for users who cannot write the machine key). On a first run
+// it creates the key, tells the user to restart and answers false: this run then ends
+// without a main window.
 bool LoadSettings();
-// Writes the settings back.
+// Writes all five values back.
 void SaveSettings();
+
+// For tests: answers whether the machine key may be used; null asks the registry.
+extern bool (*MachineKeyWritable)();
+
+// Runs the options dialog modally.
+void RunOptionsDialog(HWND owner);

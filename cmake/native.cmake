@@ -15,6 +15,7 @@ add_executable(tw_tests
   tests/native/error_diffusion_test.cpp
   tests/native/literal_diffusion.cpp
   tests/native/palette_file_test.cpp
+  tests/native/number_field_test.cpp
 )
 target_link_libraries(tw_tests PRIVATE tw_core GTest::gtest_main)
 target_compile_options(tw_tests PRIVATE -Wall -Wextra)

@@ -17,12 +17,15 @@ set(TW_WIN_LINK -static -static-libgcc -static-libstdc++)
 
 add_library(tw_app STATIC
   app/app.cpp
+  app/options_dialog.cpp
   app/seams.cpp
   app/settings.cpp
   document/file_commands.cpp
   document/image_buffer.cpp
   document/main_window.cpp
+  palette/palette_dialog.cpp
   palette/palette_grid.cpp
+  palette/palette_io.cpp
   reduce/conversion_window.cpp
   reduce/exact_command.cpp
 )
@@ -48,6 +51,8 @@ add_executable(tw_wintests
   tests/win/main_window_test.cpp
   tests/win/file_commands_test.cpp
   tests/win/exact_command_test.cpp
+  tests/win/palette_test.cpp
+  tests/win/settings_test.cpp
   ${TW_RESOURCES}
 )
 target_include_directories(tw_wintests PRIVATE ${PROJECT_SOURCE_DIR}/res)

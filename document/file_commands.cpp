@@ -105,39 +105,44 @@ HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_
     return file;
 }
 
-// Writes the document to `path` through a safety copy. A failed or short write removes the
-// partial file and puts the earlier file back, so one complete copy always remains.
-static bool WriteDocument(HWND owner, const char* path, const char* createFailedText) {
+bool WriteFileSafely(HWND owner, const char* path, const void* bytes, DWORD size,
+                     const char* createFailedText, const char* writeFailedText, UINT failureType) {
     OverwriteInfo info;
     HANDLE file = OpenForOverwrite(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr, &info);
     if (file == INVALID_HANDLE_VALUE) {
-        const char* text = createFailedText;
         if (info.outcome == OverwriteOutcome::NameTooLong) {
-            text = kNameTooLongText;
+            Report(owner, kNameTooLongText, MB_ICONWARNING);
         } else if (info.outcome == OverwriteOutcome::SafetyCopyBlocked) {
-            text = kSafetyCopyBlockedText;
+            Report(owner, kSafetyCopyBlockedText, MB_ICONWARNING);
+        } else {
+            Report(owner, createFailedText, failureType);
         }
-        Report(owner, text, MB_ICONWARNING);
         return false;
     }
-    const void* bytes = GlobalLock(ImageBuffer);
     DWORD written = 0;
-    const BOOL wrote = bytes != nullptr && Files.write(file, bytes, ImageBytes, &written, nullptr);
-    GlobalUnlock(ImageBuffer);
+    const BOOL wrote = bytes != nullptr && Files.write(file, bytes, size, &written, nullptr);
     const BOOL closed = CloseHandle(file);
-    if (!wrote || written != ImageBytes || !closed) {
+    if (!wrote || written != size || !closed) {
         Files.remove(path);
         if (info.safetyCopy) {
             Files.move(info.safetyName, path);
         }
-        Report(owner, kWriteFailedText, MB_ICONWARNING);
+        Report(owner, writeFailedText, failureType);
         return false;
     }
     if (info.safetyCopy) {
         Files.remove(info.safetyName);
     }
     return true;
+}
+
+static bool WriteDocument(HWND owner, const char* path, const char* createFailedText) {
+    const void* bytes = GlobalLock(ImageBuffer);
+    const bool saved = WriteFileSafely(owner, path, bytes, ImageBytes, createFailedText,
+                                       kWriteFailedText, MB_ICONWARNING);
+    GlobalUnlock(ImageBuffer);
+    return saved;
 }
 
 bool LoadCurrentFile(HWND mainWindow, bool chain) {

@@ -35,6 +35,13 @@ HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_
                         DWORD disposition, DWORD flags, HANDLE templateFile,
                         OverwriteInfo* info = nullptr);
 
+// Writes `size` bytes to `path` through the safety copy and reports its own failures in
+// message boxes of `failureType` (name too long and a blocked safety copy as warnings). A
+// failed or short write removes the partial file and puts the earlier file back, so one
+// complete copy always remains; a ".tmp" file this write did not make is never removed.
+bool WriteFileSafely(HWND owner, const char* path, const void* bytes, DWORD size,
+                     const char* createFailedText, const char* writeFailedText, UINT failureType);
+
 // Reads the file named by CurrentFileName into the document and reports its own failures;
 // with chain set and AutoReduce on, exact reduction follows. True when the document was
 // replaced; on failure the document is unchanged.

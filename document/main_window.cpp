@@ -6,6 +6,8 @@
 #include "document/bmp_layout.h"
 #include "document/file_commands.h"
 #include "document/image_buffer.h"
+#include "app/settings.h"
+#include "palette/palette_dialog.h"
 #include "reduce/exact_command.h"
 #include "res/resource.h"
 
@@ -72,6 +74,9 @@ static void DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPla
 static void OnPaint(HWND window) {
     RECT update;
     if (!GetUpdateRect(window, &update, FALSE)) {
+        // Nothing to draw. Validating ends a paint request made with RDW_INTERNALPAINT, which
+        // would otherwise be delivered again and again.
+        ValidateRect(window, nullptr);
         return;
     }
     PAINTSTRUCT ps;
@@ -164,10 +169,16 @@ static void OnCommand(HWND window, int id) {
     case IDM_REDUCE_EXACT:
         ExactReductionCommand(window);
         break;
+    case IDM_PALETTE:
+        RunPaletteDialog(window);
+        break;
+    case IDM_OPTIONS:
+        RunOptionsDialog(window);
+        break;
     case IDM_ABOUT:
         Report(window, kAppTitle, MB_OK);
         break;
-    default: // error diffusion and the dialogs are not part of the program yet
+    default: // error diffusion is not part of the program yet
         break;
     }
 }

@@ -1,7 +1,102 @@
 #include "palette/palette_grid.h"
 
-// The palette dialog that creates this window does not exist yet; until then the window
-// only has the default behaviour.
+#include "palette/palette_io.h"
+
+// There is at most one grid window at a time.
+static bool GridShown;
+static HGLOBAL GridTable;
+
+// Each swatch is 16 x 16 pixels with a one-pixel black line after it.
+static constexpr int kPitch = 17;
+static constexpr int kSwatch = 16;
+
+static void MarkForPainting(HWND window, const RECT* rect) {
+    RedrawWindow(window, rect, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+}
+
+static void PaintGrid(HDC dc) {
+    HGDIOBJ previous = SelectObject(dc, GetStockObject(BLACK_PEN));
+    for (int k = 1; k <= 15; ++k) {
+        MoveToEx(dc, 0, kPitch * k - 1, nullptr);
+        LineTo(dc, 271, kPitch * k - 1);
+    }
+    for (int k = 1; k <= 15; ++k) {
+        MoveToEx(dc, kPitch * k - 1, 0, nullptr);
+        LineTo(dc, kPitch * k - 1, 271);
+    }
+    SelectObject(dc, previous);
+    const auto* entries = static_cast<const BYTE*>(GlobalLock(GridTable));
+    if (entries == nullptr) {
+        return;
+    }
+    for (int r = 0; r < 16; ++r) {
+        for (int c = 0; c < 16; ++c) {
+            const BYTE* entry = entries + 4 * (16 * r + c);
+            HBRUSH brush = CreateSolidBrush(RGB(entry[2], entry[1], entry[0]));
+            const RECT swatch = {kPitch * c, kPitch * r, kPitch * c + kSwatch,
+                                 kPitch * r + kSwatch};
+            FillRect(dc, &swatch, brush);
+            DeleteObject(brush);
+        }
+    }
+    GlobalUnlock(GridTable);
+}
+
+static void OnPaint(HWND window) {
+    RECT update;
+    if (!GetUpdateRect(window, &update, FALSE)) {
+        // Nothing to draw. Validating ends a paint request made with RDW_INTERNALPAINT, which
+        // would otherwise be delivered again and again.
+        ValidateRect(window, nullptr);
+        return;
+    }
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    if (GridShown && SavedPalette != nullptr) {
+        PaintGrid(dc);
+    }
+    EndPaint(window, &ps);
+}
+
+static void OnClick(HWND window, LPARAM lParam) {
+    const unsigned x = LOWORD(lParam), y = HIWORD(lParam);
+    const unsigned entry = x / kPitch + 16 * (y / kPitch);
+    SendMessageA(GetParent(window), UM_SELECTENTRY, entry, 0);
+}
+
+// An entry number above 255 names no swatch: nothing to repaint.
+static void OnCellChanged(HWND window, WPARAM entry) {
+    if (entry > 255) {
+        return;
+    }
+    const int n = static_cast<int>(entry);
+    const RECT swatch = {kPitch * (n % 16), kPitch * (n / 16), kPitch * (n % 16) + kSwatch,
+                         kPitch * (n / 16) + kSwatch};
+    MarkForPainting(window, &swatch);
+}
+
 LRESULT CALLBACK PaletteGridProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        GridShown = false;
+        break;
+    case WM_PAINT:
+        OnPaint(window);
+        return 0;
+    case WM_LBUTTONDOWN:
+        OnClick(window, lParam);
+        return 0;
+    case UM_SHOWPALETTE: {
+        GridShown = true;
+        RECT client;
+        GetClientRect(window, &client);
+        MarkForPainting(window, &client);
+        GridTable = reinterpret_cast<HGLOBAL>(lParam);
+        return 0;
+    }
+    case UM_CELLCHANGED:
+        OnCellChanged(window, wParam);
+        return 0;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -26,6 +26,27 @@
 #define IDM_ABOUT 40009
 #define IDM_RELOAD 40010
 
+// Options dialog controls.
+#define IDC_AUTO256 1000
+#define IDC_NOREADONLY 1001
+#define IDC_PALAUTOLOAD 1002
+
+// Palette dialog controls.
+#define IDC_PALFILE 1004
+#define IDC_BROWSE 1005
+#define IDC_INDEX 1006
+#define IDC_RED 1007
+#define IDC_GREEN 1008
+#define IDC_BLUE 1009
+#define IDC_INDEX_SPIN 1010
+#define IDC_RED_SPIN 1011
+#define IDC_GREEN_SPIN 1012
+#define IDC_BLUE_SPIN 1013
+#define IDC_USED 1014
+#define IDC_USED_SPIN 1015
+#define IDC_PALSAVE 1016
+#define IDC_PALLOAD 1017
+
 // Start-up and shut-down failure messages in the string table.
 #define IDS_CLASS_REGISTER_FAILED 1
 #define IDS_WINDOW_CREATE_FAILED 2

@@ -30,3 +30,8 @@ inline constexpr char kFreeGroupText[] = "フリーパレット ";
 inline constexpr char kPaletteCompleteText[] = "パレット完成";
 inline constexpr char kFinishedText[] = "終わり";
 inline constexpr char kUseFixedPaletteText[] = "固定パレットを使いますか？";
+
+// Palette files and the settings store.
+inline constexpr char kNoZExtensionText[] = "拡張子にzを使わないでください\nPALに変更しますか？";
+inline constexpr char kOverwriteQuestionText[] = "上書きしますか？";
+inline constexpr char kRegisterAndRestartText[] = "レジストリに登録します\n再起動してください";

@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     AppInstance = GetModuleHandleA(nullptr);
     ResetSeams();
+    ResetRegistry();
     if (!RegisterClasses()) {
         std::fprintf(stderr, "window classes could not be registered\n");
         return 1;

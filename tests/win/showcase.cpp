@@ -1,5 +1,7 @@
-// Starts the program as usual and, once its window is up, drops the image named on the
-// command line onto it, the way the shell would. Used to take screenshots of the real window.
+// Starts the program as usual and, once its window is up, either drops the image named on
+// the command line onto it, the way the shell would, or (with "--palette FILE") opens the
+// palette dialog on that palette file. Four seconds later it saves the whole screen, as
+// Wine shows it, to shot.bmp in the current folder, and closes. Used for screenshots.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -7,25 +9,88 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/settings.h"
+#include "res/resource.h"
 
-static char DroppedPath[MAX_PATH];
+static char Argument[MAX_PATH];
+static bool ShowPalette;
 
-static void CALLBACK DropOnce(HWND, UINT, UINT_PTR id, DWORD) {
-    if (MainWindow == nullptr) {
-        return;
-    }
-    KillTimer(nullptr, id);
-    const size_t length = std::strlen(DroppedPath);
+static void DropImage() {
+    const size_t length = std::strlen(Argument);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + length + 2);
     auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
     drop->pFiles = sizeof(DROPFILES);
-    std::memcpy(drop + 1, DroppedPath, length);
+    std::memcpy(drop + 1, Argument, length);
     GlobalUnlock(block);
     PostMessageA(MainWindow, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
 }
 
+// The screen as a 24-bit BMP file.
+static void SaveScreen(const char* path) {
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, section);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    const DWORD size = static_cast<DWORD>((width * 3 + 3) & ~3) * height;
+    const BITMAPFILEHEADER header = {0x4D42, 54 + size, 0, 0, 54};
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, &header, 14, &written, nullptr);
+    WriteFile(file, &info.bmiHeader, 40, &written, nullptr);
+    WriteFile(file, bits, size, &written, nullptr);
+    CloseHandle(file);
+    SelectObject(memory, previous);
+    DeleteObject(section);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+static void CALLBACK ShootAndQuit(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    SaveScreen("shot.bmp");
+    ExitProcess(0);
+}
+
+static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
+    if (MainWindow == nullptr) {
+        return;
+    }
+    KillTimer(nullptr, id);
+    SetTimer(nullptr, 0, 4000, ShootAndQuit);
+    if (ShowPalette) {
+        std::strcpy(PaletteFileName, Argument);
+        PaletteAutoLoad = 1;
+        FixedCount = 16;
+        PostMessageA(MainWindow, WM_COMMAND, IDM_PALETTE, 0);
+    } else {
+        DropImage();
+    }
+}
+
+// The screenshots show the program, not the first-run registration message.
+static void RegisterSettingsKey() {
+    HKEY product = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Hollowmere\\Tintwright", 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &product,
+                        nullptr) == ERROR_SUCCESS) {
+        RegCloseKey(product);
+    }
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
-    GetFullPathNameA(commandLine, MAX_PATH, DroppedPath, nullptr);
-    SetTimer(nullptr, 0, 200, DropOnce);
+    const char* path = commandLine;
+    if (std::strncmp(path, "--palette ", 10) == 0) {
+        ShowPalette = true;
+        path += 10;
+    }
+    GetFullPathNameA(path, MAX_PATH, Argument, nullptr);
+    RegisterSettingsKey();
+    SetTimer(nullptr, 0, 200, ActOnce);
     return TintwrightMain(instance, showCommand);
 }

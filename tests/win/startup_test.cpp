@@ -54,6 +54,7 @@ class Startup : public testing::Test {
     void SetUp() override {
         ResetSeams();
         ResetDocument();
+        ResetRegistry();
     }
     void TearDown() override {
         UnregisterAll();

@@ -1,5 +1,7 @@
 #include "tests/win/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -181,6 +183,66 @@ Bytes DocumentBytes() {
     Bytes bytes(p, p + ImageBytes);
     GlobalUnlock(ImageBuffer);
     return bytes;
+}
+
+void ResetRegistry() {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Hollowmere");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Hollowmere");
+    HKEY product = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Hollowmere\\Tintwright", 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &product,
+                        nullptr) == ERROR_SUCCESS) {
+        const DWORD zero = 0;
+        for (const char* name : {"自動変換", "NoReadOnly", "PALAutoLoad"}) {
+            RegSetValueExA(product, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&zero), 4);
+        }
+        RegCloseKey(product);
+    }
+}
+
+bool ReadSetting(const char* name, DWORD& type, Bytes& data, HKEY root) {
+    HKEY product = nullptr;
+    if (RegOpenKeyExA(root, "SOFTWARE\\Hollowmere\\Tintwright", 0, KEY_READ, &product) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    BYTE buffer[1024];
+    DWORD length = sizeof buffer;
+    const bool found =
+        RegQueryValueExA(product, name, nullptr, &type, buffer, &length) == ERROR_SUCCESS;
+    RegCloseKey(product);
+    if (found) {
+        data.assign(buffer, buffer + length);
+    }
+    return found;
+}
+
+static std::vector<DialogStep> PendingSteps;
+static size_t NextStep;
+static int TicksAfterLastStep;
+
+// A dialog still open well after its last step would hang the test: it is ended, and the
+// test fails.
+static void CALLBACK StepDialog(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = FindWindowA("#32770", nullptr);
+    if (dialog == nullptr || !IsWindowVisible(dialog)) {
+        return;
+    }
+    if (NextStep < PendingSteps.size()) {
+        PendingSteps[NextStep++](dialog);
+    } else if (++TicksAfterLastStep == 50) {
+        ADD_FAILURE() << "the dialog did not end after its last step";
+        EndDialog(dialog, 0);
+    }
+}
+
+void RunDialog(void (*open)(), const std::vector<DialogStep>& steps) {
+    PendingSteps = steps;
+    NextStep = 0;
+    TicksAfterLastStep = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, StepDialog);
+    open();
+    KillTimer(nullptr, timer);
 }
 
 void ResetDocument() {

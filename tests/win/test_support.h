@@ -64,5 +64,17 @@ HWND CreateMainWindow(int clientWidth, int clientHeight);
 // Handles every message waiting for this thread.
 void PumpPending();
 
+// The settings key: removed under both roots, then registered under the machine root with
+// the three options at zero, as a first run leaves it.
+void ResetRegistry();
+// Reads a value of HKLM\SOFTWARE\Hollowmere\Tintwright (or of `root`): its type and bytes;
+// false when it is missing.
+bool ReadSetting(const char* name, DWORD& type, Bytes& data, HKEY root = HKEY_LOCAL_MACHINE);
+
+// Runs `open` (which shows a modal dialog) while a timer performs `steps` one by one on the
+// dialog, one per tick; the last step must end the dialog.
+using DialogStep = void (*)(HWND dialog);
+void RunDialog(void (*open)(), const std::vector<DialogStep>& steps);
+
 // The window's client area as 0x00RRGGBB pixels, row by row from the top.
 std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height);

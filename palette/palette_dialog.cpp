@@ -1,0 +1,241 @@
+#include "palette/palette_dialog.h"
+
+#include <cstring>
+
+#include "app/app.h"
+#include "app/settings.h"
+#include "document/file_commands.h"
+#include "palette/number_field.h"
+#include "palette/palette_grid.h"
+#include "palette/palette_io.h"
+#include "res/resource.h"
+
+static HWND GridWindow;
+
+static long ReadField(HWND dialog, int id) {
+    char text[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return palette::ReadNumber(text);
+}
+
+static void WriteField(HWND dialog, int id, long value) {
+    SetDlgItemTextA(dialog, id, palette::WriteNumber(value).c_str());
+}
+
+static void ReleaseEditPalette() {
+    if (EditPalette != nullptr) {
+        GlobalFree(EditPalette);
+        EditPalette = nullptr;
+    }
+}
+
+static void CreateGrid(HWND dialog) {
+    // The grid's client area is 271 x 271 pixels at (10, 70), or lower when the buttons above
+    // it reach further down with the dialog's font, so that it never covers them.
+    RECT load;
+    GetWindowRect(GetDlgItem(dialog, IDC_PALLOAD), &load);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&load), 2);
+    const int top = load.bottom + 6 > 70 ? load.bottom + 6 : 70;
+    RECT rect = {10, top, 281, top + 271};
+    AdjustWindowRectEx(&rect, WS_CHILD | WS_BORDER, FALSE, WS_EX_ACCEPTFILES);
+    GridWindow = CreateWindowExA(WS_EX_ACCEPTFILES, kPaletteGridClass, kAppTitle,
+                                 WS_CHILD | WS_BORDER, rect.left, rect.top, rect.right - rect.left,
+                                 rect.bottom - rect.top, dialog, nullptr, AppInstance, nullptr);
+    ShowWindow(GridWindow, SW_SHOW);
+    UpdateWindow(GridWindow);
+}
+
+static void OnInitDialog(HWND dialog) {
+    if (SavedPalette == nullptr) {
+        SavedPalette = NewPaletteTable();
+        if (SavedPalette != nullptr) {
+            ReadPaletteFile(PaletteFileName, SavedPalette);
+        }
+    }
+    if (SavedPalette != nullptr) {
+        EditPalette = NewPaletteTable();
+        const void* saved = GlobalLock(SavedPalette);
+        void* edit = EditPalette ? GlobalLock(EditPalette) : nullptr;
+        if (saved != nullptr && edit != nullptr) {
+            std::memcpy(edit, saved, 1024);
+        }
+        if (edit != nullptr) {
+            GlobalUnlock(EditPalette);
+        }
+        GlobalUnlock(SavedPalette);
+    }
+    if (PaletteAutoLoad) {
+        SetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName);
+        WriteField(dialog, IDC_USED, FixedCount);
+    }
+    CreateGrid(dialog);
+    SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
+}
+
+// Shows entry n in the number and colour fields. Entry numbers are brought into 0..255.
+static void OnSelectEntry(HWND dialog, long n) {
+    n = n < 0 ? 0 : (n > 255 ? 255 : n);
+    WriteField(dialog, IDC_INDEX, n);
+    if (SavedPalette == nullptr || EditPalette == nullptr) {
+        return;
+    }
+    const auto* entry = static_cast<const BYTE*>(GlobalLock(EditPalette));
+    if (entry == nullptr) {
+        return;
+    }
+    entry += 4 * n;
+    WriteField(dialog, IDC_RED, entry[2]);
+    WriteField(dialog, IDC_BLUE, entry[0]);
+    WriteField(dialog, IDC_GREEN, entry[1]);
+    GlobalUnlock(EditPalette);
+}
+
+// Stores the colour fields into the entry the number field names. A number outside 0..255
+// names no entry, and nothing is stored.
+static void CommitFields(HWND dialog) {
+    const long n = ReadField(dialog, IDC_INDEX);
+    if (n < 0 || n > 255 || EditPalette == nullptr) {
+        return;
+    }
+    const long red = ReadField(dialog, IDC_RED);
+    const long green = ReadField(dialog, IDC_GREEN);
+    const long blue = ReadField(dialog, IDC_BLUE);
+    auto* entry = static_cast<BYTE*>(GlobalLock(EditPalette));
+    if (entry == nullptr) {
+        return;
+    }
+    entry += 4 * n;
+    entry[2] = static_cast<BYTE>(red & 0xFF);
+    entry[1] = static_cast<BYTE>(green & 0xFF);
+    entry[0] = static_cast<BYTE>(blue & 0xFF);
+    GlobalUnlock(EditPalette);
+    SendMessageA(GridWindow, UM_CELLCHANGED, static_cast<WPARAM>(n), 0);
+}
+
+// The field each up/down bar drives, or 0.
+static int FieldOfSpinner(int spinner) {
+    switch (spinner) {
+    case IDC_INDEX_SPIN:
+        return IDC_INDEX;
+    case IDC_RED_SPIN:
+        return IDC_RED;
+    case IDC_GREEN_SPIN:
+        return IDC_GREEN;
+    case IDC_BLUE_SPIN:
+        return IDC_BLUE;
+    case IDC_USED_SPIN:
+        return IDC_USED;
+    }
+    return 0;
+}
+
+static void OnSpinner(HWND dialog, int code, HWND bar) {
+    const int spinner = GetDlgCtrlID(bar);
+    const int field = FieldOfSpinner(spinner);
+    if (field == 0) {
+        return;
+    }
+    if (code == SB_LINEUP || code == SB_LINEDOWN) {
+        // One-sided bounds: up stops at 255, down at 0.
+        long v = ReadField(dialog, field);
+        if (code == SB_LINEUP) {
+            v = v + 1 >= 255 ? 255 : v + 1;
+        } else {
+            v = v - 1 <= 0 ? 0 : v - 1;
+        }
+        WriteField(dialog, field, v);
+        if (spinner == IDC_INDEX_SPIN) {
+            SendMessageA(dialog, UM_SELECTENTRY, static_cast<WPARAM>(v < 0 ? 0 : v), 0);
+            return;
+        }
+    }
+    CommitFields(dialog);
+}
+
+static void OnOk(HWND dialog) {
+    if (SavedPalette != nullptr && EditPalette != nullptr) {
+        const void* edit = GlobalLock(EditPalette);
+        void* saved = GlobalLock(SavedPalette);
+        if (edit != nullptr && saved != nullptr) {
+            std::memcpy(saved, edit, 1024);
+        }
+        GlobalUnlock(SavedPalette);
+        GlobalUnlock(EditPalette);
+    }
+    ReleaseEditPalette();
+    GetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName, MAX_PATH);
+    // A run takes this many entries of a 256-entry table.
+    const long used = ReadField(dialog, IDC_USED);
+    FixedCount = used < 0 ? 0 : (used > 256 ? 256 : used);
+    EndDialog(dialog, 0);
+}
+
+static void OnLoad(HWND dialog) {
+    char name[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
+    HGLOBAL table = NewPaletteTable();
+    if (table == nullptr) {
+        return;
+    }
+    if (!ReadPaletteFile(name, table)) {
+        GlobalFree(table);
+        return;
+    }
+    ReleaseEditPalette();
+    EditPalette = table;
+    SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
+}
+
+static INT_PTR OnCommand(HWND dialog, int id) {
+    switch (id) {
+    case IDOK:
+        OnOk(dialog);
+        return TRUE;
+    case IDCANCEL:
+        ReleaseEditPalette();
+        EndDialog(dialog, 0);
+        return TRUE;
+    case IDC_BROWSE:
+        if (ChooseImageFile(PathWorkBuffer, dialog, 1)) {
+            SetDlgItemTextA(dialog, IDC_PALFILE, PathWorkBuffer);
+        }
+        return FALSE;
+    case IDC_PALSAVE: {
+        char name[MAX_PATH] = "";
+        GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
+        if (EditPalette != nullptr) {
+            WritePaletteFile(dialog, name, EditPalette);
+        }
+        return FALSE;
+    }
+    case IDC_PALLOAD:
+        OnLoad(dialog);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+static INT_PTR CALLBACK PaletteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return FALSE;
+    case WM_COMMAND:
+        return OnCommand(dialog, LOWORD(wParam));
+    case WM_VSCROLL:
+        OnSpinner(dialog, LOWORD(wParam), reinterpret_cast<HWND>(lParam));
+        return FALSE;
+    case UM_SELECTENTRY:
+        OnSelectEntry(dialog, LOWORD(wParam));
+        return TRUE;
+    case WM_CLOSE:
+        ReleaseEditPalette();
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void RunPaletteDialog(HWND owner) {
+    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_PALETTE), owner, PaletteDialogProc, 0);
+}

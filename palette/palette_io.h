@@ -1,0 +1,27 @@
+// The user palette: its process-wide tables, and reading and writing palette files.
+#pragma once
+
+#include <windows.h>
+
+// A PaletteTable is a movable, zero-initialised global block of 1024 bytes: 256 entries of
+// blue, green, red and a reserved byte.
+extern HGLOBAL SavedPalette; // kept between openings of the palette dialog; null before
+extern HGLOBAL EditPalette;  // the working copy while the dialog is open
+
+// Private messages: to the grid, and to the palette dialog.
+inline constexpr UINT UM_SHOWPALETTE = WM_USER;
+inline constexpr UINT UM_CELLCHANGED = WM_USER + 1;
+inline constexpr UINT UM_SELECTENTRY = WM_USER + 2;
+
+// A new all-black table, or null when memory runs out.
+HGLOBAL NewPaletteTable();
+
+// Fills all 256 entries of `table` from the named file (the long format for z names);
+// entries past the file's end are black. False, with the table untouched, when the file
+// cannot be opened.
+bool ReadPaletteFile(const char* name, HGLOBAL table);
+
+// Writes `table` in the 768-byte format, asking first about a z name (which becomes ".pal"
+// on OK) and about overwriting an existing file; reports failures in message boxes owned
+// by `owner`.
+void WritePaletteFile(HWND owner, const char* name, HGLOBAL table);

@@ -1,0 +1,498 @@
+// The palette grid read back as pixels, the palette dialog driven through real messages, and
+// palette files on disk.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/app.h"
+#include "app/settings.h"
+#include "document/file_commands.h"
+#include "palette/palette_dialog.h"
+#include "palette/palette_grid.h"
+#include "palette/palette_io.h"
+#include "res/resource.h"
+#include "tests/win/test_support.h"
+
+namespace {
+
+std::vector<WPARAM> Selected;
+LRESULT CALLBACK GridParentProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == UM_SELECTENTRY) {
+        Selected.push_back(wp);
+        return 1;
+    }
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+void FreeTable(HGLOBAL& table) {
+    if (table != nullptr) {
+        GlobalFree(table);
+        table = nullptr;
+    }
+}
+
+void SetEntry(HGLOBAL table, int n, int r, int g, int b) {
+    auto* e = static_cast<BYTE*>(GlobalLock(table));
+    e[4 * n] = static_cast<BYTE>(b);
+    e[4 * n + 1] = static_cast<BYTE>(g);
+    e[4 * n + 2] = static_cast<BYTE>(r);
+    GlobalUnlock(table);
+}
+
+Bytes TableBytes(HGLOBAL table) {
+    const auto* e = static_cast<const BYTE*>(GlobalLock(table));
+    Bytes bytes(e, e + 1024);
+    GlobalUnlock(table);
+    return bytes;
+}
+
+std::uint32_t Background() {
+    const DWORD sys = GetSysColor(COLOR_WINDOW);
+    return (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
+}
+
+class PaletteGrid : public testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSeams();
+        Selected.clear();
+        WNDCLASSA record = {};
+        record.lpfnWndProc = GridParentProc;
+        record.hInstance = AppInstance;
+        record.lpszClassName = "TW_GRID_PARENT";
+        RegisterClassA(&record);
+        parent_ = CreateWindowExA(0, "TW_GRID_PARENT", "grid", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                  0, 400, 400, nullptr, nullptr, AppInstance, nullptr);
+        RECT rect = {10, 10, 281, 281};
+        AdjustWindowRectEx(&rect, WS_CHILD | WS_BORDER, FALSE, WS_EX_ACCEPTFILES);
+        grid_ = CreateWindowExA(WS_EX_ACCEPTFILES, kPaletteGridClass, kAppTitle,
+                                WS_CHILD | WS_BORDER | WS_VISIBLE, rect.left, rect.top,
+                                rect.right - rect.left, rect.bottom - rect.top, parent_, nullptr,
+                                AppInstance, nullptr);
+        SavedPalette = NewPaletteTable();
+        table_ = NewPaletteTable();
+        UpdateWindow(grid_);
+        PumpPending();
+    }
+    void TearDown() override {
+        DestroyWindow(parent_);
+        FreeTable(SavedPalette);
+        FreeTable(table_);
+        PumpPending();
+    }
+    std::vector<std::uint32_t> Paint(int& width, int& height) {
+        UpdateWindow(grid_);
+        PumpPending();
+        return CaptureClient(grid_, width, height);
+    }
+    HWND parent_ = nullptr, grid_ = nullptr;
+    HGLOBAL table_ = nullptr;
+};
+
+TEST_F(PaletteGrid, NothingIsDrawnBeforeATableIsShown) {
+    int width = 0, height = 0;
+    const auto pixels = Paint(width, height);
+    ASSERT_EQ(width, 271);
+    ASSERT_EQ(height, 271);
+    EXPECT_EQ(pixels[0], Background());
+    EXPECT_EQ(pixels[16 * 271 + 16], Background());
+}
+
+TEST_F(PaletteGrid, AnAllZeroTableIsABlackSquareAndEntriesRepaintAlone) {
+    SendMessageA(grid_, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(table_));
+    int width = 0, height = 0;
+    auto pixels = Paint(width, height);
+    int notBlack = 0;
+    for (auto p : pixels) {
+        notBlack += p != 0;
+    }
+    EXPECT_EQ(notBlack, 0);
+
+    // Entry 17 turns pure blue (colour reference 0x00FF0000); only its swatch is marked.
+    SetEntry(table_, 17, 0, 0, 255);
+    SendMessageA(grid_, UM_CELLCHANGED, 17, 0);
+    RECT update;
+    ASSERT_TRUE(GetUpdateRect(grid_, &update, FALSE));
+    EXPECT_EQ(update.left, 17);
+    EXPECT_EQ(update.top, 17);
+    EXPECT_EQ(update.right, 33);
+    EXPECT_EQ(update.bottom, 33);
+    pixels = Paint(width, height);
+    int wrong = 0;
+    for (int y = 0; y < 271; ++y) {
+        for (int x = 0; x < 271; ++x) {
+            const bool inSwatch = x >= 17 && x < 33 && y >= 17 && y < 33;
+            wrong += pixels[y * 271 + x] != (inSwatch ? 0x0000FFu : 0u);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(RGB(0, 0, 255), 0x00FF0000u);
+
+    // An entry number beyond 255 names no swatch.
+    SendMessageA(grid_, UM_CELLCHANGED, 300, 0);
+    EXPECT_FALSE(GetUpdateRect(grid_, &update, FALSE));
+}
+
+TEST_F(PaletteGrid, ANewTableRepaintsTheWholeGrid) {
+    SendMessageA(grid_, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(table_));
+    int width = 0, height = 0;
+    Paint(width, height);
+    HGLOBAL other = NewPaletteTable();
+    for (int n = 0; n < 256; ++n) {
+        SetEntry(other, n, n, 255 - n, 7);
+    }
+    SendMessageA(grid_, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(other));
+    const auto pixels = Paint(width, height);
+    EXPECT_EQ(pixels[0], 0x00FF07u);                                 // entry 0
+    EXPECT_EQ(pixels[(17 * 15 + 3) * 271 + 17 * 15 + 3], 0xFF0007u); // entry 255
+    EXPECT_EQ(pixels[16 * 271 + 5], 0u);                             // a line
+    DestroyWindow(grid_);
+    grid_ = nullptr;
+    GlobalFree(other);
+}
+
+TEST_F(PaletteGrid, ClicksReportTheEntryUnderThePointer) {
+    for (auto [x, y] : {std::pair{0, 0}, {16, 16}, {17, 0}, {0, 17}, {270, 270}}) {
+        SendMessageA(grid_, WM_LBUTTONDOWN, 0, MAKELPARAM(x, y));
+    }
+    EXPECT_EQ(Selected, (std::vector<WPARAM>{0, 0, 1, 16, 255}));
+}
+
+// The palette dialog, run modally by a timer that drives it.
+class PaletteDialog : public testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSeams();
+        ResetDocument();
+        FreeTable(SavedPalette);
+        FixedCount = 0;
+        PaletteFileName[0] = '\0';
+        PaletteAutoLoad = 0;
+    }
+    void TearDown() override {
+        FreeTable(SavedPalette);
+        PaletteFileName[0] = '\0';
+        FixedCount = 0;
+        PumpPending();
+    }
+    static void Open() { RunPaletteDialog(nullptr); }
+    std::string Name(const char* base) {
+        return TempPath(std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                        "_" + base);
+    }
+};
+
+std::string Field(HWND dialog, int id) {
+    char text[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+void Spin(HWND dialog, int bar, int code) {
+    SendMessageA(dialog, WM_VSCROLL, MAKEWPARAM(code, 0),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, bar)));
+}
+void Click(HWND dialog, int id) {
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+Bytes PlainFile(int firstRed) {
+    Bytes file(768);
+    for (int i = 0; i < 768; ++i) {
+        file[i] = static_cast<std::uint8_t>(i * 5 + 1);
+    }
+    file[0] = static_cast<std::uint8_t>(firstRed);
+    file[1] = 0;
+    file[2] = 0;
+    return file;
+}
+
+// What the steps saw, for the test body to check after the dialog ended.
+struct Seen {
+    std::string file, used, index, red, green, blue;
+    RECT gridClient{}, gridWindow{};
+    LONG loadBottom = 0;
+    Bytes edit;
+} Saw;
+
+void Record(HWND dialog) {
+    Saw.file = Field(dialog, IDC_PALFILE);
+    Saw.used = Field(dialog, IDC_USED);
+    Saw.index = Field(dialog, IDC_INDEX);
+    Saw.red = Field(dialog, IDC_RED);
+    Saw.green = Field(dialog, IDC_GREEN);
+    Saw.blue = Field(dialog, IDC_BLUE);
+    HWND grid = FindWindowExA(dialog, nullptr, kPaletteGridClass, nullptr);
+    GetClientRect(grid, &Saw.gridClient);
+    GetWindowRect(grid, &Saw.gridWindow);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&Saw.gridWindow), 2);
+    RECT load;
+    GetWindowRect(GetDlgItem(dialog, IDC_PALLOAD), &load);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&load), 2);
+    Saw.loadBottom = load.bottom;
+    if (EditPalette != nullptr) {
+        Saw.edit = TableBytes(EditPalette);
+    }
+}
+
+TEST_F(PaletteDialog, FirstOpeningReadsTheFileAndCancelKeepsTheTable) {
+    const std::string path = Name("first.pal");
+    ASSERT_TRUE(WriteBytes(path, PlainFile(255)));
+    std::snprintf(PaletteFileName, MAX_PATH, "%s", path.c_str());
+    FixedCount = 9;
+    RunDialog(Open, {Record, [](HWND d) { Click(d, IDCANCEL); }});
+    // Without PaletteAutoLoad the fields open empty, whatever the settings hold.
+    EXPECT_EQ(Saw.file, "");
+    EXPECT_EQ(Saw.used, "");
+    EXPECT_EQ(Saw.index, "");
+    EXPECT_EQ(Saw.red, "");
+    EXPECT_EQ(Saw.gridClient.right, 271);
+    EXPECT_EQ(Saw.gridClient.bottom, 271);
+    // A one-pixel border around (10, 70), or lower, below the buttons above it.
+    EXPECT_EQ(Saw.gridWindow.left + 1, 10);
+    EXPECT_GE(Saw.gridWindow.top + 1, 70);
+    EXPECT_GT(Saw.gridWindow.top, Saw.loadBottom);
+    ASSERT_NE(SavedPalette, nullptr);
+    const Bytes saved = TableBytes(SavedPalette);
+    EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 4), (Bytes{0, 0, 255, 0}));
+    EXPECT_EQ(Saw.edit, saved);
+    EXPECT_EQ(EditPalette, nullptr); // released
+    EXPECT_EQ(FixedCount, 9);
+    EXPECT_STREQ(PaletteFileName, path.c_str());
+    EXPECT_TRUE(Seams.messages.empty());
+}
+
+TEST_F(PaletteDialog, AnUnreadableFileGivesABlackTableWithoutAMessage) {
+    std::snprintf(PaletteFileName, MAX_PATH, "%s", Name("missing.pal").c_str());
+    RunDialog(Open, {Record, [](HWND d) { SendMessageA(d, WM_CLOSE, 0, 0); }});
+    ASSERT_NE(SavedPalette, nullptr);
+    EXPECT_EQ(TableBytes(SavedPalette), Bytes(1024, 0));
+    EXPECT_TRUE(Seams.messages.empty());
+}
+
+TEST_F(PaletteDialog, WithAutoLoadTheFieldsShowTheNameAndTheCount) {
+    PaletteAutoLoad = 1;
+    std::snprintf(PaletteFileName, MAX_PATH, "%s", "C:\\colours.pal");
+    FixedCount = -4;
+    RunDialog(Open, {Record, [](HWND d) { Click(d, IDOK); }});
+    EXPECT_EQ(Saw.file, "C:\\colours.pal");
+    EXPECT_EQ(Saw.used, "-4");
+    // OK takes the fields back; a count below 0 is held at 0.
+    EXPECT_STREQ(PaletteFileName, "C:\\colours.pal");
+    EXPECT_EQ(FixedCount, 0);
+}
+
+TEST_F(PaletteDialog, SpinnersHaveOneSidedBoundsAndCommitTheFields) {
+    static std::vector<std::string> seen;
+    seen.clear();
+    RunDialog(Open, {
+                        [](HWND d) {
+                            // Empty fields: red up gives 1 and stores (1, 0, 0) into entry 0.
+                            Spin(d, IDC_RED_SPIN, SB_LINEUP);
+                            Spin(d, IDC_RED_SPIN, SB_ENDSCROLL);
+                            seen.push_back(Field(d, IDC_RED));
+                            Record(d);
+                        },
+                        [](HWND d) {
+                            Spin(d, IDC_INDEX_SPIN, SB_LINEUP); // empty + 1: entry 1
+                            seen.push_back(Field(d, IDC_INDEX));
+                            SetDlgItemTextA(d, IDC_INDEX, "255");
+                            Spin(d, IDC_INDEX_SPIN, SB_LINEUP);
+                            seen.push_back(Field(d, IDC_INDEX));
+                            SetDlgItemTextA(d, IDC_INDEX, "0");
+                            Spin(d, IDC_INDEX_SPIN, SB_LINEDOWN);
+                            seen.push_back(Field(d, IDC_INDEX));
+                            SetDlgItemTextA(d, IDC_USED, "255");
+                            Spin(d, IDC_USED_SPIN, SB_LINEUP); // the used count stops at 255
+                            seen.push_back(Field(d, IDC_USED));
+                            SetDlgItemTextA(d, IDC_INDEX, "300"); // names no entry
+                            SetDlgItemTextA(d, IDC_GREEN, "-7");
+                            Spin(d, IDC_GREEN_SPIN, SB_LINEUP); // not raised to 0
+                            seen.push_back(Field(d, IDC_GREEN));
+                        },
+                        [](HWND d) {
+                            // Colours typed as 300 and -1 are stored as 44 and 255.
+                            SetDlgItemTextA(d, IDC_INDEX, "5");
+                            SetDlgItemTextA(d, IDC_RED, "300");
+                            SetDlgItemTextA(d, IDC_GREEN, "-1");
+                            SetDlgItemTextA(d, IDC_BLUE, "12xyz");
+                            Spin(d, IDC_BLUE_SPIN, SB_ENDSCROLL);
+                            // An entry number outside 0..255 stores nothing ...
+                            SetDlgItemTextA(d, IDC_INDEX, "300");
+                            Spin(d, IDC_RED_SPIN, SB_ENDSCROLL);
+                            // ... and the spinner brings it into range when it selects.
+                            Spin(d, IDC_INDEX_SPIN, SB_LINEDOWN);
+                            seen.push_back(Field(d, IDC_INDEX));
+                            SetDlgItemTextA(d, IDC_INDEX, "-7");
+                            Spin(d, IDC_INDEX_SPIN, SB_LINEUP);
+                            seen.push_back(Field(d, IDC_INDEX));
+                            Record(d);
+                            Click(d, IDOK);
+                        },
+                    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "1", "255", "0", "255", "-6", "255", "0"}));
+    const Bytes saved = TableBytes(SavedPalette);
+    EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 4), (Bytes{0, 0, 1, 0}));
+    EXPECT_EQ(Bytes(saved.begin() + 20, saved.begin() + 24), (Bytes{12, 255, 44, 0}));
+    EXPECT_EQ(Bytes(saved.begin() + 1020, saved.end()), (Bytes{0, 0, 0, 0}));
+    // After selecting entry 0 the colour fields show it.
+    EXPECT_EQ(Saw.red, "1");
+    EXPECT_EQ(Saw.green, "0");
+}
+
+TEST_F(PaletteDialog, OkTakesTheCountUpToTheFirstLetterAndHoldsItTo256) {
+    PaletteAutoLoad = 1;
+    RunDialog(Open, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_USED, "12abc");
+                  SetDlgItemTextA(d, IDC_PALFILE, "D:\\x.pal");
+                  Click(d, IDOK);
+              }});
+    EXPECT_EQ(FixedCount, 12);
+    EXPECT_STREQ(PaletteFileName, "D:\\x.pal");
+    RunDialog(Open, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_USED, "300");
+                  Click(d, IDOK);
+              }});
+    EXPECT_EQ(FixedCount, 256);
+}
+
+TEST_F(PaletteDialog, CancelAfterEditsAndTypedColoursBeforeOkStoreNothing) {
+    RunDialog(Open, {[](HWND d) { Click(d, IDOK); }});
+    const Bytes before = TableBytes(SavedPalette);
+    RunDialog(Open, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_RED, "99");
+                  Spin(d, IDC_RED_SPIN, SB_ENDSCROLL);
+                  Click(d, IDCANCEL);
+              }});
+    EXPECT_EQ(TableBytes(SavedPalette), before);
+    RunDialog(Open, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_RED, "99"); // typed, never committed
+                  Click(d, IDOK);
+              }});
+    EXPECT_EQ(TableBytes(SavedPalette), before);
+}
+
+TEST_F(PaletteDialog, LoadReplacesTheWorkingTableAndKeepsTheFields) {
+    static std::string loaded;
+    loaded = Name("load.pal");
+    ASSERT_TRUE(WriteBytes(loaded, PlainFile(77)));
+    RunDialog(Open, {[](HWND d) {
+                         SetDlgItemTextA(d, IDC_INDEX, "3");
+                         SetDlgItemTextA(d, IDC_RED, "9");
+                         SetDlgItemTextA(d, IDC_PALFILE, (loaded + ".none").c_str());
+                         Click(d, IDC_PALLOAD); // cannot be opened: nothing changes
+                         Record(d);
+                         SetDlgItemTextA(d, IDC_PALFILE, loaded.c_str());
+                         Click(d, IDC_PALLOAD);
+                     },
+                     [](HWND d) {
+                         Record(d);
+                         Click(d, IDOK);
+                     }});
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(Saw.index, "3"); // the fields are not refreshed
+    EXPECT_EQ(Saw.red, "9");
+    EXPECT_EQ(Saw.edit[2], 77);
+    EXPECT_EQ(TableBytes(SavedPalette)[2], 77);
+}
+
+TEST_F(PaletteDialog, SaveAsksBeforeOverwritingAndRenamesZNames) {
+    static std::string target, zName;
+    target = Name("saved.pal");
+    zName = Name("saved.zpl");
+    const Bytes old = {'o', 'l', 'd'};
+    ASSERT_TRUE(WriteBytes(target, old));
+    Seams.messageAnswer = IDCANCEL;
+    RunDialog(Open, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
+                  Click(d, IDC_PALSAVE); // asked, cancelled
+                  Seams.messageAnswer = IDOK;
+                  Click(d, IDC_PALSAVE); // asked, written
+                  SetDlgItemTextA(d, IDC_PALFILE, zName.c_str());
+                  Click(d, IDC_PALSAVE); // z name: becomes saved.pal, which exists
+                  Record(d);
+                  Click(d, IDCANCEL);
+              }});
+    ASSERT_EQ(Seams.messages.size(), 4u);
+    EXPECT_EQ(Seams.messages[0].text, "上書きしますか？");
+    EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_OKCANCEL | MB_ICONINFORMATION));
+    EXPECT_EQ(Seams.messages[1].text, "上書きしますか？");
+    EXPECT_EQ(Seams.messages[2].text, "拡張子にzを使わないでください\nPALに変更しますか？");
+    EXPECT_EQ(Seams.messages[2].type, static_cast<UINT>(MB_OKCANCEL | MB_ICONWARNING));
+    EXPECT_EQ(Seams.messages[3].text, "上書きしますか？");
+    EXPECT_EQ(Saw.file, zName); // the field keeps the name as typed
+    Bytes written;
+    ASSERT_TRUE(ReadBytes(target, written));
+    EXPECT_EQ(written, Bytes(768, 0));
+    EXPECT_FALSE(Exists(zName));
+    EXPECT_FALSE(Exists(target + ".tmp"));
+}
+
+BOOL WINAPI RefuseToWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+    *written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
+    static std::string target;
+    target = Name("fail.pal");
+    const Bytes old = PlainFile(3);
+    ASSERT_TRUE(WriteBytes(target, old));
+    Files.write = RefuseToWrite;
+    RunDialog(Open, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
+                  Click(d, IDC_PALSAVE);
+                  Click(d, IDCANCEL);
+              }});
+    ASSERT_EQ(Seams.messages.size(), 2u);
+    EXPECT_EQ(Seams.messages[1].text, "書き込みに失敗しました");
+    EXPECT_EQ(Seams.messages[1].type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    Bytes now;
+    ASSERT_TRUE(ReadBytes(target, now));
+    EXPECT_EQ(now, old);
+    EXPECT_FALSE(Exists(target + ".tmp"));
+
+    // A ".tmp" file that is already there is never removed by a save.
+    Files.write = WriteFile;
+    Seams.messages.clear();
+    const Bytes stale = {'t', 'm', 'p'};
+    ASSERT_TRUE(WriteBytes(target + ".tmp", stale));
+    RunDialog(Open, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
+                  Click(d, IDC_PALSAVE);
+                  Click(d, IDCANCEL);
+              }});
+    ASSERT_EQ(Seams.messages.size(), 2u);
+    EXPECT_EQ(Seams.messages[1].text,
+              "一時ファイル(.tmp)が既にあるか作れないため、上書きできません");
+    ASSERT_TRUE(ReadBytes(target + ".tmp", now));
+    EXPECT_EQ(now, stale);
+}
+
+TEST_F(PaletteDialog, BrowsePutsTheChosenPathIntoTheField) {
+    Seams.dialogPath = "C:\\palettes\\mine.pal";
+    RunDialog(Open, {[](HWND d) {
+                  Click(d, IDC_BROWSE);
+                  Record(d);
+                  Click(d, IDCANCEL);
+              }});
+    ASSERT_EQ(Seams.dialogs.size(), 1u);
+    EXPECT_EQ(Seams.dialogs[0].title, "開く");
+    EXPECT_EQ(Seams.dialogs[0].buffer, PathWorkBuffer);
+    EXPECT_EQ(Saw.file, "C:\\palettes\\mine.pal");
+}
+
+TEST_F(PaletteDialog, TheMenuCommandOpensIt) {
+    HWND window = CreateMainWindow(200, 100);
+    static HWND main;
+    main = window;
+    RunDialog([] { SendMessageA(main, WM_COMMAND, IDM_PALETTE, 0); }, {[](HWND d) {
+                  Saw.file = GetParent(d) == main ? "owned" : "not owned";
+                  Click(d, IDCANCEL);
+              }});
+    EXPECT_EQ(Saw.file, "owned");
+    DestroyWindow(window);
+}
+
+} // namespace

@@ -1,0 +1,211 @@
+// The settings store in the registry of the test prefix, and the options dialog.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/app.h"
+#include "app/settings.h"
+#include "document/main_window.h"
+#include "palette/palette_grid.h"
+#include "reduce/conversion_window.h"
+#include "res/resource.h"
+#include "tests/win/test_support.h"
+
+namespace {
+
+const Bytes kZero4 = {0, 0, 0, 0};
+
+class Settings : public testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSeams();
+        ResetDocument();
+        ResetRegistry();
+        PaletteFileName[0] = '\0';
+        FixedCount = 0;
+        MachineKeyWritable = nullptr;
+    }
+    void TearDown() override {
+        MachineKeyWritable = nullptr;
+        ResetRegistry();
+        ResetDocument();
+        PaletteFileName[0] = '\0';
+        FixedCount = 0;
+        PumpPending();
+    }
+    void SetValue(const char* name, DWORD type, const void* data, DWORD size,
+                  HKEY root = HKEY_LOCAL_MACHINE) {
+        HKEY product = nullptr;
+        ASSERT_EQ(
+            RegOpenKeyExA(root, "SOFTWARE\\Hollowmere\\Tintwright", 0, KEY_ALL_ACCESS, &product),
+            ERROR_SUCCESS);
+        RegSetValueExA(product, name, 0, type, static_cast<const BYTE*>(data), size);
+        RegCloseKey(product);
+    }
+    bool OnlyRestartMessage() {
+        return Seams.messages.size() == 1 &&
+               Seams.messages[0].text == "レジストリに登録します\n再起動してください" &&
+               Seams.messages[0].type == MB_OK && Seams.messages[0].owner == nullptr &&
+               Seams.messages[0].caption == "Tintwright";
+    }
+};
+
+void ExpectFirstRunValues(HKEY root) {
+    DWORD type = 0;
+    Bytes data;
+    for (const char* name : {"自動変換", "NoReadOnly", "PALAutoLoad"}) {
+        ASSERT_TRUE(ReadSetting(name, type, data, root)) << name;
+        EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+        EXPECT_EQ(data, kZero4);
+    }
+    EXPECT_FALSE(ReadSetting("PALFILENAME", type, data, root));
+    EXPECT_FALSE(ReadSetting("PALNum", type, data, root));
+}
+
+TEST_F(Settings, AFirstRunRegistersTheKeyAndEndsWithoutAWindow) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Hollowmere");
+    for (const char* name : {kMainWindowClass, kPaletteGridClass, kConversionWindowClass}) {
+        UnregisterClassA(name, AppInstance);
+    }
+    EXPECT_EQ(TintwrightMain(AppInstance, SW_SHOWNORMAL), 0);
+    EXPECT_TRUE(OnlyRestartMessage());
+    EXPECT_EQ(FindWindowA(kMainWindowClass, nullptr), nullptr);
+    ExpectFirstRunValues(HKEY_LOCAL_MACHINE);
+    UnregisterClassA(kConversionWindowClass, AppInstance);
+    RegisterClasses();
+
+    // The next start reads the three options and opens the window.
+    Seams.messages.clear();
+    AutoReduce = KeepReadOnly = PaletteAutoLoad = 5;
+    EXPECT_TRUE(LoadSettings());
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(AutoReduce, 0u);
+    EXPECT_EQ(KeepReadOnly, 0u);
+    EXPECT_EQ(PaletteAutoLoad, 0u);
+}
+
+TEST_F(Settings, AMissingProductKeyAloneIsCreated) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Hollowmere\\Tintwright");
+    HKEY maker = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Hollowmere", 0, KEY_READ, &maker),
+              ERROR_SUCCESS);
+    RegCloseKey(maker);
+    EXPECT_FALSE(LoadSettings());
+    EXPECT_TRUE(OnlyRestartMessage());
+    ExpectFirstRunValues(HKEY_LOCAL_MACHINE);
+}
+
+TEST_F(Settings, PaletteValuesAreReadOnlyWithAutoLoadButAlwaysWritten) {
+    char name[MAX_PATH] = "C:\\pal\\stored.pal";
+    const DWORD count = 17;
+    SetValue("PALFILENAME", REG_SZ, name, sizeof name);
+    SetValue("PALNum", REG_DWORD, &count, 4);
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_STREQ(PaletteFileName, "");
+    EXPECT_EQ(FixedCount, 0);
+
+    // Written at the end of the run with their current values and the stated lengths.
+    std::strcpy(PaletteFileName, "D:\\new.pal");
+    FixedCount = 3;
+    AutoReduce = 1;
+    SaveSettings();
+    DWORD type = 0;
+    Bytes data;
+    ASSERT_TRUE(ReadSetting("PALFILENAME", type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    ASSERT_EQ(data.size(), 260u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), "D:\\new.pal");
+    ASSERT_TRUE(ReadSetting("PALNum", type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(data, (Bytes{3, 0, 0, 0}));
+    ASSERT_TRUE(ReadSetting("自動変換", type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(data, (Bytes{1, 0, 0, 0}));
+    ASSERT_TRUE(ReadSetting("NoReadOnly", type, data));
+    EXPECT_EQ(data, kZero4);
+
+    // With PALAutoLoad stored as any non-zero value, the palette values are read.
+    const DWORD two = 2;
+    SetValue("PALAutoLoad", REG_BINARY, &two, 4);
+    PaletteFileName[0] = '\0';
+    FixedCount = 0;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(PaletteAutoLoad, 2u);
+    EXPECT_STREQ(PaletteFileName, "D:\\new.pal");
+    EXPECT_EQ(FixedCount, 3);
+}
+
+TEST_F(Settings, ValuesTooLongForTheirVariableAreLeftAlone) {
+    const Bytes eight = {1, 2, 3, 4, 5, 6, 7, 8};
+    SetValue("NoReadOnly", REG_BINARY, eight.data(), 8);
+    KeepReadOnly = 0;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(KeepReadOnly, 0u);
+}
+
+TEST_F(Settings, UsersWhoCannotWriteTheMachineKeyKeepTheirOwn) {
+    MachineKeyWritable = [] { return false; };
+    EXPECT_FALSE(LoadSettings()); // first run for this user
+    EXPECT_TRUE(OnlyRestartMessage());
+    ExpectFirstRunValues(HKEY_CURRENT_USER);
+    Seams.messages.clear();
+    ASSERT_TRUE(LoadSettings()); // and never again
+    EXPECT_TRUE(Seams.messages.empty());
+    KeepReadOnly = 1;
+    SaveSettings();
+    DWORD type = 0;
+    Bytes data;
+    ASSERT_TRUE(ReadSetting("NoReadOnly", type, data, HKEY_CURRENT_USER));
+    EXPECT_EQ(data, (Bytes{1, 0, 0, 0}));
+    ASSERT_TRUE(ReadSetting("NoReadOnly", type, data, HKEY_LOCAL_MACHINE));
+    EXPECT_EQ(data, kZero4);
+}
+
+// The options dialog, run from the main window's command.
+HWND Main;
+std::vector<int> Checks;
+void OpenOptions() {
+    SendMessageA(Main, WM_COMMAND, IDM_OPTIONS, 0);
+}
+int Checked(HWND d, int id) {
+    return static_cast<int>(SendDlgItemMessageA(d, id, BM_GETCHECK, 0, 0));
+}
+void ReadChecks(HWND d) {
+    Checks = {Checked(d, IDC_AUTO256), Checked(d, IDC_NOREADONLY), Checked(d, IDC_PALAUTOLOAD)};
+}
+void ToggleAll(HWND d) {
+    for (int id : {IDC_AUTO256, IDC_NOREADONLY, IDC_PALAUTOLOAD}) {
+        SendDlgItemMessageA(d, id, BM_CLICK, 0, 0);
+    }
+}
+
+TEST_F(Settings, OptionsDialogOkStoresOneOrZeroAndCancelKeepsEverything) {
+    Main = CreateMainWindow(200, 100);
+    AutoReduce = 2;
+    KeepReadOnly = 0;
+    PaletteAutoLoad = 7;
+    RunDialog(OpenOptions, {ReadChecks, [](HWND d) {
+                                SendDlgItemMessageA(d, IDC_NOREADONLY, BM_CLICK, 0, 0);
+                                SendMessageA(d, WM_COMMAND, IDOK, 0);
+                            }});
+    EXPECT_EQ(Checks, (std::vector<int>{BST_CHECKED, BST_UNCHECKED, BST_CHECKED}));
+    EXPECT_EQ(AutoReduce, 1u);
+    EXPECT_EQ(KeepReadOnly, 1u);
+    EXPECT_EQ(PaletteAutoLoad, 1u);
+
+    for (auto close : {+[](HWND d) { SendMessageA(d, WM_COMMAND, IDCANCEL, 0); },
+                       +[](HWND d) { SendMessageA(d, WM_CLOSE, 0, 0); }}) {
+        RunDialog(OpenOptions, {ToggleAll, close});
+        EXPECT_EQ(AutoReduce, 1u);
+        EXPECT_EQ(KeepReadOnly, 1u);
+        EXPECT_EQ(PaletteAutoLoad, 1u);
+    }
+    // Esc reaches the dialog as Cancel.
+    RunDialog(OpenOptions, {ToggleAll, [](HWND d) {
+                                PostMessageA(GetFocus() ? GetFocus() : d, WM_KEYDOWN, VK_ESCAPE, 0);
+                            }});
+    EXPECT_EQ(AutoReduce, 1u);
+    DestroyWindow(Main);
+}
+
+} // namespace
