@@ -27,6 +27,7 @@ add_library(tw_app STATIC
   palette/palette_grid.cpp
   palette/palette_io.cpp
   reduce/conversion_window.cpp
+  reduce/diffusion_command.cpp
   reduce/exact_command.cpp
 )
 target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
@@ -53,6 +54,7 @@ add_executable(tw_wintests
   tests/win/exact_command_test.cpp
   tests/win/palette_test.cpp
   tests/win/settings_test.cpp
+  tests/win/diffusion_command_test.cpp
   ${TW_RESOURCES}
 )
 target_include_directories(tw_wintests PRIVATE ${PROJECT_SOURCE_DIR}/res)

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "document/image_buffer.h"
 #include "document/main_window.h"
+#include "reduce/diffusion_command.h"
 #include "res/resource.h"
 
 char CurrentFileName[MAX_PATH];
@@ -208,6 +209,9 @@ static void LoadOrKeepName(HWND mainWindow, const char* previousName) {
 }
 
 void OpenCommand(HWND mainWindow) {
+    if (!ImageIsFree(mainWindow)) {
+        return;
+    }
     char previousName[MAX_PATH];
     std::memcpy(previousName, CurrentFileName, MAX_PATH);
     if (!ChooseImageFile(CurrentFileName, mainWindow, 1)) {
@@ -218,6 +222,10 @@ void OpenCommand(HWND mainWindow) {
 }
 
 void DropCommand(HWND mainWindow, HDROP drop) {
+    if (!ImageIsFree(mainWindow)) {
+        FinishDrop(drop);
+        return;
+    }
     char previousName[MAX_PATH];
     std::memcpy(previousName, CurrentFileName, MAX_PATH);
     const UINT length = QueryDroppedFile(drop, 0, nullptr, 0);
@@ -230,7 +238,7 @@ void DropCommand(HWND mainWindow, HDROP drop) {
 }
 
 void ReloadCommand(HWND mainWindow) {
-    if (!ImageLoaded) {
+    if (!ImageLoaded || !ImageIsFree(mainWindow)) {
         return;
     }
     LoadCurrentFile(mainWindow, false);
@@ -238,14 +246,14 @@ void ReloadCommand(HWND mainWindow) {
 
 // With no image there is nothing to save: Save and Save as do nothing, and touch no file.
 void SaveCommand(HWND mainWindow) {
-    if (!HasDocument()) {
+    if (!HasDocument() || !ImageIsFree(mainWindow)) {
         return;
     }
     WriteDocument(mainWindow, CurrentFileName, kCannotOverwriteText);
 }
 
 void SaveAsCommand(HWND mainWindow) {
-    if (!HasDocument()) {
+    if (!HasDocument() || !ImageIsFree(mainWindow)) {
         return;
     }
     char previousName[MAX_PATH];

@@ -8,6 +8,7 @@
 #include "document/image_buffer.h"
 #include "app/settings.h"
 #include "palette/palette_dialog.h"
+#include "reduce/diffusion_command.h"
 #include "reduce/exact_command.h"
 #include "res/resource.h"
 
@@ -169,6 +170,9 @@ static void OnCommand(HWND window, int id) {
     case IDM_REDUCE_EXACT:
         ExactReductionCommand(window);
         break;
+    case IDM_REDUCE_DIFFUSE:
+        DiffusionCommand(window);
+        break;
     case IDM_PALETTE:
         RunPaletteDialog(window);
         break;
@@ -177,8 +181,6 @@ static void OnCommand(HWND window, int id) {
         break;
     case IDM_ABOUT:
         Report(window, kAppTitle, MB_OK);
-        break;
-    default: // error diffusion is not part of the program yet
         break;
     }
 }

@@ -1,7 +1,50 @@
 #include "reduce/conversion_window.h"
 
-// Error diffusion, which creates this window, does not exist yet; until then the window only
-// has the default behaviour.
+#include <cstdio>
+
+#include "app/app.h"
+#include "res/texts.h"
+
+HWND ProgressEdit;
+static LONG ProgressPhase;
+static LONG ProgressDone;
+static LONG ProgressTotal;
+static char ProgressText[128];
+
+static LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
+    ProgressEdit = CreateWindowExA(0, "EDIT", kAppTitle, WS_CHILD | ES_MULTILINE, 10, 10, 150, 60,
+                                   window, nullptr, AppInstance, nullptr);
+    ShowWindow(ProgressEdit, SW_SHOW);
+    UpdateWindow(ProgressEdit);
+    const LRESULT result = DefWindowProcA(window, WM_CREATE, wParam, lParam);
+    ProgressPhase = 0;
+    return result;
+}
+
+// The label of the current phase, then "done / total"; only every hundredth count is shown.
+static void OnProgress(WPARAM done, LPARAM total) {
+    ProgressDone = static_cast<LONG>(done);
+    ProgressTotal = static_cast<LONG>(total);
+    const char* label = ProgressPhase >= 0 && ProgressPhase <= 2 ? kPhaseLabels[ProgressPhase] : "";
+    std::snprintf(ProgressText, sizeof ProgressText, "%s\n\r", label);
+    if (ProgressDone % 100 != 0) {
+        return;
+    }
+    std::snprintf(ProgressText, sizeof ProgressText, "%s\n\r%ld / %ld", label,
+                  static_cast<long>(ProgressDone), static_cast<long>(ProgressTotal));
+    SendMessageA(ProgressEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(ProgressText));
+}
+
 LRESULT CALLBACK ConversionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window, wParam, lParam);
+    case UM_PHASE:
+        ProgressPhase = static_cast<LONG>(wParam);
+        return 0;
+    case UM_PROGRESS:
+        OnProgress(wParam, lParam);
+        return 0;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }

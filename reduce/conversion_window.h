@@ -1,8 +1,15 @@
-// The conversion window that shows the progress of an error-diffusion run.
+// The conversion window: a small child of the main window that shows the progress of an
+// error-diffusion run, driven by its worker through blocking sends.
 #pragma once
 
 #include <windows.h>
 
 inline constexpr char kConversionWindowClass[] = "CWC_KEI";
+
+// Private messages to the conversion window.
+inline constexpr UINT UM_PROGRESS = WM_USER + 1; // wParam done, lParam total
+inline constexpr UINT UM_PHASE = WM_USER + 2;    // wParam the new phase (0, 1 or 2)
+
+extern HWND ProgressEdit;
 
 LRESULT CALLBACK ConversionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "document/image_buffer.h"
 #include "document/main_window.h"
+#include "reduce/diffusion_command.h"
 #include "reduce/exact_reduction.h"
 #include "res/texts.h"
 
@@ -22,7 +23,7 @@ reduce::Resizer DocumentResizer() {
 }
 
 void ExactReductionCommand(HWND mainWindow) {
-    if (ImageBuffer == nullptr) {
+    if (ImageBuffer == nullptr || !ImageIsFree(mainWindow)) {
         return;
     }
     auto* data = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));

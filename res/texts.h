@@ -35,3 +35,7 @@ inline constexpr char kUseFixedPaletteText[] = "固定パレットを使いま�
 inline constexpr char kNoZExtensionText[] = "拡張子にzを使わないでください\nPALに変更しますか？";
 inline constexpr char kOverwriteQuestionText[] = "上書きしますか？";
 inline constexpr char kRegisterAndRestartText[] = "レジストリに登録します\n再起動してください";
+
+// Error diffusion in the program.
+inline constexpr char kConversionBusyText[] = "変換中です";
+inline constexpr char kCannotStartConversionText[] = "変換を開始できません";

@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Takes screenshots of the program: with a sample image dropped on it (a 900 x 700 24-bit BMP
-# in a window smaller than the image, so both scroll bars show), and of the palette dialog
-# with a palette file loaded. Writes docs/screenshot.png and docs/palette-dialog.png.
+# in a window smaller than the image, so both scroll bars show), of the palette dialog with a
+# palette file loaded, and of an error-diffusion run on a 24-megapixel image. Writes
+# docs/screenshot.png, docs/palette-dialog.png and docs/diffusion-run.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=$(scripts/wine-arch.sh)
 out=${1:-docs/screenshot.png}
 paletteOut=${2:-docs/palette-dialog.png}
+runOut=${3:-docs/diffusion-run.png}
 mkdir -p "$(dirname "$out")" "$(dirname "$paletteOut")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 convert -seed 11 -size 900x700 plasma:fractal -blur 0x2 -type TrueColor "BMP3:$work/sample.bmp"
 # A palette file of 256 colours: a hue wheel in 16 rows of lightness.
+convert -seed 5 -size 6000x4000 plasma:fractal -blur 0x3 -type TrueColor "BMP3:$work/large.bmp"
 convert -size 16x16 xc: -channel R -fx 'i/16' -channel G -fx 0.9 -channel B -fx '(j+1)/18' \
   +channel -set colorspace HSL -colorspace sRGB -depth 8 "rgb:$work/sample.pal"
 
@@ -26,4 +29,5 @@ shoot() {  # shoot OUTPUT ARGUMENTS...
 }
 shoot "$out" "$windows_work\\sample.bmp"
 shoot "$paletteOut" --palette "$windows_work\\sample.pal"
-echo "screenshots: $out $paletteOut"
+shoot "$runOut" --diffuse "$windows_work\\large.bmp"
+echo "screenshots: $out $paletteOut $runOut ($(cat "$work/run-ms.txt") ms for the run)"

@@ -1,7 +1,10 @@
 // Starts the program as usual and, once its window is up, either drops the image named on
 // the command line onto it, the way the shell would, or (with "--palette FILE") opens the
 // palette dialog on that palette file. Four seconds later it saves the whole screen, as
-// Wine shows it, to shot.bmp in the current folder, and closes. Used for screenshots.
+// Wine shows it, to shot.bmp in the current folder, and closes. With "--diffuse IMAGE" it
+// drops the image, starts error diffusion (answering the message boxes itself: no fixed
+// palette, OK to the rest), saves the screen half a second into the run, and when the run is
+// over writes its duration in milliseconds to run-ms.txt. Used for screenshots and timing.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -9,11 +12,19 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/seams.h"
 #include "app/settings.h"
+#include "reduce/diffusion_command.h"
 #include "res/resource.h"
 
 static char Argument[MAX_PATH];
 static bool ShowPalette;
+static bool RunDiffusion;
+static DWORD RunStart;
+
+static int AnswerItself(HWND, const char*, const char*, UINT type) {
+    return (type & MB_YESNO) == MB_YESNO ? IDNO : IDOK;
+}
 
 static void DropImage() {
     const size_t length = std::strlen(Argument);
@@ -57,11 +68,44 @@ static void CALLBACK ShootAndQuit(HWND, UINT, UINT_PTR id, DWORD) {
     ExitProcess(0);
 }
 
+static void CALLBACK WaitForTheRun(HWND, UINT, UINT_PTR id, DWORD) {
+    if (ConversionInProgress()) {
+        return;
+    }
+    KillTimer(nullptr, id);
+    char text[32];
+    const int length = wsprintfA(text, "%lu\n", GetTickCount() - RunStart);
+    HANDLE file = CreateFileA("run-ms.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
+    CloseHandle(file);
+    ExitProcess(0);
+}
+
+static void CALLBACK ShootDuringTheRun(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    SaveScreen("shot.bmp");
+}
+
+static void CALLBACK StartDiffusion(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    RunStart = GetTickCount();
+    SetTimer(nullptr, 0, 500, ShootDuringTheRun);
+    SetTimer(nullptr, 0, 5, WaitForTheRun);
+    SendMessageA(MainWindow, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
+}
+
 static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
     if (MainWindow == nullptr) {
         return;
     }
     KillTimer(nullptr, id);
+    if (RunDiffusion) {
+        ShowMessage = AnswerItself;
+        DropImage();
+        SetTimer(nullptr, 0, 1000, StartDiffusion);
+        return;
+    }
     SetTimer(nullptr, 0, 4000, ShootAndQuit);
     if (ShowPalette) {
         std::strcpy(PaletteFileName, Argument);
@@ -87,6 +131,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     const char* path = commandLine;
     if (std::strncmp(path, "--palette ", 10) == 0) {
         ShowPalette = true;
+        path += 10;
+    } else if (std::strncmp(path, "--diffuse ", 10) == 0) {
+        RunDiffusion = true;
         path += 10;
     }
     GetFullPathNameA(path, MAX_PATH, Argument, nullptr);

@@ -13,10 +13,18 @@
 #include "document/main_window.h"
 
 Script Seams;
+std::mutex SeamsLock;
 
 static int RecordMessage(HWND owner, const char* text, const char* caption, UINT type) {
-    Seams.messages.push_back({owner, text ? text : "", caption ? caption : "", type});
-    return Seams.messageAnswer;
+    const ShownMessage shown{owner, text ? text : "", caption ? caption : "", type};
+    {
+        std::lock_guard<std::mutex> hold(SeamsLock);
+        Seams.messages.push_back(shown);
+    }
+    if (Seams.onMessage) {
+        Seams.onMessage(shown);
+    }
+    return Seams.answerFor ? Seams.answerFor(shown.text) : Seams.messageAnswer;
 }
 
 static std::string FilterBytes(const char* filter) {

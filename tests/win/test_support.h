@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,12 @@ struct ShownMessage {
 
 // The recorded seams; Reset() empties them and restores the real file calls.
 struct Script {
+    // Message boxes may come from a worker thread too: `onMessage`, when set, runs on that
+    // thread before the answer is given, and `answerFor` picks the answer by text.
     std::vector<ShownMessage> messages;
     int messageAnswer = IDOK;
+    std::function<void(const ShownMessage&)> onMessage;
+    std::function<int(const std::string&)> answerFor;
 
     // The open and save dialogs: every record they were given, and what they answer.
     struct DialogCall {
@@ -39,6 +45,7 @@ struct Script {
     int dropsFinished = 0;
 };
 extern Script Seams;
+extern std::mutex SeamsLock; // guards Seams.messages against a worker thread
 void ResetSeams();
 
 // The folder of this test program's files; emptied at start.

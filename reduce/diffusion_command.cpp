@@ -1,0 +1,182 @@
+#include "reduce/diffusion_command.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/settings.h"
+#include "document/image_buffer.h"
+#include "document/main_window.h"
+#include "palette/palette_dialog.h"
+#include "palette/palette_io.h"
+#include "reduce/basic_palette.h"
+#include "reduce/conversion_window.h"
+#include "reduce/error_diffusion.h"
+#include "reduce/exact_command.h"
+#include "res/texts.h"
+
+LONG RunFixedCount;
+DWORD WorkerThreadId;
+
+static std::atomic<bool> Running{false};
+// The run's copy of the user palette: the dialog may change SavedPalette while it runs.
+static BYTE RunPalette[1024];
+
+bool ConversionInProgress() {
+    return Running.load();
+}
+
+bool ImageIsFree(HWND owner) {
+    if (!ConversionInProgress()) {
+        return true;
+    }
+    Report(owner, kConversionBusyText, MB_ICONINFORMATION);
+    return false;
+}
+
+namespace {
+
+// Presents the engine's reports: messages owned by the conversion window, progress by
+// blocking sends to it, and the run's palette object as the display palette.
+class WorkerReports : public reduce::DiffusionObserver {
+  public:
+    explicit WorkerReports(HWND window) : window_(window) {}
+
+    void Opening(int fixed, int basic, int free) override {
+        char text[160];
+        std::snprintf(text, sizeof text, "%s%d\n%s%d\n%s%d", kFixedGroupText, fixed,
+                      kBasicGroupText, basic, kFreeGroupText, free);
+        Report(window_, text, MB_ICONINFORMATION | MB_OK);
+    }
+    void Phase(int phase) override { SendMessageA(window_, UM_PHASE, phase, 0); }
+    // Every count the window would show is sent while there are few of them. A large image
+    // has tens of thousands, and each blocking send and each new text of the edit control
+    // costs the worker a wait for the user-interface thread; then the counts are sent at
+    // most once a display frame, always with the first and the last of each phase, so the
+    // texts shown are those of every position, in order, less the ones no eye could see.
+    void Progress(std::int64_t done, std::int64_t total) override {
+        const std::int64_t last = (total - 1) / 100 * 100;
+        const DWORD now = GetTickCount();
+        if (total > kAllCountsUpTo && done != 0 && done != last && now - lastSent_ < kFrameMs) {
+            return;
+        }
+        lastSent_ = now;
+        SendMessageA(window_, UM_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
+    }
+    void PaletteComplete(const std::uint8_t* entries) override {
+        Report(window_, kPaletteCompleteText, MB_OK);
+        // The palette object of the run stands in for the display palette until its end.
+        BYTE record[sizeof(LOGPALETTE) + 255 * sizeof(PALETTEENTRY)];
+        auto* palette = reinterpret_cast<LOGPALETTE*>(record);
+        palette->palVersion = 0x300;
+        palette->palNumEntries = 256;
+        std::memcpy(palette->palPalEntry, entries, 1024);
+        InvalidateScreenPalette();
+        ScreenPalette.object = CreatePalette(palette);
+        ScreenPalette.built = ScreenPalette.object != nullptr;
+    }
+    void Finished() override {}
+
+  private:
+    static constexpr std::int64_t kAllCountsUpTo = 20000; // 200 texts per phase
+    static constexpr DWORD kFrameMs = 16;
+
+    HWND window_;
+    DWORD lastSent_ = 0;
+};
+
+const char* RefusalText(reduce::DiffusionOutcome outcome, UINT& type) {
+    type = MB_ICONERROR;
+    switch (outcome) {
+    case reduce::DiffusionOutcome::NotTrueColour:
+        type = MB_ICONINFORMATION;
+        return kAlready256Text;
+    case reduce::DiffusionOutcome::UnsupportedLayout:
+        return kUnsupportedLayoutText;
+    case reduce::DiffusionOutcome::Truncated:
+        return kTruncatedImageText;
+    case reduce::DiffusionOutcome::NoMemory:
+        type = MB_ICONWARNING;
+        return kNoMemoryText;
+    case reduce::DiffusionOutcome::Converted:
+        break;
+    }
+    return "";
+}
+
+DWORD WINAPI DiffusionWorker(LPVOID parameter) {
+    HWND window = static_cast<HWND>(parameter);
+    WorkerReports reports(window);
+    const reduce::DiffusionInput input{static_cast<int>(RunFixedCount), RunPalette,
+                                       reduce::kBasicPalette};
+    auto* data = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));
+    const reduce::DiffusionResult result =
+        reduce::DiffuseImage(data, data ? ImageBytes : 0, DocumentResizer(), input, reports);
+    GlobalUnlock(ImageBuffer);
+    if (result.outcome == reduce::DiffusionOutcome::Converted) {
+        ImageBytes = static_cast<DWORD>(result.newSize);
+        InvalidateScreenPalette();
+        Report(window, kFinishedText, MB_OK);
+    } else {
+        UINT type = 0;
+        const char* text = RefusalText(result.outcome, type);
+        Report(window, text, type);
+    }
+    HWND parent = GetParent(window);
+    RECT client;
+    GetClientRect(parent, &client);
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    Running = false;
+    RedrawWindow(parent, &client, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+    return 0;
+}
+
+// The fixed colours of this run: FixedCount when the user wants them, else none.
+LONG ChooseFixedCount(HWND mainWindow) {
+    if (Report(mainWindow, kUseFixedPaletteText, MB_ICONQUESTION | MB_YESNO) != IDYES) {
+        return 0;
+    }
+    if (SavedPalette == nullptr) {
+        RunPaletteDialog(mainWindow);
+    }
+    if (SavedPalette == nullptr) {
+        return 0; // no table could be made
+    }
+    return FixedCount < 0 ? 0 : (FixedCount > 256 ? 256 : FixedCount);
+}
+
+} // namespace
+
+void DiffusionCommand(HWND mainWindow) {
+    if (!HasDocument() || !ImageIsFree(mainWindow)) {
+        return;
+    }
+    RunFixedCount = ChooseFixedCount(mainWindow);
+    std::memset(RunPalette, 0, sizeof RunPalette);
+    if (RunFixedCount > 0) {
+        const void* saved = GlobalLock(SavedPalette);
+        if (saved != nullptr) {
+            std::memcpy(RunPalette, saved, sizeof RunPalette);
+        }
+        GlobalUnlock(SavedPalette);
+    }
+    HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kConversionWindowClass, kAppTitle,
+                                  WS_CHILD | WS_BORDER, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200,
+                                  mainWindow, nullptr, AppInstance, nullptr);
+    if (window == nullptr) {
+        Report(mainWindow, kCannotStartConversionText, MB_ICONWARNING);
+        return;
+    }
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    Running = true;
+    HANDLE thread = CreateThread(nullptr, 0, DiffusionWorker, window, 0, &WorkerThreadId);
+    if (thread == nullptr) {
+        Running = false;
+        DestroyWindow(window);
+        Report(mainWindow, kCannotStartConversionText, MB_ICONWARNING);
+        return;
+    }
+    CloseHandle(thread);
+}

@@ -1,0 +1,371 @@
+// Error diffusion from the menu: the question, the palette dialog, the conversion window,
+// the worker's messages, and keeping every other command away from the image while it runs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include <shlobj.h>
+
+#include "app/app.h"
+#include "app/settings.h"
+#include "document/file_commands.h"
+#include "document/image_buffer.h"
+#include "document/main_window.h"
+#include "palette/palette_io.h"
+#include "reduce/basic_palette.h"
+#include "reduce/conversion_window.h"
+#include "reduce/diffusion_command.h"
+#include "reduce/error_diffusion.h"
+#include "res/resource.h"
+#include "tests/win/test_support.h"
+
+namespace {
+
+std::uint32_t Photo(int x, int y) {
+    return static_cast<std::uint32_t>((x * 7 + y) & 0xFF) << 16 |
+           static_cast<std::uint32_t>((y * 5) & 0xFF) << 8 |
+           static_cast<std::uint32_t>((x ^ y) & 0xFF);
+}
+std::uint8_t Index(int x, int y) {
+    return static_cast<std::uint8_t>(x + y);
+}
+
+class Quiet : public reduce::DiffusionObserver {
+  public:
+    void Opening(int, int, int) override {}
+    void Phase(int phase) override { phase_ = phase; }
+    void Progress(std::int64_t done, std::int64_t total) override {
+        static const char* labels[3] = {"ビットマップ走査中", "パレット候補走査中",
+                                        "ビットマップ変換中"};
+        texts.push_back(std::string(labels[phase_]) + "\n\r" + std::to_string(done) + " / " +
+                        std::to_string(total));
+    }
+    void PaletteComplete(const std::uint8_t*) override {}
+    void Finished() override {}
+    std::vector<std::string> texts; // what a progress display shows, in order
+
+  private:
+    int phase_ = 0;
+};
+
+// The engine's output for the same image, fixed count and user palette.
+Bytes EngineResult(const Bytes& image, int fixed, const Bytes& table, Quiet* quiet = nullptr) {
+    Bytes work = image;
+    Quiet local;
+    const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette};
+    const reduce::Resizer resize = [&work](std::uint64_t size) {
+        work.resize(size);
+        return reduce::ResizeResult{work.data(), true};
+    };
+    reduce::DiffuseImage(work.data(), work.size(), resize, input, quiet ? *quiet : local);
+    return work;
+}
+
+// Texts set in the conversion window's edit control, seen by a hook on the UI thread.
+std::vector<std::string> ShownTexts;
+LRESULT CALLBACK WatchTexts(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_SETTEXT && sent->hwnd == ProgressEdit &&
+        ProgressEdit != nullptr) {
+        ShownTexts.push_back(reinterpret_cast<const char*>(sent->lParam));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+class DiffusionCommandTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ResetSeams();
+        ResetDocument();
+        if (SavedPalette != nullptr) {
+            GlobalFree(SavedPalette);
+            SavedPalette = nullptr;
+        }
+        FixedCount = 0;
+        window_ = CreateMainWindow(300, 200);
+        ShownTexts.clear();
+    }
+    void TearDown() override {
+        WaitForTheRun();
+        DestroyWindow(window_);
+        ResetDocument();
+        if (SavedPalette != nullptr) {
+            GlobalFree(SavedPalette);
+            SavedPalette = nullptr;
+        }
+        FixedCount = 0;
+        PumpPending();
+    }
+    void Load(const Bytes& image, const char* name) {
+        const std::string path = TempPath(name);
+        ASSERT_TRUE(WriteBytes(path, image));
+        std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
+        ASSERT_TRUE(LoadCurrentFile(window_, false));
+    }
+    // Handles messages until the worker has finished.
+    void WaitForTheRun() {
+        const DWORD start = GetTickCount();
+        while (ConversionInProgress() && GetTickCount() - start < 60000) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            PumpPending();
+        }
+        PumpPending();
+        ASSERT_FALSE(ConversionInProgress());
+    }
+    void Diffuse() {
+        SendMessageA(window_, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
+        WaitForTheRun();
+    }
+    std::vector<std::string> Texts() {
+        std::lock_guard<std::mutex> hold(SeamsLock);
+        std::vector<std::string> texts;
+        for (const auto& m : Seams.messages) {
+            texts.push_back(m.text);
+        }
+        return texts;
+    }
+    HWND window_ = nullptr;
+};
+
+TEST_F(DiffusionCommandTest, NoMeansNoFixedColoursWhateverTheCount) {
+    const Bytes image = MakeBmp24(37, 23, Photo);
+    Load(image, "diffuse_no.bmp");
+    FixedCount = 40;
+    Seams.messageAnswer = IDNO;
+    Diffuse();
+    EXPECT_EQ(RunFixedCount, 0);
+    EXPECT_TRUE(Seams.dialogs.empty());
+    const auto texts = Texts();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0], "固定パレットを使いますか？");
+    EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_ICONQUESTION | MB_YESNO));
+    EXPECT_EQ(Seams.messages[0].owner, window_);
+    EXPECT_EQ(texts[1], "固定パレット 0\n基本パレット 42\nフリーパレット 214");
+    EXPECT_EQ(Seams.messages[1].type, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_NE(Seams.messages[1].owner, window_);            // owned by the conversion window
+    EXPECT_EQ(GetParent(Seams.messages[1].owner), nullptr); // which is gone by now
+    EXPECT_EQ(texts[2], "パレット完成");
+    EXPECT_EQ(Seams.messages[2].type, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(texts[3], "終わり");
+    EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
+    EXPECT_EQ(ImageBytes, 1078u + 40 * 23);
+    EXPECT_EQ(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), nullptr);
+
+    // The repaint after the run built the display palette afresh from the new colour table:
+    // the run's own palette object (flags PC_RESERVED) is gone.
+    UpdateWindow(window_);
+    PumpPending();
+    ASSERT_TRUE(ScreenPalette.built);
+    PALETTEENTRY entries[256];
+    ASSERT_EQ(GetPaletteEntries(ScreenPalette.object, 0, 256, entries), 256u);
+    const Bytes result = DocumentBytes();
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_EQ(entries[i].peRed, result[54 + 4 * i + 2]);
+        ASSERT_EQ(entries[i].peBlue, result[54 + 4 * i]);
+        ASSERT_EQ(entries[i].peFlags, 0);
+    }
+}
+
+TEST_F(DiffusionCommandTest, YesBeforeAnyPaletteDialogOpensItFirst) {
+    const Bytes image = MakeBmp24(20, 9, Photo);
+    Load(image, "diffuse_yes.bmp");
+    Seams.answerFor = [](const std::string& text) {
+        return text == "固定パレットを使いますか？" ? IDYES : IDOK;
+    };
+    static HWND main;
+    main = window_;
+    RunDialog([] { SendMessageA(main, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0); }, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_USED, "5");
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    WaitForTheRun();
+    EXPECT_EQ(RunFixedCount, 5);
+    const auto texts = Texts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[1], "固定パレット 5\n基本パレット 42\nフリーパレット 209");
+    const Bytes table(static_cast<const BYTE*>(GlobalLock(SavedPalette)),
+                      static_cast<const BYTE*>(GlobalLock(SavedPalette)) + 1024);
+    GlobalUnlock(SavedPalette);
+    GlobalUnlock(SavedPalette);
+    EXPECT_EQ(DocumentBytes(), EngineResult(image, 5, table));
+}
+
+TEST_F(DiffusionCommandTest, YesAfterTheDialogWasOpenedUsesTheCountAsItStands) {
+    SavedPalette = NewPaletteTable();
+    auto* entries = static_cast<BYTE*>(GlobalLock(SavedPalette));
+    for (int i = 0; i < 1024; ++i) {
+        entries[i] = static_cast<BYTE>(i * 13);
+    }
+    const Bytes table(entries, entries + 1024);
+    GlobalUnlock(SavedPalette);
+    FixedCount = 230;
+    const Bytes image = MakeBmp24(16, 16, Photo);
+    Load(image, "diffuse_again.bmp");
+    Seams.messageAnswer = IDYES;
+    Diffuse();
+    EXPECT_TRUE(Seams.dialogs.empty());
+    EXPECT_EQ(RunFixedCount, 230);
+    EXPECT_EQ(Texts()[1], "固定パレット 230\n基本パレット 26\nフリーパレット 0");
+    EXPECT_EQ(DocumentBytes(), EngineResult(image, 230, table));
+}
+
+TEST_F(DiffusionCommandTest, TheWindowShowsEveryHundredthCountWithItsPhaseLabel) {
+    const Bytes image = MakeBmp24(37, 23, Photo);
+    Load(image, "diffuse_texts.bmp");
+    Seams.messageAnswer = IDNO;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchTexts, nullptr, GetCurrentThreadId());
+    Diffuse();
+    UnhookWindowsHookEx(hook);
+    Quiet quiet;
+    EngineResult(image, 0, Bytes(1024, 0), &quiet);
+    // The engine's reports are the positions whose count is a multiple of 100: the texts a
+    // window receiving every position would show, in the same order.
+    ASSERT_FALSE(quiet.texts.empty());
+    EXPECT_EQ(quiet.texts.front(), "ビットマップ走査中\n\r0 / 920");
+    EXPECT_EQ(quiet.texts.back(), "ビットマップ変換中\n\r800 / 880");
+    EXPECT_EQ(ShownTexts, quiet.texts);
+}
+
+TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndLastText) {
+    const Bytes image = MakeBmp24(400, 300, Photo); // 120000 positions a phase
+    Load(image, "diffuse_large.bmp");
+    Seams.messageAnswer = IDNO;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchTexts, nullptr, GetCurrentThreadId());
+    Diffuse();
+    UnhookWindowsHookEx(hook);
+    Quiet quiet;
+    EngineResult(image, 0, Bytes(1024, 0), &quiet);
+    // In order, each one of the full sequence.
+    size_t next = 0;
+    for (const auto& text : ShownTexts) {
+        while (next < quiet.texts.size() && quiet.texts[next] != text) {
+            ++next;
+        }
+        ASSERT_LT(next, quiet.texts.size()) << text;
+    }
+    for (const char* expected :
+         {"ビットマップ走査中\n\r0 / 120000", "ビットマップ走査中\n\r119900 / 120000",
+          "パレット候補走査中\n\r0 / 214", "パレット候補走査中\n\r200 / 214",
+          "ビットマップ変換中\n\r0 / 119600", "ビットマップ変換中\n\r119500 / 119600"}) {
+        EXPECT_NE(std::find(ShownTexts.begin(), ShownTexts.end(), expected), ShownTexts.end())
+            << expected;
+    }
+    EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
+}
+
+TEST_F(DiffusionCommandTest, EightBitImagesAreRefusedAndTheWindowCloses) {
+    std::vector<std::uint32_t> palette(256);
+    for (int i = 0; i < 256; ++i) {
+        palette[i] = static_cast<std::uint32_t>(i * 0x010203);
+    }
+    const Bytes image = MakeBmp8(10, 10, palette, Index);
+    Load(image, "diffuse_8bit.bmp");
+    Seams.messageAnswer = IDNO;
+    Diffuse();
+    const auto texts = Texts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[2], "すでに２５６です");
+    EXPECT_EQ(Seams.messages[2].type, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_EQ(DocumentBytes(), image);
+    EXPECT_EQ(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), nullptr);
+}
+
+TEST_F(DiffusionCommandTest, NothingHappensWithoutAnImage) {
+    SendMessageA(window_, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
+    EXPECT_FALSE(ConversionInProgress());
+    EXPECT_TRUE(Texts().empty());
+}
+
+LRESULT CALLBACK RefuseConversionWindow(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        const auto* create = reinterpret_cast<const CBT_CREATEWNDA*>(lParam);
+        const char* name = create->lpcs->lpszClass;
+        if (!IS_INTRESOURCE(name) && std::strcmp(name, kConversionWindowClass) == 0) {
+            return 1;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(DiffusionCommandTest, AWindowThatCannotBeCreatedStartsNoRun) {
+    const Bytes image = MakeBmp24(8, 8, Photo);
+    Load(image, "diffuse_nowindow.bmp");
+    Seams.messageAnswer = IDNO;
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseConversionWindow, nullptr, GetCurrentThreadId());
+    SendMessageA(window_, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
+    UnhookWindowsHookEx(hook);
+    EXPECT_FALSE(ConversionInProgress());
+    const auto texts = Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[1], "変換を開始できません");
+    EXPECT_EQ(DocumentBytes(), image);
+}
+
+HDROP MakeDrop(const std::string& path) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + path.size() + 2);
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    std::memcpy(drop + 1, path.c_str(), path.size());
+    GlobalUnlock(block);
+    return static_cast<HDROP>(block);
+}
+
+TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
+    const Bytes image = MakeBmp24(64, 48, Photo);
+    Load(image, "diffuse_busy.bmp");
+    const std::string other = TempPath("diffuse_other.bmp");
+    ASSERT_TRUE(WriteBytes(other, MakeBmp24(5, 5, Photo)));
+    // The worker stops at "パレット完成" until the commands below have been tried.
+    static HANDLE reached, release;
+    reached = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    Seams.messageAnswer = IDNO;
+    Seams.onMessage = [](const ShownMessage& shown) {
+        if (shown.text == "パレット完成") {
+            SetEvent(reached);
+            WaitForSingleObject(release, 30000);
+        }
+    };
+    Seams.dialogPath = other;
+    SendMessageA(window_, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
+    while (MsgWaitForMultipleObjects(1, &reached, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        PumpPending();
+    }
+    ASSERT_TRUE(ConversionInProgress());
+    const size_t before = Texts().size();
+    for (int id :
+         {IDM_OPEN, IDM_RELOAD, IDM_SAVE, IDM_SAVEAS, IDM_REDUCE_EXACT, IDM_REDUCE_DIFFUSE}) {
+        SendMessageA(window_, WM_COMMAND, id, 0);
+    }
+    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(other)), 0);
+    // Painting leaves the image alone: the window shows its background.
+    RepaintWindow(window_);
+    UpdateWindow(window_);
+    int width = 0, height = 0;
+    const auto pixels = CaptureClient(window_, width, height);
+    const DWORD sys = GetSysColor(COLOR_WINDOW);
+    EXPECT_EQ(pixels[(height - 1) * width + width - 1],
+              (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF));
+    EXPECT_EQ(pixels[60 * width + 250], pixels[(height - 1) * width + width - 1]);
+
+    const auto texts = Texts();
+    EXPECT_EQ(texts.size() - before, 7u);
+    for (size_t i = before; i < texts.size(); ++i) {
+        EXPECT_EQ(texts[i], "変換中です");
+    }
+    EXPECT_TRUE(Seams.dialogs.empty());
+    EXPECT_EQ(Seams.dropsFinished, 1);
+    SetEvent(release);
+    WaitForTheRun();
+    Seams.onMessage = nullptr;
+    CloseHandle(reached);
+    CloseHandle(release);
+    EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
+    Bytes onDisk;
+    ASSERT_TRUE(ReadBytes(CurrentFileName, onDisk));
+    EXPECT_EQ(onDisk, image);
+}
+
+} // namespace
