@@ -15,6 +15,15 @@ int Report(HWND owner, const char* text, UINT type) {
     return ShowMessage(owner, text, kAppTitle, type);
 }
 
+bool HasAreaToPaint(HWND window) {
+    RECT update;
+    if (GetUpdateRect(window, &update, FALSE)) {
+        return true;
+    }
+    ValidateRect(window, nullptr);
+    return false;
+}
+
 int RegisterClasses() {
     WNDCLASSA record = {};
     record.style = CS_BYTEALIGNCLIENT | CS_HREDRAW | CS_VREDRAW;

@@ -22,5 +22,9 @@ int RunApplication(int showCommand);
 // The whole program behind WinMain: returns the process exit code.
 int TintwrightMain(HINSTANCE instance, int showCommand);
 
+// True when the window has something to paint. When it has not, the paint request is
+// validated: one made with RDW_INTERNALPAINT would otherwise be delivered again and again.
+bool HasAreaToPaint(HWND window);
+
 // Shows a message box with the program's caption.
 int Report(HWND owner, const char* text, UINT type);

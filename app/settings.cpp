@@ -62,11 +62,18 @@ void SetBinary(HKEY key, const char* name, DWORD value) {
     RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
-// The first-run values: the three options as four zero bytes each.
-void RegisterOptions(HKEY product) {
+// Creates the product key under the maker key with the first-run values: the three
+// options as four zero bytes each.
+void RegisterProduct(HKEY maker) {
+    HKEY product = nullptr;
+    if (RegCreateKeyExA(maker, kProduct, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &product, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
     SetBinary(product, kAutoReduceName, 0);
     SetBinary(product, kKeepReadOnlyName, 0);
     SetBinary(product, kPaletteAutoLoadName, 0);
+    RegCloseKey(product);
 }
 
 void TellToRestart() {
@@ -87,12 +94,9 @@ bool LoadSettings() {
         Close(software);
         if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_ALL_ACCESS, &software) == ERROR_SUCCESS &&
             RegCreateKeyExA(software, kMaker, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_CREATE_SUB_KEY, nullptr, &maker, nullptr) == ERROR_SUCCESS &&
-            RegCreateKeyExA(maker, kProduct, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                            nullptr, &product, nullptr) == ERROR_SUCCESS) {
-            RegisterOptions(product);
+                            KEY_CREATE_SUB_KEY, nullptr, &maker, nullptr) == ERROR_SUCCESS) {
+            RegisterProduct(maker);
         }
-        Close(product);
         Close(maker);
         Close(software);
         return false;
@@ -101,12 +105,9 @@ bool LoadSettings() {
         // First run: the maker key is there, the product key is not.
         TellToRestart();
         Close(maker);
-        if (RegOpenKeyExA(software, kMaker, 0, KEY_ALL_ACCESS, &maker) == ERROR_SUCCESS &&
-            RegCreateKeyExA(maker, kProduct, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                            nullptr, &product, nullptr) == ERROR_SUCCESS) {
-            RegisterOptions(product);
+        if (RegOpenKeyExA(software, kMaker, 0, KEY_ALL_ACCESS, &maker) == ERROR_SUCCESS) {
+            RegisterProduct(maker);
         }
-        Close(product);
         Close(maker);
         Close(software);
         return false;

@@ -13,6 +13,7 @@
 #include "reduce/basic_palette.h"
 #include "reduce/error_diffusion.h"
 #include "reduce/exact_reduction.h"
+#include "reduce/refusals.h"
 #include "res/texts.h"
 
 #ifndef TW_VERSION
@@ -139,40 +140,6 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& proble
     return true;
 }
 
-const char* RefusalText(reduce::ExactOutcome outcome) {
-    switch (outcome) {
-    case reduce::ExactOutcome::NotTrueColour:
-        return kAlready256Text;
-    case reduce::ExactOutcome::TooManyColours:
-        return kTooManyColoursText;
-    case reduce::ExactOutcome::UnsupportedLayout:
-        return kUnsupportedLayoutText;
-    case reduce::ExactOutcome::Truncated:
-        return kTruncatedImageText;
-    case reduce::ExactOutcome::NoMemory:
-        return kNoMemoryText;
-    case reduce::ExactOutcome::Converted:
-        break;
-    }
-    return "";
-}
-
-const char* RefusalText(reduce::DiffusionOutcome outcome) {
-    switch (outcome) {
-    case reduce::DiffusionOutcome::NotTrueColour:
-        return kAlready256Text;
-    case reduce::DiffusionOutcome::UnsupportedLayout:
-        return kUnsupportedLayoutText;
-    case reduce::DiffusionOutcome::Truncated:
-        return kTruncatedImageText;
-    case reduce::DiffusionOutcome::NoMemory:
-        return kNoMemoryText;
-    case reduce::DiffusionOutcome::Converted:
-        break;
-    }
-    return "";
-}
-
 // The run's phases as a bar on standard error; silent unless that is a terminal.
 class TerminalProgress : public reduce::DiffusionObserver {
   public:
@@ -220,6 +187,13 @@ class TerminalProgress : public reduce::DiffusionObserver {
     int percent_ = -1;
 };
 
+// Passes a refusal on as the exit code and text; true when the image was converted.
+bool Converted(bool converted, const reduce::Refusal& refusal, int& code, const char*& text) {
+    code = refusal.kind == reduce::RefusalKind::NoMemory ? kFileError : kRefused;
+    text = refusal.text;
+    return converted;
+}
+
 // Converts the input with `convert`, which returns whether it converted and, if not, the
 // refusal text and exit code; writes the result through the safety copy.
 template <typename Convert> int ConvertFile(const Options& options, Convert convert) {
@@ -250,9 +224,8 @@ int RunExact(const Options& options) {
                                    std::uint64_t& newSize, int& code, const char*& refusal) {
         const reduce::ExactResult result = reduce::ReduceExact(image.data(), image.size(), resize);
         newSize = result.newSize;
-        code = result.outcome == reduce::ExactOutcome::NoMemory ? kFileError : kRefused;
-        refusal = RefusalText(result.outcome);
-        return result.outcome == reduce::ExactOutcome::Converted;
+        return Converted(result.outcome == reduce::ExactOutcome::Converted,
+                         reduce::RefusalOf(result.outcome), code, refusal);
     });
 }
 
@@ -275,9 +248,8 @@ int RunDiffuse(const Options& options) {
         const reduce::DiffusionResult result =
             reduce::DiffuseImage(image.data(), image.size(), resize, input, progress);
         newSize = result.newSize;
-        code = result.outcome == reduce::DiffusionOutcome::NoMemory ? kFileError : kRefused;
-        refusal = RefusalText(result.outcome);
-        return result.outcome == reduce::DiffusionOutcome::Converted;
+        return Converted(result.outcome == reduce::DiffusionOutcome::Converted,
+                         reduce::RefusalOf(result.outcome), code, refusal);
     });
 }
 

@@ -14,6 +14,8 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 # Source files are UTF-8; the program's texts are code page 932 bytes.
 set(TW_WIN_OPTIONS -Wall -Wextra -finput-charset=UTF-8 -fexec-charset=CP932)
 set(TW_WIN_LINK -static -static-libgcc -static-libstdc++)
+# The core's messages are the program's texts too.
+target_compile_options(tw_core PRIVATE -finput-charset=UTF-8 -fexec-charset=CP932)
 
 add_library(tw_app STATIC
   app/app.cpp

@@ -73,11 +73,7 @@ static void DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPla
 }
 
 static void OnPaint(HWND window) {
-    RECT update;
-    if (!GetUpdateRect(window, &update, FALSE)) {
-        // Nothing to draw. Validating ends a paint request made with RDW_INTERNALPAINT, which
-        // would otherwise be delivered again and again.
-        ValidateRect(window, nullptr);
+    if (!HasAreaToPaint(window)) {
         return;
     }
     PAINTSTRUCT ps;

@@ -1,5 +1,6 @@
 #include "palette/palette_grid.h"
 
+#include "app/app.h"
 #include "palette/palette_io.h"
 
 // There is at most one grid window at a time.
@@ -43,11 +44,7 @@ static void PaintGrid(HDC dc) {
 }
 
 static void OnPaint(HWND window) {
-    RECT update;
-    if (!GetUpdateRect(window, &update, FALSE)) {
-        // Nothing to draw. Validating ends a paint request made with RDW_INTERNALPAINT, which
-        // would otherwise be delivered again and again.
-        ValidateRect(window, nullptr);
+    if (!HasAreaToPaint(window)) {
         return;
     }
     PAINTSTRUCT ps;

@@ -86,25 +86,6 @@ class WorkerReports : public reduce::DiffusionObserver {
     DWORD lastSent_ = 0;
 };
 
-const char* RefusalText(reduce::DiffusionOutcome outcome, UINT& type) {
-    type = MB_ICONERROR;
-    switch (outcome) {
-    case reduce::DiffusionOutcome::NotTrueColour:
-        type = MB_ICONINFORMATION;
-        return kAlready256Text;
-    case reduce::DiffusionOutcome::UnsupportedLayout:
-        return kUnsupportedLayoutText;
-    case reduce::DiffusionOutcome::Truncated:
-        return kTruncatedImageText;
-    case reduce::DiffusionOutcome::NoMemory:
-        type = MB_ICONWARNING;
-        return kNoMemoryText;
-    case reduce::DiffusionOutcome::Converted:
-        break;
-    }
-    return "";
-}
-
 DWORD WINAPI DiffusionWorker(LPVOID parameter) {
     HWND window = static_cast<HWND>(parameter);
     WorkerReports reports(window);
@@ -119,9 +100,7 @@ DWORD WINAPI DiffusionWorker(LPVOID parameter) {
         InvalidateScreenPalette();
         Report(window, kFinishedText, MB_OK);
     } else {
-        UINT type = 0;
-        const char* text = RefusalText(result.outcome, type);
-        Report(window, text, type);
+        ReportRefusal(window, reduce::RefusalOf(result.outcome));
     }
     HWND parent = GetParent(window);
     RECT client;

@@ -7,6 +7,16 @@
 #include "reduce/exact_reduction.h"
 #include "res/texts.h"
 
+void ReportRefusal(HWND owner, const reduce::Refusal& refusal) {
+    UINT type = MB_ICONERROR;
+    if (refusal.kind == reduce::RefusalKind::AlreadyIndexed) {
+        type = MB_ICONINFORMATION;
+    } else if (refusal.kind == reduce::RefusalKind::NoMemory) {
+        type = MB_ICONWARNING;
+    }
+    Report(owner, refusal.text, type);
+}
+
 reduce::Resizer DocumentResizer() {
     return [](std::uint64_t size) {
         if (size == 0 || size > 0xFFFFFFFFu) {
@@ -32,26 +42,11 @@ void ExactReductionCommand(HWND mainWindow) {
     }
     const reduce::ExactResult result = reduce::ReduceExact(data, ImageBytes, DocumentResizer());
     GlobalUnlock(ImageBuffer);
-    switch (result.outcome) {
-    case reduce::ExactOutcome::Converted:
-        ImageBytes = static_cast<DWORD>(result.newSize);
-        InvalidateScreenPalette();
-        RepaintWindow(mainWindow);
-        break;
-    case reduce::ExactOutcome::NotTrueColour:
-        Report(mainWindow, kAlready256Text, MB_ICONINFORMATION);
-        break;
-    case reduce::ExactOutcome::TooManyColours:
-        Report(mainWindow, kTooManyColoursText, MB_ICONERROR);
-        break;
-    case reduce::ExactOutcome::UnsupportedLayout:
-        Report(mainWindow, kUnsupportedLayoutText, MB_ICONERROR);
-        break;
-    case reduce::ExactOutcome::Truncated:
-        Report(mainWindow, kTruncatedImageText, MB_ICONERROR);
-        break;
-    case reduce::ExactOutcome::NoMemory:
-        Report(mainWindow, kNoMemoryText, MB_ICONWARNING);
-        break;
+    if (result.outcome != reduce::ExactOutcome::Converted) {
+        ReportRefusal(mainWindow, reduce::RefusalOf(result.outcome));
+        return;
     }
+    ImageBytes = static_cast<DWORD>(result.newSize);
+    InvalidateScreenPalette();
+    RepaintWindow(mainWindow);
 }
