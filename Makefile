@@ -8,6 +8,7 @@ setup:
 
 build: setup
 	cmake --preset native >/dev/null && cmake --build --preset native
+	cmake --preset native-asan >/dev/null && cmake --build --preset native-asan
 	cmake --preset win32 >/dev/null && cmake --build --preset win32
 	@if [ "$$(scripts/wine-arch.sh)" = win64 ]; then \
 	  echo "build: this host cannot run 32-bit programs; building the 64-bit variant for the Windows tests"; \
@@ -16,6 +17,7 @@ build: setup
 
 test: build
 	ctest --preset native
+	ctest --preset native-asan
 	ctest --preset $$(scripts/wine-arch.sh)
 
 run: build

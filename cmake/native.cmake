@@ -16,12 +16,24 @@ add_executable(tw_tests
   tests/native/literal_diffusion.cpp
   tests/native/palette_file_test.cpp
   tests/native/number_field_test.cpp
+  tests/native/corpus_test.cpp
 )
 target_link_libraries(tw_tests PRIVATE tw_core GTest::gtest_main)
 target_compile_options(tw_tests PRIVATE -Wall -Wextra)
-target_compile_definitions(tw_tests PRIVATE TW_CLI_PATH="$<TARGET_FILE:tintwright>")
+target_compile_definitions(tw_tests PRIVATE TW_CLI_PATH="$<TARGET_FILE:tintwright>"
+  TW_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus/bmpsuite")
 add_dependencies(tw_tests tintwright)
 gtest_discover_tests(tw_tests DISCOVERY_MODE PRE_TEST)
+
+if(TW_SANITIZE)
+  # native-asan: the core and its tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+  foreach(target tw_core tintwright tw_tests)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all
+      -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endforeach()
+  return()
+endif()
 
 # Benchmarks (not run by the tests): build/native/tw_bench.
 find_package(benchmark REQUIRED)

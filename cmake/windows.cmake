@@ -57,12 +57,16 @@ add_executable(tw_wintests
   tests/win/palette_test.cpp
   tests/win/settings_test.cpp
   tests/win/diffusion_command_test.cpp
+  tests/win/corpus_test.cpp
   ${TW_RESOURCES}
 )
 target_include_directories(tw_wintests PRIVATE ${PROJECT_SOURCE_DIR}/res)
 target_compile_options(tw_wintests PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
 target_link_libraries(tw_wintests PRIVATE tw_app gtest)
 target_link_options(tw_wintests PRIVATE ${TW_WIN_LINK})
+# The BMP test suite, seen from Wine through its Z: drive.
+target_compile_definitions(tw_wintests PRIVATE
+  TW_CORPUS_DIR="Z:${PROJECT_SOURCE_DIR}/../shared/corpus/bmpsuite")
 add_test(NAME windows_tests COMMAND tw_wintests)
 set_tests_properties(windows_tests PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
 
