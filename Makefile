@@ -1,7 +1,7 @@
 # Tintwright: `make run` starts the program, `make test` runs every test. Both install what
 # they need first (scripts/setup.sh, a no-op when all is there).
 SHELL := /bin/bash
-.PHONY: setup build test run screenshot format clean
+.PHONY: setup build test run screenshot fuzz format clean
 
 setup:
 	@bash scripts/setup.sh
@@ -22,6 +22,9 @@ test: build
 
 run: build
 	scripts/run.sh
+
+fuzz: setup
+	scripts/fuzz.sh
 
 screenshot: build
 	scripts/screenshot.sh

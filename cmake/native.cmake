@@ -1,4 +1,16 @@
 # The command-line front end, the unit tests and the benchmarks, built for the host.
+if(TW_FUZZ)
+  # fuzz: libFuzzer targets for the code that reads file bytes (clang, with the sanitizers).
+  target_compile_options(tw_core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+  foreach(name bmp_layout exact diffusion palette)
+    add_executable(${name}_fuzz fuzz/${name}_fuzz.cpp)
+    target_link_libraries(${name}_fuzz PRIVATE tw_core)
+    target_compile_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  endforeach()
+  return()
+endif()
+
 find_package(GTest REQUIRED)
 include(GoogleTest)
 

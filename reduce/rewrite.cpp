@@ -22,7 +22,8 @@ SourceCheck CheckTrueColourSource(const std::uint8_t* data, std::uint64_t size,
     }
     const std::int64_t height = bmp::ReadS32(data + bmp::kBiHeight);
     g.width = static_cast<std::uint64_t>(width);
-    g.rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
+    // Rows of width 0 hold no pixels: no row needs a visit, however many the header claims.
+    g.rows = width == 0 ? 0 : static_cast<std::uint64_t>(height < 0 ? -height : height);
     g.stride = (3 * g.width + 3) & ~std::uint64_t{3};
     g.padded = (g.width + 3) & ~std::uint64_t{3};
     if (g.rows * g.stride > size - bmp::kHeadersSize) {

@@ -7,7 +7,8 @@ set -euo pipefail
 # there the Windows tests run on the 64-bit build of the same sources.
 pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
       wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic
-      cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev clang-format)
+      cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev clang-format
+      clang libclang-rt-14-dev)
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -152,6 +152,17 @@ TEST(ExactReduction, AnImageWithNoPixelsBecomesAnEmpty8BitImage) {
     }
 }
 
+TEST(ExactReduction, ZeroWidthWithAHugeHeightVisitsNoRows) {
+    // Found by fuzzing: 905969664 rows of nothing used to be walked one by one.
+    Bytes image = testimg::Make24(0, 1, [](int, int) { return 0u; });
+    bmp::WriteU32(&image[bmp::kBiHeight], 905969664);
+    VectorBlock block{image};
+    const auto result = Reduce(block);
+    ASSERT_EQ(result.outcome, ExactOutcome::Converted);
+    EXPECT_EQ(block.bytes.size(), 1078u);
+    EXPECT_EQ(Field(block.bytes, bmp::kBiHeight), 905969664u);
+}
+
 TEST(ExactReduction, TopDownImagesKeepTheirRowOrderAndHeight) {
     const Bytes image = testimg::Make24(
         3, 2, [](int x, int r) { return static_cast<std::uint32_t>(r * 3 + x); }, 0, true);

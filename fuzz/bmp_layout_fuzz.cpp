@@ -1,0 +1,22 @@
+// The drawing plan on arbitrary bytes: everything it promises must lie inside them.
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "document/bmp_layout.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::vector<std::uint8_t> bytes(data, data + size);
+    const auto plan = bmp::PlanDrawing(bytes.data(), bytes.size());
+    if (plan.drawable) {
+        const std::uint64_t rows = plan.scanLines * bmp::StrideBytes(plan.width, plan.bitCount);
+        if (plan.pixelOffset + rows > size || 54 + 4ull * plan.colourCount > size) {
+            std::abort();
+        }
+        volatile unsigned sum = 0;
+        for (std::uint64_t i = 0; i < rows; ++i) {
+            sum = sum + bytes[plan.pixelOffset + i];
+        }
+    }
+    return 0;
+}

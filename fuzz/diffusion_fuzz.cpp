@@ -1,0 +1,49 @@
+// Error diffusion on arbitrary bytes (small images only, to keep runs fast), with a fixed
+// count and user palette taken from the input too.
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "document/bmp_layout.h"
+#include "reduce/basic_palette.h"
+#include "reduce/error_diffusion.h"
+
+namespace {
+class Quiet : public reduce::DiffusionObserver {
+    void Opening(int, int, int) override {}
+    void Phase(int) override {}
+    void Progress(std::int64_t, std::int64_t) override {}
+    void PaletteComplete(const std::uint8_t*) override {}
+    void Finished() override {}
+};
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 56) {
+        return 0;
+    }
+    const long long width = bmp::ReadS32(data + 2 + bmp::kBiWidth);
+    const long long height = bmp::ReadS32(data + 2 + bmp::kBiHeight);
+    if (width * (height < 0 ? -height : height) > 64 * 64) {
+        return 0;
+    }
+    const int fixed = static_cast<int>(data[0]) * 2 + (data[1] & 1) - 20; // -20 .. 491
+    std::vector<std::uint8_t> table(1024);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        table[i] = data[i % size];
+    }
+    std::vector<std::uint8_t> image(data + 2, data + size);
+    const reduce::Resizer resize = [&image](std::uint64_t newSize) {
+        image.resize(newSize);
+        image.shrink_to_fit();
+        return reduce::ResizeResult{image.data(), true};
+    };
+    Quiet quiet;
+    const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette};
+    const auto result = reduce::DiffuseImage(image.data(), image.size(), resize, input, quiet);
+    if (result.outcome != reduce::DiffusionOutcome::Converted &&
+        (image.size() != size - 2 || !std::equal(image.begin(), image.end(), data + 2))) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs each libFuzzer target for FUZZ_SECONDS (default 60), seeded from the BMP test suite.
+# Findings are written to build/fuzz/findings/; a crash fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-60}
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+seeds=../shared/corpus/bmpsuite
+mkdir -p build/fuzz/findings
+status=0
+for target in bmp_layout exact diffusion palette; do
+  corpus=build/fuzz/corpus-$target
+  mkdir -p "$corpus"
+  if [ -d "$seeds" ]; then
+    find "$seeds" -name '*.bmp' -size -200k -exec cp -n {} "$corpus/" \; 2>/dev/null || true
+  fi
+  echo "fuzz: $target for ${seconds}s"
+  if ! "build/fuzz/${target}_fuzz" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+      -rss_limit_mb=2048 -artifact_prefix=build/fuzz/findings/"$target"- -print_final_stats=1 \
+      "$corpus" > "build/fuzz/$target.log" 2>&1; then
+    echo "fuzz: $target FAILED, see build/fuzz/$target.log"
+    status=1
+  fi
+  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "build/fuzz/$target.log" | sed "s/^/fuzz: $target: /"
+done
+exit $status
