@@ -20,48 +20,115 @@ std::uint64_t StrideBytes(std::int64_t width, std::uint16_t bitCount) {
     return (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4;
 }
 
+namespace {
+
+constexpr std::uint32_t kRgb = 0;
+constexpr std::uint32_t kBitFields = 3;
+
+void Append32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+} // namespace
+
 DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
     DrawPlan plan;
-    if (data == nullptr || size < kHeadersSize) {
+    if (data == nullptr || size < kInfoHeader + 4) {
         return plan;
+    }
+    const std::uint32_t headerSize = ReadU32(data + kBiSize);
+    const bool os2 = headerSize == 12;
+    if ((!os2 && headerSize < 40) || kInfoHeader + headerSize > size) {
+        return plan;
+    }
+    std::uint32_t compression = kRgb, colourUsed = 0;
+    if (os2) {
+        plan.width = ReadU16(data + 18);
+        plan.height = ReadU16(data + 20);
+        plan.bitCount = ReadU16(data + 24);
+    } else {
+        plan.width = ReadS32(data + kBiWidth);
+        plan.height = ReadS32(data + kBiHeight);
+        plan.bitCount = ReadU16(data + kBiBitCount);
+        compression = ReadU32(data + kBiCompression);
+        colourUsed = ReadU32(data + kBiClrUsed);
     }
     plan.hasHeader = true;
-    plan.width = ReadS32(data + kBiWidth);
-    plan.height = ReadS32(data + kBiHeight);
-    plan.bitCount = ReadU16(data + kBiBitCount);
 
-    // The drawing reads the info header by its own size field and the colour table behind
-    // it, so anything but the 40-byte form, and compressed data, are not handed over.
-    if (ReadU32(data + kBiSize) != 40 || ReadU32(data + kBiCompression) != 0) {
-        return plan;
-    }
     const std::uint16_t bits = plan.bitCount;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) {
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
         return plan;
     }
-    if (plan.width <= 0 || plan.height <= 0) {
+    if (compression != kRgb && !(compression == kBitFields && (bits == 16 || bits == 32))) {
         return plan;
     }
-    // A non-zero colour count makes the drawing read that many table entries; it must not
-    // name more than the table the pixel offset leaves room for.
-    const std::uint64_t entries = ColourTableEntries(bits);
-    if (ReadU32(data + kBiClrUsed) > entries) {
+    if (plan.width <= 0 || plan.height == 0 || plan.height == INT32_MIN) {
         return plan;
     }
-    const std::uint64_t offset = PixelDataOffset(bits);
+    // Bit-field masks follow a 40-byte header; longer headers hold them.
+    const std::uint64_t masksAfterHeader = compression == kBitFields && headerSize == 40 ? 12 : 0;
+    const std::uint64_t tableOffset = kInfoHeader + headerSize + masksAfterHeader;
+    const std::uint64_t entrySize = os2 ? 3 : 4;
+    std::uint64_t entries = 0;
+    if (bits <= 8) {
+        const std::uint64_t full = std::uint64_t{1} << bits;
+        entries = colourUsed != 0 && colourUsed < full ? colourUsed : full;
+    } else if (colourUsed <= 256) {
+        entries = colourUsed; // an optional table that nothing needs
+    } else {
+        return plan;
+    }
+    const std::uint64_t bfOffBits = ReadU32(data + kBfOffBits);
+    if (os2 && bfOffBits >= tableOffset && bfOffBits < tableOffset + entries * entrySize) {
+        entries = (bfOffBits - tableOffset) / entrySize; // an OS/2 table may be shorter
+    }
+    const std::uint64_t tableEnd = tableOffset + entries * entrySize;
+    if (tableEnd > size) {
+        return plan;
+    }
+    const std::uint64_t offset = bfOffBits >= tableEnd && bfOffBits < size ? bfOffBits : tableEnd;
     const std::uint64_t stride = StrideBytes(plan.width, bits);
-    if (offset > size || stride == 0) {
-        return plan;
-    }
-    const std::uint64_t rows = (size - offset) / stride;
+    const std::uint64_t rows = offset < size ? (size - offset) / stride : 0;
     if (rows == 0) {
         return plan;
     }
+    const std::uint64_t height = plan.height < 0 ? -static_cast<std::int64_t>(plan.height)
+                                                 : static_cast<std::int64_t>(plan.height);
     plan.drawable = true;
-    plan.colourCount = static_cast<std::uint32_t>(entries);
     plan.pixelOffset = offset;
-    plan.scanLines = static_cast<std::uint32_t>(
-        rows < static_cast<std::uint64_t>(plan.height) ? rows : plan.height);
+    plan.scanLines = static_cast<std::uint32_t>(rows < height ? rows : height);
+    plan.colourCount = bits <= 8 ? static_cast<std::uint32_t>(entries) : 0;
+    plan.inPlace = headerSize == 40;
+    if (plan.inPlace) {
+        plan.tableOffset = tableOffset;
+        return plan;
+    }
+    // An equivalent 40-byte header, the masks, then the table as blue, green, red, 0.
+    Append32(plan.info, 40);
+    Append32(plan.info, static_cast<std::uint32_t>(plan.width));
+    Append32(plan.info, static_cast<std::uint32_t>(plan.height));
+    plan.info.push_back(1);
+    plan.info.push_back(0);
+    plan.info.push_back(static_cast<std::uint8_t>(bits));
+    plan.info.push_back(0);
+    Append32(plan.info, compression);
+    for (int i = 0; i < 3; ++i) {
+        Append32(plan.info, 0); // image size, resolution
+    }
+    Append32(plan.info, static_cast<std::uint32_t>(plan.colourCount));
+    Append32(plan.info, 0);
+    if (compression == kBitFields) {
+        for (int i = 0; i < 3; ++i) {
+            Append32(plan.info, ReadU32(data + 54 + 4 * i)); // red, green, blue masks
+        }
+    }
+    plan.tableOffset = plan.info.size();
+    for (std::uint32_t i = 0; i < plan.colourCount; ++i) {
+        const std::uint8_t* entry = data + tableOffset + entrySize * i;
+        plan.info.insert(plan.info.end(), {entry[0], entry[1], entry[2], 0});
+    }
     return plan;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace bmp {
 
@@ -57,19 +58,30 @@ std::uint64_t PixelDataOffset(std::uint16_t bitCount);
 
 // What painting may hand to the platform's DIB drawing for a file image of `size` bytes.
 struct DrawPlan {
-    bool hasHeader = false; // the 54 header bytes are present: width and height can be read
-    bool drawable = false;  // headers, colour table and at least one row lie inside the image
+    bool hasHeader = false; // width and height could be read
+    bool drawable = false;  // header, colour table and at least one row lie inside the image
     std::int32_t width = 0;
-    std::int32_t height = 0;
+    std::int32_t height = 0; // as stored: negative for top-down rows
     std::uint16_t bitCount = 0;
     std::uint32_t colourCount = 0; // colour-table entries to build a palette from (0: none)
     std::uint64_t pixelOffset = 0;
     std::uint32_t scanLines = 0; // complete rows present, counted from the first stored row
+    // True when the file's own bytes from offset 14 serve as the bitmap information (a
+    // 40-byte header); otherwise `info` holds an equivalent 40-byte header followed by the
+    // masks or the colour table as blue, green, red, 0 entries.
+    bool inPlace = false;
+    std::vector<std::uint8_t> info;
+    // Where the palette's colour-table entries (blue, green, red, 0) are: at this offset in
+    // the file when inPlace, else in `info`.
+    std::uint64_t tableOffset = 0;
 };
 
-// Decides how much of the file image can be drawn in place. Only plain, uncompressed
-// bottom-up images with a 40-byte info header and 1, 4, 8 or 24 bits per pixel are drawn;
-// a file cut short is drawn as far as its complete rows reach.
+// Decides how much of the file image can be drawn, and how, reading it as its headers mean:
+// the 12-byte OS/2 header and the 40-, 52-, 56-, 64-, 108- and 124-byte Windows headers;
+// 1, 4, 8, 16, 24 and 32 bits per pixel, uncompressed or with bit-field masks (16 and 32);
+// bottom-up and top-down rows; a colour table of biClrUsed entries; pixels at bfOffBits
+// when that lies behind the colour table. A file cut short is drawn as far as its complete
+// rows reach; compressed (run-length) data is not drawn.
 DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size);
 
 // Length in bytes of one stored row: the row's bits rounded up to whole 32-bit words.

@@ -28,13 +28,14 @@ void RepaintWindow(HWND window) {
     RedrawWindow(window, &client, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
 }
 
-static void BuildScreenPalette(const BYTE* image, UINT entries) {
+// `table`: the colour-table entries, blue, green, red, reserved.
+static void BuildScreenPalette(const BYTE* table, UINT entries) {
     std::vector<BYTE> record(sizeof(LOGPALETTE) + entries * sizeof(PALETTEENTRY));
     auto* palette = reinterpret_cast<LOGPALETTE*>(record.data());
     palette->palVersion = 0x300;
     palette->palNumEntries = static_cast<WORD>(entries);
     for (UINT i = 0; i < entries; ++i) {
-        const BYTE* quad = image + bmp::kColourTable + 4 * i;
+        const BYTE* quad = table + 4 * i;
         palette->palPalEntry[i] = {quad[2], quad[1], quad[0], 0};
     }
     ScreenPalette.object = CreatePalette(palette);
@@ -51,24 +52,32 @@ static void DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPla
                       const RECT& update) {
     const int left = -GetScrollPos(window, SB_HORZ);
     const int top = -GetScrollPos(window, SB_VERT);
+    // A plain file's own header and colour table are the bitmap information; any other
+    // header was rewritten as an equivalent plain one.
+    const BYTE* info = plan.inPlace ? image + bmp::kInfoHeader : plan.info.data();
+    const BYTE* table =
+        plan.inPlace ? image + plan.tableOffset : plan.info.data() + plan.tableOffset;
     HPALETTE previous = nullptr;
-    if (plan.bitCount != 24) {
+    if (plan.colourCount != 0) {
         if (!ScreenPalette.built) {
-            BuildScreenPalette(image, plan.colourCount);
+            BuildScreenPalette(table, plan.colourCount);
         }
         previous = SelectPalette(dc, ScreenPalette.object, FALSE);
         RealizePalette(dc);
     }
-    SetDIBitsToDevice(
-        dc, left, top, plan.width, plan.height, 0, 0, 0, plan.scanLines, image + plan.pixelOffset,
-        reinterpret_cast<const BITMAPINFO*>(image + bmp::kInfoHeader), DIB_RGB_COLORS);
+    const int rows = plan.height < 0 ? -plan.height : plan.height;
+    SetDIBitsToDevice(dc, left, top, plan.width, rows, 0, 0, 0, plan.scanLines,
+                      image + plan.pixelOffset, reinterpret_cast<const BITMAPINFO*>(info),
+                      DIB_RGB_COLORS);
     if (previous != nullptr) {
         SelectPalette(dc, previous, FALSE);
     }
-    // Rows missing from a short file are the top ones of a bottom-up image; they and the area
-    // beside and below the image get the window background, so nothing stale stays visible.
-    const int drawnTop = top + static_cast<int>(plan.height - plan.scanLines);
-    ExcludeClipRect(dc, left, drawnTop, left + plan.width, top + plan.height);
+    // Rows missing from a short file are the last ones stored: at the top of a bottom-up
+    // image, at the bottom of a top-down one. They and the area beside and below the image
+    // get the window background, so nothing stale stays visible.
+    const int missing = rows - static_cast<int>(plan.scanLines);
+    const int drawnTop = plan.height > 0 ? top + missing : top;
+    ExcludeClipRect(dc, left, drawnTop, left + plan.width, drawnTop + rows - missing);
     FillRect(dc, &update, GetSysColorBrush(COLOR_WINDOW));
 }
 
@@ -88,7 +97,8 @@ static void OnPaint(HWND window) {
         FillRect(dc, &ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
     }
     if (plan.hasHeader) {
-        SetScrollRange(window, SB_VERT, 0, ScrollMaximum(plan.height, client.bottom), TRUE);
+        const LONG rows = plan.height < 0 ? -static_cast<LONG>(plan.height) : plan.height;
+        SetScrollRange(window, SB_VERT, 0, ScrollMaximum(rows, client.bottom), TRUE);
         SetScrollRange(window, SB_HORZ, 0, ScrollMaximum(plan.width, client.right), TRUE);
     }
     if (image != nullptr) {

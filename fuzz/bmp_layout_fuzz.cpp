@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto plan = bmp::PlanDrawing(bytes.data(), bytes.size());
     if (plan.drawable) {
         const std::uint64_t rows = plan.scanLines * bmp::StrideBytes(plan.width, plan.bitCount);
-        if (plan.pixelOffset + rows > size || 54 + 4ull * plan.colourCount > size) {
+        const std::uint64_t tableEnd = plan.tableOffset + 4ull * plan.colourCount;
+        if (plan.pixelOffset + rows > size || tableEnd > (plan.inPlace ? size : plan.info.size())) {
             std::abort();
         }
         volatile unsigned sum = 0;

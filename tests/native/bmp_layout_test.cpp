@@ -111,35 +111,118 @@ TEST(DrawPlan, NoHeaderNoPlan) {
     EXPECT_FALSE(plan.hasHeader);
 }
 
-TEST(DrawPlan, HeadersTheDrawingWouldMisreadAreRefused) {
-    auto image = MakeImage(4, 4, 8);
+TEST(DrawPlan, CompressedOrEmptyImagesAreNotDrawn) {
+    const auto image = MakeImage(4, 4, 8);
     auto refused = [](std::vector<std::uint8_t> bytes) {
         const auto plan = bmp::PlanDrawing(bytes.data(), bytes.size());
         return plan.hasHeader && !plan.drawable;
     };
     auto changed = image;
-    bmp::WriteU32(&changed[bmp::kBiSize], 124); // a longer header moves the colour table
-    EXPECT_TRUE(refused(changed));
-    changed = image;
     bmp::WriteU32(&changed[bmp::kBiCompression], 1); // run-length encoded
     EXPECT_TRUE(refused(changed));
     changed = image;
-    bmp::WriteU32(&changed[bmp::kBiClrUsed], 257); // more colours than the table holds
-    EXPECT_TRUE(refused(changed));
-    changed = image;
-    bmp::WriteU32(&changed[bmp::kBiClrUsed], 16); // fewer is fine
-    EXPECT_FALSE(refused(changed));
-    changed = image;
-    bmp::WriteU32(&changed[bmp::kBiHeight], static_cast<std::uint32_t>(-4)); // top-down
+    bmp::WriteU32(&changed[bmp::kBiCompression], 3); // bit fields need 16 or 32 bits
     EXPECT_TRUE(refused(changed));
     changed = image;
     bmp::WriteU32(&changed[bmp::kBiWidth], 0);
     EXPECT_TRUE(refused(changed));
+    changed = image;
+    bmp::WriteU32(&changed[bmp::kBiHeight], 0);
+    EXPECT_TRUE(refused(changed));
+    changed = image;
+    bmp::WriteU16(&changed[bmp::kBiBitCount], 2);
+    EXPECT_TRUE(refused(changed));
+    changed = image;
+    bmp::WriteU32(&changed[bmp::kBiSize], 30); // neither OS/2 nor Windows: nothing is read
+    EXPECT_FALSE(bmp::PlanDrawing(changed.data(), changed.size()).drawable);
+    EXPECT_FALSE(bmp::PlanDrawing(changed.data(), changed.size()).hasHeader);
+}
 
+TEST(DrawPlan, ShortColourTablesAndPixelsAtBfOffBits) {
+    // 8 bits with 16 colours used: the pixels follow the 16 entries, where bfOffBits says.
+    auto image = MakeImage(4, 2, 8);
+    bmp::WriteU32(&image[bmp::kBiClrUsed], 16);
+    bmp::WriteU32(&image[bmp::kBfOffBits], 54 + 64);
+    image.resize(54 + 64 + 8);
+    const auto plan = bmp::PlanDrawing(image.data(), image.size());
+    ASSERT_TRUE(plan.drawable);
+    EXPECT_TRUE(plan.inPlace);
+    EXPECT_EQ(plan.colourCount, 16u);
+    EXPECT_EQ(plan.pixelOffset, 54u + 64);
+    EXPECT_EQ(plan.tableOffset, 54u);
+    EXPECT_EQ(plan.scanLines, 2u);
+    // More colours than the bit count allows are read as the full table.
+    bmp::WriteU32(&image[bmp::kBiClrUsed], 300);
+    image.resize(1078 + 8);
+    bmp::WriteU32(&image[bmp::kBfOffBits], 1078);
+    EXPECT_EQ(bmp::PlanDrawing(image.data(), image.size()).colourCount, 256u);
+    // A bfOffBits inside the colour table is not believed.
+    bmp::WriteU32(&image[bmp::kBfOffBits], 60);
+    EXPECT_EQ(bmp::PlanDrawing(image.data(), image.size()).pixelOffset, 1078u);
+}
+
+TEST(DrawPlan, LongerHeadersAreRewrittenAsFortyByteOnes) {
+    // A 124-byte header: the table follows it; the drawing gets a 40-byte equivalent.
+    std::vector<std::uint8_t> image(14 + 124 + 8 + 4 * 2, 0);
+    bmp::WriteU32(&image[bmp::kBfOffBits], 14 + 124 + 8);
+    bmp::WriteU32(&image[bmp::kBiSize], 124);
+    bmp::WriteU32(&image[bmp::kBiWidth], 3);
+    bmp::WriteU32(&image[bmp::kBiHeight], static_cast<std::uint32_t>(-2)); // top-down
+    bmp::WriteU16(&image[bmp::kBiBitCount], 1);
+    image[138] = 0x11; // entry 0: blue 0x11, green 0x22, red 0x33
+    image[139] = 0x22;
+    image[140] = 0x33;
+    const auto plan = bmp::PlanDrawing(image.data(), image.size());
+    ASSERT_TRUE(plan.drawable);
+    EXPECT_FALSE(plan.inPlace);
+    EXPECT_EQ(plan.height, -2);
+    EXPECT_EQ(plan.scanLines, 2u);
+    EXPECT_EQ(plan.pixelOffset, 146u);
+    ASSERT_EQ(plan.info.size(), 40u + 8);
+    EXPECT_EQ(bmp::ReadU32(&plan.info[0]), 40u);
+    EXPECT_EQ(bmp::ReadS32(&plan.info[8]), -2);
+    EXPECT_EQ(bmp::ReadU32(&plan.info[32]), 2u); // colours used
+    EXPECT_EQ(plan.tableOffset, 40u);
+    EXPECT_EQ(plan.info[40], 0x11);
+    EXPECT_EQ(plan.info[42], 0x33);
+    EXPECT_EQ(plan.info[43], 0);
+}
+
+TEST(DrawPlan, Os2HeadersHaveThreeByteEntries) {
+    std::vector<std::uint8_t> image(14 + 12 + 3 * 2 + 4, 0);
+    bmp::WriteU32(&image[bmp::kBfOffBits], 14 + 12 + 6);
+    bmp::WriteU32(&image[bmp::kBiSize], 12);
+    bmp::WriteU16(&image[18], 5); // width
+    bmp::WriteU16(&image[20], 1); // height
+    bmp::WriteU16(&image[22], 1); // planes
+    bmp::WriteU16(&image[24], 1); // bits
+    image[29] = 0xAA;             // entry 1: blue 0xAA
+    const auto plan = bmp::PlanDrawing(image.data(), image.size());
+    ASSERT_TRUE(plan.drawable);
+    EXPECT_EQ(plan.width, 5);
+    EXPECT_EQ(plan.colourCount, 2u); // the table ends where bfOffBits says
+    EXPECT_EQ(plan.pixelOffset, 32u);
+    ASSERT_EQ(plan.info.size(), 48u);
+    EXPECT_EQ(plan.info[44], 0xAA);
+}
+
+TEST(DrawPlan, SixteenAndThirtyTwoBitsWithAndWithoutMasks) {
     auto wide = MakeImage(3, 3, 16);
-    EXPECT_TRUE(refused(wide));
-    auto deep = MakeImage(3, 3, 32);
-    EXPECT_TRUE(refused(deep));
+    auto plan = bmp::PlanDrawing(wide.data(), wide.size());
+    EXPECT_TRUE(plan.drawable);
+    EXPECT_EQ(plan.colourCount, 0u);
+    std::vector<std::uint8_t> masked(54 + 12 + 16 * 2, 0);
+    bmp::WriteU32(&masked[bmp::kBfOffBits], 66);
+    bmp::WriteU32(&masked[bmp::kBiSize], 40);
+    bmp::WriteU32(&masked[bmp::kBiWidth], 4);
+    bmp::WriteU32(&masked[bmp::kBiHeight], 2);
+    bmp::WriteU16(&masked[bmp::kBiBitCount], 32);
+    bmp::WriteU32(&masked[bmp::kBiCompression], 3);
+    plan = bmp::PlanDrawing(masked.data(), masked.size());
+    EXPECT_TRUE(plan.drawable);
+    EXPECT_TRUE(plan.inPlace);
+    EXPECT_EQ(plan.pixelOffset, 66u);
+    EXPECT_EQ(plan.scanLines, 2u);
 }
 
 TEST(DrawPlan, HugeDimensionsDoNotOverflow) {

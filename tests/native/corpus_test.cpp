@@ -69,7 +69,11 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
         if (plan.drawable) {
             const std::uint64_t rows = plan.scanLines * bmp::StrideBytes(plan.width, plan.bitCount);
             ASSERT_LE(plan.pixelOffset + rows, file.size());
-            ASSERT_LE(bmp::kColourTable + 4ull * plan.colourCount, file.size());
+            if (plan.inPlace) {
+                ASSERT_LE(plan.tableOffset + 4ull * plan.colourCount, file.size());
+            } else {
+                ASSERT_LE(plan.tableOffset + 4ull * plan.colourCount, plan.info.size());
+            }
             unsigned sum = 0;
             for (std::uint64_t i = 0; i < rows; ++i) {
                 sum += file[plan.pixelOffset + i];

@@ -3,6 +3,8 @@
 // leaves the document as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "document/file_commands.h"
 #include "document/image_buffer.h"
 #include "document/main_window.h"
@@ -72,6 +74,76 @@ TEST(CorpusInTheProgram, EveryFileLoadsPaintsAndConvertsOrIsRefused) {
     DestroyWindow(window);
     ResetDocument();
     PumpPending();
+}
+
+// The picture a file paints in a fresh window, row by row, `width` x `height` pixels.
+std::vector<std::uint32_t> Painted(const std::string& path, int width, int height) {
+    HWND window = CreateMainWindow(300, 200);
+    std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
+    EXPECT_TRUE(LoadCurrentFile(window, false));
+    UpdateWindow(window);
+    PumpPending();
+    int clientWidth = 0, clientHeight = 0;
+    const auto pixels = CaptureClient(window, clientWidth, clientHeight);
+    std::vector<std::uint32_t> picture;
+    for (int y = 0; y < height; ++y) {
+        picture.insert(picture.end(), pixels.begin() + y * clientWidth,
+                       pixels.begin() + y * clientWidth + width);
+    }
+    DestroyWindow(window);
+    ResetDocument();
+    PumpPending();
+    return picture;
+}
+
+TEST(CorpusInTheProgram, EveryLayoutOfOnePictureIsDrawnAlike) {
+    const std::string good = std::string(TW_CORPUS_DIR) + "/g/";
+    if (GetFileAttributesA((good + "pal8.bmp").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
+    }
+    ResetSeams();
+    const struct {
+        const char* reference;
+        std::vector<const char*> variants;
+    } families[] = {
+        {"pal8.bmp", {"pal8-0.bmp", "pal8topdown.bmp", "pal8v4.bmp", "pal8v5.bmp", "pal8os2.bmp"}},
+        {"pal4.bmp", {"pal4gs.bmp"}},
+        {"rgb24.bmp", {"rgb24pal.bmp", "rgb32.bmp", "rgb32bf.bmp", "rgb32bfdef.bmp"}},
+        {"rgb16.bmp", {"rgb16bfdef.bmp"}},
+    };
+    for (const auto& family : families) {
+        const auto reference = Painted(good + family.reference, 127, 64);
+        // The reference itself is a picture, not the window's background.
+        const auto background = reference[0];
+        EXPECT_NE(std::count(reference.begin(), reference.end(), background),
+                  static_cast<std::ptrdiff_t>(reference.size()))
+            << family.reference;
+        for (const char* variant : family.variants) {
+            const auto picture = Painted(good + variant, 127, 64);
+            if (std::string(variant) == "pal4gs.bmp") {
+                // Grey levels of the same picture: same shapes, other colours.
+                EXPECT_NE(picture, reference) << variant;
+                continue;
+            }
+            EXPECT_EQ(picture, reference) << variant << " differs from " << family.reference;
+        }
+    }
+}
+
+TEST(CorpusInTheProgram, RunLengthEncodedFilesAreNotDrawn) {
+    const std::string good = std::string(TW_CORPUS_DIR) + "/g/";
+    if (GetFileAttributesA((good + "pal8rle.bmp").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
+    }
+    ResetSeams();
+    const DWORD sys = GetSysColor(COLOR_WINDOW);
+    const std::uint32_t background = (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
+    for (const char* name : {"pal8rle.bmp", "pal4rle.bmp"}) {
+        const auto picture = Painted(good + name, 127, 64);
+        EXPECT_EQ(std::count(picture.begin(), picture.end(), background),
+                  static_cast<std::ptrdiff_t>(picture.size()))
+            << name;
+    }
 }
 
 } // namespace
