@@ -9,6 +9,22 @@
 #include "res/texts.h"
 
 namespace cli {
+
+namespace {
+int SystemOpen(const char* path, int flags, unsigned mode) {
+    return ::open(path, flags, mode);
+}
+long SystemWrite(int fd, const void* data, unsigned long size) {
+    return ::write(fd, data, size);
+}
+} // namespace
+
+FileOps Ops = {SystemOpen, SystemWrite, ::fsync, ::close, ::rename, ::unlink};
+
+void UseSystemFileOps() {
+    Ops = {SystemOpen, SystemWrite, ::fsync, ::close, ::rename, ::unlink};
+}
+
 namespace {
 
 std::string Because(const char* text) {
@@ -17,7 +33,7 @@ std::string Because(const char* text) {
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+        const long n = Ops.write(fd, data, size);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -86,35 +102,35 @@ bool WriteWithSafetyCopy(const std::string& path, const std::vector<std::uint8_t
             error = Because(kSafetyCopyBlockedText);
             return false;
         }
-        if (::rename(path.c_str(), safety.c_str()) != 0) {
+        if (Ops.rename(path.c_str(), safety.c_str()) != 0) {
             error = Because(kSafetyCopyBlockedText);
             return false;
         }
         moved = true;
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                          exists ? (info.st_mode & 07777) : 0666);
+    const int fd = Ops.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                            exists ? (info.st_mode & 07777) : 0666);
     if (fd < 0) {
         error = Because(kCannotSaveText);
         if (moved) {
-            ::rename(safety.c_str(), path.c_str());
+            Ops.rename(safety.c_str(), path.c_str());
         }
         return false;
     }
-    const bool written = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    const bool written = WriteAll(fd, bytes.data(), bytes.size()) && Ops.fsync(fd) == 0;
     const int savedErrno = errno;
-    const bool closed = ::close(fd) == 0;
+    const bool closed = Ops.close(fd) == 0;
     if (!written || !closed) {
         errno = written ? errno : savedErrno;
         error = Because(kWriteFailedText);
-        ::unlink(path.c_str());
+        Ops.unlink(path.c_str());
         if (moved) {
-            ::rename(safety.c_str(), path.c_str());
+            Ops.rename(safety.c_str(), path.c_str());
         }
         return false;
     }
     if (moved) {
-        ::unlink(safety.c_str());
+        Ops.unlink(safety.c_str());
     }
     return true;
 }

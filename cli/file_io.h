@@ -17,4 +17,16 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
 bool WriteWithSafetyCopy(const std::string& path, const std::vector<std::uint8_t>& bytes,
                          std::string& error);
 
+// The system calls of the write path, replaceable so that tests can make them fail.
+struct FileOps {
+    int (*open)(const char* path, int flags, unsigned mode);
+    long (*write)(int fd, const void* data, unsigned long size);
+    int (*fsync)(int fd);
+    int (*close)(int fd);
+    int (*rename)(const char* from, const char* to);
+    int (*unlink)(const char* path);
+};
+extern FileOps Ops;
+void UseSystemFileOps();
+
 } // namespace cli

@@ -29,6 +29,8 @@ add_executable(tw_tests
   tests/native/palette_file_test.cpp
   tests/native/number_field_test.cpp
   tests/native/corpus_test.cpp
+  tests/native/safe_write_test.cpp
+  cli/file_io.cpp
 )
 target_link_libraries(tw_tests PRIVATE tw_core GTest::gtest_main)
 target_compile_options(tw_tests PRIVATE -Wall -Wextra)

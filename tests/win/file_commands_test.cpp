@@ -319,6 +319,27 @@ TEST_F(FileCommands, SaveThatCannotCreateMovesTheFileBack) {
     EXPECT_STREQ(CurrentFileName, Seams.dialogPath.c_str());
 }
 
+BOOL WINAPI RefuseToMove(LPCSTR, LPCSTR) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST_F(FileCommands, SaveThatCannotMoveTheFileAsideLeavesIt) {
+    OpenFile(firstPath_);
+    Scribble();
+    Files.move = RefuseToMove;
+    Command(IDM_SAVE);
+    EXPECT_TRUE(OnlyMessage("一時ファイル(.tmp)が既にあるか作れないため、上書きできません"));
+    EXPECT_EQ(OnDisk(firstPath_), first_);
+    EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
+    // A file that is not there yet needs no safety copy.
+    Seams.messages.clear();
+    Seams.dialogPath = TempPath(Name("new.bmp"));
+    Command(IDM_SAVEAS);
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(OnDisk(Seams.dialogPath), DocumentBytes());
+}
+
 TEST_F(FileCommands, SaveAsWritesTheNewFileAndLaterSavesGoThere) {
     OpenFile(firstPath_);
     const std::string target = TempPath(Name("copy.bmp"));

@@ -1,0 +1,141 @@
+// The command-line tool's write path under injected faults: for each, the error, the file
+// on disk and the safety copy. The last complete copy of a file is never lost, and no file
+// the write did not make is removed.
+#include "cli/file_io.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+
+#include "res/texts.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+int failAfterBytes = -1; // the write path's budget before ENOSPC; -1: no limit
+
+long LimitedWrite(int fd, const void* data, unsigned long size) {
+    if (failAfterBytes >= 0) {
+        if (failAfterBytes == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        if (size > static_cast<unsigned long>(failAfterBytes)) {
+            size = static_cast<unsigned long>(failAfterBytes); // a short write first
+        }
+        failAfterBytes -= static_cast<int>(size);
+    }
+    return ::write(fd, data, size);
+}
+
+class SafeWrite : public testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tw_write_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        path_ = dir_ + "/image.bmp";
+        failAfterBytes = -1;
+        cli::UseSystemFileOps();
+        cli::Ops.write = LimitedWrite;
+    }
+    void TearDown() override {
+        cli::UseSystemFileOps();
+        std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+    static void Put(const std::string& path, const Bytes& bytes) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    static Bytes Get(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+    static bool Exists(const std::string& path) {
+        struct stat info;
+        return stat(path.c_str(), &info) == 0;
+    }
+    bool Write(std::string& error) { return cli::WriteWithSafetyCopy(path_, fresh_, error); }
+
+    std::string dir_, path_;
+    const Bytes old_ = Bytes(5000, 0x11);
+    const Bytes fresh_ = Bytes(7000, 0x22);
+};
+
+TEST_F(SafeWrite, ASuccessfulWriteLeavesNoSafetyCopy) {
+    Put(path_, old_);
+    std::string error;
+    ASSERT_TRUE(Write(error)) << error;
+    EXPECT_EQ(Get(path_), fresh_);
+    EXPECT_FALSE(Exists(path_ + ".tmp"));
+}
+
+TEST_F(SafeWrite, DiskFullAndShortWritesPutTheOldFileBack) {
+    for (int budget : {0, 100, 4096, 6999}) {
+        SCOPED_TRACE(budget);
+        Put(path_, old_);
+        failAfterBytes = budget;
+        std::string error;
+        EXPECT_FALSE(Write(error));
+        EXPECT_NE(error.find(kWriteFailedText), std::string::npos) << error;
+        EXPECT_EQ(Get(path_), old_);
+        EXPECT_FALSE(Exists(path_ + ".tmp"));
+    }
+    // With no earlier file, the partial new one is removed.
+    std::remove(path_.c_str());
+    failAfterBytes = 10;
+    std::string error;
+    EXPECT_FALSE(Write(error));
+    EXPECT_FALSE(Exists(path_));
+}
+
+TEST_F(SafeWrite, CreateFsyncAndRenameFailuresLoseNothing) {
+    Put(path_, old_);
+    std::string error;
+    cli::Ops.open = [](const char*, int, unsigned) {
+        errno = EACCES;
+        return -1;
+    };
+    EXPECT_FALSE(Write(error));
+    EXPECT_NE(error.find(kCannotSaveText), std::string::npos) << error;
+    EXPECT_EQ(Get(path_), old_);
+    EXPECT_FALSE(Exists(path_ + ".tmp"));
+
+    cli::UseSystemFileOps();
+    cli::Ops.fsync = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    EXPECT_FALSE(Write(error));
+    EXPECT_NE(error.find(kWriteFailedText), std::string::npos) << error;
+    EXPECT_EQ(Get(path_), old_);
+    EXPECT_FALSE(Exists(path_ + ".tmp"));
+
+    // The rename aside fails (another file system, no permission): nothing is overwritten.
+    cli::UseSystemFileOps();
+    cli::Ops.rename = [](const char*, const char*) {
+        errno = EXDEV;
+        return -1;
+    };
+    EXPECT_FALSE(Write(error));
+    EXPECT_NE(error.find(kSafetyCopyBlockedText), std::string::npos) << error;
+    EXPECT_EQ(Get(path_), old_);
+}
+
+TEST_F(SafeWrite, AnExistingSafetyNameIsNeverTouched) {
+    Put(path_, old_);
+    const Bytes stale = {'s', 't', 'a', 'l', 'e'};
+    Put(path_ + ".tmp", stale);
+    std::string error;
+    EXPECT_FALSE(Write(error));
+    EXPECT_NE(error.find(kSafetyCopyBlockedText), std::string::npos) << error;
+    EXPECT_EQ(Get(path_), old_);
+    EXPECT_EQ(Get(path_ + ".tmp"), stale);
+}
+
+} // namespace
