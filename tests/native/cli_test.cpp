@@ -193,4 +193,33 @@ TEST_F(Cli, DiffuseRefusesAndRejectsLikeExact) {
     EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --palette " + Path("none.pal")), 3);
 }
 
+TEST_F(Cli, EveryCorpusFileConvertsOrIsRefusedWithoutTouchingFiles) {
+    const std::string root = TW_CORPUS_DIR;
+    struct stat info;
+    if (stat(root.c_str(), &info) != 0) {
+        GTEST_SKIP() << "no corpus at " << root;
+    }
+    int converted = 0, refused = 0;
+    for (const char* folder : {"g", "q", "b"}) {
+        const std::string list = Path("list.txt");
+        std::system(("ls '" + root + "/" + folder + "' > '" + list + "'").c_str());
+        std::ifstream names(list);
+        for (std::string name; std::getline(names, name);) {
+            const std::string source = root + "/" + folder + "/" + name;
+            const Bytes original = ReadBytes(source);
+            for (const char* command : {"exact", "diffuse"}) {
+                SCOPED_TRACE(std::string(command) + " " + source);
+                std::remove(Path("out.bmp").c_str());
+                const int code = Run(std::string(command) + " '" + source + "' -o " + Path("out.bmp"));
+                ASSERT_TRUE(code == 0 || code == 1) << stderr_;
+                EXPECT_EQ(Exists(Path("out.bmp")), code == 0);
+                EXPECT_EQ(ReadBytes(source), original);
+                (code == 0 ? converted : refused) += 1;
+            }
+        }
+    }
+    EXPECT_GT(converted, 0);
+    EXPECT_GT(refused, 0);
+}
+
 } // namespace

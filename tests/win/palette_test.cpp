@@ -470,6 +470,51 @@ TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
     EXPECT_EQ(now, stale);
 }
 
+HANDLE WINAPI RefuseToCreateForWriting(LPCSTR name, DWORD access, DWORD share,
+                                       LPSECURITY_ATTRIBUTES sa, DWORD disposition, DWORD flags,
+                                       HANDLE templateFile) {
+    if (access & GENERIC_WRITE) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(name, access, share, sa, disposition, flags, templateFile);
+}
+BOOL WINAPI RefuseToMoveAside(LPCSTR, LPCSTR) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST_F(PaletteDialog, SavesThatCannotCreateOrMoveAsideKeepTheFile) {
+    static std::string target;
+    target = Name("kept.pal");
+    const Bytes old = PlainFile(9);
+    ASSERT_TRUE(WriteBytes(target, old));
+    auto save = [] {
+        RunDialog(Open, {[](HWND d) {
+                             SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
+                             Click(d, IDC_PALSAVE);
+                             Click(d, IDCANCEL);
+                         }});
+    };
+    Files.create = RefuseToCreateForWriting;
+    save();
+    ASSERT_EQ(Seams.messages.size(), 2u);  // the overwrite question, then the failure
+    EXPECT_EQ(Seams.messages[1].text, "書き込みに失敗しました");
+    Bytes now;
+    ASSERT_TRUE(ReadBytes(target, now));
+    EXPECT_EQ(now, old);
+    EXPECT_FALSE(Exists(target + ".tmp"));
+
+    Files.create = CreateFileA;
+    Files.move = RefuseToMoveAside;
+    Seams.messages.clear();
+    save();
+    ASSERT_EQ(Seams.messages.size(), 2u);
+    EXPECT_EQ(Seams.messages[1].text, "一時ファイル(.tmp)が既にあるか作れないため、上書きできません");
+    ASSERT_TRUE(ReadBytes(target, now));
+    EXPECT_EQ(now, old);
+}
+
 TEST_F(PaletteDialog, BrowsePutsTheChosenPathIntoTheField) {
     Seams.dialogPath = "C:\\palettes\\mine.pal";
     RunDialog(Open, {[](HWND d) {
