@@ -1,5 +1,7 @@
 #include "document/bmp_layout.h"
 
+#include <algorithm>
+
 namespace bmp {
 
 std::uint64_t ColourTableEntries(std::uint16_t bitCount) {
@@ -23,6 +25,8 @@ std::uint64_t StrideBytes(std::int64_t width, std::uint16_t bitCount) {
 namespace {
 
 constexpr std::uint32_t kRgb = 0;
+constexpr std::uint32_t kRle8 = 1;
+constexpr std::uint32_t kRle4 = 2;
 constexpr std::uint32_t kBitFields = 3;
 
 void Append32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
@@ -61,8 +65,14 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
         return plan;
     }
-    if (compression != kRgb && !(compression == kBitFields && (bits == 16 || bits == 32))) {
+    const bool runLength =
+        (compression == kRle8 && bits == 8) || (compression == kRle4 && bits == 4);
+    if (compression != kRgb && !runLength &&
+        !(compression == kBitFields && (bits == 16 || bits == 32))) {
         return plan;
+    }
+    if (runLength && plan.height < 0) {
+        return plan; // run-length data is bottom-up only
     }
     if (plan.width <= 0 || plan.height == 0 || plan.height == INT32_MIN) {
         return plan;
@@ -89,18 +99,26 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
         return plan;
     }
     const std::uint64_t offset = bfOffBits >= tableEnd && bfOffBits < size ? bfOffBits : tableEnd;
+    const std::uint64_t height = plan.height < 0 ? -static_cast<std::int64_t>(plan.height)
+                                                 : static_cast<std::int64_t>(plan.height);
+    // Unpacked run-length rows take one byte per pixel; a run of two bytes gives at most
+    // 255 pixels, so an image far larger than that is not what the file holds.
+    const std::uint64_t unpacked = StrideBytes(plan.width, 8) * height;
+    if (runLength && (offset >= size || unpacked > std::max<std::uint64_t>(256 * size, 1u << 24) ||
+                      unpacked > (std::uint64_t{1} << 30))) {
+        return plan;
+    }
     const std::uint64_t stride = StrideBytes(plan.width, bits);
-    const std::uint64_t rows = offset < size ? (size - offset) / stride : 0;
+    const std::uint64_t rows = runLength ? height : (offset < size ? (size - offset) / stride : 0);
     if (rows == 0) {
         return plan;
     }
-    const std::uint64_t height = plan.height < 0 ? -static_cast<std::int64_t>(plan.height)
-                                                 : static_cast<std::int64_t>(plan.height);
     plan.drawable = true;
     plan.pixelOffset = offset;
     plan.scanLines = static_cast<std::uint32_t>(rows < height ? rows : height);
     plan.colourCount = bits <= 8 ? static_cast<std::uint32_t>(entries) : 0;
-    plan.inPlace = headerSize == 40;
+    plan.runLength = runLength;
+    plan.inPlace = headerSize == 40 && !runLength;
     if (plan.inPlace) {
         plan.tableOffset = tableOffset;
         return plan;
@@ -111,9 +129,9 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
     Append32(plan.info, static_cast<std::uint32_t>(plan.height));
     plan.info.push_back(1);
     plan.info.push_back(0);
-    plan.info.push_back(static_cast<std::uint8_t>(bits));
+    plan.info.push_back(static_cast<std::uint8_t>(runLength ? 8 : bits));
     plan.info.push_back(0);
-    Append32(plan.info, compression);
+    Append32(plan.info, runLength ? kRgb : compression);
     for (int i = 0; i < 3; ++i) {
         Append32(plan.info, 0); // image size, resolution
     }

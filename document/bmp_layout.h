@@ -74,6 +74,10 @@ struct DrawPlan {
     // Where the palette's colour-table entries (blue, green, red, 0) are: at this offset in
     // the file when inPlace, else in `info`.
     std::uint64_t tableOffset = 0;
+    // Run-length encoded pixels (bitCount 4 or 8) from pixelOffset to the end of the file:
+    // they are unpacked (UnpackRle) into rows of one byte per pixel, which `info`
+    // describes as an uncompressed 8-bit image.
+    bool runLength = false;
 };
 
 // Decides how much of the file image can be drawn, and how, reading it as its headers mean:
@@ -81,7 +85,8 @@ struct DrawPlan {
 // 1, 4, 8, 16, 24 and 32 bits per pixel, uncompressed or with bit-field masks (16 and 32);
 // bottom-up and top-down rows; a colour table of biClrUsed entries; pixels at bfOffBits
 // when that lies behind the colour table. A file cut short is drawn as far as its complete
-// rows reach; compressed (run-length) data is not drawn.
+// rows reach; run-length encoded 4- and 8-bit pixels are unpacked for drawing when the
+// unpacked image stays within reason for the size of the file.
 DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size);
 
 // Length in bytes of one stored row: the row's bits rounded up to whole 32-bit words.

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "document/bmp_layout.h"
+#include "document/bmp_rle.h"
 #include "document/file_commands.h"
 #include "document/image_buffer.h"
 #include "app/settings.h"
@@ -66,9 +67,15 @@ static void DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPla
         RealizePalette(dc);
     }
     const int rows = plan.height < 0 ? -plan.height : plan.height;
-    SetDIBitsToDevice(dc, left, top, plan.width, rows, 0, 0, 0, plan.scanLines,
-                      image + plan.pixelOffset, reinterpret_cast<const BITMAPINFO*>(info),
-                      DIB_RGB_COLORS);
+    std::vector<BYTE> unpacked;
+    const BYTE* pixels = image + plan.pixelOffset;
+    if (plan.runLength) {
+        bmp::UnpackRle(pixels, ImageBytes - plan.pixelOffset, plan.bitCount, plan.width, rows,
+                       unpacked);
+        pixels = unpacked.data();
+    }
+    SetDIBitsToDevice(dc, left, top, plan.width, rows, 0, 0, 0, plan.scanLines, pixels,
+                      reinterpret_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS);
     if (previous != nullptr) {
         SelectPalette(dc, previous, FALSE);
     }

@@ -4,11 +4,16 @@
 #include <vector>
 
 #include "document/bmp_layout.h"
+#include "document/bmp_rle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> bytes(data, data + size);
     const auto plan = bmp::PlanDrawing(bytes.data(), bytes.size());
-    if (plan.drawable) {
+    if (plan.drawable && plan.runLength) {
+        std::vector<std::uint8_t> unpacked;
+        bmp::UnpackRle(bytes.data() + plan.pixelOffset, size - plan.pixelOffset, plan.bitCount,
+                       plan.width, plan.height, unpacked);
+    } else if (plan.drawable) {
         const std::uint64_t rows = plan.scanLines * bmp::StrideBytes(plan.width, plan.bitCount);
         const std::uint64_t tableEnd = plan.tableOffset + 4ull * plan.colourCount;
         if (plan.pixelOffset + rows > size || tableEnd > (plan.inPlace ? size : plan.info.size())) {

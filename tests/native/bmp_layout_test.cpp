@@ -1,4 +1,5 @@
 #include "document/bmp_layout.h"
+#include "document/bmp_rle.h"
 
 #include <gtest/gtest.h>
 
@@ -118,7 +119,16 @@ TEST(DrawPlan, CompressedOrEmptyImagesAreNotDrawn) {
         return plan.hasHeader && !plan.drawable;
     };
     auto changed = image;
-    bmp::WriteU32(&changed[bmp::kBiCompression], 1); // run-length encoded
+    bmp::WriteU32(&changed[bmp::kBiCompression], 4); // JPEG inside
+    EXPECT_TRUE(refused(changed));
+    changed = image;
+    bmp::WriteU32(&changed[bmp::kBiCompression], 1); // run-length data runs bottom-up only
+    bmp::WriteU32(&changed[bmp::kBiHeight], static_cast<std::uint32_t>(-4));
+    EXPECT_TRUE(refused(changed));
+    changed = image;
+    bmp::WriteU32(&changed[bmp::kBiCompression], 1); // far more pixels than the data holds
+    bmp::WriteU32(&changed[bmp::kBiWidth], 100000);
+    bmp::WriteU32(&changed[bmp::kBiHeight], 100000);
     EXPECT_TRUE(refused(changed));
     changed = image;
     bmp::WriteU32(&changed[bmp::kBiCompression], 3); // bit fields need 16 or 32 bits
@@ -223,6 +233,30 @@ TEST(DrawPlan, SixteenAndThirtyTwoBitsWithAndWithoutMasks) {
     EXPECT_TRUE(plan.inPlace);
     EXPECT_EQ(plan.pixelOffset, 66u);
     EXPECT_EQ(plan.scanLines, 2u);
+}
+
+TEST(RunLength, EightAndFourBitDataUnpackIntoPaddedRows) {
+    // Row 0: a run of three 5s; row 1: three pixels given one by one; then the end.
+    const std::vector<std::uint8_t> rle8 = {3, 5, 0, 0, 0, 3, 1, 2, 3, 0, 0, 1};
+    std::vector<std::uint8_t> pixels;
+    bmp::UnpackRle(rle8.data(), rle8.size(), 8, 4, 2, pixels);
+    EXPECT_EQ(pixels, (std::vector<std::uint8_t>{5, 5, 5, 0, 1, 2, 3, 0}));
+    // Four bits: a run alternates the two nibbles; absolute nibbles are padded to a word.
+    const std::vector<std::uint8_t> rle4 = {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1};
+    bmp::UnpackRle(rle4.data(), rle4.size(), 4, 5, 2, pixels);
+    EXPECT_EQ(pixels, (std::vector<std::uint8_t>{1, 2, 1, 2, 1, 0, 0, 0, 3, 4, 5, 0, 0, 0, 0, 0}));
+}
+
+TEST(RunLength, DeltasSkipAndBadDataStopsInsideTheRows) {
+    // A delta of (2, 1) from the start, then a run that overflows the row.
+    const std::vector<std::uint8_t> data = {0, 2, 2, 1, 9, 7};
+    std::vector<std::uint8_t> pixels;
+    bmp::UnpackRle(data.data(), data.size(), 8, 4, 2, pixels);
+    EXPECT_EQ(pixels, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 7, 7}));
+    // An absolute run that claims more bytes than there are: nothing past the data is read.
+    const std::vector<std::uint8_t> cut = {0, 200, 1, 2};
+    bmp::UnpackRle(cut.data(), cut.size(), 8, 4, 1, pixels);
+    EXPECT_EQ(pixels, std::vector<std::uint8_t>(4, 0));
 }
 
 TEST(DrawPlan, HugeDimensionsDoNotOverflow) {

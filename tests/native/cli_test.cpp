@@ -210,7 +210,8 @@ TEST_F(Cli, EveryCorpusFileConvertsOrIsRefusedWithoutTouchingFiles) {
             for (const char* command : {"exact", "diffuse"}) {
                 SCOPED_TRACE(std::string(command) + " " + source);
                 std::remove(Path("out.bmp").c_str());
-                const int code = Run(std::string(command) + " '" + source + "' -o " + Path("out.bmp"));
+                const int code =
+                    Run(std::string(command) + " '" + source + "' -o " + Path("out.bmp"));
                 ASSERT_TRUE(code == 0 || code == 1) << stderr_;
                 EXPECT_EQ(Exists(Path("out.bmp")), code == 0);
                 EXPECT_EQ(ReadBytes(source), original);

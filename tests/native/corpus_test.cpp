@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "document/bmp_layout.h"
+#include "document/bmp_rle.h"
 #include "palette/palette_file.h"
 #include "reduce/basic_palette.h"
 #include "reduce/error_diffusion.h"
@@ -58,7 +59,7 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
     if (files.empty()) {
         GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
     }
-    int converted = 0;
+    int converted = 0, drawn = 0, runLength = 0;
     for (const auto& path : files) {
         SCOPED_TRACE(path.string());
         std::ifstream in(path, std::ios::binary);
@@ -66,7 +67,14 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
 
         // The drawing plan: whatever it promises must lie inside the file.
         const auto plan = bmp::PlanDrawing(file.data(), file.size());
-        if (plan.drawable) {
+        if (plan.drawable && plan.runLength) {
+            std::vector<std::uint8_t> unpacked;
+            bmp::UnpackRle(file.data() + plan.pixelOffset, file.size() - plan.pixelOffset,
+                           plan.bitCount, plan.width, plan.height, unpacked);
+            EXPECT_EQ(unpacked.size(), bmp::StrideBytes(plan.width, 8) * plan.height);
+            ++runLength;
+        } else if (plan.drawable) {
+            ++drawn;
             const std::uint64_t rows = plan.scanLines * bmp::StrideBytes(plan.width, plan.bitCount);
             ASSERT_LE(plan.pixelOffset + rows, file.size());
             if (plan.inPlace) {

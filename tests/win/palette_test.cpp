@@ -491,14 +491,14 @@ TEST_F(PaletteDialog, SavesThatCannotCreateOrMoveAsideKeepTheFile) {
     ASSERT_TRUE(WriteBytes(target, old));
     auto save = [] {
         RunDialog(Open, {[](HWND d) {
-                             SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
-                             Click(d, IDC_PALSAVE);
-                             Click(d, IDCANCEL);
-                         }});
+                      SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
+                      Click(d, IDC_PALSAVE);
+                      Click(d, IDCANCEL);
+                  }});
     };
     Files.create = RefuseToCreateForWriting;
     save();
-    ASSERT_EQ(Seams.messages.size(), 2u);  // the overwrite question, then the failure
+    ASSERT_EQ(Seams.messages.size(), 2u); // the overwrite question, then the failure
     EXPECT_EQ(Seams.messages[1].text, "書き込みに失敗しました");
     Bytes now;
     ASSERT_TRUE(ReadBytes(target, now));
@@ -510,7 +510,8 @@ TEST_F(PaletteDialog, SavesThatCannotCreateOrMoveAsideKeepTheFile) {
     Seams.messages.clear();
     save();
     ASSERT_EQ(Seams.messages.size(), 2u);
-    EXPECT_EQ(Seams.messages[1].text, "一時ファイル(.tmp)が既にあるか作れないため、上書きできません");
+    EXPECT_EQ(Seams.messages[1].text,
+              "一時ファイル(.tmp)が既にあるか作れないため、上書きできません");
     ASSERT_TRUE(ReadBytes(target, now));
     EXPECT_EQ(now, old);
 }
