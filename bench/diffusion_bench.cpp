@@ -16,14 +16,6 @@ namespace {
 
 using testimg::Bytes;
 
-class Quiet : public reduce::DiffusionObserver {
-    void Opening(int, int, int) override {}
-    void Phase(int) override {}
-    void Progress(std::int64_t, std::int64_t) override {}
-    void PaletteComplete(const std::uint8_t*) override {}
-    void Finished() override {}
-};
-
 Bytes SyntheticPhoto(int width, int height) {
     std::mt19937 rng(42);
     std::normal_distribution<double> grain(0.0, 3.0);
@@ -58,7 +50,7 @@ void RunEngine(benchmark::State& state, int width, int height) {
         state.PauseTiming();
         work = source;
         state.ResumeTiming();
-        Quiet quiet;
+        reduce::NoReports quiet;
         const reduce::Resizer resize = [&work](std::uint64_t size) {
             work.resize(size);
             return reduce::ResizeResult{work.data(), true};
@@ -83,7 +75,7 @@ void BM_DiffuseLiteralSmall(benchmark::State& state) {
         state.PauseTiming();
         work = source;
         state.ResumeTiming();
-        Quiet quiet;
+        reduce::NoReports quiet;
         auto outcome = literal::Diffuse(work, 0, table.data(), reduce::kBasicPalette, quiet);
         benchmark::DoNotOptimize(outcome);
     }

@@ -8,16 +8,6 @@
 #include "reduce/basic_palette.h"
 #include "reduce/error_diffusion.h"
 
-namespace {
-class Quiet : public reduce::DiffusionObserver {
-    void Opening(int, int, int) override {}
-    void Phase(int) override {}
-    void Progress(std::int64_t, std::int64_t) override {}
-    void PaletteComplete(const std::uint8_t*) override {}
-    void Finished() override {}
-};
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 56) {
         return 0;
@@ -38,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         image.shrink_to_fit();
         return reduce::ResizeResult{image.data(), true};
     };
-    Quiet quiet;
+    reduce::NoReports quiet;
     const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette};
     const auto result = reduce::DiffuseImage(image.data(), image.size(), resize, input, quiet);
     if (result.outcome != reduce::DiffusionOutcome::Converted &&

@@ -27,6 +27,16 @@ class DiffusionObserver {
     virtual void Finished() = 0;
 };
 
+// An observer for callers that want no reports.
+class NoReports : public DiffusionObserver {
+  public:
+    void Opening(int, int, int) override {}
+    void Phase(int) override {}
+    void Progress(std::int64_t, std::int64_t) override {}
+    void PaletteComplete(const std::uint8_t*) override {}
+    void Finished() override {}
+};
+
 struct DiffusionInput {
     int fixedCount = 0;                       // F; held to 0..256
     const std::uint8_t* fixedTable = nullptr; // user palette: blue, green, red, reserved per entry

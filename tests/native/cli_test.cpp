@@ -140,14 +140,6 @@ TEST_F(Cli, FileProblemsExitWithThreeAndChangeNothing) {
     EXPECT_EQ(ReadBytes(Path("in.bmp")), image);
 }
 
-class Silent : public reduce::DiffusionObserver {
-    void Opening(int, int, int) override {}
-    void Phase(int) override {}
-    void Progress(std::int64_t, std::int64_t) override {}
-    void PaletteComplete(const std::uint8_t*) override {}
-    void Finished() override {}
-};
-
 TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
     const Bytes image = testimg::Make24(40, 30, [](int x, int r) {
         return static_cast<std::uint32_t>(x * 6 << 16 | r * 8 << 8 | 77);
@@ -170,7 +162,7 @@ TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
               0);
     EXPECT_EQ(stderr_, ""); // no terminal, no progress bar
     Bytes expected = image;
-    Silent silent;
+    reduce::NoReports silent;
     ASSERT_EQ(literal::Diffuse(expected, 20, table.data(), reduce::kBasicPalette, silent),
               reduce::DiffusionOutcome::Converted);
     EXPECT_EQ(ReadBytes(Path("out.bmp")), expected);

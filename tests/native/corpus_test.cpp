@@ -19,14 +19,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class Quiet : public reduce::DiffusionObserver {
-    void Opening(int, int, int) override {}
-    void Phase(int) override {}
-    void Progress(std::int64_t, std::int64_t) override {}
-    void PaletteComplete(const std::uint8_t*) override {}
-    void Finished() override {}
-};
-
 std::vector<std::filesystem::path> CorpusFiles() {
     std::vector<std::filesystem::path> files;
     const std::filesystem::path root = TW_CORPUS_DIR;
@@ -102,7 +94,7 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
 
         Bytes diffused = file;
         diffused.shrink_to_fit();
-        Quiet quiet;
+        reduce::NoReports quiet;
         const Bytes table(1024, 0x5A);
         const reduce::DiffusionInput input{10, table.data(), reduce::kBasicPalette};
         const auto diffusion = reduce::DiffuseImage(diffused.data(), diffused.size(),

@@ -303,15 +303,6 @@ TEST_F(DiffusionCommandTest, AWindowThatCannotBeCreatedStartsNoRun) {
     EXPECT_EQ(DocumentBytes(), image);
 }
 
-HDROP MakeDrop(const std::string& path) {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + path.size() + 2);
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
-    drop->pFiles = sizeof(DROPFILES);
-    std::memcpy(drop + 1, path.c_str(), path.size());
-    GlobalUnlock(block);
-    return static_cast<HDROP>(block);
-}
-
 TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
     const Bytes image = MakeBmp24(64, 48, Photo);
     Load(image, "diffuse_busy.bmp");
@@ -339,7 +330,7 @@ TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
          {IDM_OPEN, IDM_RELOAD, IDM_SAVE, IDM_SAVEAS, IDM_REDUCE_EXACT, IDM_REDUCE_DIFFUSE}) {
         SendMessageA(window_, WM_COMMAND, id, 0);
     }
-    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(other)), 0);
+    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
     // Painting leaves the image alone: the window shows its background.
     RepaintWindow(window_);
     UpdateWindow(window_);

@@ -33,25 +33,6 @@ LRESULT CALLBACK ObserveCommands(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return CallWindowProcA(ProgramProc, w, m, wp, lp);
 }
 
-// A drop of several files, as the shell hands it over.
-HDROP MakeDrop(const std::vector<std::string>& paths) {
-    size_t chars = 1;
-    for (const auto& p : paths) {
-        chars += p.size() + 1;
-    }
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + chars);
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = FALSE;
-    char* names = reinterpret_cast<char*>(drop + 1);
-    for (const auto& p : paths) {
-        std::memcpy(names, p.c_str(), p.size() + 1);
-        names += p.size() + 1;
-    }
-    GlobalUnlock(block);
-    return static_cast<HDROP>(block);
-}
-
 class FileCommands : public testing::Test {
   protected:
     void SetUp() override {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <shlobj.h>
+
 #include "app/app.h"
 #include "app/settings.h"
 #include "document/bmp_layout.h"
@@ -280,6 +282,24 @@ HWND CreateMainWindow(int clientWidth, int clientHeight) {
     UpdateWindow(window);
     PumpPending();
     return window;
+}
+
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+    size_t chars = 1;
+    for (const auto& p : paths) {
+        chars += p.size() + 1;
+    }
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + chars);
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = FALSE;
+    char* names = reinterpret_cast<char*>(drop + 1);
+    for (const auto& p : paths) {
+        std::memcpy(names, p.c_str(), p.size() + 1);
+        names += p.size() + 1;
+    }
+    GlobalUnlock(block);
+    return static_cast<HDROP>(block);
 }
 
 void PumpPending() {

@@ -68,6 +68,9 @@ void ResetDocument();
 // width x height pixels.
 HWND CreateMainWindow(int clientWidth, int clientHeight);
 
+// A drop of several files, as the shell hands it over (the receiver releases it).
+HDROP MakeDrop(const std::vector<std::string>& paths);
+
 // Handles every message waiting for this thread.
 void PumpPending();
 
