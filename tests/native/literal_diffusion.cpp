@@ -6,7 +6,7 @@
 namespace literal {
 namespace {
 
-struct Record {
+struct FrequencyRecord {
     std::uint8_t r, g, b, zero;
     std::uint32_t count;
 };
@@ -87,8 +87,10 @@ reduce::DiffusionOutcome Diffuse(std::vector<std::uint8_t>& image, int F, const 
     const std::int64_t S = (3 * W + 3) & ~3;
     const std::size_t pixels = 54;
 
-    // One record per position, and at least N + 1, the extra ones reading as zero.
-    std::vector<Record> table(W4 * H > N + 1 ? W4 * H : N + 1, Record{0, 0, 0, 0, 0});
+    // The FrequencyTable: one record per position, and at least N + 1, the extra ones
+    // reading as zero.
+    std::vector<FrequencyRecord> table(W4 * H > N + 1 ? W4 * H : N + 1,
+                                       FrequencyRecord{0, 0, 0, 0, 0});
     std::int64_t used = 0;
     for (std::int64_t i = 0; i < W4 * H; ++i) {
         Progress(observer, i, W4 * H);
@@ -112,7 +114,7 @@ reduce::DiffusionOutcome Diffuse(std::vector<std::uint8_t>& image, int F, const 
         if (j < used) {
             ++table[j].count;
         } else {
-            table[used++] = Record{r, g, b, 0, 1};
+            table[used++] = FrequencyRecord{r, g, b, 0, 1};
         }
     }
 
