@@ -11,11 +11,6 @@
 namespace reduce {
 namespace {
 
-inline std::uint32_t PixelKey(const std::uint8_t* p) { // 0x00RRGGBB
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16;
-}
-
 // Bit i of v moved to bit 3i: three of these interleaved give a colour's Morton code, which
 // keeps similar colours close together in memory.
 constexpr std::array<std::uint32_t, 256> MakeSpread() {
