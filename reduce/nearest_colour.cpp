@@ -25,6 +25,7 @@ NearestColour::NearestColour(const std::uint8_t* palette)
         colours_[3 * e + 2] = palette[4 * e + 2];
     }
     coarse_.start.assign(32 * 32 * 32, kNotBuilt);
+    coarseLength_.assign(32 * 32 * 32, 0);
     fine_.start.assign(64 * 64 * 64, kNotBuilt);
 }
 
@@ -61,18 +62,24 @@ void NearestColour::BuildList(Grid& grid, std::uint32_t cell, const int low[3], 
     grid.start[cell] = static_cast<std::uint32_t>(start);
 }
 
+void NearestColour::BuildCoarseCell(int cell) {
+    // Every entry lies at distance 0 from the whole cube, which encloses every cell.
+    Candidate all[256];
+    for (int e = 0; e < 256; ++e) {
+        all[e] = static_cast<Candidate>(e);
+    }
+    const int low[3] = {(cell >> 10) * 8, ((cell >> 5) & 31) * 8, (cell & 31) * 8};
+    BuildList(coarse_, static_cast<std::uint32_t>(cell), low, 8, all, all + 256);
+    coarseLength_[cell] =
+        static_cast<std::uint16_t>(coarse_.candidates.size() - 1 - coarse_.start[cell]);
+}
+
 void NearestColour::BuildFineCell(int cell) {
     const int r = cell >> 12, g = (cell >> 6) & 63, b = cell & 63;
     const std::uint32_t parent =
         static_cast<std::uint32_t>((r >> 1) << 10 | (g >> 1) << 5 | b >> 1);
     if (coarse_.start[parent] == kNotBuilt) {
-        // Every entry lies at distance 0 from the whole cube, which encloses every cell.
-        Candidate all[256];
-        for (int e = 0; e < 256; ++e) {
-            all[e] = static_cast<Candidate>(e);
-        }
-        const int low[3] = {(r >> 1) * 8, (g >> 1) * 8, (b >> 1) * 8};
-        BuildList(coarse_, parent, low, 8, all, all + 256);
+        BuildCoarseCell(static_cast<int>(parent));
     }
     // The fine list is built from a copy: the coarse list may move as it grows.
     Candidate from[256];
