@@ -171,28 +171,28 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std
     }
     // Every colour counted at least `threshold` times may take a place; which ones do, and
     // in what order, depends on when each was first met, so the image is scanned again in
-    // storage order until all of them have been met. Contenders are marked 0xFFFF in the
-    // table (their totals kept aside), everything else 1, and a colour met is marked 0.
+    // storage order until all of them have been met. One bit per colour (2 MB in all) marks
+    // the contenders not met yet.
     const std::uint32_t threshold = Threshold(counts, sizes.free);
-    std::unordered_map<std::uint32_t, std::uint32_t> contenders;
-    counts.ForEach([&](std::uint32_t morton, std::uint16_t& slot, std::uint32_t total) {
+    std::vector<std::uint64_t> waiting(std::size_t{1} << 18, 0);
+    std::size_t contenders = 0;
+    counts.ForEach([&](std::uint32_t morton, std::uint16_t&, std::uint32_t total) {
         if (total >= threshold) {
-            contenders.emplace(morton, total);
-            slot = 0xFFFF;
-        } else {
-            slot = 1;
+            waiting[morton >> 6] |= std::uint64_t{1} << (morton & 63);
+            ++contenders;
         }
     });
     std::vector<Ranked> ranked; // in order of first appearance
-    ranked.reserve(contenders.size());
-    for (std::uint64_t y = 0; y < g.rows && ranked.size() < contenders.size(); ++y) {
+    ranked.reserve(contenders);
+    for (std::uint64_t y = 0; y < g.rows && ranked.size() < contenders; ++y) {
         const std::uint8_t* p = pixels + y * g.stride;
         for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
             const std::uint32_t morton = MortonOf(p);
-            std::uint16_t& slot = counts.Slot(morton);
-            if (slot == 0xFFFF) {
-                ranked.push_back({morton, contenders[morton]});
-                slot = 0;
+            std::uint64_t& word = waiting[morton >> 6];
+            const std::uint64_t bit = std::uint64_t{1} << (morton & 63);
+            if (word & bit) {
+                word &= ~bit;
+                ranked.push_back({morton, counts.Total(morton, counts.Slot(morton))});
             }
         }
     }
