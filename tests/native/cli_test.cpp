@@ -169,6 +169,30 @@ TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
     EXPECT_EQ(ReadBytes(Path("in.bmp")), image);
 }
 
+TEST_F(Cli, DiffuseShowsAProgressBarOnlyOnATerminal) {
+    Write(Path("in.bmp"), testimg::Make24(300, 200, [](int x, int r) {
+              return static_cast<std::uint32_t>(x << 16 | r << 8 | (x ^ r));
+          }));
+    // `script` gives the tool a terminal; its output is what that terminal showed.
+    const std::string command = "script -qec \"" + std::string(TW_CLI_PATH) + " diffuse " +
+                                Path("in.bmp") + " -o " + Path("out.bmp") + "\" /dev/null > " +
+                                Path("tty.txt") + " 2>&1";
+    if (std::system("command -v script > /dev/null") != 0) {
+        GTEST_SKIP() << "no script(1) to give the tool a terminal";
+    }
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string shown = Read(Path("tty.txt"));
+    for (const char* text :
+         {"固定パレット 0 / 基本パレット 42 / フリーパレット 214", "ビットマップ走査中",
+          "パレット候補走査中", "ビットマップ変換中", "100%", "終わり"}) {
+        EXPECT_NE(shown.find(text), std::string::npos) << text;
+    }
+    // Without a terminal, nothing but errors goes to standard error.
+    EXPECT_EQ(Run("diffuse " + Path("in.bmp") + " -o " + Path("out2.bmp")), 0);
+    EXPECT_EQ(stderr_, "");
+    EXPECT_EQ(ReadBytes(Path("out.bmp")), ReadBytes(Path("out2.bmp")));
+}
+
 TEST_F(Cli, DiffuseRefusesAndRejectsLikeExact) {
     Write(Path("few.bmp"), FewColours());
     ASSERT_EQ(Run("exact " + Path("few.bmp")), 0);
