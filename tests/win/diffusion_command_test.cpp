@@ -118,6 +118,16 @@ class DiffusionCommandTest : public testing::Test {
         SendMessageA(window_, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
         WaitForTheRun();
     }
+    // Runs error diffusion without fixed colours on `image`, recording the texts the window
+    // shows in ShownTexts, and the engine's own reports for the same image in `quiet`.
+    void RunWatchingTexts(const Bytes& image, const char* name, Quiet& quiet) {
+        Load(image, name);
+        Seams.messageAnswer = IDNO;
+        HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchTexts, nullptr, GetCurrentThreadId());
+        Diffuse();
+        UnhookWindowsHookEx(hook);
+        EngineResult(image, 0, Bytes(1024, 0), &quiet);
+    }
     std::vector<std::string> Texts() {
         std::lock_guard<std::mutex> hold(SeamsLock);
         std::vector<std::string> texts;
@@ -213,13 +223,8 @@ TEST_F(DiffusionCommandTest, YesAfterTheDialogWasOpenedUsesTheCountAsItStands) {
 
 TEST_F(DiffusionCommandTest, TheWindowShowsEveryHundredthCountWithItsPhaseLabel) {
     const Bytes image = MakeBmp24(37, 23, Photo);
-    Load(image, "diffuse_texts.bmp");
-    Seams.messageAnswer = IDNO;
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchTexts, nullptr, GetCurrentThreadId());
-    Diffuse();
-    UnhookWindowsHookEx(hook);
     Quiet quiet;
-    EngineResult(image, 0, Bytes(1024, 0), &quiet);
+    RunWatchingTexts(image, "diffuse_texts.bmp", quiet);
     // The engine's reports are the positions whose count is a multiple of 100: the texts a
     // window receiving every position would show, in the same order.
     ASSERT_FALSE(quiet.texts.empty());
@@ -230,13 +235,8 @@ TEST_F(DiffusionCommandTest, TheWindowShowsEveryHundredthCountWithItsPhaseLabel)
 
 TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndLastText) {
     const Bytes image = MakeBmp24(400, 300, Photo); // 120000 positions a phase
-    Load(image, "diffuse_large.bmp");
-    Seams.messageAnswer = IDNO;
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchTexts, nullptr, GetCurrentThreadId());
-    Diffuse();
-    UnhookWindowsHookEx(hook);
     Quiet quiet;
-    EngineResult(image, 0, Bytes(1024, 0), &quiet);
+    RunWatchingTexts(image, "diffuse_large.bmp", quiet);
     // In order, each one of the full sequence.
     size_t next = 0;
     for (const auto& text : ShownTexts) {
