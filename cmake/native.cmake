@@ -25,6 +25,7 @@ add_executable(tw_tests
   tests/native/literal_exact.cpp
   tests/native/cli_test.cpp
   tests/native/error_diffusion_test.cpp
+  tests/native/nearest_colour_test.cpp
   tests/native/literal_diffusion.cpp
   tests/native/palette_file_test.cpp
   tests/native/number_field_test.cpp

@@ -1,94 +1,110 @@
 #include "reduce/nearest_colour.h"
 
-#include <algorithm>
-
 namespace reduce {
-namespace {
-
-// Squared distance from v to the nearest and to the farthest point of [low, high].
-inline int Nearer(int v, int low, int high) {
-    const int d = v < low ? low - v : (v > high ? v - high : 0);
-    return d * d;
-}
-inline int Farther(int v, int low, int high) {
-    const int d = v - low > high - v ? v - low : high - v;
-    return d * d;
-}
-
-} // namespace
 
 NearestColour::NearestColour(const std::uint8_t* palette)
-    : cache_(std::size_t{1} << kCacheBits, CacheLine{0, 0}) {
+    : fine_(64 * 64 * 64, kNotBuilt), fineLists_(1), coarse_(16 * 16 * 16, 0) {
     for (int e = 0; e < 256; ++e) {
         colours_[3 * e] = palette[4 * e];
         colours_[3 * e + 1] = palette[4 * e + 1];
         colours_[3 * e + 2] = palette[4 * e + 2];
     }
-    coarse_.start.assign(32 * 32 * 32, kNotBuilt);
-    coarseLength_.assign(32 * 32 * 32, 0);
-    fine_.start.assign(64 * 64 * 64, kNotBuilt);
 }
 
-// Lists, for the cell of `width` levels from `low`, the entries among [from, end) that can be
-// the nearest to some colour of the cell. Every colour of the cell lies within `bound` of
-// the entry that gave the bound, so an entry whose nearest point of the cell is farther is
-// never the nearest. [from, end) is ordered by distance to an enclosing cell, which is never
-// more than the distance to this one, so both scans stop at the first entry beyond the bound.
-void NearestColour::BuildList(Grid& grid, std::uint32_t cell, const int low[3], int width,
-                              const Candidate* from, const Candidate* end) {
-    std::uint32_t bound = 0xFFFFFF;
-    for (const Candidate* c = from; c != end && (*c >> 8) <= bound; ++c) {
-        const int entry = static_cast<int>(*c & 0xFF);
-        int far = 0;
+// Writes to `out` the entries among from[0, count) that can be the nearest to some colour of
+// the cell of `width` levels from `low`, provided that every such entry is among them, and
+// returns how many there are. The entry nearest the middle of the cell comes first: any other
+// entry is the nearest somewhere only where it beats that one, and the colours where one
+// entry beats another lie on one side of a plane, so the test is whether the corner of the
+// cell farthest on that side is such a colour.
+int NearestColour::Contenders(const int low[3], int width, const std::uint8_t* from, int count,
+                              std::uint8_t* out) const {
+    int first = from[0];
+    int firstRank = 0x7FFFFFFF;
+    for (int i = 0; i < count; ++i) {
+        const int e = from[i];
+        int d = 0;
         for (int k = 0; k < 3; ++k) {
-            far += Farther(colours_[3 * entry + k], low[k], low[k] + width - 1);
+            const int v = 2 * low[k] + width - 1 - 2 * colours_[3 * e + k]; // doubled
+            d += v * v;
         }
-        bound = std::min(bound, static_cast<std::uint32_t>(far));
+        if (d < firstRank >> 8 || (d == firstRank >> 8 && e < (firstRank & 0xFF))) {
+            firstRank = d << 8 | e;
+            first = e;
+        }
     }
-    const std::size_t start = grid.candidates.size();
-    for (const Candidate* c = from; c != end && (*c >> 8) <= bound; ++c) {
-        const int entry = static_cast<int>(*c & 0xFF);
-        int near = 0;
+    const int* a = &colours_[3 * first];
+    const int aNorm = a[0] * a[0] + a[1] * a[1] + a[2] * a[2];
+    int n = 0;
+    out[n++] = static_cast<std::uint8_t>(first);
+    for (int i = 0; i < count; ++i) {
+        const int e = from[i];
+        if (e == first) {
+            continue;
+        }
+        // How much nearer than `first` entry e is at the corner where it does best.
+        const int* b = &colours_[3 * e];
+        int gain = aNorm - (b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
         for (int k = 0; k < 3; ++k) {
-            near += Nearer(colours_[3 * entry + k], low[k], low[k] + width - 1);
+            const int towards = b[k] - a[k];
+            gain += 2 * towards * (towards > 0 ? low[k] + width - 1 : low[k]);
         }
-        if (static_cast<std::uint32_t>(near) <= bound) {
-            grid.candidates.push_back(static_cast<std::uint32_t>(near) << 8 | entry);
+        if (gain > 0 || (gain == 0 && e < first)) {
+            out[n++] = static_cast<std::uint8_t>(e);
         }
     }
-    // By distance to the cell, and by index among equal distances.
-    std::sort(grid.candidates.begin() + static_cast<std::ptrdiff_t>(start), grid.candidates.end());
-    grid.candidates.push_back(kEndOfList); // ends every search
-    grid.start[cell] = static_cast<std::uint32_t>(start);
+    return n;
 }
 
-void NearestColour::BuildCoarseCell(int cell) {
-    // Every entry lies at distance 0 from the whole cube, which encloses every cell.
-    Candidate all[256];
-    for (int e = 0; e < 256; ++e) {
-        all[e] = static_cast<Candidate>(e);
+const std::uint8_t* NearestColour::CoarseList(int cell, int& count) {
+    if (coarse_[static_cast<std::size_t>(cell)] == 0) {
+        std::uint8_t all[256], list[256];
+        for (int e = 0; e < 256; ++e) {
+            all[e] = static_cast<std::uint8_t>(e);
+        }
+        const int low[3] = {(cell >> 8) * 16, ((cell >> 4) & 15) * 16, (cell & 15) * 16};
+        const int n = Contenders(low, 16, all, 256, list);
+        coarse_[static_cast<std::size_t>(cell)] =
+            static_cast<std::uint32_t>(coarseLists_.size()) + 1;
+        coarseLists_.push_back(static_cast<std::uint8_t>(n - 1));
+        coarseLists_.insert(coarseLists_.end(), list, list + n);
     }
-    const int low[3] = {(cell >> 10) * 8, ((cell >> 5) & 31) * 8, (cell & 31) * 8};
-    BuildList(coarse_, static_cast<std::uint32_t>(cell), low, 8, all, all + 256);
-    coarseLength_[cell] =
-        static_cast<std::uint16_t>(coarse_.candidates.size() - 1 - coarse_.start[cell]);
+    const std::uint8_t* list = &coarseLists_[coarse_[static_cast<std::size_t>(cell)] - 1];
+    count = list[0] + 1;
+    return list + 1;
 }
 
-void NearestColour::BuildFineCell(int cell) {
+std::uint32_t NearestColour::BuildFineCell(int cell) {
     const int r = cell >> 12, g = (cell >> 6) & 63, b = cell & 63;
-    const std::uint32_t parent =
-        static_cast<std::uint32_t>((r >> 1) << 10 | (g >> 1) << 5 | b >> 1);
-    if (coarse_.start[parent] == kNotBuilt) {
-        BuildCoarseCell(static_cast<int>(parent));
-    }
-    // The fine list is built from a copy: the coarse list may move as it grows.
-    Candidate from[256];
     int count = 0;
-    for (const Candidate* c = &coarse_.candidates[coarse_.start[parent]]; *c != kEndOfList; ++c) {
-        from[count++] = *c;
-    }
+    const std::uint8_t* from = CoarseList((r >> 2) << 8 | (g >> 2) << 4 | b >> 2, count);
+    std::uint8_t list[256];
     const int low[3] = {r * 4, g * 4, b * 4};
-    BuildList(fine_, static_cast<std::uint32_t>(cell), low, 4, from, from + count);
+    const int n = Contenders(low, 4, from, count, list);
+    std::uint32_t slot;
+    if (n == 1) {
+        slot = static_cast<std::uint32_t>(list[0]) << 1 | kSingle;
+    } else {
+        slot = static_cast<std::uint32_t>(fineLists_.size()) << 1;
+        if (n <= kLongestList) {
+            fineLists_.push_back(static_cast<std::uint8_t>(n));
+            fineLists_.insert(fineLists_.end(), list, list + n);
+        } else {
+            fineLists_.push_back(kAnswerTable);
+            for (int c = 0; c < 64; ++c) {
+                const int red = low[0] + (c >> 4), green = low[1] + ((c >> 2) & 3),
+                          blue = low[2] + (c & 3);
+                int best = Rank(list[0], red, green, blue);
+                for (int i = 1; i < n; ++i) {
+                    const int rank = Rank(list[i], red, green, blue);
+                    best = rank < best ? rank : best;
+                }
+                fineLists_.push_back(static_cast<std::uint8_t>(best & 0xFF));
+            }
+        }
+    }
+    fine_[static_cast<std::size_t>(cell)] = slot;
+    return slot;
 }
 
 } // namespace reduce

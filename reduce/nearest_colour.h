@@ -7,83 +7,66 @@
 
 namespace reduce {
 
-// Answers each question from a short list of candidates kept per cell of a 32 x 32 x 32
-// grid over the colour cube, built when the cell is first asked about; where that list is
-// long, from the list of the enclosing cell of a finer 64 x 64 x 64 grid (built from the
-// coarse one). A cell's list holds every entry that can
-// be the nearest to some colour in the cell, ordered by its distance to the cell, so that a
-// search stops as soon as no further entry can come closer. Ties go to the lowest index, so
-// the answer is always that of a search of all 256 entries. A small cache of recent
-// answers sits in front.
+// Answers each question from what is known of the cell of a 64 x 64 x 64 grid over the
+// colour cube that holds the colour: the one entry that is the nearest to every colour of the
+// cell, or a short list of the entries that can be the nearest to some colour of it, or, when
+// that list is long, the answers for all 64 colours of the cell. A cell is worked out the
+// first time it is asked about, from the list of its enclosing cell of a coarser 16 x 16 x 16
+// grid, which is worked out the same way from all 256 entries. The answer is always that of a
+// search of all 256 entries, ties included.
 class NearestColour {
   public:
     // `palette`: 256 entries of red, green, blue, flags.
     explicit NearestColour(const std::uint8_t* palette);
 
     int Find(int red, int green, int blue) {
-        const std::uint32_t key = static_cast<std::uint32_t>(red << 16 | green << 8 | blue);
-        CacheLine& line = cache_[(key * 0x9E3779B1u) >> (32 - kCacheBits)];
-        if (line.keyPlusOne == key + 1) {
-            return static_cast<int>(line.entry);
+        const int cell = (red >> 2) << 12 | (green >> 2) << 6 | (blue >> 2);
+        std::uint32_t slot = fine_[static_cast<std::size_t>(cell)];
+        if (slot == kNotBuilt) {
+            slot = BuildFineCell(cell);
         }
-        // A coarse cell with a short list is searched as it is; a long one through the
-        // finer cell.
-        const int coarse = (red >> 3) << 10 | (green >> 3) << 5 | (blue >> 3);
-        if (coarse_.start[coarse] == kNotBuilt) {
-            BuildCoarseCell(coarse);
+        if (slot & kSingle) {
+            return static_cast<int>(slot >> 1);
         }
-        const Candidate* c = &coarse_.candidates[coarse_.start[coarse]];
-        if (coarseLength_[coarse] > kShortList) {
-            const int cell = (red >> 2) << 12 | (green >> 2) << 6 | (blue >> 2);
-            if (fine_.start[cell] == kNotBuilt) {
-                BuildFineCell(cell);
-            }
-            c = &fine_.candidates[fine_.start[cell]];
+        const std::uint8_t* list = &fineLists_[slot >> 1];
+        if (list[0] == kAnswerTable) {
+            return list[1 + ((red & 3) << 4 | (green & 3) << 2 | (blue & 3))];
         }
         // Distance and index in one number, so that the smaller one is the better answer.
-        int best = Distance(*c & 0xFF, red, green, blue) << 8 | (*c & 0xFF);
-        for (++c; static_cast<int>(*c >> 8) <= best >> 8; ++c) {
-            const int entry = static_cast<int>(*c & 0xFF);
-            const int rank = Distance(entry, red, green, blue) << 8 | entry;
+        int best = Rank(list[1], red, green, blue);
+        for (int i = 2; i <= list[0]; ++i) {
+            const int rank = Rank(list[i], red, green, blue);
             best = rank < best ? rank : best;
         }
-        line = {key + 1, static_cast<std::uint32_t>(best & 0xFF)};
         return best & 0xFF;
     }
 
   private:
-    // An entry with its squared distance to the nearest point of the cell: distance << 8 |
-    // entry, so that candidates sort by distance and then by index.
-    using Candidate = std::uint32_t;
-    static constexpr Candidate kEndOfList = 0xFFFFFFFFu;
-    struct Grid {
-        std::vector<std::uint32_t> start;  // where each cell's list begins, or kNotBuilt
-        std::vector<Candidate> candidates; // each list ends with a sentinel
-    };
-    struct CacheLine {
-        std::uint32_t keyPlusOne;
-        std::uint32_t entry;
-    };
-    static constexpr std::uint32_t kNotBuilt = 0xFFFFFFFFu;
-    static constexpr int kCacheBits = 14;
-    static constexpr int kShortList = 16;
+    // A fine cell's slot: kNotBuilt; entry << 1 | kSingle when one entry is the nearest to
+    // all its colours; otherwise offset << 1 of its record in fineLists_: a count of entries
+    // and the entries, or kAnswerTable and 64 answers in blue-fastest order.
+    static constexpr std::uint32_t kNotBuilt = 0;
+    static constexpr std::uint32_t kSingle = 1;
+    static constexpr std::uint8_t kAnswerTable = 0;
+    // Lists longer than this are turned into answer tables.
+    static constexpr int kLongestList = 6;
 
-    int Distance(int entry, int red, int green, int blue) const {
+    int Rank(int entry, int red, int green, int blue) const {
         const int dr = red - colours_[3 * entry];
         const int dg = green - colours_[3 * entry + 1];
         const int db = blue - colours_[3 * entry + 2];
-        return dr * dr + dg * dg + db * db;
+        return (dr * dr + dg * dg + db * db) << 8 | entry;
     }
-    void BuildCoarseCell(int cell);
-    void BuildFineCell(int cell);
-    void BuildList(Grid& grid, std::uint32_t cell, const int low[3], int width,
-                   const Candidate* from, const Candidate* end);
+    int Contenders(const int low[3], int width, const std::uint8_t* from, int count,
+                   std::uint8_t* out) const;
+    const std::uint8_t* CoarseList(int cell, int& count);
+    std::uint32_t BuildFineCell(int cell);
 
     int colours_[768];
-    Grid coarse_;                             // 32 x 32 x 32 cells, 8 levels wide
-    Grid fine_;                               // 64 x 64 x 64 cells, 4 levels wide
-    std::vector<std::uint16_t> coarseLength_; // entries in each built coarse list
-    std::vector<CacheLine> cache_;
+    std::vector<std::uint32_t> fine_;       // 64 x 64 x 64 slots, cells 4 levels wide
+    std::vector<std::uint8_t> fineLists_;   // records of fine cells with several contenders
+    std::vector<std::uint32_t> coarse_;     // 16 x 16 x 16: offset + 1 of a list in coarseLists_
+    std::vector<std::uint8_t> coarseLists_; // count - 1, then the entries
 };
 
 } // namespace reduce

@@ -1,0 +1,102 @@
+// The nearest-colour search against a scan of all 256 entries, on palettes that stress its
+// cells: clusters packed into one cell, duplicates, ties at equal distances.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+#include <string>
+
+#include "reduce/nearest_colour.h"
+
+namespace {
+
+using Palette = std::array<std::uint8_t, 1024>;
+
+int Scan(const Palette& p, int red, int green, int blue) {
+    int best = 0, bestDistance = 1 << 30;
+    for (int e = 0; e < 256; ++e) {
+        const int dr = red - p[4 * e], dg = green - p[4 * e + 1], db = blue - p[4 * e + 2];
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = e;
+        }
+    }
+    return best;
+}
+
+void Set(Palette& p, int e, int red, int green, int blue) {
+    p[4 * e] = static_cast<std::uint8_t>(red);
+    p[4 * e + 1] = static_cast<std::uint8_t>(green);
+    p[4 * e + 2] = static_cast<std::uint8_t>(blue);
+    p[4 * e + 3] = 1;
+}
+
+// Asks about every colour of the box [low, low + size) and `randomQueries` colours anywhere.
+void ExpectSameAsScan(const Palette& p, const std::array<int, 3>& low, int size, int seed,
+                      const std::string& what) {
+    reduce::NearestColour nearest(p.data());
+    int wrong = 0;
+    auto check = [&](int r, int g, int b) {
+        const int expected = Scan(p, r, g, b);
+        const int got = nearest.Find(r, g, b);
+        if (got != expected && ++wrong <= 5) {
+            ADD_FAILURE() << what << ": colour " << r << "," << g << "," << b << " gave " << got
+                          << ", expected " << expected;
+        }
+    };
+    for (int r = low[0]; r < low[0] + size && r < 256; ++r) {
+        for (int g = low[1]; g < low[1] + size && g < 256; ++g) {
+            for (int b = low[2]; b < low[2] + size && b < 256; ++b) {
+                check(r, g, b);
+            }
+        }
+    }
+    std::mt19937 rng(static_cast<std::uint32_t>(seed));
+    for (int i = 0; i < 50000; ++i) {
+        check(static_cast<int>(rng() & 255), static_cast<int>(rng() & 255),
+              static_cast<int>(rng() & 255));
+    }
+}
+
+TEST(NearestColour, AgreesWithAFullScan) {
+    std::mt19937 rng(5);
+    auto any = [&] { return static_cast<int>(rng() & 255); };
+
+    Palette spread{};
+    for (int e = 0; e < 256; ++e) {
+        Set(spread, e, any(), any(), any());
+    }
+    ExpectSameAsScan(spread, {100, 20, 180}, 48, 1, "random palette");
+
+    // Most entries inside a few fine cells: long contender lists and answer tables.
+    Palette packed{};
+    for (int e = 0; e < 256; ++e) {
+        const int base = e < 128 ? 100 : 200;
+        Set(packed, e, base + any() % 6, base + any() % 5, 60 + any() % 7);
+    }
+    ExpectSameAsScan(packed, {92, 92, 52}, 24, 2, "packed palette");
+    ExpectSameAsScan(packed, {194, 194, 54}, 20, 3, "packed palette");
+
+    // Duplicates and black: the lowest index wins among equal colours.
+    Palette duplicates{};
+    for (int e = 0; e < 256; ++e) {
+        const int k = e % 7;
+        Set(duplicates, e, 40 * k, 255 - 30 * k, 17 * k);
+    }
+    ExpectSameAsScan(duplicates, {0, 200, 0}, 56, 4, "duplicates");
+
+    Palette allBlack{};
+    ExpectSameAsScan(allBlack, {0, 0, 0}, 32, 5, "all black");
+
+    // Entries two levels apart on a line, and on both sides of cell borders: many colours
+    // lie at equal distance from two entries.
+    Palette ties{};
+    for (int e = 0; e < 256; ++e) {
+        Set(ties, e, (e * 2) & 255, e < 128 ? 64 : 66, e % 2 == 0 ? 3 : 5);
+    }
+    ExpectSameAsScan(ties, {0, 56, 0}, 40, 6, "ties");
+    ExpectSameAsScan(ties, {216, 60, 0}, 40, 7, "ties");
+}
+
+} // namespace
