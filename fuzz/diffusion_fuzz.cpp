@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return reduce::ResizeResult{image.data(), true};
     };
     reduce::NoReports quiet;
-    const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette};
+    const int threads = 1 + ((data[1] >> 1) & 1);
+    const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
     const auto result = reduce::DiffuseImage(image.data(), image.size(), resize, input, quiet);
     if (result.outcome != reduce::DiffusionOutcome::Converted &&
         (image.size() != size - 2 || !std::equal(image.begin(), image.end(), data + 2))) {

@@ -1,6 +1,13 @@
 #include "reduce/error_diffusion.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "document/bmp_layout.h"
 #include "reduce/diffusion_palette.h"
@@ -20,49 +27,130 @@ inline void AddShare(std::uint8_t* pixel, int shareR, int shareG, int shareB) {
     pixel[2] = Clamp(pixel[2] + shareR);
 }
 
-// Dithers all rows, writing each index at the start of the pixel data, row y at y * W4.
-// Every pixel is read before any index lands on it: an 8-bit row is never longer than a
-// 24-bit one, and errors only go to pixels not yet visited.
-void Dither(std::uint8_t* pixels, const TrueColourGeometry& g, const DiffusionPalette& palette,
-            DiffusionObserver& observer) {
-    NearestColour nearest(palette.data());
-    const std::int64_t width = static_cast<std::int64_t>(g.width);
-    const std::int64_t rows = static_cast<std::int64_t>(g.rows);
-    const std::int64_t padded = static_cast<std::int64_t>(g.padded);
-    const std::int64_t stride = static_cast<std::int64_t>(g.stride);
-    const std::int64_t total = (rows - 1) * padded; // positions of all rows but the last
+// Dithering runs in two lanes where the image is big enough: one thread takes the even rows,
+// another the odd ones, each a little behind the row before it. A pixel is visited only when
+// the row above has passed the pixel after it, so every share of error reaches every pixel
+// in the same order as in a single pass, and so the result is the same byte for byte.
+struct Lane {
+    // Pixels done, counted over the whole image: y * width + x once row y is done up to x.
+    std::atomic<std::int64_t> done{0};
+    char padding[64 - sizeof(std::atomic<std::int64_t>)]; // each lane on its own cache line
+};
 
-    for (std::int64_t y = 0; y < rows; ++y) {
-        const bool lastRow = y == rows - 1;
-        if (!lastRow) {
-            ReportProgress(observer, y * padded, (y + 1) * padded, total);
+// Everything dithering needs, set aside before any pixel changes, so that running out of
+// memory leaves the image as it was.
+struct DitherJob {
+    DitherJob(const TrueColourGeometry& geometry, const DiffusionPalette& colours, int laneCount)
+        : g(geometry), palette(colours), lanes(laneCount) {
+        for (int i = 0; i < lanes; ++i) {
+            nearest[i] = std::make_unique<NearestColour>(palette.data());
+            indices[i].assign(static_cast<std::size_t>(g.padded), 0);
         }
-        std::uint8_t* p = pixels + y * stride;
-        std::uint8_t* out = pixels + y * padded;
-        for (std::int64_t x = 0; x < width; ++x, p += 3) {
-            const int k = nearest.Find(p[2], p[1], p[0]);
-            const int eR = p[2] - palette[4 * k];
-            const int eG = p[1] - palette[4 * k + 1];
-            const int eB = p[0] - palette[4 * k + 2];
-            const bool hasRight = x + 1 < width;
-            if (!lastRow) {
-                if (eR != 0 || eG != 0 || eB != 0) {
-                    const ErrorShares r = SharesOf(eR), gr = SharesOf(eG), b = SharesOf(eB);
-                    if (hasRight) {
-                        AddShare(p + 3, r.right, gr.right, b.right);
-                        AddShare(p + stride + 3, r.downRight, gr.downRight, b.downRight);
-                    }
-                    AddShare(p + stride, r.down, gr.down, b.down);
-                }
-            } else if (eR + eG + eB != 0 && hasRight) {
-                // The last row passes error only to the right, and only when the channel
-                // errors do not cancel out.
-                AddShare(p + 3, SharesOf(eR).right, SharesOf(eG).right, SharesOf(eB).right);
-            }
-            out[x] = static_cast<std::uint8_t>(k);
-        }
-        std::memset(out + width, 0, static_cast<std::size_t>(padded - width));
     }
+    const TrueColourGeometry g;
+    const DiffusionPalette& palette;
+    int lanes;
+    std::uint8_t* pixels = nullptr;
+    Lane progress[2];
+    std::unique_ptr<NearestColour> nearest[2];
+    std::vector<std::uint8_t> indices[2]; // the row being dithered, to be put in place
+};
+
+// Pixels between the two lanes beyond what the order needs, so that they rarely write to the
+// same cache line; and how many pixels a lane does between reports of its progress.
+constexpr std::int64_t kLaneGap = 96;
+constexpr std::int64_t kStretch = 64;
+// Below this many pixels a second thread costs more than it saves: it can take milliseconds
+// to get going.
+constexpr std::uint64_t kTwoLanePixels = 1u << 19;
+
+int LanesFor(const TrueColourGeometry& g, int threads) {
+    if (threads == 1 || threads == 2) {
+        return threads;
+    }
+    return g.rows > 1 && g.width * g.rows >= kTwoLanePixels ? 2 : 1;
+}
+
+// Waits until the other lane has done `count` pixels (counted over the image).
+void WaitFor(const Lane& other, std::int64_t count, std::int64_t& seen) {
+    for (int spins = 0; seen < count; ++spins) {
+        if (spins > 100) {
+            std::this_thread::yield();
+        }
+        seen = other.done.load(std::memory_order_acquire);
+    }
+}
+
+// Dithers rows lane, lane + lanes, ...; only lane 0 reports progress. The indices of a row
+// are collected and put in place, at y * W4, when the row is done: by then every row above
+// is done too, so every 24-bit pixel they cover has been read.
+void DitherLane(DitherJob& job, int lane, DiffusionObserver* observer) {
+    const DiffusionPalette& palette = job.palette;
+    NearestColour& nearest = *job.nearest[lane];
+    std::uint8_t* indices = job.indices[lane].data();
+    const std::int64_t width = static_cast<std::int64_t>(job.g.width);
+    const std::int64_t rows = static_cast<std::int64_t>(job.g.rows);
+    const std::int64_t padded = static_cast<std::int64_t>(job.g.padded);
+    const std::int64_t stride = static_cast<std::int64_t>(job.g.stride);
+    const std::int64_t total = (rows - 1) * padded; // positions of all rows but the last
+    Lane& own = job.progress[lane];
+    const Lane& other = job.progress[(lane + 1) % job.lanes];
+    std::int64_t seen = 0;
+
+    for (std::int64_t y = lane; y < rows; y += job.lanes) {
+        if (observer != nullptr) {
+            const std::int64_t reportTo = std::min(y + job.lanes, rows - 1);
+            ReportProgress(*observer, y * padded, reportTo * padded, total);
+        }
+        const bool lastRow = y == rows - 1;
+        std::uint8_t* p = job.pixels + y * stride;
+        for (std::int64_t x0 = 0; x0 < width; x0 += kStretch) {
+            const std::int64_t x1 = std::min(width, x0 + kStretch);
+            if (job.lanes > 1 && y > 0) {
+                WaitFor(other, (y - 1) * width + std::min(width, x1 + 1 + kLaneGap), seen);
+            }
+            for (std::int64_t x = x0; x < x1; ++x, p += 3) {
+                const int k = nearest.Find(p[2], p[1], p[0]);
+                const int eR = p[2] - palette[4 * k];
+                const int eG = p[1] - palette[4 * k + 1];
+                const int eB = p[0] - palette[4 * k + 2];
+                const bool hasRight = x + 1 < width;
+                if (!lastRow) {
+                    if (eR != 0 || eG != 0 || eB != 0) {
+                        const ErrorShares r = SharesOf(eR), gr = SharesOf(eG), b = SharesOf(eB);
+                        if (hasRight) {
+                            AddShare(p + 3, r.right, gr.right, b.right);
+                            AddShare(p + stride + 3, r.downRight, gr.downRight, b.downRight);
+                        }
+                        AddShare(p + stride, r.down, gr.down, b.down);
+                    }
+                } else if (eR + eG + eB != 0 && hasRight) {
+                    // The last row passes error only to the right, and only when the channel
+                    // errors do not cancel out.
+                    AddShare(p + 3, SharesOf(eR).right, SharesOf(eG).right, SharesOf(eB).right);
+                }
+                indices[x] = static_cast<std::uint8_t>(k);
+            }
+            own.done.store(y * width + x1, std::memory_order_release);
+        }
+        std::memcpy(job.pixels + y * padded, indices, static_cast<std::size_t>(padded));
+    }
+}
+
+// Dithers all rows, writing each index at the start of the pixel data, row y at y * W4.
+void Dither(DitherJob& job, std::uint8_t* pixels, DiffusionObserver& observer) {
+    job.pixels = pixels;
+    if (job.lanes == 2) {
+        try {
+            std::thread second(DitherLane, std::ref(job), 1, nullptr);
+            DitherLane(job, 0, &observer);
+            second.join();
+            return;
+        } catch (const std::system_error&) {
+            job.lanes = 1; // no second thread: one lane does it all
+        }
+    }
+    DitherLane(job, 0, &observer);
 }
 
 } // namespace
@@ -100,6 +188,12 @@ DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resiz
     if (!FillFreeGroup(palette, sizes, data + bmp::kHeadersSize, g, observer)) {
         return {DiffusionOutcome::NoMemory, size};
     }
+    std::unique_ptr<DitherJob> job;
+    try {
+        job = std::make_unique<DitherJob>(g, palette, LanesFor(g, input.threads));
+    } catch (const std::bad_alloc&) {
+        return {DiffusionOutcome::NoMemory, size};
+    }
     // A small image's 8-bit file is longer than its 24-bit one: grow before any pixel
     // changes, so that a failure leaves the image as it was.
     const std::uint64_t pixelBytes = g.rows * g.padded;
@@ -115,7 +209,7 @@ DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resiz
 
     observer.Phase(2);
     if (g.rows > 0) {
-        Dither(data + bmp::kHeadersSize, g, palette, observer);
+        Dither(*job, data + bmp::kHeadersSize, observer);
     }
     std::memmove(data + bmp::k8BitPixelData, data + bmp::kHeadersSize, pixelBytes);
     MarkAs8Bit(data, static_cast<std::uint32_t>(pixelBytes));

@@ -41,6 +41,7 @@ struct DiffusionInput {
     int fixedCount = 0;                       // F; held to 0..256
     const std::uint8_t* fixedTable = nullptr; // user palette: blue, green, red, reserved per entry
     const std::uint8_t* basicPalette = nullptr; // 42 triplets of red, green, blue
+    int threads = 0; // threads that dither: 1 or 2, or 0 to choose by the image's size
 };
 
 enum class DiffusionOutcome {

@@ -1,9 +1,15 @@
 #include "reduce/nearest_colour.h"
 
+#include <algorithm>
+
 namespace reduce {
 
-NearestColour::NearestColour(const std::uint8_t* palette)
+NearestColour::NearestColour(const std::uint8_t* palette, std::size_t recordSpace)
     : fine_(64 * 64 * 64, kNotBuilt), fineLists_(1), coarse_(16 * 16 * 16, 0) {
+    // Room for every coarse list, and for the records of many fine cells: the vectors never
+    // grow after this.
+    coarseLists_.reserve(16 * 16 * 16 * 257);
+    fineLists_.reserve(recordSpace);
     for (int e = 0; e < 256; ++e) {
         colours_[3 * e] = palette[4 * e];
         colours_[3 * e + 1] = palette[4 * e + 1];
@@ -74,37 +80,43 @@ const std::uint8_t* NearestColour::CoarseList(int cell, int& count) {
     return list + 1;
 }
 
-std::uint32_t NearestColour::BuildFineCell(int cell) {
+const std::uint8_t* NearestColour::WorkOut(int cell) {
     const int r = cell >> 12, g = (cell >> 6) & 63, b = cell & 63;
     int count = 0;
     const std::uint8_t* from = CoarseList((r >> 2) << 8 | (g >> 2) << 4 | b >> 2, count);
     std::uint8_t list[256];
     const int low[3] = {r * 4, g * 4, b * 4};
     const int n = Contenders(low, 4, from, count, list);
-    std::uint32_t slot;
     if (n == 1) {
-        slot = static_cast<std::uint32_t>(list[0]) << 1 | kSingle;
-    } else {
-        slot = static_cast<std::uint32_t>(fineLists_.size()) << 1;
-        if (n <= kLongestList) {
-            fineLists_.push_back(static_cast<std::uint8_t>(n));
-            fineLists_.insert(fineLists_.end(), list, list + n);
-        } else {
-            fineLists_.push_back(kAnswerTable);
-            for (int c = 0; c < 64; ++c) {
-                const int red = low[0] + (c >> 4), green = low[1] + ((c >> 2) & 3),
-                          blue = low[2] + (c & 3);
-                int best = Rank(list[0], red, green, blue);
-                for (int i = 1; i < n; ++i) {
-                    const int rank = Rank(list[i], red, green, blue);
-                    best = rank < best ? rank : best;
-                }
-                fineLists_.push_back(static_cast<std::uint8_t>(best & 0xFF));
-            }
-        }
+        fine_[static_cast<std::size_t>(cell)] = static_cast<std::uint32_t>(list[0]) << 1 | kSingle;
+        record_[0] = 1;
+        record_[1] = list[0];
+        return record_;
     }
-    fine_[static_cast<std::size_t>(cell)] = slot;
-    return slot;
+    std::size_t length = 1;
+    if (n <= kLongestList) {
+        record_[0] = static_cast<std::uint8_t>(n);
+        std::copy(list, list + n, record_ + 1);
+        length += static_cast<std::size_t>(n);
+    } else {
+        record_[0] = kAnswerTable;
+        for (int c = 0; c < 64; ++c) {
+            const int red = low[0] + (c >> 4), green = low[1] + ((c >> 2) & 3),
+                      blue = low[2] + (c & 3);
+            int best = Rank(list[0], red, green, blue);
+            for (int i = 1; i < n; ++i) {
+                const int rank = Rank(list[i], red, green, blue);
+                best = rank < best ? rank : best;
+            }
+            record_[1 + c] = static_cast<std::uint8_t>(best & 0xFF);
+        }
+        length += 64;
+    }
+    if (fineLists_.size() + length <= fineLists_.capacity()) {
+        fine_[static_cast<std::size_t>(cell)] = static_cast<std::uint32_t>(fineLists_.size()) << 1;
+        fineLists_.insert(fineLists_.end(), record_, record_ + length);
+    }
+    return record_;
 }
 
 } // namespace reduce

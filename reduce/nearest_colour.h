@@ -16,26 +16,29 @@ namespace reduce {
 // search of all 256 entries, ties included.
 class NearestColour {
   public:
-    // `palette`: 256 entries of red, green, blue, flags.
-    explicit NearestColour(const std::uint8_t* palette);
+    // Bytes set aside for the records of cells with several contenders.
 
+    // Bytes set aside for the records of cells with several contenders.
+    static constexpr std::size_t kRecordSpace = std::size_t{4} << 20;
+
+    // `palette`: 256 entries of red, green, blue, flags.
+    explicit NearestColour(const std::uint8_t* palette, std::size_t recordSpace = kRecordSpace);
+
+    // Never allocates: everything it needs is set aside by the constructor.
     int Find(int red, int green, int blue) {
         const int cell = (red >> 2) << 12 | (green >> 2) << 6 | (blue >> 2);
-        std::uint32_t slot = fine_[static_cast<std::size_t>(cell)];
-        if (slot == kNotBuilt) {
-            slot = BuildFineCell(cell);
-        }
+        const std::uint32_t slot = fine_[static_cast<std::size_t>(cell)];
         if (slot & kSingle) {
             return static_cast<int>(slot >> 1);
         }
-        const std::uint8_t* list = &fineLists_[slot >> 1];
-        if (list[0] == kAnswerTable) {
-            return list[1 + ((red & 3) << 4 | (green & 3) << 2 | (blue & 3))];
+        const std::uint8_t* record = slot != kNotBuilt ? &fineLists_[slot >> 1] : WorkOut(cell);
+        if (record[0] == kAnswerTable) {
+            return record[1 + ((red & 3) << 4 | (green & 3) << 2 | (blue & 3))];
         }
         // Distance and index in one number, so that the smaller one is the better answer.
-        int best = Rank(list[1], red, green, blue);
-        for (int i = 2; i <= list[0]; ++i) {
-            const int rank = Rank(list[i], red, green, blue);
+        int best = Rank(record[1], red, green, blue);
+        for (int i = 2; i <= record[0]; ++i) {
+            const int rank = Rank(record[i], red, green, blue);
             best = rank < best ? rank : best;
         }
         return best & 0xFF;
@@ -44,7 +47,8 @@ class NearestColour {
   private:
     // A fine cell's slot: kNotBuilt; entry << 1 | kSingle when one entry is the nearest to
     // all its colours; otherwise offset << 1 of its record in fineLists_: a count of entries
-    // and the entries, or kAnswerTable and 64 answers in blue-fastest order.
+    // and the entries, or kAnswerTable and 64 answers in blue-fastest order. When the space
+    // set aside for records is full, a cell's record is worked out anew each time.
     static constexpr std::uint32_t kNotBuilt = 0;
     static constexpr std::uint32_t kSingle = 1;
     static constexpr std::uint8_t kAnswerTable = 0;
@@ -60,13 +64,14 @@ class NearestColour {
     int Contenders(const int low[3], int width, const std::uint8_t* from, int count,
                    std::uint8_t* out) const;
     const std::uint8_t* CoarseList(int cell, int& count);
-    std::uint32_t BuildFineCell(int cell);
+    const std::uint8_t* WorkOut(int cell);
 
     int colours_[768];
     std::vector<std::uint32_t> fine_;       // 64 x 64 x 64 slots, cells 4 levels wide
     std::vector<std::uint8_t> fineLists_;   // records of fine cells with several contenders
     std::vector<std::uint32_t> coarse_;     // 16 x 16 x 16: offset + 1 of a list in coarseLists_
     std::vector<std::uint8_t> coarseLists_; // count - 1, then the entries
+    std::uint8_t record_[65];               // the record WorkOut made last
 };
 
 } // namespace reduce

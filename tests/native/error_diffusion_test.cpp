@@ -62,11 +62,12 @@ struct Outcome {
     std::vector<std::string> events;
 };
 
-Outcome Engine(const Bytes& image, int fixed, const Bytes& table, bool failGrow = false) {
+Outcome Engine(const Bytes& image, int fixed, const Bytes& table, bool failGrow = false,
+               int threads = 0) {
     VectorBlock block{image};
     block.failGrow = failGrow;
     Recorder recorder;
-    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette};
+    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
     const auto result = reduce::DiffuseImage(block.bytes.data(), block.bytes.size(),
                                              block.Resizer(), input, recorder);
     if (result.outcome == DiffusionOutcome::Converted) {
@@ -237,13 +238,17 @@ TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {
 }
 
 // The engine against the literal algorithm: image bytes and every report.
+// One thread and two dither the rows in different orders: both must give the same bytes.
 void ExpectSameAsLiteral(const Bytes& image, int fixed, const Bytes& table,
                          const std::string& what) {
     const Outcome literalRun = Literal(image, fixed, table);
-    const Outcome engineRun = Engine(image, fixed, table);
-    ASSERT_EQ(engineRun.outcome, literalRun.outcome) << what;
-    ASSERT_EQ(engineRun.image, literalRun.image) << what;
-    ASSERT_EQ(engineRun.events, literalRun.events) << what;
+    for (int threads : {1, 2}) {
+        const Outcome engineRun = Engine(image, fixed, table, false, threads);
+        const std::string how = what + ", " + std::to_string(threads) + " thread(s)";
+        ASSERT_EQ(engineRun.outcome, literalRun.outcome) << how;
+        ASSERT_EQ(engineRun.image, literalRun.image) << how;
+        ASSERT_EQ(engineRun.events, literalRun.events) << how;
+    }
 }
 
 TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmOnGeneratedImages) {
@@ -295,6 +300,23 @@ TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmOnGradientsThatSaturate) {
                                 "gradient " + std::to_string(width) + "x" + std::to_string(rows));
         }
     }
+}
+
+TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmWhenTwoThreadsMeetInsideRows) {
+    // Shaded bands with a few hundred colours, in rows wide enough for one thread to wait for
+    // the other in the middle of a row.
+    const Bytes image = testimg::Make24(331, 207, [](int x, int r) {
+        const std::uint32_t red = static_cast<std::uint32_t>(x * 255 / 330) & 0xF0;
+        const std::uint32_t green = static_cast<std::uint32_t>(r * 255 / 206) & 0xE0;
+        const std::uint32_t blue = static_cast<std::uint32_t>((x + r) % 97) & 0x1C;
+        return red << 16 | green << 8 | blue;
+    });
+    const Bytes table = UserTable(11, true);
+    const Outcome literalRun = Literal(image, 20, table);
+    const Outcome engineRun = Engine(image, 20, table, false, 2);
+    ASSERT_EQ(engineRun.outcome, DiffusionOutcome::Converted);
+    EXPECT_EQ(engineRun.image, literalRun.image);
+    EXPECT_EQ(engineRun.events, literalRun.events);
 }
 
 TEST(ErrorDiffusion, FrequencyTiesGoToTheColourMetFirst) {

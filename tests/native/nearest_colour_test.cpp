@@ -34,8 +34,9 @@ void Set(Palette& p, int e, int red, int green, int blue) {
 
 // Asks about every colour of the box [low, low + size) and `randomQueries` colours anywhere.
 void ExpectSameAsScan(const Palette& p, const std::array<int, 3>& low, int size, int seed,
-                      const std::string& what) {
-    reduce::NearestColour nearest(p.data());
+                      const std::string& what,
+                      std::size_t recordSpace = reduce::NearestColour::kRecordSpace) {
+    reduce::NearestColour nearest(p.data(), recordSpace);
     int wrong = 0;
     auto check = [&](int r, int g, int b) {
         const int expected = Scan(p, r, g, b);
@@ -77,6 +78,8 @@ TEST(NearestColour, AgreesWithAFullScan) {
     }
     ExpectSameAsScan(packed, {92, 92, 52}, 24, 2, "packed palette");
     ExpectSameAsScan(packed, {194, 194, 54}, 20, 3, "packed palette");
+    // With room for only a few records, the rest are worked out anew for each question.
+    ExpectSameAsScan(packed, {92, 92, 52}, 24, 8, "packed palette, little room", 200);
 
     // Duplicates and black: the lowest index wins among equal colours.
     Palette duplicates{};

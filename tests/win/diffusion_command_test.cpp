@@ -51,10 +51,11 @@ class Quiet : public reduce::DiffusionObserver {
 };
 
 // The engine's output for the same image, fixed count and user palette.
-Bytes EngineResult(const Bytes& image, int fixed, const Bytes& table, Quiet* quiet = nullptr) {
+Bytes EngineResult(const Bytes& image, int fixed, const Bytes& table, Quiet* quiet = nullptr,
+                   int threads = 0) {
     Bytes work = image;
     Quiet local;
-    const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette};
+    const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
     const reduce::Resizer resize = [&work](std::uint64_t size) {
         work.resize(size);
         return reduce::ResizeResult{work.data(), true};
@@ -253,6 +254,16 @@ TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndL
             << expected;
     }
     EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
+}
+
+TEST_F(DiffusionCommandTest, ABigImageDitheredByTwoThreadsGetsTheBytesOfOne) {
+    const Bytes image = MakeBmp24(1024, 520, Photo); // big enough for a second thread
+    Load(image, "diffuse_two_threads.bmp");
+    Seams.messageAnswer = IDNO;
+    Diffuse();
+    const Bytes oneThread = EngineResult(image, 0, Bytes(1024, 0), nullptr, 1);
+    EXPECT_EQ(DocumentBytes(), oneThread);
+    EXPECT_EQ(EngineResult(image, 0, Bytes(1024, 0), nullptr, 2), oneThread);
 }
 
 TEST_F(DiffusionCommandTest, EightBitImagesAreRefusedAndTheWindowCloses) {
