@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,7 +50,28 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 } // namespace
 
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+void* AllocateFileMemory(std::size_t size) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    void* memory = nullptr;
+    if (size >= kHugePage) {
+        if (::posix_memalign(&memory, kHugePage, size) != 0) {
+            throw std::bad_alloc();
+        }
+        ::madvise(memory, size, MADV_HUGEPAGE); // only advice: fine if refused
+        return memory;
+    }
+    memory = std::malloc(size == 0 ? 1 : size);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return memory;
+}
+
+void FreeFileMemory(void* memory) {
+    std::free(memory);
+}
+
+bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = Because(kCannotOpenText);
@@ -87,7 +110,7 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
     return true;
 }
 
-bool WriteWithSafetyCopy(const std::string& path, const std::vector<std::uint8_t>& bytes,
+bool WriteWithSafetyCopy(const std::string& path, const std::uint8_t* data, std::size_t size,
                          std::string& error) {
     const std::string safety = path + ".tmp";
     struct stat info;
@@ -117,7 +140,7 @@ bool WriteWithSafetyCopy(const std::string& path, const std::vector<std::uint8_t
         }
         return false;
     }
-    const bool written = WriteAll(fd, bytes.data(), bytes.size()) && Ops.fsync(fd) == 0;
+    const bool written = WriteAll(fd, data, size) && Ops.fsync(fd) == 0;
     const int savedErrno = errno;
     const bool closed = Ops.close(fd) == 0;
     if (!written || !closed) {

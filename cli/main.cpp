@@ -197,7 +197,7 @@ bool Converted(bool converted, const reduce::Refusal& refusal, int& code, const 
 // Converts the input with `convert`, which returns whether it converted and, if not, the
 // refusal text and exit code; writes the result through the safety copy.
 template <typename Convert> int ConvertFile(const Options& options, Convert convert) {
-    std::vector<std::uint8_t> image;
+    cli::FileBytes image;
     std::string error;
     if (!cli::ReadWholeFile(options.input, image, error)) {
         return Fail(kFileError, options.input, error);
@@ -213,14 +213,14 @@ template <typename Convert> int ConvertFile(const Options& options, Convert conv
         return Fail(code, options.input, refusal);
     }
     image.resize(static_cast<std::size_t>(newSize));
-    if (!cli::WriteWithSafetyCopy(options.output, image, error)) {
+    if (!cli::WriteWithSafetyCopy(options.output, image.data(), image.size(), error)) {
         return Fail(kFileError, options.output, error);
     }
     return kConverted;
 }
 
 int RunExact(const Options& options) {
-    return ConvertFile(options, [](std::vector<std::uint8_t>& image, const reduce::Resizer& resize,
+    return ConvertFile(options, [](cli::FileBytes& image, const reduce::Resizer& resize,
                                    std::uint64_t& newSize, int& code, const char*& refusal) {
         const reduce::ExactResult result = reduce::ReduceExact(image.data(), image.size(), resize);
         newSize = result.newSize;
@@ -232,7 +232,7 @@ int RunExact(const Options& options) {
 int RunDiffuse(const Options& options) {
     std::uint8_t table[palette::kTableBytes] = {};
     if (!options.palette.empty()) {
-        std::vector<std::uint8_t> file;
+        cli::FileBytes file;
         std::string error;
         if (!cli::ReadWholeFile(options.palette, file, error)) {
             return Fail(kFileError, options.palette, error);
@@ -241,9 +241,8 @@ int RunDiffuse(const Options& options) {
                                    palette::IsZName(options.palette.c_str()), table);
     }
     const reduce::DiffusionInput input{options.fixed, table, reduce::kBasicPalette};
-    return ConvertFile(options, [&input](std::vector<std::uint8_t>& image,
-                                         const reduce::Resizer& resize, std::uint64_t& newSize,
-                                         int& code, const char*& refusal) {
+    return ConvertFile(options, [&input](cli::FileBytes& image, const reduce::Resizer& resize,
+                                         std::uint64_t& newSize, int& code, const char*& refusal) {
         TerminalProgress progress;
         const reduce::DiffusionResult result =
             reduce::DiffuseImage(image.data(), image.size(), resize, input, progress);

@@ -60,7 +60,9 @@ class SafeWrite : public testing::Test {
         struct stat info;
         return stat(path.c_str(), &info) == 0;
     }
-    bool Write(std::string& error) { return cli::WriteWithSafetyCopy(path_, fresh_, error); }
+    bool Write(std::string& error) {
+        return cli::WriteWithSafetyCopy(path_, fresh_.data(), fresh_.size(), error);
+    }
 
     std::string dir_, path_;
     const Bytes old_ = Bytes(5000, 0x11);
