@@ -39,47 +39,51 @@ std::uint32_t ColourOf(std::uint32_t morton) {
     return r << 16 | g << 8 | b;
 }
 
-// Pixel counts per colour, in pages of 8 x 8 x 8 neighbouring colours that are allocated
-// when a colour of theirs first occurs: memory follows the colours the image uses, and
-// neighbouring pixels, being of similar colours, mostly hit the same page. Counts are 16 bits
-// wide, which halves the memory traffic; the rare count beyond that carries into a side
-// table. A colour that occurs never reads 0.
+// Pixel counts per colour, in pages of 8 x 8 x 8 neighbouring colours that are set up when
+// a colour of theirs first occurs: memory follows the colours the image uses, and
+// neighbouring pixels, being of similar colours, mostly hit the same page. A count is one
+// byte, which keeps the memory the image touches small: seven bits count, and each time they
+// fill up they are carried into a side table and the eighth bit marks the colour as having
+// a carry. A colour that occurs never reads 0.
 class ColourCounts {
   public:
     static constexpr int kPageBits = 9;
     static constexpr std::uint32_t kPageSize = 1u << kPageBits;
 
-    ColourCounts() : pages_(std::size_t{1} << (24 - kPageBits)) {}
+    ColourCounts() : pages_(std::size_t{1} << (24 - kPageBits), nullptr) {}
 
     void Add(std::uint32_t morton) {
-        std::uint16_t& count = Slot(morton);
-        if (count == 0xFFFF) {
-            carry_[morton] += 0xFFFF;
-            count = 1;
-        } else {
-            ++count;
+        std::uint8_t& count = Slot(morton);
+        if ((count & kLow) == kLow) {
+            carry_[morton] += kLow;
+            count = kCarried;
         }
+        ++count;
     }
-    std::uint16_t& Slot(std::uint32_t morton) {
-        auto& page = pages_[morton >> kPageBits];
-        if (!page) {
-            page = std::make_unique<std::uint16_t[]>(kPageSize); // zeroed
+    // A colour's count byte, its page set up if need be.
+    std::uint8_t& Slot(std::uint32_t morton) {
+        std::uint8_t*& page = pages_[morton >> kPageBits];
+        if (page == nullptr) {
+            page = NewPage();
         }
         return page[morton & (kPageSize - 1)];
     }
-    std::uint32_t Total(std::uint32_t morton, std::uint16_t count) const {
-        if (carry_.empty()) {
+    // The count byte of a colour that occurs.
+    std::uint8_t& SlotOfCounted(std::uint32_t morton) {
+        return pages_[morton >> kPageBits][morton & (kPageSize - 1)];
+    }
+    std::uint32_t Total(std::uint32_t morton, std::uint8_t count) const {
+        if ((count & kCarried) == 0) {
             return count;
         }
-        const auto carried = carry_.find(morton);
-        return count + (carried == carry_.end() ? 0 : carried->second);
+        return (count & kLow) + carry_.find(morton)->second;
     }
-    // Calls f(morton, slot, total) for every colour that occurs.
+    // Calls f(morton, slot, total) for every colour that occurs, in increasing Morton order.
     template <typename F> void ForEach(F f) {
         for (std::uint32_t p = 0; p < pages_.size(); ++p) {
-            if (pages_[p]) {
+            if (pages_[p] != nullptr) {
                 for (std::uint32_t i = 0; i < kPageSize; ++i) {
-                    std::uint16_t& count = pages_[p][i];
+                    std::uint8_t& count = pages_[p][i];
                     if (count != 0) {
                         const std::uint32_t morton = p << kPageBits | i;
                         f(morton, count, Total(morton, count));
@@ -90,7 +94,22 @@ class ColourCounts {
     }
 
   private:
-    std::vector<std::unique_ptr<std::uint16_t[]>> pages_;
+    static constexpr std::uint8_t kLow = 0x7F;
+    static constexpr std::uint8_t kCarried = 0x80;
+    static constexpr std::uint32_t kPagesAChunk = 64;
+
+    // Pages are handed out from zeroed chunks of 64.
+    std::uint8_t* NewPage() {
+        if (chunks_.empty() || used_ == kPagesAChunk) {
+            chunks_.push_back(std::make_unique<std::uint8_t[]>(kPagesAChunk * kPageSize));
+            used_ = 0;
+        }
+        return chunks_.back().get() + kPageSize * used_++;
+    }
+
+    std::vector<std::uint8_t*> pages_;
+    std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
+    std::uint32_t used_ = 0;
     std::unordered_map<std::uint32_t, std::uint32_t> carry_;
 };
 
@@ -103,7 +122,7 @@ struct Ranked {
 std::uint32_t Threshold(ColourCounts& counts, int places) {
     std::vector<std::uint32_t> heap; // min-heap of the largest counts seen
     heap.reserve(static_cast<std::size_t>(places));
-    counts.ForEach([&](std::uint32_t, std::uint16_t&, std::uint32_t count) {
+    counts.ForEach([&](std::uint32_t, std::uint8_t&, std::uint32_t count) {
         if (heap.size() < static_cast<std::size_t>(places)) {
             heap.push_back(count);
             std::push_heap(heap.begin(), heap.end(), std::greater<>());
@@ -171,28 +190,30 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std
     }
     // Every colour counted at least `threshold` times may take a place; which ones do, and
     // in what order, depends on when each was first met, so the image is scanned again in
-    // storage order until all of them have been met. One bit per colour (2 MB in all) marks
-    // the contenders not met yet.
+    // storage order until all of them have been met. Their count bytes now mark the ones not
+    // met yet; their totals are kept aside in Morton order.
     const std::uint32_t threshold = Threshold(counts, sizes.free);
-    std::vector<std::uint64_t> waiting(std::size_t{1} << 18, 0);
-    std::size_t contenders = 0;
-    counts.ForEach([&](std::uint32_t morton, std::uint16_t&, std::uint32_t total) {
+    std::vector<Ranked> contenders;
+    counts.ForEach([&](std::uint32_t morton, std::uint8_t& count, std::uint32_t total) {
         if (total >= threshold) {
-            waiting[morton >> 6] |= std::uint64_t{1} << (morton & 63);
-            ++contenders;
+            contenders.push_back({morton, total});
+            count = 1;
+        } else {
+            count = 0;
         }
     });
     std::vector<Ranked> ranked; // in order of first appearance
-    ranked.reserve(contenders);
-    for (std::uint64_t y = 0; y < g.rows && ranked.size() < contenders; ++y) {
+    ranked.reserve(contenders.size());
+    for (std::uint64_t y = 0; y < g.rows && ranked.size() < contenders.size(); ++y) {
         const std::uint8_t* p = pixels + y * g.stride;
         for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
             const std::uint32_t morton = MortonOf(p);
-            std::uint64_t& word = waiting[morton >> 6];
-            const std::uint64_t bit = std::uint64_t{1} << (morton & 63);
-            if (word & bit) {
-                word &= ~bit;
-                ranked.push_back({morton, counts.Total(morton, counts.Slot(morton))});
+            std::uint8_t& waiting = counts.SlotOfCounted(morton);
+            if (waiting != 0) {
+                waiting = 0;
+                ranked.push_back(*std::lower_bound(
+                    contenders.begin(), contenders.end(), morton,
+                    [](const Ranked& r, std::uint32_t m) { return r.morton < m; }));
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -365,6 +366,23 @@ TEST(ErrorDiffusion, CountsBeyondSixteenBitsRankCorrectly) {
     const std::uint8_t* second = first + 4;
     EXPECT_EQ((second[2] << 16 | second[1] << 8 | second[0]), static_cast<int>(big));
     EXPECT_EQ(run.image, Literal(image, 0, table).image);
+}
+
+TEST(ErrorDiffusion, CountsOnBothSidesOfEveryCarryRankCorrectly) {
+    // 240 colours, each counted a number of times just below, at or just above a multiple
+    // of 127 or 128, scattered so that ties are met in an order unlike their colours'.
+    const int counts[] = {126, 127, 128, 129, 253, 254, 255, 256, 257, 380, 381, 382, 383, 384};
+    std::vector<std::uint32_t> pixels;
+    for (int c = 0; c < 240; ++c) {
+        const std::uint32_t colour = static_cast<std::uint32_t>(c * 0x010305 + 0x203040);
+        pixels.insert(pixels.end(), static_cast<std::size_t>(counts[(c * 7) % 14]), colour);
+    }
+    std::shuffle(pixels.begin(), pixels.end(), std::mt19937(12));
+    const int width = 250;
+    const int rows = static_cast<int>(pixels.size()) / width;
+    const Bytes image = testimg::Make24(
+        width, rows, [&](int x, int r) { return pixels[static_cast<std::size_t>(r * width + x)]; });
+    ExpectSameAsLiteral(image, 0, UserTable(7, false), "counts across carries");
 }
 
 TEST(ErrorDiffusion, ColoursOfTheFixedAndBasicGroupsLeaveTheFreeGroupBlack) {
