@@ -188,33 +188,41 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std
         const std::uint8_t bgr[3] = {palette[4 * e + 2], palette[4 * e + 1], palette[4 * e]};
         counts.Slot(MortonOf(bgr)) = 0;
     }
-    // Every colour counted at least `threshold` times may take a place; which ones do, and
-    // in what order, depends on when each was first met, so the image is scanned again in
-    // storage order until all of them have been met. Their count bytes now mark the ones not
-    // met yet; their totals are kept aside in Morton order.
+    // The places go to the colours counted more than `threshold` times, fewer than there are
+    // places, and to those counted exactly `threshold` times that are met first in storage
+    // order. Their count bytes now mark them; the image is scanned again until every colour
+    // above the threshold and enough of those at it have been met. Memory stays within a few
+    // records a place however many colours tie.
+    constexpr std::uint8_t kAt = 1, kAbove = 2;
     const std::uint32_t threshold = Threshold(counts, sizes.free);
-    std::vector<Ranked> contenders;
+    std::vector<Ranked> above; // in Morton order
+    std::size_t atThreshold = 0;
     counts.ForEach([&](std::uint32_t morton, std::uint8_t& count, std::uint32_t total) {
-        if (total >= threshold) {
-            contenders.push_back({morton, total});
-            count = 1;
-        } else {
-            count = 0;
+        count = total > threshold ? kAbove : (total == threshold ? kAt : 0);
+        if (total > threshold) {
+            above.push_back({morton, total});
         }
+        atThreshold += total == threshold;
     });
+    const std::size_t wanted =
+        above.size() + std::min(atThreshold, static_cast<std::size_t>(sizes.free) - above.size());
     std::vector<Ranked> ranked; // in order of first appearance
-    ranked.reserve(contenders.size());
-    for (std::uint64_t y = 0; y < g.rows && ranked.size() < contenders.size(); ++y) {
+    ranked.reserve(wanted);
+    std::size_t atMet = 0;
+    for (std::uint64_t y = 0; y < g.rows && ranked.size() < wanted; ++y) {
         const std::uint8_t* p = pixels + y * g.stride;
         for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
             const std::uint32_t morton = MortonOf(p);
-            std::uint8_t& waiting = counts.SlotOfCounted(morton);
-            if (waiting != 0) {
-                waiting = 0;
+            std::uint8_t& mark = counts.SlotOfCounted(morton);
+            if (mark == kAbove) {
                 ranked.push_back(*std::lower_bound(
-                    contenders.begin(), contenders.end(), morton,
+                    above.begin(), above.end(), morton,
                     [](const Ranked& r, std::uint32_t m) { return r.morton < m; }));
+            } else if (mark == kAt && atMet < wanted - above.size()) {
+                ranked.push_back({morton, threshold});
+                ++atMet;
             }
+            mark = 0;
         }
     }
     // Highest count first; among equal counts the colour met first.
