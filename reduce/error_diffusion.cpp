@@ -188,9 +188,12 @@ DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resiz
     if (!FillFreeGroup(palette, sizes, data + bmp::kHeadersSize, g, observer)) {
         return {DiffusionOutcome::NoMemory, size};
     }
+    // Without rows there is nothing to dither, however wide the header says a row is.
     std::unique_ptr<DitherJob> job;
     try {
-        job = std::make_unique<DitherJob>(g, palette, LanesFor(g, input.threads));
+        if (g.rows > 0) {
+            job = std::make_unique<DitherJob>(g, palette, LanesFor(g, input.threads));
+        }
     } catch (const std::bad_alloc&) {
         return {DiffusionOutcome::NoMemory, size};
     }
@@ -208,7 +211,7 @@ DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resiz
     observer.PaletteComplete(palette.data());
 
     observer.Phase(2);
-    if (g.rows > 0) {
+    if (job) {
         Dither(*job, data + bmp::kHeadersSize, observer);
     }
     std::memmove(data + bmp::k8BitPixelData, data + bmp::kHeadersSize, pixelBytes);

@@ -1,6 +1,7 @@
 #include "reduce/error_diffusion.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <random>
@@ -75,6 +76,13 @@ Outcome Engine(const Bytes& image, int fixed, const Bytes& table, bool failGrow 
         EXPECT_EQ(result.newSize, block.bytes.size());
     }
     return {result.outcome, block.bytes, recorder.events};
+}
+
+// The most memory this process has held so far.
+long PeakMemoryKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 Outcome Literal(const Bytes& image, int fixed, const Bytes& table) {
@@ -236,6 +244,15 @@ TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {
     for (int j = 42; j < 256; ++j) {
         ASSERT_EQ(run.image[54 + 4 * j] | run.image[55 + 4 * j] | run.image[56 + 4 * j], 0);
     }
+    // No rows, however wide: nothing is set aside for a row that never comes (a row of
+    // 2^31 pixels would take 6 GB).
+    Bytes wide = testimg::Make24(0, 0, [](int, int) { return 0u; });
+    bmp::WriteU32(&wide[bmp::kBiWidth], 0x7FFFFFFF);
+    const long peakBefore = PeakMemoryKb();
+    const Outcome wideRun = Engine(wide, 0, UserTable(2, false));
+    ASSERT_EQ(wideRun.outcome, DiffusionOutcome::Converted);
+    EXPECT_EQ(wideRun.image.size(), 1078u);
+    EXPECT_LT(PeakMemoryKb() - peakBefore, 256 * 1024);
 }
 
 // The engine against the literal algorithm: image bytes and every report.
