@@ -41,10 +41,10 @@ const Bytes& Photo(int width, int height) {
     return photo;
 }
 
-void RunEngine(benchmark::State& state, int width, int height) {
+void RunEngine(benchmark::State& state, int width, int height, int threads = 0) {
     const Bytes& source = Photo(width, height);
     const Bytes table(1024, 0);
-    const reduce::DiffusionInput input{0, table.data(), reduce::kBasicPalette};
+    const reduce::DiffusionInput input{0, table.data(), reduce::kBasicPalette, threads};
     Bytes work;
     for (auto _ : state) {
         state.PauseTiming();
@@ -83,12 +83,17 @@ void BM_DiffuseLiteralSmall(benchmark::State& state) {
 }
 BENCHMARK(BM_DiffuseLiteralSmall)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond);
 
+// Megapixels, and threads that dither (wall-clock time, since two threads may work).
 void BM_DiffuseEngine(benchmark::State& state) {
     const int megapixels = static_cast<int>(state.range(0));
     const int width = megapixels == 12 ? 4000 : (megapixels == 4 ? 2560 : 1280);
     const int height = megapixels == 12 ? 3000 : (megapixels == 4 ? 1600 : 800);
-    RunEngine(state, width, height);
+    RunEngine(state, width, height, static_cast<int>(state.range(1)));
 }
-BENCHMARK(BM_DiffuseEngine)->Arg(1)->Arg(4)->Arg(12)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiffuseEngine)
+    ->ArgsProduct({{1, 4, 12}, {1, 2}})
+    ->ArgNames({"megapixels", "threads"})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
