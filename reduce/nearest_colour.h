@@ -2,6 +2,7 @@
 // blue; on a tie the lowest index. Portable: no platform headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -16,8 +17,6 @@ namespace reduce {
 // search of all 256 entries, ties included.
 class NearestColour {
   public:
-    // Bytes set aside for the records of cells with several contenders.
-
     // Bytes set aside for the records of cells with several contenders.
     static constexpr std::size_t kRecordSpace = std::size_t{4} << 20;
 
