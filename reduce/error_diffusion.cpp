@@ -68,7 +68,9 @@ int LanesFor(const TrueColourGeometry& g, int threads) {
     if (threads == 1 || threads == 2) {
         return threads;
     }
-    return g.rows > 1 && g.width * g.rows >= kTwoLanePixels ? 2 : 1;
+    // On a single processor the two lanes would only take turns.
+    const bool twoProcessors = std::thread::hardware_concurrency() != 1;
+    return twoProcessors && g.rows > 1 && g.width * g.rows >= kTwoLanePixels ? 2 : 1;
 }
 
 // Waits until the other lane has done `count` pixels (counted over the image).
