@@ -25,20 +25,17 @@ NearestColour::NearestColour(const std::uint8_t* palette, std::size_t recordSpac
 // cell farthest on that side is such a colour.
 int NearestColour::Contenders(const int low[3], int width, const std::uint8_t* from, int count,
                               std::uint8_t* out) const {
-    int first = from[0];
-    int firstRank = 0x7FFFFFFF;
+    int firstRank = 0x7FFFFFFF; // doubled distance to the middle << 8 | entry
     for (int i = 0; i < count; ++i) {
         const int e = from[i];
         int d = 0;
         for (int k = 0; k < 3; ++k) {
-            const int v = 2 * low[k] + width - 1 - 2 * colours_[3 * e + k]; // doubled
+            const int v = 2 * low[k] + width - 1 - 2 * colours_[3 * e + k];
             d += v * v;
         }
-        if (d < firstRank >> 8 || (d == firstRank >> 8 && e < (firstRank & 0xFF))) {
-            firstRank = d << 8 | e;
-            first = e;
-        }
+        firstRank = std::min(firstRank, d << 8 | e);
     }
+    const int first = firstRank & 0xFF;
     const int* a = &colours_[3 * first];
     const int aNorm = a[0] * a[0] + a[1] * a[1] + a[2] * a[2];
     int n = 0;
@@ -103,12 +100,7 @@ const std::uint8_t* NearestColour::WorkOut(int cell) {
         for (int c = 0; c < 64; ++c) {
             const int red = low[0] + (c >> 4), green = low[1] + ((c >> 2) & 3),
                       blue = low[2] + (c & 3);
-            int best = Rank(list[0], red, green, blue);
-            for (int i = 1; i < n; ++i) {
-                const int rank = Rank(list[i], red, green, blue);
-                best = rank < best ? rank : best;
-            }
-            record_[1 + c] = static_cast<std::uint8_t>(best & 0xFF);
+            record_[1 + c] = static_cast<std::uint8_t>(NearestOf(list, n, red, green, blue));
         }
         length += 64;
     }

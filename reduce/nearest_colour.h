@@ -34,13 +34,7 @@ class NearestColour {
         if (record[0] == kAnswerTable) {
             return record[1 + ((red & 3) << 4 | (green & 3) << 2 | (blue & 3))];
         }
-        // Distance and index in one number, so that the smaller one is the better answer.
-        int best = Rank(record[1], red, green, blue);
-        for (int i = 2; i <= record[0]; ++i) {
-            const int rank = Rank(record[i], red, green, blue);
-            best = rank < best ? rank : best;
-        }
-        return best & 0xFF;
+        return NearestOf(record + 1, record[0], red, green, blue);
     }
 
   private:
@@ -59,6 +53,16 @@ class NearestColour {
         const int dg = green - colours_[3 * entry + 1];
         const int db = blue - colours_[3 * entry + 2];
         return (dr * dr + dg * dg + db * db) << 8 | entry;
+    }
+    // The nearest of the n entries of `list` (n >= 1).
+    int NearestOf(const std::uint8_t* list, int n, int red, int green, int blue) const {
+        // Distance and index in one number, so that the smaller one is the better answer.
+        int best = Rank(list[0], red, green, blue);
+        for (int i = 1; i < n; ++i) {
+            const int rank = Rank(list[i], red, green, blue);
+            best = rank < best ? rank : best;
+        }
+        return best & 0xFF;
     }
     int Contenders(const int low[3], int width, const std::uint8_t* from, int count,
                    std::uint8_t* out) const;
