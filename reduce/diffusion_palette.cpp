@@ -198,11 +198,15 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std
     std::vector<Ranked> above; // in Morton order
     std::size_t atThreshold = 0;
     counts.ForEach([&](std::uint32_t morton, std::uint8_t& count, std::uint32_t total) {
-        count = total > threshold ? kAbove : (total == threshold ? kAt : 0);
         if (total > threshold) {
+            count = kAbove;
             above.push_back({morton, total});
+        } else if (total == threshold) {
+            count = kAt;
+            ++atThreshold;
+        } else {
+            count = 0;
         }
-        atThreshold += total == threshold;
     });
     const std::size_t wanted =
         above.size() + std::min(atThreshold, static_cast<std::size_t>(sizes.free) - above.size());
