@@ -41,24 +41,31 @@ const Bytes& Photo(int width, int height) {
     return photo;
 }
 
-void RunEngine(benchmark::State& state, int width, int height, int threads = 0) {
+// Times convert(work) on a fresh copy of the photograph each time.
+template <typename Convert>
+void TimeOnCopies(benchmark::State& state, int width, int height, Convert convert) {
     const Bytes& source = Photo(width, height);
-    const Bytes table(1024, 0);
-    const reduce::DiffusionInput input{0, table.data(), reduce::kBasicPalette, threads};
     Bytes work;
     for (auto _ : state) {
         state.PauseTiming();
         work = source;
         state.ResumeTiming();
+        benchmark::DoNotOptimize(convert(work));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(width) * height);
+}
+
+void RunEngine(benchmark::State& state, int width, int height, int threads = 0) {
+    const Bytes table(1024, 0);
+    const reduce::DiffusionInput input{0, table.data(), reduce::kBasicPalette, threads};
+    TimeOnCopies(state, width, height, [&input](Bytes& work) {
         reduce::NoReports quiet;
         const reduce::Resizer resize = [&work](std::uint64_t size) {
             work.resize(size);
             return reduce::ResizeResult{work.data(), true};
         };
-        auto result = reduce::DiffuseImage(work.data(), work.size(), resize, input, quiet);
-        benchmark::DoNotOptimize(result);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(width) * height);
+        return reduce::DiffuseImage(work.data(), work.size(), resize, input, quiet);
+    });
 }
 
 void BM_DiffuseEngineSmall(benchmark::State& state) {
@@ -68,18 +75,11 @@ BENCHMARK(BM_DiffuseEngineSmall)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecon
 
 void BM_DiffuseLiteralSmall(benchmark::State& state) {
     const int side = static_cast<int>(state.range(0));
-    const Bytes& source = Photo(side, side);
     const Bytes table(1024, 0);
-    Bytes work;
-    for (auto _ : state) {
-        state.PauseTiming();
-        work = source;
-        state.ResumeTiming();
+    TimeOnCopies(state, side, side, [&table](Bytes& work) {
         reduce::NoReports quiet;
-        auto outcome = literal::Diffuse(work, 0, table.data(), reduce::kBasicPalette, quiet);
-        benchmark::DoNotOptimize(outcome);
-    }
-    state.SetItemsProcessed(state.iterations() * side * side);
+        return literal::Diffuse(work, 0, table.data(), reduce::kBasicPalette, quiet);
+    });
 }
 BENCHMARK(BM_DiffuseLiteralSmall)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond);
 
