@@ -329,12 +329,7 @@ TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmWhenTwoThreadsMeetInsideRows) {
         const std::uint32_t blue = static_cast<std::uint32_t>((x + r) % 97) & 0x1C;
         return red << 16 | green << 8 | blue;
     });
-    const Bytes table = UserTable(11, true);
-    const Outcome literalRun = Literal(image, 20, table);
-    const Outcome engineRun = Engine(image, 20, table, false, 2);
-    ASSERT_EQ(engineRun.outcome, DiffusionOutcome::Converted);
-    EXPECT_EQ(engineRun.image, literalRun.image);
-    EXPECT_EQ(engineRun.events, literalRun.events);
+    ExpectSameAsLiteral(image, 20, UserTable(11, true), "331 x 207 bands");
 }
 
 TEST(ErrorDiffusion, FrequencyTiesGoToTheColourMetFirst) {

@@ -32,7 +32,7 @@ void Set(Palette& p, int e, int red, int green, int blue) {
     p[4 * e + 3] = 1;
 }
 
-// Asks about every colour of the box [low, low + size) and `randomQueries` colours anywhere.
+// Asks about every colour of the box [low, low + size) and 50000 colours anywhere.
 void ExpectSameAsScan(const Palette& p, const std::array<int, 3>& low, int size, int seed,
                       const std::string& what,
                       std::size_t recordSpace = reduce::NearestColour::kRecordSpace) {
