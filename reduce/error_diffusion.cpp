@@ -175,7 +175,7 @@ DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resiz
     case SourceCheck::Ok:
         break;
     case SourceCheck::NotTrueColour:
-        if (size >= bmp::kHeadersSize && bitCount <= 8) {
+        if (bitCount <= 8) {
             return {DiffusionOutcome::NotTrueColour, size};
         }
         return {DiffusionOutcome::UnsupportedLayout, size};

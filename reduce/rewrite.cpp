@@ -7,12 +7,16 @@ namespace reduce {
 SourceCheck CheckTrueColourSource(const std::uint8_t* data, std::uint64_t size,
                                   TrueColourGeometry& g, std::uint16_t& bitCount) {
     bitCount = 0;
-    if (size < bmp::kHeadersSize || size > 0xFFFFFFFFu) {
+    // The bit count decides first, even in a file too short for the rest of its headers.
+    if (size < bmp::kBiBitCount + 2 || size > 0xFFFFFFFFu) {
         return SourceCheck::UnsupportedLayout;
     }
     bitCount = bmp::ReadU16(data + bmp::kBiBitCount);
     if (bitCount != 24) {
         return SourceCheck::NotTrueColour;
+    }
+    if (size < bmp::kHeadersSize) {
+        return SourceCheck::UnsupportedLayout;
     }
     const std::int32_t width = bmp::ReadS32(data + bmp::kBiWidth);
     if (bmp::ReadU32(data + bmp::kBiSize) != 40 || bmp::ReadU32(data + bmp::kBfOffBits) != 54 ||

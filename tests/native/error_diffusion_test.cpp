@@ -231,8 +231,10 @@ TEST(ErrorDiffusion, LayoutsItCannotReadAreRefusedUnchanged) {
     bmp::WriteU32(&changed[bmp::kBfOffBits], 122);
     EXPECT_EQ(refusal(changed), DiffusionOutcome::UnsupportedLayout);
     EXPECT_EQ(refusal(Bytes(plain.begin(), plain.end() - 2)), DiffusionOutcome::Truncated);
-    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.begin() + 40)),
-              DiffusionOutcome::UnsupportedLayout);
+    changed = Bytes(plain.begin(), plain.begin() + 40);
+    EXPECT_EQ(refusal(changed), DiffusionOutcome::UnsupportedLayout);
+    bmp::WriteU16(&changed[bmp::kBiBitCount], 4);
+    EXPECT_EQ(refusal(changed), DiffusionOutcome::NotTrueColour);
 }
 
 TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {

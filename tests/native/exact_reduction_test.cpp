@@ -133,6 +133,12 @@ TEST(ExactReduction, LayoutsItCannotReadAreRefusedUnchanged) {
     bmp::WriteU32(&changed[bmp::kBiWidth], static_cast<std::uint32_t>(-6));
     EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
     EXPECT_EQ(refusal(Bytes(plain.begin(), plain.begin() + 53)), ExactOutcome::UnsupportedLayout);
+    // A file that ends inside its header still tells its bit count from 30 bytes on.
+    changed = Bytes(plain.begin(), plain.begin() + 30);
+    bmp::WriteU16(&changed[bmp::kBiBitCount], 8);
+    EXPECT_EQ(refusal(changed), ExactOutcome::NotTrueColour);
+    changed.pop_back();
+    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
     // One byte short of the last row.
     EXPECT_EQ(refusal(Bytes(plain.begin(), plain.end() - 1)), ExactOutcome::Truncated);
     changed = plain;
