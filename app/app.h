@@ -28,3 +28,21 @@ bool HasAreaToPaint(HWND window);
 
 // Shows a message box with the program's caption.
 int Report(HWND owner, const char* text, UINT type);
+
+// Tells the user why the handling of a message stopped, from inside a catch block: memory
+// ran out, or some other failure.
+void ReportCaughtFailure(HWND owner);
+
+// Runs the handling of one message so that no C++ exception leaves a window or dialog
+// procedure, where it would end the program: the failure is told to the user in a box owned
+// by `owner`, the message gets `failed` as its result, and the document stays as the handler
+// left it (every change to it is made only after the memory it needs was found).
+template <class Result, class Handler>
+Result HandleSafely(HWND owner, Result failed, Handler&& handler) noexcept {
+    try {
+        return handler();
+    } catch (...) {
+        ReportCaughtFailure(owner);
+    }
+    return failed;
+}

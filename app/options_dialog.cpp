@@ -12,7 +12,7 @@ static DWORD IsChecked(HWND dialog, int box) {
     return SendDlgItemMessageA(dialog, box, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
 
-static INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+static INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
     switch (message) {
     case WM_INITDIALOG:
         CheckIfOn(dialog, IDC_AUTO256, AutoReduce);
@@ -34,6 +34,10 @@ static INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wPar
         break;
     }
     return 0;
+}
+
+static INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    return HandleSafely(dialog, INT_PTR{0}, [&] { return HandleMessage(dialog, message, wParam); });
 }
 
 void RunOptionsDialog(HWND owner) {

@@ -102,10 +102,11 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
     const std::uint64_t height = plan.height < 0 ? -static_cast<std::int64_t>(plan.height)
                                                  : static_cast<std::int64_t>(plan.height);
     // Unpacked run-length rows take one byte per pixel; a run of two bytes gives at most
-    // 255 pixels, so an image far larger than that is not what the file holds.
+    // 255 pixels, so an image far larger than that is not what the file holds. Beyond
+    // kMaxUnpackedRle a 32-bit program could not be sure of the memory at all.
     const std::uint64_t unpacked = StrideBytes(plan.width, 8) * height;
     if (runLength && (offset >= size || unpacked > std::max<std::uint64_t>(256 * size, 1u << 24) ||
-                      unpacked > (std::uint64_t{1} << 30))) {
+                      unpacked > kMaxUnpackedRle)) {
         return plan;
     }
     const std::uint64_t stride = StrideBytes(plan.width, bits);

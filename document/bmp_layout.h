@@ -80,13 +80,16 @@ struct DrawPlan {
     bool runLength = false;
 };
 
+// The most memory a run-length encoded image may unpack into for drawing: 8192 x 8192 pixels.
+inline constexpr std::uint64_t kMaxUnpackedRle = std::uint64_t{64} << 20;
+
 // Decides how much of the file image can be drawn, and how, reading it as its headers mean:
 // the 12-byte OS/2 header and the 40-, 52-, 56-, 64-, 108- and 124-byte Windows headers;
 // 1, 4, 8, 16, 24 and 32 bits per pixel, uncompressed or with bit-field masks (16 and 32);
 // bottom-up and top-down rows; a colour table of biClrUsed entries; pixels at bfOffBits
 // when that lies behind the colour table. A file cut short is drawn as far as its complete
 // rows reach; run-length encoded 4- and 8-bit pixels are unpacked for drawing when the
-// unpacked image stays within reason for the size of the file.
+// unpacked image stays within reason for the size of the file and within kMaxUnpackedRle.
 DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size);
 
 // Length in bytes of one stored row: the row's bits rounded up to whole 32-bit words.

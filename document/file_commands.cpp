@@ -189,7 +189,7 @@ bool LoadCurrentFile(HWND mainWindow, bool chain) {
     if (ImageBuffer != nullptr) {
         GlobalFree(ImageBuffer);
     }
-    InvalidateScreenPalette();
+    InvalidateScreenCache();
     ImageBuffer = block;
     ImageBytes = size;
     ImageLoaded = 1;

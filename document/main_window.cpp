@@ -15,12 +15,21 @@
 
 ScreenPaletteState ScreenPalette;
 
-void InvalidateScreenPalette() {
+// Run-length encoded pixels unpacked for drawing, kept beside the display palette until the
+// next load or conversion, so that scrolling does not unpack the whole image again.
+static struct {
+    std::vector<BYTE> pixels;
+    bool tried = false; // unpacked, or given up when memory ran out: not tried again
+} ScreenRows;
+
+void InvalidateScreenCache() {
     if (ScreenPalette.built) {
         DeleteObject(ScreenPalette.object);
     }
     ScreenPalette.object = nullptr;
     ScreenPalette.built = FALSE;
+    std::vector<BYTE>().swap(ScreenRows.pixels);
+    ScreenRows.tried = false;
 }
 
 void RepaintWindow(HWND window) {
@@ -49,8 +58,61 @@ static int ScrollMaximum(LONG imageExtent, LONG clientExtent) {
     return beyond > 0 ? static_cast<int>(beyond) : 0;
 }
 
-static void DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPlan& plan,
+// BeginPaint and EndPaint as a pair, also when drawing stops part-way.
+class PaintScope {
+  public:
+    explicit PaintScope(HWND window) : window_(window), dc(BeginPaint(window, &ps)) {}
+    ~PaintScope() { EndPaint(window_, &ps); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+
+  private:
+    HWND window_;
+
+  public:
+    PAINTSTRUCT ps;
+    HDC dc;
+};
+
+// The document's bytes, locked for the length of one paint.
+class LockedDocument {
+  public:
+    LockedDocument()
+        : bytes(ImageBuffer ? static_cast<const BYTE*>(GlobalLock(ImageBuffer)) : nullptr) {}
+    ~LockedDocument() {
+        if (bytes != nullptr) {
+            GlobalUnlock(ImageBuffer);
+        }
+    }
+    LockedDocument(const LockedDocument&) = delete;
+    LockedDocument& operator=(const LockedDocument&) = delete;
+
+    const BYTE* bytes;
+};
+
+// The pixels to hand to the drawing: the file's own rows, or its run-length data unpacked
+// once per load. Null when they cannot be had.
+static const BYTE* PixelsToDraw(const BYTE* image, const bmp::DrawPlan& plan) {
+    if (!plan.runLength) {
+        return image + plan.pixelOffset;
+    }
+    if (!ScreenRows.tried) {
+        ScreenRows.tried = true;
+        const int rows = plan.height < 0 ? -plan.height : plan.height;
+        bmp::UnpackRle(image + plan.pixelOffset, ImageBytes - plan.pixelOffset, plan.bitCount,
+                       plan.width, rows, ScreenRows.pixels);
+    }
+    return ScreenRows.pixels.empty() ? nullptr : ScreenRows.pixels.data();
+}
+
+// Draws the image at the scroll positions and gives the rest of `update` the background.
+// False, with nothing drawn, when the pixels cannot be had.
+static bool DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPlan& plan,
                       const RECT& update) {
+    const BYTE* pixels = PixelsToDraw(image, plan);
+    if (pixels == nullptr) {
+        return false;
+    }
     const int left = -GetScrollPos(window, SB_HORZ);
     const int top = -GetScrollPos(window, SB_VERT);
     // A plain file's own header and colour table are the bitmap information; any other
@@ -67,13 +129,6 @@ static void DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPla
         RealizePalette(dc);
     }
     const int rows = plan.height < 0 ? -plan.height : plan.height;
-    std::vector<BYTE> unpacked;
-    const BYTE* pixels = image + plan.pixelOffset;
-    if (plan.runLength) {
-        bmp::UnpackRle(pixels, ImageBytes - plan.pixelOffset, plan.bitCount, plan.width, rows,
-                       unpacked);
-        pixels = unpacked.data();
-    }
     SetDIBitsToDevice(dc, left, top, plan.width, rows, 0, 0, 0, plan.scanLines, pixels,
                       reinterpret_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS);
     if (previous != nullptr) {
@@ -86,32 +141,41 @@ static void DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPla
     const int drawnTop = plan.height > 0 ? top + missing : top;
     ExcludeClipRect(dc, left, drawnTop, left + plan.width, drawnTop + rows - missing);
     FillRect(dc, &update, GetSysColorBrush(COLOR_WINDOW));
+    return true;
 }
 
+// While error diffusion runs, the worker rewrites and moves the block: the window shows
+// only its background then, and touches neither the block nor the display palette.
 static void OnPaint(HWND window) {
     if (!HasAreaToPaint(window)) {
         return;
     }
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
+    PaintScope paint(window);
+    if (ConversionInProgress()) {
+        FillRect(paint.dc, &paint.ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
+        return;
+    }
     RECT client;
     GetClientRect(window, &client);
-    const auto* image = ImageBuffer ? static_cast<const BYTE*>(GlobalLock(ImageBuffer)) : nullptr;
-    const bmp::DrawPlan plan = bmp::PlanDrawing(image, image ? ImageBytes : 0);
-    if (plan.drawable) {
-        DrawImage(window, dc, image, plan, ps.rcPaint);
-    } else {
-        FillRect(dc, &ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
+    const LockedDocument document;
+    const bmp::DrawPlan plan = bmp::PlanDrawing(document.bytes, document.bytes ? ImageBytes : 0);
+    bool drawn = false;
+    try {
+        drawn =
+            plan.drawable && DrawImage(window, paint.dc, document.bytes, plan, paint.ps.rcPaint);
+    } catch (...) {
+        // Nothing stale stays visible; the window procedure tells the user what failed.
+        FillRect(paint.dc, &paint.ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
+        throw;
+    }
+    if (!drawn) {
+        FillRect(paint.dc, &paint.ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
     }
     if (plan.hasHeader) {
         const LONG rows = plan.height < 0 ? -static_cast<LONG>(plan.height) : plan.height;
         SetScrollRange(window, SB_VERT, 0, ScrollMaximum(rows, client.bottom), TRUE);
         SetScrollRange(window, SB_HORZ, 0, ScrollMaximum(plan.width, client.right), TRUE);
     }
-    if (image != nullptr) {
-        GlobalUnlock(ImageBuffer);
-    }
-    EndPaint(window, &ps);
 }
 
 // Thumb positions arrive as 16 bits; a bar whose range goes beyond that reports the full
@@ -198,7 +262,7 @@ static void OnCommand(HWND window, int id) {
     }
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY:
         PostQuitMessage(0);
@@ -228,4 +292,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return HandleSafely(window, LRESULT{0},
+                        [&] { return HandleMessage(window, message, wParam, lParam); });
 }

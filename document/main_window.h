@@ -13,8 +13,9 @@ struct ScreenPaletteState {
 };
 extern ScreenPaletteState ScreenPalette;
 
-// Deletes the cached palette so that the next paint builds it from the current colour table.
-void InvalidateScreenPalette();
+// Drops what painting keeps of the image, the palette and any unpacked run-length rows, so
+// that the next paint builds them afresh from the current document.
+void InvalidateScreenCache();
 
 // Marks the whole client area for painting, without erasing it.
 void RepaintWindow(HWND window);

@@ -215,7 +215,7 @@ static INT_PTR OnCommand(HWND dialog, int id) {
     return FALSE;
 }
 
-static INT_PTR CALLBACK PaletteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+static INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog(dialog);
@@ -234,6 +234,11 @@ static INT_PTR CALLBACK PaletteDialogProc(HWND dialog, UINT message, WPARAM wPar
         return TRUE;
     }
     return FALSE;
+}
+
+static INT_PTR CALLBACK PaletteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return HandleSafely(dialog, INT_PTR{FALSE},
+                        [&] { return HandleMessage(dialog, message, wParam, lParam); });
 }
 
 void RunPaletteDialog(HWND owner) {

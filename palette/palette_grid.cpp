@@ -72,7 +72,7 @@ static void OnCellChanged(HWND window, WPARAM entry) {
     MarkForPainting(window, &swatch);
 }
 
-LRESULT CALLBACK PaletteGridProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         GridShown = false;
@@ -96,4 +96,9 @@ LRESULT CALLBACK PaletteGridProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK PaletteGridProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return HandleSafely(window, LRESULT{0},
+                        [&] { return HandleMessage(window, message, wParam, lParam); });
 }

@@ -35,7 +35,7 @@ static void OnProgress(WPARAM done, LPARAM total) {
     SendMessageA(ProgressEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(ProgressText));
 }
 
-LRESULT CALLBACK ConversionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         return OnCreate(window, wParam, lParam);
@@ -47,4 +47,9 @@ LRESULT CALLBACK ConversionWindowProc(HWND window, UINT message, WPARAM wParam, 
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK ConversionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return HandleSafely(window, LRESULT{0},
+                        [&] { return HandleMessage(window, message, wParam, lParam); });
 }

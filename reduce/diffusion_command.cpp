@@ -38,7 +38,8 @@ bool ImageIsFree(HWND owner) {
 namespace {
 
 // Presents the engine's reports: messages owned by the conversion window, progress by
-// blocking sends to it, and the run's palette object as the display palette.
+// blocking sends to it. The display palette is left alone: the main window does not paint
+// the image while the run lasts, and the next paint after it builds the palette afresh.
 class WorkerReports : public reduce::DiffusionObserver {
   public:
     explicit WorkerReports(HWND window) : window_(window) {}
@@ -64,17 +65,8 @@ class WorkerReports : public reduce::DiffusionObserver {
         lastSent_ = now;
         SendMessageA(window_, UM_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
     }
-    void PaletteComplete(const std::uint8_t* entries) override {
+    void PaletteComplete(const std::uint8_t*) override {
         Report(window_, kPaletteCompleteText, MB_OK);
-        // The palette object of the run stands in for the display palette until its end.
-        BYTE record[sizeof(LOGPALETTE) + 255 * sizeof(PALETTEENTRY)];
-        auto* palette = reinterpret_cast<LOGPALETTE*>(record);
-        palette->palVersion = 0x300;
-        palette->palNumEntries = 256;
-        std::memcpy(palette->palPalEntry, entries, 1024);
-        InvalidateScreenPalette();
-        ScreenPalette.object = CreatePalette(palette);
-        ScreenPalette.built = ScreenPalette.object != nullptr;
     }
     void Finished() override {}
 
@@ -86,8 +78,8 @@ class WorkerReports : public reduce::DiffusionObserver {
     DWORD lastSent_ = 0;
 };
 
-DWORD WINAPI DiffusionWorker(LPVOID parameter) {
-    HWND window = static_cast<HWND>(parameter);
+// Converts the document and tells the user how it went, in boxes owned by `window`.
+int ConvertDocument(HWND window) {
     WorkerReports reports(window);
     const reduce::DiffusionInput input{static_cast<int>(RunFixedCount), RunPalette,
                                        reduce::kBasicPalette};
@@ -97,11 +89,16 @@ DWORD WINAPI DiffusionWorker(LPVOID parameter) {
     GlobalUnlock(ImageBuffer);
     if (result.outcome == reduce::DiffusionOutcome::Converted) {
         ImageBytes = static_cast<DWORD>(result.newSize);
-        InvalidateScreenPalette();
         Report(window, kFinishedText, MB_OK);
     } else {
         ReportRefusal(window, reduce::RefusalOf(result.outcome));
     }
+    return 0;
+}
+
+DWORD WINAPI DiffusionWorker(LPVOID parameter) {
+    HWND window = static_cast<HWND>(parameter);
+    HandleSafely(window, 0, [window] { return ConvertDocument(window); });
     HWND parent = GetParent(window);
     RECT client;
     GetClientRect(parent, &client);
@@ -149,6 +146,8 @@ void DiffusionCommand(HWND mainWindow) {
     }
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
+    // The run rewrites the image: what painting kept of it is of no more use.
+    InvalidateScreenCache();
     Running = true;
     HANDLE thread = CreateThread(nullptr, 0, DiffusionWorker, window, 0, &WorkerThreadId);
     if (thread == nullptr) {

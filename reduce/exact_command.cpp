@@ -23,6 +23,10 @@ reduce::Resizer DocumentResizer() {
             return reduce::ResizeResult{static_cast<std::uint8_t*>(GlobalLock(ImageBuffer)), false};
         }
         GlobalUnlock(ImageBuffer);
+        // Nobody may see more valid bytes than the block holds, even while it shrinks.
+        if (size < ImageBytes) {
+            ImageBytes = static_cast<DWORD>(size);
+        }
         HGLOBAL moved = GlobalReAlloc(ImageBuffer, static_cast<SIZE_T>(size), GMEM_MOVEABLE);
         if (moved != nullptr) {
             ImageBuffer = moved;
@@ -47,6 +51,6 @@ void ExactReductionCommand(HWND mainWindow) {
         return;
     }
     ImageBytes = static_cast<DWORD>(result.newSize);
-    InvalidateScreenPalette();
+    InvalidateScreenCache();
     RepaintWindow(mainWindow);
 }

@@ -11,6 +11,7 @@ inline constexpr char kCannotSaveText[] = "保存できません";
 inline constexpr char kWriteFailedText[] = "書き込みに失敗しました";
 inline constexpr char kCannotReadText[] = "ファイルが読めません";
 inline constexpr char kNoMemoryText[] = "メモリが足りません";
+inline constexpr char kOperationFailedText[] = "処理を続けられませんでした";
 inline constexpr char kNameTooLongText[] = "ファイル名が長すぎます";
 inline constexpr char kSafetyCopyBlockedText[] =
     "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";

@@ -267,6 +267,19 @@ TEST(DrawPlan, HugeDimensionsDoNotOverflow) {
     EXPECT_FALSE(plan.drawable); // not even one row of 6 GiB is present
     EXPECT_TRUE(plan.hasHeader);
     EXPECT_EQ(plan.width, 0x7FFFFFFF);
+
+    // Run-length data of 4 MiB: 8192 x 8192 unpacks into 64 MiB and is drawn; 32768 x 32768
+    // would need 1 GiB, more than a 32-bit program can count on.
+    auto rle = MakeImage(8192, 1, 8);
+    rle.resize(1078 + (std::size_t{4} << 20));
+    bmp::WriteU32(&rle[bmp::kBiHeight], 8192);
+    bmp::WriteU32(&rle[bmp::kBiCompression], 1);
+    EXPECT_TRUE(bmp::PlanDrawing(rle.data(), rle.size()).runLength);
+    bmp::WriteU32(&rle[bmp::kBiWidth], 32768);
+    bmp::WriteU32(&rle[bmp::kBiHeight], 32768);
+    plan = bmp::PlanDrawing(rle.data(), rle.size());
+    EXPECT_FALSE(plan.drawable);
+    EXPECT_TRUE(plan.hasHeader);
 }
 
 } // namespace

@@ -315,7 +315,7 @@ TEST_F(DiffusionCommandTest, AWindowThatCannotBeCreatedStartsNoRun) {
 }
 
 TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
-    const Bytes image = MakeBmp24(64, 48, Photo);
+    const Bytes image = MakeBmp24(300, 200, Photo); // fills the client area
     Load(image, "diffuse_busy.bmp");
     const std::string other = TempPath("diffuse_other.bmp");
     ASSERT_TRUE(WriteBytes(other, MakeBmp24(5, 5, Photo)));
@@ -342,15 +342,19 @@ TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
         SendMessageA(window_, WM_COMMAND, id, 0);
     }
     SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
-    // Painting leaves the image alone: the window shows its background.
+    // Painting leaves the image alone: beside the conversion window, where the image lies,
+    // the window shows its background.
     RepaintWindow(window_);
     UpdateWindow(window_);
     int width = 0, height = 0;
     const auto pixels = CaptureClient(window_, width, height);
-    const DWORD sys = GetSysColor(COLOR_WINDOW);
-    EXPECT_EQ(pixels[(height - 1) * width + width - 1],
-              (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF));
-    EXPECT_EQ(pixels[60 * width + 250], pixels[(height - 1) * width + width - 1]);
+    RECT progress;
+    GetWindowRect(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), &progress);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&progress), 2);
+    for (POINT at : {POINT{250, 60}, POINT{width - 1, height - 1}}) {
+        ASSERT_FALSE(PtInRect(&progress, at));
+        EXPECT_EQ(pixels[at.y * width + at.x], BackgroundPixel()) << at.x << "," << at.y;
+    }
 
     const auto texts = Texts();
     EXPECT_EQ(texts.size() - before, 7u);

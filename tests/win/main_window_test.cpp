@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
+#include "document/bmp_layout.h"
 #include "document/file_commands.h"
 #include "document/image_buffer.h"
 #include "document/main_window.h"
@@ -68,9 +69,7 @@ TEST_F(MainWindowTest, BeforeAnyLoadOnlyTheBackgroundIsPaintedAndNoRangeIsSet) {
     window_ = CreateMainWindow(300, 200);
     int width = 0, height = 0;
     const auto pixels = Paint(width, height);
-    const std::uint32_t background = GetSysColor(COLOR_WINDOW);
-    const std::uint32_t rgb =
-        (background & 0xFF) << 16 | (background & 0xFF00) | ((background >> 16) & 0xFF);
+    const std::uint32_t rgb = BackgroundPixel();
     EXPECT_EQ(pixels[0], rgb);
     EXPECT_EQ(pixels[pixels.size() / 2], rgb);
     // The bars keep the range they were created with.
@@ -96,8 +95,7 @@ TEST_F(MainWindowTest, A24BitImageIsDrawnPixelForPixelWithoutAPalette) {
     EXPECT_EQ(wrong, 0);
     EXPECT_FALSE(ScreenPalette.built);
     // Beside and below the image: the window background.
-    const std::uint32_t sys = GetSysColor(COLOR_WINDOW);
-    const std::uint32_t background = (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
+    const std::uint32_t background = BackgroundPixel();
     EXPECT_EQ(pixels[10 * width + 61], background);
     EXPECT_EQ(pixels[47 * width + 10], background);
 }
@@ -140,8 +138,7 @@ TEST_F(MainWindowTest, AShortFileIsDrawnAsFarAsItsCompleteRowsReach) {
     Load(image);
     int width = 0, height = 0;
     const auto pixels = Paint(width, height);
-    const std::uint32_t sys = GetSysColor(COLOR_WINDOW);
-    const std::uint32_t background = (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
+    const std::uint32_t background = BackgroundPixel();
     int wrong = 0;
     for (int y = 0; y < 10; ++y) {
         for (int x = 0; x < 20; ++x) {
@@ -159,8 +156,7 @@ TEST_F(MainWindowTest, UnsafeHeadersAreNotDrawnButStillSetTheRanges) {
     Load(image);
     int width = 0, height = 0;
     const auto pixels = Paint(width, height);
-    const std::uint32_t sys = GetSysColor(COLOR_WINDOW);
-    const std::uint32_t background = (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
+    const std::uint32_t background = BackgroundPixel();
     EXPECT_EQ(pixels[0], background);
     EXPECT_FALSE(ScreenPalette.built);
     EXPECT_EQ(Maximum(SB_HORZ), 400 - width);
@@ -169,6 +165,66 @@ TEST_F(MainWindowTest, UnsafeHeadersAreNotDrawnButStillSetTheRanges) {
     Load(Bytes{'B', 'M', 1, 2, 3});
     Paint(width, height);
     EXPECT_EQ(ImageBytes, 5u);
+}
+
+// An 8-bit run-length encoded image of Diagonal indices: every pixel a run of one.
+Bytes MakeRle8(int width, int height) {
+    Bytes image = MakeBmp8(width, height, DistinctPalette(), Diagonal);
+    image.resize(1078);
+    bmp::WriteU32(&image[bmp::kBiCompression], 1);
+    for (int y = height - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x) {
+            image.push_back(1);
+            image.push_back(Diagonal(x, y));
+        }
+        image.insert(image.end(), {0, 0});
+    }
+    image.insert(image.end(), {0, 1});
+    return image;
+}
+
+TEST_F(MainWindowTest, RunLengthImagesAreUnpackedOncePerLoadWithinAMemoryCap) {
+    window_ = CreateMainWindow(300, 200);
+    const auto palette = DistinctPalette();
+    Load(MakeRle8(40, 30));
+    int width = 0, height = 0;
+    Paint(width, height);
+    // Runs rewritten in the document are not seen until the next load or conversion:
+    // painting kept what it unpacked.
+    auto* runs = static_cast<BYTE*>(GlobalLock(ImageBuffer));
+    for (DWORD i = 1079; i < ImageBytes - 2; i += 2) {
+        runs[i] = 0;
+    }
+    GlobalUnlock(ImageBuffer);
+    RepaintWindow(window_);
+    auto pixels = Paint(width, height);
+    EXPECT_EQ(pixels[5 * width + 7], palette[Diagonal(7, 5)]);
+    InvalidateScreenCache();
+    RepaintWindow(window_);
+    pixels = Paint(width, height);
+    EXPECT_EQ(pixels[5 * width + 7], palette[0]);
+
+    // Unpacking that runs out of memory is told once; the window shows its background.
+    Load(MakeRle8(1024, 1024), "rle_big.bmp");
+    FailNextAllocationOfAtLeast(1024 * 1024);
+    pixels = Paint(width, height);
+    ASSERT_EQ(Seams.messages.size(), 1u);
+    EXPECT_EQ(Seams.messages[0].text, "メモリが足りません");
+    EXPECT_EQ(pixels[5 * width + 7], BackgroundPixel());
+    RepaintWindow(window_);
+    Paint(width, height);
+    EXPECT_EQ(Seams.messages.size(), 1u);
+
+    // 32768 x 32768 from 4 MiB would unpack into 1 GiB: not drawn, but the ranges are set.
+    Bytes huge = MakeRle8(8, 1);
+    bmp::WriteU32(&huge[bmp::kBiWidth], 32768);
+    bmp::WriteU32(&huge[bmp::kBiHeight], 32768);
+    huge.resize(1078 + (4 << 20), 0);
+    Load(huge, "rle_huge.bmp");
+    pixels = Paint(width, height);
+    EXPECT_EQ(pixels[5 * width + 7], BackgroundPixel());
+    EXPECT_EQ(Maximum(SB_VERT), 32768 - height);
+    EXPECT_EQ(Seams.messages.size(), 1u);
 }
 
 TEST_F(MainWindowTest, RangesFollowTheImageAndTheClientArea) {

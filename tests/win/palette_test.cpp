@@ -46,11 +46,6 @@ Bytes TableBytes(HGLOBAL table) {
     return bytes;
 }
 
-std::uint32_t Background() {
-    const DWORD sys = GetSysColor(COLOR_WINDOW);
-    return (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
-}
-
 class PaletteGrid : public testing::Test {
   protected:
     void SetUp() override {
@@ -94,8 +89,8 @@ TEST_F(PaletteGrid, NothingIsDrawnBeforeATableIsShown) {
     const auto pixels = Paint(width, height);
     ASSERT_EQ(width, 271);
     ASSERT_EQ(height, 271);
-    EXPECT_EQ(pixels[0], Background());
-    EXPECT_EQ(pixels[16 * 271 + 16], Background());
+    EXPECT_EQ(pixels[0], BackgroundPixel());
+    EXPECT_EQ(pixels[16 * 271 + 16], BackgroundPixel());
 }
 
 TEST_F(PaletteGrid, AnAllZeroTableIsABlackSquareAndEntriesRepaintAlone) {

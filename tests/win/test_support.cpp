@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 
 #include <shlobj.h>
@@ -92,7 +95,9 @@ std::string TempDir() {
         HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
-                DeleteFileA((dir + "\\" + found.cFileName).c_str());
+                const std::string path = dir + "\\" + found.cFileName;
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL); // read-only ones too
+                DeleteFileA(path.c_str());
             } while (FindNextFileA(search, &found));
             FindClose(search);
         }
@@ -262,7 +267,7 @@ void ResetDocument() {
     ImageBuffer = nullptr;
     ImageBytes = 0;
     ImageLoaded = 0;
-    InvalidateScreenPalette();
+    InvalidateScreenCache();
     CurrentFileName[0] = '\0';
     PathWorkBuffer[0] = '\0';
     AutoReduce = 0;
@@ -339,3 +344,36 @@ std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height) {
     ReleaseDC(window, screen);
     return pixels;
 }
+
+std::uint32_t BackgroundPixel() {
+    const DWORD sys = GetSysColor(COLOR_WINDOW);
+    return (sys & 0xFF) << 16 | (sys & 0xFF00) | ((sys >> 16) & 0xFF);
+}
+
+static std::atomic<std::size_t> FailingSize{0};
+
+void FailNextAllocationOfAtLeast(std::size_t bytes) {
+    FailingSize = bytes;
+}
+
+// The test program's own operator new, so that a test can make one allocation fail. Its
+// blocks come from malloc, and the matching deletes give them back there.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    std::size_t failing = FailingSize.load();
+    if (failing != 0 && size >= failing && FailingSize.compare_exchange_strong(failing, 0)) {
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size != 0 ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+#pragma GCC diagnostic pop

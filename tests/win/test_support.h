@@ -88,3 +88,9 @@ void RunDialog(void (*open)(), const std::vector<DialogStep>& steps);
 
 // The window's client area as 0x00RRGGBB pixels, row by row from the top.
 std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height);
+// The window background (COLOR_WINDOW) as such a pixel.
+std::uint32_t BackgroundPixel();
+
+// Makes the next allocation through operator new of at least `bytes` bytes fail with
+// std::bad_alloc, on whichever thread it happens.
+void FailNextAllocationOfAtLeast(std::size_t bytes);
