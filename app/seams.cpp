@@ -9,4 +9,5 @@ BOOL(WINAPI* RunOpenDialog)(OPENFILENAMEA*) = GetOpenFileNameA;
 BOOL(WINAPI* RunSaveDialog)(OPENFILENAMEA*) = GetSaveFileNameA;
 UINT(WINAPI* QueryDroppedFile)(HDROP, UINT, char*, UINT) = DragQueryFileA;
 void(WINAPI* FinishDrop)(HDROP) = DragFinish;
-FileCalls Files = {CreateFileA, GetFileSize, ReadFile, WriteFile, MoveFileA, DeleteFileA};
+FileCalls Files = {CreateFileA, GetFileSize, ReadFile,   WriteFile,
+                   MoveFileA,   DeleteFileA, GlobalAlloc};

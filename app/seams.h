@@ -18,7 +18,8 @@ extern BOOL(WINAPI* RunSaveDialog)(OPENFILENAMEA* record);
 extern UINT(WINAPI* QueryDroppedFile)(HDROP drop, UINT index, char* name, UINT capacity);
 extern void(WINAPI* FinishDrop)(HDROP drop);
 
-// File calls of the load and save paths, so that tests can make them fail.
+// File calls of the load and save paths, and the load's block allocation, so that tests
+// can make them fail.
 struct FileCalls {
     HANDLE(WINAPI* create)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
     DWORD(WINAPI* getSize)(HANDLE, LPDWORD);
@@ -26,5 +27,6 @@ struct FileCalls {
     BOOL(WINAPI* write)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
     BOOL(WINAPI* move)(LPCSTR, LPCSTR);
     BOOL(WINAPI* remove)(LPCSTR);
+    HGLOBAL(WINAPI* allocate)(UINT, SIZE_T);
 };
 extern FileCalls Files;

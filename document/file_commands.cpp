@@ -1,5 +1,6 @@
 #include "document/file_commands.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/app.h"
@@ -106,8 +107,19 @@ HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_
     return file;
 }
 
+bool IsReadOnlyFile(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 bool WriteFileSafely(HWND owner, const char* path, const void* bytes, DWORD size,
                      const char* createFailedText, const char* writeFailedText, UINT failureType) {
+    // A read-only file is the user's word that it must not change: moving it aside would
+    // replace it all the same, and its read-only safety copy could not be deleted.
+    if (IsReadOnlyFile(path)) {
+        Report(owner, createFailedText, failureType);
+        return false;
+    }
     OverwriteInfo info;
     HANDLE file = OpenForOverwrite(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr, &info);
@@ -132,8 +144,10 @@ bool WriteFileSafely(HWND owner, const char* path, const void* bytes, DWORD size
         Report(owner, writeFailedText, failureType);
         return false;
     }
-    if (info.safetyCopy) {
-        Files.remove(info.safetyName);
+    if (info.safetyCopy && !Files.remove(info.safetyName)) {
+        char text[sizeof kSafetyCopyLeftText + MAX_PATH + 1];
+        std::snprintf(text, sizeof text, "%s\n%s", kSafetyCopyLeftText, info.safetyName);
+        Report(owner, text, MB_ICONWARNING);
     }
     return true;
 }
@@ -146,6 +160,15 @@ static bool WriteDocument(HWND owner, const char* path, const char* createFailed
     return saved;
 }
 
+// Frees the document's block; the window shows its background until the next load.
+static void ReleaseDocument(HWND mainWindow) {
+    GlobalFree(ImageBuffer);
+    ImageBuffer = nullptr;
+    ImageBytes = 0;
+    InvalidateScreenCache();
+    RepaintWindow(mainWindow);
+}
+
 bool LoadCurrentFile(HWND mainWindow, bool chain) {
     HANDLE file = Files.create(CurrentFileName, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -154,6 +177,7 @@ bool LoadCurrentFile(HWND mainWindow, bool chain) {
         return false;
     }
     DWORD high = 0;
+    SetLastError(NO_ERROR); // a size of 0xFFFFFFFF is a failure only with an error set
     const DWORD size = Files.getSize(file, &high);
     if (high != 0) {
         CloseHandle(file);
@@ -166,8 +190,15 @@ bool LoadCurrentFile(HWND mainWindow, bool chain) {
         return false;
     }
     // The new image is read completely before the old one is released, so that a failed
-    // read or allocation leaves the document as it was. An empty file still gets a block.
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size ? size : 1);
+    // read leaves the document as it was. When memory cannot hold both, the old one goes
+    // first, as the largest images need: a failure after that leaves no document. An empty
+    // file still gets a block.
+    const SIZE_T blockSize = size ? size : 1;
+    HGLOBAL block = Files.allocate(GMEM_MOVEABLE | GMEM_ZEROINIT, blockSize);
+    if (block == nullptr && ImageBuffer != nullptr) {
+        ReleaseDocument(mainWindow);
+        block = Files.allocate(GMEM_MOVEABLE | GMEM_ZEROINIT, blockSize);
+    }
     void* bytes = block ? GlobalLock(block) : nullptr;
     if (bytes == nullptr) {
         if (block != nullptr) {
@@ -201,8 +232,15 @@ bool LoadCurrentFile(HWND mainWindow, bool chain) {
 }
 
 // After a refused load the document still belongs to the earlier file: keep its name, so
-// that Save never writes that image over the file that could not be loaded.
+// that Save never writes that image over the file that could not be loaded. With
+// KeepReadOnly on, a read-only file is refused here: Wine's open dialog lets one through,
+// and a drop asks nothing.
 static void LoadOrKeepName(HWND mainWindow, const char* previousName) {
+    if (KeepReadOnly && IsReadOnlyFile(CurrentFileName)) {
+        std::memcpy(CurrentFileName, previousName, MAX_PATH);
+        Report(mainWindow, kReadOnlyNotOpenedText, MB_ICONWARNING);
+        return;
+    }
     if (!LoadCurrentFile(mainWindow, true) && ImageBuffer != nullptr) {
         std::memcpy(CurrentFileName, previousName, MAX_PATH);
     }
@@ -231,8 +269,12 @@ void DropCommand(HWND mainWindow, HDROP drop) {
     const UINT length = QueryDroppedFile(drop, 0, nullptr, 0);
     if (length >= MAX_PATH) {
         Report(mainWindow, kNameTooLongText, MB_ICONWARNING);
-    } else if (length > 0 && QueryDroppedFile(drop, 0, CurrentFileName, MAX_PATH) > 0) {
-        LoadOrKeepName(mainWindow, previousName);
+    } else if (length > 0) {
+        if (QueryDroppedFile(drop, 0, CurrentFileName, MAX_PATH) > 0) {
+            LoadOrKeepName(mainWindow, previousName);
+        } else {
+            std::memcpy(CurrentFileName, previousName, MAX_PATH);
+        }
     }
     FinishDrop(drop);
 }

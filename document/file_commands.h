@@ -35,10 +35,15 @@ HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_
                         DWORD disposition, DWORD flags, HANDLE templateFile,
                         OverwriteInfo* info = nullptr);
 
+// True when the file exists and its read-only attribute is set.
+bool IsReadOnlyFile(const char* path);
+
 // Writes `size` bytes to `path` through the safety copy and reports its own failures in
 // message boxes of `failureType` (name too long and a blocked safety copy as warnings). A
 // failed or short write removes the partial file and puts the earlier file back, so one
-// complete copy always remains; a ".tmp" file this write did not make is never removed.
+// complete copy always remains; a ".tmp" file this write did not make is never removed. A
+// read-only file is refused with `createFailedText`; a safety copy that cannot be deleted
+// after a good write is named in a warning.
 bool WriteFileSafely(HWND owner, const char* path, const void* bytes, DWORD size,
                      const char* createFailedText, const char* writeFailedText, UINT failureType);
 

@@ -15,6 +15,10 @@ inline constexpr char kOperationFailedText[] = "処理を続けられません�
 inline constexpr char kNameTooLongText[] = "ファイル名が長すぎます";
 inline constexpr char kSafetyCopyBlockedText[] =
     "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";
+inline constexpr char kSafetyCopyLeftText[] =
+    "保存しましたが、元のファイルの控えを削除できませんでした：";
+inline constexpr char kReadOnlyNotOpenedText[] =
+    "読み取り専用のファイルは開きません\n（オプション「Readonlyはさわらない」）";
 
 // Conversions.
 inline constexpr char kAlready256Text[] = "すでに２５６です";

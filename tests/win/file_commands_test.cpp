@@ -121,6 +121,21 @@ TEST_F(FileCommands, OpenWithKeepReadOnlyRefusesReadOnlyFiles) {
     Command(IDM_OPEN);
     ASSERT_EQ(Seams.dialogs.size(), 1u);
     EXPECT_EQ(Seams.dialogs[0].flags, 0x209804u);
+    // The dialog may let a read-only file through, and a drop never asks: the program
+    // refuses it itself, keeping the document and its name.
+    OpenFile(firstPath_);
+    ASSERT_TRUE(SetFileAttributesA(secondPath_.c_str(), FILE_ATTRIBUTE_READONLY));
+    OpenFile(secondPath_);
+    EXPECT_TRUE(
+        OnlyMessage("読み取り専用のファイルは開きません\n（オプション「Readonlyはさわらない」）"));
+    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})), 0);
+    EXPECT_EQ(Seams.messages.size(), 2u);
+    EXPECT_EQ(DocumentBytes(), first_);
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    KeepReadOnly = 0;
+    OpenFile(secondPath_);
+    EXPECT_EQ(DocumentBytes(), second_);
+    SetFileAttributesA(secondPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(FileCommands, CancelledOpenChangesNothing) {
@@ -155,6 +170,46 @@ TEST_F(FileCommands, FilesOfFourGigabytesAreTooLarge) {
     OpenFile(secondPath_);
     EXPECT_TRUE(OnlyMessage("ファイルが大きすぎです"));
     EXPECT_EQ(DocumentBytes(), first_);
+}
+
+// Memory for one image only: a new block is refused while the document holds one.
+HGLOBAL WINAPI OneImageAtATime(UINT flags, SIZE_T size) {
+    return ImageBuffer != nullptr ? nullptr : GlobalAlloc(flags, size);
+}
+HGLOBAL WINAPI NoMemory(UINT, SIZE_T) {
+    return nullptr;
+}
+// A file of 4 GiB less one byte, whose size reads as 0xFFFFFFFF, opened by a call that left
+// an error code behind.
+HANDLE WINAPI OpenLeavingAnError(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile) {
+    HANDLE file = CreateFileA(name, access, share, sa, disposition, flags, templateFile);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return file;
+}
+DWORD WINAPI AlmostFourGigabytes(HANDLE, LPDWORD high) {
+    *high = 0;
+    return 0xFFFFFFFF;
+}
+
+TEST_F(FileCommands, WhenOnlyOneImageFitsTheOldOneMakesRoom) {
+    OpenFile(firstPath_);
+    Files.allocate = OneImageAtATime;
+    OpenFile(secondPath_);
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(DocumentBytes(), second_);
+    // No room at all for the largest file there can be (its size is no error, whatever the
+    // last error code says): the old image is gone, and nothing is left to save.
+    Files.create = OpenLeavingAnError;
+    Files.getSize = AlmostFourGigabytes;
+    Files.allocate = NoMemory;
+    OpenFile(firstPath_);
+    EXPECT_TRUE(OnlyMessage("メモリが足りません"));
+    EXPECT_EQ(ImageBuffer, nullptr);
+    UpdateWindow(window_);
+    Command(IDM_SAVE);
+    EXPECT_EQ(Seams.messages.size(), 1u);
+    EXPECT_EQ(OnDisk(firstPath_), first_);
 }
 
 BOOL WINAPI ShortRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED) {
@@ -199,6 +254,24 @@ TEST_F(FileCommands, DropLoadsOnlyTheFirstFileAndAlwaysFinishesTheDrop) {
     EXPECT_EQ(Seams.dropsFinished, 2);
 }
 
+// Tells the length of the first name, then fails to copy it, leaving a part behind.
+UINT WINAPI LengthOnly(HDROP drop, UINT index, char* name, UINT capacity) {
+    if (name == nullptr) {
+        return DragQueryFileA(drop, index, name, capacity);
+    }
+    std::strcpy(name, "C:");
+    return 0;
+}
+
+TEST_F(FileCommands, ADropWhoseNameCannotBeReadKeepsTheCurrentName) {
+    OpenFile(firstPath_);
+    QueryDroppedFile = LengthOnly;
+    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})), 0);
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    EXPECT_EQ(DocumentBytes(), first_);
+    EXPECT_EQ(Seams.dropsFinished, 1);
+}
+
 TEST_F(FileCommands, AutoReduceFollowsOpenAndDropButNotReload) {
     AutoReduce = 1;
     OpenFile(firstPath_);
@@ -234,6 +307,40 @@ TEST_F(FileCommands, SaveWritesTheDocumentAndLeavesNoSafetyCopy) {
     EXPECT_TRUE(Seams.messages.empty());
     EXPECT_EQ(OnDisk(firstPath_), changed);
     EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
+}
+
+TEST_F(FileCommands, ReadOnlyFilesAreNeverSavedOver) {
+    OpenFile(firstPath_);
+    Scribble();
+    ASSERT_TRUE(SetFileAttributesA(firstPath_.c_str(), FILE_ATTRIBUTE_READONLY));
+    Command(IDM_SAVE);
+    EXPECT_TRUE(OnlyMessage("上書き保存できません"));
+    Seams.messages.clear();
+    Seams.dialogPath = firstPath_;
+    Command(IDM_SAVEAS);
+    EXPECT_TRUE(OnlyMessage("保存できません"));
+    EXPECT_EQ(OnDisk(firstPath_), first_);
+    EXPECT_EQ(GetFileAttributesA(firstPath_.c_str()) & FILE_ATTRIBUTE_READONLY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
+    SetFileAttributesA(firstPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+BOOL WINAPI RefuseToDelete(LPCSTR) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST_F(FileCommands, ASafetyCopyThatCannotBeDeletedIsNamed) {
+    OpenFile(firstPath_);
+    Scribble();
+    Files.remove = RefuseToDelete;
+    Command(IDM_SAVE);
+    const std::string safety = firstPath_ + ".tmp";
+    EXPECT_TRUE(OnlyMessage(
+        ("保存しましたが、元のファイルの控えを削除できませんでした：\n" + safety).c_str()));
+    EXPECT_EQ(OnDisk(firstPath_), DocumentBytes());
+    EXPECT_EQ(OnDisk(safety), first_);
 }
 
 TEST_F(FileCommands, SaveNeverOverwritesWhenTheSafetyNameIsTaken) {

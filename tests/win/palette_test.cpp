@@ -509,6 +509,19 @@ TEST_F(PaletteDialog, SavesThatCannotCreateOrMoveAsideKeepTheFile) {
               "一時ファイル(.tmp)が既にあるか作れないため、上書きできません");
     ASSERT_TRUE(ReadBytes(target, now));
     EXPECT_EQ(now, old);
+
+    // A read-only file keeps its bytes and its attribute, with no ".tmp" beside it.
+    Files.move = MoveFileA;
+    Seams.messages.clear();
+    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    save();
+    ASSERT_EQ(Seams.messages.size(), 2u);
+    EXPECT_EQ(Seams.messages[1].text, "書き込みに失敗しました");
+    ASSERT_TRUE(ReadBytes(target, now));
+    EXPECT_EQ(now, old);
+    EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_FALSE(Exists(target + ".tmp"));
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(PaletteDialog, BrowsePutsTheChosenPathIntoTheField) {

@@ -80,7 +80,7 @@ void ResetSeams() {
     RunSaveDialog = RecordSaveDialog;
     QueryDroppedFile = DragQueryFileA;
     FinishDrop = CountFinishedDrop;
-    Files = {CreateFileA, GetFileSize, ReadFile, WriteFile, MoveFileA, DeleteFileA};
+    Files = {CreateFileA, GetFileSize, ReadFile, WriteFile, MoveFileA, DeleteFileA, GlobalAlloc};
 }
 
 std::string TempDir() {
