@@ -9,6 +9,7 @@
 #include "palette/palette_grid.h"
 #include "palette/palette_io.h"
 #include "res/resource.h"
+#include "res/texts.h"
 
 static HWND GridWindow;
 
@@ -138,10 +139,11 @@ static void OnSpinner(HWND dialog, int code, HWND bar) {
     if (code == SB_LINEUP || code == SB_LINEDOWN) {
         // One-sided bounds: up stops at 255, down at 0.
         long v = ReadField(dialog, field);
+        // Compared before the step, so that no number in the field can overflow.
         if (code == SB_LINEUP) {
-            v = v + 1 >= 255 ? 255 : v + 1;
+            v = v >= 254 ? 255 : v + 1;
         } else {
-            v = v - 1 <= 0 ? 0 : v - 1;
+            v = v <= 1 ? 0 : v - 1;
         }
         WriteField(dialog, field, v);
         if (spinner == IDC_INDEX_SPIN) {
@@ -170,20 +172,45 @@ static void OnOk(HWND dialog) {
     EndDialog(dialog, 0);
 }
 
+// Reads the named file into a new working table. The number and colour fields then show
+// the selected entry of that table, so that the next commit does not write the old
+// table's colour into it.
 static void OnLoad(HWND dialog) {
     char name[MAX_PATH] = "";
     GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
     HGLOBAL table = NewPaletteTable();
     if (table == nullptr) {
+        Report(dialog, kNoMemoryText, MB_ICONWARNING);
         return;
     }
-    if (!ReadPaletteFile(name, table)) {
+    const PaletteRead read = ReadPaletteFile(name, table);
+    if (read != PaletteRead::Read) {
         GlobalFree(table);
+        Report(dialog, read == PaletteRead::CannotOpen ? kCannotOpenText : kCannotReadText,
+               MB_ICONWARNING);
         return;
     }
     ReleaseEditPalette();
     EditPalette = table;
     SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
+    char index[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_INDEX, index, sizeof index);
+    const long n = palette::ReadNumber(index);
+    if (index[0] != '\0' && n >= 0 && n <= 255) {
+        SendMessageA(dialog, UM_SELECTENTRY, static_cast<WPARAM>(n), 0);
+    }
+}
+
+// Saves the working table under the name in the field; when the save changed a z name to
+// ".pal", the field shows the name the file was written under.
+static void OnSave(HWND dialog) {
+    char name[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
+    char written[MAX_PATH];
+    if (EditPalette != nullptr && WritePaletteFile(dialog, name, EditPalette, written) &&
+        std::strcmp(written, name) != 0) {
+        SetDlgItemTextA(dialog, IDC_PALFILE, written);
+    }
 }
 
 static INT_PTR OnCommand(HWND dialog, int id) {
@@ -200,14 +227,9 @@ static INT_PTR OnCommand(HWND dialog, int id) {
             SetDlgItemTextA(dialog, IDC_PALFILE, PathWorkBuffer);
         }
         return FALSE;
-    case IDC_PALSAVE: {
-        char name[MAX_PATH] = "";
-        GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
-        if (EditPalette != nullptr) {
-            WritePaletteFile(dialog, name, EditPalette);
-        }
+    case IDC_PALSAVE:
+        OnSave(dialog);
         return FALSE;
-    }
     case IDC_PALLOAD:
         OnLoad(dialog);
         return FALSE;

@@ -19,8 +19,11 @@ inline constexpr std::size_t kZRecordBytes = 1536;
 bool IsZName(const char* name);
 
 // Sets all 256 entries of `table` from the first `size` bytes of a palette file, in the
-// format the name chose. Entries the file does not reach are black; reserved bytes are
-// left as they are; bytes after the format's end are ignored.
+// format the name chose; reserved bytes are left as they are, bytes after the format's end
+// are ignored. The long format is read as two reads into one buffer, the records over the
+// header: when fewer than 36 bytes of records follow the header, the buffer bytes they do
+// not reach still hold header bytes, and the first entries take colours from those. Every
+// other entry the file does not reach is black.
 void DecodePaletteFile(const std::uint8_t* bytes, std::size_t size, bool zFormat,
                        std::uint8_t* table);
 

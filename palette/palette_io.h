@@ -16,12 +16,19 @@ inline constexpr UINT UM_SELECTENTRY = WM_USER + 2;
 // A new all-black table, or null when memory runs out.
 HGLOBAL NewPaletteTable();
 
-// Fills all 256 entries of `table` from the named file (the long format for z names);
-// entries past the file's end are black. False, with the table untouched, when the file
-// cannot be opened.
-bool ReadPaletteFile(const char* name, HGLOBAL table);
+enum class PaletteRead {
+    Read,       // all 256 entries were set from the file
+    CannotOpen, // the table is untouched
+    CannotRead, // the file opened but reading it failed; the table is untouched
+};
+
+// Fills all 256 entries of `table` from the named file (the long format for z names), as
+// palette::DecodePaletteFile reads it: entries a short file does not reach are black, but
+// for a long-format file that ends within its first records.
+PaletteRead ReadPaletteFile(const char* name, HGLOBAL table);
 
 // Writes `table` in the 768-byte format, asking first about a z name (which becomes ".pal"
 // on OK) and about overwriting an existing file; reports failures in message boxes owned
-// by `owner`.
-void WritePaletteFile(HWND owner, const char* name, HGLOBAL table);
+// by `owner`. True when the file was written; `written` (MAX_PATH bytes) then holds the
+// name it was written under.
+bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, char* written);

@@ -304,6 +304,13 @@ TEST_F(PaletteDialog, SpinnersHaveOneSidedBoundsAndCommitTheFields) {
                             SetDlgItemTextA(d, IDC_GREEN, "-7");
                             Spin(d, IDC_GREEN_SPIN, SB_LINEUP); // not raised to 0
                             seen.push_back(Field(d, IDC_GREEN));
+                            // The ends of the number range step without overflowing.
+                            SetDlgItemTextA(d, IDC_GREEN, "2147483647");
+                            Spin(d, IDC_GREEN_SPIN, SB_LINEUP);
+                            seen.push_back(Field(d, IDC_GREEN));
+                            SetDlgItemTextA(d, IDC_GREEN, "-2147483648");
+                            Spin(d, IDC_GREEN_SPIN, SB_LINEDOWN);
+                            seen.push_back(Field(d, IDC_GREEN));
                         },
                         [](HWND d) {
                             // Colours typed as 300 and -1 are stored as 44 and 255.
@@ -325,7 +332,8 @@ TEST_F(PaletteDialog, SpinnersHaveOneSidedBoundsAndCommitTheFields) {
                             Click(d, IDOK);
                         },
                     });
-    EXPECT_EQ(seen, (std::vector<std::string>{"1", "1", "255", "0", "255", "-6", "255", "0"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "1", "255", "0", "255", "-6", "255", "0", "255",
+                                              "0"}));
     const Bytes saved = TableBytes(SavedPalette);
     EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 4), (Bytes{0, 0, 1, 0}));
     EXPECT_EQ(Bytes(saved.begin() + 20, saved.begin() + 24), (Bytes{12, 255, 44, 0}));
@@ -367,28 +375,49 @@ TEST_F(PaletteDialog, CancelAfterEditsAndTypedColoursBeforeOkStoreNothing) {
     EXPECT_EQ(TableBytes(SavedPalette), before);
 }
 
-TEST_F(PaletteDialog, LoadReplacesTheWorkingTableAndKeepsTheFields) {
+BOOL WINAPI FailToRead(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
+    *got = 0;
+    SetLastError(ERROR_READ_FAULT);
+    return FALSE;
+}
+
+TEST_F(PaletteDialog, LoadShowsTheSelectedEntryOfTheNewTableAndSaysWhenItCannot) {
     static std::string loaded;
     loaded = Name("load.pal");
     ASSERT_TRUE(WriteBytes(loaded, PlainFile(77)));
     RunDialog(Open, {[](HWND d) {
-                         SetDlgItemTextA(d, IDC_INDEX, "3");
+                         SendMessageA(d, UM_SELECTENTRY, 3, 0);
                          SetDlgItemTextA(d, IDC_RED, "9");
                          SetDlgItemTextA(d, IDC_PALFILE, (loaded + ".none").c_str());
-                         Click(d, IDC_PALLOAD); // cannot be opened: nothing changes
-                         Record(d);
+                         Click(d, IDC_PALLOAD); // cannot be opened
+                         Files.read = FailToRead;
                          SetDlgItemTextA(d, IDC_PALFILE, loaded.c_str());
+                         Click(d, IDC_PALLOAD); // opens, but cannot be read
+                         Files.read = ReadFile;
+                         Record(d);
                          Click(d, IDC_PALLOAD);
                      },
                      [](HWND d) {
+                         // An arrow commits the fields: they hold the loaded entry now.
+                         Spin(d, IDC_USED_SPIN, SB_LINEUP);
                          Record(d);
                          Click(d, IDOK);
                      }});
-    EXPECT_TRUE(Seams.messages.empty());
-    EXPECT_EQ(Saw.index, "3"); // the fields are not refreshed
-    EXPECT_EQ(Saw.red, "9");
-    EXPECT_EQ(Saw.edit[2], 77);
-    EXPECT_EQ(TableBytes(SavedPalette)[2], 77);
+    ASSERT_EQ(Seams.messages.size(), 2u);
+    EXPECT_EQ(Seams.messages[0].text, "ファイルが開けません");
+    EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_NE(Seams.messages[0].owner, nullptr);
+    EXPECT_EQ(Seams.messages[1].text, "ファイルが読めません");
+    EXPECT_EQ(Saw.index, "3");
+    // Entry 3 of the file: bytes 9, 10 and 11.
+    EXPECT_EQ(Saw.red, "46");
+    EXPECT_EQ(Saw.green, "51");
+    EXPECT_EQ(Saw.blue, "56");
+    const Bytes saved = TableBytes(SavedPalette);
+    EXPECT_EQ(saved[2], 77);
+    EXPECT_EQ(saved[4 * 3 + 2], 46);
+    EXPECT_EQ(saved[4 * 3 + 1], 51);
+    EXPECT_EQ(saved[4 * 3], 56);
 }
 
 TEST_F(PaletteDialog, SaveAsksBeforeOverwritingAndRenamesZNames) {
@@ -415,7 +444,7 @@ TEST_F(PaletteDialog, SaveAsksBeforeOverwritingAndRenamesZNames) {
     EXPECT_EQ(Seams.messages[2].text, "拡張子にzを使わないでください\nPALに変更しますか？");
     EXPECT_EQ(Seams.messages[2].type, static_cast<UINT>(MB_OKCANCEL | MB_ICONWARNING));
     EXPECT_EQ(Seams.messages[3].text, "上書きしますか？");
-    EXPECT_EQ(Saw.file, zName); // the field keeps the name as typed
+    EXPECT_EQ(Saw.file, target); // the field shows the name written
     Bytes written;
     ASSERT_TRUE(ReadBytes(target, written));
     EXPECT_EQ(written, Bytes(768, 0));
