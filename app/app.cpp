@@ -1,44 +1,13 @@
 #include "app/app.h"
 
-#include <new>
-#include <stdexcept>
-
-#include "app/seams.h"
 #include "app/settings.h"
+#include "app/shell.h"
 #include "document/main_window.h"
 #include "palette/palette_grid.h"
 #include "reduce/conversion_window.h"
 #include "res/resource.h"
-#include "res/texts.h"
 
-HINSTANCE AppInstance;
-HWND MainWindow;
 HACCEL Accelerators;
-
-int Report(HWND owner, const char* text, UINT type) {
-    return ShowMessage(owner, text, kAppTitle, type);
-}
-
-void ReportCaughtFailure(HWND owner) {
-    try {
-        throw;
-    } catch (const std::bad_alloc&) {
-        Report(owner, kNoMemoryText, MB_ICONWARNING);
-    } catch (const std::length_error&) {
-        Report(owner, kNoMemoryText, MB_ICONWARNING); // a size no allocation could give
-    } catch (...) {
-        Report(owner, kOperationFailedText, MB_ICONWARNING);
-    }
-}
-
-bool HasAreaToPaint(HWND window) {
-    RECT update;
-    if (GetUpdateRect(window, &update, FALSE)) {
-        return true;
-    }
-    ValidateRect(window, nullptr);
-    return false;
-}
 
 int RegisterClasses() {
     WNDCLASSA record = {};

@@ -1,5 +1,7 @@
-#include "app/app.h"
+#include "app/options_dialog.h"
+
 #include "app/settings.h"
+#include "app/shell.h"
 #include "res/resource.h"
 
 static void CheckIfOn(HWND dialog, int box, DWORD option) {

@@ -2,8 +2,9 @@
 
 #include <cstring>
 
-#include "app/app.h"
-#include "res/texts.h"
+#include "app/owners.h"
+#include "app/shell.h"
+#include "core/text/texts.h"
 
 DWORD AutoReduce;
 DWORD KeepReadOnly;
@@ -27,25 +28,14 @@ constexpr char kFixedCountName[] = "PALNum";
 // user keeps the same key path under HKEY_CURRENT_USER instead, so that the first-run step
 // does not repeat at every start and the settings still persist.
 bool CanWriteMachineKey() {
-    HKEY software = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, &software) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(software);
-    return true;
+    RegistryKey software;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, software.Receive()) ==
+           ERROR_SUCCESS;
 }
 
 HKEY SettingsRoot() {
     const bool writable = MachineKeyWritable ? MachineKeyWritable() : CanWriteMachineKey();
     return writable ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-}
-
-void Close(HKEY& key) {
-    if (key != nullptr) {
-        RegCloseKey(key);
-        key = nullptr;
-    }
 }
 
 // Reads a value into `data` of `size` bytes; a missing value or one too long for it leaves
@@ -65,15 +55,14 @@ void SetBinary(HKEY key, const char* name, DWORD value) {
 // Creates the product key under the maker key with the first-run values: the three
 // options as four zero bytes each.
 void RegisterProduct(HKEY maker) {
-    HKEY product = nullptr;
+    RegistryKey product;
     if (RegCreateKeyExA(maker, kProduct, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &product, nullptr) != ERROR_SUCCESS) {
+                        nullptr, product.Receive(), nullptr) != ERROR_SUCCESS) {
         return;
     }
-    SetBinary(product, kAutoReduceName, 0);
-    SetBinary(product, kKeepReadOnlyName, 0);
-    SetBinary(product, kPaletteAutoLoadName, 0);
-    RegCloseKey(product);
+    SetBinary(product.get(), kAutoReduceName, 0);
+    SetBinary(product.get(), kKeepReadOnlyName, 0);
+    SetBinary(product.get(), kPaletteAutoLoadName, 0);
 }
 
 void TellToRestart() {
@@ -84,63 +73,56 @@ void TellToRestart() {
 
 bool LoadSettings() {
     const HKEY root = SettingsRoot();
-    HKEY software = nullptr, maker = nullptr, product = nullptr;
-    if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_READ, &software) != ERROR_SUCCESS) {
+    RegistryKey software, maker, product;
+    if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_READ, software.Receive()) != ERROR_SUCCESS) {
         return true;
     }
-    if (RegOpenKeyExA(software, kMaker, 0, KEY_READ, &maker) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(software.get(), kMaker, 0, KEY_READ, maker.Receive()) != ERROR_SUCCESS) {
         // First run: no maker key yet.
         TellToRestart();
-        Close(software);
-        if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_ALL_ACCESS, &software) == ERROR_SUCCESS &&
-            RegCreateKeyExA(software, kMaker, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_CREATE_SUB_KEY, nullptr, &maker, nullptr) == ERROR_SUCCESS) {
-            RegisterProduct(maker);
+        if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_ALL_ACCESS, software.Receive()) ==
+                ERROR_SUCCESS &&
+            RegCreateKeyExA(software.get(), kMaker, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_CREATE_SUB_KEY, nullptr, maker.Receive(),
+                            nullptr) == ERROR_SUCCESS) {
+            RegisterProduct(maker.get());
         }
-        Close(maker);
-        Close(software);
         return false;
     }
-    if (RegOpenKeyExA(maker, kProduct, 0, KEY_READ, &product) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(maker.get(), kProduct, 0, KEY_READ, product.Receive()) != ERROR_SUCCESS) {
         // First run: the maker key is there, the product key is not.
         TellToRestart();
-        Close(maker);
-        if (RegOpenKeyExA(software, kMaker, 0, KEY_ALL_ACCESS, &maker) == ERROR_SUCCESS) {
-            RegisterProduct(maker);
+        if (RegOpenKeyExA(software.get(), kMaker, 0, KEY_ALL_ACCESS, maker.Receive()) ==
+            ERROR_SUCCESS) {
+            RegisterProduct(maker.get());
         }
-        Close(maker);
-        Close(software);
         return false;
     }
-    Query(product, kAutoReduceName, &AutoReduce, sizeof AutoReduce);
-    Query(product, kKeepReadOnlyName, &KeepReadOnly, sizeof KeepReadOnly);
-    Query(product, kPaletteAutoLoadName, &PaletteAutoLoad, sizeof PaletteAutoLoad);
+    Query(product.get(), kAutoReduceName, &AutoReduce, sizeof AutoReduce);
+    Query(product.get(), kKeepReadOnlyName, &KeepReadOnly, sizeof KeepReadOnly);
+    Query(product.get(), kPaletteAutoLoadName, &PaletteAutoLoad, sizeof PaletteAutoLoad);
     if (PaletteAutoLoad) {
-        Query(product, kPaletteFileName, PaletteFileName, sizeof PaletteFileName);
+        Query(product.get(), kPaletteFileName, PaletteFileName, sizeof PaletteFileName);
         PaletteFileName[MAX_PATH - 1] = '\0';
-        Query(product, kFixedCountName, &FixedCount, sizeof FixedCount);
+        Query(product.get(), kFixedCountName, &FixedCount, sizeof FixedCount);
     }
-    Close(product);
-    Close(maker);
-    Close(software);
     return true;
 }
 
 void SaveSettings() {
     const HKEY root = SettingsRoot();
-    HKEY software = nullptr, maker = nullptr, product = nullptr;
-    if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_READ, &software) == ERROR_SUCCESS &&
-        RegOpenKeyExA(software, kMaker, 0, KEY_READ, &maker) == ERROR_SUCCESS &&
-        RegOpenKeyExA(maker, kProduct, 0, KEY_ALL_ACCESS, &product) == ERROR_SUCCESS) {
-        SetBinary(product, kAutoReduceName, AutoReduce);
-        SetBinary(product, kKeepReadOnlyName, KeepReadOnly);
-        SetBinary(product, kPaletteAutoLoadName, PaletteAutoLoad);
-        RegSetValueExA(product, kPaletteFileName, 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(PaletteFileName), sizeof PaletteFileName);
-        RegSetValueExA(product, kFixedCountName, 0, REG_DWORD,
-                       reinterpret_cast<const BYTE*>(&FixedCount), sizeof FixedCount);
+    RegistryKey software, maker, product;
+    if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_READ, software.Receive()) != ERROR_SUCCESS ||
+        RegOpenKeyExA(software.get(), kMaker, 0, KEY_READ, maker.Receive()) != ERROR_SUCCESS ||
+        RegOpenKeyExA(maker.get(), kProduct, 0, KEY_ALL_ACCESS, product.Receive()) !=
+            ERROR_SUCCESS) {
+        return;
     }
-    Close(product);
-    Close(maker);
-    Close(software);
+    SetBinary(product.get(), kAutoReduceName, AutoReduce);
+    SetBinary(product.get(), kKeepReadOnlyName, KeepReadOnly);
+    SetBinary(product.get(), kPaletteAutoLoadName, PaletteAutoLoad);
+    RegSetValueExA(product.get(), kPaletteFileName, 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(PaletteFileName), sizeof PaletteFileName);
+    RegSetValueExA(product.get(), kFixedCountName, 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&FixedCount), sizeof FixedCount);
 }

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 extern DWORD AutoReduce;      // exact reduction right after Open and drop
-extern DWORD KeepReadOnly;    // the open dialog refuses read-only files
+extern DWORD KeepReadOnly;    // opening and dropping refuse read-only files
 extern DWORD PaletteAutoLoad; // the palette file name and fixed count are read at start-up
 extern char PaletteFileName[MAX_PATH];
 extern LONG FixedCount;
@@ -19,6 +19,3 @@ void SaveSettings();
 
 // For tests: answers whether the machine key may be used; null asks the registry.
 extern bool (*MachineKeyWritable)();
-
-// Runs the options dialog modally.
-void RunOptionsDialog(HWND owner);

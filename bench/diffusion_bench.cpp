@@ -7,10 +7,10 @@
 #include <map>
 #include <random>
 
-#include "reduce/basic_palette.h"
-#include "reduce/error_diffusion.h"
-#include "tests/native/image_builder.h"
-#include "tests/native/literal_diffusion.h"
+#include "core/reduce/basic_palette.h"
+#include "core/reduce/error_diffusion.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/literal_diffusion.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ void RunEngine(benchmark::State& state, int width, int height, int threads = 0) 
     const Bytes table(1024, 0);
     const reduce::DiffusionInput input{0, table.data(), reduce::kBasicPalette, threads};
     TimeOnCopies(state, width, height, [&input](Bytes& work) {
-        reduce::NoReports quiet;
+        testimg::NoReports quiet;
         const reduce::Resizer resize = [&work](std::uint64_t size) {
             work.resize(size);
             return reduce::ResizeResult{work.data(), true};
@@ -77,7 +77,7 @@ void BM_DiffuseLiteralSmall(benchmark::State& state) {
     const int side = static_cast<int>(state.range(0));
     const Bytes table(1024, 0);
     TimeOnCopies(state, side, side, [&table](Bytes& work) {
-        reduce::NoReports quiet;
+        testimg::NoReports quiet;
         return literal::Diffuse(work, 0, table.data(), reduce::kBasicPalette, quiet);
     });
 }

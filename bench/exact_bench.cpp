@@ -5,9 +5,9 @@
 
 #include <map>
 
-#include "reduce/exact_reduction.h"
-#include "tests/native/image_builder.h"
-#include "tests/native/literal_exact.h"
+#include "core/reduce/exact_reduction.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/literal_exact.h"
 
 namespace {
 

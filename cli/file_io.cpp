@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "res/texts.h"
+#include "core/text/texts.h"
 
 namespace cli {
 

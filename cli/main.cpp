@@ -3,18 +3,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "cli/file_io.h"
-#include "palette/palette_file.h"
-#include "reduce/basic_palette.h"
-#include "reduce/error_diffusion.h"
-#include "reduce/exact_reduction.h"
-#include "reduce/refusals.h"
-#include "res/texts.h"
+#include "core/palette/palette_file.h"
+#include "core/reduce/basic_palette.h"
+#include "core/reduce/error_diffusion.h"
+#include "core/reduce/exact_reduction.h"
+#include "core/text/refusals.h"
+#include "core/text/texts.h"
 
 #ifndef TW_VERSION
 #define TW_VERSION "0.0.0"
@@ -187,16 +188,12 @@ class TerminalProgress : public reduce::DiffusionObserver {
     int percent_ = -1;
 };
 
-// Passes a refusal on as the exit code and text; true when the image was converted.
-bool Converted(bool converted, const reduce::Refusal& refusal, int& code, const char*& text) {
-    code = refusal.kind == reduce::RefusalKind::NoMemory ? kFileError : kRefused;
-    text = refusal.text;
-    return converted;
-}
-
-// Converts the input with `convert`, which returns whether it converted and, if not, the
-// refusal text and exit code; writes the result through the safety copy.
-template <typename Convert> int ConvertFile(const Options& options, Convert convert) {
+// Converts the input with `convert` and writes the result through the safety copy. A
+// refusal exits with 1 and the program's message; running out of memory counts as a
+// failure to read the file whole.
+int ConvertFile(
+    const Options& options,
+    const std::function<reduce::Result(cli::FileBytes&, const reduce::Resizer&)>& convert) {
     cli::FileBytes image;
     std::string error;
     if (!cli::ReadWholeFile(options.input, image, error)) {
@@ -206,13 +203,12 @@ template <typename Convert> int ConvertFile(const Options& options, Convert conv
         image.resize(static_cast<std::size_t>(size));
         return reduce::ResizeResult{image.data(), true};
     };
-    int code = kConverted;
-    const char* refusal = "";
-    std::uint64_t newSize = 0;
-    if (!convert(image, resize, newSize, code, refusal)) {
-        return Fail(code, options.input, refusal);
+    const reduce::Result result = convert(image, resize);
+    if (result.outcome != reduce::Outcome::Converted) {
+        return Fail(result.outcome == reduce::Outcome::NoMemory ? kFileError : kRefused,
+                    options.input, text::RefusalText(result.outcome));
     }
-    image.resize(static_cast<std::size_t>(newSize));
+    image.resize(static_cast<std::size_t>(result.newSize));
     if (!cli::WriteWithSafetyCopy(options.output, image.data(), image.size(), error)) {
         return Fail(kFileError, options.output, error);
     }
@@ -220,12 +216,8 @@ template <typename Convert> int ConvertFile(const Options& options, Convert conv
 }
 
 int RunExact(const Options& options) {
-    return ConvertFile(options, [](cli::FileBytes& image, const reduce::Resizer& resize,
-                                   std::uint64_t& newSize, int& code, const char*& refusal) {
-        const reduce::ExactResult result = reduce::ReduceExact(image.data(), image.size(), resize);
-        newSize = result.newSize;
-        return Converted(result.outcome == reduce::ExactOutcome::Converted,
-                         reduce::RefusalOf(result.outcome), code, refusal);
+    return ConvertFile(options, [](cli::FileBytes& image, const reduce::Resizer& resize) {
+        return reduce::ReduceExact(image.data(), image.size(), resize);
     });
 }
 
@@ -241,14 +233,9 @@ int RunDiffuse(const Options& options) {
                                    palette::IsZName(options.palette.c_str()), table);
     }
     const reduce::DiffusionInput input{options.fixed, table, reduce::kBasicPalette};
-    return ConvertFile(options, [&input](cli::FileBytes& image, const reduce::Resizer& resize,
-                                         std::uint64_t& newSize, int& code, const char*& refusal) {
+    return ConvertFile(options, [&input](cli::FileBytes& image, const reduce::Resizer& resize) {
         TerminalProgress progress;
-        const reduce::DiffusionResult result =
-            reduce::DiffuseImage(image.data(), image.size(), resize, input, progress);
-        newSize = result.newSize;
-        return Converted(result.outcome == reduce::DiffusionOutcome::Converted,
-                         reduce::RefusalOf(result.outcome), code, refusal);
+        return reduce::DiffuseImage(image.data(), image.size(), resize, input, progress);
     });
 }
 

@@ -22,11 +22,11 @@ target_compile_definitions(tintwright PRIVATE TW_VERSION="${PROJECT_VERSION}")
 add_executable(tw_tests
   tests/native/bmp_layout_test.cpp
   tests/native/exact_reduction_test.cpp
-  tests/native/literal_exact.cpp
+  tests/support/literal_exact.cpp
   tests/native/cli_test.cpp
   tests/native/error_diffusion_test.cpp
   tests/native/nearest_colour_test.cpp
-  tests/native/literal_diffusion.cpp
+  tests/support/literal_diffusion.cpp
   tests/native/palette_file_test.cpp
   tests/native/number_field_test.cpp
   tests/native/corpus_test.cpp
@@ -36,7 +36,7 @@ add_executable(tw_tests
 target_link_libraries(tw_tests PRIVATE tw_core GTest::gtest_main)
 target_compile_options(tw_tests PRIVATE -Wall -Wextra)
 target_compile_definitions(tw_tests PRIVATE TW_CLI_PATH="$<TARGET_FILE:tintwright>"
-  TW_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus/bmpsuite")
+  TW_CORPUS_DIR="${TW_CORPUS_DIR}")
 add_dependencies(tw_tests tintwright)
 gtest_discover_tests(tw_tests DISCOVERY_MODE PRE_TEST)
 

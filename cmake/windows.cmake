@@ -22,12 +22,14 @@ add_library(tw_app STATIC
   app/options_dialog.cpp
   app/seams.cpp
   app/settings.cpp
+  app/shell.cpp
+  document/document.cpp
   document/file_commands.cpp
-  document/image_buffer.cpp
+  document/file_io.cpp
   document/main_window.cpp
   palette/palette_dialog.cpp
   palette/palette_grid.cpp
-  palette/palette_io.cpp
+  palette/user_palette.cpp
   reduce/conversion_window.cpp
   reduce/diffusion_command.cpp
   reduce/exact_command.cpp
@@ -40,14 +42,19 @@ set(TW_RESOURCES ${PROJECT_SOURCE_DIR}/res/tintwright.rc)
 set_source_files_properties(${TW_RESOURCES} PROPERTIES
   OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/tintwright.ico;${PROJECT_SOURCE_DIR}/res/tintwright.cur;${PROJECT_SOURCE_DIR}/res/basic_palette.bin")
 
-add_executable(Tintwright WIN32 app/winmain.cpp ${TW_RESOURCES})
-target_include_directories(Tintwright PRIVATE ${PROJECT_SOURCE_DIR}/res)
-target_compile_options(Tintwright PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
-target_link_libraries(Tintwright PRIVATE tw_app)
-target_link_options(Tintwright PRIVATE ${TW_WIN_LINK})
+# A Windows executable of this project: the resources, the options and static linking.
+function(tw_windows_executable name)
+  add_executable(${name} ${ARGN} ${TW_RESOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/res)
+  target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
+  target_link_libraries(${name} PRIVATE tw_app)
+  target_link_options(${name} PRIVATE ${TW_WIN_LINK})
+endfunction()
+
+tw_windows_executable(Tintwright WIN32 app/winmain.cpp)
 
 # One test program for everything that needs Windows: each Wine start costs a second or two.
-add_executable(tw_wintests
+tw_windows_executable(tw_wintests
   tests/win/main.cpp
   tests/win/test_support.cpp
   tests/win/startup_test.cpp
@@ -58,21 +65,12 @@ add_executable(tw_wintests
   tests/win/settings_test.cpp
   tests/win/diffusion_command_test.cpp
   tests/win/corpus_test.cpp
-  ${TW_RESOURCES}
 )
-target_include_directories(tw_wintests PRIVATE ${PROJECT_SOURCE_DIR}/res)
-target_compile_options(tw_wintests PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
-target_link_libraries(tw_wintests PRIVATE tw_app gtest)
-target_link_options(tw_wintests PRIVATE ${TW_WIN_LINK})
+target_link_libraries(tw_wintests PRIVATE gtest)
 # The BMP test suite, seen from Wine through its Z: drive.
-target_compile_definitions(tw_wintests PRIVATE
-  TW_CORPUS_DIR="Z:${PROJECT_SOURCE_DIR}/../shared/corpus/bmpsuite")
+target_compile_definitions(tw_wintests PRIVATE TW_CORPUS_DIR="Z:${TW_CORPUS_DIR}")
 add_test(NAME windows_tests COMMAND tw_wintests)
 set_tests_properties(windows_tests PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
 
 # Opens the program on a sample image and drops it in, for screenshots of the real window.
-add_executable(tw_showcase WIN32 tests/win/showcase.cpp ${TW_RESOURCES})
-target_include_directories(tw_showcase PRIVATE ${PROJECT_SOURCE_DIR}/res)
-target_compile_options(tw_showcase PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
-target_link_libraries(tw_showcase PRIVATE tw_app)
-target_link_options(tw_showcase PRIVATE ${TW_WIN_LINK})
+tw_windows_executable(tw_showcase WIN32 tests/win/showcase.cpp)

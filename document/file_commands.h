@@ -1,51 +1,9 @@
-// Moving BMP file images between disk and the document: open, drop, reload, save, save as.
+// Moving BMP file images between disk and the document: open, drop, reload, save, save as,
+// and close.
 #pragma once
 
 #include <windows.h>
 #include <shellapi.h>
-
-#include "res/texts.h"
-
-extern char CurrentFileName[MAX_PATH]; // full path of the document's file
-extern char PathWorkBuffer[MAX_PATH];  // current directory for the open dialog, and the like
-
-// Runs the open (openDialog non-zero) or save dialog on a 260-byte name buffer; non-zero when
-// the user confirmed a file, whose full path is then in the buffer.
-int ChooseImageFile(char* name, HWND owner, int openDialog);
-
-// Builds "<path>.tmp" into a buffer of MAX_PATH bytes; false when it would not fit.
-bool MakeSafetyName(const char* path, char* safety);
-
-// How OpenForOverwrite went, for callers that report it.
-enum class OverwriteOutcome {
-    Created,           // the file was created; see safetyCopy
-    NameTooLong,       // "<path>.tmp" does not fit a path buffer; nothing was touched
-    SafetyCopyBlocked, // the file exists but could not be moved aside; nothing was touched
-    CreateFailed,      // creating failed; the earlier file is back under its name
-};
-struct OverwriteInfo {
-    OverwriteOutcome outcome = OverwriteOutcome::CreateFailed;
-    bool safetyCopy = false; // the earlier file now lies under "<path>.tmp"
-    char safetyName[MAX_PATH] = "";
-};
-
-// CreateFileA with a safety copy: an existing file is first moved to "<path>.tmp" and moved
-// back if the create fails. An existing file that cannot be moved aside is never overwritten.
-HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                        DWORD disposition, DWORD flags, HANDLE templateFile,
-                        OverwriteInfo* info = nullptr);
-
-// True when the file exists and its read-only attribute is set.
-bool IsReadOnlyFile(const char* path);
-
-// Writes `size` bytes to `path` through the safety copy and reports its own failures in
-// message boxes of `failureType` (name too long and a blocked safety copy as warnings). A
-// failed or short write removes the partial file and puts the earlier file back, so one
-// complete copy always remains; a ".tmp" file this write did not make is never removed. A
-// read-only file is refused with `createFailedText`; a safety copy that cannot be deleted
-// after a good write is named in a warning.
-bool WriteFileSafely(HWND owner, const char* path, const void* bytes, DWORD size,
-                     const char* createFailedText, const char* writeFailedText, UINT failureType);
 
 // Reads the file named by CurrentFileName into the document and reports its own failures;
 // with chain set and AutoReduce on, exact reduction follows. True when the document was

@@ -2,41 +2,17 @@
 
 #include <vector>
 
-#include "app/app.h"
-#include "document/bmp_layout.h"
-#include "document/bmp_rle.h"
+#include "app/options_dialog.h"
+#include "app/owners.h"
+#include "app/shell.h"
+#include "core/bmp/layout.h"
+#include "core/bmp/rle.h"
+#include "document/document.h"
 #include "document/file_commands.h"
-#include "document/image_buffer.h"
-#include "app/settings.h"
 #include "palette/palette_dialog.h"
 #include "reduce/diffusion_command.h"
 #include "reduce/exact_command.h"
 #include "res/resource.h"
-
-ScreenPaletteState ScreenPalette;
-
-// Run-length encoded pixels unpacked for drawing, kept beside the display palette until the
-// next load or conversion, so that scrolling does not unpack the whole image again.
-static struct {
-    std::vector<BYTE> pixels;
-    bool tried = false; // unpacked, or given up when memory ran out: not tried again
-} ScreenRows;
-
-void InvalidateScreenCache() {
-    if (ScreenPalette.built) {
-        DeleteObject(ScreenPalette.object);
-    }
-    ScreenPalette.object = nullptr;
-    ScreenPalette.built = FALSE;
-    std::vector<BYTE>().swap(ScreenRows.pixels);
-    ScreenRows.tried = false;
-}
-
-void RepaintWindow(HWND window) {
-    RECT client;
-    GetClientRect(window, &client);
-    RedrawWindow(window, &client, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
-}
 
 // `table`: the colour-table entries, blue, green, red, reserved.
 static void BuildScreenPalette(const BYTE* table, UINT entries) {
@@ -72,22 +48,6 @@ class PaintScope {
   public:
     PAINTSTRUCT ps;
     HDC dc;
-};
-
-// The document's bytes, locked for the length of one paint.
-class LockedDocument {
-  public:
-    LockedDocument()
-        : bytes(ImageBuffer ? static_cast<const BYTE*>(GlobalLock(ImageBuffer)) : nullptr) {}
-    ~LockedDocument() {
-        if (bytes != nullptr) {
-            GlobalUnlock(ImageBuffer);
-        }
-    }
-    LockedDocument(const LockedDocument&) = delete;
-    LockedDocument& operator=(const LockedDocument&) = delete;
-
-    const BYTE* bytes;
 };
 
 // The pixels to hand to the drawing: the file's own rows, or its run-length data unpacked
@@ -157,12 +117,12 @@ static void OnPaint(HWND window) {
     }
     RECT client;
     GetClientRect(window, &client);
-    const LockedDocument document;
-    const bmp::DrawPlan plan = bmp::PlanDrawing(document.bytes, document.bytes ? ImageBytes : 0);
+    const LockedBlock<const BYTE> document(ImageBuffer);
+    const bmp::DrawPlan plan = bmp::PlanDrawing(document.get(), document.get() ? ImageBytes : 0);
     bool drawn = false;
     try {
         drawn =
-            plan.drawable && DrawImage(window, paint.dc, document.bytes, plan, paint.ps.rcPaint);
+            plan.drawable && DrawImage(window, paint.dc, document.get(), plan, paint.ps.rcPaint);
     } catch (...) {
         // Nothing stale stays visible; the window procedure tells the user what failed.
         FillRect(paint.dc, &paint.ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "document/bmp_layout.h"
-#include "document/bmp_rle.h"
+#include "core/bmp/layout.h"
+#include "core/bmp/rle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> bytes(data, data + size);

@@ -4,9 +4,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "document/bmp_layout.h"
-#include "reduce/basic_palette.h"
-#include "reduce/error_diffusion.h"
+#include "core/bmp/layout.h"
+#include "core/reduce/basic_palette.h"
+#include "core/reduce/error_diffusion.h"
+#include "tests/support/bmp_builder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 56) {
@@ -28,11 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         image.shrink_to_fit();
         return reduce::ResizeResult{image.data(), true};
     };
-    reduce::NoReports quiet;
+    testimg::NoReports quiet;
     const int threads = 1 + ((data[1] >> 1) & 1);
     const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
     const auto result = reduce::DiffuseImage(image.data(), image.size(), resize, input, quiet);
-    if (result.outcome != reduce::DiffusionOutcome::Converted &&
+    if (result.outcome != reduce::Outcome::Converted &&
         (image.size() != size - 2 || !std::equal(image.begin(), image.end(), data + 2))) {
         std::abort();
     }

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "reduce/exact_reduction.h"
+#include "core/reduce/exact_reduction.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> image(data, data + size);
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return reduce::ResizeResult{image.data(), true};
     };
     const auto result = reduce::ReduceExact(image.data(), image.size(), resize);
-    if (result.outcome != reduce::ExactOutcome::Converted &&
+    if (result.outcome != reduce::Outcome::Converted &&
         (image.size() != size || !std::equal(image.begin(), image.end(), data))) {
         std::abort(); // a refusal changed the image
     }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "palette/palette_file.h"
+#include "core/palette/palette_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> file(data, data + size);

@@ -2,14 +2,15 @@
 
 #include <cstring>
 
-#include "app/app.h"
+#include "app/owners.h"
 #include "app/settings.h"
-#include "document/file_commands.h"
-#include "palette/number_field.h"
+#include "app/shell.h"
+#include "core/palette/number_field.h"
+#include "core/text/texts.h"
+#include "document/file_io.h"
 #include "palette/palette_grid.h"
-#include "palette/palette_io.h"
+#include "palette/user_palette.h"
 #include "res/resource.h"
-#include "res/texts.h"
 
 static HWND GridWindow;
 
@@ -46,6 +47,15 @@ static void CreateGrid(HWND dialog) {
     UpdateWindow(GridWindow);
 }
 
+// Copies the 1024 bytes of one palette table into another.
+static void CopyTable(HGLOBAL from, HGLOBAL to) {
+    const LockedBlock<const BYTE> source(from);
+    const LockedBlock<BYTE> target(to);
+    if (source.get() != nullptr && target.get() != nullptr) {
+        std::memcpy(target.get(), source.get(), 1024);
+    }
+}
+
 static void OnInitDialog(HWND dialog) {
     if (SavedPalette == nullptr) {
         SavedPalette = NewPaletteTable();
@@ -55,15 +65,7 @@ static void OnInitDialog(HWND dialog) {
     }
     if (SavedPalette != nullptr) {
         EditPalette = NewPaletteTable();
-        const void* saved = GlobalLock(SavedPalette);
-        void* edit = EditPalette ? GlobalLock(EditPalette) : nullptr;
-        if (saved != nullptr && edit != nullptr) {
-            std::memcpy(edit, saved, 1024);
-        }
-        if (edit != nullptr) {
-            GlobalUnlock(EditPalette);
-        }
-        GlobalUnlock(SavedPalette);
+        CopyTable(SavedPalette, EditPalette);
     }
     if (PaletteAutoLoad) {
         SetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName);
@@ -80,15 +82,14 @@ static void OnSelectEntry(HWND dialog, long n) {
     if (SavedPalette == nullptr || EditPalette == nullptr) {
         return;
     }
-    const auto* entry = static_cast<const BYTE*>(GlobalLock(EditPalette));
-    if (entry == nullptr) {
+    const LockedBlock<const BYTE> table(EditPalette);
+    if (table.get() == nullptr) {
         return;
     }
-    entry += 4 * n;
+    const BYTE* entry = table.get() + 4 * n;
     WriteField(dialog, IDC_RED, entry[2]);
     WriteField(dialog, IDC_BLUE, entry[0]);
     WriteField(dialog, IDC_GREEN, entry[1]);
-    GlobalUnlock(EditPalette);
 }
 
 // Stores the colour fields into the entry the number field names. A number outside 0..255
@@ -101,15 +102,16 @@ static void CommitFields(HWND dialog) {
     const long red = ReadField(dialog, IDC_RED);
     const long green = ReadField(dialog, IDC_GREEN);
     const long blue = ReadField(dialog, IDC_BLUE);
-    auto* entry = static_cast<BYTE*>(GlobalLock(EditPalette));
-    if (entry == nullptr) {
-        return;
+    {
+        const LockedBlock<BYTE> table(EditPalette);
+        if (table.get() == nullptr) {
+            return;
+        }
+        BYTE* entry = table.get() + 4 * n;
+        entry[2] = static_cast<BYTE>(red & 0xFF);
+        entry[1] = static_cast<BYTE>(green & 0xFF);
+        entry[0] = static_cast<BYTE>(blue & 0xFF);
     }
-    entry += 4 * n;
-    entry[2] = static_cast<BYTE>(red & 0xFF);
-    entry[1] = static_cast<BYTE>(green & 0xFF);
-    entry[0] = static_cast<BYTE>(blue & 0xFF);
-    GlobalUnlock(EditPalette);
     SendMessageA(GridWindow, UM_CELLCHANGED, static_cast<WPARAM>(n), 0);
 }
 
@@ -156,13 +158,7 @@ static void OnSpinner(HWND dialog, int code, HWND bar) {
 
 static void OnOk(HWND dialog) {
     if (SavedPalette != nullptr && EditPalette != nullptr) {
-        const void* edit = GlobalLock(EditPalette);
-        void* saved = GlobalLock(SavedPalette);
-        if (edit != nullptr && saved != nullptr) {
-            std::memcpy(saved, edit, 1024);
-        }
-        GlobalUnlock(SavedPalette);
-        GlobalUnlock(EditPalette);
+        CopyTable(EditPalette, SavedPalette);
     }
     ReleaseEditPalette();
     GetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName, MAX_PATH);

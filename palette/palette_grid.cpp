@@ -1,7 +1,8 @@
 #include "palette/palette_grid.h"
 
-#include "app/app.h"
-#include "palette/palette_io.h"
+#include "app/owners.h"
+#include "app/shell.h"
+#include "palette/user_palette.h"
 
 // There is at most one grid window at a time.
 static bool GridShown;
@@ -26,21 +27,19 @@ static void PaintGrid(HDC dc) {
         LineTo(dc, kPitch * k - 1, 271);
     }
     SelectObject(dc, previous);
-    const auto* entries = static_cast<const BYTE*>(GlobalLock(GridTable));
-    if (entries == nullptr) {
+    const LockedBlock<const BYTE> entries(GridTable);
+    if (entries.get() == nullptr) {
         return;
     }
     for (int r = 0; r < 16; ++r) {
         for (int c = 0; c < 16; ++c) {
-            const BYTE* entry = entries + 4 * (16 * r + c);
-            HBRUSH brush = CreateSolidBrush(RGB(entry[2], entry[1], entry[0]));
+            const BYTE* entry = entries.get() + 4 * (16 * r + c);
+            const GdiObject<HBRUSH> brush(CreateSolidBrush(RGB(entry[2], entry[1], entry[0])));
             const RECT swatch = {kPitch * c, kPitch * r, kPitch * c + kSwatch,
                                  kPitch * r + kSwatch};
-            FillRect(dc, &swatch, brush);
-            DeleteObject(brush);
+            FillRect(dc, &swatch, brush.get());
         }
     }
-    GlobalUnlock(GridTable);
 }
 
 static void OnPaint(HWND window) {

@@ -5,4 +5,9 @@
 
 inline constexpr char kPaletteGridClass[] = "CWC_PAL";
 
+// Private messages: to the grid, and from it to its parent, the palette dialog.
+inline constexpr UINT UM_SHOWPALETTE = WM_USER;     // lParam: the table to show
+inline constexpr UINT UM_CELLCHANGED = WM_USER + 1; // wParam: the entry to repaint
+inline constexpr UINT UM_SELECTENTRY = WM_USER + 2; // wParam: the entry clicked
+
 LRESULT CALLBACK PaletteGridProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/app.h"
-#include "res/texts.h"
+#include "app/shell.h"
+#include "core/text/texts.h"
 
 HWND ProgressEdit;
 static LONG ProgressPhase;

@@ -1,39 +1,23 @@
 #include "reduce/diffusion_command.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "app/owners.h"
 #include "app/settings.h"
-#include "document/image_buffer.h"
-#include "document/main_window.h"
+#include "app/shell.h"
+#include "core/reduce/basic_palette.h"
+#include "core/reduce/error_diffusion.h"
+#include "core/text/texts.h"
+#include "document/document.h"
 #include "palette/palette_dialog.h"
-#include "palette/palette_io.h"
-#include "reduce/basic_palette.h"
+#include "palette/user_palette.h"
 #include "reduce/conversion_window.h"
-#include "reduce/error_diffusion.h"
-#include "reduce/exact_command.h"
-#include "res/texts.h"
 
 LONG RunFixedCount;
-DWORD WorkerThreadId;
 
-static std::atomic<bool> Running{false};
 // The run's copy of the user palette: the dialog may change SavedPalette while it runs.
 static BYTE RunPalette[1024];
-
-bool ConversionInProgress() {
-    return Running.load();
-}
-
-bool ImageIsFree(HWND owner) {
-    if (!ConversionInProgress()) {
-        return true;
-    }
-    Report(owner, kConversionBusyText, MB_ICONINFORMATION);
-    return false;
-}
 
 namespace {
 
@@ -84,14 +68,14 @@ int ConvertDocument(HWND window) {
     const reduce::DiffusionInput input{static_cast<int>(RunFixedCount), RunPalette,
                                        reduce::kBasicPalette};
     auto* data = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));
-    const reduce::DiffusionResult result =
+    const reduce::Result result =
         reduce::DiffuseImage(data, data ? ImageBytes : 0, DocumentResizer(), input, reports);
     GlobalUnlock(ImageBuffer);
-    if (result.outcome == reduce::DiffusionOutcome::Converted) {
+    if (result.outcome == reduce::Outcome::Converted) {
         ImageBytes = static_cast<DWORD>(result.newSize);
         Report(window, kFinishedText, MB_OK);
     } else {
-        ReportRefusal(window, reduce::RefusalOf(result.outcome));
+        ReportRefusal(window, result.outcome);
     }
     return 0;
 }
@@ -103,7 +87,7 @@ DWORD WINAPI DiffusionWorker(LPVOID parameter) {
     RECT client;
     GetClientRect(parent, &client);
     SendMessageA(window, WM_CLOSE, 0, 0);
-    Running = false;
+    SetConversionInProgress(false);
     RedrawWindow(parent, &client, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
     return 0;
 }
@@ -131,11 +115,10 @@ void DiffusionCommand(HWND mainWindow) {
     RunFixedCount = ChooseFixedCount(mainWindow);
     std::memset(RunPalette, 0, sizeof RunPalette);
     if (RunFixedCount > 0) {
-        const void* saved = GlobalLock(SavedPalette);
-        if (saved != nullptr) {
-            std::memcpy(RunPalette, saved, sizeof RunPalette);
+        const LockedBlock<const BYTE> saved(SavedPalette);
+        if (saved.get() != nullptr) {
+            std::memcpy(RunPalette, saved.get(), sizeof RunPalette);
         }
-        GlobalUnlock(SavedPalette);
     }
     HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kConversionWindowClass, kAppTitle,
                                   WS_CHILD | WS_BORDER, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200,
@@ -148,10 +131,11 @@ void DiffusionCommand(HWND mainWindow) {
     UpdateWindow(window);
     // The run rewrites the image: what painting kept of it is of no more use.
     InvalidateScreenCache();
-    Running = true;
-    HANDLE thread = CreateThread(nullptr, 0, DiffusionWorker, window, 0, &WorkerThreadId);
+    SetConversionInProgress(true);
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, DiffusionWorker, window, 0, &threadId);
     if (thread == nullptr) {
-        Running = false;
+        SetConversionInProgress(false);
         DestroyWindow(window);
         Report(mainWindow, kCannotStartConversionText, MB_ICONWARNING);
         return;

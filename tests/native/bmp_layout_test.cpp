@@ -1,5 +1,6 @@
-#include "document/bmp_layout.h"
-#include "document/bmp_rle.h"
+#include "core/bmp/layout.h"
+#include "core/bmp/rle.h"
+#include "tests/support/bmp_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -7,24 +8,7 @@
 
 namespace {
 
-// A file image with a 40-byte info header; pixel bytes are left zero.
-std::vector<std::uint8_t> MakeImage(std::int32_t width, std::int32_t height, std::uint16_t bits,
-                                    std::uint64_t extraRows = 0) {
-    const std::uint64_t offset = bmp::PixelDataOffset(bits);
-    const std::uint64_t stride = bmp::StrideBytes(width, bits);
-    const std::uint64_t rows = (height > 0 ? height : -static_cast<std::int64_t>(height));
-    std::vector<std::uint8_t> image(offset + stride * (rows + extraRows));
-    image[0] = 'B';
-    image[1] = 'M';
-    bmp::WriteU32(&image[bmp::kBfSize], static_cast<std::uint32_t>(image.size()));
-    bmp::WriteU32(&image[bmp::kBfOffBits], static_cast<std::uint32_t>(offset));
-    bmp::WriteU32(&image[bmp::kBiSize], 40);
-    bmp::WriteU32(&image[bmp::kBiWidth], static_cast<std::uint32_t>(width));
-    bmp::WriteU32(&image[bmp::kBiHeight], static_cast<std::uint32_t>(height));
-    bmp::WriteU16(&image[26], 1);
-    bmp::WriteU16(&image[bmp::kBiBitCount], bits);
-    return image;
-}
+using testimg::MakeHeaders;
 
 TEST(BmpFields, LittleEndianAtTheirOffsets) {
     std::uint8_t bytes[4] = {};
@@ -39,17 +23,6 @@ TEST(BmpFields, LittleEndianAtTheirOffsets) {
     EXPECT_EQ(bmp::ReadU16(bytes), 0xBEEF);
 }
 
-TEST(BmpLayout, PixelDataFollowsTheColourTableOfTheBitCount) {
-    EXPECT_EQ(bmp::PixelDataOffset(24), 54u);
-    EXPECT_EQ(bmp::PixelDataOffset(1), 54u + 8);
-    EXPECT_EQ(bmp::PixelDataOffset(4), 54u + 64);
-    EXPECT_EQ(bmp::PixelDataOffset(8), 1078u);
-    // The rule takes the bit count modulo 32: 32 bits means one entry, 16 bits 65536.
-    EXPECT_EQ(bmp::ColourTableEntries(32), 1u);
-    EXPECT_EQ(bmp::ColourTableEntries(16), 65536u);
-    EXPECT_EQ(bmp::ColourTableEntries(24), 0u);
-}
-
 TEST(BmpLayout, StrideRoundsRowsUpToWholeWords) {
     EXPECT_EQ(bmp::StrideBytes(1, 24), 4u);
     EXPECT_EQ(bmp::StrideBytes(5, 24), 16u);
@@ -62,7 +35,7 @@ TEST(BmpLayout, StrideRoundsRowsUpToWholeWords) {
 }
 
 TEST(DrawPlan, PlainImagesAreDrawnWhole) {
-    auto rgb = MakeImage(5, 3, 24);
+    auto rgb = MakeHeaders(5, 3, 24);
     auto plan = bmp::PlanDrawing(rgb.data(), rgb.size());
     EXPECT_TRUE(plan.drawable);
     EXPECT_EQ(plan.pixelOffset, 54u);
@@ -71,7 +44,7 @@ TEST(DrawPlan, PlainImagesAreDrawnWhole) {
     EXPECT_EQ(plan.width, 5);
     EXPECT_EQ(plan.height, 3);
 
-    auto indexed = MakeImage(7, 2, 8);
+    auto indexed = MakeHeaders(7, 2, 8);
     plan = bmp::PlanDrawing(indexed.data(), indexed.size());
     EXPECT_TRUE(plan.drawable);
     EXPECT_EQ(plan.pixelOffset, 1078u);
@@ -79,14 +52,14 @@ TEST(DrawPlan, PlainImagesAreDrawnWhole) {
     EXPECT_EQ(plan.scanLines, 2u);
 
     // Bytes beyond the last row (a trailer) do not add rows.
-    auto longer = MakeImage(4, 4, 4, 3);
+    auto longer = MakeHeaders(4, 4, 4, 3);
     plan = bmp::PlanDrawing(longer.data(), longer.size());
     EXPECT_EQ(plan.colourCount, 16u);
     EXPECT_EQ(plan.scanLines, 4u);
 }
 
 TEST(DrawPlan, ShortFilesAreDrawnToTheirLastCompleteRow) {
-    auto image = MakeImage(10, 8, 24); // stride 32
+    auto image = MakeHeaders(10, 8, 24); // stride 32
     auto plan = bmp::PlanDrawing(image.data(), image.size() - 1);
     EXPECT_TRUE(plan.drawable);
     EXPECT_EQ(plan.scanLines, 7u);
@@ -97,14 +70,14 @@ TEST(DrawPlan, ShortFilesAreDrawnToTheirLastCompleteRow) {
     EXPECT_TRUE(plan.hasHeader);
 
     // An 8-bit image cut inside its colour table is not drawn at all.
-    auto indexed = MakeImage(4, 4, 8);
+    auto indexed = MakeHeaders(4, 4, 8);
     plan = bmp::PlanDrawing(indexed.data(), 600);
     EXPECT_FALSE(plan.drawable);
     EXPECT_TRUE(plan.hasHeader);
 }
 
 TEST(DrawPlan, NoHeaderNoPlan) {
-    auto image = MakeImage(2, 2, 24);
+    auto image = MakeHeaders(2, 2, 24);
     auto plan = bmp::PlanDrawing(image.data(), 53);
     EXPECT_FALSE(plan.hasHeader);
     EXPECT_FALSE(plan.drawable);
@@ -113,7 +86,7 @@ TEST(DrawPlan, NoHeaderNoPlan) {
 }
 
 TEST(DrawPlan, CompressedOrEmptyImagesAreNotDrawn) {
-    const auto image = MakeImage(4, 4, 8);
+    const auto image = MakeHeaders(4, 4, 8);
     auto refused = [](std::vector<std::uint8_t> bytes) {
         const auto plan = bmp::PlanDrawing(bytes.data(), bytes.size());
         return plan.hasHeader && !plan.drawable;
@@ -150,7 +123,7 @@ TEST(DrawPlan, CompressedOrEmptyImagesAreNotDrawn) {
 
 TEST(DrawPlan, ShortColourTablesAndPixelsAtBfOffBits) {
     // 8 bits with 16 colours used: the pixels follow the 16 entries, where bfOffBits says.
-    auto image = MakeImage(4, 2, 8);
+    auto image = MakeHeaders(4, 2, 8);
     bmp::WriteU32(&image[bmp::kBiClrUsed], 16);
     bmp::WriteU32(&image[bmp::kBfOffBits], 54 + 64);
     image.resize(54 + 64 + 8);
@@ -217,7 +190,7 @@ TEST(DrawPlan, Os2HeadersHaveThreeByteEntries) {
 }
 
 TEST(DrawPlan, SixteenAndThirtyTwoBitsWithAndWithoutMasks) {
-    auto wide = MakeImage(3, 3, 16);
+    auto wide = MakeHeaders(3, 3, 16);
     auto plan = bmp::PlanDrawing(wide.data(), wide.size());
     EXPECT_TRUE(plan.drawable);
     EXPECT_EQ(plan.colourCount, 0u);
@@ -260,7 +233,7 @@ TEST(RunLength, DeltasSkipAndBadDataStopsInsideTheRows) {
 }
 
 TEST(DrawPlan, HugeDimensionsDoNotOverflow) {
-    auto image = MakeImage(4, 4, 24);
+    auto image = MakeHeaders(4, 4, 24);
     bmp::WriteU32(&image[bmp::kBiWidth], 0x7FFFFFFF);
     bmp::WriteU32(&image[bmp::kBiHeight], 0x7FFFFFFF);
     auto plan = bmp::PlanDrawing(image.data(), image.size());
@@ -270,7 +243,7 @@ TEST(DrawPlan, HugeDimensionsDoNotOverflow) {
 
     // Run-length data of 4 MiB: 8192 x 8192 unpacks into 64 MiB and is drawn; 32768 x 32768
     // would need 1 GiB, more than a 32-bit program can count on.
-    auto rle = MakeImage(8192, 1, 8);
+    auto rle = MakeHeaders(8192, 1, 8);
     rle.resize(1078 + (std::size_t{4} << 20));
     bmp::WriteU32(&rle[bmp::kBiHeight], 8192);
     bmp::WriteU32(&rle[bmp::kBiCompression], 1);

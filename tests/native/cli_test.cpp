@@ -10,10 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/native/image_builder.h"
-#include "reduce/basic_palette.h"
-#include "tests/native/literal_diffusion.h"
-#include "tests/native/literal_exact.h"
+#include "tests/support/bmp_builder.h"
+#include "core/reduce/basic_palette.h"
+#include "tests/support/literal_diffusion.h"
+#include "tests/support/literal_exact.h"
 
 namespace {
 
@@ -162,9 +162,9 @@ TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
               0);
     EXPECT_EQ(stderr_, ""); // no terminal, no progress bar
     Bytes expected = image;
-    reduce::NoReports silent;
+    testimg::NoReports silent;
     ASSERT_EQ(literal::Diffuse(expected, 20, table.data(), reduce::kBasicPalette, silent),
-              reduce::DiffusionOutcome::Converted);
+              reduce::Outcome::Converted);
     EXPECT_EQ(ReadBytes(Path("out.bmp")), expected);
     EXPECT_EQ(ReadBytes(Path("in.bmp")), image);
 }

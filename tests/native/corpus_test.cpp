@@ -8,12 +8,13 @@
 #include <fstream>
 #include <iterator>
 
-#include "document/bmp_layout.h"
-#include "document/bmp_rle.h"
-#include "palette/palette_file.h"
-#include "reduce/basic_palette.h"
-#include "reduce/error_diffusion.h"
-#include "reduce/exact_reduction.h"
+#include "core/bmp/layout.h"
+#include "core/bmp/rle.h"
+#include "core/palette/palette_file.h"
+#include "core/reduce/basic_palette.h"
+#include "core/reduce/error_diffusion.h"
+#include "core/reduce/exact_reduction.h"
+#include "tests/support/bmp_builder.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
         exact.shrink_to_fit();
         const auto exactResult =
             reduce::ReduceExact(exact.data(), exact.size(), VectorResizer(exact));
-        if (exactResult.outcome == reduce::ExactOutcome::Converted) {
+        if (exactResult.outcome == reduce::Outcome::Converted) {
             EXPECT_EQ(exact.size(), exactResult.newSize);
             EXPECT_EQ(bmp::ReadU16(&exact[bmp::kBiBitCount]), 8);
         } else {
@@ -94,20 +95,20 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
 
         Bytes diffused = file;
         diffused.shrink_to_fit();
-        reduce::NoReports quiet;
+        testimg::NoReports quiet;
         const Bytes table(1024, 0x5A);
         const reduce::DiffusionInput input{10, table.data(), reduce::kBasicPalette};
         const auto diffusion = reduce::DiffuseImage(diffused.data(), diffused.size(),
                                                     VectorResizer(diffused), input, quiet);
-        if (diffusion.outcome == reduce::DiffusionOutcome::Converted) {
+        if (diffusion.outcome == reduce::Outcome::Converted) {
             ++converted;
             EXPECT_EQ(diffused.size(), diffusion.newSize);
         } else {
             EXPECT_EQ(diffused, file);
         }
         // Only plain 24-bit images convert.
-        if (exactResult.outcome == reduce::ExactOutcome::Converted ||
-            diffusion.outcome == reduce::DiffusionOutcome::Converted) {
+        if (exactResult.outcome == reduce::Outcome::Converted ||
+            diffusion.outcome == reduce::Outcome::Converted) {
             EXPECT_EQ(bmp::ReadU16(&file[bmp::kBiBitCount]), 24);
             EXPECT_EQ(bmp::ReadU32(&file[bmp::kBiSize]), 40u);
         }

@@ -1,4 +1,4 @@
-#include "reduce/error_diffusion.h"
+#include "core/reduce/error_diffusion.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -7,13 +7,13 @@
 #include <random>
 #include <string>
 
-#include "reduce/basic_palette.h"
-#include "tests/native/image_builder.h"
-#include "tests/native/literal_diffusion.h"
+#include "core/reduce/basic_palette.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/literal_diffusion.h"
 
 namespace {
 
-using reduce::DiffusionOutcome;
+using reduce::Outcome;
 using testimg::Bytes;
 using testimg::VectorBlock;
 
@@ -58,21 +58,21 @@ Bytes UserTable(std::uint32_t seed, bool withBlackAndDuplicates) {
     return table;
 }
 
-struct Outcome {
-    DiffusionOutcome outcome;
+struct EngineRun {
+    Outcome outcome;
     Bytes image;
     std::vector<std::string> events;
 };
 
-Outcome Engine(const Bytes& image, int fixed, const Bytes& table, bool failGrow = false,
-               int threads = 0) {
+EngineRun Engine(const Bytes& image, int fixed, const Bytes& table, bool failGrow = false,
+                 int threads = 0) {
     VectorBlock block{image};
     block.failGrow = failGrow;
     Recorder recorder;
     reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
     const auto result = reduce::DiffuseImage(block.bytes.data(), block.bytes.size(),
                                              block.Resizer(), input, recorder);
-    if (result.outcome == DiffusionOutcome::Converted) {
+    if (result.outcome == Outcome::Converted) {
         EXPECT_EQ(result.newSize, block.bytes.size());
     }
     return {result.outcome, block.bytes, recorder.events};
@@ -85,7 +85,7 @@ long PeakMemoryKb() {
     return usage.ru_maxrss;
 }
 
-Outcome Literal(const Bytes& image, int fixed, const Bytes& table) {
+EngineRun Literal(const Bytes& image, int fixed, const Bytes& table) {
     Bytes copy = image;
     Recorder recorder;
     const auto outcome =
@@ -159,21 +159,21 @@ Bytes LastRowTable() {
 TEST(ErrorDiffusion, TheLastRowPassesOnlyErrorsThatDoNotCancelOut) {
     const auto colour = [](int x, int) { return x == 0 ? 0x6C5C64u : 0x323232u; };
     // One row: it is the last row, so +8 - 8 + 0 passes nothing.
-    const Outcome oneRow = Engine(testimg::Make24(2, 1, colour), 256, LastRowTable());
-    ASSERT_EQ(oneRow.outcome, DiffusionOutcome::Converted);
+    const EngineRun oneRow = Engine(testimg::Make24(2, 1, colour), 256, LastRowTable());
+    ASSERT_EQ(oneRow.outcome, Outcome::Converted);
     EXPECT_EQ(Bytes(oneRow.image.begin() + 1078, oneRow.image.end()), (Bytes{0, 2, 0, 0}));
     // Two rows: the first row passes +3, -3, 0 to the right.
-    const Outcome twoRows = Engine(testimg::Make24(2, 2, colour), 256, LastRowTable());
-    ASSERT_EQ(twoRows.outcome, DiffusionOutcome::Converted);
+    const EngineRun twoRows = Engine(testimg::Make24(2, 2, colour), 256, LastRowTable());
+    ASSERT_EQ(twoRows.outcome, Outcome::Converted);
     EXPECT_EQ(twoRows.image[1078], 0);
     EXPECT_EQ(twoRows.image[1079], 3);
 }
 
 TEST(ErrorDiffusion, ResultLayoutAndGrowthOfSmallImages) {
     const Bytes table = UserTable(5, false);
-    const Outcome hundred = Engine(
+    const EngineRun hundred = Engine(
         testimg::Make24(100, 50, [](int x, int r) { return x * 2u + r * 0x300u; }), 0, table);
-    ASSERT_EQ(hundred.outcome, DiffusionOutcome::Converted);
+    ASSERT_EQ(hundred.outcome, Outcome::Converted);
     ASSERT_EQ(hundred.image.size(), 6078u);
     EXPECT_EQ(bmp::ReadU32(&hundred.image[bmp::kBfSize]), 6078u);
     EXPECT_EQ(bmp::ReadU32(&hundred.image[bmp::kBfOffBits]), 1078u);
@@ -187,13 +187,13 @@ TEST(ErrorDiffusion, ResultLayoutAndGrowthOfSmallImages) {
 
     const Bytes small = testimg::Make24(8, 8, [](int x, int r) { return x * 30u + r; });
     ASSERT_EQ(small.size(), 246u);
-    const Outcome grown = Engine(small, 0, table);
-    ASSERT_EQ(grown.outcome, DiffusionOutcome::Converted);
+    const EngineRun grown = Engine(small, 0, table);
+    ASSERT_EQ(grown.outcome, Outcome::Converted);
     EXPECT_EQ(grown.image.size(), 1142u);
     EXPECT_EQ(grown.image, Literal(small, 0, table).image);
 
-    const Outcome refused = Engine(small, 0, table, true);
-    EXPECT_EQ(refused.outcome, DiffusionOutcome::NoMemory);
+    const EngineRun refused = Engine(small, 0, table, true);
+    EXPECT_EQ(refused.outcome, Outcome::NoMemory);
     EXPECT_EQ(refused.image, small);
 }
 
@@ -202,8 +202,8 @@ TEST(ErrorDiffusion, ImagesOfEightBitsOrFewerAreRefusedAfterTheOpeningCounts) {
     for (std::uint16_t bits : {1, 4, 8}) {
         Bytes image = testimg::Make24(6, 6, [](int, int) { return 7u; });
         bmp::WriteU16(&image[bmp::kBiBitCount], bits);
-        const Outcome run = Engine(image, 12, table);
-        EXPECT_EQ(run.outcome, DiffusionOutcome::NotTrueColour);
+        const EngineRun run = Engine(image, 12, table);
+        EXPECT_EQ(run.outcome, Outcome::AlreadyIndexed);
         EXPECT_EQ(run.image, image);
         EXPECT_EQ(run.events, std::vector<std::string>{"open 12 42 202"});
         EXPECT_EQ(Literal(image, 12, table).events, run.events);
@@ -214,7 +214,7 @@ TEST(ErrorDiffusion, LayoutsItCannotReadAreRefusedUnchanged) {
     const Bytes table = UserTable(1, false);
     const Bytes plain = testimg::Make24(6, 5, [](int x, int r) { return x * 9u + r; });
     auto refusal = [&](const Bytes& image) {
-        const Outcome run = Engine(image, 0, table);
+        const EngineRun run = Engine(image, 0, table);
         EXPECT_EQ(run.image, image);
         EXPECT_EQ(run.events.size(), 1u);
         return run.outcome;
@@ -222,25 +222,25 @@ TEST(ErrorDiffusion, LayoutsItCannotReadAreRefusedUnchanged) {
     for (std::uint16_t bits : {16, 32}) {
         Bytes changed = plain;
         bmp::WriteU16(&changed[bmp::kBiBitCount], bits);
-        EXPECT_EQ(refusal(changed), DiffusionOutcome::UnsupportedLayout);
+        EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
     }
     Bytes changed = plain;
     bmp::WriteU32(&changed[bmp::kBiSize], 124);
-    EXPECT_EQ(refusal(changed), DiffusionOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
     changed = plain;
     bmp::WriteU32(&changed[bmp::kBfOffBits], 122);
-    EXPECT_EQ(refusal(changed), DiffusionOutcome::UnsupportedLayout);
-    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.end() - 2)), DiffusionOutcome::Truncated);
+    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.end() - 2)), Outcome::Truncated);
     changed = Bytes(plain.begin(), plain.begin() + 40);
-    EXPECT_EQ(refusal(changed), DiffusionOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
     bmp::WriteU16(&changed[bmp::kBiBitCount], 4);
-    EXPECT_EQ(refusal(changed), DiffusionOutcome::NotTrueColour);
+    EXPECT_EQ(refusal(changed), Outcome::AlreadyIndexed);
 }
 
 TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {
-    const Outcome run =
+    const EngineRun run =
         Engine(testimg::Make24(0, 4, [](int, int) { return 0u; }), 0, UserTable(2, false));
-    ASSERT_EQ(run.outcome, DiffusionOutcome::Converted);
+    ASSERT_EQ(run.outcome, Outcome::Converted);
     EXPECT_EQ(run.image.size(), 1078u);
     // Free entries black.
     for (int j = 42; j < 256; ++j) {
@@ -251,8 +251,8 @@ TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {
     Bytes wide = testimg::Make24(0, 0, [](int, int) { return 0u; });
     bmp::WriteU32(&wide[bmp::kBiWidth], 0x7FFFFFFF);
     const long peakBefore = PeakMemoryKb();
-    const Outcome wideRun = Engine(wide, 0, UserTable(2, false));
-    ASSERT_EQ(wideRun.outcome, DiffusionOutcome::Converted);
+    const EngineRun wideRun = Engine(wide, 0, UserTable(2, false));
+    ASSERT_EQ(wideRun.outcome, Outcome::Converted);
     EXPECT_EQ(wideRun.image.size(), 1078u);
     EXPECT_LT(PeakMemoryKb() - peakBefore, 256 * 1024);
 }
@@ -261,9 +261,9 @@ TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {
 // One thread and two dither the rows in different orders: both must give the same bytes.
 void ExpectSameAsLiteral(const Bytes& image, int fixed, const Bytes& table,
                          const std::string& what) {
-    const Outcome literalRun = Literal(image, fixed, table);
+    const EngineRun literalRun = Literal(image, fixed, table);
     for (int threads : {1, 2}) {
-        const Outcome engineRun = Engine(image, fixed, table, false, threads);
+        const EngineRun engineRun = Engine(image, fixed, table, false, threads);
         const std::string how = what + ", " + std::to_string(threads) + " thread(s)";
         ASSERT_EQ(engineRun.outcome, literalRun.outcome) << how;
         ASSERT_EQ(engineRun.image, literalRun.image) << how;
@@ -353,7 +353,7 @@ TEST(ErrorDiffusion, FrequencyTiesGoToTheColourMetFirst) {
         testimg::Make24(width, 1, [&](int x, int) { return pixels[static_cast<std::size_t>(x)]; });
     const Bytes table = UserTable(4, false);
     ExpectSameAsLiteral(image, 0, table, "ties");
-    const Outcome run = Engine(image, 0, table);
+    const EngineRun run = Engine(image, 0, table);
     const std::uint8_t* last = &run.image[54 + 4 * 255];
     EXPECT_EQ((last[2] << 16 | last[1] << 8 | last[0]), static_cast<int>(early));
 }
@@ -373,8 +373,8 @@ TEST(ErrorDiffusion, CountsBeyondSixteenBitsRankCorrectly) {
         return static_cast<std::uint32_t>(0x300000 + i % 300);
     });
     const Bytes table = UserTable(6, false);
-    const Outcome run = Engine(image, 0, table);
-    ASSERT_EQ(run.outcome, DiffusionOutcome::Converted);
+    const EngineRun run = Engine(image, 0, table);
+    ASSERT_EQ(run.outcome, Outcome::Converted);
     const std::uint8_t* first = &run.image[54 + 4 * 42];
     EXPECT_EQ((first[2] << 16 | first[1] << 8 | first[0]), static_cast<int>(bigger));
     const std::uint8_t* second = first + 4;
@@ -411,7 +411,7 @@ TEST(ErrorDiffusion, ColoursOfTheFixedAndBasicGroupsLeaveTheFreeGroupBlack) {
         return static_cast<std::uint32_t>(e[2] << 16 | e[1] << 8 | e[0]);
     });
     ExpectSameAsLiteral(image, 10, table, "all in groups");
-    const Outcome run = Engine(image, 10, table);
+    const EngineRun run = Engine(image, 10, table);
     for (int j = 52; j < 256; ++j) {
         ASSERT_EQ(run.image[54 + 4 * j] | run.image[55 + 4 * j] | run.image[56 + 4 * j], 0) << j;
     }

@@ -1,17 +1,17 @@
-#include "reduce/exact_reduction.h"
+#include "core/reduce/exact_reduction.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/native/image_builder.h"
-#include "tests/native/literal_exact.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/literal_exact.h"
 
 namespace {
 
-using reduce::ExactOutcome;
+using reduce::Outcome;
 using testimg::Bytes;
 using testimg::VectorBlock;
 
-reduce::ExactResult Reduce(VectorBlock& block) {
+reduce::Result Reduce(VectorBlock& block) {
     return reduce::ReduceExact(block.bytes.data(), block.bytes.size(), block.Resizer());
 }
 
@@ -25,8 +25,7 @@ TEST(ExactReduction, FourByTwoWithThreeColours) {
                                       {0x0000FF, 0x00FF00, 0x00FF00, 0x00FF00}};
     VectorBlock block{testimg::Make24(4, 2, [&](int x, int r) { return rows[r][x]; })};
     const auto result = Reduce(block);
-    ASSERT_EQ(result.outcome, ExactOutcome::Converted);
-    EXPECT_EQ(result.colours, 3);
+    ASSERT_EQ(result.outcome, Outcome::Converted);
     const Bytes& out = block.bytes;
     ASSERT_EQ(out.size(), 1086u);
     EXPECT_EQ(result.newSize, 1086u);
@@ -51,8 +50,7 @@ TEST(ExactReduction, PadBytesNeverCountAsColoursAndBecomeZero) {
     VectorBlock block{testimg::Make24(
         5, 2, [](int x, int) { return x < 3 ? 0x102030u : 0x405060u; }, 0x77)};
     const auto result = Reduce(block);
-    ASSERT_EQ(result.outcome, ExactOutcome::Converted);
-    EXPECT_EQ(result.colours, 2);
+    ASSERT_EQ(result.outcome, Outcome::Converted);
     ASSERT_EQ(block.bytes.size(), 1094u);
     EXPECT_EQ(Bytes(block.bytes.begin() + 1078, block.bytes.end()),
               (Bytes{0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}));
@@ -62,7 +60,7 @@ TEST(ExactReduction, ExactlyTwoHundredFiftySixColoursFillTheTable) {
     VectorBlock block{testimg::Make24(16, 16, [](int x, int r) {
         return static_cast<std::uint32_t>((r * 16 + x) * 0x010101 + 0x000100);
     })};
-    ASSERT_EQ(Reduce(block).outcome, ExactOutcome::Converted);
+    ASSERT_EQ(Reduce(block).outcome, Outcome::Converted);
     for (int k = 0; k < 256; ++k) {
         const std::uint32_t c = static_cast<std::uint32_t>(k * 0x010101 + 0x000100);
         ASSERT_EQ(block.bytes[54 + 4 * k], c & 0xFF);
@@ -78,14 +76,14 @@ TEST(ExactReduction, TheTwoHundredFiftySeventhColourRefusesAndChangesNothing) {
         257, 3, [](int x, int r) { return r == 1 ? static_cast<std::uint32_t>(x) : 0u; });
     VectorBlock block{image};
     const auto result = Reduce(block);
-    EXPECT_EQ(result.outcome, ExactOutcome::TooManyColours);
+    EXPECT_EQ(result.outcome, Outcome::TooManyColours);
     EXPECT_EQ(block.bytes, image);
     EXPECT_EQ(block.resizes, 0);
 }
 
 TEST(ExactReduction, OneColour) {
     VectorBlock block{testimg::Make24(3, 3, [](int, int) { return 0xABCDEFu; })};
-    ASSERT_EQ(Reduce(block).outcome, ExactOutcome::Converted);
+    ASSERT_EQ(Reduce(block).outcome, Outcome::Converted);
     EXPECT_EQ(Bytes(block.bytes.begin() + 54, block.bytes.begin() + 58),
               (Bytes{0xEF, 0xCD, 0xAB, 0}));
     for (std::size_t i = 58; i < 1078; ++i) {
@@ -96,15 +94,15 @@ TEST(ExactReduction, OneColour) {
 
 TEST(ExactReduction, OtherBitCountsAreAlready256AndAConvertedImageToo) {
     VectorBlock block{testimg::Make24(4, 4, [](int x, int) { return x * 0x111111u; })};
-    ASSERT_EQ(Reduce(block).outcome, ExactOutcome::Converted);
+    ASSERT_EQ(Reduce(block).outcome, Outcome::Converted);
     const Bytes converted = block.bytes;
-    EXPECT_EQ(Reduce(block).outcome, ExactOutcome::NotTrueColour);
+    EXPECT_EQ(Reduce(block).outcome, Outcome::AlreadyIndexed);
     EXPECT_EQ(block.bytes, converted);
     for (std::uint16_t bits : {1, 4, 16, 32}) {
         Bytes image = testimg::Make24(4, 4, [](int, int) { return 0u; });
         bmp::WriteU16(&image[bmp::kBiBitCount], bits);
         VectorBlock other{image};
-        EXPECT_EQ(Reduce(other).outcome, ExactOutcome::NotTrueColour) << bits;
+        EXPECT_EQ(Reduce(other).outcome, Outcome::AlreadyIndexed) << bits;
         EXPECT_EQ(other.bytes, image);
     }
 }
@@ -119,38 +117,38 @@ TEST(ExactReduction, LayoutsItCannotReadAreRefusedUnchanged) {
     };
     Bytes changed = plain;
     bmp::WriteU32(&changed[bmp::kBiSize], 108);
-    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
     changed = plain;
     bmp::WriteU32(&changed[bmp::kBfOffBits], 58);
-    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
     changed = plain;
     bmp::WriteU32(&changed[bmp::kBiCompression], 3);
-    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
     changed = plain;
     bmp::WriteU32(&changed[bmp::kBiClrUsed], 2);
-    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
     changed = plain;
     bmp::WriteU32(&changed[bmp::kBiWidth], static_cast<std::uint32_t>(-6));
-    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
-    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.begin() + 53)), ExactOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.begin() + 53)), Outcome::UnsupportedLayout);
     // A file that ends inside its header still tells its bit count from 30 bytes on.
     changed = Bytes(plain.begin(), plain.begin() + 30);
     bmp::WriteU16(&changed[bmp::kBiBitCount], 8);
-    EXPECT_EQ(refusal(changed), ExactOutcome::NotTrueColour);
+    EXPECT_EQ(refusal(changed), Outcome::AlreadyIndexed);
     changed.pop_back();
-    EXPECT_EQ(refusal(changed), ExactOutcome::UnsupportedLayout);
+    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
     // One byte short of the last row.
-    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.end() - 1)), ExactOutcome::Truncated);
+    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.end() - 1)), Outcome::Truncated);
     changed = plain;
     bmp::WriteU32(&changed[bmp::kBiHeight], 0x7FFFFFFF);
-    EXPECT_EQ(refusal(changed), ExactOutcome::Truncated);
+    EXPECT_EQ(refusal(changed), Outcome::Truncated);
 }
 
 TEST(ExactReduction, AnImageWithNoPixelsBecomesAnEmpty8BitImage) {
     for (auto [w, h] : {std::pair{0, 5}, std::pair{7, 0}}) {
         VectorBlock block{testimg::Make24(w, h, [](int, int) { return 1u; })};
         const auto result = Reduce(block);
-        ASSERT_EQ(result.outcome, ExactOutcome::Converted);
+        ASSERT_EQ(result.outcome, Outcome::Converted);
         EXPECT_EQ(block.bytes.size(), 1078u);
         EXPECT_EQ(Field(block.bytes, bmp::kBfSize), 1078u);
         EXPECT_EQ(Field(block.bytes, bmp::kBiSizeImage), 0u);
@@ -164,7 +162,7 @@ TEST(ExactReduction, ZeroWidthWithAHugeHeightVisitsNoRows) {
     bmp::WriteU32(&image[bmp::kBiHeight], 905969664);
     VectorBlock block{image};
     const auto result = Reduce(block);
-    ASSERT_EQ(result.outcome, ExactOutcome::Converted);
+    ASSERT_EQ(result.outcome, Outcome::Converted);
     EXPECT_EQ(block.bytes.size(), 1078u);
     EXPECT_EQ(Field(block.bytes, bmp::kBiHeight), 905969664u);
 }
@@ -173,7 +171,7 @@ TEST(ExactReduction, TopDownImagesKeepTheirRowOrderAndHeight) {
     const Bytes image = testimg::Make24(
         3, 2, [](int x, int r) { return static_cast<std::uint32_t>(r * 3 + x); }, 0, true);
     VectorBlock block{image};
-    ASSERT_EQ(Reduce(block).outcome, ExactOutcome::Converted);
+    ASSERT_EQ(Reduce(block).outcome, Outcome::Converted);
     EXPECT_EQ(static_cast<std::int32_t>(Field(block.bytes, bmp::kBiHeight)), -2);
     EXPECT_EQ(Bytes(block.bytes.begin() + 1078, block.bytes.end()),
               (Bytes{0, 1, 2, 0, 3, 4, 5, 0}));
@@ -183,13 +181,13 @@ TEST(ExactReduction, AFailedGrowChangesNothingAndAFailedShrinkKeepsAValidImage) 
     const Bytes image = testimg::Make24(5, 4, [](int x, int) { return x * 3u; });
     VectorBlock noGrow{image};
     noGrow.failGrow = true;
-    EXPECT_EQ(Reduce(noGrow).outcome, ExactOutcome::NoMemory);
+    EXPECT_EQ(Reduce(noGrow).outcome, Outcome::NoMemory);
     EXPECT_EQ(noGrow.bytes, image);
 
     VectorBlock noShrink{image};
     noShrink.failShrink = true;
     const auto result = Reduce(noShrink);
-    ASSERT_EQ(result.outcome, ExactOutcome::Converted);
+    ASSERT_EQ(result.outcome, Outcome::Converted);
     EXPECT_EQ(result.newSize, 1078u + 8 * 4);
     EXPECT_EQ(noShrink.bytes.size(), image.size() + 1024); // the block stayed larger
     Bytes expected = image;
@@ -215,10 +213,10 @@ TEST(ExactReduction, MatchesTheLiteralReductionOnGeneratedImages) {
                 VectorBlock block{image};
                 const auto outcome = Reduce(block).outcome;
                 if (literalOutcome == literal::ExactOutcome::TooManyColours) {
-                    EXPECT_EQ(outcome, ExactOutcome::TooManyColours);
+                    EXPECT_EQ(outcome, Outcome::TooManyColours);
                     EXPECT_EQ(block.bytes, image);
                 } else {
-                    ASSERT_EQ(outcome, ExactOutcome::Converted) << width << "x" << rows;
+                    ASSERT_EQ(outcome, Outcome::Converted) << width << "x" << rows;
                     ASSERT_EQ(block.bytes, expected) << width << "x" << rows << " " << colours;
                 }
                 ++compared;

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "reduce/nearest_colour.h"
+#include "core/reduce/nearest_colour.h"
 
 namespace {
 

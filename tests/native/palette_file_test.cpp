@@ -1,4 +1,4 @@
-#include "palette/palette_file.h"
+#include "core/palette/palette_file.h"
 
 #include <gtest/gtest.h>
 

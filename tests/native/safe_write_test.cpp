@@ -11,7 +11,7 @@
 #include <iterator>
 #include <sys/stat.h>
 
-#include "res/texts.h"
+#include "core/text/texts.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <algorithm>
 
 #include "document/file_commands.h"
-#include "document/image_buffer.h"
+#include "document/file_io.h"
+#include "document/document.h"
 #include "document/main_window.h"
 #include "reduce/diffusion_command.h"
 #include "res/resource.h"
@@ -37,7 +38,7 @@ TEST(CorpusInTheProgram, EveryFileLoadsPaintsAndConvertsOrIsRefused) {
         GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
     }
     ResetSeams();
-    ResetDocument();
+    ResetProgram();
     Seams.messageAnswer = IDNO; // no fixed palette; every other box is just closed
     HWND window = CreateMainWindow(300, 200);
     for (const auto& path : files) {
@@ -72,7 +73,7 @@ TEST(CorpusInTheProgram, EveryFileLoadsPaintsAndConvertsOrIsRefused) {
         }
     }
     DestroyWindow(window);
-    ResetDocument();
+    ResetProgram();
     PumpPending();
 }
 
@@ -91,7 +92,7 @@ std::vector<std::uint32_t> Painted(const std::string& path, int width, int heigh
                        pixels.begin() + y * clientWidth + width);
     }
     DestroyWindow(window);
-    ResetDocument();
+    ResetProgram();
     PumpPending();
     return picture;
 }

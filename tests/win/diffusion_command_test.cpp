@@ -8,16 +8,17 @@
 
 #include <shlobj.h>
 
-#include "app/app.h"
+#include "app/shell.h"
 #include "app/settings.h"
 #include "document/file_commands.h"
-#include "document/image_buffer.h"
+#include "document/file_io.h"
+#include "document/document.h"
 #include "document/main_window.h"
-#include "palette/palette_io.h"
-#include "reduce/basic_palette.h"
+#include "palette/user_palette.h"
+#include "core/reduce/basic_palette.h"
 #include "reduce/conversion_window.h"
 #include "reduce/diffusion_command.h"
-#include "reduce/error_diffusion.h"
+#include "core/reduce/error_diffusion.h"
 #include "res/resource.h"
 #include "tests/win/test_support.h"
 
@@ -75,35 +76,16 @@ LRESULT CALLBACK WatchTexts(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-class DiffusionCommandTest : public testing::Test {
+class DiffusionCommandTest : public ProgramTest {
   protected:
     void SetUp() override {
-        ResetSeams();
-        ResetDocument();
-        if (SavedPalette != nullptr) {
-            GlobalFree(SavedPalette);
-            SavedPalette = nullptr;
-        }
-        FixedCount = 0;
-        window_ = CreateMainWindow(300, 200);
+        ProgramTest::SetUp();
+        OpenMainWindow(300, 200);
         ShownTexts.clear();
     }
     void TearDown() override {
         WaitForTheRun();
-        DestroyWindow(window_);
-        ResetDocument();
-        if (SavedPalette != nullptr) {
-            GlobalFree(SavedPalette);
-            SavedPalette = nullptr;
-        }
-        FixedCount = 0;
-        PumpPending();
-    }
-    void Load(const Bytes& image, const char* name) {
-        const std::string path = TempPath(name);
-        ASSERT_TRUE(WriteBytes(path, image));
-        std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
-        ASSERT_TRUE(LoadCurrentFile(window_, false));
+        ProgramTest::TearDown();
     }
     // Handles messages until the worker has finished.
     void WaitForTheRun() {
@@ -116,7 +98,7 @@ class DiffusionCommandTest : public testing::Test {
         ASSERT_FALSE(ConversionInProgress());
     }
     void Diffuse() {
-        SendMessageA(window_, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
+        Command(IDM_REDUCE_DIFFUSE);
         WaitForTheRun();
     }
     // Runs error diffusion without fixed colours on `image`, recording the texts the window
@@ -137,11 +119,10 @@ class DiffusionCommandTest : public testing::Test {
         }
         return texts;
     }
-    HWND window_ = nullptr;
 };
 
 TEST_F(DiffusionCommandTest, NoMeansNoFixedColoursWhateverTheCount) {
-    const Bytes image = MakeBmp24(37, 23, Photo);
+    const Bytes image = Picture24(37, 23, Photo);
     Load(image, "diffuse_no.bmp");
     FixedCount = 40;
     Seams.messageAnswer = IDNO;
@@ -180,14 +161,12 @@ TEST_F(DiffusionCommandTest, NoMeansNoFixedColoursWhateverTheCount) {
 }
 
 TEST_F(DiffusionCommandTest, YesBeforeAnyPaletteDialogOpensItFirst) {
-    const Bytes image = MakeBmp24(20, 9, Photo);
+    const Bytes image = Picture24(20, 9, Photo);
     Load(image, "diffuse_yes.bmp");
     Seams.answerFor = [](const std::string& text) {
         return text == "固定パレットを使いますか？" ? IDYES : IDOK;
     };
-    static HWND main;
-    main = window_;
-    RunDialog([] { SendMessageA(main, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0); }, {[](HWND d) {
+    RunDialog([this] { Command(IDM_REDUCE_DIFFUSE); }, {[](HWND d) {
                   SetDlgItemTextA(d, IDC_USED, "5");
                   SendMessageA(d, WM_COMMAND, IDOK, 0);
               }});
@@ -196,9 +175,8 @@ TEST_F(DiffusionCommandTest, YesBeforeAnyPaletteDialogOpensItFirst) {
     const auto texts = Texts();
     ASSERT_GE(texts.size(), 2u);
     EXPECT_EQ(texts[1], "固定パレット 5\n基本パレット 42\nフリーパレット 209");
-    const Bytes table(static_cast<const BYTE*>(GlobalLock(SavedPalette)),
-                      static_cast<const BYTE*>(GlobalLock(SavedPalette)) + 1024);
-    GlobalUnlock(SavedPalette);
+    const auto* saved = static_cast<const BYTE*>(GlobalLock(SavedPalette));
+    const Bytes table(saved, saved + 1024);
     GlobalUnlock(SavedPalette);
     EXPECT_EQ(DocumentBytes(), EngineResult(image, 5, table));
 }
@@ -212,7 +190,7 @@ TEST_F(DiffusionCommandTest, YesAfterTheDialogWasOpenedUsesTheCountAsItStands) {
     const Bytes table(entries, entries + 1024);
     GlobalUnlock(SavedPalette);
     FixedCount = 230;
-    const Bytes image = MakeBmp24(16, 16, Photo);
+    const Bytes image = Picture24(16, 16, Photo);
     Load(image, "diffuse_again.bmp");
     Seams.messageAnswer = IDYES;
     Diffuse();
@@ -223,7 +201,7 @@ TEST_F(DiffusionCommandTest, YesAfterTheDialogWasOpenedUsesTheCountAsItStands) {
 }
 
 TEST_F(DiffusionCommandTest, TheWindowShowsEveryHundredthCountWithItsPhaseLabel) {
-    const Bytes image = MakeBmp24(37, 23, Photo);
+    const Bytes image = Picture24(37, 23, Photo);
     Quiet quiet;
     RunWatchingTexts(image, "diffuse_texts.bmp", quiet);
     // The engine's reports are the positions whose count is a multiple of 100: the texts a
@@ -235,7 +213,7 @@ TEST_F(DiffusionCommandTest, TheWindowShowsEveryHundredthCountWithItsPhaseLabel)
 }
 
 TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndLastText) {
-    const Bytes image = MakeBmp24(400, 300, Photo); // 120000 positions a phase
+    const Bytes image = Picture24(400, 300, Photo); // 120000 positions a phase
     Quiet quiet;
     RunWatchingTexts(image, "diffuse_large.bmp", quiet);
     // In order, each one of the full sequence.
@@ -257,7 +235,7 @@ TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndL
 }
 
 TEST_F(DiffusionCommandTest, ABigImageDitheredByTwoThreadsGetsTheBytesOfOne) {
-    const Bytes image = MakeBmp24(1024, 520, Photo); // big enough for a second thread
+    const Bytes image = Picture24(1024, 520, Photo); // big enough for a second thread
     Load(image, "diffuse_two_threads.bmp");
     Seams.messageAnswer = IDNO;
     Diffuse();
@@ -271,7 +249,7 @@ TEST_F(DiffusionCommandTest, EightBitImagesAreRefusedAndTheWindowCloses) {
     for (int i = 0; i < 256; ++i) {
         palette[i] = static_cast<std::uint32_t>(i * 0x010203);
     }
-    const Bytes image = MakeBmp8(10, 10, palette, Index);
+    const Bytes image = Picture8(10, 10, palette, Index);
     Load(image, "diffuse_8bit.bmp");
     Seams.messageAnswer = IDNO;
     Diffuse();
@@ -301,7 +279,7 @@ LRESULT CALLBACK RefuseConversionWindow(int code, WPARAM wParam, LPARAM lParam) 
 }
 
 TEST_F(DiffusionCommandTest, AWindowThatCannotBeCreatedStartsNoRun) {
-    const Bytes image = MakeBmp24(8, 8, Photo);
+    const Bytes image = Picture24(8, 8, Photo);
     Load(image, "diffuse_nowindow.bmp");
     Seams.messageAnswer = IDNO;
     HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseConversionWindow, nullptr, GetCurrentThreadId());
@@ -315,16 +293,15 @@ TEST_F(DiffusionCommandTest, AWindowThatCannotBeCreatedStartsNoRun) {
 }
 
 TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
-    const Bytes image = MakeBmp24(300, 200, Photo); // fills the client area
+    const Bytes image = Picture24(300, 200, Photo); // fills the client area
     Load(image, "diffuse_busy.bmp");
-    const std::string other = TempPath("diffuse_other.bmp");
-    ASSERT_TRUE(WriteBytes(other, MakeBmp24(5, 5, Photo)));
+    const std::string other = Name("other.bmp");
+    ASSERT_TRUE(WriteBytes(other, Picture24(5, 5, Photo)));
     // The worker stops at "パレット完成" until the commands below have been tried.
-    static HANDLE reached, release;
-    reached = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE reached = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     Seams.messageAnswer = IDNO;
-    Seams.onMessage = [](const ShownMessage& shown) {
+    Seams.onMessage = [reached, release](const ShownMessage& shown) {
         if (shown.text == "パレット完成") {
             SetEvent(reached);
             WaitForSingleObject(release, 30000);

@@ -3,7 +3,8 @@
 
 #include "app/settings.h"
 #include "document/file_commands.h"
-#include "document/image_buffer.h"
+#include "document/file_io.h"
+#include "document/document.h"
 #include "document/main_window.h"
 #include "res/resource.h"
 #include "tests/win/test_support.h"
@@ -18,38 +19,26 @@ std::uint32_t ManyColours(int x, int y) {
     return static_cast<std::uint32_t>(y * 300 + x);
 }
 
-class ExactCommand : public testing::Test {
+class ExactCommand : public ProgramTest {
   protected:
     void SetUp() override {
-        ResetSeams();
-        ResetDocument();
-        window_ = CreateMainWindow(300, 200);
-    }
-    void TearDown() override {
-        DestroyWindow(window_);
-        ResetDocument();
-        PumpPending();
+        ProgramTest::SetUp();
+        OpenMainWindow(300, 200);
     }
     std::string Save(const Bytes& image, const char* name) {
-        const std::string path = TempPath(name);
+        const std::string path = Name(name);
         EXPECT_TRUE(WriteBytes(path, image));
         return path;
     }
     void Open(const std::string& path) {
         Seams.dialogPath = path;
-        SendMessageA(window_, WM_COMMAND, IDM_OPEN, 0);
+        Command(IDM_OPEN);
     }
-    void Reduce() { SendMessageA(window_, WM_COMMAND, IDM_REDUCE_EXACT, 0); }
-    bool OnlyMessage(const char* text, UINT type) {
-        return Seams.messages.size() == 1 && Seams.messages[0].text == text &&
-               Seams.messages[0].caption == "Tintwright" && Seams.messages[0].type == type &&
-               Seams.messages[0].owner == window_;
-    }
-    HWND window_ = nullptr;
+    void Reduce() { Command(IDM_REDUCE_EXACT); }
 };
 
 TEST_F(ExactCommand, ConvertsRepaintsWithTheNewPaletteAndSavesTheResult) {
-    const std::string path = Save(MakeBmp24(37, 23, ThreeColours), "exact_three.bmp");
+    const std::string path = Save(Picture24(37, 23, ThreeColours), "exact_three.bmp");
     Open(path);
     // A palette left from an earlier image is dropped by the conversion.
     LOGPALETTE stale = {0x300, 1, {{1, 2, 3, 0}}};
@@ -93,7 +82,7 @@ TEST_F(ExactCommand, ConvertsRepaintsWithTheNewPaletteAndSavesTheResult) {
 }
 
 TEST_F(ExactCommand, TooManyColoursIsRefusedOnceAndChangesNothing) {
-    const Bytes image = MakeBmp24(300, 2, ManyColours);
+    const Bytes image = Picture24(300, 2, ManyColours);
     Open(Save(image, "exact_many.bmp"));
     Reduce();
     EXPECT_TRUE(OnlyMessage("２５６色以上使用しています", MB_ICONERROR));
@@ -108,7 +97,7 @@ TEST_F(ExactCommand, NothingHappensWithoutAnImage) {
 }
 
 TEST_F(ExactCommand, UnreadableLayoutsAreRefusedWithAMessage) {
-    Bytes image = MakeBmp24(8, 8, ThreeColours);
+    Bytes image = Picture24(8, 8, ThreeColours);
     image.resize(image.size() - 5);
     Open(Save(image, "exact_short.bmp"));
     Reduce();
@@ -118,7 +107,7 @@ TEST_F(ExactCommand, UnreadableLayoutsAreRefusedWithAMessage) {
 
 TEST_F(ExactCommand, AutoReduceConvertsAfterOpenButNotAfterReload) {
     AutoReduce = 1;
-    const Bytes image = MakeBmp24(10, 10, ThreeColours);
+    const Bytes image = Picture24(10, 10, ThreeColours);
     Open(Save(image, "exact_auto.bmp"));
     EXPECT_TRUE(Seams.messages.empty());
     EXPECT_EQ(DocumentBytes()[28], 8);
@@ -126,7 +115,7 @@ TEST_F(ExactCommand, AutoReduceConvertsAfterOpenButNotAfterReload) {
     EXPECT_EQ(DocumentBytes(), image);
 
     // A refusal shows its message right after the load.
-    Open(Save(MakeBmp24(300, 1, ManyColours), "exact_auto_many.bmp"));
+    Open(Save(Picture24(300, 1, ManyColours), "exact_auto_many.bmp"));
     EXPECT_TRUE(OnlyMessage("２５６色以上使用しています", MB_ICONERROR));
 }
 

@@ -6,10 +6,11 @@
 
 #include <shlobj.h>
 
-#include "app/app.h"
+#include "app/shell.h"
 #include "app/settings.h"
 #include "document/file_commands.h"
-#include "document/image_buffer.h"
+#include "document/file_io.h"
+#include "document/document.h"
 #include "document/main_window.h"
 #include "res/resource.h"
 #include "tests/win/test_support.h"
@@ -33,33 +34,21 @@ LRESULT CALLBACK ObserveCommands(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return CallWindowProcA(ProgramProc, w, m, wp, lp);
 }
 
-class FileCommands : public testing::Test {
+class FileCommands : public ProgramTest {
   protected:
     void SetUp() override {
-        ResetSeams();
-        ResetDocument();
-        window_ = CreateMainWindow(200, 150);
+        ProgramTest::SetUp();
+        OpenMainWindow(200, 150);
         Commands.clear();
         ProgramProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ObserveCommands)));
-        first_ = MakeBmp24(5, 3, Plain);
-        second_ = MakeBmp24(7, 2, Other);
-        firstPath_ = TempPath(Name("first.bmp"));
-        secondPath_ = TempPath(Name("second.bmp"));
+        first_ = Picture24(5, 3, Plain);
+        second_ = Picture24(7, 2, Other);
+        firstPath_ = Name("first.bmp");
+        secondPath_ = Name("second.bmp");
         ASSERT_TRUE(WriteBytes(firstPath_, first_));
         ASSERT_TRUE(WriteBytes(secondPath_, second_));
     }
-    void TearDown() override {
-        DestroyWindow(window_);
-        ResetDocument();
-        PumpPending();
-    }
-    // A file name of this test's own, so tests never see each other's files.
-    std::string Name(const char* base) {
-        return std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-               base;
-    }
-    void Command(int id) { SendMessageA(window_, WM_COMMAND, id, 0); }
     void OpenFile(const std::string& path) {
         Seams.dialogPath = path;
         Seams.dialogConfirms = true;
@@ -71,18 +60,7 @@ class FileCommands : public testing::Test {
         p[60] ^= 0xFF;
         GlobalUnlock(ImageBuffer);
     }
-    Bytes OnDisk(const std::string& path) {
-        Bytes bytes;
-        EXPECT_TRUE(ReadBytes(path, bytes)) << path;
-        return bytes;
-    }
-    bool OnlyMessage(const char* text) {
-        return Seams.messages.size() == 1 && Seams.messages[0].text == text &&
-               Seams.messages[0].caption == "Tintwright" &&
-               Seams.messages[0].type == MB_ICONWARNING && Seams.messages[0].owner == window_;
-    }
 
-    HWND window_ = nullptr;
     Bytes first_, second_;
     std::string firstPath_, secondPath_;
 };
@@ -226,14 +204,14 @@ TEST_F(FileCommands, AShortReadIsReportedAndLeavesTheDocument) {
 
 TEST_F(FileCommands, AnyFileIsLoadedWhateverItsHeaderSays) {
     const Bytes junk = {'X', 'Y', 0, 1, 2, 3, 4, 5, 6};
-    const std::string path = TempPath(Name("junk.bin"));
+    const std::string path = Name("junk.bin");
     ASSERT_TRUE(WriteBytes(path, junk));
     OpenFile(path);
     EXPECT_TRUE(Seams.messages.empty());
     EXPECT_EQ(DocumentBytes(), junk);
     UpdateWindow(window_); // paints nothing, reads nothing past the 9 bytes
 
-    const std::string empty = TempPath(Name("empty.bmp"));
+    const std::string empty = Name("empty.bmp");
     ASSERT_TRUE(WriteBytes(empty, {}));
     OpenFile(empty);
     EXPECT_EQ(ImageBytes, 0u);
@@ -399,7 +377,7 @@ TEST_F(FileCommands, SaveThatCannotCreateMovesTheFileBack) {
     EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
 
     Seams.messages.clear();
-    Seams.dialogPath = TempPath(Name("elsewhere.bmp"));
+    Seams.dialogPath = Name("elsewhere.bmp");
     Command(IDM_SAVEAS);
     EXPECT_TRUE(OnlyMessage("保存できません"));
     EXPECT_FALSE(Exists(Seams.dialogPath));
@@ -422,7 +400,7 @@ TEST_F(FileCommands, SaveThatCannotMoveTheFileAsideLeavesIt) {
     EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
     // A file that is not there yet needs no safety copy.
     Seams.messages.clear();
-    Seams.dialogPath = TempPath(Name("new.bmp"));
+    Seams.dialogPath = Name("new.bmp");
     Command(IDM_SAVEAS);
     EXPECT_TRUE(Seams.messages.empty());
     EXPECT_EQ(OnDisk(Seams.dialogPath), DocumentBytes());
@@ -430,7 +408,7 @@ TEST_F(FileCommands, SaveThatCannotMoveTheFileAsideLeavesIt) {
 
 TEST_F(FileCommands, SaveAsWritesTheNewFileAndLaterSavesGoThere) {
     OpenFile(firstPath_);
-    const std::string target = TempPath(Name("copy.bmp"));
+    const std::string target = Name("copy.bmp");
     const Bytes unrelated = {'k', 'e', 'e', 'p'};
     ASSERT_TRUE(WriteBytes(target + ".tmp", unrelated));
     Seams.dialogPath = target;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
+#include "app/shell.h"
 #include "tests/win/test_support.h"
 
 int main(int argc, char** argv) {

@@ -1,10 +1,11 @@
 // The main window: painting read back as pixels, the display palette, scroll ranges and steps.
 #include <gtest/gtest.h>
 
-#include "app/app.h"
-#include "document/bmp_layout.h"
+#include "app/shell.h"
+#include "core/bmp/layout.h"
 #include "document/file_commands.h"
-#include "document/image_buffer.h"
+#include "document/file_io.h"
+#include "document/document.h"
 #include "document/main_window.h"
 #include "res/resource.h"
 #include "tests/win/test_support.h"
@@ -28,26 +29,8 @@ std::vector<std::uint32_t> DistinctPalette() {
     return palette;
 }
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public ProgramTest {
   protected:
-    void SetUp() override {
-        ResetSeams();
-        ResetDocument();
-    }
-    void TearDown() override {
-        if (window_ != nullptr) {
-            DestroyWindow(window_);
-        }
-        ResetDocument();
-        PumpPending();
-    }
-    // Loads bytes as the document through a file, as Open does.
-    void Load(const Bytes& image, const char* name = "paint.bmp") {
-        const std::string path = TempPath(name);
-        ASSERT_TRUE(WriteBytes(path, image));
-        std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
-        ASSERT_TRUE(LoadCurrentFile(window_, false));
-    }
     std::vector<std::uint32_t> Paint(int& width, int& height) {
         UpdateWindow(window_);
         PumpPending();
@@ -62,11 +45,10 @@ class MainWindowTest : public testing::Test {
     void Scroll(UINT message, int code, int position = 0) {
         SendMessageA(window_, message, MAKEWPARAM(code, position), 0);
     }
-    HWND window_ = nullptr;
 };
 
 TEST_F(MainWindowTest, BeforeAnyLoadOnlyTheBackgroundIsPaintedAndNoRangeIsSet) {
-    window_ = CreateMainWindow(300, 200);
+    OpenMainWindow(300, 200);
     int width = 0, height = 0;
     const auto pixels = Paint(width, height);
     const std::uint32_t rgb = BackgroundPixel();
@@ -80,8 +62,8 @@ TEST_F(MainWindowTest, BeforeAnyLoadOnlyTheBackgroundIsPaintedAndNoRangeIsSet) {
 }
 
 TEST_F(MainWindowTest, A24BitImageIsDrawnPixelForPixelWithoutAPalette) {
-    window_ = CreateMainWindow(300, 200);
-    Load(MakeBmp24(61, 47, Rainbow));
+    OpenMainWindow(300, 200);
+    Load(Picture24(61, 47, Rainbow));
     int width = 0, height = 0;
     const auto pixels = Paint(width, height);
     ASSERT_GE(width, 61);
@@ -101,9 +83,9 @@ TEST_F(MainWindowTest, A24BitImageIsDrawnPixelForPixelWithoutAPalette) {
 }
 
 TEST_F(MainWindowTest, An8BitImageIsDrawnThroughItsColourTableAndThePaletteIsBuiltOnce) {
-    window_ = CreateMainWindow(300, 200);
+    OpenMainWindow(300, 200);
     const auto palette = DistinctPalette();
-    Load(MakeBmp8(45, 30, palette, Diagonal));
+    Load(Picture8(45, 30, palette, Diagonal));
     EXPECT_FALSE(ScreenPalette.built);
     int width = 0, height = 0;
     auto pixels = Paint(width, height);
@@ -132,8 +114,8 @@ TEST_F(MainWindowTest, An8BitImageIsDrawnThroughItsColourTableAndThePaletteIsBui
 }
 
 TEST_F(MainWindowTest, AShortFileIsDrawnAsFarAsItsCompleteRowsReach) {
-    window_ = CreateMainWindow(300, 200);
-    Bytes image = MakeBmp24(20, 10, Rainbow); // rows of 60 bytes, bottom row first
+    OpenMainWindow(300, 200);
+    Bytes image = Picture24(20, 10, Rainbow); // rows of 60 bytes, bottom row first
     image.resize(54 + 60 * 7 + 30);           // seven whole rows and half of the eighth
     Load(image);
     int width = 0, height = 0;
@@ -150,8 +132,8 @@ TEST_F(MainWindowTest, AShortFileIsDrawnAsFarAsItsCompleteRowsReach) {
 }
 
 TEST_F(MainWindowTest, UnsafeHeadersAreNotDrawnButStillSetTheRanges) {
-    window_ = CreateMainWindow(300, 200);
-    Bytes image = MakeBmp8(400, 20, DistinctPalette(), Diagonal);
+    OpenMainWindow(300, 200);
+    Bytes image = Picture8(400, 20, DistinctPalette(), Diagonal);
     image.resize(700); // the colour table is cut off
     Load(image);
     int width = 0, height = 0;
@@ -169,7 +151,7 @@ TEST_F(MainWindowTest, UnsafeHeadersAreNotDrawnButStillSetTheRanges) {
 
 // An 8-bit run-length encoded image of Diagonal indices: every pixel a run of one.
 Bytes MakeRle8(int width, int height) {
-    Bytes image = MakeBmp8(width, height, DistinctPalette(), Diagonal);
+    Bytes image = Picture8(width, height, DistinctPalette(), Diagonal);
     image.resize(1078);
     bmp::WriteU32(&image[bmp::kBiCompression], 1);
     for (int y = height - 1; y >= 0; --y) {
@@ -184,7 +166,7 @@ Bytes MakeRle8(int width, int height) {
 }
 
 TEST_F(MainWindowTest, RunLengthImagesAreUnpackedOncePerLoadWithinAMemoryCap) {
-    window_ = CreateMainWindow(300, 200);
+    OpenMainWindow(300, 200);
     const auto palette = DistinctPalette();
     Load(MakeRle8(40, 30));
     int width = 0, height = 0;
@@ -228,8 +210,8 @@ TEST_F(MainWindowTest, RunLengthImagesAreUnpackedOncePerLoadWithinAMemoryCap) {
 }
 
 TEST_F(MainWindowTest, RangesFollowTheImageAndTheClientArea) {
-    window_ = CreateMainWindow(600, 500);
-    Load(MakeBmp24(1000, 800, Rainbow));
+    OpenMainWindow(600, 500);
+    Load(Picture24(1000, 800, Rainbow));
     int width = 0, height = 0;
     Paint(width, height);
     ASSERT_EQ(width, 600);
@@ -238,15 +220,15 @@ TEST_F(MainWindowTest, RangesFollowTheImageAndTheClientArea) {
     EXPECT_EQ(Maximum(SB_VERT), 300);
 
     // A smaller image gets 0 to 0, which hides the bars.
-    Load(MakeBmp24(100, 80, Rainbow), "small.bmp");
+    Load(Picture24(100, 80, Rainbow), "small.bmp");
     Paint(width, height);
     EXPECT_EQ(Maximum(SB_HORZ), 0);
     EXPECT_EQ(Maximum(SB_VERT), 0);
 }
 
 TEST_F(MainWindowTest, LineAndPageStepsStopAtTheEnds) {
-    window_ = CreateMainWindow(600, 500);
-    Load(MakeBmp24(1000, 800, Rainbow));
+    OpenMainWindow(600, 500);
+    Load(Picture24(1000, 800, Rainbow));
     int width = 0, height = 0;
     Paint(width, height);
     const int maximum = Maximum(SB_VERT);
@@ -286,8 +268,8 @@ TEST_F(MainWindowTest, LineAndPageStepsStopAtTheEnds) {
 }
 
 TEST_F(MainWindowTest, EndOfScrollingChangesNothingAndRepaintsNothing) {
-    window_ = CreateMainWindow(600, 500);
-    Load(MakeBmp24(1000, 800, Rainbow));
+    OpenMainWindow(600, 500);
+    Load(Picture24(1000, 800, Rainbow));
     int width = 0, height = 0;
     Paint(width, height);
     Scroll(WM_VSCROLL, SB_LINEDOWN);
@@ -302,8 +284,8 @@ TEST_F(MainWindowTest, EndOfScrollingChangesNothingAndRepaintsNothing) {
 }
 
 TEST_F(MainWindowTest, ScrolledPaintShowsTheImageAtTheBarPositions) {
-    window_ = CreateMainWindow(600, 500);
-    Load(MakeBmp24(1000, 800, Rainbow));
+    OpenMainWindow(600, 500);
+    Load(Picture24(1000, 800, Rainbow));
     int width = 0, height = 0;
     Paint(width, height);
     Scroll(WM_HSCROLL, SB_THUMBPOSITION, 250);
@@ -318,7 +300,7 @@ TEST_F(MainWindowTest, ScrolledPaintShowsTheImageAtTheBarPositions) {
     EXPECT_EQ(wrong, 0);
 
     // A second image keeps the positions, limited by its own ranges once painted.
-    Load(MakeBmp24(700, 520, Rainbow), "second.bmp");
+    Load(Picture24(700, 520, Rainbow), "second.bmp");
     Paint(width, height);
     EXPECT_EQ(Maximum(SB_HORZ), 100);
     EXPECT_EQ(Position(SB_HORZ), 100);
@@ -326,7 +308,7 @@ TEST_F(MainWindowTest, ScrolledPaintShowsTheImageAtTheBarPositions) {
 }
 
 TEST_F(MainWindowTest, CloseCommandDestroysTheWindow) {
-    window_ = CreateMainWindow(200, 100);
+    OpenMainWindow(200, 100);
     SendMessageA(window_, WM_COMMAND, MAKEWPARAM(IDM_CLOSE, 1), 0);
     EXPECT_FALSE(IsWindow(window_));
     window_ = nullptr;

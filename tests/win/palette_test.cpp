@@ -4,12 +4,13 @@
 
 #include <cstring>
 
-#include "app/app.h"
+#include "app/shell.h"
 #include "app/settings.h"
 #include "document/file_commands.h"
+#include "document/file_io.h"
 #include "palette/palette_dialog.h"
 #include "palette/palette_grid.h"
-#include "palette/palette_io.h"
+#include "palette/user_palette.h"
 #include "res/resource.h"
 #include "tests/win/test_support.h"
 
@@ -22,13 +23,6 @@ LRESULT CALLBACK GridParentProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         return 1;
     }
     return DefWindowProcA(w, m, wp, lp);
-}
-
-void FreeTable(HGLOBAL& table) {
-    if (table != nullptr) {
-        GlobalFree(table);
-        table = nullptr;
-    }
 }
 
 void SetEntry(HGLOBAL table, int n, int r, int g, int b) {
@@ -46,10 +40,10 @@ Bytes TableBytes(HGLOBAL table) {
     return bytes;
 }
 
-class PaletteGrid : public testing::Test {
+class PaletteGrid : public ProgramTest {
   protected:
     void SetUp() override {
-        ResetSeams();
+        ProgramTest::SetUp();
         Selected.clear();
         WNDCLASSA record = {};
         record.lpfnWndProc = GridParentProc;
@@ -71,9 +65,8 @@ class PaletteGrid : public testing::Test {
     }
     void TearDown() override {
         DestroyWindow(parent_);
-        FreeTable(SavedPalette);
-        FreeTable(table_);
-        PumpPending();
+        GlobalFree(table_);
+        ProgramTest::TearDown();
     }
     std::vector<std::uint32_t> Paint(int& width, int& height) {
         UpdateWindow(grid_);
@@ -154,27 +147,9 @@ TEST_F(PaletteGrid, ClicksReportTheEntryUnderThePointer) {
 }
 
 // The palette dialog, run modally by a timer that drives it.
-class PaletteDialog : public testing::Test {
+class PaletteDialog : public ProgramTest {
   protected:
-    void SetUp() override {
-        ResetSeams();
-        ResetDocument();
-        FreeTable(SavedPalette);
-        FixedCount = 0;
-        PaletteFileName[0] = '\0';
-        PaletteAutoLoad = 0;
-    }
-    void TearDown() override {
-        FreeTable(SavedPalette);
-        PaletteFileName[0] = '\0';
-        FixedCount = 0;
-        PumpPending();
-    }
     static void Open() { RunPaletteDialog(nullptr); }
-    std::string Name(const char* base) {
-        return TempPath(std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                        "_" + base);
-    }
 };
 
 std::string Field(HWND dialog, int id) {
@@ -235,7 +210,7 @@ TEST_F(PaletteDialog, FirstOpeningReadsTheFileAndCancelKeepsTheTable) {
     ASSERT_TRUE(WriteBytes(path, PlainFile(255)));
     std::snprintf(PaletteFileName, MAX_PATH, "%s", path.c_str());
     FixedCount = 9;
-    RunDialog(Open, {Record, [](HWND d) { Click(d, IDCANCEL); }});
+    RunDialog(Open, {Record, [&](HWND d) { Click(d, IDCANCEL); }});
     // Without PaletteAutoLoad the fields open empty, whatever the settings hold.
     EXPECT_EQ(Saw.file, "");
     EXPECT_EQ(Saw.used, "");
@@ -259,7 +234,7 @@ TEST_F(PaletteDialog, FirstOpeningReadsTheFileAndCancelKeepsTheTable) {
 
 TEST_F(PaletteDialog, AnUnreadableFileGivesABlackTableWithoutAMessage) {
     std::snprintf(PaletteFileName, MAX_PATH, "%s", Name("missing.pal").c_str());
-    RunDialog(Open, {Record, [](HWND d) { SendMessageA(d, WM_CLOSE, 0, 0); }});
+    RunDialog(Open, {Record, [&](HWND d) { SendMessageA(d, WM_CLOSE, 0, 0); }});
     ASSERT_NE(SavedPalette, nullptr);
     EXPECT_EQ(TableBytes(SavedPalette), Bytes(1024, 0));
     EXPECT_TRUE(Seams.messages.empty());
@@ -269,7 +244,7 @@ TEST_F(PaletteDialog, WithAutoLoadTheFieldsShowTheNameAndTheCount) {
     PaletteAutoLoad = 1;
     std::snprintf(PaletteFileName, MAX_PATH, "%s", "C:\\colours.pal");
     FixedCount = -4;
-    RunDialog(Open, {Record, [](HWND d) { Click(d, IDOK); }});
+    RunDialog(Open, {Record, [&](HWND d) { Click(d, IDOK); }});
     EXPECT_EQ(Saw.file, "C:\\colours.pal");
     EXPECT_EQ(Saw.used, "-4");
     // OK takes the fields back; a count below 0 is held at 0.
@@ -278,17 +253,16 @@ TEST_F(PaletteDialog, WithAutoLoadTheFieldsShowTheNameAndTheCount) {
 }
 
 TEST_F(PaletteDialog, SpinnersHaveOneSidedBoundsAndCommitTheFields) {
-    static std::vector<std::string> seen;
-    seen.clear();
+    std::vector<std::string> seen;
     RunDialog(Open, {
-                        [](HWND d) {
+                        [&](HWND d) {
                             // Empty fields: red up gives 1 and stores (1, 0, 0) into entry 0.
                             Spin(d, IDC_RED_SPIN, SB_LINEUP);
                             Spin(d, IDC_RED_SPIN, SB_ENDSCROLL);
                             seen.push_back(Field(d, IDC_RED));
                             Record(d);
                         },
-                        [](HWND d) {
+                        [&](HWND d) {
                             Spin(d, IDC_INDEX_SPIN, SB_LINEUP); // empty + 1: entry 1
                             seen.push_back(Field(d, IDC_INDEX));
                             SetDlgItemTextA(d, IDC_INDEX, "255");
@@ -312,7 +286,7 @@ TEST_F(PaletteDialog, SpinnersHaveOneSidedBoundsAndCommitTheFields) {
                             Spin(d, IDC_GREEN_SPIN, SB_LINEDOWN);
                             seen.push_back(Field(d, IDC_GREEN));
                         },
-                        [](HWND d) {
+                        [&](HWND d) {
                             // Colours typed as 300 and -1 are stored as 44 and 255.
                             SetDlgItemTextA(d, IDC_INDEX, "5");
                             SetDlgItemTextA(d, IDC_RED, "300");
@@ -345,14 +319,14 @@ TEST_F(PaletteDialog, SpinnersHaveOneSidedBoundsAndCommitTheFields) {
 
 TEST_F(PaletteDialog, OkTakesTheCountUpToTheFirstLetterAndHoldsItTo256) {
     PaletteAutoLoad = 1;
-    RunDialog(Open, {[](HWND d) {
+    RunDialog(Open, {[&](HWND d) {
                   SetDlgItemTextA(d, IDC_USED, "12abc");
                   SetDlgItemTextA(d, IDC_PALFILE, "D:\\x.pal");
                   Click(d, IDOK);
               }});
     EXPECT_EQ(FixedCount, 12);
     EXPECT_STREQ(PaletteFileName, "D:\\x.pal");
-    RunDialog(Open, {[](HWND d) {
+    RunDialog(Open, {[&](HWND d) {
                   SetDlgItemTextA(d, IDC_USED, "300");
                   Click(d, IDOK);
               }});
@@ -360,15 +334,15 @@ TEST_F(PaletteDialog, OkTakesTheCountUpToTheFirstLetterAndHoldsItTo256) {
 }
 
 TEST_F(PaletteDialog, CancelAfterEditsAndTypedColoursBeforeOkStoreNothing) {
-    RunDialog(Open, {[](HWND d) { Click(d, IDOK); }});
+    RunDialog(Open, {[&](HWND d) { Click(d, IDOK); }});
     const Bytes before = TableBytes(SavedPalette);
-    RunDialog(Open, {[](HWND d) {
+    RunDialog(Open, {[&](HWND d) {
                   SetDlgItemTextA(d, IDC_RED, "99");
                   Spin(d, IDC_RED_SPIN, SB_ENDSCROLL);
                   Click(d, IDCANCEL);
               }});
     EXPECT_EQ(TableBytes(SavedPalette), before);
-    RunDialog(Open, {[](HWND d) {
+    RunDialog(Open, {[&](HWND d) {
                   SetDlgItemTextA(d, IDC_RED, "99"); // typed, never committed
                   Click(d, IDOK);
               }});
@@ -382,10 +356,9 @@ BOOL WINAPI FailToRead(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
 }
 
 TEST_F(PaletteDialog, LoadShowsTheSelectedEntryOfTheNewTableAndSaysWhenItCannot) {
-    static std::string loaded;
-    loaded = Name("load.pal");
+    const std::string loaded = Name("load.pal");
     ASSERT_TRUE(WriteBytes(loaded, PlainFile(77)));
-    RunDialog(Open, {[](HWND d) {
+    RunDialog(Open, {[&](HWND d) {
                          SendMessageA(d, UM_SELECTENTRY, 3, 0);
                          SetDlgItemTextA(d, IDC_RED, "9");
                          SetDlgItemTextA(d, IDC_PALFILE, (loaded + ".none").c_str());
@@ -397,7 +370,7 @@ TEST_F(PaletteDialog, LoadShowsTheSelectedEntryOfTheNewTableAndSaysWhenItCannot)
                          Record(d);
                          Click(d, IDC_PALLOAD);
                      },
-                     [](HWND d) {
+                     [&](HWND d) {
                          // An arrow commits the fields: they hold the loaded entry now.
                          Spin(d, IDC_USED_SPIN, SB_LINEUP);
                          Record(d);
@@ -421,13 +394,12 @@ TEST_F(PaletteDialog, LoadShowsTheSelectedEntryOfTheNewTableAndSaysWhenItCannot)
 }
 
 TEST_F(PaletteDialog, SaveAsksBeforeOverwritingAndRenamesZNames) {
-    static std::string target, zName;
-    target = Name("saved.pal");
-    zName = Name("saved.zpl");
+    const std::string target = Name("saved.pal");
+    const std::string zName = Name("saved.zpl");
     const Bytes old = {'o', 'l', 'd'};
     ASSERT_TRUE(WriteBytes(target, old));
     Seams.messageAnswer = IDCANCEL;
-    RunDialog(Open, {[](HWND d) {
+    RunDialog(Open, {[&](HWND d) {
                   SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
                   Click(d, IDC_PALSAVE); // asked, cancelled
                   Seams.messageAnswer = IDOK;
@@ -459,12 +431,11 @@ BOOL WINAPI RefuseToWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED)
 }
 
 TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
-    static std::string target;
-    target = Name("fail.pal");
+    const std::string target = Name("fail.pal");
     const Bytes old = PlainFile(3);
     ASSERT_TRUE(WriteBytes(target, old));
     Files.write = RefuseToWrite;
-    RunDialog(Open, {[](HWND d) {
+    RunDialog(Open, {[&](HWND d) {
                   SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
                   Click(d, IDC_PALSAVE);
                   Click(d, IDCANCEL);
@@ -482,7 +453,7 @@ TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
     Seams.messages.clear();
     const Bytes stale = {'t', 'm', 'p'};
     ASSERT_TRUE(WriteBytes(target + ".tmp", stale));
-    RunDialog(Open, {[](HWND d) {
+    RunDialog(Open, {[&](HWND d) {
                   SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
                   Click(d, IDC_PALSAVE);
                   Click(d, IDCANCEL);
@@ -509,12 +480,11 @@ BOOL WINAPI RefuseToMoveAside(LPCSTR, LPCSTR) {
 }
 
 TEST_F(PaletteDialog, SavesThatCannotCreateOrMoveAsideKeepTheFile) {
-    static std::string target;
-    target = Name("kept.pal");
+    const std::string target = Name("kept.pal");
     const Bytes old = PlainFile(9);
     ASSERT_TRUE(WriteBytes(target, old));
-    auto save = [] {
-        RunDialog(Open, {[](HWND d) {
+    auto save = [&] {
+        RunDialog(Open, {[&](HWND d) {
                       SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
                       Click(d, IDC_PALSAVE);
                       Click(d, IDCANCEL);
@@ -555,7 +525,7 @@ TEST_F(PaletteDialog, SavesThatCannotCreateOrMoveAsideKeepTheFile) {
 
 TEST_F(PaletteDialog, BrowsePutsTheChosenPathIntoTheField) {
     Seams.dialogPath = "C:\\palettes\\mine.pal";
-    RunDialog(Open, {[](HWND d) {
+    RunDialog(Open, {[&](HWND d) {
                   Click(d, IDC_BROWSE);
                   Record(d);
                   Click(d, IDCANCEL);
@@ -567,15 +537,12 @@ TEST_F(PaletteDialog, BrowsePutsTheChosenPathIntoTheField) {
 }
 
 TEST_F(PaletteDialog, TheMenuCommandOpensIt) {
-    HWND window = CreateMainWindow(200, 100);
-    static HWND main;
-    main = window;
-    RunDialog([] { SendMessageA(main, WM_COMMAND, IDM_PALETTE, 0); }, {[](HWND d) {
-                  Saw.file = GetParent(d) == main ? "owned" : "not owned";
+    OpenMainWindow(200, 100);
+    RunDialog([this] { Command(IDM_PALETTE); }, {[&](HWND d) {
+                  Saw.file = GetParent(d) == window_ ? "owned" : "not owned";
                   Click(d, IDCANCEL);
               }});
     EXPECT_EQ(Saw.file, "owned");
-    DestroyWindow(window);
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/shell.h"
+#include "app/options_dialog.h"
 #include "app/settings.h"
 #include "document/main_window.h"
 #include "palette/palette_grid.h"
@@ -15,23 +17,15 @@ namespace {
 
 const Bytes kZero4 = {0, 0, 0, 0};
 
-class Settings : public testing::Test {
+class Settings : public ProgramTest {
   protected:
     void SetUp() override {
-        ResetSeams();
-        ResetDocument();
+        ProgramTest::SetUp();
         ResetRegistry();
-        PaletteFileName[0] = '\0';
-        FixedCount = 0;
-        MachineKeyWritable = nullptr;
     }
     void TearDown() override {
-        MachineKeyWritable = nullptr;
         ResetRegistry();
-        ResetDocument();
-        PaletteFileName[0] = '\0';
-        FixedCount = 0;
-        PumpPending();
+        ProgramTest::TearDown();
     }
     void SetValue(const char* name, DWORD type, const void* data, DWORD size,
                   HKEY root = HKEY_LOCAL_MACHINE) {

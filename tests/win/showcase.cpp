@@ -12,8 +12,10 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/shell.h"
 #include "app/seams.h"
 #include "app/settings.h"
+#include "document/document.h"
 #include "reduce/diffusion_command.h"
 #include "res/resource.h"
 

@@ -4,11 +4,13 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/shell.h"
 #include "document/file_commands.h"
-#include "document/image_buffer.h"
+#include "document/file_io.h"
+#include "document/document.h"
 #include "document/main_window.h"
 #include "palette/palette_grid.h"
-#include "reduce/basic_palette.h"
+#include "core/reduce/basic_palette.h"
 #include "reduce/conversion_window.h"
 #include "res/resource.h"
 #include "tests/win/test_support.h"
@@ -49,17 +51,16 @@ int RunProgram(Step step) {
     return result;
 }
 
-class Startup : public testing::Test {
+class Startup : public ProgramTest {
   protected:
     void SetUp() override {
-        ResetSeams();
-        ResetDocument();
+        ProgramTest::SetUp();
         ResetRegistry();
     }
     void TearDown() override {
         UnregisterAll();
         RegisterClasses();
-        PumpPending();
+        ProgramTest::TearDown();
     }
 };
 

@@ -10,12 +10,14 @@
 
 #include <shlobj.h>
 
-#include "app/app.h"
+#include "app/shell.h"
 #include "app/settings.h"
-#include "document/bmp_layout.h"
+#include "core/bmp/layout.h"
 #include "document/file_commands.h"
-#include "document/image_buffer.h"
+#include "document/file_io.h"
+#include "document/document.h"
 #include "document/main_window.h"
+#include "palette/user_palette.h"
 
 Script Seams;
 std::mutex SeamsLock;
@@ -140,56 +142,6 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-static Bytes MakeHeaders(int width, int height, int bits, std::uint32_t pixelBytes) {
-    const std::uint32_t offset = static_cast<std::uint32_t>(bmp::PixelDataOffset(bits));
-    Bytes image(offset + pixelBytes);
-    image[0] = 'B';
-    image[1] = 'M';
-    bmp::WriteU32(&image[bmp::kBfSize], static_cast<std::uint32_t>(image.size()));
-    bmp::WriteU32(&image[bmp::kBfOffBits], offset);
-    bmp::WriteU32(&image[bmp::kBiSize], 40);
-    bmp::WriteU32(&image[bmp::kBiWidth], width);
-    bmp::WriteU32(&image[bmp::kBiHeight], height);
-    bmp::WriteU16(&image[26], 1);
-    bmp::WriteU16(&image[bmp::kBiBitCount], static_cast<std::uint16_t>(bits));
-    bmp::WriteU32(&image[bmp::kBiSizeImage], pixelBytes);
-    return image;
-}
-
-Bytes MakeBmp24(int width, int height, std::uint32_t (*colour)(int x, int y)) {
-    const int stride = (3 * width + 3) & ~3;
-    Bytes image = MakeHeaders(width, height, 24, stride * height);
-    for (int row = 0; row < height; ++row) {
-        const int y = height - 1 - row; // stored bottom row first
-        std::uint8_t* p = &image[54 + row * stride];
-        for (int x = 0; x < width; ++x) {
-            const std::uint32_t c = colour(x, y);
-            p[3 * x] = c & 0xFF;
-            p[3 * x + 1] = (c >> 8) & 0xFF;
-            p[3 * x + 2] = (c >> 16) & 0xFF;
-        }
-    }
-    return image;
-}
-
-Bytes MakeBmp8(int width, int height, const std::vector<std::uint32_t>& palette,
-               std::uint8_t (*index)(int x, int y)) {
-    const int stride = (width + 3) & ~3;
-    Bytes image = MakeHeaders(width, height, 8, stride * height);
-    for (size_t i = 0; i < palette.size() && i < 256; ++i) {
-        image[54 + 4 * i] = palette[i] & 0xFF;
-        image[54 + 4 * i + 1] = (palette[i] >> 8) & 0xFF;
-        image[54 + 4 * i + 2] = (palette[i] >> 16) & 0xFF;
-    }
-    for (int row = 0; row < height; ++row) {
-        const int y = height - 1 - row;
-        for (int x = 0; x < width; ++x) {
-            image[1078 + row * stride + x] = index(x, y);
-        }
-    }
-    return image;
-}
-
 Bytes DocumentBytes() {
     if (ImageBuffer == nullptr) {
         return {};
@@ -251,7 +203,7 @@ static void CALLBACK StepDialog(HWND, UINT, UINT_PTR, DWORD) {
     }
 }
 
-void RunDialog(void (*open)(), const std::vector<DialogStep>& steps) {
+void RunDialog(const std::function<void()>& open, const std::vector<DialogStep>& steps) {
     PendingSteps = steps;
     NextStep = 0;
     TicksAfterLastStep = 0;
@@ -260,7 +212,7 @@ void RunDialog(void (*open)(), const std::vector<DialogStep>& steps) {
     KillTimer(nullptr, timer);
 }
 
-void ResetDocument() {
+void ResetProgram() {
     if (ImageBuffer != nullptr) {
         GlobalFree(ImageBuffer);
     }
@@ -273,6 +225,13 @@ void ResetDocument() {
     AutoReduce = 0;
     KeepReadOnly = 0;
     PaletteAutoLoad = 0;
+    if (SavedPalette != nullptr) {
+        GlobalFree(SavedPalette);
+        SavedPalette = nullptr;
+    }
+    PaletteFileName[0] = '\0';
+    FixedCount = 0;
+    MachineKeyWritable = nullptr;
 }
 
 HWND CreateMainWindow(int clientWidth, int clientHeight) {
@@ -377,3 +336,44 @@ void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
 #pragma GCC diagnostic pop
+
+void ProgramTest::SetUp() {
+    ResetSeams();
+    ResetProgram();
+}
+
+void ProgramTest::TearDown() {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+    ResetProgram();
+    PumpPending();
+}
+
+void ProgramTest::OpenMainWindow(int clientWidth, int clientHeight) {
+    window_ = CreateMainWindow(clientWidth, clientHeight);
+}
+
+std::string ProgramTest::Name(const std::string& base) const {
+    return TempPath(std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                    "_" + base);
+}
+
+void ProgramTest::Load(const Bytes& image, const std::string& name) {
+    const std::string path = Name(name);
+    ASSERT_TRUE(WriteBytes(path, image));
+    std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
+    ASSERT_TRUE(LoadCurrentFile(window_, false));
+}
+
+Bytes ProgramTest::OnDisk(const std::string& path) const {
+    Bytes bytes;
+    EXPECT_TRUE(ReadBytes(path, bytes)) << path;
+    return bytes;
+}
+
+bool ProgramTest::OnlyMessage(const std::string& text, UINT type) const {
+    return Seams.messages.size() == 1 && Seams.messages[0].text == text &&
+           Seams.messages[0].caption == "Tintwright" && Seams.messages[0].type == type &&
+           Seams.messages[0].owner == window_;
+}

@@ -1,8 +1,10 @@
-// Shared helpers of the Windows tests: scripted seams, temporary files, BMP builders, a main
-// window of known size and reading its pixels back.
+// Shared helpers of the Windows tests: scripted seams, temporary files, a main window of
+// known size and reading its pixels back, and the fixture every test builds on.
 #pragma once
 
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -11,8 +13,11 @@
 #include <vector>
 
 #include "app/seams.h"
+#include "tests/support/bmp_builder.h"
 
-using Bytes = std::vector<std::uint8_t>;
+using testimg::Bytes;
+using testimg::Picture24;
+using testimg::Picture8;
 
 // One message box the program asked for.
 struct ShownMessage {
@@ -55,14 +60,10 @@ bool WriteBytes(const std::string& path, const Bytes& bytes);
 bool ReadBytes(const std::string& path, Bytes& bytes);
 bool Exists(const std::string& path);
 
-// BMP file images with a 40-byte header. Pixel colours are 0x00RRGGBB; rows given top first.
-Bytes MakeBmp24(int width, int height, std::uint32_t (*colour)(int x, int y));
-Bytes MakeBmp8(int width, int height, const std::vector<std::uint32_t>& palette,
-               std::uint8_t (*index)(int x, int y));
-
-// The document as bytes, and putting one in place without a file.
+// The document as bytes.
 Bytes DocumentBytes();
-void ResetDocument();
+// The program's state as at start-up: no document, options off, no user palette.
+void ResetProgram();
 
 // A main window (class HOME_WIND) whose client area, with both scroll bars shown, is
 // width x height pixels.
@@ -83,8 +84,8 @@ bool ReadSetting(const char* name, DWORD& type, Bytes& data, HKEY root = HKEY_LO
 
 // Runs `open` (which shows a modal dialog) while a timer performs `steps` one by one on the
 // dialog, one per tick; the last step must end the dialog.
-using DialogStep = void (*)(HWND dialog);
-void RunDialog(void (*open)(), const std::vector<DialogStep>& steps);
+using DialogStep = std::function<void(HWND dialog)>;
+void RunDialog(const std::function<void()>& open, const std::vector<DialogStep>& steps);
 
 // The window's client area as 0x00RRGGBB pixels, row by row from the top.
 std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height);
@@ -94,3 +95,26 @@ std::uint32_t BackgroundPixel();
 // Makes the next allocation through operator new of at least `bytes` bytes fail with
 // std::bad_alloc, on whichever thread it happens.
 void FailNextAllocationOfAtLeast(std::size_t bytes);
+
+// The fixture of the Windows tests: seams scripted and the program's state reset before
+// and after each test, an optional main window, and files named after the test.
+class ProgramTest : public testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Opens window_, a main window with a client area of width x height pixels.
+    void OpenMainWindow(int clientWidth, int clientHeight);
+    // A path in the temporary folder that only this test uses.
+    std::string Name(const std::string& base) const;
+    // Writes the image to Name(name) and loads it as Open does, without the dialog.
+    void Load(const Bytes& image, const std::string& name = "image.bmp");
+    void Command(int id) const { SendMessageA(window_, WM_COMMAND, id, 0); }
+    // The file's bytes; a failure to read it fails the test.
+    Bytes OnDisk(const std::string& path) const;
+    // True when exactly one box was shown: this text, the program's caption, this type,
+    // owned by the main window.
+    bool OnlyMessage(const std::string& text, UINT type = MB_ICONWARNING) const;
+
+    HWND window_ = nullptr;
+};

@@ -1,4 +1,4 @@
-#include "document/bmp_rle.h"
+#include "core/bmp/rle.h"
 
 namespace bmp {
 

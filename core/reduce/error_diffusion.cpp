@@ -1,4 +1,4 @@
-#include "reduce/error_diffusion.h"
+#include "core/reduce/error_diffusion.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "document/bmp_layout.h"
-#include "reduce/diffusion_palette.h"
-#include "reduce/nearest_colour.h"
+#include "core/bmp/layout.h"
+#include "core/reduce/diffusion_palette.h"
+#include "core/reduce/nearest_colour.h"
 
 namespace reduce {
 namespace {
@@ -164,31 +164,23 @@ GroupSizes GroupSizesFor(int fixedCount) {
     return {fixed, basic, free < 0 ? 0 : free};
 }
 
-DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
-                             const DiffusionInput& input, DiffusionObserver& observer) {
+Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
+                    const DiffusionInput& input, DiffusionObserver& observer) {
     const GroupSizes sizes = GroupSizesFor(input.fixedCount);
     observer.Opening(sizes.fixed, sizes.basic, sizes.free);
 
     TrueColourGeometry g{};
     std::uint16_t bitCount = 0;
-    switch (CheckTrueColourSource(data, size, g, bitCount)) {
-    case SourceCheck::Ok:
-        break;
-    case SourceCheck::NotTrueColour:
-        if (bitCount <= 8) {
-            return {DiffusionOutcome::NotTrueColour, size};
-        }
-        return {DiffusionOutcome::UnsupportedLayout, size};
-    case SourceCheck::UnsupportedLayout:
-        return {DiffusionOutcome::UnsupportedLayout, size};
-    case SourceCheck::Truncated:
-        return {DiffusionOutcome::Truncated, size};
+    if (const auto refusal = CheckTrueColourSource(data, size, g, bitCount)) {
+        // 16 and 32 bits are not indexed, only not a layout this conversion reads.
+        const bool wide = *refusal == Outcome::AlreadyIndexed && bitCount > 8;
+        return {wide ? Outcome::UnsupportedLayout : *refusal, size};
     }
 
     DiffusionPalette palette;
     FillFixedAndBasic(palette, sizes, input);
     if (!FillFreeGroup(palette, sizes, data + bmp::kHeadersSize, g, observer)) {
-        return {DiffusionOutcome::NoMemory, size};
+        return {Outcome::NoMemory, size};
     }
     // Without rows there is nothing to dither, however wide the header says a row is.
     std::unique_ptr<DitherJob> job;
@@ -197,7 +189,7 @@ DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resiz
             job = std::make_unique<DitherJob>(g, palette, LanesFor(g, input.threads));
         }
     } catch (const std::bad_alloc&) {
-        return {DiffusionOutcome::NoMemory, size};
+        return {Outcome::NoMemory, size};
     }
     // A small image's 8-bit file is longer than its 24-bit one: grow before any pixel
     // changes, so that a failure leaves the image as it was.
@@ -206,7 +198,7 @@ DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resiz
     if (newSize > size) {
         const ResizeResult grown = resize(newSize);
         if (!grown.resized) {
-            return {DiffusionOutcome::NoMemory, size};
+            return {Outcome::NoMemory, size};
         }
         data = grown.data;
     }
@@ -229,7 +221,7 @@ DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resiz
         resize(newSize);
     }
     observer.Finished();
-    return {DiffusionOutcome::Converted, newSize};
+    return {Outcome::Converted, newSize};
 }
 
 } // namespace reduce

@@ -1,12 +1,13 @@
-#include "palette/palette_io.h"
+#include "palette/user_palette.h"
 
 #include <cstring>
 
-#include "app/app.h"
+#include "app/owners.h"
 #include "app/seams.h"
-#include "document/file_commands.h"
-#include "palette/palette_file.h"
-#include "res/texts.h"
+#include "app/shell.h"
+#include "core/palette/palette_file.h"
+#include "core/text/texts.h"
+#include "document/file_io.h"
 
 HGLOBAL SavedPalette;
 HGLOBAL EditPalette;
@@ -16,24 +17,21 @@ HGLOBAL NewPaletteTable() {
 }
 
 PaletteRead ReadPaletteFile(const char* name, HGLOBAL table) {
-    HANDLE file = Files.create(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    FileHandle file(Files.create(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) {
         return PaletteRead::CannotOpen;
     }
     const bool zFormat = palette::IsZName(name);
     BYTE bytes[palette::kZHeaderBytes + palette::kZRecordBytes];
     const DWORD wanted = zFormat ? sizeof bytes : palette::kPlainFileBytes;
     DWORD got = 0;
-    const BOOL read = Files.read(file, bytes, wanted, &got, nullptr);
-    CloseHandle(file);
-    if (!read) {
+    if (!Files.read(file.get(), bytes, wanted, &got, nullptr)) {
         return PaletteRead::CannotRead;
     }
-    auto* entries = static_cast<BYTE*>(GlobalLock(table));
-    if (entries != nullptr) {
-        palette::DecodePaletteFile(bytes, got, zFormat, entries);
-        GlobalUnlock(table);
+    const LockedBlock<BYTE> entries(table);
+    if (entries.get() != nullptr) {
+        palette::DecodePaletteFile(bytes, got, zFormat, entries.get());
     }
     return PaletteRead::Read;
 }
@@ -48,21 +46,21 @@ bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, char* written
         }
         std::memcpy(path + std::strlen(path) - 3, "pal", 3);
     }
-    HANDLE existing = Files.create(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (existing != INVALID_HANDLE_VALUE) {
-        CloseHandle(existing);
+    if (FileHandle(Files.create(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr))
+            .IsOpen()) {
         if (Report(owner, kOverwriteQuestionText, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
             return false;
         }
     }
     BYTE bytes[palette::kPlainFileBytes];
-    const auto* entries = static_cast<const BYTE*>(GlobalLock(table));
-    if (entries == nullptr) {
-        return false;
+    {
+        const LockedBlock<const BYTE> entries(table);
+        if (entries.get() == nullptr) {
+            return false;
+        }
+        palette::EncodePaletteFile(entries.get(), bytes);
     }
-    palette::EncodePaletteFile(entries, bytes);
-    GlobalUnlock(table);
     if (!WriteFileSafely(owner, path, bytes, sizeof bytes, kWriteFailedText, kWriteFailedText,
                          MB_OK | MB_ICONINFORMATION)) {
         return false;

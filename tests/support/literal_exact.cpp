@@ -1,4 +1,4 @@
-#include "tests/native/literal_exact.h"
+#include "tests/support/literal_exact.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -8,11 +8,6 @@
 extern HGLOBAL SavedPalette; // kept between openings of the palette dialog; null before
 extern HGLOBAL EditPalette;  // the working copy while the dialog is open
 
-// Private messages: to the grid, and to the palette dialog.
-inline constexpr UINT UM_SHOWPALETTE = WM_USER;
-inline constexpr UINT UM_CELLCHANGED = WM_USER + 1;
-inline constexpr UINT UM_SELECTENTRY = WM_USER + 2;
-
 // A new all-black table, or null when memory runs out.
 HGLOBAL NewPaletteTable();
 

@@ -1,19 +1,8 @@
-#include "document/bmp_layout.h"
+#include "core/bmp/layout.h"
 
 #include <algorithm>
 
 namespace bmp {
-
-std::uint64_t ColourTableEntries(std::uint16_t bitCount) {
-    if (bitCount == 24) {
-        return 0;
-    }
-    return std::uint64_t{1} << (bitCount % 32);
-}
-
-std::uint64_t PixelDataOffset(std::uint16_t bitCount) {
-    return kColourTable + 4 * ColourTableEntries(bitCount);
-}
 
 std::uint64_t StrideBytes(std::int64_t width, std::uint16_t bitCount) {
     if (width <= 0) {

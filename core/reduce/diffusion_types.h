@@ -1,12 +1,8 @@
-// Error diffusion: assembles a 256-colour palette (the user's fixed colours, the basic
-// colours and the image's most frequent other colours), maps every pixel to its nearest
-// palette colour passing the error on to three neighbours, and rewrites the image in place
-// as an 8-bit BMP. Portable: no platform headers.
+// The types error diffusion shares between its palette assembly, its dithering and its
+// callers. Portable: no platform headers.
 #pragma once
 
 #include <cstdint>
-
-#include "reduce/rewrite.h"
 
 namespace reduce {
 
@@ -27,34 +23,11 @@ class DiffusionObserver {
     virtual void Finished() = 0;
 };
 
-// An observer for callers that want no reports.
-class NoReports : public DiffusionObserver {
-  public:
-    void Opening(int, int, int) override {}
-    void Phase(int) override {}
-    void Progress(std::int64_t, std::int64_t) override {}
-    void PaletteComplete(const std::uint8_t*) override {}
-    void Finished() override {}
-};
-
 struct DiffusionInput {
     int fixedCount = 0;                       // F; held to 0..256
     const std::uint8_t* fixedTable = nullptr; // user palette: blue, green, red, reserved per entry
     const std::uint8_t* basicPalette = nullptr; // 42 triplets of red, green, blue
     int threads = 0; // threads that dither: 1 or 2, or 0 to choose by the image's size
-};
-
-enum class DiffusionOutcome {
-    Converted,
-    NotTrueColour,     // 8 bits per pixel or fewer: already 256 colours; nothing changed
-    UnsupportedLayout, // 16 or 32 bits, other headers, pixels not at 54, ...; nothing changed
-    Truncated,         // the file ends before its last pixel row; nothing changed
-    NoMemory,          // the block could not grow for the result; nothing changed
-};
-
-struct DiffusionResult {
-    DiffusionOutcome outcome;
-    std::uint64_t newSize; // the document's length afterwards
 };
 
 // The sizes of the three groups for F fixed colours: B = 42 while it fits, N the rest.
@@ -72,9 +45,5 @@ struct ErrorShares {
 inline ErrorShares SharesOf(int e) {
     return {3 * e / 8, 3 * e / 8, e / 4};
 }
-
-// Runs the whole conversion on the file image data[0, size).
-DiffusionResult DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
-                             const DiffusionInput& input, DiffusionObserver& observer);
 
 } // namespace reduce

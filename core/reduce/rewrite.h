@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+
+#include "core/reduce/outcome.h"
 
 namespace reduce {
 
@@ -26,17 +29,13 @@ struct TrueColourGeometry {
     std::uint64_t padded; // bytes per 8-bit row
 };
 
-enum class SourceCheck {
-    Ok,
-    NotTrueColour,     // the bit count is not 24 (see bitCount)
-    UnsupportedLayout, // header other than 40 bytes, pixels not at 54, compression, ...
-    Truncated,         // the file ends before its last pixel row
-};
-
 // Accepts only the plain 24-bit layout the conversions rewrite: 40-byte header, no colour
 // table, pixels at 54, uncompressed, every row present, and an 8-bit result that fits a BMP.
-SourceCheck CheckTrueColourSource(const std::uint8_t* data, std::uint64_t size,
-                                  TrueColourGeometry& geometry, std::uint16_t& bitCount);
+// Returns the refusal, or nothing when the image can be rewritten: AlreadyIndexed when the
+// bit count (given back in bitCount, read from 30 bytes on) is not 24, UnsupportedLayout or
+// Truncated.
+std::optional<Outcome> CheckTrueColourSource(const std::uint8_t* data, std::uint64_t size,
+                                             TrueColourGeometry& geometry, std::uint16_t& bitCount);
 
 // Sets the header fields of an 8-bit result whose pixel data (rows of the padded width)
 // is `pixelBytes` long: bit count 8, image size, file size, and the pixel offset moved up

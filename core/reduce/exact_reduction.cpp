@@ -1,8 +1,8 @@
-#include "reduce/exact_reduction.h"
+#include "core/reduce/exact_reduction.h"
 
 #include <cstring>
 
-#include "document/bmp_layout.h"
+#include "core/bmp/layout.h"
 
 namespace reduce {
 namespace {
@@ -43,7 +43,6 @@ class ColourList {
         }
         return slots_[i];
     }
-    int count() const { return count_; }
     std::uint32_t colour(int slot) const { return slot < count_ ? colours_[slot] : 0; }
 
   private:
@@ -96,27 +95,20 @@ void WriteIndices(std::uint8_t* pixels, const Geometry& g, const ColourList& lis
 
 } // namespace
 
-ExactResult ReduceExact(std::uint8_t* data, std::uint64_t size, const Resizer& resize) {
+Result ReduceExact(std::uint8_t* data, std::uint64_t size, const Resizer& resize) {
     Geometry g{};
     std::uint16_t bitCount = 0;
-    switch (CheckTrueColourSource(data, size, g, bitCount)) {
-    case SourceCheck::Ok:
-        break;
-    case SourceCheck::NotTrueColour:
-        return {ExactOutcome::NotTrueColour, size, 0};
-    case SourceCheck::UnsupportedLayout:
-        return {ExactOutcome::UnsupportedLayout, size, 0};
-    case SourceCheck::Truncated:
-        return {ExactOutcome::Truncated, size, 0};
+    if (const auto refusal = CheckTrueColourSource(data, size, g, bitCount)) {
+        return {*refusal, size};
     }
     ColourList list;
     if (!CollectColours(data + bmp::kHeadersSize, g, list)) {
-        return {ExactOutcome::TooManyColours, size, 0};
+        return {Outcome::TooManyColours, size};
     }
 
     const ResizeResult grown = resize(size + 1024);
     if (!grown.resized) {
-        return {ExactOutcome::NoMemory, size, 0};
+        return {Outcome::NoMemory, size};
     }
     data = grown.data;
     std::uint8_t* pixels = data + bmp::k8BitPixelData;
@@ -136,7 +128,7 @@ ExactResult ReduceExact(std::uint8_t* data, std::uint64_t size, const Resizer& r
     MarkAs8Bit(data, static_cast<std::uint32_t>(pixelBytes));
     const std::uint64_t newSize = bmp::k8BitPixelData + pixelBytes;
     resize(newSize);
-    return {ExactOutcome::Converted, newSize, list.count()};
+    return {Outcome::Converted, newSize};
 }
 
 } // namespace reduce

@@ -1,4 +1,4 @@
-#include "reduce/diffusion_palette.h"
+#include "core/reduce/diffusion_palette.h"
 
 #include <algorithm>
 #include <array>

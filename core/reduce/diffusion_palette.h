@@ -5,7 +5,8 @@
 #include <array>
 #include <cstdint>
 
-#include "reduce/error_diffusion.h"
+#include "core/reduce/diffusion_types.h"
+#include "core/reduce/rewrite.h"
 
 namespace reduce {
 

@@ -1,4 +1,4 @@
-#include "reduce/nearest_colour.h"
+#include "core/reduce/nearest_colour.h"
 
 #include <algorithm>
 

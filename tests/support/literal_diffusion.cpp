@@ -1,4 +1,4 @@
-#include "tests/native/literal_diffusion.h"
+#include "tests/support/literal_diffusion.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -54,8 +54,8 @@ int Nearest(const std::uint8_t* palette, int r, int g, int b) {
     return best;
 }
 
-reduce::DiffusionOutcome Diffuse(std::vector<std::uint8_t>& image, int F, const std::uint8_t* saved,
-                                 const std::uint8_t* basic, reduce::DiffusionObserver& observer) {
+reduce::Outcome Diffuse(std::vector<std::uint8_t>& image, int F, const std::uint8_t* saved,
+                        const std::uint8_t* basic, reduce::DiffusionObserver& observer) {
     const int B = 256 - F > 42 ? 42 : 256 - F;
     int N = 256 - F - B;
     if (N < 0) {
@@ -78,7 +78,7 @@ reduce::DiffusionOutcome Diffuse(std::vector<std::uint8_t>& image, int F, const 
         pal[4 * (F + k) + 3] = 1;
     }
     if ((image[28] | image[29] << 8) <= 8) {
-        return reduce::DiffusionOutcome::NotTrueColour;
+        return reduce::Outcome::AlreadyIndexed;
     }
 
     const std::int64_t W = S32(image, 18);
@@ -208,7 +208,7 @@ reduce::DiffusionOutcome Diffuse(std::vector<std::uint8_t>& image, int F, const 
         image[54 + 4 * j + 3] = 0;
     }
     observer.Finished();
-    return reduce::DiffusionOutcome::Converted;
+    return reduce::Outcome::Converted;
 }
 
 } // namespace literal

@@ -1,4 +1,4 @@
-#include "palette/number_field.h"
+#include "core/palette/number_field.h"
 
 namespace palette {
 

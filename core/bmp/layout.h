@@ -48,14 +48,6 @@ inline void WriteU32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-// Number of colour-table entries that precede the pixels of an image of this bit count:
-// none for 24 bits, otherwise 2 to the power of (bit count modulo 32).
-std::uint64_t ColourTableEntries(std::uint16_t bitCount);
-
-// File offset of the pixel data by the bit count alone: 54 for 24 bits, else behind the
-// colour table of ColourTableEntries entries.
-std::uint64_t PixelDataOffset(std::uint16_t bitCount);
-
 // What painting may hand to the platform's DIB drawing for a file image of `size` bytes.
 struct DrawPlan {
     bool hasHeader = false; // width and height could be read

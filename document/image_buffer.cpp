@@ -1,5 +1,0 @@
-#include "document/image_buffer.h"
-
-HGLOBAL ImageBuffer;
-DWORD ImageBytes;
-int ImageLoaded;

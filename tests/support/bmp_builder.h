@@ -1,0 +1,134 @@
+// BMP file images for the tests and benchmarks, a resizable vector standing in for the
+// document's memory block, and an observer that wants no reports.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "core/bmp/layout.h"
+#include "core/reduce/diffusion_types.h"
+#include "core/reduce/rewrite.h"
+
+namespace testimg {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A file image with a 40-byte info header: a colour table of 2^bits entries for 8 bits or
+// fewer (all black), then rows + extraRows zeroed pixel rows. A negative height is top-down.
+inline Bytes MakeHeaders(std::int32_t width, std::int32_t height, std::uint16_t bits,
+                         std::uint64_t extraRows = 0) {
+    const std::uint64_t offset = bits <= 8 ? 54 + (std::uint64_t{4} << bits) : 54;
+    const std::uint64_t rows = height < 0 ? -static_cast<std::int64_t>(height) : height;
+    const std::uint64_t pixelBytes = bmp::StrideBytes(width, bits) * (rows + extraRows);
+    Bytes image(offset + pixelBytes, 0);
+    image[0] = 'B';
+    image[1] = 'M';
+    bmp::WriteU32(&image[bmp::kBfSize], static_cast<std::uint32_t>(image.size()));
+    bmp::WriteU32(&image[bmp::kBfOffBits], static_cast<std::uint32_t>(offset));
+    bmp::WriteU32(&image[bmp::kBiSize], 40);
+    bmp::WriteU32(&image[bmp::kBiWidth], static_cast<std::uint32_t>(width));
+    bmp::WriteU32(&image[bmp::kBiHeight], static_cast<std::uint32_t>(height));
+    bmp::WriteU16(&image[26], 1);
+    bmp::WriteU16(&image[bmp::kBiBitCount], bits);
+    bmp::WriteU32(&image[bmp::kBiSizeImage], static_cast<std::uint32_t>(pixelBytes));
+    bmp::WriteU32(&image[38], 2835);
+    bmp::WriteU32(&image[42], 2835);
+    return image;
+}
+
+// A 24-bit image; colour(x, r) gives 0x00RRGGBB for pixel x of stored row r (row 0 is the
+// first row after the headers). Pad bytes are filled with `pad`.
+inline Bytes Make24(int width, int rows, const std::function<std::uint32_t(int, int)>& colour,
+                    std::uint8_t pad = 0, bool topDown = false) {
+    Bytes image = MakeHeaders(width, topDown ? -rows : rows, 24);
+    const std::size_t stride = bmp::StrideBytes(width, 24);
+    for (int r = 0; r < rows; ++r) {
+        std::uint8_t* p = &image[54 + r * stride];
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t c = colour(x, r);
+            p[3 * x] = static_cast<std::uint8_t>(c);
+            p[3 * x + 1] = static_cast<std::uint8_t>(c >> 8);
+            p[3 * x + 2] = static_cast<std::uint8_t>(c >> 16);
+        }
+        std::fill(p + 3 * width, p + stride, pad);
+    }
+    return image;
+}
+
+// A bottom-up 24-bit image of a picture: colour(x, y) with y counted from the top.
+inline Bytes Picture24(int width, int height,
+                       const std::function<std::uint32_t(int, int)>& colour) {
+    return Make24(width, height, [&](int x, int r) { return colour(x, height - 1 - r); });
+}
+
+// A bottom-up 8-bit image of a picture: a colour table of `palette` (0x00RRGGBB, black
+// beyond it) and index(x, y) with y counted from the top.
+inline Bytes Picture8(int width, int height, const std::vector<std::uint32_t>& palette,
+                      const std::function<std::uint8_t(int, int)>& index) {
+    Bytes image = MakeHeaders(width, height, 8);
+    for (std::size_t i = 0; i < palette.size() && i < 256; ++i) {
+        image[54 + 4 * i] = palette[i] & 0xFF;
+        image[54 + 4 * i + 1] = (palette[i] >> 8) & 0xFF;
+        image[54 + 4 * i + 2] = (palette[i] >> 16) & 0xFF;
+    }
+    const std::size_t stride = bmp::StrideBytes(width, 8);
+    for (int r = 0; r < height; ++r) {
+        for (int x = 0; x < width; ++x) {
+            image[1078 + r * stride + x] = index(x, height - 1 - r);
+        }
+    }
+    return image;
+}
+
+// An image whose pixels are drawn at random from `colours` distinct colours (all of which
+// occur when the image has enough pixels).
+inline Bytes MakeRandom(int width, int rows, int colours, std::uint32_t seed, std::uint8_t pad) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint32_t> palette(colours);
+    for (int i = 0; i < colours; ++i) {
+        palette[i] = (static_cast<std::uint32_t>(i) * 0x9E3779B1u ^ seed) & 0xFFFFFF;
+    }
+    std::uniform_int_distribution<int> pick(0, colours - 1);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * rows);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = palette[i < static_cast<std::size_t>(colours) ? i : pick(rng)];
+    }
+    std::shuffle(pixels.begin(), pixels.end(), rng);
+    return Make24(
+        width, rows, [&](int x, int r) { return pixels[r * width + x]; }, pad);
+}
+
+// The document's block as a vector; `failGrow` and `failShrink` make resizes fail.
+struct VectorBlock {
+    Bytes bytes;
+    bool failGrow = false;
+    bool failShrink = false;
+    int resizes = 0;
+
+    reduce::Resizer Resizer() {
+        return [this](std::uint64_t size) {
+            ++resizes;
+            const bool grow = size > bytes.size();
+            if ((grow && failGrow) || (!grow && failShrink)) {
+                return reduce::ResizeResult{bytes.data(), false};
+            }
+            bytes.resize(size, 0xCD); // grown bytes are not zeroed by the platform either
+            return reduce::ResizeResult{bytes.data(), true};
+        };
+    }
+};
+
+// An observer for runs whose reports nobody reads.
+class NoReports : public reduce::DiffusionObserver {
+  public:
+    void Opening(int, int, int) override {}
+    void Phase(int) override {}
+    void Progress(std::int64_t, std::int64_t) override {}
+    void PaletteComplete(const std::uint8_t*) override {}
+    void Finished() override {}
+};
+
+} // namespace testimg
