@@ -53,6 +53,11 @@ endif()
 # Benchmarks (not run by the tests): build/native/tw_bench.
 find_package(benchmark REQUIRED)
 add_executable(tw_bench bench/main.cpp bench/exact_bench.cpp bench/diffusion_bench.cpp
-  tests/native/literal_exact.cpp tests/native/literal_diffusion.cpp)
+  tests/support/literal_exact.cpp tests/support/literal_diffusion.cpp)
 target_link_libraries(tw_bench PRIVATE tw_core benchmark::benchmark)
 target_compile_options(tw_bench PRIVATE -Wall -Wextra)
+
+# The layers of the source tree: core/ portable, includes downward only, no cycles.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME layering COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/layering.py
+  ${PROJECT_SOURCE_DIR})
