@@ -35,7 +35,8 @@ constexpr char kUsage[] =
     "       tintwright --help | --version\n";
 
 constexpr char kHelp[] =
-    "Turns 24-bit BMP images into 256-colour (8-bit indexed) BMP images.\n"
+    "Turns true-colour BMP images (16, 24 and 32 bits per pixel) into 256-colour\n"
+    "(8-bit indexed) BMP images.\n"
     "\n"
     "Commands:\n"
     "  exact IN.bmp [-o OUT.bmp]\n"

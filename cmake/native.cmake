@@ -3,7 +3,7 @@ if(TW_FUZZ)
   # fuzz: libFuzzer targets for the code that reads file bytes (clang, with the sanitizers).
   target_compile_options(tw_core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
   foreach(name bmp_layout exact diffusion palette)
-    add_executable(${name}_fuzz fuzz/${name}_fuzz.cpp)
+    add_executable(${name}_fuzz fuzz/${name}_fuzz.cpp tests/support/literal_layout.cpp)
     target_link_libraries(${name}_fuzz PRIVATE tw_core)
     target_compile_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
@@ -31,6 +31,8 @@ add_executable(tw_tests
   tests/native/number_field_test.cpp
   tests/native/corpus_test.cpp
   tests/native/safe_write_test.cpp
+  tests/native/layouts_test.cpp
+  tests/support/literal_layout.cpp
   cli/file_io.cpp
 )
 target_link_libraries(tw_tests PRIVATE tw_core GTest::gtest_main)

@@ -163,7 +163,7 @@ void FillFixedAndBasic(DiffusionPalette& palette, const GroupSizes& sizes,
     }
 }
 
-bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std::uint8_t* pixels,
+bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, SourceRows& rows,
                    const TrueColourGeometry& g, DiffusionObserver& observer) try {
     const std::int64_t positions = static_cast<std::int64_t>(g.padded * g.rows);
     ColourCounts counts;
@@ -171,7 +171,7 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std
         const std::int64_t rowStart = static_cast<std::int64_t>(y * g.padded);
         ReportProgress(observer, rowStart, rowStart + static_cast<std::int64_t>(g.padded),
                        positions);
-        const std::uint8_t* p = pixels + y * g.stride;
+        const std::uint8_t* p = rows.Row(y);
         for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
             counts.Add(MortonOf(p));
         }
@@ -214,7 +214,7 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std
     ranked.reserve(wanted);
     std::size_t atMet = 0;
     for (std::uint64_t y = 0; y < g.rows && ranked.size() < wanted; ++y) {
-        const std::uint8_t* p = pixels + y * g.stride;
+        const std::uint8_t* p = rows.Row(y);
         for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
             const std::uint32_t morton = MortonOf(p);
             std::uint8_t& mark = counts.SlotOfCounted(morton);

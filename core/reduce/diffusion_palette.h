@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "core/reduce/diffusion_types.h"
-#include "core/reduce/rewrite.h"
+#include "core/reduce/true_colour.h"
 
 namespace reduce {
 
@@ -22,7 +22,7 @@ void FillFixedAndBasic(DiffusionPalette& palette, const GroupSizes& sizes,
 // the first F + B entries, and fills the N free entries with the most frequent of them:
 // highest count first, on equal counts the colour met first; black when there are fewer.
 // Reports progress of phase 0 and phase 1. Returns false when memory runs out.
-bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, const std::uint8_t* pixels,
+bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, SourceRows& rows,
                    const TrueColourGeometry& geometry, DiffusionObserver& observer);
 
 // Reports every multiple of 100 in [begin, end) as progress out of total.

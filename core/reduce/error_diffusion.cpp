@@ -12,6 +12,7 @@
 #include "core/bmp/layout.h"
 #include "core/reduce/diffusion_palette.h"
 #include "core/reduce/nearest_colour.h"
+#include "core/reduce/true_colour.h"
 
 namespace reduce {
 namespace {
@@ -169,39 +170,43 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     const GroupSizes sizes = GroupSizesFor(input.fixedCount);
     observer.Opening(sizes.fixed, sizes.basic, sizes.free);
 
-    TrueColourGeometry g{};
-    std::uint16_t bitCount = 0;
-    if (const auto refusal = CheckTrueColourSource(data, size, g, bitCount)) {
-        // 16 and 32 bits are not indexed, only not a layout this conversion reads.
-        const bool wide = *refusal == Outcome::AlreadyIndexed && bitCount > 8;
-        return {wide ? Outcome::UnsupportedLayout : *refusal, size};
+    TrueColourSource source;
+    if (const auto refusal = CheckTrueColourSource(data, size, source)) {
+        return {*refusal, size};
     }
+    const TrueColourGeometry& g = source.geometry;
 
     DiffusionPalette palette;
     FillFixedAndBasic(palette, sizes, input);
-    if (!FillFreeGroup(palette, sizes, data + bmp::kHeadersSize, g, observer)) {
-        return {Outcome::NoMemory, size};
-    }
     // Without rows there is nothing to dither, however wide the header says a row is.
     std::unique_ptr<DitherJob> job;
     try {
+        SourceRows rows(data, source);
+        if (!FillFreeGroup(palette, sizes, rows, g, observer)) {
+            return {Outcome::NoMemory, size};
+        }
         if (g.rows > 0) {
             job = std::make_unique<DitherJob>(g, palette, LanesFor(g, input.threads));
         }
     } catch (const std::bad_alloc&) {
         return {Outcome::NoMemory, size};
     }
-    // A small image's 8-bit file is longer than its 24-bit one: grow before any pixel
-    // changes, so that a failure leaves the image as it was.
+    // A small image's 8-bit file is longer than its 24-bit one, and a 16-bit image's 24-bit
+    // rows are longer than its own: grow before any pixel changes, so that a failure leaves
+    // the image as it was.
     const std::uint64_t pixelBytes = g.rows * g.padded;
     const std::uint64_t newSize = bmp::k8BitPixelData + pixelBytes;
-    if (newSize > size) {
-        const ResizeResult grown = resize(newSize);
+    const std::uint64_t needed = std::max(newSize, PlainSize(source));
+    std::uint64_t blockSize = size;
+    if (needed > size) {
+        const ResizeResult grown = resize(needed);
         if (!grown.resized) {
             return {Outcome::NoMemory, size};
         }
         data = grown.data;
+        blockSize = needed;
     }
+    RewriteAsPlain24(data, source);
     observer.PaletteComplete(palette.data());
 
     observer.Phase(2);
@@ -217,7 +222,7 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
         entry[2] = palette[4 * j];
         entry[3] = 0;
     }
-    if (newSize < size) {
+    if (newSize < blockSize) {
         resize(newSize);
     }
     observer.Finished();

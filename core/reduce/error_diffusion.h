@@ -9,11 +9,12 @@
 #include "core/reduce/diffusion_types.h"
 #include "core/reduce/outcome.h"
 #include "core/reduce/rewrite.h"
+#include "core/reduce/true_colour.h"
 
 namespace reduce {
 
-// Runs the whole conversion on the file image data[0, size). Refuses images of 8 bits or
-// fewer as AlreadyIndexed and every other layout but plain 24 bits as UnsupportedLayout.
+// Runs the whole conversion on the file image data[0, size), from any layout
+// CheckTrueColourSource accepts; the result is that of the plain 24-bit image.
 Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                     const DiffusionInput& input, DiffusionObserver& observer);
 

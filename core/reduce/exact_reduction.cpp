@@ -1,8 +1,11 @@
 #include "core/reduce/exact_reduction.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "core/bmp/layout.h"
+#include "core/reduce/true_colour.h"
 
 namespace reduce {
 namespace {
@@ -56,10 +59,10 @@ class ColourList {
 };
 
 // Visits the pixels in storage order; false as soon as a 257th colour is met.
-bool CollectColours(const std::uint8_t* pixels, const Geometry& g, ColourList& list) {
+bool CollectColours(SourceRows& rows, const Geometry& g, ColourList& list) {
     std::uint32_t last = 0xFFFFFFFFu; // no 24-bit colour has this key
     for (std::uint64_t r = 0; r < g.rows; ++r) {
-        const std::uint8_t* p = pixels + r * g.stride;
+        const std::uint8_t* p = rows.Row(r);
         for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
             const std::uint32_t key = PixelKey(p);
             if (key != last) {
@@ -96,21 +99,28 @@ void WriteIndices(std::uint8_t* pixels, const Geometry& g, const ColourList& lis
 } // namespace
 
 Result ReduceExact(std::uint8_t* data, std::uint64_t size, const Resizer& resize) {
-    Geometry g{};
-    std::uint16_t bitCount = 0;
-    if (const auto refusal = CheckTrueColourSource(data, size, g, bitCount)) {
+    TrueColourSource source;
+    if (const auto refusal = CheckTrueColourSource(data, size, source)) {
         return {*refusal, size};
     }
+    const Geometry& g = source.geometry;
     ColourList list;
-    if (!CollectColours(data + bmp::kHeadersSize, g, list)) {
-        return {Outcome::TooManyColours, size};
+    try {
+        SourceRows rows(data, source);
+        if (!CollectColours(rows, g, list)) {
+            return {Outcome::TooManyColours, size};
+        }
+    } catch (const std::bad_alloc&) {
+        return {Outcome::NoMemory, size};
     }
 
-    const ResizeResult grown = resize(size + 1024);
+    // Room for the colour table in front of the rows, and for a 16-bit image's wider rows.
+    const ResizeResult grown = resize(std::max(size, PlainSize(source)) + 1024);
     if (!grown.resized) {
         return {Outcome::NoMemory, size};
     }
     data = grown.data;
+    RewriteAsPlain24(data, source);
     std::uint8_t* pixels = data + bmp::k8BitPixelData;
     std::memmove(pixels, data + bmp::kHeadersSize, g.rows * g.stride);
     WriteIndices(pixels, g, list);

@@ -10,9 +10,10 @@
 
 namespace reduce {
 
-// Converts the file image data[0, size) in place. `resize` grows the block by 1024 bytes
-// first and shrinks it to the result's length last. Refuses every bit count but 24 as
-// AlreadyIndexed, and a 257th colour as TooManyColours. A failed final shrink still leaves a valid
+// Converts the file image data[0, size) in place, from any layout CheckTrueColourSource
+// accepts. `resize` grows the block by 1024 bytes beyond the plain 24-bit image (or the
+// file, when that is longer) first, and shrinks it to the result's length last. A 257th
+// colour is refused as TooManyColours. A failed final shrink still leaves a valid
 // image of newSize bytes at the start of a larger block.
 Result ReduceExact(std::uint8_t* data, std::uint64_t size, const Resizer& resize);
 

@@ -98,11 +98,15 @@ TEST(ExactReduction, OtherBitCountsAreAlready256AndAConvertedImageToo) {
     const Bytes converted = block.bytes;
     EXPECT_EQ(Reduce(block).outcome, Outcome::AlreadyIndexed);
     EXPECT_EQ(block.bytes, converted);
-    for (std::uint16_t bits : {1, 4, 16, 32}) {
+    // Eight bits or fewer already have a colour table; other counts of no true-colour
+    // layout are not read at all.
+    for (std::uint16_t bits : {0, 1, 4, 8, 48, 64}) {
         Bytes image = testimg::Make24(4, 4, [](int, int) { return 0u; });
         bmp::WriteU16(&image[bmp::kBiBitCount], bits);
         VectorBlock other{image};
-        EXPECT_EQ(Reduce(other).outcome, Outcome::AlreadyIndexed) << bits;
+        EXPECT_EQ(Reduce(other).outcome,
+                  bits <= 8 ? Outcome::AlreadyIndexed : Outcome::UnsupportedLayout)
+            << bits;
         EXPECT_EQ(other.bytes, image);
     }
 }
@@ -119,8 +123,8 @@ TEST(ExactReduction, LayoutsItCannotReadAreRefusedUnchanged) {
     bmp::WriteU32(&changed[bmp::kBiSize], 108);
     EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
     changed = plain;
-    bmp::WriteU32(&changed[bmp::kBfOffBits], 58);
-    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
+    bmp::WriteU32(&changed[bmp::kBfOffBits], 58); // four bytes short now
+    EXPECT_EQ(refusal(changed), Outcome::Truncated);
     changed = plain;
     bmp::WriteU32(&changed[bmp::kBiCompression], 3);
     EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -78,6 +79,69 @@ inline Bytes Picture8(int width, int height, const std::vector<std::uint32_t>& p
     for (int r = 0; r < height; ++r) {
         for (int x = 0; x < width; ++x) {
             image[1078 + r * stride + x] = index(x, height - 1 - r);
+        }
+    }
+    return image;
+}
+
+// A true-colour layout to write a picture in.
+struct Layout {
+    int bits = 24;                              // 16, 24 or 32
+    std::uint32_t headerSize = 40;              // 40, 52, 56, 108 or 124
+    std::uint32_t red = 0, green = 0, blue = 0; // bit-field masks; all 0 for none
+    std::uint32_t coloursUsed = 0;              // colour-table entries before the pixels
+    std::uint32_t gap = 0;                      // further bytes before the pixels
+    bool topDown = false;
+};
+
+// The picture colour(x, r) (0x00RRGGBB, r the stored row) in the layout, each channel cut to
+// its mask's width from the top. What the layout leaves unused (the rest of the header, the
+// table, the gap, unused pixel bits, row padding) holds junk.
+inline Bytes Encode(const Layout& l, int width, int rows,
+                    const std::function<std::uint32_t(int, int)>& colour) {
+    const bool fields = l.red != 0 || l.green != 0 || l.blue != 0;
+    const std::uint32_t masks[3] = {fields         ? l.red
+                                    : l.bits == 16 ? 0x7C00u
+                                                   : 0xFF0000u,
+                                    fields         ? l.green
+                                    : l.bits == 16 ? 0x03E0u
+                                                   : 0xFF00u,
+                                    fields         ? l.blue
+                                    : l.bits == 16 ? 0x001Fu
+                                                   : 0xFFu};
+    const std::uint64_t masksEnd = 14 + l.headerSize + (fields && l.headerSize == 40 ? 12 : 0);
+    const std::uint64_t offset = masksEnd + 4 * l.coloursUsed + l.gap;
+    const std::uint64_t rowBytes = bmp::StrideBytes(width, static_cast<std::uint16_t>(l.bits));
+    Bytes image = MakeHeaders(width, l.topDown ? -rows : rows, 24);
+    image.resize(offset + rowBytes * rows);
+    std::fill(image.begin() + 54, image.end(), 0x5A);
+    bmp::WriteU32(&image[bmp::kBfSize], static_cast<std::uint32_t>(image.size()));
+    bmp::WriteU32(&image[bmp::kBfOffBits], static_cast<std::uint32_t>(offset));
+    bmp::WriteU32(&image[bmp::kBiSize], l.headerSize);
+    bmp::WriteU16(&image[bmp::kBiBitCount], static_cast<std::uint16_t>(l.bits));
+    bmp::WriteU32(&image[bmp::kBiCompression], fields ? 3 : 0);
+    bmp::WriteU32(&image[bmp::kBiSizeImage], static_cast<std::uint32_t>(rowBytes * rows));
+    bmp::WriteU32(&image[bmp::kBiClrUsed], l.coloursUsed);
+    for (int i = 0; i < 3 && fields; ++i) {
+        bmp::WriteU32(&image[54 + 4 * i], masks[i]);
+    }
+    const int bytes = l.bits / 8;
+    for (int r = 0; r < rows; ++r) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t c = colour(x, r);
+            std::uint32_t pixel =
+                l.bits == 24 ? c : 0xA5A5A5A5u & ~(masks[0] | masks[1] | masks[2]);
+            for (int i = 0; i < 3 && l.bits != 24; ++i) {
+                // The channel's top bits fill the mask (a mask wider than 8 bits gets zeros).
+                const std::uint32_t channel = (c >> (16 - 8 * i)) & 0xFF, m = masks[i];
+                const int bits = std::popcount(m);
+                const std::uint32_t v = bits <= 8 ? channel >> (8 - bits) : channel << (bits - 8);
+                pixel |= m == 0 ? 0 : v << std::countr_zero(m);
+            }
+            for (int b = 0; b < bytes; ++b) {
+                image[offset + r * rowBytes + bytes * x + b] =
+                    static_cast<std::uint8_t>(pixel >> (8 * b));
+            }
         }
     }
     return image;

@@ -19,6 +19,7 @@
 #include "reduce/conversion_window.h"
 #include "reduce/diffusion_command.h"
 #include "core/reduce/error_diffusion.h"
+#include "core/reduce/exact_reduction.h"
 #include "res/resource.h"
 #include "tests/win/test_support.h"
 
@@ -290,6 +291,27 @@ TEST_F(DiffusionCommandTest, AWindowThatCannotBeCreatedStartsNoRun) {
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[1], "変換を開始できません");
     EXPECT_EQ(DocumentBytes(), image);
+}
+
+TEST_F(DiffusionCommandTest, FilesOtherToolsWriteConvertThroughTheMenuAsTheirPlainTwins) {
+    const auto few = [](int x, int r) { return (x % 3) * 0x402010u + (r % 4) * 0x000810u; };
+    for (const testimg::Layout layout : {testimg::Layout{24, 124}, testimg::Layout{32, 40}}) {
+        SCOPED_TRACE(layout.bits);
+        const Bytes photo = testimg::Encode(layout, 37, 23, Photo);
+        Load(photo);
+        Seams.messageAnswer = IDNO;
+        Diffuse();
+        const Bytes plainPhoto = testimg::Encode({24, 40}, 37, 23, Photo);
+        EXPECT_EQ(DocumentBytes(), EngineResult(plainPhoto, 0, Bytes(1024, 0)));
+
+        Load(testimg::Encode(layout, 37, 23, few));
+        Command(IDM_REDUCE_EXACT);
+        testimg::VectorBlock plain{testimg::Encode({24, 40}, 37, 23, few)};
+        ASSERT_EQ(
+            reduce::ReduceExact(plain.bytes.data(), plain.bytes.size(), plain.Resizer()).outcome,
+            reduce::Outcome::Converted);
+        EXPECT_EQ(DocumentBytes(), plain.bytes);
+    }
 }
 
 TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
