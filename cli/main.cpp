@@ -31,7 +31,7 @@ constexpr int kFileError = 3;
 
 constexpr char kUsage[] =
     "Usage: tintwright exact IN.bmp [-o OUT.bmp]\n"
-    "       tintwright diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N]\n"
+    "       tintwright diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N] [--adaptive]\n"
     "       tintwright --help | --version\n";
 
 constexpr char kHelp[] =
@@ -43,12 +43,15 @@ constexpr char kHelp[] =
     "      Exact reduction: an image of at most 256 distinct colours becomes an 8-bit\n"
     "      image whose colour table lists the colours in order of first appearance.\n"
     "      Nothing is lost; images with more colours are refused.\n"
-    "  diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N]\n"
+    "  diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N] [--adaptive]\n"
     "      Error diffusion onto a palette of N fixed colours (the first N entries of\n"
     "      the palette FILE; 0 to 256, default 0), the 42 basic colours, and the\n"
     "      image's most frequent other colours. FILE is a 768-byte palette file, or\n"
     "      the 1572-byte format when the third character from the end of its name is\n"
     "      'z'. On a terminal, a progress bar is shown on standard error.\n"
+    "      --adaptive: high quality for photographs: the N fixed colours and 256 - N\n"
+    "      colours chosen for the image, dithered with Floyd-Steinberg weights. An\n"
+    "      image of at most 256 - N colours keeps every pixel.\n"
     "\n"
     "Without -o the input file is replaced. Every write goes through a safety copy\n"
     "NAME.tmp, which is removed once the new file is complete; an existing NAME.tmp\n"
@@ -63,6 +66,7 @@ struct Options {
     std::string output;
     std::string palette;
     int fixed = 0;
+    bool adaptive = false;
 };
 
 // A whole decimal number from 0 to 256, or -1.
@@ -107,6 +111,8 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& proble
             } else {
                 options.output = value;
             }
+        } else if (arg == "--adaptive") {
+            options.adaptive = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             problem = "unknown option " + arg;
             return false;
@@ -123,8 +129,9 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& proble
         problem = "unknown command " + options.command;
         return false;
     }
-    if (options.command == "exact" && (!options.palette.empty() || options.fixed != 0)) {
-        problem = "--palette and --fixed belong to diffuse";
+    if (options.command == "exact" &&
+        (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
+        problem = "--palette, --fixed and --adaptive belong to diffuse";
         return false;
     }
     if (options.fixed > 0 && options.palette.empty()) {
@@ -233,7 +240,10 @@ int RunDiffuse(const Options& options) {
         palette::DecodePaletteFile(file.data(), file.size(),
                                    palette::IsZName(options.palette.c_str()), table);
     }
-    const reduce::DiffusionInput input{options.fixed, table, reduce::kBasicPalette};
+    reduce::DiffusionInput input{options.fixed, table, reduce::kBasicPalette};
+    if (options.adaptive) {
+        input.method = reduce::DiffusionMethod::Adaptive;
+    }
     return ConvertFile(options, [&input](cli::FileBytes& image, const reduce::Resizer& resize) {
         TerminalProgress progress;
         return reduce::DiffuseImage(image.data(), image.size(), resize, input, progress);

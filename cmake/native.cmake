@@ -32,6 +32,7 @@ add_executable(tw_tests
   tests/native/corpus_test.cpp
   tests/native/safe_write_test.cpp
   tests/native/layouts_test.cpp
+  tests/native/adaptive_test.cpp
   tests/support/literal_layout.cpp
   cli/file_io.cpp
 )

@@ -16,6 +16,12 @@ set(TW_WIN_OPTIONS -Wall -Wextra -finput-charset=UTF-8 -fexec-charset=CP932)
 set(TW_WIN_LINK -static -static-libgcc -static-libstdc++)
 # The core's messages are the program's texts too.
 target_compile_options(tw_core PRIVATE -finput-charset=UTF-8 -fexec-charset=CP932)
+# On 32-bit x86, floating point in SSE2 registers, rounded to double at every step as on
+# x86-64: the high-quality palette compares doubles, and the same image must give the same
+# bytes on every platform and thread (the x87 unit's precision differs between threads).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_compile_options(tw_core PRIVATE -msse2 -mfpmath=sse)
+endif()
 
 add_library(tw_app STATIC
   app/app.cpp

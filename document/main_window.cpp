@@ -208,7 +208,10 @@ static void OnCommand(HWND window, int id) {
         ExactReductionCommand(window);
         break;
     case IDM_REDUCE_DIFFUSE:
-        DiffusionCommand(window);
+        DiffusionCommand(window, reduce::DiffusionMethod::Basic);
+        break;
+    case IDM_REDUCE_DIFFUSE_HQ:
+        DiffusionCommand(window, reduce::DiffusionMethod::Adaptive);
         break;
     case IDM_PALETTE:
         RunPaletteDialog(window);
@@ -235,7 +238,7 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
-        if (id < IDM_OPEN || id > IDM_RELOAD) {
+        if (id < IDM_OPEN || id > IDM_REDUCE_DIFFUSE_HQ) {
             break;
         }
         OnCommand(window, id);

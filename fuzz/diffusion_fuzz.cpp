@@ -1,6 +1,7 @@
-// Error diffusion on arbitrary bytes (small images only, to keep runs fast), with a fixed
-// count, user palette and thread count taken from the input too: a refusal changes nothing,
-// and a conversion gives the bytes of converting the plain 24-bit file of the same pixels.
+// Error diffusion, both methods, on arbitrary bytes (small images only, to keep runs fast),
+// with the method, a fixed count, user palette and thread count taken from the input too: a refusal
+// changes nothing, and a conversion gives the bytes of converting the plain 24-bit file of the same
+// pixels.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -51,7 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         table[i] = data[(i * 7) % size];
     }
     const int threads = 1 + ((before >> 1) & 1);
-    const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
+    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
+    if (before & 4) {
+        input.method = reduce::DiffusionMethod::Adaptive;
+    }
     std::vector<std::uint8_t> image = original;
     if (Diffuse(image, input).outcome != reduce::Outcome::Converted) {
         if (image != original) {

@@ -25,7 +25,7 @@ static LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
 static void OnProgress(WPARAM done, LPARAM total) {
     ProgressDone = static_cast<LONG>(done);
     ProgressTotal = static_cast<LONG>(total);
-    const char* label = ProgressPhase >= 0 && ProgressPhase <= 2 ? kPhaseLabels[ProgressPhase] : "";
+    const char* label = ProgressPhase >= 0 && ProgressPhase <= 3 ? kPhaseLabels[ProgressPhase] : "";
     std::snprintf(ProgressText, sizeof ProgressText, "%s\n\r", label);
     if (ProgressDone % 100 != 0) {
         return;

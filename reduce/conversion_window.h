@@ -8,7 +8,7 @@ inline constexpr char kConversionWindowClass[] = "CWC_KEI";
 
 // Private messages to the conversion window.
 inline constexpr UINT UM_PROGRESS = WM_USER + 1; // wParam done, lParam total
-inline constexpr UINT UM_PHASE = WM_USER + 2;    // wParam the new phase (0, 1 or 2)
+inline constexpr UINT UM_PHASE = WM_USER + 2;    // wParam the new phase (0 to 3)
 
 extern HWND ProgressEdit;
 

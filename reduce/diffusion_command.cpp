@@ -15,6 +15,7 @@
 #include "reduce/conversion_window.h"
 
 LONG RunFixedCount;
+static reduce::DiffusionMethod RunMethod;
 
 // The run's copy of the user palette: the dialog may change SavedPalette while it runs.
 static BYTE RunPalette[1024];
@@ -65,8 +66,9 @@ class WorkerReports : public reduce::DiffusionObserver {
 // Converts the document and tells the user how it went, in boxes owned by `window`.
 int ConvertDocument(HWND window) {
     WorkerReports reports(window);
-    const reduce::DiffusionInput input{static_cast<int>(RunFixedCount), RunPalette,
-                                       reduce::kBasicPalette};
+    reduce::DiffusionInput input{static_cast<int>(RunFixedCount), RunPalette,
+                                 reduce::kBasicPalette};
+    input.method = RunMethod;
     auto* data = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));
     const reduce::Result result =
         reduce::DiffuseImage(data, data ? ImageBytes : 0, DocumentResizer(), input, reports);
@@ -108,10 +110,11 @@ LONG ChooseFixedCount(HWND mainWindow) {
 
 } // namespace
 
-void DiffusionCommand(HWND mainWindow) {
+void DiffusionCommand(HWND mainWindow, reduce::DiffusionMethod method) {
     if (!HasDocument() || !ImageIsFree(mainWindow)) {
         return;
     }
+    RunMethod = method;
     RunFixedCount = ChooseFixedCount(mainWindow);
     std::memset(RunPalette, 0, sizeof RunPalette);
     if (RunFixedCount > 0) {

@@ -3,8 +3,12 @@
 
 #include <windows.h>
 
+#include "core/reduce/diffusion_types.h"
+
 extern LONG RunFixedCount; // fixed colours of the current run
 
 // Asks about the fixed palette, opens the palette dialog the first time it is wanted,
-// creates the conversion window and starts the worker. Does nothing without an image.
-void DiffusionCommand(HWND mainWindow);
+// creates the conversion window and starts the worker, which converts with `method`: the
+// basic palette of 誤差拡散, or the adaptive one of 誤差拡散（高画質）. Does nothing without
+// an image.
+void DiffusionCommand(HWND mainWindow, reduce::DiffusionMethod method);

@@ -25,6 +25,7 @@
 #define IDM_OPTIONS 40008
 #define IDM_ABOUT 40009
 #define IDM_RELOAD 40010
+#define IDM_REDUCE_DIFFUSE_HQ 40011
 
 // Options dialog controls.
 #define IDC_AUTO256 1000

@@ -165,17 +165,8 @@ void FillFixedAndBasic(DiffusionPalette& palette, const GroupSizes& sizes,
 
 bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, SourceRows& rows,
                    const TrueColourGeometry& g, DiffusionObserver& observer) try {
-    const std::int64_t positions = static_cast<std::int64_t>(g.padded * g.rows);
     ColourCounts counts;
-    for (std::uint64_t y = 0; y < g.rows; ++y) {
-        const std::int64_t rowStart = static_cast<std::int64_t>(y * g.padded);
-        ReportProgress(observer, rowStart, rowStart + static_cast<std::int64_t>(g.padded),
-                       positions);
-        const std::uint8_t* p = rows.Row(y);
-        for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
-            counts.Add(MortonOf(p));
-        }
-    }
+    VisitPixels(rows, g, observer, [&counts](const std::uint8_t* p) { counts.Add(MortonOf(p)); });
 
     observer.Phase(1);
     ReportProgress(observer, 0, sizes.free, sizes.free);

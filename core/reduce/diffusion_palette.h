@@ -10,9 +10,6 @@
 
 namespace reduce {
 
-// 256 entries of red, green, blue and flags.
-using DiffusionPalette = std::array<std::uint8_t, 1024>;
-
 // Entries 0..F-1 from the user's table (blue, green, red order there), F..F+B-1 from the
 // basic triplets; every entry's flags byte is 1, free entries black for now.
 void FillFixedAndBasic(DiffusionPalette& palette, const GroupSizes& sizes,
@@ -28,5 +25,22 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, SourceRow
 // Reports every multiple of 100 in [begin, end) as progress out of total.
 void ReportProgress(DiffusionObserver& observer, std::int64_t begin, std::int64_t end,
                     std::int64_t total);
+
+// Calls visit(pixel) for every pixel (blue, green, red bytes) in storage order, reporting
+// the progress of the counting phase row by row, counted in positions of 8-bit rows.
+template <typename Visit>
+void VisitPixels(SourceRows& rows, const TrueColourGeometry& g, DiffusionObserver& observer,
+                 Visit visit) {
+    const std::int64_t positions = static_cast<std::int64_t>(g.padded * g.rows);
+    for (std::uint64_t y = 0; y < g.rows; ++y) {
+        const std::int64_t rowStart = static_cast<std::int64_t>(y * g.padded);
+        ReportProgress(observer, rowStart, rowStart + static_cast<std::int64_t>(g.padded),
+                       positions);
+        const std::uint8_t* p = rows.Row(y);
+        for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+            visit(p);
+        }
+    }
+}
 
 } // namespace reduce

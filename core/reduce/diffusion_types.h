@@ -2,9 +2,20 @@
 // callers. Portable: no platform headers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace reduce {
+
+// 256 entries of red, green, blue and flags.
+using DiffusionPalette = std::array<std::uint8_t, 1024>;
+
+// Which palette and which dithering a run uses.
+enum class DiffusionMethod {
+    Basic,    // the user's fixed colours, 42 basic ones and the most frequent others; three
+              // neighbours take the error
+    Adaptive, // the fixed colours and 256 - F chosen for the image; Floyd-Steinberg weights
+};
 
 // Stage reports of a run, in the order they happen.
 class DiffusionObserver {
@@ -12,7 +23,8 @@ class DiffusionObserver {
     virtual ~DiffusionObserver() = default;
     // First of all: the sizes of the three palette groups.
     virtual void Opening(int fixed, int basic, int free) = 0;
-    // Phase 0 (counting) is where a run starts; 1 (ranking) and 2 (dithering) follow.
+    // Phase 0 (counting) is where a run starts; 1 (ranking, or with the adaptive method 3,
+    // choosing the palette) and 2 (dithering) follow.
     virtual void Phase(int phase) = 0;
     // Work done out of total in the current phase. Only counts that are multiples of 100 are
     // reported: the others change nothing a progress display shows.
@@ -28,6 +40,7 @@ struct DiffusionInput {
     const std::uint8_t* fixedTable = nullptr; // user palette: blue, green, red, reserved per entry
     const std::uint8_t* basicPalette = nullptr; // 42 triplets of red, green, blue
     int threads = 0; // threads that dither: 1 or 2, or 0 to choose by the image's size
+    DiffusionMethod method = DiffusionMethod::Basic;
 };
 
 // The sizes of the three groups for F fixed colours: B = 42 while it fits, N the rest.

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "core/bmp/layout.h"
+#include "core/reduce/adaptive_dither.h"
+#include "core/reduce/adaptive_palette.h"
 #include "core/reduce/diffusion_palette.h"
 #include "core/reduce/nearest_colour.h"
 #include "core/reduce/true_colour.h"
@@ -167,7 +169,10 @@ GroupSizes GroupSizesFor(int fixedCount) {
 
 Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                     const DiffusionInput& input, DiffusionObserver& observer) {
-    const GroupSizes sizes = GroupSizesFor(input.fixedCount);
+    const bool adaptive = input.method == DiffusionMethod::Adaptive;
+    const int fixed = std::clamp(input.fixedCount, 0, 256);
+    const GroupSizes sizes =
+        adaptive ? GroupSizes{fixed, 0, 256 - fixed} : GroupSizesFor(input.fixedCount);
     observer.Opening(sizes.fixed, sizes.basic, sizes.free);
 
     TrueColourSource source;
@@ -176,16 +181,27 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     }
     const TrueColourGeometry& g = source.geometry;
 
+    // Everything the run needs is set aside before any pixel changes. Without rows there is
+    // nothing to dither, however wide the header says a row is.
     DiffusionPalette palette;
-    FillFixedAndBasic(palette, sizes, input);
-    // Without rows there is nothing to dither, however wide the header says a row is.
     std::unique_ptr<DitherJob> job;
+    std::unique_ptr<AdaptiveDither> adaptiveJob;
     try {
         SourceRows rows(data, source);
-        if (!FillFreeGroup(palette, sizes, rows, g, observer)) {
-            return {Outcome::NoMemory, size};
+        if (adaptive) {
+            if (!BuildAdaptivePalette(palette, fixed, input.fixedTable, rows, g, observer)) {
+                return {Outcome::NoMemory, size};
+            }
+        } else {
+            FillFixedAndBasic(palette, sizes, input);
+            if (!FillFreeGroup(palette, sizes, rows, g, observer)) {
+                return {Outcome::NoMemory, size};
+            }
         }
-        if (g.rows > 0) {
+        if (g.rows > 0 && adaptive) {
+            adaptiveJob = std::make_unique<AdaptiveDither>(g, palette, LanesFor(g, input.threads));
+            adaptiveJob->FitPalette(data, source, fixed);
+        } else if (g.rows > 0) {
             job = std::make_unique<DitherJob>(g, palette, LanesFor(g, input.threads));
         }
     } catch (const std::bad_alloc&) {
@@ -212,6 +228,8 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     observer.Phase(2);
     if (job) {
         Dither(*job, data + bmp::kHeadersSize, observer);
+    } else if (adaptiveJob) {
+        adaptiveJob->Run(data + bmp::kHeadersSize, observer);
     }
     std::memmove(data + bmp::k8BitPixelData, data + bmp::kHeadersSize, pixelBytes);
     MarkAs8Bit(data, static_cast<std::uint32_t>(pixelBytes));

@@ -26,9 +26,10 @@ inline constexpr char kTooManyColoursText[] = "２５６色以上使用してい
 inline constexpr char kUnsupportedLayoutText[] = "この形式のBMPは変換できません";
 inline constexpr char kTruncatedImageText[] = "画像のデータが途中で切れているため変換できません";
 
-// Error diffusion: the phase labels, the stage messages and the question of its command.
-inline constexpr const char* kPhaseLabels[3] = {"ビットマップ走査中", "パレット候補走査中",
-                                                "ビットマップ変換中"};
+// Error diffusion: the phase labels (3: the high-quality method's palette), the stage
+// messages and the question of its command.
+inline constexpr const char* kPhaseLabels[4] = {"ビットマップ走査中", "パレット候補走査中",
+                                                "ビットマップ変換中", "パレット作成中"};
 inline constexpr char kFixedGroupText[] = "固定パレット ";
 inline constexpr char kBasicGroupText[] = "基本パレット ";
 inline constexpr char kFreeGroupText[] = "フリーパレット ";

@@ -20,6 +20,7 @@
 #include "reduce/diffusion_command.h"
 #include "core/reduce/error_diffusion.h"
 #include "core/reduce/exact_reduction.h"
+#include "core/text/texts.h"
 #include "res/resource.h"
 #include "tests/win/test_support.h"
 
@@ -39,9 +40,7 @@ class Quiet : public reduce::DiffusionObserver {
     void Opening(int, int, int) override {}
     void Phase(int phase) override { phase_ = phase; }
     void Progress(std::int64_t done, std::int64_t total) override {
-        static const char* labels[3] = {"ビットマップ走査中", "パレット候補走査中",
-                                        "ビットマップ変換中"};
-        texts.push_back(std::string(labels[phase_]) + "\n\r" + std::to_string(done) + " / " +
+        texts.push_back(std::string(kPhaseLabels[phase_]) + "\n\r" + std::to_string(done) + " / " +
                         std::to_string(total));
     }
     void PaletteComplete(const std::uint8_t*) override {}
@@ -54,10 +53,12 @@ class Quiet : public reduce::DiffusionObserver {
 
 // The engine's output for the same image, fixed count and user palette.
 Bytes EngineResult(const Bytes& image, int fixed, const Bytes& table, Quiet* quiet = nullptr,
-                   int threads = 0) {
+                   int threads = 0,
+                   reduce::DiffusionMethod method = reduce::DiffusionMethod::Basic) {
     Bytes work = image;
     Quiet local;
-    const reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
+    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
+    input.method = method;
     const reduce::Resizer resize = [&work](std::uint64_t size) {
         work.resize(size);
         return reduce::ResizeResult{work.data(), true};
@@ -104,13 +105,16 @@ class DiffusionCommandTest : public ProgramTest {
     }
     // Runs error diffusion without fixed colours on `image`, recording the texts the window
     // shows in ShownTexts, and the engine's own reports for the same image in `quiet`.
-    void RunWatchingTexts(const Bytes& image, const char* name, Quiet& quiet) {
+    void RunWatchingTexts(const Bytes& image, const char* name, Quiet& quiet,
+                          reduce::DiffusionMethod method = reduce::DiffusionMethod::Basic) {
         Load(image, name);
         Seams.messageAnswer = IDNO;
         HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchTexts, nullptr, GetCurrentThreadId());
-        Diffuse();
+        Command(method == reduce::DiffusionMethod::Basic ? IDM_REDUCE_DIFFUSE
+                                                         : IDM_REDUCE_DIFFUSE_HQ);
+        WaitForTheRun();
         UnhookWindowsHookEx(hook);
-        EngineResult(image, 0, Bytes(1024, 0), &quiet);
+        EngineResult(image, 0, Bytes(1024, 0), &quiet, 0, method);
     }
     std::vector<std::string> Texts() {
         std::lock_guard<std::mutex> hold(SeamsLock);
@@ -211,6 +215,24 @@ TEST_F(DiffusionCommandTest, TheWindowShowsEveryHundredthCountWithItsPhaseLabel)
     EXPECT_EQ(quiet.texts.front(), "ビットマップ走査中\n\r0 / 920");
     EXPECT_EQ(quiet.texts.back(), "ビットマップ変換中\n\r800 / 880");
     EXPECT_EQ(ShownTexts, quiet.texts);
+}
+
+TEST_F(DiffusionCommandTest, HighQualityTakesTheSameWayWithAPaletteForTheImage) {
+    const Bytes image = Picture24(37, 23, Photo);
+    Quiet quiet;
+    RunWatchingTexts(image, "hq.bmp", quiet, reduce::DiffusionMethod::Adaptive);
+    const auto texts = Texts();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0], "固定パレットを使いますか？");
+    EXPECT_EQ(texts[1], "固定パレット 0\n基本パレット 0\nフリーパレット 256");
+    EXPECT_EQ(texts[2], "パレット完成");
+    EXPECT_EQ(texts[3], "終わり");
+    EXPECT_EQ(ShownTexts, quiet.texts);
+    EXPECT_NE(std::find(ShownTexts.begin(), ShownTexts.end(), "パレット作成中\n\r0 / 300"),
+              ShownTexts.end());
+    EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0), nullptr, 0,
+                                            reduce::DiffusionMethod::Adaptive));
+    EXPECT_NE(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
 }
 
 TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndLastText) {

@@ -1,0 +1,91 @@
+// High-quality error diffusion: its palette, what it keeps, and the same bytes from one and
+// two threads.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "core/reduce/basic_palette.h"
+#include "core/reduce/error_diffusion.h"
+#include "tests/support/bmp_builder.h"
+
+namespace {
+
+using testimg::Bytes;
+
+struct Converted {
+    reduce::Outcome outcome;
+    Bytes image;
+};
+
+Converted Adaptive(const Bytes& image, int fixed, const Bytes& table, int threads = 0) {
+    testimg::VectorBlock block{image};
+    testimg::NoReports quiet;
+    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
+    input.method = reduce::DiffusionMethod::Adaptive;
+    const auto result =
+        reduce::DiffuseImage(block.bytes.data(), block.bytes.size(), block.Resizer(), input, quiet);
+    return {result.outcome, block.bytes};
+}
+
+// The colour (0x00RRGGBB) of pixel x of stored row r of an 8-bit result.
+std::uint32_t ColourAt(const Bytes& result, int width, int x, int r) {
+    const std::uint8_t index = result[1078 + r * ((width + 3) & ~3) + x];
+    const std::uint8_t* entry = &result[54 + 4 * index];
+    return static_cast<std::uint32_t>(entry[2]) << 16 | entry[1] << 8 | entry[0];
+}
+
+// A photograph's worth of colours: smooth gradients with noise.
+std::uint32_t Photo(int x, int r) {
+    const std::uint32_t noise = (x * 2654435761u ^ r * 40503u) >> 27;
+    return ((x + noise) & 0xFF) << 16 | ((r * 2 + noise) & 0xFF) << 8 | ((x + r) / 2 & 0xFF);
+}
+
+TEST(AdaptiveDiffusion, FixedColoursComeFirstAndFewColoursKeepEveryPixel) {
+    Bytes table(1024);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        table[i] = static_cast<std::uint8_t>(i * 97 + 13);
+    }
+    const Converted photo = Adaptive(testimg::Make24(61, 40, Photo), 16, table);
+    ASSERT_EQ(photo.outcome, reduce::Outcome::Converted);
+    for (int e = 0; e < 16; ++e) { // blue, green, red
+        EXPECT_EQ(Bytes(&photo.image[54 + 4 * e], &photo.image[57 + 4 * e]),
+                  Bytes(&table[4 * e], &table[4 * e + 3]))
+            << e;
+    }
+
+    // 240 colours with 16 fixed ones: each pixel keeps its colour; so do 256 without any.
+    for (const int fixed : {16, 0}) {
+        const int colours = 256 - fixed;
+        const auto few = [colours](int x, int r) {
+            return static_cast<std::uint32_t>((x * 7 + r * 31) % colours) * 0x010305u;
+        };
+        const Converted run = Adaptive(testimg::Make24(37, 29, few), fixed, table);
+        ASSERT_EQ(run.outcome, reduce::Outcome::Converted);
+        int changed = 0;
+        for (int r = 0; r < 29; ++r) {
+            for (int x = 0; x < 37; ++x) {
+                changed += ColourAt(run.image, 37, x, r) != (few(x, r) & 0xFFFFFF);
+            }
+        }
+        EXPECT_EQ(changed, 0) << fixed;
+    }
+}
+
+TEST(AdaptiveDiffusion, OneAndTwoThreadsGiveTheSameBytesAndSmallImagesConvert) {
+    const Bytes table(1024, 0);
+    const Bytes image = testimg::Make24(331, 120, Photo);
+    const Converted one = Adaptive(image, 0, table, 1), two = Adaptive(image, 0, table, 2);
+    ASSERT_EQ(one.outcome, reduce::Outcome::Converted);
+    EXPECT_EQ(one.image, two.image);
+    // The palette is the image's: nearly every entry serves some pixel.
+    const std::set<std::uint8_t> used(one.image.begin() + 1078, one.image.end());
+    EXPECT_GT(used.size(), 240u);
+
+    for (const auto& [width, rows] : {std::pair{1, 1}, std::pair{400, 1}, std::pair{1, 300}}) {
+        const Converted run = Adaptive(testimg::Make24(width, rows, Photo), 0, table, 2);
+        EXPECT_EQ(run.outcome, reduce::Outcome::Converted) << width << "x" << rows;
+        EXPECT_EQ(run.image.size(), 1078u + rows * ((width + 3) & ~3));
+    }
+}
+
+} // namespace
