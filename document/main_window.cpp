@@ -1,5 +1,7 @@
 #include "document/main_window.h"
 
+#include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "app/options_dialog.h"
@@ -187,6 +189,61 @@ static void OnScroll(HWND window, int bar, WPARAM wParam) {
     RepaintWindow(window);
 }
 
+// Moves a bar by `pixels` as its arrows would, kept within its range.
+static void ScrollBy(HWND window, int bar, int pixels) {
+    int minimum = 0, maximum = 0;
+    GetScrollRange(window, bar, &minimum, &maximum);
+    const long long position = static_cast<long long>(GetScrollPos(window, bar)) + pixels;
+    SetScrollPos(window, bar, static_cast<int>(std::clamp<long long>(position, 0, maximum)), TRUE);
+    RepaintWindow(window);
+}
+
+// The wheel turns by `delta` (WHEEL_DELTA a notch): the system's lines a notch, or a page.
+static void OnWheel(HWND window, int bar, int delta) {
+    UINT lines = 3;
+    SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+    RECT client;
+    GetClientRect(window, &client);
+    const long long page = bar == SB_VERT ? client.bottom : client.right;
+    const long long notch =
+        lines == WHEEL_PAGESCROLL ? page : static_cast<long long>(lines) * kWheelLine;
+    ScrollBy(window, bar, static_cast<int>(-delta * notch / WHEEL_DELTA));
+}
+
+// Arrows move a line, PageUp and PageDown a client height, Home and End (with Ctrl too) to
+// the top and the bottom. Other keys are left to the default handling.
+static bool OnKey(HWND window, WPARAM key) {
+    RECT client;
+    GetClientRect(window, &client);
+    switch (key) {
+    case VK_UP:
+        ScrollBy(window, SB_VERT, -kWheelLine);
+        return true;
+    case VK_DOWN:
+        ScrollBy(window, SB_VERT, kWheelLine);
+        return true;
+    case VK_LEFT:
+        ScrollBy(window, SB_HORZ, -kWheelLine);
+        return true;
+    case VK_RIGHT:
+        ScrollBy(window, SB_HORZ, kWheelLine);
+        return true;
+    case VK_PRIOR:
+        ScrollBy(window, SB_VERT, -client.bottom);
+        return true;
+    case VK_NEXT:
+        ScrollBy(window, SB_VERT, client.bottom);
+        return true;
+    case VK_HOME:
+        ScrollBy(window, SB_VERT, INT_MIN / 2);
+        return true;
+    case VK_END:
+        ScrollBy(window, SB_VERT, INT_MAX / 2);
+        return true;
+    }
+    return false;
+}
+
 static void OnCommand(HWND window, int id) {
     switch (id) {
     case IDM_OPEN:
@@ -253,6 +310,19 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DROPFILES:
         DropCommand(window, reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_MOUSEWHEEL:
+        // With Shift the wheel scrolls sideways.
+        OnWheel(window, (GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT) ? SB_HORZ : SB_VERT,
+                GET_WHEEL_DELTA_WPARAM(wParam));
+        return 0;
+    case WM_MOUSEHWHEEL:
+        OnWheel(window, SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wParam));
+        return 0;
+    case WM_KEYDOWN:
+        if (OnKey(window, wParam)) {
+            return 0;
+        }
+        break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

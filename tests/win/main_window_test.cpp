@@ -307,6 +307,42 @@ TEST_F(MainWindowTest, ScrolledPaintShowsTheImageAtTheBarPositions) {
     EXPECT_EQ(Position(SB_VERT), 11);
 }
 
+TEST_F(MainWindowTest, TheWheelAndTheKeysScrollWithinTheRanges) {
+    OpenMainWindow(600, 500);
+    Load(Picture24(1000, 3000, Rainbow));
+    int width = 0, height = 0;
+    Paint(width, height);
+    UINT lines = 0;
+    SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+    const int notch = static_cast<int>(lines) * kWheelLine;
+    const auto send = [this](UINT message, WPARAM wParam) {
+        SendMessageA(window_, message, wParam, 0);
+    };
+    send(WM_MOUSEWHEEL, MAKEWPARAM(0, -2 * WHEEL_DELTA)); // two notches towards the user
+    EXPECT_EQ(Position(SB_VERT), 2 * notch);
+    send(WM_MOUSEWHEEL, MAKEWPARAM(MK_SHIFT, -WHEEL_DELTA));
+    EXPECT_EQ(Position(SB_HORZ), notch);
+    send(WM_MOUSEHWHEEL, MAKEWPARAM(0, WHEEL_DELTA)); // tilted right
+    EXPECT_EQ(Position(SB_HORZ), 2 * notch);
+    send(WM_KEYDOWN, VK_DOWN);
+    send(WM_KEYDOWN, VK_RIGHT);
+    const auto pixels = Paint(width, height);
+    EXPECT_EQ(pixels[0], Rainbow(2 * notch + kWheelLine, 2 * notch + kWheelLine));
+    send(WM_KEYDOWN, VK_NEXT);
+    EXPECT_EQ(Position(SB_VERT), 2 * notch + kWheelLine + height);
+    send(WM_KEYDOWN, VK_END);
+    EXPECT_EQ(Position(SB_VERT), 3000 - height);
+    send(WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA)); // at the end already
+    EXPECT_EQ(Position(SB_VERT), 3000 - height);
+    send(WM_KEYDOWN, VK_PRIOR);
+    EXPECT_EQ(Position(SB_VERT), 3000 - 2 * height);
+    send(WM_KEYDOWN, VK_HOME);
+    EXPECT_EQ(Position(SB_VERT), 0);
+    send(WM_KEYDOWN, VK_LEFT);
+    send(WM_KEYDOWN, VK_LEFT);
+    EXPECT_EQ(Position(SB_HORZ), 2 * notch - kWheelLine);
+}
+
 TEST_F(MainWindowTest, CloseCommandDestroysTheWindow) {
     OpenMainWindow(200, 100);
     SendMessageA(window_, WM_COMMAND, MAKEWPARAM(IDM_CLOSE, 1), 0);
