@@ -110,11 +110,28 @@ bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error
     return true;
 }
 
-bool WriteWithSafetyCopy(const std::string& path, const std::uint8_t* data, std::size_t size,
+bool WriteWithSafetyCopy(const std::string& name, const std::uint8_t* data, std::size_t size,
                          std::string& error) {
-    const std::string safety = path + ".tmp";
+    // A symbolic link stays as the user set it up: the file it points to is written.
+    std::string path = name;
     struct stat info;
+    if (::lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        char* resolved = ::realpath(name.c_str(), nullptr);
+        if (resolved == nullptr) {
+            error = Because(kCannotSaveText);
+            return false;
+        }
+        path = resolved;
+        std::free(resolved);
+    }
+    const std::string safety = path + ".tmp";
     const bool exists = ::lstat(path.c_str(), &info) == 0;
+    // A file without write permission is the user's word that it must not change.
+    if (exists && (info.st_mode & 0222) == 0) {
+        errno = EACCES;
+        error = Because(kCannotOverwriteText);
+        return false;
+    }
     bool moved = false;
     if (exists) {
         // rename() would silently replace an existing "<path>.tmp", which this save did not

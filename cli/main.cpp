@@ -1,11 +1,17 @@
 // tintwright: the command-line front end of the BMP colour reducer. Runs the same
 // conversions as the desktop program.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <mutex>
 #include <new>
+#include <set>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -30,8 +36,9 @@ constexpr int kUsageError = 2;
 constexpr int kFileError = 3;
 
 constexpr char kUsage[] =
-    "Usage: tintwright exact IN.bmp [-o OUT.bmp]\n"
-    "       tintwright diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N] [--adaptive]\n"
+    "Usage: tintwright exact IN.bmp... [-o OUT.bmp | -d DIR] [-j N] [--quiet | --verbose]\n"
+    "       tintwright diffuse IN.bmp... [-o OUT.bmp | -d DIR] [--palette FILE] [--fixed N]\n"
+    "                          [--adaptive] [-j N] [--quiet | --verbose]\n"
     "       tintwright --help | --version\n";
 
 constexpr char kHelp[] =
@@ -53,30 +60,41 @@ constexpr char kHelp[] =
     "      colours chosen for the image, dithered with Floyd-Steinberg weights. An\n"
     "      image of at most 256 - N colours keeps every pixel.\n"
     "\n"
-    "Without -o the input file is replaced. Every write goes through a safety copy\n"
-    "NAME.tmp, which is removed once the new file is complete; an existing NAME.tmp\n"
-    "is never touched and makes the write fail.\n"
+    "Several files: each is converted on its own, several at a time (-j N, default\n"
+    "the number of processors); -d DIR writes DIR/NAME (DIR is created if missing),\n"
+    "-o takes one input only. A file that is refused or cannot be read or written is\n"
+    "reported with its name and the rest go on. On a terminal one line shows the\n"
+    "batch's progress (--quiet: nothing; --verbose: a line per file).\n"
     "\n"
-    "Exit status: 0 converted, 1 refused (the reason is printed), 2 usage error,\n"
-    "3 a file could not be read or written. On any failure no file is changed.\n";
+    "Without -o or -d the input file is replaced; a symbolic link's target is\n"
+    "converted and keeps its mode, and a read-only file is refused. Every write goes\n"
+    "through a safety copy NAME.tmp, which is removed once the new file is complete;\n"
+    "an existing NAME.tmp is never touched and makes the write fail.\n"
+    "\n"
+    "Exit status: 0 all converted, 1 some refused (the reason is printed), 2 usage\n"
+    "error, 3 some file could not be read or written. No file changes on a failure.\n";
 
 struct Options {
     std::string command;
-    std::string input;
-    std::string output;
+    std::vector<std::string> inputs;
+    std::string output;    // -o: one input only
+    std::string directory; // -d
     std::string palette;
     int fixed = 0;
     bool adaptive = false;
+    int jobs = 0; // files at a time; 0: as many as there are processors
+    bool quiet = false;
+    bool verbose = false;
 };
 
-// A whole decimal number from 0 to 256, or -1.
-int ParseFixedCount(const std::string& text) {
-    if (text.empty() || text.size() > 3 ||
+// A whole decimal number from low to high, or -1.
+int ParseNumber(const std::string& text, int low, int high) {
+    if (text.empty() || text.size() > 4 ||
         text.find_first_not_of("0123456789") != std::string::npos) {
         return -1;
     }
     const int value = std::atoi(text.c_str());
-    return value <= 256 ? value : -1;
+    return value >= low && value <= high ? value : -1;
 }
 
 int UsageError(const char* problem) {
@@ -89,12 +107,13 @@ int Fail(int code, const std::string& path, const std::string& message) {
     return code;
 }
 
-// Parses "COMMAND IN [-o OUT]"; an empty command means the arguments were wrong.
+// Parses "COMMAND IN... [options]"; false, with the problem, when the arguments are wrong.
 bool ParseArguments(int argc, char** argv, Options& options, std::string& problem) {
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed") {
+        if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
+            arg == "-d" || arg == "-j") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -103,16 +122,26 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& proble
             if (arg == "--palette") {
                 options.palette = value;
             } else if (arg == "--fixed") {
-                options.fixed = ParseFixedCount(value);
+                options.fixed = ParseNumber(value, 0, 256);
                 if (options.fixed < 0) {
                     problem = "--fixed takes a number from 0 to 256";
                     return false;
                 }
+            } else if (arg == "-j") {
+                options.jobs = ParseNumber(value, 1, 1024);
+                if (options.jobs < 0) {
+                    problem = "-j takes a number from 1 to 1024";
+                    return false;
+                }
+            } else if (arg == "-d") {
+                options.directory = value;
             } else {
                 options.output = value;
             }
         } else if (arg == "--adaptive") {
             options.adaptive = true;
+        } else if (arg == "--quiet" || arg == "--verbose") {
+            (arg == "--quiet" ? options.quiet : options.verbose) = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             problem = "unknown option " + arg;
             return false;
@@ -125,34 +154,30 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& proble
         return false;
     }
     options.command = positional[0];
+    options.inputs.assign(positional.begin() + 1, positional.end());
     if (options.command != "exact" && options.command != "diffuse") {
         problem = "unknown command " + options.command;
-        return false;
-    }
-    if (options.command == "exact" &&
-        (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
+    } else if (options.command == "exact" &&
+               (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
         problem = "--palette, --fixed and --adaptive belong to diffuse";
-        return false;
-    }
-    if (options.fixed > 0 && options.palette.empty()) {
+    } else if (options.fixed > 0 && options.palette.empty()) {
         problem = "--fixed above 0 needs --palette";
-        return false;
+    } else if (options.inputs.empty()) {
+        problem = "no input file given";
+    } else if (!options.output.empty() && options.inputs.size() > 1) {
+        problem = "-o takes one input file; use -d for several";
+    } else if (!options.output.empty() && !options.directory.empty()) {
+        problem = "-o and -d exclude each other";
+    } else if (options.quiet && options.verbose) {
+        problem = "--quiet and --verbose exclude each other";
     }
-    if (positional.size() != 2) {
-        problem = positional.size() < 2 ? "no input file given" : "too many arguments";
-        return false;
-    }
-    options.input = positional[1];
-    if (options.output.empty()) {
-        options.output = options.input;
-    }
-    return true;
+    return problem.empty();
 }
 
 // The run's phases as a bar on standard error; silent unless that is a terminal.
 class TerminalProgress : public reduce::DiffusionObserver {
   public:
-    TerminalProgress() : shown_(isatty(STDERR_FILENO) != 0) {}
+    explicit TerminalProgress(bool wanted) : shown_(wanted && isatty(STDERR_FILENO) != 0) {}
 
     void Opening(int fixed, int basic, int free) override {
         if (shown_) {
@@ -196,37 +221,172 @@ class TerminalProgress : public reduce::DiffusionObserver {
     int percent_ = -1;
 };
 
-// Converts the input with `convert` and writes the result through the safety copy. A
-// refusal exits with 1 and the program's message; running out of memory counts as a
-// failure to read the file whole.
-int ConvertFile(
-    const Options& options,
-    const std::function<reduce::Result(cli::FileBytes&, const reduce::Resizer&)>& convert) {
+// The conversion of one file's bytes.
+using Conversion = std::function<reduce::Result(cli::FileBytes&, const reduce::Resizer&,
+                                                reduce::DiffusionObserver&)>;
+
+// How one file went: the exit code, and for a failure the file it concerns and why.
+struct FileResult {
+    int code = kConverted;
+    std::string path;
+    std::string message;
+};
+
+// Reads the input, converts it and writes the result through the safety copy. A refusal is
+// code 1 with the program's message; running out of memory counts as a failure to read
+// the file whole.
+FileResult ConvertFile(const std::string& input, const std::string& output,
+                       const Conversion& convert, reduce::DiffusionObserver& observer) try {
     cli::FileBytes image;
     std::string error;
-    if (!cli::ReadWholeFile(options.input, image, error)) {
-        return Fail(kFileError, options.input, error);
+    if (!cli::ReadWholeFile(input, image, error)) {
+        return {kFileError, input, error};
     }
     const reduce::Resizer resize = [&image](std::uint64_t size) {
         image.resize(static_cast<std::size_t>(size));
         return reduce::ResizeResult{image.data(), true};
     };
-    const reduce::Result result = convert(image, resize);
+    const reduce::Result result = convert(image, resize, observer);
     if (result.outcome != reduce::Outcome::Converted) {
-        return Fail(result.outcome == reduce::Outcome::NoMemory ? kFileError : kRefused,
-                    options.input, text::RefusalText(result.outcome));
+        return {result.outcome == reduce::Outcome::NoMemory ? kFileError : kRefused, input,
+                text::RefusalText(result.outcome)};
     }
     image.resize(static_cast<std::size_t>(result.newSize));
-    if (!cli::WriteWithSafetyCopy(options.output, image.data(), image.size(), error)) {
-        return Fail(kFileError, options.output, error);
+    if (!cli::WriteWithSafetyCopy(output, image.data(), image.size(), error)) {
+        return {kFileError, output, error};
     }
-    return kConverted;
+    return {kConverted, output, ""};
+} catch (const std::bad_alloc&) {
+    return {kFileError, input, kNoMemoryText};
+}
+
+// Where a file's result goes: -o, DIR/NAME with -d, or over the file itself.
+std::string OutputOf(const Options& options, const std::string& input) {
+    if (!options.output.empty()) {
+        return options.output;
+    }
+    if (!options.directory.empty()) {
+        return (std::filesystem::path(options.directory) / std::filesystem::path(input).filename())
+            .string();
+    }
+    return input;
+}
+
+// The batch's progress as one line on standard error, and the files that failed, each
+// reported as it ends.
+class BatchReport {
+  public:
+    BatchReport(std::size_t total, bool line, bool verbose)
+        : total_(total), line_(line && isatty(STDERR_FILENO) != 0), verbose_(verbose) {}
+
+    void Started(const std::string& name) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        current_.insert(name);
+        Draw();
+    }
+    void Ended(const std::string& name, const FileResult& result) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        current_.erase(current_.find(name));
+        ++done_;
+        if (result.code != kConverted || verbose_) {
+            Clear();
+            if (result.code != kConverted) {
+                Fail(result.code, result.path, result.message);
+            } else {
+                std::fprintf(stderr, "tintwright: %s: %s\n", name.c_str(), result.path.c_str());
+            }
+        }
+        Draw();
+        if (done_ == total_) {
+            Clear();
+        }
+    }
+
+  private:
+    void Clear() {
+        if (line_) {
+            std::fputs("\r\033[K", stderr);
+        }
+    }
+    void Draw() {
+        if (!line_) {
+            return;
+        }
+        std::string names;
+        for (const std::string& name : current_) {
+            names += " " + std::filesystem::path(name).filename().string();
+        }
+        std::fprintf(stderr, "\r\033[K[%zu/%zu]%.*s", done_, total_, 60, names.c_str());
+        std::fflush(stderr);
+    }
+
+    std::mutex lock_;
+    const std::size_t total_;
+    const bool line_, verbose_;
+    std::size_t done_ = 0;
+    std::multiset<std::string> current_;
+};
+
+// Converts every input, `jobs` at a time; the exit code is the worst of theirs: 3 before 1.
+int ConvertAll(const Options& options, const Conversion& convert, int jobs) {
+    if (options.inputs.size() == 1) {
+        TerminalProgress progress(!options.quiet);
+        const FileResult result =
+            ConvertFile(options.inputs[0], OutputOf(options, options.inputs[0]), convert, progress);
+        if (result.code != kConverted) {
+            return Fail(result.code, result.path, result.message);
+        }
+        if (options.verbose) {
+            std::fprintf(stderr, "tintwright: %s: %s\n", options.inputs[0].c_str(),
+                         result.path.c_str());
+        }
+        return kConverted;
+    }
+    BatchReport report(options.inputs.size(), !options.quiet, options.verbose);
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> worst{kConverted};
+    const auto work = [&] {
+        TerminalProgress silent(false);
+        for (std::size_t i; (i = next++) < options.inputs.size();) {
+            const std::string& input = options.inputs[i];
+            report.Started(input);
+            const FileResult result = ConvertFile(input, OutputOf(options, input), convert, silent);
+            report.Ended(input, result);
+            int seen = worst.load();
+            while ((result.code == kFileError || (result.code == kRefused && seen == kConverted)) &&
+                   !worst.compare_exchange_weak(seen, result.code)) {
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int j = 1; j < jobs; ++j) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // fewer helpers: the files still all get done
+        }
+    }
+    work();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    return worst.load();
+}
+
+// How many files to convert at a time: -j, or the processors, never more than the files.
+int JobsFor(const Options& options) {
+    const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int jobs = options.jobs > 0 ? options.jobs : processors;
+    return std::min(jobs, static_cast<int>(options.inputs.size()));
 }
 
 int RunExact(const Options& options) {
-    return ConvertFile(options, [](cli::FileBytes& image, const reduce::Resizer& resize) {
-        return reduce::ReduceExact(image.data(), image.size(), resize);
-    });
+    return ConvertAll(
+        options,
+        [](cli::FileBytes& image, const reduce::Resizer& resize, reduce::DiffusionObserver&) {
+            return reduce::ReduceExact(image.data(), image.size(), resize);
+        },
+        JobsFor(options));
 }
 
 int RunDiffuse(const Options& options) {
@@ -240,14 +400,20 @@ int RunDiffuse(const Options& options) {
         palette::DecodePaletteFile(file.data(), file.size(),
                                    palette::IsZName(options.palette.c_str()), table);
     }
+    const int jobs = JobsFor(options);
     reduce::DiffusionInput input{options.fixed, table, reduce::kBasicPalette};
+    // Several files at a time keep the processors busy: each file's dithering takes one.
+    input.threads = jobs > 1 ? 1 : 0;
     if (options.adaptive) {
         input.method = reduce::DiffusionMethod::Adaptive;
     }
-    return ConvertFile(options, [&input](cli::FileBytes& image, const reduce::Resizer& resize) {
-        TerminalProgress progress;
-        return reduce::DiffuseImage(image.data(), image.size(), resize, input, progress);
-    });
+    return ConvertAll(
+        options,
+        [&input](cli::FileBytes& image, const reduce::Resizer& resize,
+                 reduce::DiffusionObserver& observer) {
+            return reduce::DiffuseImage(image.data(), image.size(), resize, input, observer);
+        },
+        jobs);
 }
 
 } // namespace
@@ -268,9 +434,16 @@ int main(int argc, char** argv) {
     if (!ParseArguments(argc, argv, options, problem)) {
         return UsageError(problem.c_str());
     }
+    if (!options.directory.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(options.directory, error);
+        if (error) {
+            return Fail(kFileError, options.directory, error.message());
+        }
+    }
     try {
         return options.command == "exact" ? RunExact(options) : RunDiffuse(options);
     } catch (const std::bad_alloc&) {
-        return Fail(kFileError, options.input, kNoMemoryText);
+        return Fail(kFileError, options.inputs[0], kNoMemoryText);
     }
 }

@@ -105,12 +105,53 @@ TEST_F(Cli, RefusalsExitWithOneAndPrintTheProgramsMessage) {
     EXPECT_EQ(ReadBytes(Path("few.bmp")), converted);
 }
 
+TEST_F(Cli, ManyFilesConvertTogetherAsEachWouldAlone) {
+    Write(Path("few.bmp"), FewColours());
+    Write(Path("photo.bmp"), ManyColours());
+    ASSERT_EQ(Run("diffuse --adaptive " + Path("photo.bmp") + " -o " + Path("alone.bmp")), 0);
+    Write(Path("indexed.bmp"), ReadBytes(Path("alone.bmp")));
+    // Every file is tried: a missing one (3) counts before an indexed one (1).
+    const std::string inputs = Path("few.bmp") + " " + Path("missing.bmp") + " " +
+                               Path("indexed.bmp") + " " + Path("photo.bmp");
+    EXPECT_EQ(Run("diffuse --adaptive " + inputs + " -d " + Path("out") + " -j 2"), 3);
+    EXPECT_NE(stderr_.find("missing.bmp: ファイルが開けません"), std::string::npos) << stderr_;
+    EXPECT_NE(stderr_.find("indexed.bmp: すでに２５６です"), std::string::npos) << stderr_;
+    EXPECT_EQ(ReadBytes(Path("out/photo.bmp")), ReadBytes(Path("alone.bmp")));
+    ASSERT_EQ(Run("diffuse --adaptive " + Path("few.bmp") + " -o " + Path("alone.bmp")), 0);
+    EXPECT_EQ(ReadBytes(Path("out/few.bmp")), ReadBytes(Path("alone.bmp")));
+    EXPECT_FALSE(Exists(Path("out/indexed.bmp")));
+    EXPECT_EQ(Run("exact " + Path("few.bmp") + " " + Path("indexed.bmp") + " -d " + Path("out")),
+              1);
+}
+
+TEST_F(Cli, InPlaceConversionKeepsLinksAndModesAndLeavesReadOnlyFiles) {
+    const Bytes image = FewColours();
+    Write(Path("target.bmp"), image);
+    ASSERT_EQ(chmod(Path("target.bmp").c_str(), 0600), 0);
+    ASSERT_EQ(symlink(Path("target.bmp").c_str(), Path("link.bmp").c_str()), 0);
+    EXPECT_EQ(Run("exact " + Path("link.bmp")), 0);
+    struct stat link, target;
+    ASSERT_EQ(lstat(Path("link.bmp").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    ASSERT_EQ(stat(Path("target.bmp").c_str(), &target), 0);
+    EXPECT_EQ(target.st_mode & 07777, 0600u);
+    EXPECT_EQ(ReadBytes(Path("target.bmp"))[28], 8);
+
+    Write(Path("locked.bmp"), image);
+    ASSERT_EQ(chmod(Path("locked.bmp").c_str(), 0444), 0);
+    EXPECT_EQ(Run("exact " + Path("locked.bmp")), 3);
+    EXPECT_NE(stderr_.find("上書き保存できません"), std::string::npos) << stderr_;
+    EXPECT_EQ(ReadBytes(Path("locked.bmp")), image);
+    EXPECT_FALSE(Exists(Path("locked.bmp.tmp")));
+}
+
 TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run(""), 2);
     EXPECT_NE(stderr_.find("Usage:"), std::string::npos);
     EXPECT_EQ(Run("shrink " + Path("in.bmp")), 2);
     EXPECT_EQ(Run("exact"), 2);
-    EXPECT_EQ(Run("exact a.bmp b.bmp"), 2);
+    EXPECT_EQ(Run("exact a.bmp b.bmp -o out.bmp"), 2); // -o takes one input
+    EXPECT_EQ(Run("exact a.bmp -o out.bmp -d dir"), 2);
     EXPECT_EQ(Run("exact a.bmp -o"), 2);
     EXPECT_EQ(Run("exact a.bmp --fast"), 2);
     EXPECT_EQ(Run("--help"), 0);
