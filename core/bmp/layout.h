@@ -20,6 +20,7 @@ inline constexpr std::size_t kBiBitCount = 28;
 inline constexpr std::size_t kBiCompression = 30;
 inline constexpr std::size_t kBiSizeImage = 34;
 inline constexpr std::size_t kBiClrUsed = 46;
+inline constexpr std::size_t kBiClrImportant = 50;
 inline constexpr std::size_t kColourTable = 54;
 
 // Length of the file header and the 40-byte info header together.

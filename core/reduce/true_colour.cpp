@@ -195,7 +195,7 @@ void RewriteAsPlain24(std::uint8_t* data, const TrueColourSource& s) {
     bmp::WriteU32(data + bmp::kBiCompression, 0);
     bmp::WriteU32(data + bmp::kBiSizeImage, static_cast<std::uint32_t>(g.rows * g.stride));
     bmp::WriteU32(data + bmp::kBiClrUsed, 0);
-    bmp::WriteU32(data + bmp::kBiClrUsed + 4, 0); // colours important
+    bmp::WriteU32(data + bmp::kBiClrImportant, 0);
 }
 
 } // namespace reduce

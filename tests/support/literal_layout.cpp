@@ -40,7 +40,7 @@ std::vector<std::uint8_t> Plain24Of(const std::vector<std::uint8_t>& file) {
     WriteU32(&plain[kBiCompression], 0);
     WriteU32(&plain[kBiSizeImage], static_cast<std::uint32_t>(rows * stride));
     WriteU32(&plain[kBiClrUsed], 0);
-    WriteU32(&plain[kBiClrUsed + 4], 0);
+    WriteU32(&plain[kBiClrImportant], 0);
     for (std::size_t r = 0; r < rows; ++r) {
         for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
             const std::uint8_t* in = &file[offset + r * storedStride + x * bits / 8];
