@@ -224,14 +224,9 @@ void Refine(DiffusionPalette& palette, int fixedCount, int used, const std::vect
 
 } // namespace
 
-bool BuildAdaptivePalette(DiffusionPalette& palette, int fixedCount, const std::uint8_t* fixedTable,
-                          SourceRows& rows, const TrueColourGeometry& g,
-                          DiffusionObserver& observer) try {
-    const int fixed = std::clamp(fixedCount, 0, 256);
-    const GroupSizes sizes{fixed, 0, 256 - fixed};
-    DiffusionInput fixedOnly;
-    fixedOnly.fixedTable = fixedTable;
-    FillFixedAndBasic(palette, sizes, fixedOnly);
+bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, SourceRows& rows,
+                          const TrueColourGeometry& g, DiffusionObserver& observer) try {
+    const int firstFree = sizes.fixed + sizes.basic;
 
     std::vector<Bin> histogram(kBins, Bin{});
     ColourList first; // exact colours, while there are few
@@ -251,7 +246,7 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, int fixedCount, const std::
     if (few && first.count() <= sizes.free) {
         for (int k = 0; k < first.count(); ++k) {
             const std::uint32_t c = first.colour(k);
-            SetEntry(palette, fixed + k, c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF);
+            SetEntry(palette, firstFree + k, c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF);
         }
         return true;
     }
@@ -296,9 +291,9 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, int fixedCount, const std::
             }
         }
         mean.SetMean();
-        SetEntry(palette, fixed + i, mean.Mean(0), mean.Mean(1), mean.Mean(2));
+        SetEntry(palette, firstFree + i, mean.Mean(0), mean.Mean(1), mean.Mean(2));
     }
-    Refine(palette, fixed, fixed + static_cast<int>(boxes.size()), bins, observer);
+    Refine(palette, firstFree, firstFree + static_cast<int>(boxes.size()), bins, observer);
     return true;
 } catch (const std::bad_alloc&) {
     return false;

@@ -170,9 +170,11 @@ GroupSizes GroupSizesFor(int fixedCount) {
 Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                     const DiffusionInput& input, DiffusionObserver& observer) {
     const bool adaptive = input.method == DiffusionMethod::Adaptive;
-    const int fixed = std::clamp(input.fixedCount, 0, 256);
-    const GroupSizes sizes =
-        adaptive ? GroupSizes{fixed, 0, 256 - fixed} : GroupSizesFor(input.fixedCount);
+    GroupSizes sizes = GroupSizesFor(input.fixedCount);
+    if (adaptive) {
+        sizes.free += sizes.basic; // the image's own colours take the basic colours' places
+        sizes.basic = 0;
+    }
     observer.Opening(sizes.fixed, sizes.basic, sizes.free);
 
     TrueColourSource source;
@@ -188,19 +190,15 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     std::unique_ptr<AdaptiveDither> adaptiveJob;
     try {
         SourceRows rows(data, source);
-        if (adaptive) {
-            if (!BuildAdaptivePalette(palette, fixed, input.fixedTable, rows, g, observer)) {
-                return {Outcome::NoMemory, size};
-            }
-        } else {
-            FillFixedAndBasic(palette, sizes, input);
-            if (!FillFreeGroup(palette, sizes, rows, g, observer)) {
-                return {Outcome::NoMemory, size};
-            }
+        FillFixedAndBasic(palette, sizes, input);
+        const bool filled = adaptive ? BuildAdaptivePalette(palette, sizes, rows, g, observer)
+                                     : FillFreeGroup(palette, sizes, rows, g, observer);
+        if (!filled) {
+            return {Outcome::NoMemory, size};
         }
         if (g.rows > 0 && adaptive) {
             adaptiveJob = std::make_unique<AdaptiveDither>(g, palette, LanesFor(g, input.threads));
-            adaptiveJob->FitPalette(data, source, fixed);
+            adaptiveJob->FitPalette(data, source, sizes.fixed);
         } else if (g.rows > 0) {
             job = std::make_unique<DitherJob>(g, palette, LanesFor(g, input.threads));
         }
