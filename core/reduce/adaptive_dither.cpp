@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 #include "core/reduce/diffusion_palette.h"
+#include "core/reduce/side_by_side.h"
 
 namespace reduce {
 namespace {
@@ -100,16 +99,10 @@ void AdaptiveDither::TakeColours() {
 }
 
 template <typename Work> void AdaptiveDither::InBothBands(Work work) {
-    if (threads_ == 2) {
-        try {
-            std::thread second([this, &work] { work(bands_[1], 1); });
-            work(bands_[0], 0);
-            second.join();
-            return;
-        } catch (const std::system_error&) {
-            threads_ = 1; // no second thread: this one does both bands
-        }
+    if (threads_ == 2 && RunSideBySide([&] { work(bands_[0], 0); }, [&] { work(bands_[1], 1); })) {
+        return;
     }
+    threads_ = 1; // no second thread: this one does both bands
     work(bands_[0], 0);
     work(bands_[1], 1);
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "core/reduce/adaptive_palette.h"
 #include "core/reduce/diffusion_palette.h"
 #include "core/reduce/nearest_colour.h"
+#include "core/reduce/side_by_side.h"
 #include "core/reduce/true_colour.h"
 
 namespace reduce {
@@ -145,16 +145,11 @@ void DitherLane(DitherJob& job, int lane, DiffusionObserver* observer) {
 // Dithers all rows, writing each index at the start of the pixel data, row y at y * W4.
 void Dither(DitherJob& job, std::uint8_t* pixels, DiffusionObserver& observer) {
     job.pixels = pixels;
-    if (job.lanes == 2) {
-        try {
-            std::thread second(DitherLane, std::ref(job), 1, nullptr);
-            DitherLane(job, 0, &observer);
-            second.join();
-            return;
-        } catch (const std::system_error&) {
-            job.lanes = 1; // no second thread: one lane does it all
-        }
+    if (job.lanes == 2 && RunSideBySide([&] { DitherLane(job, 0, &observer); },
+                                        [&] { DitherLane(job, 1, nullptr); })) {
+        return;
     }
+    job.lanes = 1; // no second thread: one lane does it all
     DitherLane(job, 0, &observer);
 }
 
