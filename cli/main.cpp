@@ -272,6 +272,18 @@ std::string OutputOf(const Options& options, const std::string& input) {
     return input;
 }
 
+// Reports a file that failed, or with --verbose one that was converted, as "IN: OUT";
+// returns the file's exit code.
+int Report(const std::string& input, const FileResult& result, bool verbose) {
+    if (result.code != kConverted) {
+        return Fail(result.code, result.path, result.message);
+    }
+    if (verbose) {
+        std::fprintf(stderr, "tintwright: %s: %s\n", input.c_str(), result.path.c_str());
+    }
+    return kConverted;
+}
+
 // The batch's progress as one line on standard error, and the files that failed, each
 // reported as it ends.
 class BatchReport {
@@ -290,11 +302,7 @@ class BatchReport {
         ++done_;
         if (result.code != kConverted || verbose_) {
             Clear();
-            if (result.code != kConverted) {
-                Fail(result.code, result.path, result.message);
-            } else {
-                std::fprintf(stderr, "tintwright: %s: %s\n", name.c_str(), result.path.c_str());
-            }
+            Report(name, result, verbose_);
         }
         Draw();
         if (done_ == total_) {
@@ -333,14 +341,7 @@ int ConvertAll(const Options& options, const Conversion& convert, int jobs) {
         TerminalProgress progress(!options.quiet);
         const FileResult result =
             ConvertFile(options.inputs[0], OutputOf(options, options.inputs[0]), convert, progress);
-        if (result.code != kConverted) {
-            return Fail(result.code, result.path, result.message);
-        }
-        if (options.verbose) {
-            std::fprintf(stderr, "tintwright: %s: %s\n", options.inputs[0].c_str(),
-                         result.path.c_str());
-        }
-        return kConverted;
+        return Report(options.inputs[0], result, options.verbose);
     }
     BatchReport report(options.inputs.size(), !options.quiet, options.verbose);
     std::atomic<std::size_t> next{0};
