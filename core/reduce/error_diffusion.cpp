@@ -44,9 +44,9 @@ struct Lane {
 // memory leaves the image as it was.
 struct DitherJob {
     DitherJob(const TrueColourGeometry& geometry, const DiffusionPalette& colours, int laneCount)
-        : g(geometry), palette(colours), lanes(laneCount) {
+        : g(geometry), palette(colours), lanes(laneCount),
+          nearest(std::make_unique<NearestColour>(palette.data(), lanes)) {
         for (int i = 0; i < lanes; ++i) {
-            nearest[i] = std::make_unique<NearestColour>(palette.data());
             indices[i].assign(static_cast<std::size_t>(g.padded), 0);
         }
     }
@@ -55,8 +55,8 @@ struct DitherJob {
     int lanes;
     std::uint8_t* pixels = nullptr;
     Lane progress[2];
-    std::unique_ptr<NearestColour> nearest[2];
-    std::vector<std::uint8_t> indices[2]; // the row being dithered, to be put in place
+    std::unique_ptr<NearestColour> nearest; // each lane asks with its own shard
+    std::vector<std::uint8_t> indices[2];   // the row being dithered, to be put in place
 };
 
 // Pixels between the two lanes beyond what the order needs, so that they rarely write to the
@@ -91,7 +91,7 @@ void WaitFor(const Lane& other, std::int64_t count, std::int64_t& seen) {
 // is done too, so every 24-bit pixel they cover has been read.
 void DitherLane(DitherJob& job, int lane, DiffusionObserver* observer) {
     const DiffusionPalette& palette = job.palette;
-    NearestColour& nearest = *job.nearest[lane];
+    NearestColour& nearest = *job.nearest;
     std::uint8_t* indices = job.indices[lane].data();
     const std::int64_t width = static_cast<std::int64_t>(job.g.width);
     const std::int64_t rows = static_cast<std::int64_t>(job.g.rows);
@@ -115,7 +115,7 @@ void DitherLane(DitherJob& job, int lane, DiffusionObserver* observer) {
                 WaitFor(other, (y - 1) * width + std::min(width, x1 + 1 + kLaneGap), seen);
             }
             for (std::int64_t x = x0; x < x1; ++x, p += 3) {
-                const int k = nearest.Find(p[2], p[1], p[0]);
+                const int k = nearest.Find(p[2], p[1], p[0], lane);
                 const int eR = p[2] - palette[4 * k];
                 const int eG = p[1] - palette[4 * k + 1];
                 const int eB = p[0] - palette[4 * k + 2];

@@ -3,17 +3,59 @@
 #include <algorithm>
 
 namespace reduce {
+namespace {
 
-NearestColour::NearestColour(const std::uint8_t* palette, std::size_t recordSpace)
-    : fine_(64 * 64 * 64, kNotBuilt), fineLists_(1), coarse_(16 * 16 * 16, 0) {
-    // Room for every coarse list, and for the records of many fine cells: the vectors never
-    // grow after this.
-    coarseLists_.reserve(16 * 16 * 16 * 257);
-    fineLists_.reserve(recordSpace);
+constexpr std::size_t kFineCells = 64 * 64 * 64;
+constexpr std::size_t kCoarseCells = 16 * 16 * 16;
+// The longest a shard's coarse lists can get: every cell with all 256 entries.
+constexpr std::size_t kListSpace = kCoarseCells * 257;
+
+} // namespace
+
+NearestColour::NearestColour(const std::uint8_t* palette, int shards, std::size_t tableSpace)
+    : shardCount_(std::clamp(shards, 1, kMaxShards)),
+      fine_(new std::atomic<std::uint32_t>[kFineCells]()),
+      coarse_(new std::atomic<std::uint32_t>[kCoarseCells]()) {
+    tableSpace -= tableSpace % 64;
+    // The space is set aside here and never grows; pages that are never written cost nothing.
+    const std::size_t singles = 64 * 257;
+    const std::size_t n = static_cast<std::size_t>(shardCount_);
+    answers_.reset(new std::uint8_t[singles + n * tableSpace]);
+    coarseLists_.reset(new std::uint8_t[n * kListSpace]);
+    for (std::size_t k = 0; k < n; ++k) {
+        Shard& shard = shards_[k];
+        shard.tablesStart = singles + k * tableSpace;
+        shard.tablesLimit = shard.tablesStart + tableSpace;
+        shard.listsStart = k * kListSpace;
+    }
+    Reset(palette);
+}
+
+void NearestColour::Reset(const std::uint8_t* palette) {
     for (int e = 0; e < 256; ++e) {
         colours_[3 * e] = palette[4 * e];
         colours_[3 * e + 1] = palette[4 * e + 1];
         colours_[3 * e + 2] = palette[4 * e + 2];
+        std::fill_n(&answers_[64 * (e + 1)], 64, static_cast<std::uint8_t>(e));
+    }
+    for (std::size_t c = 0; c < kFineCells; ++c) {
+        fine_[c].store(kNotBuilt, std::memory_order_relaxed);
+    }
+    for (std::size_t c = 0; c < kCoarseCells; ++c) {
+        coarse_[c].store(0, std::memory_order_relaxed);
+    }
+    for (int k = 0; k < shardCount_; ++k) {
+        shards_[k].tablesEnd = shards_[k].tablesStart;
+        shards_[k].listsEnd = shards_[k].listsStart;
+    }
+    std::uint8_t all[256];
+    for (int e = 0; e < 256; ++e) {
+        all[e] = static_cast<std::uint8_t>(e);
+    }
+    for (int cell = 0; cell < 64; ++cell) {
+        const int low[3] = {(cell >> 4) * 64, ((cell >> 2) & 3) * 64, (cell & 3) * 64};
+        const int count = Contenders(low, 64, all, 256, &top_[cell][1]);
+        top_[cell][0] = static_cast<std::uint8_t>(count - 1);
     }
 }
 
@@ -59,56 +101,88 @@ int NearestColour::Contenders(const int low[3], int width, const std::uint8_t* f
     return n;
 }
 
-const std::uint8_t* NearestColour::CoarseList(int cell, int& count) {
-    if (coarse_[static_cast<std::size_t>(cell)] == 0) {
-        std::uint8_t all[256], list[256];
-        for (int e = 0; e < 256; ++e) {
-            all[e] = static_cast<std::uint8_t>(e);
-        }
+const std::uint8_t* NearestColour::CoarseList(int cell, int& count, Shard& shard) {
+    std::uint32_t slot = coarse_[static_cast<std::size_t>(cell)].load(std::memory_order_acquire);
+    if (slot == 0) {
         const int low[3] = {(cell >> 8) * 16, ((cell >> 4) & 15) * 16, (cell & 15) * 16};
-        const int n = Contenders(low, 16, all, 256, list);
-        coarse_[static_cast<std::size_t>(cell)] =
-            static_cast<std::uint32_t>(coarseLists_.size()) + 1;
-        coarseLists_.push_back(static_cast<std::uint8_t>(n - 1));
-        coarseLists_.insert(coarseLists_.end(), list, list + n);
+        const std::uint8_t* top =
+            top_[(cell >> 10) << 4 | ((cell >> 6) & 3) << 2 | (cell >> 2 & 3)];
+        // A cell's list is worked out once per shard at most, so the shard's space holds it.
+        std::uint8_t* list = &coarseLists_[shard.listsEnd];
+        const int n = Contenders(low, 16, top + 1, top[0] + 1, list + 1);
+        list[0] = static_cast<std::uint8_t>(n - 1);
+        slot = static_cast<std::uint32_t>(shard.listsEnd) + 1;
+        shard.listsEnd += static_cast<std::size_t>(n) + 1;
+        coarse_[static_cast<std::size_t>(cell)].store(slot, std::memory_order_release);
     }
-    const std::uint8_t* list = &coarseLists_[coarse_[static_cast<std::size_t>(cell)] - 1];
+    const std::uint8_t* list = &coarseLists_[slot - 1];
     count = list[0] + 1;
     return list + 1;
 }
 
-const std::uint8_t* NearestColour::WorkOut(int cell) {
+// The nearest of the n entries of `list` for each of the 64 colours of the fine cell at `low`,
+// in blue-fastest order.
+void NearestColour::FillTable(const int low[3], const std::uint8_t* list, int n,
+                              std::uint8_t* table) const {
+    // Squared distance << 8 | entry, so that the smaller one is the better answer; each
+    // channel's share is worked out once per entry.
+    int best[64];
+    std::fill_n(best, 64, 0x7FFFFFFF);
+    for (int i = 0; i < n; ++i) {
+        const int e = list[i];
+        int square[3][4];
+        for (int k = 0; k < 3; ++k) {
+            for (int j = 0; j < 4; ++j) {
+                const int d = low[k] + j - colours_[3 * e + k];
+                square[k][j] = d * d << 8;
+            }
+        }
+        square[2][0] |= e;
+        square[2][1] |= e;
+        square[2][2] |= e;
+        square[2][3] |= e;
+        for (int r = 0; r < 4; ++r) {
+            for (int g = 0; g < 4; ++g) {
+                const int base = square[0][r] + square[1][g];
+                int* row = best + 16 * r + 4 * g;
+                for (int b = 0; b < 4; ++b) {
+                    const int rank = base + square[2][b];
+                    row[b] = rank < row[b] ? rank : row[b];
+                }
+            }
+        }
+    }
+    for (int c = 0; c < 64; ++c) {
+        table[c] = static_cast<std::uint8_t>(best[c] & 0xFF);
+    }
+}
+
+const std::uint8_t* NearestColour::WorkOut(int cell, int shardNumber) {
+    Shard& shard = shards_[shardNumber];
     const int r = cell >> 12, g = (cell >> 6) & 63, b = cell & 63;
     int count = 0;
-    const std::uint8_t* from = CoarseList((r >> 2) << 8 | (g >> 2) << 4 | b >> 2, count);
-    std::uint8_t list[256];
+    const std::uint8_t* from = CoarseList((r >> 2) << 8 | (g >> 2) << 4 | b >> 2, count, shard);
     const int low[3] = {r * 4, g * 4, b * 4};
+    std::uint8_t list[256];
     const int n = Contenders(low, 4, from, count, list);
-    if (n == 1) {
-        fine_[static_cast<std::size_t>(cell)] = static_cast<std::uint32_t>(list[0]) << 1 | kSingle;
-        record_[0] = 1;
-        record_[1] = list[0];
-        return record_;
+    std::atomic<std::uint32_t>& slot = fine_[static_cast<std::size_t>(cell)];
+    const bool room = shard.tablesEnd + 64 <= shard.tablesLimit;
+    std::uint8_t* table = room ? &answers_[shard.tablesEnd] : shard.scratch;
+    if (n > 1) {
+        FillTable(low, list, n, table);
     }
-    std::size_t length = 1;
-    if (n <= kLongestList) {
-        record_[0] = static_cast<std::uint8_t>(n);
-        std::copy(list, list + n, record_ + 1);
-        length += static_cast<std::size_t>(n);
-    } else {
-        record_[0] = kAnswerTable;
-        for (int c = 0; c < 64; ++c) {
-            const int red = low[0] + (c >> 4), green = low[1] + ((c >> 2) & 3),
-                      blue = low[2] + (c & 3);
-            record_[1 + c] = static_cast<std::uint8_t>(NearestOf(list, n, red, green, blue));
-        }
-        length += 64;
+    // One entry may be the nearest to all 64 colours even when others are contenders.
+    if (n == 1 || std::all_of(table, table + 64, [&](std::uint8_t k) { return k == table[0]; })) {
+        const std::uint32_t single =
+            64 * (static_cast<std::uint32_t>(n == 1 ? list[0] : table[0]) + 1);
+        slot.store(single, std::memory_order_release);
+        return &answers_[single];
     }
-    if (fineLists_.size() + length <= fineLists_.capacity()) {
-        fine_[static_cast<std::size_t>(cell)] = static_cast<std::uint32_t>(fineLists_.size()) << 1;
-        fineLists_.insert(fineLists_.end(), record_, record_ + length);
+    if (room) {
+        slot.store(static_cast<std::uint32_t>(shard.tablesEnd), std::memory_order_release);
+        shard.tablesEnd += 64;
     }
-    return record_;
+    return table;
 }
 
 } // namespace reduce

@@ -2,79 +2,82 @@
 // blue; on a tie the lowest index. Portable: no platform headers.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace reduce {
 
-// Answers each question from what is known of the cell of a 64 x 64 x 64 grid over the
-// colour cube that holds the colour: the one entry that is the nearest to every colour of the
-// cell, or a short list of the entries that can be the nearest to some colour of it, or, when
-// that list is long, the answers for all 64 colours of the cell. A cell is worked out the
-// first time it is asked about, from the list of its enclosing cell of a coarser 16 x 16 x 16
-// grid, which is worked out the same way from all 256 entries. The answer is always that of a
-// search of all 256 entries, ties included.
+// Answers each question from a table of the 64 answers of the cell of a 64 x 64 x 64 grid
+// over the colour cube that holds the colour. A cell's table is worked out the first time it
+// is asked about, from the entries that can be the nearest to some colour of it; those come
+// from the list of its enclosing cell of a coarser 16 x 16 x 16 grid, worked out the same way
+// from the list of its cell of a 4 x 4 x 4 grid, which has the contenders among all 256
+// entries. A cell with one contender shares a table of that entry's answers. The answer is
+// always that of a search of all 256 entries, ties included.
+//
+// Up to kMaxShards threads may ask at once, each with its own shard number: each shard
+// keeps the tables it works out in its own space, and a cell worked out by two shards at
+// once gets the same answers either way.
 class NearestColour {
   public:
-    // Bytes set aside for the records of cells with several contenders.
-    static constexpr std::size_t kRecordSpace = std::size_t{4} << 20;
+    static constexpr int kMaxShards = 2;
+    // Bytes set aside per shard for the tables of cells with several contenders.
+    static constexpr std::size_t kTableSpace = std::size_t{4} << 20;
 
     // `palette`: 256 entries of red, green, blue, flags.
-    explicit NearestColour(const std::uint8_t* palette, std::size_t recordSpace = kRecordSpace);
+    explicit NearestColour(const std::uint8_t* palette, int shards = 1,
+                           std::size_t tableSpace = kTableSpace);
 
-    // Never allocates: everything it needs is set aside by the constructor.
-    int Find(int red, int green, int blue) {
-        const int cell = (red >> 2) << 12 | (green >> 2) << 6 | (blue >> 2);
-        const std::uint32_t slot = fine_[static_cast<std::size_t>(cell)];
-        if (slot & kSingle) {
-            return static_cast<int>(slot >> 1);
-        }
-        const std::uint8_t* record = slot != kNotBuilt ? &fineLists_[slot >> 1] : WorkOut(cell);
-        if (record[0] == kAnswerTable) {
-            return record[1 + ((red & 3) << 4 | (green & 3) << 2 | (blue & 3))];
-        }
-        return NearestOf(record + 1, record[0], red, green, blue);
+    // Forgets every answer and takes a new palette, keeping the space set aside.
+    void Reset(const std::uint8_t* palette);
+
+    // The cell of a colour, and the colour's place in the cell's table.
+    static int CellOf(int red, int green, int blue) {
+        return (red >> 2) << 12 | (green >> 2) << 6 | (blue >> 2);
+    }
+    static int PlaceOf(int red, int green, int blue) {
+        return (red & 3) << 4 | (green & 3) << 2 | (blue & 3);
+    }
+
+    // The 64 answers of a cell, in blue-fastest order. Never allocates: everything it needs is
+    // set aside by the constructor.
+    const std::uint8_t* Answers(int cell, int shard = 0) {
+        const std::uint32_t slot =
+            fine_[static_cast<std::size_t>(cell)].load(std::memory_order_acquire);
+        return slot != kNotBuilt ? &answers_[slot] : WorkOut(cell, shard);
+    }
+    int Find(int red, int green, int blue, int shard = 0) {
+        return Answers(CellOf(red, green, blue), shard)[PlaceOf(red, green, blue)];
     }
 
   private:
-    // A fine cell's slot: kNotBuilt; entry << 1 | kSingle when one entry is the nearest to
-    // all its colours; otherwise offset << 1 of its record in fineLists_: a count of entries
-    // and the entries, or kAnswerTable and 64 answers in blue-fastest order. When the space
-    // set aside for records is full, a cell's record is worked out anew each time.
+    // A fine cell's slot: kNotBuilt, or the offset of its table in answers_. The first
+    // 256 tables after the unused one at 0 are those of single entries. When a shard's space
+    // is full, a cell's table is worked out anew each time.
     static constexpr std::uint32_t kNotBuilt = 0;
-    static constexpr std::uint32_t kSingle = 1;
-    static constexpr std::uint8_t kAnswerTable = 0;
-    // Lists longer than this are turned into answer tables.
-    static constexpr int kLongestList = 6;
 
-    int Rank(int entry, int red, int green, int blue) const {
-        const int dr = red - colours_[3 * entry];
-        const int dg = green - colours_[3 * entry + 1];
-        const int db = blue - colours_[3 * entry + 2];
-        return (dr * dr + dg * dg + db * db) << 8 | entry;
-    }
-    // The nearest of the n entries of `list` (n >= 1).
-    int NearestOf(const std::uint8_t* list, int n, int red, int green, int blue) const {
-        // Distance and index in one number, so that the smaller one is the better answer.
-        int best = Rank(list[0], red, green, blue);
-        for (int i = 1; i < n; ++i) {
-            const int rank = Rank(list[i], red, green, blue);
-            best = rank < best ? rank : best;
-        }
-        return best & 0xFF;
-    }
+    struct Shard {
+        std::size_t tablesStart, tablesEnd, tablesLimit; // the shard's part of answers_
+        std::size_t listsStart, listsEnd;                // and of coarseLists_
+        std::uint8_t scratch[64];                        // a table that found no room
+    };
+
     int Contenders(const int low[3], int width, const std::uint8_t* from, int count,
                    std::uint8_t* out) const;
-    const std::uint8_t* CoarseList(int cell, int& count);
-    const std::uint8_t* WorkOut(int cell);
+    const std::uint8_t* CoarseList(int cell, int& count, Shard& shard);
+    void FillTable(const int low[3], const std::uint8_t* list, int n, std::uint8_t* table) const;
+    const std::uint8_t* WorkOut(int cell, int shard);
 
     int colours_[768];
-    std::vector<std::uint32_t> fine_;       // 64 x 64 x 64 slots, cells 4 levels wide
-    std::vector<std::uint8_t> fineLists_;   // records of fine cells with several contenders
-    std::vector<std::uint32_t> coarse_;     // 16 x 16 x 16: offset + 1 of a list in coarseLists_
-    std::vector<std::uint8_t> coarseLists_; // count - 1, then the entries
-    std::uint8_t record_[65];               // the record WorkOut made last
+    std::uint8_t top_[64][257]; // 4 x 4 x 4 cells: count - 1, then the contenders
+    int shardCount_;
+    std::unique_ptr<std::atomic<std::uint32_t>[]> fine_;   // 64 x 64 x 64 slots
+    std::unique_ptr<std::uint8_t[]> answers_;              // tables of 64 answers
+    std::unique_ptr<std::atomic<std::uint32_t>[]> coarse_; // 16 x 16 x 16: offset + 1 of a list
+    std::unique_ptr<std::uint8_t[]> coarseLists_;          // count - 1, then the entries
+    Shard shards_[kMaxShards];
 };
 
 } // namespace reduce

@@ -5,6 +5,7 @@
 #include <array>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "core/reduce/nearest_colour.h"
 
@@ -35,8 +36,8 @@ void Set(Palette& p, int e, int red, int green, int blue) {
 // Asks about every colour of the box [low, low + size) and 50000 colours anywhere.
 void ExpectSameAsScan(const Palette& p, const std::array<int, 3>& low, int size, int seed,
                       const std::string& what,
-                      std::size_t recordSpace = reduce::NearestColour::kRecordSpace) {
-    reduce::NearestColour nearest(p.data(), recordSpace);
+                      std::size_t tableSpace = reduce::NearestColour::kTableSpace) {
+    reduce::NearestColour nearest(p.data(), 1, tableSpace);
     int wrong = 0;
     auto check = [&](int r, int g, int b) {
         const int expected = Scan(p, r, g, b);
@@ -78,7 +79,7 @@ TEST(NearestColour, AgreesWithAFullScan) {
     }
     ExpectSameAsScan(packed, {92, 92, 52}, 24, 2, "packed palette");
     ExpectSameAsScan(packed, {194, 194, 54}, 20, 3, "packed palette");
-    // With room for only a few records, the rest are worked out anew for each question.
+    // With room for only a few tables, the rest are worked out anew for each question.
     ExpectSameAsScan(packed, {92, 92, 52}, 24, 8, "packed palette, little room", 200);
 
     // Duplicates and black: the lowest index wins among equal colours.
@@ -100,6 +101,33 @@ TEST(NearestColour, AgreesWithAFullScan) {
     }
     ExpectSameAsScan(ties, {0, 56, 0}, 40, 6, "ties");
     ExpectSameAsScan(ties, {216, 60, 0}, 40, 7, "ties");
+}
+
+// Two threads asking about the same colours at once, each with its own shard, work out
+// many cells twice; the answers stay those of the scan.
+TEST(NearestColour, TwoShardsAskingAtOnceAgreeWithAFullScan) {
+    std::mt19937 rng(9);
+    Palette p{};
+    for (int e = 0; e < 256; ++e) {
+        Set(p, e, 90 + static_cast<int>(rng() % 40), 90 + static_cast<int>(rng() % 40),
+            static_cast<int>(rng() & 255));
+    }
+    reduce::NearestColour nearest(p.data(), 2, 64 * 1000);
+    int wrong[2] = {};
+    const auto ask = [&](int shard) {
+        for (int r = 80; r < 140; ++r) {
+            for (int g = 80; g < 140; ++g) {
+                for (int b = 0; b < 256; b += 3) {
+                    wrong[shard] += nearest.Find(r, g, b, shard) != Scan(p, r, g, b);
+                }
+            }
+        }
+    };
+    std::thread other(ask, 1);
+    ask(0);
+    other.join();
+    EXPECT_EQ(wrong[0], 0);
+    EXPECT_EQ(wrong[1], 0);
 }
 
 } // namespace
