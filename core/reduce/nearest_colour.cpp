@@ -6,27 +6,36 @@ namespace reduce {
 namespace {
 
 constexpr std::size_t kFineCells = 64 * 64 * 64;
-constexpr std::size_t kCoarseCells = 16 * 16 * 16;
-// The longest a shard's coarse lists can get: every cell with all 256 entries.
-constexpr std::size_t kListSpace = kCoarseCells * 257;
+// Each list level's cells per side, and the bytes each shard sets aside for its lists: all of
+// the 16-wide grid's, however long (every cell with all 256 entries), and many of the 8-wide.
+constexpr int kCellsPerSide[2] = {16, 32};
+constexpr std::size_t kListSpace[2] = {16 * 16 * 16 * 257, std::size_t{2} << 20};
 
 } // namespace
 
 NearestColour::NearestColour(const std::uint8_t* palette, int shards, std::size_t tableSpace)
     : shardCount_(std::clamp(shards, 1, kMaxShards)),
-      fine_(new std::atomic<std::uint32_t>[kFineCells]()),
-      coarse_(new std::atomic<std::uint32_t>[kCoarseCells]()) {
+      fine_(new std::atomic<std::uint32_t>[kFineCells]()) {
     tableSpace -= tableSpace % 64;
     // The space is set aside here and never grows; pages that are never written cost nothing.
     const std::size_t singles = 64 * 257;
     const std::size_t n = static_cast<std::size_t>(shardCount_);
     answers_.reset(new std::uint8_t[singles + n * tableSpace]);
-    coarseLists_.reset(new std::uint8_t[n * kListSpace]);
+    for (int level = 0; level < kListLevels; ++level) {
+        ListLevel& l = levels_[level];
+        const std::size_t cells = static_cast<std::size_t>(kCellsPerSide[level]);
+        l.cellsPerSide = kCellsPerSide[level];
+        l.space = kListSpace[level];
+        l.slots.reset(new std::atomic<std::uint32_t>[cells * cells * cells]());
+        l.lists.reset(new std::uint8_t[n * l.space]);
+    }
     for (std::size_t k = 0; k < n; ++k) {
         Shard& shard = shards_[k];
         shard.tablesStart = singles + k * tableSpace;
         shard.tablesLimit = shard.tablesStart + tableSpace;
-        shard.listsStart = k * kListSpace;
+        for (int level = 0; level < kListLevels; ++level) {
+            shard.listsStart[level] = k * levels_[level].space;
+        }
     }
     Reset(palette);
 }
@@ -36,17 +45,24 @@ void NearestColour::Reset(const std::uint8_t* palette) {
         colours_[3 * e] = palette[4 * e];
         colours_[3 * e + 1] = palette[4 * e + 1];
         colours_[3 * e + 2] = palette[4 * e + 2];
+        norms_[e] = colours_[3 * e] * colours_[3 * e] + colours_[3 * e + 1] * colours_[3 * e + 1] +
+                    colours_[3 * e + 2] * colours_[3 * e + 2];
         std::fill_n(&answers_[64 * (e + 1)], 64, static_cast<std::uint8_t>(e));
     }
     for (std::size_t c = 0; c < kFineCells; ++c) {
         fine_[c].store(kNotBuilt, std::memory_order_relaxed);
     }
-    for (std::size_t c = 0; c < kCoarseCells; ++c) {
-        coarse_[c].store(0, std::memory_order_relaxed);
+    for (const ListLevel& level : levels_) {
+        const std::size_t cells = static_cast<std::size_t>(level.cellsPerSide);
+        for (std::size_t c = 0; c < cells * cells * cells; ++c) {
+            level.slots[c].store(0, std::memory_order_relaxed);
+        }
     }
     for (int k = 0; k < shardCount_; ++k) {
         shards_[k].tablesEnd = shards_[k].tablesStart;
-        shards_[k].listsEnd = shards_[k].listsStart;
+        for (int level = 0; level < kListLevels; ++level) {
+            shards_[k].listsEnd[level] = shards_[k].listsStart[level];
+        }
     }
     std::uint8_t all[256];
     for (int e = 0; e < 256; ++e) {
@@ -67,57 +83,56 @@ void NearestColour::Reset(const std::uint8_t* palette) {
 // cell farthest on that side is such a colour.
 int NearestColour::Contenders(const int low[3], int width, const std::uint8_t* from, int count,
                               std::uint8_t* out) const {
+    // Twice the middle of the cell, so that it is a whole number.
+    const int m0 = 2 * low[0] + width - 1, m1 = 2 * low[1] + width - 1, m2 = 2 * low[2] + width - 1;
     int firstRank = 0x7FFFFFFF; // doubled distance to the middle << 8 | entry
     for (int i = 0; i < count; ++i) {
         const int e = from[i];
-        int d = 0;
-        for (int k = 0; k < 3; ++k) {
-            const int v = 2 * low[k] + width - 1 - 2 * colours_[3 * e + k];
-            d += v * v;
-        }
-        firstRank = std::min(firstRank, d << 8 | e);
+        const int* c = &colours_[3 * e];
+        const int d0 = m0 - 2 * c[0], d1 = m1 - 2 * c[1], d2 = m2 - 2 * c[2];
+        firstRank = std::min(firstRank, (d0 * d0 + d1 * d1 + d2 * d2) << 8 | e);
     }
     const int first = firstRank & 0xFF;
     const int* a = &colours_[3 * first];
-    const int aNorm = a[0] * a[0] + a[1] * a[1] + a[2] * a[2];
+    const int high[3] = {low[0] + width - 1, low[1] + width - 1, low[2] + width - 1};
     int n = 0;
     out[n++] = static_cast<std::uint8_t>(first);
     for (int i = 0; i < count; ++i) {
         const int e = from[i];
-        if (e == first) {
-            continue;
-        }
         // How much nearer than `first` entry e is at the corner where it does best.
         const int* b = &colours_[3 * e];
-        int gain = aNorm - (b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
-        for (int k = 0; k < 3; ++k) {
-            const int towards = b[k] - a[k];
-            gain += 2 * towards * (towards > 0 ? low[k] + width - 1 : low[k]);
-        }
-        if (gain > 0 || (gain == 0 && e < first)) {
-            out[n++] = static_cast<std::uint8_t>(e);
-        }
+        const int t0 = b[0] - a[0], t1 = b[1] - a[1], t2 = b[2] - a[2];
+        const int gain = norms_[first] - norms_[e] +
+                         2 * (t0 * (t0 > 0 ? high[0] : low[0]) + t1 * (t1 > 0 ? high[1] : low[1]) +
+                              t2 * (t2 > 0 ? high[2] : low[2]));
+        out[n] = static_cast<std::uint8_t>(e);
+        n += e != first && (gain > 0 || (gain == 0 && e < first));
     }
     return n;
 }
 
-const std::uint8_t* NearestColour::CoarseList(int cell, int& count, Shard& shard) {
-    std::uint32_t slot = coarse_[static_cast<std::size_t>(cell)].load(std::memory_order_acquire);
-    if (slot == 0) {
-        const int low[3] = {(cell >> 8) * 16, ((cell >> 4) & 15) * 16, (cell & 15) * 16};
-        const std::uint8_t* top =
-            top_[(cell >> 10) << 4 | ((cell >> 6) & 3) << 2 | (cell >> 2 & 3)];
-        // A cell's list is worked out once per shard at most, so the shard's space holds it.
-        std::uint8_t* list = &coarseLists_[shard.listsEnd];
-        const int n = Contenders(low, 16, top + 1, top[0] + 1, list + 1);
-        list[0] = static_cast<std::uint8_t>(n - 1);
-        slot = static_cast<std::uint32_t>(shard.listsEnd) + 1;
-        shard.listsEnd += static_cast<std::size_t>(n) + 1;
-        coarse_[static_cast<std::size_t>(cell)].store(slot, std::memory_order_release);
+const std::uint8_t* NearestColour::List(int level, int r, int g, int b, Shard& shard) {
+    ListLevel& l = levels_[level];
+    const int side = l.cellsPerSide;
+    std::atomic<std::uint32_t>& slot = l.slots[static_cast<std::size_t>((r * side + g) * side + b)];
+    if (const std::uint32_t offset = slot.load(std::memory_order_acquire); offset != 0) {
+        return &l.lists[offset - 1];
     }
-    const std::uint8_t* list = &coarseLists_[slot - 1];
-    count = list[0] + 1;
-    return list + 1;
+    // The enclosing cell's list: of the level above, or of the top grid.
+    const std::uint8_t* from = level == 0 ? top_[(r >> 2) << 4 | (g >> 2) << 2 | b >> 2]
+                                          : List(level - 1, r >> 1, g >> 1, b >> 1, shard);
+    const int width = 256 / side;
+    const int low[3] = {r * width, g * width, b * width};
+    std::size_t& end = shard.listsEnd[level];
+    const bool room = end + 257 <= shard.listsStart[level] + l.space;
+    std::uint8_t* list = room ? &l.lists[end] : shard.scratchLists[level];
+    const int n = Contenders(low, width, from + 1, from[0] + 1, list + 1);
+    list[0] = static_cast<std::uint8_t>(n - 1);
+    if (room) {
+        slot.store(static_cast<std::uint32_t>(end) + 1, std::memory_order_release);
+        end += static_cast<std::size_t>(n) + 1;
+    }
+    return list;
 }
 
 // The nearest of the n entries of `list` for each of the 64 colours of the fine cell at `low`,
@@ -137,10 +152,9 @@ void NearestColour::FillTable(const int low[3], const std::uint8_t* list, int n,
                 square[k][j] = d * d << 8;
             }
         }
-        square[2][0] |= e;
-        square[2][1] |= e;
-        square[2][2] |= e;
-        square[2][3] |= e;
+        for (int j = 0; j < 4; ++j) {
+            square[2][j] |= e;
+        }
         for (int r = 0; r < 4; ++r) {
             for (int g = 0; g < 4; ++g) {
                 const int base = square[0][r] + square[1][g];
@@ -160,11 +174,10 @@ void NearestColour::FillTable(const int low[3], const std::uint8_t* list, int n,
 const std::uint8_t* NearestColour::WorkOut(int cell, int shardNumber) {
     Shard& shard = shards_[shardNumber];
     const int r = cell >> 12, g = (cell >> 6) & 63, b = cell & 63;
-    int count = 0;
-    const std::uint8_t* from = CoarseList((r >> 2) << 8 | (g >> 2) << 4 | b >> 2, count, shard);
+    const std::uint8_t* from = List(kListLevels - 1, r >> 1, g >> 1, b >> 1, shard);
     const int low[3] = {r * 4, g * 4, b * 4};
     std::uint8_t list[256];
-    const int n = Contenders(low, 4, from, count, list);
+    const int n = Contenders(low, 4, from + 1, from[0] + 1, list);
     std::atomic<std::uint32_t>& slot = fine_[static_cast<std::size_t>(cell)];
     const bool room = shard.tablesEnd + 64 <= shard.tablesLimit;
     std::uint8_t* table = room ? &answers_[shard.tablesEnd] : shard.scratch;

@@ -12,10 +12,10 @@ namespace reduce {
 // Answers each question from a table of the 64 answers of the cell of a 64 x 64 x 64 grid
 // over the colour cube that holds the colour. A cell's table is worked out the first time it
 // is asked about, from the entries that can be the nearest to some colour of it; those come
-// from the list of its enclosing cell of a coarser 16 x 16 x 16 grid, worked out the same way
-// from the list of its cell of a 4 x 4 x 4 grid, which has the contenders among all 256
-// entries. A cell with one contender shares a table of that entry's answers. The answer is
-// always that of a search of all 256 entries, ties included.
+// from the list of its enclosing cell of a 32 x 32 x 32 grid, worked out the same way from
+// the list of its cell of a 16 x 16 x 16 grid, and so on up to a 4 x 4 x 4 grid, whose lists
+// come from all 256 entries. A cell with one contender shares a table of that entry's
+// answers. The answer is always that of a search of all 256 entries, ties included.
 //
 // Up to kMaxShards threads may ask at once, each with its own shard number: each shard
 // keeps the tables it works out in its own space, and a cell worked out by two shards at
@@ -58,25 +58,37 @@ class NearestColour {
     // is full, a cell's table is worked out anew each time.
     static constexpr std::uint32_t kNotBuilt = 0;
 
+    // The lists of the cells of the 16- and the 32-wide grid that have been asked about: a
+    // cell's slot is 0 or the offset + 1 of its list, count - 1 and then the entries. When a
+    // shard's space is full, a cell's list is worked out anew each time.
+    static constexpr int kListLevels = 2;
+    struct ListLevel {
+        int cellsPerSide;
+        std::size_t space; // bytes per shard
+        std::unique_ptr<std::atomic<std::uint32_t>[]> slots;
+        std::unique_ptr<std::uint8_t[]> lists;
+    };
     struct Shard {
-        std::size_t tablesStart, tablesEnd, tablesLimit; // the shard's part of answers_
-        std::size_t listsStart, listsEnd;                // and of coarseLists_
-        std::uint8_t scratch[64];                        // a table that found no room
+        std::size_t tablesStart, tablesEnd, tablesLimit;            // the shard's part of answers_
+        std::size_t listsStart[kListLevels], listsEnd[kListLevels]; // and of each level's lists
+        std::uint8_t scratch[64];                                   // a table that found no room
+        std::uint8_t scratchLists[kListLevels][257];                // lists that found no room
     };
 
     int Contenders(const int low[3], int width, const std::uint8_t* from, int count,
                    std::uint8_t* out) const;
-    const std::uint8_t* CoarseList(int cell, int& count, Shard& shard);
+    // The list of the cell of `level` at the given place on each side.
+    const std::uint8_t* List(int level, int r, int g, int b, Shard& shard);
     void FillTable(const int low[3], const std::uint8_t* list, int n, std::uint8_t* table) const;
     const std::uint8_t* WorkOut(int cell, int shard);
 
     int colours_[768];
+    int norms_[256];            // each entry's squared distance from black
     std::uint8_t top_[64][257]; // 4 x 4 x 4 cells: count - 1, then the contenders
     int shardCount_;
-    std::unique_ptr<std::atomic<std::uint32_t>[]> fine_;   // 64 x 64 x 64 slots
-    std::unique_ptr<std::uint8_t[]> answers_;              // tables of 64 answers
-    std::unique_ptr<std::atomic<std::uint32_t>[]> coarse_; // 16 x 16 x 16: offset + 1 of a list
-    std::unique_ptr<std::uint8_t[]> coarseLists_;          // count - 1, then the entries
+    std::unique_ptr<std::atomic<std::uint32_t>[]> fine_; // 64 x 64 x 64 slots
+    std::unique_ptr<std::uint8_t[]> answers_;            // tables of 64 answers
+    ListLevel levels_[kListLevels];                      // 16 x 16 x 16, 32 x 32 x 32
     Shard shards_[kMaxShards];
 };
 
