@@ -19,8 +19,10 @@ target_compile_options(tw_core PRIVATE -finput-charset=UTF-8 -fexec-charset=CP93
 # On 32-bit x86, floating point in SSE2 registers, rounded to double at every step as on
 # x86-64: the high-quality palette compares doubles, and the same image must give the same
 # bytes on every platform and thread (the x87 unit's precision differs between threads).
+# Windows starts threads on stacks aligned to 4 bytes only, and the dithering keeps SSE
+# vectors on the stack: functions align their own frames.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  target_compile_options(tw_core PRIVATE -msse2 -mfpmath=sse)
+  target_compile_options(tw_core PRIVATE -msse2 -mfpmath=sse -mstackrealign)
 endif()
 
 add_library(tw_app STATIC

@@ -1,5 +1,5 @@
 // Dithering of high-quality error diffusion: Floyd-Steinberg weights in serpentine order, the
-// error carried in sixteenths beside the image and passed on at 7/8 of its size.
+// error carried in sixteenths beside the image and passed on at 7/8 of its size, rounded.
 // Portable: no platform headers.
 #pragma once
 
@@ -14,16 +14,17 @@
 namespace reduce {
 
 // Everything dithering needs, set aside when it is made (it may throw std::bad_alloc), so
-// that running out of memory leaves the image as it was. The image is dithered as two bands,
-// its upper and lower half, each on its own: with two threads each takes a band, and the
-// result is the same byte for byte.
+// that running out of memory leaves the image as it was. The image is dithered as eight
+// bands of rows, each on its own, and a thread takes a group of four at once, a pixel of each
+// in turn, so that while one waits for memory the others get on. With two threads each takes
+// a group; the result is the same byte for byte.
 class AdaptiveDither {
   public:
     AdaptiveDither(const TrueColourGeometry& geometry, DiffusionPalette& palette, int threads);
 
-    // Fits the palette to dithering: dithers every fourth block of rows without writing
-    // anything, and moves each entry from `firstFree` on most of the way to the mean of the
-    // colours it stood for, twice. Reads the stored rows; may throw std::bad_alloc.
+    // Fits the palette to dithering: dithers the first rows of every block of rows without
+    // writing anything, and moves each entry from `firstFree` on most of the way to the mean
+    // of the colours it stood for; twice. Reads the stored rows; may throw std::bad_alloc.
     void FitPalette(const std::uint8_t* data, const TrueColourSource& source, int firstFree);
 
     // Dithers the plain 24-bit rows at `pixels` and leaves the indices of row y at
@@ -31,28 +32,45 @@ class AdaptiveDither {
     void Run(std::uint8_t* pixels, DiffusionObserver& observer);
 
   private:
+    static constexpr int kGroup = 4;
+    static constexpr int kBands = 2 * kGroup;
+    // Blue, green and red of a pixel, a colour or an error, in the first three of eight
+    // lanes; the others stay 0. Sums of lanes are done for all lanes at once. In memory they
+    // are kept as eight numbers, which need no more than their own alignment (the heap's
+    // blocks may be aligned to 8 bytes only).
+    using Lanes = std::int16_t __attribute__((vector_size(16)));
+    static constexpr int kLanes = 8;
+    static Lanes Load(const std::int16_t* from);
+    static void Store(std::int16_t* to, Lanes v);
     struct Band {
-        std::uint64_t begin, end; // rows
-        std::unique_ptr<NearestColour> nearest;
-        std::vector<std::int32_t> errors; // two rows of (width + 2) x 3, in sixteenths
+        std::uint64_t begin, end;         // rows
+        std::vector<std::int16_t> errors; // two rows of width + 2 errors, in sixteenths
         bool swapped = false;             // the second row is the current one
         std::vector<std::uint8_t> indices;
-        std::uint64_t sums[256][4]; // red, green, blue and count of the colours each entry took
+        std::uint64_t sums[256][4]; // blue, green, red and count of the colours each entry took
     };
-    // Dithers one row; `trial` counts the colours instead of keeping the indices.
-    void DitherRow(Band& band, const std::uint8_t* row, bool forward, bool trial);
-    template <int Step, bool Trial> void DitherPixels(Band& band, const std::uint8_t* row);
-    void DitherBand(Band& band, std::uint8_t* pixels, DiffusionObserver* observer);
-    template <typename Work> void InBothBands(Work work);
+    struct Stream;
+    template <int Step, bool Trial>
+    void DitherPixel(Stream& s, std::int64_t x, const NearestColour::Reader& nearest);
+    // Dithers row `relative` of each band of a group that has one; `trial` counts the colours
+    // instead of keeping the indices.
+    void DitherGroup(int group, std::uint64_t relative, bool forward, bool trial,
+                     const std::uint8_t* const rows[kGroup]);
+    void StartGroup(int group);
+    std::uint64_t GroupRows(int group) const;
+    template <int Step, bool Trial>
+    void DitherSome(Band* const bands[], const std::uint8_t* const rows[], int count, int shard);
+    template <int Step, bool Trial, int Count>
+    void DitherRows(Band* const bands[], const std::uint8_t* const rows[], int shard);
+    template <typename Work> void InBothGroups(Work work);
     void TakeColours();
 
     const TrueColourGeometry g_;
     DiffusionPalette& palette_;
     int threads_;
-    // The palette's red, green and blue as the dithering reads them: not of the errors' type,
-    // so that writing an error never makes the compiler read a colour again.
-    std::int16_t colours_[256][3];
-    Band bands_[2];
+    std::int16_t colours_[256][kLanes];      // the palette as the dithering reads it
+    std::unique_ptr<NearestColour> nearest_; // group g asks with shard g
+    Band bands_[kBands];
 };
 
 } // namespace reduce

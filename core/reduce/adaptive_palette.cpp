@@ -1,6 +1,7 @@
 #include "core/reduce/adaptive_palette.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <memory>
 #include <new>
@@ -8,15 +9,16 @@
 
 #include "core/reduce/colour_list.h"
 #include "core/reduce/diffusion_palette.h"
+#include "core/reduce/side_by_side.h"
 
 namespace reduce {
 namespace {
 
-// The histogram keeps the top 6 bits of each channel, and in each bin the exact sums.
-constexpr int kBinBits = 6;
+// The histogram keeps the top 5 bits of each channel, and in each bin the exact sums.
+constexpr int kBinBits = 5;
 constexpr std::uint32_t kBins = 1u << (3 * kBinBits);
 // Refinement passes after the split into boxes.
-constexpr int kPasses = 2;
+constexpr int kPasses = 4;
 
 std::uint32_t BinOf(const std::uint8_t* bgr) {
     constexpr int drop = 8 - kBinBits;
@@ -222,25 +224,63 @@ void Refine(DiffusionPalette& palette, int fixedCount, int used, const std::vect
     }
 }
 
+// One part of the image counted: for each bin the pixels and the sums of their blue, green
+// and red, and its first colours while there are few.
+struct Count {
+    std::vector<std::array<std::uint64_t, 4>> bins =
+        std::vector<std::array<std::uint64_t, 4>>(kBins);
+    ColourList first;
+    bool few = true;
+
+    void Rows(SourceRows& rows, const TrueColourGeometry& g, std::uint64_t begin, std::uint64_t end,
+              DiffusionObserver* observer, std::uint64_t rowsPerRow) {
+        const std::int64_t positions = static_cast<std::int64_t>(g.padded * g.rows);
+        for (std::uint64_t y = begin; y < end; ++y) {
+            if (observer != nullptr) {
+                const std::uint64_t from = std::min(y * rowsPerRow, g.rows);
+                const std::uint64_t to = std::min((y + 1) * rowsPerRow, g.rows);
+                ReportProgress(*observer, static_cast<std::int64_t>(from * g.padded),
+                               static_cast<std::int64_t>(to * g.padded), positions);
+            }
+            const std::uint8_t* p = rows.Row(y);
+            for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+                std::uint64_t* bin = bins[BinOf(p)].data();
+                ++bin[0];
+                bin[1] += p[0];
+                bin[2] += p[1];
+                bin[3] += p[2];
+                if (few && first.FindOrAdd(PixelKey(p)) < 0) {
+                    few = false;
+                }
+            }
+        }
+    }
+};
+
 } // namespace
 
 bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, SourceRows& rows,
-                          const TrueColourGeometry& g, DiffusionObserver& observer) try {
+                          const TrueColourGeometry& g, int threads,
+                          DiffusionObserver& observer) try {
     const int firstFree = sizes.fixed + sizes.basic;
 
-    std::vector<Bin> histogram(kBins, Bin{});
-    ColourList first; // exact colours, while there are few
-    bool few = true;
-    VisitPixels(rows, g, observer, [&](const std::uint8_t* p) {
-        Bin& bin = histogram[BinOf(p)];
-        ++bin.count;
-        bin.sum[0] += p[2];
-        bin.sum[1] += p[1];
-        bin.sum[2] += p[0];
-        if (few && first.FindOrAdd(PixelKey(p)) < 0) {
-            few = false;
-        }
-    });
+    // With two threads each counts half of the rows; the upper half reports for both.
+    auto counts = std::make_unique<Count[]>(2);
+    const std::uint64_t middle = threads == 2 ? (g.rows + 1) / 2 : g.rows;
+    SourceRows lowerRows = rows;
+    if (threads != 2 ||
+        !RunSideBySide([&] { counts[0].Rows(rows, g, 0, middle, &observer, 2); },
+                       [&] { counts[1].Rows(lowerRows, g, middle, g.rows, nullptr, 0); })) {
+        counts[0].Rows(rows, g, 0, middle, &observer, 1);
+        counts[1].Rows(rows, g, middle, g.rows, &observer, 1);
+    }
+    // The colours of the lower half that the upper half lacks follow the upper half's own,
+    // which keeps the order in which they first occur.
+    ColourList& first = counts[0].first;
+    bool few = counts[0].few && counts[1].few;
+    for (int k = 0; few && k < counts[1].first.count(); ++k) {
+        few = first.FindOrAdd(counts[1].first.colour(k)) >= 0;
+    }
     observer.Phase(3);
     observer.Progress(0, 100 * (kPasses + 1));
     if (few && first.count() <= sizes.free) {
@@ -252,13 +292,20 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, So
     }
     std::vector<Bin> bins;
     for (std::uint32_t place = 0; place < kBins; ++place) {
-        if (histogram[place].count != 0) {
-            bins.push_back(histogram[place]);
-            bins.back().SetMean();
-            bins.back().place = place;
+        const std::uint64_t* upper = counts[0].bins[place].data();
+        const std::uint64_t* lower = counts[1].bins[place].data();
+        if (upper[0] + lower[0] != 0) {
+            Bin bin;
+            bin.count = upper[0] + lower[0];
+            for (int c = 0; c < 3; ++c) {
+                bin.sum[c] = upper[3 - c] + lower[3 - c];
+            }
+            bin.SetMean();
+            bin.place = place;
+            bins.push_back(bin);
         }
     }
-    std::vector<Bin>().swap(histogram);
+    counts.reset();
     // Boxes of least error: the box whose pixels lie farthest from their mean is split next.
     std::vector<Box> boxes;
     boxes.reserve(static_cast<std::size_t>(sizes.free));

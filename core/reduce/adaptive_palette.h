@@ -14,8 +14,9 @@ namespace reduce {
 // variance and refines them with a few k-means passes, in which the entries before it take
 // part but do not move. An image of at most N distinct colours gets exactly its own colours,
 // in the order they first occur. Unused entries stay as they are. The memory it uses does not
-// grow with the image. False when memory runs out.
+// grow with the image. With `threads` 2 it counts on two threads. False when memory runs out.
 bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, SourceRows& rows,
-                          const TrueColourGeometry& geometry, DiffusionObserver& observer);
+                          const TrueColourGeometry& geometry, int threads,
+                          DiffusionObserver& observer);
 
 } // namespace reduce

@@ -186,16 +186,18 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     try {
         SourceRows rows(data, source);
         FillFixedAndBasic(palette, sizes, input);
-        const bool filled = adaptive ? BuildAdaptivePalette(palette, sizes, rows, g, observer)
-                                     : FillFreeGroup(palette, sizes, rows, g, observer);
+        const int lanes = LanesFor(g, input.threads);
+        const bool filled = adaptive
+                                ? BuildAdaptivePalette(palette, sizes, rows, g, lanes, observer)
+                                : FillFreeGroup(palette, sizes, rows, g, observer);
         if (!filled) {
             return {Outcome::NoMemory, size};
         }
         if (g.rows > 0 && adaptive) {
-            adaptiveJob = std::make_unique<AdaptiveDither>(g, palette, LanesFor(g, input.threads));
+            adaptiveJob = std::make_unique<AdaptiveDither>(g, palette, lanes);
             adaptiveJob->FitPalette(data, source, sizes.fixed);
         } else if (g.rows > 0) {
-            job = std::make_unique<DitherJob>(g, palette, LanesFor(g, input.threads));
+            job = std::make_unique<DitherJob>(g, palette, lanes);
         }
     } catch (const std::bad_alloc&) {
         return {Outcome::NoMemory, size};

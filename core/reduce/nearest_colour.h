@@ -52,6 +52,26 @@ class NearestColour {
         return Answers(CellOf(red, green, blue), shard)[PlaceOf(red, green, blue)];
     }
 
+    // Answers for one shard, from pointers that a loop can keep at hand: asking through the
+    // object reads them anew after every byte the loop writes.
+    class Reader {
+      public:
+        Reader(NearestColour& owner, int shard)
+            : slots_(owner.fine_.get()), answers_(owner.answers_.get()), owner_(&owner),
+              shard_(shard) {}
+        const std::uint8_t* Answers(int cell) const {
+            const std::uint32_t slot =
+                slots_[static_cast<std::size_t>(cell)].load(std::memory_order_acquire);
+            return slot != kNotBuilt ? answers_ + slot : owner_->WorkOut(cell, shard_);
+        }
+
+      private:
+        const std::atomic<std::uint32_t>* slots_;
+        const std::uint8_t* answers_;
+        NearestColour* owner_;
+        int shard_;
+    };
+
   private:
     // A fine cell's slot: kNotBuilt, or the offset of its table in answers_. The first
     // 256 tables after the unused one at 0 are those of single entries. When a shard's space
