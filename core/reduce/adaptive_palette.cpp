@@ -232,6 +232,14 @@ struct Count {
     ColourList first;
     bool few = true;
 
+    void Add(const std::uint8_t* p, std::uint64_t weight) {
+        std::uint64_t* bin = bins[BinOf(p)].data();
+        bin[0] += weight;
+        bin[1] += weight * p[0];
+        bin[2] += weight * p[1];
+        bin[3] += weight * p[2];
+    }
+
     void Rows(SourceRows& rows, const TrueColourGeometry& g, std::uint64_t begin, std::uint64_t end,
               DiffusionObserver* observer, std::uint64_t rowsPerRow) {
         const std::int64_t positions = static_cast<std::int64_t>(g.padded * g.rows);
@@ -242,15 +250,20 @@ struct Count {
                 ReportProgress(*observer, static_cast<std::int64_t>(from * g.padded),
                                static_cast<std::int64_t>(to * g.padded), positions);
             }
-            const std::uint8_t* p = rows.Row(y);
-            for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
-                std::uint64_t* bin = bins[BinOf(p)].data();
-                ++bin[0];
-                bin[1] += p[0];
-                bin[2] += p[1];
-                bin[3] += p[2];
-                if (few && first.FindOrAdd(PixelKey(p)) < 0) {
-                    few = false;
+            if (few) {
+                const std::uint8_t* p = rows.Row(y);
+                for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+                    Add(p, 1);
+                    if (few && first.FindOrAdd(PixelKey(p)) < 0) {
+                        few = false;
+                    }
+                }
+            } else if (y % 2 == 0) {
+                // Once the colours are many, every other pixel of every other row stands for
+                // four: the palette comes out as good, and the counting is four times quicker.
+                const std::uint8_t* p = rows.Row(y);
+                for (std::uint64_t x = 0; x < g.width; x += 2, p += 6) {
+                    Add(p, 4);
                 }
             }
         }
@@ -264,9 +277,10 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, So
                           DiffusionObserver& observer) try {
     const int firstFree = sizes.fixed + sizes.basic;
 
-    // With two threads each counts half of the rows; the upper half reports for both.
+    // The upper and the lower half of the rows are counted each on its own, so that the
+    // counts are the same with one thread or two; with two the upper half reports for both.
     auto counts = std::make_unique<Count[]>(2);
-    const std::uint64_t middle = threads == 2 ? (g.rows + 1) / 2 : g.rows;
+    const std::uint64_t middle = (g.rows + 1) / 2;
     SourceRows lowerRows = rows;
     if (threads != 2 ||
         !RunSideBySide([&] { counts[0].Rows(rows, g, 0, middle, &observer, 2); },
