@@ -71,9 +71,12 @@ AdaptiveDither::DitherPixel(Stream& s, std::int64_t x, const NearestColour::Read
     Lanes target = colour + ((Load(s.current + kLanes * x) + s.carry + half) >> 4);
     target = target < zero ? zero : target;
     target = target > top ? top : target;
-    const int blue = target[0], green = target[1], red = target[2];
-    const int k = nearest.Answers(
-        NearestColour::CellOf(red, green, blue))[NearestColour::PlaceOf(red, green, blue)];
+    // Between 0 and 255: as unsigned numbers they need no sign extended.
+    const std::uint16_t blue = static_cast<std::uint16_t>(target[0]),
+                        green = static_cast<std::uint16_t>(target[1]),
+                        red = static_cast<std::uint16_t>(target[2]);
+    const int k = nearest.Find(NearestColour::Spread(0, blue) | NearestColour::Spread(1, green) |
+                               NearestColour::Spread(2, red));
     if constexpr (Trial) {
         std::uint64_t* sum = s.sums[k];
         sum[0] += static_cast<std::uint64_t>(blue);

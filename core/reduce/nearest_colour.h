@@ -2,6 +2,7 @@
 // blue; on a tie the lowest index. Portable: no platform headers.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +41,9 @@ class NearestColour {
     static int PlaceOf(int red, int green, int blue) {
         return (red & 3) << 4 | (green & 3) << 2 | (blue & 3);
     }
+    // The same two at once, from a table per channel (blue 0, green 1, red 2): the cell in
+    // the low 18 bits of Spread(0, blue) | Spread(1, green) | Spread(2, red), the place above.
+    static std::uint32_t Spread(int channel, int level) { return kSpread[channel][level]; }
 
     // The 64 answers of a cell, in blue-fastest order. Never allocates: everything it needs is
     // set aside by the constructor.
@@ -59,6 +63,7 @@ class NearestColour {
         Reader(NearestColour& owner, int shard)
             : slots_(owner.fine_.get()), answers_(owner.answers_.get()), owner_(&owner),
               shard_(shard) {}
+        int Find(std::uint32_t spread) const { return Answers(spread & kCells)[spread >> 18]; }
         const std::uint8_t* Answers(int cell) const {
             const std::uint32_t slot =
                 slots_[static_cast<std::size_t>(cell)].load(std::memory_order_acquire);
@@ -73,6 +78,17 @@ class NearestColour {
     };
 
   private:
+    static constexpr std::uint32_t kCells = (1u << 18) - 1;
+    static constexpr auto kSpread = [] {
+        std::array<std::array<std::uint32_t, 256>, 3> spread{};
+        for (int c = 0; c < 3; ++c) {
+            for (std::uint32_t v = 0; v < 256; ++v) {
+                spread[c][v] = (v >> 2) << (6 * c) | (v & 3) << (18 + 2 * c);
+            }
+        }
+        return spread;
+    }();
+
     // A fine cell's slot: kNotBuilt, or the offset of its table in answers_. The first
     // 256 tables after the unused one at 0 are those of single entries. When a shard's space
     // is full, a cell's table is worked out anew each time.
