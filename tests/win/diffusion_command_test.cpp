@@ -228,7 +228,7 @@ TEST_F(DiffusionCommandTest, HighQualityTakesTheSameWayWithAPaletteForTheImage) 
     EXPECT_EQ(texts[2], "パレット完成");
     EXPECT_EQ(texts[3], "終わり");
     EXPECT_EQ(ShownTexts, quiet.texts);
-    EXPECT_NE(std::find(ShownTexts.begin(), ShownTexts.end(), "パレット作成中\n\r0 / 300"),
+    EXPECT_NE(std::find(ShownTexts.begin(), ShownTexts.end(), "パレット作成中\n\r0 / 500"),
               ShownTexts.end());
     EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0), nullptr, 0,
                                             reduce::DiffusionMethod::Adaptive));
