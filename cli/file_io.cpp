@@ -77,11 +77,23 @@ bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error
         error = Because(kCannotOpenText);
         return false;
     }
+    // Only a regular file holds an image: a directory, a device or a pipe is refused, and
+    // said to be what it is.
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0) {
+        error = Because(kCannotReadText);
+        ::close(fd);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
         ::close(fd);
         errno = EISDIR;
         error = Because(kCannotReadText);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        error = std::string(kCannotReadText) + " (not a regular file)";
         return false;
     }
     if (static_cast<std::uint64_t>(info.st_size) > 0xFFFFFFFFu) {

@@ -164,6 +164,13 @@ TEST_F(Cli, FileProblemsExitWithThreeAndChangeNothing) {
     EXPECT_EQ(Run("exact " + Path("missing.bmp") + " -o " + Path("out.bmp")), 3);
     EXPECT_NE(stderr_.find("ファイルが開けません"), std::string::npos) << stderr_;
     EXPECT_FALSE(Exists(Path("out.bmp")));
+    // What is not a regular file is said to be so, a directory as a directory.
+    EXPECT_EQ(Run("exact /dev/null -o " + Path("out.bmp")), 3);
+    EXPECT_NE(stderr_.find("ファイルが読めません (not a regular file)"), std::string::npos)
+        << stderr_;
+    EXPECT_EQ(Run("exact " + Path("") + " -o " + Path("out.bmp")), 3);
+    EXPECT_NE(stderr_.find("ファイルが読めません (Is a directory)"), std::string::npos) << stderr_;
+    EXPECT_FALSE(Exists(Path("out.bmp")));
 
     const Bytes image = FewColours();
     Write(Path("in.bmp"), image);
