@@ -318,9 +318,10 @@ TEST_F(MainWindowTest, TheWheelAndTheKeysScrollWithinTheRanges) {
     const auto send = [this](UINT message, WPARAM wParam) {
         SendMessageA(window_, message, wParam, 0);
     };
-    send(WM_MOUSEWHEEL, MAKEWPARAM(0, -2 * WHEEL_DELTA)); // two notches towards the user
+    send(WM_MOUSEWHEEL,
+         MAKEWPARAM(0, static_cast<WORD>(-2 * WHEEL_DELTA))); // two notches towards the user
     EXPECT_EQ(Position(SB_VERT), 2 * notch);
-    send(WM_MOUSEWHEEL, MAKEWPARAM(MK_SHIFT, -WHEEL_DELTA));
+    send(WM_MOUSEWHEEL, MAKEWPARAM(MK_SHIFT, static_cast<WORD>(-WHEEL_DELTA)));
     EXPECT_EQ(Position(SB_HORZ), notch);
     send(WM_MOUSEHWHEEL, MAKEWPARAM(0, WHEEL_DELTA)); // tilted right
     EXPECT_EQ(Position(SB_HORZ), 2 * notch);
@@ -332,7 +333,7 @@ TEST_F(MainWindowTest, TheWheelAndTheKeysScrollWithinTheRanges) {
     EXPECT_EQ(Position(SB_VERT), 2 * notch + kWheelLine + height);
     send(WM_KEYDOWN, VK_END);
     EXPECT_EQ(Position(SB_VERT), 3000 - height);
-    send(WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA)); // at the end already
+    send(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA))); // at the end already
     EXPECT_EQ(Position(SB_VERT), 3000 - height);
     send(WM_KEYDOWN, VK_PRIOR);
     EXPECT_EQ(Position(SB_VERT), 3000 - 2 * height);
