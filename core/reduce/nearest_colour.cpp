@@ -7,9 +7,10 @@ namespace {
 
 constexpr std::size_t kFineCells = 64 * 64 * 64;
 // Each list level's cells per side, and the bytes each shard sets aside for its lists: all of
-// the 16-wide grid's, however long (every cell with all 256 entries), and many of the 8-wide.
-constexpr int kCellsPerSide[2] = {16, 32};
-constexpr std::size_t kListSpace[2] = {16 * 16 * 16 * 257, std::size_t{2} << 20};
+// the two coarser grids' lists, however long (every cell with all 256 entries), and many of
+// the finest.
+constexpr int kCellsPerSide[3] = {8, 16, 32};
+constexpr std::size_t kListSpace[3] = {8 * 8 * 8 * 257, 16 * 16 * 16 * 257, std::size_t{2} << 20};
 
 } // namespace
 
@@ -119,7 +120,7 @@ const std::uint8_t* NearestColour::List(int level, int r, int g, int b, Shard& s
         return &l.lists[offset - 1];
     }
     // The enclosing cell's list: of the level above, or of the top grid.
-    const std::uint8_t* from = level == 0 ? top_[(r >> 2) << 4 | (g >> 2) << 2 | b >> 2]
+    const std::uint8_t* from = level == 0 ? top_[(r >> 1) << 4 | (g >> 1) << 2 | b >> 1]
                                           : List(level - 1, r >> 1, g >> 1, b >> 1, shard);
     const int width = 256 / side;
     const int low[3] = {r * width, g * width, b * width};

@@ -94,10 +94,10 @@ class NearestColour {
     // is full, a cell's table is worked out anew each time.
     static constexpr std::uint32_t kNotBuilt = 0;
 
-    // The lists of the cells of the 16- and the 32-wide grid that have been asked about: a
-    // cell's slot is 0 or the offset + 1 of its list, count - 1 and then the entries. When a
-    // shard's space is full, a cell's list is worked out anew each time.
-    static constexpr int kListLevels = 2;
+    // The lists of the cells of the 8 x 8 x 8, 16 x 16 x 16 and 32 x 32 x 32 grids that have
+    // been asked about: a cell's slot is 0 or the offset + 1 of its list, count - 1 and then
+    // the entries. When a shard's space is full, a cell's list is worked out anew each time.
+    static constexpr int kListLevels = 3;
     struct ListLevel {
         int cellsPerSide;
         std::size_t space; // bytes per shard
@@ -124,7 +124,7 @@ class NearestColour {
     int shardCount_;
     std::unique_ptr<std::atomic<std::uint32_t>[]> fine_; // 64 x 64 x 64 slots
     std::unique_ptr<std::uint8_t[]> answers_;            // tables of 64 answers
-    ListLevel levels_[kListLevels];                      // 16 x 16 x 16, 32 x 32 x 32
+    ListLevel levels_[kListLevels];                      // 8 x 8 x 8, 16 x 16 x 16, 32 x 32 x 32
     Shard shards_[kMaxShards];
 };
 
