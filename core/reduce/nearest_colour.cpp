@@ -106,8 +106,10 @@ int NearestColour::Contenders(const int low[3], int width, const std::uint8_t* f
         const int gain = norms_[first] - norms_[e] +
                          2 * (t0 * (t0 > 0 ? high[0] : low[0]) + t1 * (t1 > 0 ? high[1] : low[1]) +
                               t2 * (t2 > 0 ? high[2] : low[2]));
-        out[n] = static_cast<std::uint8_t>(e);
-        n += e != first && (gain > 0 || (gain == 0 && e < first));
+        // Written only when kept: `out` has room for `count` entries and no more.
+        if (e != first && (gain > 0 || (gain == 0 && e < first))) {
+            out[n++] = static_cast<std::uint8_t>(e);
+        }
     }
     return n;
 }

@@ -38,6 +38,7 @@ void ExpectSameAsScan(const Palette& p, const std::array<int, 3>& low, int size,
                       const std::string& what,
                       std::size_t tableSpace = reduce::NearestColour::kTableSpace) {
     reduce::NearestColour nearest(p.data(), 1, tableSpace);
+    nearest.Reset(p.data()); // starts over as it was made
     int wrong = 0;
     auto check = [&](int r, int g, int b) {
         const int expected = Scan(p, r, g, b);
@@ -89,6 +90,15 @@ TEST(NearestColour, AgreesWithAFullScan) {
         Set(duplicates, e, 40 * k, 255 - 30 * k, 17 * k);
     }
     ExpectSameAsScan(duplicates, {0, 200, 0}, 56, 4, "duplicates");
+
+    // Every entry a contender of the last top cell, the one nearest its middle coming last:
+    // its list is as long as a list can be.
+    Palette crowded{};
+    for (int e = 0; e < 255; ++e) {
+        Set(crowded, e, 192 + e % 8 * 8, 192 + e / 8 % 8 * 8, 192 + e / 64 * 8);
+    }
+    Set(crowded, 255, 224, 224, 224);
+    ExpectSameAsScan(crowded, {192, 192, 192}, 64, 9, "crowded top cell");
 
     Palette allBlack{};
     ExpectSameAsScan(allBlack, {0, 0, 0}, 32, 5, "all black");
