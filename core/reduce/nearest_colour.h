@@ -34,26 +34,13 @@ class NearestColour {
     // Forgets every answer and takes a new palette, keeping the space set aside.
     void Reset(const std::uint8_t* palette);
 
-    // The cell of a colour, and the colour's place in the cell's table.
-    static int CellOf(int red, int green, int blue) {
-        return (red >> 2) << 12 | (green >> 2) << 6 | (blue >> 2);
-    }
-    static int PlaceOf(int red, int green, int blue) {
-        return (red & 3) << 4 | (green & 3) << 2 | (blue & 3);
-    }
-    // The same two at once, from a table per channel (blue 0, green 1, red 2): the cell in
-    // the low 18 bits of Spread(0, blue) | Spread(1, green) | Spread(2, red), the place above.
+    // A colour's cell in the low 18 bits of Spread(0, blue) | Spread(1, green) | Spread(2, red),
+    // and its place in the cell's table of 64 answers above them: one table per channel.
     static std::uint32_t Spread(int channel, int level) { return kSpread[channel][level]; }
 
-    // The 64 answers of a cell, in blue-fastest order. Never allocates: everything it needs is
-    // set aside by the constructor.
-    const std::uint8_t* Answers(int cell, int shard = 0) {
-        const std::uint32_t slot =
-            fine_[static_cast<std::size_t>(cell)].load(std::memory_order_acquire);
-        return slot != kNotBuilt ? &answers_[slot] : WorkOut(cell, shard);
-    }
+    // Never allocates: everything it needs is set aside by the constructor.
     int Find(int red, int green, int blue, int shard = 0) {
-        return Answers(CellOf(red, green, blue), shard)[PlaceOf(red, green, blue)];
+        return Reader(*this, shard).Find(Spread(0, blue) | Spread(1, green) | Spread(2, red));
     }
 
     // Answers for one shard, from pointers that a loop can keep at hand: asking through the
@@ -63,11 +50,13 @@ class NearestColour {
         Reader(NearestColour& owner, int shard)
             : slots_(owner.fine_.get()), answers_(owner.answers_.get()), owner_(&owner),
               shard_(shard) {}
-        int Find(std::uint32_t spread) const { return Answers(spread & kCells)[spread >> 18]; }
-        const std::uint8_t* Answers(int cell) const {
-            const std::uint32_t slot =
-                slots_[static_cast<std::size_t>(cell)].load(std::memory_order_acquire);
-            return slot != kNotBuilt ? answers_ + slot : owner_->WorkOut(cell, shard_);
+        int Find(std::uint32_t spread) const {
+            const std::uint32_t cell = spread & kCells;
+            const std::uint32_t slot = slots_[cell].load(std::memory_order_acquire);
+            const std::uint8_t* answers = slot != kNotBuilt
+                                              ? answers_ + slot
+                                              : owner_->WorkOut(static_cast<int>(cell), shard_);
+            return answers[spread >> 18];
         }
 
       private:
