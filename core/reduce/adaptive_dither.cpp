@@ -157,8 +157,8 @@ void AdaptiveDither::DitherSome(Band* const bands[], const std::uint8_t* const r
     }
 }
 
-void AdaptiveDither::DitherGroup(int group, std::uint64_t relative, bool forward, bool trial,
-                                 const std::uint8_t* const rows[kGroup]) {
+int AdaptiveDither::DitherGroup(int group, std::uint64_t relative, bool forward, bool trial,
+                                const std::uint8_t* const rows[kGroup]) {
     Band* bands[kGroup];
     const std::uint8_t* present[kGroup];
     int count = 0;
@@ -170,7 +170,7 @@ void AdaptiveDither::DitherGroup(int group, std::uint64_t relative, bool forward
         }
     }
     if (count == 0) {
-        return;
+        return 0;
     }
     const int shard = threads_ == 2 ? group : 0;
     if (forward) {
@@ -180,6 +180,7 @@ void AdaptiveDither::DitherGroup(int group, std::uint64_t relative, bool forward
         trial ? DitherSome<-1, true>(bands, present, count, shard)
               : DitherSome<-1, false>(bands, present, count, shard);
     }
+    return count;
 }
 
 void AdaptiveDither::StartGroup(int group) {
@@ -264,19 +265,13 @@ void AdaptiveDither::FitPalette(const std::uint8_t* data, const TrueColourSource
 void AdaptiveDither::Run(std::uint8_t* pixels, DiffusionObserver& observer) {
     InBothGroups([&](int group) {
         const bool reports = group == 0 || threads_ == 1;
-        // Rows done before this group: with two threads the other group goes as fast as this.
-        const std::uint64_t before = threads_ == 1 && group == 1 ? bands_[kGroup].begin : 0;
-        const std::uint64_t perRow = threads_ == 2 ? 2 * kGroup : kGroup;
+        // Rows done so far: one thread does the first group's rows before the second's; with
+        // two, the other group is taken to go as fast as this one.
+        std::uint64_t done = threads_ == 1 && group == 1 ? bands_[kGroup].begin : 0;
+        const std::uint64_t scale = threads_ == 2 ? 2 : 1;
         const std::int64_t padded = static_cast<std::int64_t>(g_.padded);
         StartGroup(group);
         for (std::uint64_t r = 0; r < GroupRows(group); ++r) {
-            if (reports) {
-                const std::uint64_t from = std::min(before + r * perRow, g_.rows);
-                const std::uint64_t to = std::min(before + (r + 1) * perRow, g_.rows);
-                ReportProgress(observer, static_cast<std::int64_t>(from) * padded,
-                               static_cast<std::int64_t>(to) * padded,
-                               static_cast<std::int64_t>(g_.rows) * padded);
-            }
             std::uint8_t* rows[kGroup] = {};
             for (int j = 0; j < kGroup; ++j) {
                 const Band& band = bands_[kGroup * group + j];
@@ -284,7 +279,15 @@ void AdaptiveDither::Run(std::uint8_t* pixels, DiffusionObserver& observer) {
                     rows[j] = pixels + (band.begin + r) * g_.stride;
                 }
             }
-            DitherGroup(group, r, r % 2 == 0, false, rows);
+            const std::uint64_t dithered =
+                static_cast<std::uint64_t>(DitherGroup(group, r, r % 2 == 0, false, rows));
+            if (reports) {
+                const std::uint64_t from = std::min(done, g_.rows);
+                done += scale * dithered;
+                ReportProgress(observer, static_cast<std::int64_t>(from) * padded,
+                               static_cast<std::int64_t>(std::min(done, g_.rows)) * padded,
+                               static_cast<std::int64_t>(g_.rows) * padded);
+            }
             // The rows' own bytes are not read again: their indices wait there.
             for (int j = 0; j < kGroup; ++j) {
                 if (rows[j] != nullptr) {

@@ -52,10 +52,10 @@ class AdaptiveDither {
     struct Stream;
     template <int Step, bool Trial>
     void DitherPixel(Stream& s, std::int64_t x, const NearestColour::Reader& nearest);
-    // Dithers row `relative` of each band of a group that has one; `trial` counts the colours
-    // instead of keeping the indices.
-    void DitherGroup(int group, std::uint64_t relative, bool forward, bool trial,
-                     const std::uint8_t* const rows[kGroup]);
+    // Dithers row `relative` of each band of a group that has one, and returns how many rows
+    // that was; `trial` counts the colours instead of keeping the indices.
+    int DitherGroup(int group, std::uint64_t relative, bool forward, bool trial,
+                    const std::uint8_t* const rows[kGroup]);
     void StartGroup(int group);
     std::uint64_t GroupRows(int group) const;
     template <int Step, bool Trial>

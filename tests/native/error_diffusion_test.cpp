@@ -65,11 +65,11 @@ struct EngineRun {
 };
 
 EngineRun Engine(const Bytes& image, int fixed, const Bytes& table, bool failGrow = false,
-                 int threads = 0) {
+                 int threads = 0, reduce::DiffusionMethod method = reduce::DiffusionMethod::Basic) {
     VectorBlock block{image};
     block.failGrow = failGrow;
     Recorder recorder;
-    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
+    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads, method};
     const auto result = reduce::DiffuseImage(block.bytes.data(), block.bytes.size(),
                                              block.Resizer(), input, recorder);
     if (result.outcome == Outcome::Converted) {
@@ -330,6 +330,24 @@ TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmWhenTwoThreadsMeetInsideRows) {
         return red << 16 | green << 8 | blue;
     });
     ExpectSameAsLiteral(image, 20, UserTable(11, true), "331 x 207 bands");
+}
+
+// Ten rows do not split evenly into the high-quality method's eight bands: its dithering
+// progress still goes forward only, by every multiple of 100, with one thread or two.
+TEST(ErrorDiffusion, HighQualityProgressOnlyGoesForward) {
+    const Bytes image = testimg::MakeRandom(97, 10, 5000, 3, 0);
+    for (const int threads : {1, 2}) {
+        const EngineRun run =
+            Engine(image, 0, Bytes(1024, 0), false, threads, reduce::DiffusionMethod::Adaptive);
+        const auto dithering = std::find(run.events.begin(), run.events.end(), "phase 2");
+        ASSERT_NE(dithering, run.events.end());
+        std::vector<std::string> counts(dithering + 1, run.events.end() - 1);
+        std::vector<std::string> expected;
+        for (int done = 0; done < 10 * 100; done += 100) { // ten rows of 100 positions
+            expected.push_back(std::to_string(done) + "/1000");
+        }
+        EXPECT_EQ(counts, expected) << threads << " thread(s)";
+    }
 }
 
 TEST(ErrorDiffusion, FrequencyTiesGoToTheColourMetFirst) {
