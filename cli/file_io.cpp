@@ -48,6 +48,18 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+// The new file takes the place of the old one: it gets its owner and group where this
+// process may give them, then exactly its mode, which the umask would have narrowed and a
+// change of owner may have cleared. Only root may give a file away; anyone may give it a
+// group of their own. What is refused (EPERM) leaves the file ours: not worth failing the
+// save for.
+void KeepOwnerAndMode(int fd, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
+    ::fchmod(fd, old.st_mode & 07777);
+}
+
 } // namespace
 
 void* AllocateFileMemory(std::size_t size) {
@@ -138,6 +150,13 @@ bool WriteWithSafetyCopy(const std::string& name, const std::uint8_t* data, std:
     }
     const std::string safety = path + ".tmp";
     const bool exists = ::lstat(path.c_str(), &info) == 0;
+    // Only a regular file is replaced: a folder, a device or a pipe of that name stays
+    // where it is, and nothing is renamed or created.
+    if (exists && !S_ISREG(info.st_mode)) {
+        error = std::string(kCannotSaveText) +
+                (S_ISDIR(info.st_mode) ? " (Is a directory)" : " (not a regular file)");
+        return false;
+    }
     // A file without write permission is the user's word that it must not change.
     if (exists && (info.st_mode & 0222) == 0) {
         errno = EACCES;
@@ -168,6 +187,9 @@ bool WriteWithSafetyCopy(const std::string& name, const std::uint8_t* data, std:
             Ops.rename(safety.c_str(), path.c_str());
         }
         return false;
+    }
+    if (exists) {
+        KeepOwnerAndMode(fd, info);
     }
     const bool written = WriteAll(fd, data, size) && Ops.fsync(fd) == 0;
     const int savedErrno = errno;

@@ -33,9 +33,11 @@ bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error
 // Writes `bytes` to `path` through a safety copy, as the program's Save does: an existing
 // file is first renamed to "<path>.tmp", removed only after the new file is complete, and
 // put back when the write fails. A file that cannot be renamed aside (for example because
-// "<path>.tmp" exists), and a file without write permission, are not overwritten. Through
-// a symbolic link the file it points to is written, keeping its mode, and the link stays.
-// On failure `error` holds a message.
+// "<path>.tmp" exists), a file without write permission and anything that is not a regular
+// file (a folder, a device) are not overwritten. The new file keeps the old one's mode, and
+// its owner and group where the process may set them; other hard links to the old file keep
+// the old image. Through a symbolic link the file it points to is written, and the link
+// stays. On failure `error` holds a message.
 bool WriteWithSafetyCopy(const std::string& path, const std::uint8_t* data, std::size_t size,
                          std::string& error);
 

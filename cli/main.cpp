@@ -6,12 +6,15 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <new>
 #include <set>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -52,24 +55,31 @@ constexpr char kHelp[] =
     "      Nothing is lost; images with more colours are refused.\n"
     "  diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N] [--adaptive]\n"
     "      Error diffusion onto a palette of N fixed colours (the first N entries of\n"
-    "      the palette FILE; 0 to 256, default 0), the 42 basic colours, and the\n"
-    "      image's most frequent other colours. FILE is a 768-byte palette file, or\n"
-    "      the 1572-byte format when the third character from the end of its name is\n"
-    "      'z'. On a terminal, a progress bar is shown on standard error.\n"
+    "      the palette FILE; 0 to 256, default 0; --palette needs --fixed), the 42\n"
+    "      basic colours, and the image's most frequent other colours. FILE is a\n"
+    "      768-byte palette file, or the 1572-byte format when the third character\n"
+    "      from the end of its name is 'z'. On a terminal, a progress bar is shown on\n"
+    "      standard error.\n"
     "      --adaptive: high quality for photographs: the N fixed colours and 256 - N\n"
     "      colours chosen for the image, dithered with Floyd-Steinberg weights. An\n"
     "      image of at most 256 - N colours keeps every pixel.\n"
     "\n"
     "Several files: each is converted on its own, several at a time (-j N, default\n"
-    "the number of processors); -d DIR writes DIR/NAME (DIR is created if missing),\n"
-    "-o takes one input only. A file that is refused or cannot be read or written is\n"
+    "the number of processors); -d DIR writes DIR/NAME (DIR is created when the first\n"
+    "result is written), -o takes one input only. Inputs whose results would go to one\n"
+    "file (the same file twice, two files of one name with -d) are refused before\n"
+    "anything is written. A file that is refused or cannot be read or written is\n"
     "reported with its name and the rest go on. On a terminal one line shows the\n"
-    "batch's progress (--quiet: nothing; --verbose: a line per file).\n"
+    "batch's progress (--quiet: nothing; --verbose: a line per file). After --,\n"
+    "every argument is a file, also one whose name starts with '-'.\n"
     "\n"
     "Without -o or -d the input file is replaced; a symbolic link's target is\n"
     "converted and keeps its mode, and a read-only file is refused. Every write goes\n"
     "through a safety copy NAME.tmp, which is removed once the new file is complete;\n"
-    "an existing NAME.tmp is never touched and makes the write fail.\n"
+    "an existing NAME.tmp is never touched and makes the write fail. The new file\n"
+    "keeps the old one's mode, owner and group (as far as the user may set them); a\n"
+    "file's other hard links keep the old image. What is not a regular file (a folder,\n"
+    "a device) is never written over.\n"
     "\n"
     "Exit status: 0 all converted, 1 some refused (the reason is printed), 2 usage\n"
     "error, 3 some file could not be read or written. No file changes on a failure.\n";
@@ -81,6 +91,7 @@ struct Options {
     std::string directory; // -d
     std::string palette;
     int fixed = 0;
+    bool fixedGiven = false;
     bool adaptive = false;
     int jobs = 0; // files at a time; 0: as many as there are processors
     bool quiet = false;
@@ -110,10 +121,15 @@ int Fail(int code, const std::string& path, const std::string& message) {
 // Parses "COMMAND IN... [options]"; false, with the problem, when the arguments are wrong.
 bool ParseArguments(int argc, char** argv, Options& options, std::string& problem) {
     std::vector<std::string> positional;
+    bool optionsEnded = false; // after "--" every argument is a file, "-x.bmp" too
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
-            arg == "-d" || arg == "-j") {
+        if (optionsEnded) {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
+                   arg == "-d" || arg == "-j") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -123,6 +139,7 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& proble
                 options.palette = value;
             } else if (arg == "--fixed") {
                 options.fixed = ParseNumber(value, 0, 256);
+                options.fixedGiven = true;
                 if (options.fixed < 0) {
                     problem = "--fixed takes a number from 0 to 256";
                     return false;
@@ -162,6 +179,8 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& proble
         problem = "--palette, --fixed and --adaptive belong to diffuse";
     } else if (options.fixed > 0 && options.palette.empty()) {
         problem = "--fixed above 0 needs --palette";
+    } else if (!options.palette.empty() && !options.fixedGiven) {
+        problem = "--palette needs --fixed N: how many of its first colours stay fixed";
     } else if (options.inputs.empty()) {
         problem = "no input file given";
     } else if (!options.output.empty() && options.inputs.size() > 1) {
@@ -232,10 +251,41 @@ struct FileResult {
     std::string message;
 };
 
+// The folder of -d, made when the first result is about to be written there, so that a
+// batch whose every file fails leaves no folder behind.
+class OutputFolder {
+  public:
+    explicit OutputFolder(std::string path) : path_(std::move(path)) {}
+
+    // True when the folder exists (or none was asked for); else `error` says why not.
+    bool Ready(std::string& error) {
+        if (path_.empty()) {
+            return true;
+        }
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (!made_) {
+            std::error_code failure;
+            std::filesystem::create_directories(path_, failure);
+            if (failure) {
+                error = failure.message();
+                return false;
+            }
+            made_ = true;
+        }
+        return true;
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    const std::string path_;
+    std::mutex lock_;
+    bool made_ = false;
+};
+
 // Reads the input, converts it and writes the result through the safety copy. A refusal is
 // code 1 with the program's message; running out of memory counts as a failure to read
 // the file whole.
-FileResult ConvertFile(const std::string& input, const std::string& output,
+FileResult ConvertFile(const std::string& input, const std::string& output, OutputFolder& folder,
                        const Conversion& convert, reduce::DiffusionObserver& observer) try {
     cli::FileBytes image;
     std::string error;
@@ -252,6 +302,9 @@ FileResult ConvertFile(const std::string& input, const std::string& output,
                 text::RefusalText(result.outcome)};
     }
     image.resize(static_cast<std::size_t>(result.newSize));
+    if (!folder.Ready(error)) {
+        return {kFileError, folder.path(), error};
+    }
     if (!cli::WriteWithSafetyCopy(output, image.data(), image.size(), error)) {
         return {kFileError, output, error};
     }
@@ -270,6 +323,46 @@ std::string OutputOf(const Options& options, const std::string& input) {
             .string();
     }
     return input;
+}
+
+// What a path names, to tell whether two paths are one file: an existing file by its device
+// and inode (through symbolic and hard links alike), any other path by its absolute form.
+std::string FileIdentity(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0) {
+        return "file " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    }
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::weakly_canonical(path, error);
+    return "path " + (error ? path : full.string());
+}
+
+// Two inputs whose results would go to one file (the same input twice, two files of one
+// name with -d, two links to one file), and a result that would go over another input, are
+// refused before anything is read or written: one result would be lost, or two workers
+// would replace one file at once.
+bool FindCollision(const Options& options, std::string& problem) {
+    std::map<std::string, std::size_t> inputs, outputs;
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        inputs.emplace(FileIdentity(options.inputs[i]), i);
+    }
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        const std::string output = OutputOf(options, options.inputs[i]);
+        const std::string identity = FileIdentity(output);
+        const auto [earlier, added] = outputs.emplace(identity, i);
+        if (!added) {
+            problem = options.inputs[earlier->second] + " and " + options.inputs[i] +
+                      " would both be written to " + output;
+            return true;
+        }
+        const auto input = inputs.find(identity);
+        if (input != inputs.end() && input->second != i) {
+            problem = options.inputs[i] + " would be written over another input, " +
+                      options.inputs[input->second];
+            return true;
+        }
+    }
+    return false;
 }
 
 // Reports a file that failed, or with --verbose one that was converted, as "IN: OUT";
@@ -337,10 +430,11 @@ class BatchReport {
 
 // Converts every input, `jobs` at a time; the exit code is the worst of theirs: 3 before 1.
 int ConvertAll(const Options& options, const Conversion& convert, int jobs) {
+    OutputFolder folder(options.directory);
     if (options.inputs.size() == 1) {
         TerminalProgress progress(!options.quiet);
-        const FileResult result =
-            ConvertFile(options.inputs[0], OutputOf(options, options.inputs[0]), convert, progress);
+        const FileResult result = ConvertFile(
+            options.inputs[0], OutputOf(options, options.inputs[0]), folder, convert, progress);
         return Report(options.inputs[0], result, options.verbose);
     }
     BatchReport report(options.inputs.size(), !options.quiet, options.verbose);
@@ -351,7 +445,8 @@ int ConvertAll(const Options& options, const Conversion& convert, int jobs) {
         for (std::size_t i; (i = next++) < options.inputs.size();) {
             const std::string& input = options.inputs[i];
             report.Started(input);
-            const FileResult result = ConvertFile(input, OutputOf(options, input), convert, silent);
+            const FileResult result =
+                ConvertFile(input, OutputOf(options, input), folder, convert, silent);
             report.Ended(input, result);
             int seen = worst.load();
             while ((result.code == kFileError || (result.code == kRefused && seen == kConverted)) &&
@@ -432,15 +527,8 @@ int main(int argc, char** argv) {
     }
     Options options;
     std::string problem;
-    if (!ParseArguments(argc, argv, options, problem)) {
+    if (!ParseArguments(argc, argv, options, problem) || FindCollision(options, problem)) {
         return UsageError(problem.c_str());
-    }
-    if (!options.directory.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(options.directory, error);
-        if (error) {
-            return Fail(kFileError, options.directory, error.message());
-        }
     }
     try {
         return options.command == "exact" ? RunExact(options) : RunDiffuse(options);

@@ -145,6 +145,64 @@ TEST_F(Cli, InPlaceConversionKeepsLinksAndModesAndLeavesReadOnlyFiles) {
     EXPECT_FALSE(Exists(Path("locked.bmp.tmp")));
 }
 
+TEST_F(Cli, InPlaceConversionKeepsTheOwnerAndGroup) {
+    if (getuid() != 0) {
+        GTEST_SKIP() << "only root may give a file to another owner";
+    }
+    Write(Path("theirs.bmp"), FewColours());
+    ASSERT_EQ(chown(Path("theirs.bmp").c_str(), 1234, 1235), 0);
+    ASSERT_EQ(chmod(Path("theirs.bmp").c_str(), 0664), 0);
+    EXPECT_EQ(Run("exact " + Path("theirs.bmp")), 0);
+    struct stat info;
+    ASSERT_EQ(stat(Path("theirs.bmp").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 1234u);
+    EXPECT_EQ(info.st_gid, 1235u);
+    EXPECT_EQ(info.st_mode & 07777, 0664u); // not narrowed by the umask
+    EXPECT_EQ(ReadBytes(Path("theirs.bmp"))[28], 8);
+}
+
+// Results that would meet on one file are refused before anything is read or written.
+TEST_F(Cli, InputsWhoseResultsWouldMeetAreRefusedBeforeAnyWrite) {
+    const Bytes image = FewColours();
+    ASSERT_EQ(mkdir(Path("d1").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(Path("d2").c_str(), 0755), 0);
+    Write(Path("d1/x.bmp"), image);
+    Write(Path("d2/x.bmp"), image);
+    EXPECT_EQ(Run("diffuse " + Path("d1/x.bmp") + " " + Path("d2/x.bmp") + " -d " + Path("out")),
+              2);
+    EXPECT_NE(stderr_.find("d1/x.bmp and " + Path("d2/x.bmp")), std::string::npos) << stderr_;
+    EXPECT_FALSE(Exists(Path("out")));
+    // The same file twice, by one name or through a link: never two workers on one file.
+    EXPECT_EQ(Run("exact " + Path("d1/x.bmp") + " " + Path("d1/x.bmp") + " -j 2"), 2);
+    ASSERT_EQ(symlink(Path("d1/x.bmp").c_str(), Path("link.bmp").c_str()), 0);
+    EXPECT_EQ(Run("exact " + Path("link.bmp") + " " + Path("d1/x.bmp") + " -j 2"), 2);
+    // A result may not go over another input either.
+    ASSERT_EQ(symlink(Path("d1/x.bmp").c_str(), Path("d2/y.bmp").c_str()), 0);
+    EXPECT_EQ(Run("exact " + Path("d2/y.bmp") + " " + Path("x.bmp") + " -d " + Path("d1")), 2);
+    EXPECT_EQ(ReadBytes(Path("d1/x.bmp")), image);
+    EXPECT_EQ(ReadBytes(Path("d2/x.bmp")), image);
+}
+
+TEST_F(Cli, WhatIsNotARegularFileIsNeverWrittenOver) {
+    Write(Path("in.bmp"), FewColours());
+    ASSERT_EQ(mkdir(Path("full").c_str(), 0755), 0);
+    EXPECT_EQ(Run("exact " + Path("in.bmp") + " -o " + Path("full")), 3);
+    EXPECT_NE(stderr_.find(Path("full") + ": "), std::string::npos) << stderr_;
+    struct stat info;
+    ASSERT_EQ(stat(Path("full").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_FALSE(Exists(Path("full.tmp")));
+    ASSERT_EQ(mkdir(Path("dd").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(Path("dd/in.bmp").c_str(), 0755), 0);
+    EXPECT_EQ(Run("exact " + Path("in.bmp") + " -d " + Path("dd")), 3);
+    ASSERT_EQ(stat(Path("dd/in.bmp").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_FALSE(Exists(Path("dd/in.bmp.tmp")));
+    // The folder of -d appears only with a result to put in it.
+    EXPECT_EQ(Run("exact " + Path("missing.bmp") + " -d " + Path("out")), 3);
+    EXPECT_FALSE(Exists(Path("out")));
+}
+
 TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run(""), 2);
     EXPECT_NE(stderr_.find("Usage:"), std::string::npos);
@@ -154,6 +212,13 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run("exact a.bmp -o out.bmp -d dir"), 2);
     EXPECT_EQ(Run("exact a.bmp -o"), 2);
     EXPECT_EQ(Run("exact a.bmp --fast"), 2);
+    EXPECT_EQ(Run("diffuse a.bmp --palette p.pal"), 2); // how many fixed colours?
+    EXPECT_NE(stderr_.find("--palette needs --fixed N"), std::string::npos) << stderr_;
+    // After "--" a name may start with '-'.
+    Write(Path("-x.bmp"), FewColours());
+    const std::string inFolder = "cd '" + dir_ + "' && " + TW_CLI_PATH;
+    EXPECT_EQ(std::system((inFolder + " exact -o out.bmp -- -x.bmp").c_str()), 0);
+    EXPECT_EQ(ReadBytes(Path("out.bmp"))[28], 8);
     EXPECT_EQ(Run("--help"), 0);
     EXPECT_NE(stdout_.find("exact IN.bmp"), std::string::npos);
     EXPECT_EQ(Run("--version"), 0);
@@ -254,7 +319,8 @@ TEST_F(Cli, DiffuseRefusesAndRejectsLikeExact) {
     EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --palette p.pal --fixed 257"), 2);
     EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --palette p.pal --fixed x"), 2);
     EXPECT_EQ(Run("exact " + Path("few.bmp") + " --fixed 3"), 2);
-    EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --palette " + Path("none.pal")), 3);
+    EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --palette " + Path("none.pal") + " --fixed 3"),
+              3);
 }
 
 TEST_F(Cli, EveryCorpusFileConvertsOrIsRefusedWithoutTouchingFiles) {
