@@ -27,17 +27,44 @@ static void ReleaseDocument(HWND mainWindow) {
     RepaintWindow(mainWindow);
 }
 
+// Whether releasing the document could make room for `size` bytes: the process's free
+// address space and the document's own block must hold them together.
+static bool RoomOnceReleased(SIZE_T size) {
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof status;
+    if (!GlobalMemoryStatusEx(&status)) {
+        return true;
+    }
+    return size <= status.ullAvailVirtual + GlobalSize(ImageBuffer);
+}
+
+// A new block for the image. When memory cannot hold it beside the document, the document
+// goes first, but only when that could make room and the user agrees; `declined` tells
+// that the user said no. Null when there is no block; the document is then as it was,
+// unless the user gave it up.
+static HGLOBAL AllocateImageBlock(HWND mainWindow, SIZE_T size, bool& declined) {
+    declined = false;
+    HGLOBAL block = Files.allocate(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (block != nullptr || ImageBuffer == nullptr || !RoomOnceReleased(size)) {
+        return block;
+    }
+    if (Report(mainWindow, kReleaseToLoadText, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+        declined = true;
+        return nullptr;
+    }
+    ReleaseDocument(mainWindow);
+    return Files.allocate(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+}
+
 // Reads `size` bytes of the open file into a new block. The new image is read completely
-// before the old one is released, so that a failed read leaves the document as it was. When
-// memory cannot hold both, the old one goes first, as the largest images need: a failure
-// after that leaves no document. An empty file still gets a block. Null, with the failure
-// told, when the image could not be read.
+// before the old one is released, so that a failed read leaves the document as it was. An
+// empty file still gets a block. Null, with the failure told, when the image could not be
+// read (or the user would not give up the document for it).
 static HGLOBAL ReadIntoNewBlock(HWND mainWindow, HANDLE file, DWORD size) {
-    const SIZE_T blockSize = size ? size : 1;
-    HGLOBAL block = Files.allocate(GMEM_MOVEABLE | GMEM_ZEROINIT, blockSize);
-    if (block == nullptr && ImageBuffer != nullptr) {
-        ReleaseDocument(mainWindow);
-        block = Files.allocate(GMEM_MOVEABLE | GMEM_ZEROINIT, blockSize);
+    bool declined = false;
+    HGLOBAL block = AllocateImageBlock(mainWindow, size ? size : 1, declined);
+    if (declined) {
+        return nullptr;
     }
     const char* failure = nullptr;
     if (block == nullptr) {
@@ -170,11 +197,11 @@ void SaveAsCommand(HWND mainWindow) {
     }
     char previousName[MAX_PATH];
     std::memcpy(previousName, CurrentFileName, MAX_PATH);
-    if (!ChooseImageFile(CurrentFileName, mainWindow, 0)) {
+    // A refused save leaves the name as it was: Save and Reload still mean the user's file.
+    if (!ChooseImageFile(CurrentFileName, mainWindow, 0) ||
+        !WriteDocument(mainWindow, CurrentFileName, kCannotSaveText)) {
         std::memcpy(CurrentFileName, previousName, MAX_PATH);
-        return;
     }
-    WriteDocument(mainWindow, CurrentFileName, kCannotSaveText);
 }
 
 void CloseCommand(HWND mainWindow) {

@@ -17,6 +17,8 @@ inline constexpr char kSafetyCopyBlockedText[] =
     "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";
 inline constexpr char kSafetyCopyLeftText[] =
     "保存しましたが、元のファイルの控えを削除できませんでした：";
+inline constexpr char kReleaseToLoadText[] =
+    "メモリが足りません\n今の画像を破棄して読み込みますか？";
 inline constexpr char kReadOnlyNotOpenedText[] =
     "読み取り専用のファイルは開きません\n（オプション「Readonlyはさわらない」）";
 

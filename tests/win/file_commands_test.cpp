@@ -170,24 +170,41 @@ DWORD WINAPI AlmostFourGigabytes(HANDLE, LPDWORD high) {
     return 0xFFFFFFFF;
 }
 
-TEST_F(FileCommands, WhenOnlyOneImageFitsTheOldOneMakesRoom) {
+TEST_F(FileCommands, WhenOnlyOneImageFitsTheOldOneGoesOnlyIfTheUserAgrees) {
     OpenFile(firstPath_);
+    Scribble(); // an unsaved conversion
+    const Bytes converted = DocumentBytes();
     Files.allocate = OneImageAtATime;
+    Seams.messageAnswer = IDCANCEL;
     OpenFile(secondPath_);
-    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_TRUE(OnlyMessage("メモリが足りません\n今の画像を破棄して読み込みますか？",
+                            MB_OKCANCEL | MB_ICONQUESTION));
+    EXPECT_EQ(DocumentBytes(), converted);
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    Seams.messages.clear();
+    Seams.messageAnswer = IDOK;
+    OpenFile(secondPath_);
+    EXPECT_EQ(Seams.messages.size(), 1u);
     EXPECT_EQ(DocumentBytes(), second_);
-    // No room at all for the largest file there can be (its size is no error, whatever the
-    // last error code says): the old image is gone, and nothing is left to save.
+    EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
+}
+
+TEST_F(FileCommands, AFileNoMemoryCouldHoldLeavesTheDocumentAndItsName) {
+    OpenFile(firstPath_);
+    Scribble();
+    const Bytes converted = DocumentBytes();
+    // The largest file there can be (its size is no error, whatever the last error code
+    // says): releasing the image could not make room for it, so nothing is asked.
     Files.create = OpenLeavingAnError;
     Files.getSize = AlmostFourGigabytes;
     Files.allocate = NoMemory;
-    OpenFile(firstPath_);
+    OpenFile(secondPath_);
     EXPECT_TRUE(OnlyMessage("メモリが足りません"));
-    EXPECT_EQ(ImageBuffer, nullptr);
-    UpdateWindow(window_);
-    Command(IDM_SAVE);
-    EXPECT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(OnDisk(firstPath_), first_);
+    EXPECT_EQ(DocumentBytes(), converted);
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    ResetSeams();
+    Command(IDM_RELOAD); // the user's file, not the one that failed
+    EXPECT_EQ(DocumentBytes(), first_);
 }
 
 BOOL WINAPI ShortRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED) {
@@ -294,9 +311,14 @@ TEST_F(FileCommands, ReadOnlyFilesAreNeverSavedOver) {
     Command(IDM_SAVE);
     EXPECT_TRUE(OnlyMessage("上書き保存できません"));
     Seams.messages.clear();
-    Seams.dialogPath = firstPath_;
+    Seams.dialogPath = Name("locked.bmp");
+    ASSERT_TRUE(WriteBytes(Seams.dialogPath, second_));
+    ASSERT_TRUE(SetFileAttributesA(Seams.dialogPath.c_str(), FILE_ATTRIBUTE_READONLY));
     Command(IDM_SAVEAS);
     EXPECT_TRUE(OnlyMessage("保存できません"));
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    EXPECT_EQ(OnDisk(Seams.dialogPath), second_);
+    SetFileAttributesA(Seams.dialogPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(OnDisk(firstPath_), first_);
     EXPECT_EQ(GetFileAttributesA(firstPath_.c_str()) & FILE_ATTRIBUTE_READONLY,
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
@@ -381,8 +403,8 @@ TEST_F(FileCommands, SaveThatCannotCreateMovesTheFileBack) {
     Command(IDM_SAVEAS);
     EXPECT_TRUE(OnlyMessage("保存できません"));
     EXPECT_FALSE(Exists(Seams.dialogPath));
-    // The new name is taken all the same.
-    EXPECT_STREQ(CurrentFileName, Seams.dialogPath.c_str());
+    // A refused Save as leaves the name: Save and Reload still mean the user's file.
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
 }
 
 BOOL WINAPI RefuseToMove(LPCSTR, LPCSTR) {
