@@ -7,8 +7,10 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
-// Message boxes: same arguments and result as MessageBoxA.
+// Message boxes: same arguments and result as MessageBoxA. ShowPlatformMessage is the real
+// one, which also brings a box to the front when its window is not the active one.
 extern int (*ShowMessage)(HWND owner, const char* text, const char* caption, UINT type);
+int ShowPlatformMessage(HWND owner, const char* text, const char* caption, UINT type);
 
 // The common file dialogs: same arguments and result as GetOpenFileNameA / GetSaveFileNameA.
 extern BOOL(WINAPI* RunOpenDialog)(OPENFILENAMEA* record);

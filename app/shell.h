@@ -13,15 +13,19 @@ inline constexpr char kAppTitle[] = "Tintwright";
 extern HINSTANCE AppInstance;
 extern HWND MainWindow;
 
-// Shows a message box with the program's caption.
+// Shows a message box with the program's caption, in front of the window it belongs to. Call
+// it on the user-interface thread only. When it closes while another dialog or box of the
+// same window is still open, that one keeps the window disabled and comes to the front.
 int Report(HWND owner, const char* text, UINT type);
 
-// Tells why a conversion did not happen: an information box for an image that already has a
-// colour table, a warning when memory ran out, an error for a refused image.
+// The box that tells why a conversion did not happen: an information box for an image that
+// already has a colour table, a warning when memory ran out, an error for a refused image.
+UINT RefusalType(reduce::Outcome outcome);
 void ReportRefusal(HWND owner, reduce::Outcome outcome);
 
-// Tells the user why the handling of a message stopped, from inside a catch block: memory
-// ran out, or some other failure.
+// Why the handling of a message stopped, from inside a catch block: memory ran out, or some
+// other failure; and that text told to the user in a warning box.
+const char* CaughtFailureText();
 void ReportCaughtFailure(HWND owner);
 
 // Runs the handling of one message so that no C++ exception leaves a window or dialog

@@ -45,6 +45,8 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case UM_PROGRESS:
         OnProgress(wParam, lParam);
         return 0;
+    case UM_REPORT:
+        return Report(window, reinterpret_cast<const char*>(lParam), static_cast<UINT>(wParam));
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -8,6 +8,7 @@
 #include "app/shell.h"
 #include "core/reduce/basic_palette.h"
 #include "core/reduce/error_diffusion.h"
+#include "core/text/refusals.h"
 #include "core/text/texts.h"
 #include "document/document.h"
 #include "palette/palette_dialog.h"
@@ -22,6 +23,13 @@ static BYTE RunPalette[1024];
 
 namespace {
 
+// A message box owned by the conversion window, from the worker: the user-interface thread
+// shows it, so that it stays in front of the main window with every other box. Blocks the
+// worker until the box is closed.
+int WorkerReport(HWND window, const char* text, UINT type) {
+    return static_cast<int>(SendMessageA(window, UM_REPORT, type, reinterpret_cast<LPARAM>(text)));
+}
+
 // Presents the engine's reports: messages owned by the conversion window, progress by
 // blocking sends to it. The display palette is left alone: the main window does not paint
 // the image while the run lasts, and the next paint after it builds the palette afresh.
@@ -33,7 +41,7 @@ class WorkerReports : public reduce::DiffusionObserver {
         char text[160];
         std::snprintf(text, sizeof text, "%s%d\n%s%d\n%s%d", kFixedGroupText, fixed,
                       kBasicGroupText, basic, kFreeGroupText, free);
-        Report(window_, text, MB_ICONINFORMATION | MB_OK);
+        WorkerReport(window_, text, MB_ICONINFORMATION | MB_OK);
     }
     void Phase(int phase) override { SendMessageA(window_, UM_PHASE, phase, 0); }
     // Every count the window would show is sent while there are few of them. A large image
@@ -51,7 +59,7 @@ class WorkerReports : public reduce::DiffusionObserver {
         SendMessageA(window_, UM_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
     }
     void PaletteComplete(const std::uint8_t*) override {
-        Report(window_, kPaletteCompleteText, MB_OK);
+        WorkerReport(window_, kPaletteCompleteText, MB_OK);
     }
     void Finished() override {}
 
@@ -75,16 +83,20 @@ int ConvertDocument(HWND window) {
     GlobalUnlock(ImageBuffer);
     if (result.outcome == reduce::Outcome::Converted) {
         ImageBytes = static_cast<DWORD>(result.newSize);
-        Report(window, kFinishedText, MB_OK);
+        WorkerReport(window, kFinishedText, MB_OK);
     } else {
-        ReportRefusal(window, result.outcome);
+        WorkerReport(window, text::RefusalText(result.outcome), RefusalType(result.outcome));
     }
     return 0;
 }
 
 DWORD WINAPI DiffusionWorker(LPVOID parameter) {
     HWND window = static_cast<HWND>(parameter);
-    HandleSafely(window, 0, [window] { return ConvertDocument(window); });
+    try {
+        ConvertDocument(window);
+    } catch (...) {
+        WorkerReport(window, CaughtFailureText(), MB_ICONWARNING);
+    }
     HWND parent = GetParent(window);
     RECT client;
     GetClientRect(parent, &client);

@@ -341,58 +341,198 @@ TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
     Load(image, "diffuse_busy.bmp");
     const std::string other = Name("other.bmp");
     ASSERT_TRUE(WriteBytes(other, Picture24(5, 5, Photo)));
-    // The worker stops at "パレット完成" until the commands below have been tried.
-    HANDLE reached = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // While "パレット完成" is up the worker waits for it: every command is tried then.
     Seams.messageAnswer = IDNO;
-    Seams.onMessage = [reached, release](const ShownMessage& shown) {
-        if (shown.text == "パレット完成") {
-            SetEvent(reached);
-            WaitForSingleObject(release, 30000);
+    size_t before = 0;
+    std::vector<std::uint32_t> pixels;
+    int width = 0, height = 0;
+    RECT progress = {};
+    Seams.onMessage = [&](const ShownMessage& shown) {
+        if (shown.text != "パレット完成") {
+            return;
         }
+        ASSERT_TRUE(ConversionInProgress());
+        before = Texts().size();
+        for (int id :
+             {IDM_OPEN, IDM_RELOAD, IDM_SAVE, IDM_SAVEAS, IDM_REDUCE_EXACT, IDM_REDUCE_DIFFUSE}) {
+            SendMessageA(window_, WM_COMMAND, id, 0);
+        }
+        SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
+        // Painting leaves the image alone: the window shows its background.
+        RepaintWindow(window_);
+        UpdateWindow(window_);
+        pixels = CaptureClient(window_, width, height);
+        GetWindowRect(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), &progress);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&progress), 2);
     };
     Seams.dialogPath = other;
-    SendMessageA(window_, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
-    while (MsgWaitForMultipleObjects(1, &reached, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-        PumpPending();
-    }
-    ASSERT_TRUE(ConversionInProgress());
-    const size_t before = Texts().size();
-    for (int id :
-         {IDM_OPEN, IDM_RELOAD, IDM_SAVE, IDM_SAVEAS, IDM_REDUCE_EXACT, IDM_REDUCE_DIFFUSE}) {
-        SendMessageA(window_, WM_COMMAND, id, 0);
-    }
-    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
-    // Painting leaves the image alone: beside the conversion window, where the image lies,
-    // the window shows its background.
-    RepaintWindow(window_);
-    UpdateWindow(window_);
-    int width = 0, height = 0;
-    const auto pixels = CaptureClient(window_, width, height);
-    RECT progress;
-    GetWindowRect(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), &progress);
-    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&progress), 2);
+    Diffuse();
+    Seams.onMessage = nullptr;
+    ASSERT_FALSE(pixels.empty());
     for (POINT at : {POINT{250, 60}, POINT{width - 1, height - 1}}) {
         ASSERT_FALSE(PtInRect(&progress, at));
         EXPECT_EQ(pixels[at.y * width + at.x], BackgroundPixel()) << at.x << "," << at.y;
     }
-
     const auto texts = Texts();
-    EXPECT_EQ(texts.size() - before, 7u);
-    for (size_t i = before; i < texts.size(); ++i) {
+    ASSERT_GE(texts.size(), before + 7);
+    for (size_t i = before; i < before + 7; ++i) {
         EXPECT_EQ(texts[i], "変換中です");
     }
+    EXPECT_EQ(texts.back(), "終わり");
     EXPECT_TRUE(Seams.dialogs.empty());
     EXPECT_EQ(Seams.dropsFinished, 1);
-    SetEvent(release);
-    WaitForTheRun();
-    Seams.onMessage = nullptr;
-    CloseHandle(reached);
-    CloseHandle(release);
     EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
     Bytes onDisk;
     ASSERT_TRUE(ReadBytes(CurrentFileName, onDisk));
     EXPECT_EQ(onDisk, image);
+}
+
+// Real message boxes, driven by real key presses: the scripted question aside, every box of
+// the run is the platform's own.
+int RealBoxesButTheQuestion(HWND owner, const char* text, const char* caption, UINT type) {
+    if (std::strcmp(text, kUseFixedPaletteText) == 0) {
+        return IDNO;
+    }
+    return ShowPlatformMessage(owner, text, caption, type);
+}
+
+struct BoxSearch {
+    std::string text;
+    HWND found;
+};
+BOOL CALLBACK FindBoxWithText(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<BoxSearch*>(parameter);
+    char className[8] = "", text[256] = "";
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    GetClassNameA(window, className, sizeof className);
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof text); // a message box's text
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
+        std::strcmp(className, "#32770") == 0 && (search->text.empty() || search->text == text)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+// The program's open box with this text (any box for an empty text), or null.
+HWND OpenBox(const std::string& text) {
+    BoxSearch search{text, nullptr};
+    EnumWindows(FindBoxWithText, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+// True when `front` lies above `back` among the top-level windows.
+bool InFront(HWND front, HWND back) {
+    for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (w == front || w == back) {
+            return w == front;
+        }
+    }
+    return false;
+}
+void PressReturn() {
+    keybd_event(VK_RETURN, 0, 0, 0);
+    keybd_event(VK_RETURN, 0, KEYEVENTF_KEYUP, 0);
+}
+
+// Steps that run while boxes are up: a timer tries the next one at every tick, in whatever
+// modal loop is running; a step answers true when it is done. A step that is not done
+// within ten seconds fails the test, and every box is then closed so that the run ends.
+std::vector<std::function<bool()>> BoxSteps;
+size_t NextBoxStep;
+DWORD BoxStepSince;
+bool BoxStepTimedOut;
+VOID CALLBACK TryBoxStep(HWND, UINT, UINT_PTR, DWORD) {
+    if (BoxStepTimedOut) {
+        if (HWND box = OpenBox("")) {
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+        }
+    } else if (NextBoxStep < BoxSteps.size() && BoxSteps[NextBoxStep]()) {
+        ++NextBoxStep;
+        BoxStepSince = GetTickCount();
+    } else if (NextBoxStep < BoxSteps.size() && GetTickCount() - BoxStepSince > 10000) {
+        BoxStepTimedOut = true;
+    }
+}
+
+class BoxesInFront : public DiffusionCommandTest {
+  protected:
+    // Starts error diffusion on `image` and runs the steps until the run has ended.
+    void RunWithSteps(const Bytes& image, std::vector<std::function<bool()>> steps) {
+        Load(image, "boxes.bmp");
+        ShowMessage = RealBoxesButTheQuestion;
+        SetForegroundWindow(window_);
+        BoxSteps = std::move(steps);
+        NextBoxStep = 0;
+        BoxStepSince = GetTickCount();
+        BoxStepTimedOut = false;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 10, TryBoxStep);
+        Command(IDM_REDUCE_DIFFUSE);
+        const DWORD start = GetTickCount();
+        while ((ConversionInProgress() || OpenBox("") != nullptr) &&
+               GetTickCount() - start < 60000) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            PumpPending();
+        }
+        KillTimer(nullptr, timer);
+        EXPECT_FALSE(BoxStepTimedOut) << "step " << NextBoxStep << " never came true";
+        EXPECT_EQ(NextBoxStep, BoxSteps.size());
+        EXPECT_TRUE(IsWindowEnabled(window_));
+        EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
+    }
+    // A step: the box with this text is the foreground window, in front of the main window,
+    // which it keeps disabled; then Return is pressed on it.
+    std::function<bool()> AnswerInFront(const std::string& text) {
+        return [this, text] {
+            HWND box = OpenBox(text);
+            if (box == nullptr || GetForegroundWindow() != box || !InFront(box, window_) ||
+                IsWindowEnabled(window_)) {
+                return false;
+            }
+            PressReturn();
+            return true;
+        };
+    }
+};
+
+// A box raised over the worker's leaves the worker's in front when it closes.
+TEST_F(BoxesInFront, ABusyBoxOverTheWorkersBox) {
+    const std::string other = Name("other.bmp");
+    ASSERT_TRUE(WriteBytes(other, Picture24(5, 5, Photo)));
+    const std::string groups = "固定パレット 0\n基本パレット 42\nフリーパレット 214";
+    RunWithSteps(Picture24(64, 48, Photo),
+                 {[&] {
+                      if (OpenBox(groups) == nullptr) {
+                          return false;
+                      }
+                      PostMessageA(window_, WM_DROPFILES,
+                                   reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
+                      return true;
+                  },
+                  AnswerInFront(kConversionBusyText), AnswerInFront(groups),
+                  AnswerInFront(kPaletteCompleteText), AnswerInFront(kFinishedText)});
+    EXPECT_EQ(Seams.dropsFinished, 1);
+}
+
+// The worker's box raised over a busy box leaves the busy box in front when it closes.
+TEST_F(BoxesInFront, TheWorkersBoxOverABusyBox) {
+    RunWithSteps(Picture24(1600, 1200, Photo),
+                 {AnswerInFront("固定パレット 0\n基本パレット 42\nフリーパレット 214"),
+                  AnswerInFront(kPaletteCompleteText),
+                  [&] {
+                      // Ctrl+S while the worker dithers.
+                      char shown[64] = "";
+                      GetWindowTextA(ProgressEdit, shown, sizeof shown);
+                      if (std::strstr(shown, kPhaseLabels[2]) == nullptr) {
+                          return false;
+                      }
+                      PostMessageA(window_, WM_COMMAND, IDM_SAVE, 0);
+                      return true;
+                  },
+                  [&] { return OpenBox(kConversionBusyText) != nullptr; },
+                  AnswerInFront(kFinishedText), AnswerInFront(kConversionBusyText)});
+    // Save works again: the image is written.
+    Command(IDM_SAVE);
+    EXPECT_EQ(OnDisk(CurrentFileName), DocumentBytes());
 }
 
 } // namespace
