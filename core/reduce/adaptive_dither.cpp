@@ -1,6 +1,7 @@
 #include "core/reduce/adaptive_dither.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/reduce/diffusion_palette.h"
@@ -18,7 +19,7 @@ constexpr int kPassedOf = 1 << kPassedShift;
 
 // Fitting the palette to dithering: passes, the first rows of each block of rows that are
 // dithered, and how far an entry moves to the mean of the colours it stood for, in percent.
-constexpr int kFitPasses = 2;
+constexpr int kFitPasses = 3;
 constexpr std::uint64_t kFitRows = 4;
 constexpr std::uint64_t kFitBlock = 64;
 constexpr int kFitMove = 75;
@@ -88,9 +89,13 @@ AdaptiveDither::DitherPixel(Stream& s, std::int64_t x, const NearestColour::Read
     }
     // Rounded to the nearest, halves upward on either side of zero alike: rounding toward
     // zero would lose the small errors that keep the mean colour of a smooth area right.
-    const Lanes e =
-        ((target - Load(colours_[k])) * std::int16_t{kPassedOn} + std::int16_t{kPassedOf / 2}) >>
-        kPassedShift;
+    const Lanes diff = target - Load(colours_[k]);
+    Lanes e = (diff * std::int16_t{kPassedOn} + std::int16_t{kPassedOf / 2}) >> kPassedShift;
+    // A pixel one level from its entry in one channel passes nothing on: in a smooth
+    // gradient the palette nearly holds, such errors only scatter dots over exact colours.
+    if (std::abs(diff[0]) + std::abs(diff[1]) + std::abs(diff[2]) <= 1) {
+        e = zero;
+    }
 
     Store(s.next + kLanes * (x - Step), s.left + Lanes(3 * e));
     s.left = s.under + Lanes(5 * e);
@@ -250,11 +255,20 @@ void AdaptiveDither::FitPalette(const std::uint8_t* data, const TrueColourSource
                     sum[c] += band.sums[e][c];
                 }
             }
+            std::uint8_t moved[3];
             for (int c = 0; c < 3 && sum[3] != 0; ++c) {
                 const int mean = static_cast<int>((sum[2 - c] + sum[3] / 2) / sum[3]);
-                const int moved =
-                    (mean * kFitMove + palette_[4 * e + c] * (100 - kFitMove) + 50) / 100;
-                palette_[4 * e + c] = static_cast<std::uint8_t>(moved);
+                moved[c] = static_cast<std::uint8_t>(
+                    (mean * kFitMove + palette_[4 * e + c] * (100 - kFitMove) + 50) / 100);
+            }
+            // An entry stays where it is rather than take another entry's colour.
+            bool taken = sum[3] == 0;
+            for (int j = 0; j < 256 && !taken; ++j) {
+                taken = j != e && palette_[4 * j] == moved[0] && palette_[4 * j + 1] == moved[1] &&
+                        palette_[4 * j + 2] == moved[2];
+            }
+            if (!taken) {
+                std::memcpy(&palette_[4 * e], moved, 3);
             }
         }
         TakeColours();

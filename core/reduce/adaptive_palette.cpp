@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "core/reduce/colour_list.h"
@@ -14,122 +14,132 @@
 namespace reduce {
 namespace {
 
-// The histogram keeps the top 5 bits of each channel, and in each bin the exact sums.
+// The histogram keeps the top 5 bits of each channel, and in each bin the exact sums of the
+// values and of their squares. A bin that needs more than one entry (the colours of a sky or
+// a smooth gradient lie that close together) is counted again colour by colour.
 constexpr int kBinBits = 5;
+constexpr int kDropBits = 8 - kBinBits;
 constexpr std::uint32_t kBins = 1u << (3 * kBinBits);
+constexpr std::uint32_t kColoursPerBin = 1u << (3 * kDropBits);
+// Countings of the image: the first, and at most two more for bins that want more entries.
+constexpr int kCountings = 3;
 // Refinement passes after the split into boxes.
 constexpr int kPasses = 4;
 
 std::uint32_t BinOf(const std::uint8_t* bgr) {
-    constexpr int drop = 8 - kBinBits;
-    return static_cast<std::uint32_t>(bgr[2] >> drop) << (2 * kBinBits) |
-           static_cast<std::uint32_t>(bgr[1] >> drop) << kBinBits | (bgr[0] >> drop);
+    return static_cast<std::uint32_t>(bgr[2] >> kDropBits) << (2 * kBinBits) |
+           static_cast<std::uint32_t>(bgr[1] >> kDropBits) << kBinBits | (bgr[0] >> kDropBits);
 }
 
-// The pixels of a histogram bin: how many, the sums of their red, green and blue, and once
-// the counting is done, their mean colour.
-struct Bin {
+// The place of a colour in its bin: the low bits of red, green and blue.
+std::uint32_t InBinOf(const std::uint8_t* bgr) {
+    constexpr std::uint32_t low = (1u << kDropBits) - 1;
+    return (bgr[2] & low) << (2 * kDropBits) | (bgr[1] & low) << kDropBits | (bgr[0] & low);
+}
+
+// Pixels: how many, and for red, green and blue the sums of their values and of the squares.
+struct Stats {
     std::uint64_t count = 0;
     std::uint64_t sum[3] = {};
-    int mean[3] = {};
-    std::uint32_t place = 0; // in the histogram, which tells bins of equal means apart
-    int Mean(int c) const { return mean[c]; }
-    void SetMean() {
+    std::uint64_t squares[3] = {};
+
+    void Add(const Stats& other) {
+        count += other.count;
         for (int c = 0; c < 3; ++c) {
-            mean[c] = static_cast<int>((sum[c] + count / 2) / count);
+            sum[c] += other.sum[c];
+            squares[c] += other.squares[c];
         }
     }
+    void Remove(const Stats& other) {
+        count -= other.count;
+        for (int c = 0; c < 3; ++c) {
+            sum[c] -= other.sum[c];
+            squares[c] -= other.squares[c];
+        }
+    }
+    // `weight` pixels of one colour.
+    void AddColour(const int rgb[3], std::uint64_t weight) {
+        count += weight;
+        for (int c = 0; c < 3; ++c) {
+            const std::uint64_t v = static_cast<std::uint64_t>(rgb[c]);
+            sum[c] += weight * v;
+            squares[c] += weight * v * v;
+        }
+    }
+    // The mean of channel c rounded to a whole level; the pixels must be some.
+    int Mean(int c) const { return static_cast<int>((sum[c] + count / 2) / count); }
+    // The squared distance of the pixels to the mean colour rounded to whole levels, in
+    // channel c: a sum of squares of whole numbers, so never negative, and at most a quarter
+    // a pixel more than the distance to the exact mean. The terms may wrap around in
+    // unsigned arithmetic; their sum does not.
+    std::uint64_t Error(int c) const {
+        if (count == 0) {
+            return 0;
+        }
+        const std::uint64_t m = static_cast<std::uint64_t>(Mean(c));
+        return squares[c] - 2 * m * sum[c] + m * m * count;
+    }
+    std::uint64_t Error() const { return Error(0) + Error(1) + Error(2); }
 };
 
-// Bins [begin, end) of the bin list, and what the split of boxes needs to know of them.
-struct Box {
-    std::size_t begin, end;
-    double error; // the squared distance of its pixels to their mean colour
-};
-
-// The squared distance of the bins' pixels to their mean colour, from the bins' means, and
-// per channel in `channels`.
-double ErrorOf(const Bin* bins, std::size_t n, double channels[3] = nullptr) {
-    double total = 0;
-    std::uint64_t count = 0;
-    double sum[3] = {}, squares[3] = {};
-    for (std::size_t i = 0; i < n; ++i) {
-        count += bins[i].count;
-        for (int c = 0; c < 3; ++c) {
-            const double mean = bins[i].Mean(c);
-            sum[c] += static_cast<double>(bins[i].sum[c]);
-            squares[c] += static_cast<double>(bins[i].count) * mean * mean;
-        }
-    }
-    for (int c = 0; c < 3; ++c) {
-        const double e = squares[c] - sum[c] * sum[c] / static_cast<double>(count);
-        total += e;
-        if (channels != nullptr) {
-            channels[c] = e;
-        }
-    }
-    return total;
+// Channel `shift` (2 red, 1 green, 0 blue) of the colour at place k of a bin: BinOf and
+// InBinOf the other way round.
+int ColourOf(std::uint32_t bin, std::uint32_t k, int shift) {
+    const std::uint32_t high = (bin >> (shift * kBinBits)) & ((1u << kBinBits) - 1);
+    const std::uint32_t low = (k >> (shift * kDropBits)) & ((1u << kDropBits) - 1);
+    return static_cast<int>(high << kDropBits | low);
 }
 
-// Splits the box along its channel of most error (or the next, where all its bins share
+// What the split works on: a histogram bin, or one colour of a bin counted colour by colour.
+struct Item {
+    Stats stats;
+    int mean[3];
+    std::int32_t bin; // the histogram bin it stands for, or -1 for a single colour
+};
+
+// Items [begin, end) of the item list, and the squared distance of their pixels to their mean.
+struct Box {
+    std::size_t begin, end;
+    std::uint64_t error;
+};
+
+Stats StatsOf(const std::vector<Item>& items, const Box& box) {
+    Stats all;
+    for (std::size_t i = box.begin; i < box.end; ++i) {
+        all.Add(items[i].stats);
+    }
+    return all;
+}
+
+// Splits the box along its channel of most error (or the next, where all its items share
 // one level of that channel), between the two levels where the halves' error is least: the
-// bins up to that level come first, in their order, and the second half is returned.
+// items up to that level come first, in their order, and the second half is returned.
 // Nothing when every channel of the box has a single level.
-std::optional<Box> Split(std::vector<Bin>& bins, Box& box) {
-    double channels[3];
-    ErrorOf(&bins[box.begin], box.end - box.begin, channels);
+std::optional<Box> Split(std::vector<Item>& items, Box& box) {
+    const Stats all = StatsOf(items, box);
+    const std::uint64_t channels[3] = {all.Error(0), all.Error(1), all.Error(2)};
     int order[3] = {0, 1, 2};
     std::stable_sort(order, order + 3, [&](int a, int b) { return channels[a] > channels[b]; });
+    std::vector<Stats> levels(256);
     for (const int c : order) {
-        // The box's pixels at each level of the channel, and their sums.
-        struct Level {
-            double count = 0, sum[3] = {}, squares[3] = {};
-        };
-        std::vector<Level> levels(256);
-        for (std::size_t b = box.begin; b < box.end; ++b) {
-            Level& level = levels[static_cast<std::size_t>(bins[b].mean[c])];
-            const double count = static_cast<double>(bins[b].count);
-            level.count += count;
-            for (int k = 0; k < 3; ++k) {
-                level.sum[k] += static_cast<double>(bins[b].sum[k]);
-                level.squares[k] += count * bins[b].mean[k] * bins[b].mean[k];
-            }
+        std::fill(levels.begin(), levels.end(), Stats{});
+        for (std::size_t i = box.begin; i < box.end; ++i) {
+            levels[static_cast<std::size_t>(items[i].mean[c])].Add(items[i].stats);
         }
-        Level all;
-        for (const Level& level : levels) {
-            all.count += level.count;
-            for (int k = 0; k < 3; ++k) {
-                all.sum[k] += level.sum[k];
-                all.squares[k] += level.squares[k];
-            }
-        }
-        const auto error = [](const Level& l) {
-            double e = 0;
-            for (int k = 0; k < 3; ++k) {
-                e += l.squares[k] - l.sum[k] * l.sum[k] / l.count;
-            }
-            return e;
-        };
-        Level first;
+        Stats first;
         int best = -1;
-        double bestError = 0, firstError = 0, secondError = 0;
+        std::uint64_t bestError = 0, firstError = 0, secondError = 0;
         for (int t = 0; t < 255; ++t) {
             if (levels[t].count == 0) {
                 continue;
             }
-            first.count += levels[t].count;
-            Level second;
-            second.count = all.count - first.count;
-            for (int k = 0; k < 3; ++k) {
-                first.sum[k] += levels[t].sum[k];
-                first.squares[k] += levels[t].squares[k];
-                second.sum[k] = all.sum[k] - first.sum[k];
-                second.squares[k] = all.squares[k] - first.squares[k];
-            }
+            first.Add(levels[t]);
+            Stats second = all;
+            second.Remove(first);
             if (second.count == 0) {
                 break;
             }
-            const double a = error(first), b = error(second);
+            const std::uint64_t a = first.Error(), b = second.Error();
             if (best < 0 || a + b < bestError) {
                 best = t;
                 bestError = a + b;
@@ -141,15 +151,52 @@ std::optional<Box> Split(std::vector<Bin>& bins, Box& box) {
             continue; // one level only
         }
         const auto middle =
-            std::stable_partition(bins.begin() + box.begin, bins.begin() + box.end,
-                                  [c, best](const Bin& bin) { return bin.mean[c] <= best; });
-        const std::size_t cut = static_cast<std::size_t>(middle - bins.begin());
+            std::stable_partition(items.begin() + box.begin, items.begin() + box.end,
+                                  [c, best](const Item& item) { return item.mean[c] <= best; });
+        const std::size_t cut = static_cast<std::size_t>(middle - items.begin());
         Box second{cut, box.end, secondError};
         box.end = cut;
         box.error = firstError;
         return second;
     }
     return std::nullopt;
+}
+
+// Boxes of least error, at most `wanted`: the box whose pixels lie farthest from their mean
+// is split next. A box that is one bin cannot be split; when it is the one that would be,
+// its bin is added to `crowded` (where that is given), to be counted colour by colour.
+std::vector<Box> Divide(std::vector<Item>& items, std::size_t wanted,
+                        std::vector<std::uint32_t>* crowded) {
+    std::vector<Box> boxes;
+    boxes.reserve(wanted);
+    if (wanted > 0 && !items.empty()) {
+        boxes.push_back({0, items.size(), StatsOf(items, {0, items.size(), 0}).Error()});
+    }
+    while (boxes.size() < wanted) {
+        std::size_t worst = boxes.size();
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const bool single = boxes[i].end - boxes[i].begin == 1;
+            const bool candidate =
+                boxes[i].error > 0 &&
+                (!single || (crowded != nullptr && items[boxes[i].begin].bin >= 0));
+            if (candidate && (worst == boxes.size() || boxes[i].error > boxes[worst].error)) {
+                worst = i;
+            }
+        }
+        if (worst == boxes.size()) {
+            break; // no box can be split
+        }
+        Box& box = boxes[worst];
+        if (box.end - box.begin == 1) {
+            crowded->push_back(static_cast<std::uint32_t>(items[box.begin].bin));
+            box.error = 0;
+        } else if (const auto second = Split(items, box)) {
+            boxes.push_back(*second);
+        } else {
+            box.error = 0; // all its items share one colour of means
+        }
+    }
+    return boxes;
 }
 
 void SetEntry(DiffusionPalette& palette, std::size_t e, int red, int green, int blue) {
@@ -171,7 +218,9 @@ class GreenOrder {
             return a.green != b.green ? a.green < b.green : a.index < b.index;
         });
     }
-    int Find(int red, int green, int blue) const {
+    // The entry, and in `distance` its squared distance.
+    int Find(const int rgb[3], int* distance = nullptr) const {
+        const int red = rgb[0], green = rgb[1], blue = rgb[2];
         const Entry* start = std::lower_bound(entries_, entries_ + 256, green,
                                               [](const Entry& e, int g) { return e.green < g; });
         int best = 1 << 30, bestIndex = 256;
@@ -191,6 +240,9 @@ class GreenOrder {
              e > entries_ && (green - e[-1].green) * (green - e[-1].green) <= best; --e) {
             consider(e[-1]);
         }
+        if (distance != nullptr) {
+            *distance = best;
+        }
         return bestIndex;
     }
 
@@ -201,43 +253,104 @@ class GreenOrder {
     Entry entries_[256];
 };
 
-// Moves each free entry to the mean colour of the bins nearest to it, kPasses times.
-void Refine(DiffusionPalette& palette, int fixedCount, int used, const std::vector<Bin>& bins,
+// Moves each free entry to the mean colour of the items nearest to it, kPasses times.
+void Refine(DiffusionPalette& palette, int firstFree, int used, const std::vector<Item>& items,
             DiffusionObserver& observer) {
     for (int pass = 0; pass < kPasses; ++pass) {
         observer.Progress(100 * (pass + 1), 100 * (kPasses + 1));
         const GreenOrder nearest(palette);
-        std::vector<Bin> clusters(256, Bin{});
-        for (const Bin& bin : bins) {
-            Bin& cluster = clusters[nearest.Find(bin.mean[0], bin.mean[1], bin.mean[2])];
-            cluster.count += bin.count;
-            for (int c = 0; c < 3; ++c) {
-                cluster.sum[c] += bin.sum[c];
-            }
+        std::vector<Stats> clusters(256);
+        for (const Item& item : items) {
+            clusters[static_cast<std::size_t>(nearest.Find(item.mean))].Add(item.stats);
         }
-        for (int e = fixedCount; e < used; ++e) {
-            if (clusters[e].count != 0) {
-                clusters[e].SetMean();
-                SetEntry(palette, e, clusters[e].mean[0], clusters[e].mean[1], clusters[e].mean[2]);
+        for (int e = firstFree; e < used; ++e) {
+            const Stats& cluster = clusters[static_cast<std::size_t>(e)];
+            if (cluster.count != 0) {
+                SetEntry(palette, e, cluster.Mean(0), cluster.Mean(1), cluster.Mean(2));
             }
         }
     }
 }
 
-// One part of the image counted: for each bin the pixels and the sums of their blue, green
-// and red, and its first colours while there are few.
+bool SameColour(const DiffusionPalette& palette, int a, int b) {
+    return palette[4 * a] == palette[4 * b] && palette[4 * a + 1] == palette[4 * b + 1] &&
+           palette[4 * a + 2] == palette[4 * b + 2];
+}
+
+// A free entry that repeats an earlier entry would be wasted: it takes instead the colour of
+// the image that its entries serve worst (most pixels times squared distance) among those
+// the palette lacks.
+void MakeDistinct(DiffusionPalette& palette, int firstFree, int used,
+                  const std::vector<Item>& items) {
+    for (int e = firstFree; e < used; ++e) {
+        bool repeated = false;
+        for (int j = 0; j < e && !repeated; ++j) {
+            repeated = SameColour(palette, e, j);
+        }
+        if (!repeated) {
+            continue;
+        }
+        SetEntry(palette, e, 0, 0, 0);
+        const GreenOrder nearest(palette);
+        const Item* worst = nullptr;
+        std::uint64_t worstCost = 0;
+        for (const Item& item : items) {
+            int distance = 0;
+            nearest.Find(item.mean, &distance);
+            const std::uint64_t cost = item.stats.count * static_cast<std::uint64_t>(distance);
+            bool present = false;
+            for (int j = 0; j < used && !present && cost > worstCost; ++j) {
+                present = j != e && palette[4 * j] == item.mean[0] &&
+                          palette[4 * j + 1] == item.mean[1] && palette[4 * j + 2] == item.mean[2];
+            }
+            if (!present && cost > worstCost) {
+                worst = &item;
+                worstCost = cost;
+            }
+        }
+        if (worst == nullptr) {
+            return; // every colour of the image is in the palette
+        }
+        SetEntry(palette, e, worst->mean[0], worst->mean[1], worst->mean[2]);
+    }
+}
+
+// The rows a counting reads: every pixel of the rows before `sampledFrom`; from there on,
+// once the colours are many, every other pixel of every other row, standing for four: the
+// palette comes out as good, and the counting is four times quicker.
+template <typename Visit>
+void VisitCountedPixels(SourceRows& rows, const TrueColourGeometry& g, std::uint64_t begin,
+                        std::uint64_t end, std::uint64_t sampledFrom, Visit visit) {
+    for (std::uint64_t y = begin; y < end; ++y) {
+        const std::uint8_t* p = rows.Row(y);
+        if (y < sampledFrom) {
+            for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+                visit(p, 1);
+            }
+        } else if (y % 2 == 0) {
+            for (std::uint64_t x = 0; x < g.width; x += 2, p += 6) {
+                visit(p, 4);
+            }
+        }
+    }
+}
+
+// One part of the image counted: each bin's pixels, and the first colours while there are
+// few; and then, for the bins being counted colour by colour, each colour's pixels.
 struct Count {
-    std::vector<std::array<std::uint64_t, 4>> bins =
-        std::vector<std::array<std::uint64_t, 4>>(kBins);
+    std::vector<Stats> bins = std::vector<Stats>(kBins);
     ColourList first;
     bool few = true;
+    std::uint64_t sampledFrom = ~std::uint64_t{0}; // the first row sampled
 
     void Add(const std::uint8_t* p, std::uint64_t weight) {
-        std::uint64_t* bin = bins[BinOf(p)].data();
-        bin[0] += weight;
-        bin[1] += weight * p[0];
-        bin[2] += weight * p[1];
-        bin[3] += weight * p[2];
+        Stats& bin = bins[BinOf(p)];
+        bin.count += weight;
+        for (int c = 0; c < 3; ++c) {
+            const std::uint64_t v = p[2 - c];
+            bin.sum[c] += weight * v;
+            bin.squares[c] += weight * v * v;
+        }
     }
 
     void Rows(SourceRows& rows, const TrueColourGeometry& g, std::uint64_t begin, std::uint64_t end,
@@ -256,19 +369,79 @@ struct Count {
                     Add(p, 1);
                     if (few && first.FindOrAdd(PixelKey(p)) < 0) {
                         few = false;
+                        sampledFrom = y + 1;
                     }
                 }
-            } else if (y % 2 == 0) {
-                // Once the colours are many, every other pixel of every other row stands for
-                // four: the palette comes out as good, and the counting is four times quicker.
-                const std::uint8_t* p = rows.Row(y);
-                for (std::uint64_t x = 0; x < g.width; x += 2, p += 6) {
-                    Add(p, 4);
-                }
+            } else {
+                VisitCountedPixels(rows, g, y, y + 1, sampledFrom,
+                                   [this](const std::uint8_t* p, std::uint64_t w) { Add(p, w); });
             }
         }
     }
+
+    // The colours of the bins whose place in `slots` is not negative, counted again over the
+    // same pixels as the first time: `colours` holds kColoursPerBin counts a slot.
+    void Colours(SourceRows& rows, const TrueColourGeometry& g, std::uint64_t begin,
+                 std::uint64_t end, const std::vector<std::int32_t>& slots,
+                 std::vector<std::uint64_t>& colours) const {
+        VisitCountedPixels(
+            rows, g, begin, end, sampledFrom, [&](const std::uint8_t* p, std::uint64_t weight) {
+                const std::int32_t slot = slots[BinOf(p)];
+                if (slot >= 0) {
+                    colours[static_cast<std::size_t>(slot) * kColoursPerBin + InBinOf(p)] += weight;
+                }
+            });
+    }
 };
+
+// Runs a piece of work on the upper and the lower half of the rows, side by side with two
+// threads (`together` true), one after the other with one. Each half has rows of its own to
+// read through.
+template <typename Work>
+void InHalves(SourceRows& rows, std::uint64_t rowCount, int threads, Work work) {
+    const std::uint64_t middle = (rowCount + 1) / 2;
+    SourceRows lowerRows = rows;
+    if (threads != 2 || !RunSideBySide([&] { work(0, rows, 0, middle, true); },
+                                       [&] { work(1, lowerRows, middle, rowCount, true); })) {
+        work(0, rows, 0, middle, false);
+        work(1, rows, middle, rowCount, false);
+    }
+}
+
+// The items of the counted image: one for each bin, or for a crowded bin (`slots` not
+// negative) one for each of its colours.
+std::vector<Item> MakeItems(const Count counts[2], const std::vector<std::int32_t>& slots,
+                            const std::vector<std::uint64_t> colours[2]) {
+    std::vector<Item> items;
+    const auto add = [&items](const Stats& stats, std::int32_t bin) {
+        Item item{stats, {stats.Mean(0), stats.Mean(1), stats.Mean(2)}, bin};
+        items.push_back(item);
+    };
+    for (std::uint32_t place = 0; place < kBins; ++place) {
+        Stats bin = counts[0].bins[place];
+        bin.Add(counts[1].bins[place]);
+        if (bin.count == 0) {
+            continue;
+        }
+        const std::int32_t slot = slots[place];
+        if (slot < 0) {
+            add(bin, static_cast<std::int32_t>(place));
+            continue;
+        }
+        for (std::uint32_t k = 0; k < kColoursPerBin; ++k) {
+            const std::size_t at = static_cast<std::size_t>(slot) * kColoursPerBin + k;
+            const std::uint64_t count = colours[0][at] + colours[1][at];
+            if (count != 0) {
+                const int rgb[3] = {ColourOf(place, k, 2), ColourOf(place, k, 1),
+                                    ColourOf(place, k, 0)};
+                Stats colour;
+                colour.AddColour(rgb, count);
+                add(colour, -1);
+            }
+        }
+    }
+    return items;
+}
 
 } // namespace
 
@@ -280,14 +453,11 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, So
     // The upper and the lower half of the rows are counted each on its own, so that the
     // counts are the same with one thread or two; with two the upper half reports for both.
     auto counts = std::make_unique<Count[]>(2);
-    const std::uint64_t middle = (g.rows + 1) / 2;
-    SourceRows lowerRows = rows;
-    if (threads != 2 ||
-        !RunSideBySide([&] { counts[0].Rows(rows, g, 0, middle, &observer, 2); },
-                       [&] { counts[1].Rows(lowerRows, g, middle, g.rows, nullptr, 0); })) {
-        counts[0].Rows(rows, g, 0, middle, &observer, 1);
-        counts[1].Rows(rows, g, middle, g.rows, &observer, 1);
-    }
+    InHalves(rows, g.rows, threads,
+             [&](int half, SourceRows& own, std::uint64_t begin, std::uint64_t end, bool together) {
+                 counts[half].Rows(own, g, begin, end, half == 0 || !together ? &observer : nullptr,
+                                   together ? 2 : 1);
+             });
     // The colours of the lower half that the upper half lacks follow the upper half's own,
     // which keeps the order in which they first occur.
     ColourList& first = counts[0].first;
@@ -304,57 +474,42 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, So
         }
         return true;
     }
-    std::vector<Bin> bins;
-    for (std::uint32_t place = 0; place < kBins; ++place) {
-        const std::uint64_t* upper = counts[0].bins[place].data();
-        const std::uint64_t* lower = counts[1].bins[place].data();
-        if (upper[0] + lower[0] != 0) {
-            Bin bin;
-            bin.count = upper[0] + lower[0];
-            for (int c = 0; c < 3; ++c) {
-                bin.sum[c] = upper[3 - c] + lower[3 - c];
-            }
-            bin.SetMean();
-            bin.place = place;
-            bins.push_back(bin);
-        }
-    }
-    counts.reset();
-    // Boxes of least error: the box whose pixels lie farthest from their mean is split next.
+    // Boxes of bins first; the bins that want more than their one entry are counted again
+    // colour by colour, and the boxes made afresh, until no bin wants more.
+    std::vector<std::int32_t> slots(kBins, -1);
+    std::vector<std::uint32_t> crowded;
+    std::vector<std::uint64_t> colours[2];
+    std::vector<Item> items;
     std::vector<Box> boxes;
-    boxes.reserve(static_cast<std::size_t>(sizes.free));
-    if (sizes.free > 0 && !bins.empty()) {
-        boxes.push_back({0, bins.size(), ErrorOf(bins.data(), bins.size())});
-    }
-    while (boxes.size() < static_cast<std::size_t>(sizes.free)) {
-        std::size_t worst = boxes.size();
-        for (std::size_t i = 0; i < boxes.size(); ++i) {
-            if (boxes[i].end - boxes[i].begin > 1 && boxes[i].error >= 0 &&
-                (worst == boxes.size() || boxes[i].error > boxes[worst].error)) {
-                worst = i;
-            }
+    const std::size_t wanted = static_cast<std::size_t>(sizes.free);
+    for (int counting = 1;; ++counting) {
+        items = MakeItems(counts.get(), slots, colours);
+        crowded.clear();
+        boxes = Divide(items, wanted, counting < kCountings ? &crowded : nullptr);
+        if (crowded.empty()) {
+            break;
         }
-        if (worst == boxes.size()) {
-            break; // no box can be split
+        std::int32_t slotCount = static_cast<std::int32_t>(colours[0].size() / kColoursPerBin);
+        for (const std::uint32_t bin : crowded) {
+            slots[bin] = slotCount++;
         }
-        if (const auto second = Split(bins, boxes[worst])) {
-            boxes.push_back(*second);
-        } else {
-            boxes[worst].error = -1; // all its bins share one colour of means
+        const std::size_t length = static_cast<std::size_t>(slotCount) * kColoursPerBin;
+        for (auto& half : colours) {
+            std::fill(half.begin(), half.end(), 0);
+            half.resize(length, 0);
         }
+        InHalves(rows, g.rows, threads,
+                 [&](int half, SourceRows& own, std::uint64_t begin, std::uint64_t end, bool) {
+                     counts[half].Colours(own, g, begin, end, slots, colours[half]);
+                 });
     }
     for (std::size_t i = 0; i < boxes.size(); ++i) {
-        Bin mean{0, {0, 0, 0}, {0, 0, 0}};
-        for (std::size_t b = boxes[i].begin; b < boxes[i].end; ++b) {
-            mean.count += bins[b].count;
-            for (int c = 0; c < 3; ++c) {
-                mean.sum[c] += bins[b].sum[c];
-            }
-        }
-        mean.SetMean();
-        SetEntry(palette, firstFree + i, mean.Mean(0), mean.Mean(1), mean.Mean(2));
+        const Stats all = StatsOf(items, boxes[i]);
+        SetEntry(palette, firstFree + i, all.Mean(0), all.Mean(1), all.Mean(2));
     }
-    Refine(palette, firstFree, firstFree + static_cast<int>(boxes.size()), bins, observer);
+    const int used = firstFree + static_cast<int>(boxes.size());
+    Refine(palette, firstFree, used, items, observer);
+    MakeDistinct(palette, firstFree, used, items);
     return true;
 } catch (const std::bad_alloc&) {
     return false;

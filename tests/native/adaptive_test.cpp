@@ -2,6 +2,7 @@
 // two threads.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 
 #include "core/reduce/basic_palette.h"
@@ -87,6 +88,46 @@ TEST(AdaptiveDiffusion, OneAndTwoThreadsGiveTheSameBytesAndSmallImagesConvert) {
         const Converted run = Adaptive(testimg::Make24(width, rows, Photo), 0, table, 2);
         EXPECT_EQ(run.outcome, reduce::Outcome::Converted) << width << "x" << rows;
         EXPECT_EQ(run.image.size(), 1078u + rows * ((width + 3) & ~3));
+    }
+}
+
+// Colours that lie close together, as in a sky: 1600 of them in a few dozen of the coarse
+// bins the colours are first counted in.
+std::uint32_t Sky(int x, int r) {
+    return static_cast<std::uint32_t>(60 + x / 3) << 16 | static_cast<std::uint32_t>(100 + r) << 8 |
+           150;
+}
+
+TEST(AdaptiveDiffusion, ColoursThatLieCloseTogetherGetAnEntryEachToSpare) {
+    Bytes table(1024);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        table[i] = static_cast<std::uint8_t>(i * 53 + 7);
+    }
+    const Bytes image = testimg::Make24(600, 8, Sky);
+    for (const int fixed : {0, 16}) {
+        const Converted one = Adaptive(image, fixed, table, 1);
+        ASSERT_EQ(one.outcome, reduce::Outcome::Converted);
+        EXPECT_EQ(Adaptive(image, fixed, table, 2).image, one.image) << fixed;
+        // Every entry is a colour of its own: none repeats another, none is left black.
+        std::set<Bytes> entries;
+        for (int e = 0; e < 256; ++e) {
+            entries.insert(Bytes(&one.image[54 + 4 * e], &one.image[57 + 4 * e]));
+        }
+        EXPECT_EQ(entries.size(), 256u) << fixed;
+        // And they are where the image needs them: a level or two from every pixel.
+        double squares = 0;
+        for (int r = 0; r < 8; ++r) {
+            for (int x = 0; x < 600; ++x) {
+                const std::uint32_t got = ColourAt(one.image, 600, x, r), want = Sky(x, r);
+                for (int shift = 0; shift < 24; shift += 8) {
+                    const int d = static_cast<int>(got >> shift & 0xFF) -
+                                  static_cast<int>(want >> shift & 0xFF);
+                    squares += d * d;
+                }
+            }
+        }
+        const double psnr = 10 * std::log10(255.0 * 255.0 * 3 * 600 * 8 / squares);
+        EXPECT_GT(psnr, 48.0) << fixed;
     }
 }
 
