@@ -106,6 +106,14 @@ static bool DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPla
     return true;
 }
 
+// Each bar's range is the image's extent beyond the client area; the platform keeps the
+// position inside it.
+static void SetScrollRanges(HWND window, const bmp::DrawPlan& plan, const RECT& client) {
+    const LONG rows = plan.height < 0 ? -static_cast<LONG>(plan.height) : plan.height;
+    SetScrollRange(window, SB_VERT, 0, ScrollMaximum(rows, client.bottom), TRUE);
+    SetScrollRange(window, SB_HORZ, 0, ScrollMaximum(plan.width, client.right), TRUE);
+}
+
 // While error diffusion runs, the worker rewrites and moves the block: the window shows
 // only its background then, and touches neither the block nor the display palette.
 static void OnPaint(HWND window) {
@@ -134,9 +142,24 @@ static void OnPaint(HWND window) {
         FillRect(paint.dc, &paint.ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
     }
     if (plan.hasHeader) {
-        const LONG rows = plan.height < 0 ? -static_cast<LONG>(plan.height) : plan.height;
-        SetScrollRange(window, SB_VERT, 0, ScrollMaximum(rows, client.bottom), TRUE);
-        SetScrollRange(window, SB_HORZ, 0, ScrollMaximum(plan.width, client.right), TRUE);
+        SetScrollRanges(window, plan, client);
+    }
+}
+
+// A new size changes the ranges: the positions are brought into them before anything is
+// drawn, and the whole window is drawn again at them, so that no part shows the image at the
+// old offset.
+static void OnSize(HWND window) {
+    if (!HasDocument() || ConversionInProgress()) {
+        return;
+    }
+    RECT client;
+    GetClientRect(window, &client);
+    const LockedBlock<const BYTE> document(ImageBuffer);
+    const bmp::DrawPlan plan = bmp::PlanDrawing(document.get(), document.get() ? ImageBytes : 0);
+    if (plan.hasHeader) {
+        SetScrollRanges(window, plan, client);
+        RepaintWindow(window);
     }
 }
 
@@ -301,6 +324,9 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         OnCommand(window, id);
         return 0;
     }
+    case WM_SIZE:
+        OnSize(window);
+        return 0;
     case WM_HSCROLL:
         OnScroll(window, SB_HORZ, wParam);
         return 0;

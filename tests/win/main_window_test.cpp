@@ -307,6 +307,34 @@ TEST_F(MainWindowTest, ScrolledPaintShowsTheImageAtTheBarPositions) {
     EXPECT_EQ(Position(SB_VERT), 11);
 }
 
+TEST_F(MainWindowTest, GrowingTheWindowKeepsTheImageInPlaceAtTheNewRanges) {
+    OpenMainWindow(600, 500);
+    Load(Picture24(1000, 800, Rainbow));
+    int width = 0, height = 0;
+    Paint(width, height);
+    Scroll(WM_HSCROLL, SB_BOTTOM);
+    Scroll(WM_VSCROLL, SB_BOTTOM);
+    Paint(width, height);
+    // Maximised, as it were: 900 x 700 pixels of client area.
+    RECT frame;
+    GetWindowRect(window_, &frame);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left + 300,
+                 frame.bottom - frame.top + 200, SWP_NOMOVE | SWP_NOZORDER);
+    const auto pixels = Paint(width, height);
+    ASSERT_EQ(width, 900);
+    ASSERT_EQ(height, 700);
+    EXPECT_EQ(Position(SB_HORZ), 100);
+    EXPECT_EQ(Position(SB_VERT), 100);
+    // The image's bottom-right corner in the window's, nothing of the background.
+    int wrong = 0;
+    for (int y = 0; y < height; y += 7) {
+        for (int x = 0; x < width; x += 5) {
+            wrong += pixels[y * width + x] != Rainbow(x + 100, y + 100);
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(MainWindowTest, TheWheelAndTheKeysScrollWithinTheRanges) {
     OpenMainWindow(600, 500);
     Load(Picture24(1000, 3000, Rainbow));
