@@ -7,6 +7,8 @@
 #include "app/seams.h"
 #include "app/settings.h"
 #include "app/shell.h"
+#include "core/bmp/layout.h"
+#include "core/text/refusals.h"
 #include "core/text/texts.h"
 #include "document/document.h"
 #include "document/file_io.h"
@@ -89,6 +91,20 @@ static HGLOBAL ReadIntoNewBlock(HWND mainWindow, HANDLE file, DWORD size) {
     return block;
 }
 
+// A file that loads but cannot be shown would leave the window blank without a word: say why.
+static void TellWhyNotShown(HWND mainWindow) {
+    const char* why = nullptr;
+    {
+        const LockedBlock<const BYTE> document(ImageBuffer);
+        const bmp::DrawPlan plan =
+            bmp::PlanDrawing(document.get(), document.get() ? ImageBytes : 0);
+        why = plan.drawable ? nullptr : text::NotShownText(plan.problem);
+    }
+    if (why != nullptr) {
+        Report(mainWindow, why, MB_ICONWARNING);
+    }
+}
+
 bool LoadCurrentFile(HWND mainWindow, bool chain) {
     FileHandle file(Files.create(CurrentFileName, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -122,6 +138,7 @@ bool LoadCurrentFile(HWND mainWindow, bool chain) {
     ImageBytes = size;
     ImageLoaded = 1;
     RepaintWindow(mainWindow);
+    TellWhyNotShown(mainWindow);
     if (chain && AutoReduce) {
         SendMessageA(mainWindow, WM_COMMAND, IDM_REDUCE_EXACT, 0);
     }

@@ -28,13 +28,23 @@ void Append32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 
 DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
     DrawPlan plan;
-    if (data == nullptr || size < kInfoHeader + 4) {
+    // Not drawable: the plan as it stands, with the reason. A file without "BM" at its start
+    // is said to be no BMP file, whatever else stops it.
+    const auto refuse = [&](DrawProblem problem) {
+        const bool bitmap = size >= 2 && data[0] == 'B' && data[1] == 'M';
+        plan.problem = size == 0 ? DrawProblem::Empty : bitmap ? problem : DrawProblem::NotBitmap;
         return plan;
+    };
+    if (data == nullptr || size < kInfoHeader + 4) {
+        return refuse(DrawProblem::Truncated);
     }
     const std::uint32_t headerSize = ReadU32(data + kBiSize);
     const bool os2 = headerSize == 12;
-    if ((!os2 && headerSize < 40) || kInfoHeader + headerSize > size) {
-        return plan;
+    if (!os2 && headerSize < 40) {
+        return refuse(DrawProblem::NotBitmap);
+    }
+    if (kInfoHeader + headerSize > size) {
+        return refuse(DrawProblem::Truncated);
     }
     std::uint32_t compression = kRgb, colourUsed = 0;
     if (os2) {
@@ -52,19 +62,19 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
 
     const std::uint16_t bits = plan.bitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-        return plan;
+        return refuse(DrawProblem::Unsupported);
     }
     const bool runLength =
         (compression == kRle8 && bits == 8) || (compression == kRle4 && bits == 4);
     if (compression != kRgb && !runLength &&
         !(compression == kBitFields && (bits == 16 || bits == 32))) {
-        return plan;
+        return refuse(DrawProblem::Unsupported);
     }
     if (runLength && plan.height < 0) {
-        return plan; // run-length data is bottom-up only
+        return refuse(DrawProblem::Unsupported); // run-length data is bottom-up only
     }
     if (plan.width <= 0 || plan.height == 0 || plan.height == INT32_MIN) {
-        return plan;
+        return refuse(DrawProblem::Unsupported);
     }
     // Bit-field masks follow a 40-byte header; longer headers hold them.
     const std::uint64_t masksAfterHeader = compression == kBitFields && headerSize == 40 ? 12 : 0;
@@ -77,7 +87,7 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
     } else if (colourUsed <= 256) {
         entries = colourUsed; // an optional table that nothing needs
     } else {
-        return plan;
+        return refuse(DrawProblem::Unsupported);
     }
     const std::uint64_t bfOffBits = ReadU32(data + kBfOffBits);
     if (os2 && bfOffBits >= tableOffset && bfOffBits < tableOffset + entries * entrySize) {
@@ -85,7 +95,7 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
     }
     const std::uint64_t tableEnd = tableOffset + entries * entrySize;
     if (tableEnd > size) {
-        return plan;
+        return refuse(DrawProblem::Truncated);
     }
     const std::uint64_t offset = bfOffBits >= tableEnd && bfOffBits < size ? bfOffBits : tableEnd;
     const std::uint64_t height = plan.height < 0 ? -static_cast<std::int64_t>(plan.height)
@@ -94,14 +104,17 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
     // 255 pixels, so an image far larger than that is not what the file holds. Beyond
     // kMaxUnpackedRle a 32-bit program could not be sure of the memory at all.
     const std::uint64_t unpacked = StrideBytes(plan.width, 8) * height;
-    if (runLength && (offset >= size || unpacked > std::max<std::uint64_t>(256 * size, 1u << 24) ||
-                      unpacked > kMaxUnpackedRle)) {
-        return plan;
+    if (runLength && offset >= size) {
+        return refuse(DrawProblem::Truncated);
+    }
+    if (runLength &&
+        (unpacked > std::max<std::uint64_t>(256 * size, 1u << 24) || unpacked > kMaxUnpackedRle)) {
+        return refuse(DrawProblem::TooLarge);
     }
     const std::uint64_t stride = StrideBytes(plan.width, bits);
     const std::uint64_t rows = runLength ? height : (offset < size ? (size - offset) / stride : 0);
     if (rows == 0) {
-        return plan;
+        return refuse(DrawProblem::Truncated);
     }
     plan.drawable = true;
     plan.pixelOffset = offset;

@@ -49,10 +49,21 @@ inline void WriteU32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
+// Why a file image cannot be drawn.
+enum class DrawProblem {
+    None,
+    Empty,       // no bytes at all
+    NotBitmap,   // no "BM" at its start, or no header of a kind BMP files have
+    Truncated,   // the file ends inside its headers, its colour table or its first row
+    Unsupported, // a bit count, compression or size that no BMP drawing takes
+    TooLarge,    // run-length data that would unpack into more than kMaxUnpackedRle
+};
+
 // What painting may hand to the platform's DIB drawing for a file image of `size` bytes.
 struct DrawPlan {
     bool hasHeader = false; // width and height could be read
     bool drawable = false;  // header, colour table and at least one row lie inside the image
+    DrawProblem problem = DrawProblem::None; // why not, when it is not drawable
     std::int32_t width = 0;
     std::int32_t height = 0; // as stored: negative for top-down rows
     std::uint16_t bitCount = 0;

@@ -21,4 +21,22 @@ const char* RefusalText(reduce::Outcome outcome) {
     return kNoMemoryText;
 }
 
+const char* NotShownText(bmp::DrawProblem problem) {
+    switch (problem) {
+    case bmp::DrawProblem::Empty:
+        return kEmptyFileText;
+    case bmp::DrawProblem::NotBitmap:
+        return kNotBitmapText;
+    case bmp::DrawProblem::Truncated:
+        return kCutShortText;
+    case bmp::DrawProblem::Unsupported:
+        return kCannotShowLayoutText;
+    case bmp::DrawProblem::TooLarge:
+        return kTooLargeToShowText;
+    case bmp::DrawProblem::None:
+        break;
+    }
+    return nullptr;
+}
+
 } // namespace text

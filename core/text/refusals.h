@@ -2,11 +2,15 @@
 // Portable: no platform headers.
 #pragma once
 
+#include "core/bmp/layout.h"
 #include "core/reduce/outcome.h"
 
 namespace text {
 
 // The message for an outcome other than Converted.
 const char* RefusalText(reduce::Outcome outcome);
+
+// Why a loaded image cannot be shown; null for DrawProblem::None.
+const char* NotShownText(bmp::DrawProblem problem);
 
 } // namespace text

@@ -22,6 +22,13 @@ inline constexpr char kReleaseToLoadText[] =
 inline constexpr char kReadOnlyNotOpenedText[] =
     "読み取り専用のファイルは開きません\n（オプション「Readonlyはさわらない」）";
 
+// An image that was loaded but cannot be shown, and why.
+inline constexpr char kEmptyFileText[] = "ファイルが空のため表示できません";
+inline constexpr char kNotBitmapText[] = "BMPファイルではないため表示できません";
+inline constexpr char kCutShortText[] = "ファイルが途中で切れているため表示できません";
+inline constexpr char kCannotShowLayoutText[] = "この形式のBMPは表示できません";
+inline constexpr char kTooLargeToShowText[] = "画像が大きすぎるため表示できません";
+
 // Conversions.
 inline constexpr char kAlready256Text[] = "すでに２５６です";
 inline constexpr char kTooManyColoursText[] = "２５６色以上使用しています";

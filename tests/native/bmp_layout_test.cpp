@@ -81,15 +81,24 @@ TEST(DrawPlan, NoHeaderNoPlan) {
     auto plan = bmp::PlanDrawing(image.data(), 53);
     EXPECT_FALSE(plan.hasHeader);
     EXPECT_FALSE(plan.drawable);
-    plan = bmp::PlanDrawing(nullptr, 0);
+    EXPECT_EQ(plan.problem, bmp::DrawProblem::Truncated);
+    plan = bmp::PlanDrawing(image.data(), 0);
     EXPECT_FALSE(plan.hasHeader);
+    EXPECT_EQ(plan.problem, bmp::DrawProblem::Empty);
+    // A PNG file under a BMP name is no BMP file, whatever its bytes at the header's places.
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png.resize(200, 0);
+    png[14] = 40;
+    EXPECT_EQ(bmp::PlanDrawing(png.data(), png.size()).problem, bmp::DrawProblem::NotBitmap);
+    EXPECT_EQ(bmp::PlanDrawing(image.data(), image.size()).problem, bmp::DrawProblem::None);
 }
 
 TEST(DrawPlan, CompressedOrEmptyImagesAreNotDrawn) {
     const auto image = MakeHeaders(4, 4, 8);
-    auto refused = [](std::vector<std::uint8_t> bytes) {
+    auto refused = [](std::vector<std::uint8_t> bytes,
+                      bmp::DrawProblem problem = bmp::DrawProblem::Unsupported) {
         const auto plan = bmp::PlanDrawing(bytes.data(), bytes.size());
-        return plan.hasHeader && !plan.drawable;
+        return plan.hasHeader && !plan.drawable && plan.problem == problem;
     };
     auto changed = image;
     bmp::WriteU32(&changed[bmp::kBiCompression], 4); // JPEG inside
@@ -102,7 +111,7 @@ TEST(DrawPlan, CompressedOrEmptyImagesAreNotDrawn) {
     bmp::WriteU32(&changed[bmp::kBiCompression], 1); // far more pixels than the data holds
     bmp::WriteU32(&changed[bmp::kBiWidth], 100000);
     bmp::WriteU32(&changed[bmp::kBiHeight], 100000);
-    EXPECT_TRUE(refused(changed));
+    EXPECT_TRUE(refused(changed, bmp::DrawProblem::TooLarge));
     changed = image;
     bmp::WriteU32(&changed[bmp::kBiCompression], 3); // bit fields need 16 or 32 bits
     EXPECT_TRUE(refused(changed));
@@ -119,6 +128,11 @@ TEST(DrawPlan, CompressedOrEmptyImagesAreNotDrawn) {
     bmp::WriteU32(&changed[bmp::kBiSize], 30); // neither OS/2 nor Windows: nothing is read
     EXPECT_FALSE(bmp::PlanDrawing(changed.data(), changed.size()).drawable);
     EXPECT_FALSE(bmp::PlanDrawing(changed.data(), changed.size()).hasHeader);
+    EXPECT_EQ(bmp::PlanDrawing(changed.data(), changed.size()).problem,
+              bmp::DrawProblem::NotBitmap);
+    // The colour table cut off.
+    EXPECT_TRUE(refused(std::vector<std::uint8_t>(image.begin(), image.begin() + 600),
+                        bmp::DrawProblem::Truncated));
 }
 
 TEST(DrawPlan, ShortColourTablesAndPixelsAtBfOffBits) {
@@ -238,6 +252,7 @@ TEST(DrawPlan, HugeDimensionsDoNotOverflow) {
     bmp::WriteU32(&image[bmp::kBiHeight], 0x7FFFFFFF);
     auto plan = bmp::PlanDrawing(image.data(), image.size());
     EXPECT_FALSE(plan.drawable); // not even one row of 6 GiB is present
+    EXPECT_EQ(plan.problem, bmp::DrawProblem::Truncated);
     EXPECT_TRUE(plan.hasHeader);
     EXPECT_EQ(plan.width, 0x7FFFFFFF);
 
@@ -252,6 +267,7 @@ TEST(DrawPlan, HugeDimensionsDoNotOverflow) {
     bmp::WriteU32(&rle[bmp::kBiHeight], 32768);
     plan = bmp::PlanDrawing(rle.data(), rle.size());
     EXPECT_FALSE(plan.drawable);
+    EXPECT_EQ(plan.problem, bmp::DrawProblem::TooLarge);
     EXPECT_TRUE(plan.hasHeader);
 }
 

@@ -219,20 +219,32 @@ TEST_F(FileCommands, AShortReadIsReportedAndLeavesTheDocument) {
     EXPECT_EQ(DocumentBytes(), first_);
 }
 
-TEST_F(FileCommands, AnyFileIsLoadedWhateverItsHeaderSays) {
-    const Bytes junk = {'X', 'Y', 0, 1, 2, 3, 4, 5, 6};
-    const std::string path = Name("junk.bin");
-    ASSERT_TRUE(WriteBytes(path, junk));
-    OpenFile(path);
-    EXPECT_TRUE(Seams.messages.empty());
-    EXPECT_EQ(DocumentBytes(), junk);
-    UpdateWindow(window_); // paints nothing, reads nothing past the 9 bytes
-
-    const std::string empty = Name("empty.bmp");
-    ASSERT_TRUE(WriteBytes(empty, {}));
-    OpenFile(empty);
-    EXPECT_EQ(ImageBytes, 0u);
-    UpdateWindow(window_);
+// Any file is loaded, whatever its header says; one that cannot be shown says why.
+TEST_F(FileCommands, AFileThatCannotBeShownIsLoadedAndSaysWhy) {
+    const struct {
+        Bytes bytes;
+        const char* why;
+    } files[] = {
+        {{}, "ファイルが空のため表示できません"},
+        {{'X', 'Y', 0, 1, 2, 3, 4, 5, 6}, "BMPファイルではないため表示できません"},
+        {{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D',
+          'R',  0,   0,   1,   0,    0,    0,    1,    0, 8, 2, 0,  0,   0},
+         "BMPファイルではないため表示できません"},
+        {Bytes(first_.begin(), first_.begin() + 40),
+         "ファイルが途中で切れているため表示できません"},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.why);
+        Seams.messages.clear();
+        const std::string path = Name("unshown.bmp");
+        ASSERT_TRUE(WriteBytes(path, file.bytes));
+        OpenFile(path);
+        EXPECT_TRUE(OnlyMessage(file.why));
+        EXPECT_EQ(DocumentBytes(), file.bytes); // loaded all the same, as always
+        EXPECT_EQ(ImageBytes, file.bytes.size());
+        EXPECT_STREQ(CurrentFileName, path.c_str());
+        UpdateWindow(window_); // paints nothing, reads nothing past the file's bytes
+    }
 }
 
 TEST_F(FileCommands, DropLoadsOnlyTheFirstFileAndAlwaysFinishesTheDrop) {
