@@ -12,6 +12,8 @@
 char PathWorkBuffer[MAX_PATH];
 
 static constexpr char kImageFilter[] = "BMPファイル(BMP)\0*.BMP\0すべてのファイル\0*.*\0";
+static constexpr char kPaletteFilter[] =
+    "パレット (*.pal;*.act)\0*.pal;*.act\0すべてのファイル\0*.*\0";
 
 // The folder part of a full path ("C:\a\b.bmp" gives "C:\a"), or empty.
 static void FolderOf(const char* path, char* folder) {
@@ -30,7 +32,9 @@ static void FolderOf(const char* path, char* folder) {
     }
 }
 
-int ChooseImageFile(char* name, HWND owner, int openDialog) {
+// The open or save dialog on a 260-byte name buffer, listing the filter's files first.
+static int ChooseFile(char* name, HWND owner, int openDialog, const char* filter,
+                      const char* defaultExtension) {
     // The save dialog starts in the current file's folder; the open dialog in the current
     // directory.
     char saveFolder[MAX_PATH];
@@ -43,13 +47,13 @@ int ChooseImageFile(char* name, HWND owner, int openDialog) {
     record.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     record.hwndOwner = owner;
     record.hInstance = AppInstance;
-    record.lpstrFilter = kImageFilter;
+    record.lpstrFilter = filter;
     record.nFilterIndex = 1;
     record.lpstrFile = name;
     record.nMaxFile = MAX_PATH;
     record.lpstrInitialDir = openDialog ? PathWorkBuffer : (saveFolder[0] ? saveFolder : nullptr);
     record.lpstrTitle = openDialog ? "開く" : "保存";
-    record.lpstrDefExt = "bmp";
+    record.lpstrDefExt = defaultExtension;
     record.Flags = OFN_LONGNAMES | OFN_HIDEREADONLY;
     if (openDialog) {
         record.Flags |= OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
@@ -60,6 +64,14 @@ int ChooseImageFile(char* name, HWND owner, int openDialog) {
     }
     record.Flags |= OFN_NOREADONLYRETURN | OFN_OVERWRITEPROMPT;
     return RunSaveDialog(&record);
+}
+
+int ChooseImageFile(char* name, HWND owner, int openDialog) {
+    return ChooseFile(name, owner, openDialog, kImageFilter, "bmp");
+}
+
+int ChoosePaletteFile(char* name, HWND owner) {
+    return ChooseFile(name, owner, 1, kPaletteFilter, "pal");
 }
 
 bool MakeSafetyName(const char* path, char* safety) {

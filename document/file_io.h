@@ -10,6 +10,8 @@ extern char PathWorkBuffer[MAX_PATH];
 // Runs the open (openDialog non-zero) or save dialog on a 260-byte name buffer; non-zero when
 // the user confirmed a file, whose full path is then in the buffer.
 int ChooseImageFile(char* name, HWND owner, int openDialog);
+// The same open dialog for palette files: they are listed first.
+int ChoosePaletteFile(char* name, HWND owner);
 
 // Builds "<path>.tmp" into a buffer of MAX_PATH bytes; false when it would not fit.
 bool MakeSafetyName(const char* path, char* safety);

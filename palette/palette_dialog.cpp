@@ -13,6 +13,10 @@
 #include "res/resource.h"
 
 static HWND GridWindow;
+// Colours typed into the fields since they were last committed or filled, and whether the
+// dialog itself is filling them (which is no typing).
+static bool ColoursTyped;
+static bool FillingFields;
 
 static long ReadField(HWND dialog, int id) {
     char text[MAX_PATH] = "";
@@ -67,34 +71,19 @@ static void OnInitDialog(HWND dialog) {
         EditPalette = NewPaletteTable();
         CopyTable(SavedPalette, EditPalette);
     }
-    if (PaletteAutoLoad) {
-        SetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName);
-        WriteField(dialog, IDC_USED, FixedCount);
-    }
+    // The name and the count in force, also when they were not loaded at start-up: OK takes
+    // both back, and must not silently clear them.
+    SetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName);
+    WriteField(dialog, IDC_USED, FixedCount);
+    ColoursTyped = false;
     CreateGrid(dialog);
     SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
-}
-
-// Shows entry n in the number and colour fields. Entry numbers are brought into 0..255.
-static void OnSelectEntry(HWND dialog, long n) {
-    n = n < 0 ? 0 : (n > 255 ? 255 : n);
-    WriteField(dialog, IDC_INDEX, n);
-    if (SavedPalette == nullptr || EditPalette == nullptr) {
-        return;
-    }
-    const LockedBlock<const BYTE> table(EditPalette);
-    if (table.get() == nullptr) {
-        return;
-    }
-    const BYTE* entry = table.get() + 4 * n;
-    WriteField(dialog, IDC_RED, entry[2]);
-    WriteField(dialog, IDC_BLUE, entry[0]);
-    WriteField(dialog, IDC_GREEN, entry[1]);
 }
 
 // Stores the colour fields into the entry the number field names. A number outside 0..255
 // names no entry, and nothing is stored.
 static void CommitFields(HWND dialog) {
+    ColoursTyped = false;
     const long n = ReadField(dialog, IDC_INDEX);
     if (n < 0 || n > 255 || EditPalette == nullptr) {
         return;
@@ -113,6 +102,35 @@ static void CommitFields(HWND dialog) {
         entry[0] = static_cast<BYTE>(blue & 0xFF);
     }
     SendMessageA(GridWindow, UM_CELLCHANGED, static_cast<WPARAM>(n), 0);
+}
+
+// Colours typed for a shown entry are kept before anything else happens to the fields: OK,
+// Enter, another entry chosen. With no entry shown there is nothing to keep them in.
+static void CommitTypedColours(HWND dialog) {
+    char index[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_INDEX, index, sizeof index);
+    if (ColoursTyped && index[0] != '\0') {
+        CommitFields(dialog);
+    }
+    ColoursTyped = false;
+}
+
+// Shows entry n in the number and colour fields, and marks its swatch. Entry numbers are
+// brought into 0..255.
+static void OnSelectEntry(HWND dialog, long n) {
+    CommitTypedColours(dialog);
+    n = n < 0 ? 0 : (n > 255 ? 255 : n);
+    FillingFields = true;
+    WriteField(dialog, IDC_INDEX, n);
+    SendMessageA(GridWindow, UM_MARKENTRY, static_cast<WPARAM>(n), 0);
+    const LockedBlock<const BYTE> table(SavedPalette != nullptr ? EditPalette : nullptr);
+    if (table.get() != nullptr) {
+        const BYTE* entry = table.get() + 4 * n;
+        WriteField(dialog, IDC_RED, entry[2]);
+        WriteField(dialog, IDC_BLUE, entry[0]);
+        WriteField(dialog, IDC_GREEN, entry[1]);
+    }
+    FillingFields = false;
 }
 
 // The field each up/down bar drives, or 0.
@@ -138,6 +156,9 @@ static void OnSpinner(HWND dialog, int code, HWND bar) {
     if (field == 0) {
         return;
     }
+    if (spinner == IDC_INDEX_SPIN && (code == SB_LINEUP || code == SB_LINEDOWN)) {
+        CommitTypedColours(dialog); // into the entry shown before the step
+    }
     if (code == SB_LINEUP || code == SB_LINEDOWN) {
         // One-sided bounds: up stops at 255, down at 0.
         long v = ReadField(dialog, field);
@@ -157,6 +178,7 @@ static void OnSpinner(HWND dialog, int code, HWND bar) {
 }
 
 static void OnOk(HWND dialog) {
+    CommitTypedColours(dialog);
     if (SavedPalette != nullptr && EditPalette != nullptr) {
         CopyTable(EditPalette, SavedPalette);
     }
@@ -188,6 +210,7 @@ static void OnLoad(HWND dialog) {
     }
     ReleaseEditPalette();
     EditPalette = table;
+    ColoursTyped = false; // they were meant for the table just replaced
     SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
     char index[MAX_PATH] = "";
     GetDlgItemTextA(dialog, IDC_INDEX, index, sizeof index);
@@ -209,7 +232,12 @@ static void OnSave(HWND dialog) {
     }
 }
 
-static INT_PTR OnCommand(HWND dialog, int id) {
+static INT_PTR OnCommand(HWND dialog, int id, int code) {
+    if (code == EN_CHANGE && !FillingFields &&
+        (id == IDC_RED || id == IDC_GREEN || id == IDC_BLUE)) {
+        ColoursTyped = true;
+        return FALSE;
+    }
     switch (id) {
     case IDOK:
         OnOk(dialog);
@@ -219,7 +247,7 @@ static INT_PTR OnCommand(HWND dialog, int id) {
         EndDialog(dialog, 0);
         return TRUE;
     case IDC_BROWSE:
-        if (ChooseImageFile(PathWorkBuffer, dialog, 1)) {
+        if (ChoosePaletteFile(PathWorkBuffer, dialog)) {
             SetDlgItemTextA(dialog, IDC_PALFILE, PathWorkBuffer);
         }
         return FALSE;
@@ -239,7 +267,7 @@ static INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         OnInitDialog(dialog);
         return FALSE;
     case WM_COMMAND:
-        return OnCommand(dialog, LOWORD(wParam));
+        return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
     case WM_VSCROLL:
         OnSpinner(dialog, LOWORD(wParam), reinterpret_cast<HWND>(lParam));
         return FALSE;

@@ -7,6 +7,7 @@
 // There is at most one grid window at a time.
 static bool GridShown;
 static HGLOBAL GridTable;
+static int MarkedEntry = -1; // the selected entry, framed; -1 for none
 
 // Each swatch is 16 x 16 pixels with a one-pixel black line after it.
 static constexpr int kPitch = 17;
@@ -14,6 +15,24 @@ static constexpr int kSwatch = 16;
 
 static void MarkForPainting(HWND window, const RECT* rect) {
     RedrawWindow(window, rect, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+}
+
+// The swatch of entry n with the grid lines around it.
+static RECT CellAround(int n) {
+    const int left = kPitch * (n % 16), top = kPitch * (n / 16);
+    return {left - 1, top - 1, left + kSwatch + 1, top + kSwatch + 1};
+}
+
+// The selected swatch: the grid lines around it white, and a black line inside its edge, so
+// that it stands out on any colour.
+static void FrameMarkedEntry(HDC dc) {
+    if (MarkedEntry < 0) {
+        return;
+    }
+    RECT cell = CellAround(MarkedEntry);
+    FrameRect(dc, &cell, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    InflateRect(&cell, -1, -1);
+    FrameRect(dc, &cell, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
 
 static void PaintGrid(HDC dc) {
@@ -40,6 +59,7 @@ static void PaintGrid(HDC dc) {
             FillRect(dc, &swatch, brush.get());
         }
     }
+    FrameMarkedEntry(dc);
 }
 
 static void OnPaint(HWND window) {
@@ -71,10 +91,24 @@ static void OnCellChanged(HWND window, WPARAM entry) {
     MarkForPainting(window, &swatch);
 }
 
+// The frame moves to entry n: the old cell and the new one are painted again.
+static void OnMarkEntry(HWND window, WPARAM entry) {
+    if (MarkedEntry >= 0) {
+        const RECT old = CellAround(MarkedEntry);
+        MarkForPainting(window, &old);
+    }
+    MarkedEntry = entry <= 255 ? static_cast<int>(entry) : -1;
+    if (MarkedEntry >= 0) {
+        const RECT cell = CellAround(MarkedEntry);
+        MarkForPainting(window, &cell);
+    }
+}
+
 static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         GridShown = false;
+        MarkedEntry = -1;
         break;
     case WM_PAINT:
         OnPaint(window);
@@ -92,6 +126,9 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
     case UM_CELLCHANGED:
         OnCellChanged(window, wParam);
+        return 0;
+    case UM_MARKENTRY:
+        OnMarkEntry(window, wParam);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -139,6 +139,29 @@ TEST_F(PaletteGrid, ANewTableRepaintsTheWholeGrid) {
     GlobalFree(other);
 }
 
+TEST_F(PaletteGrid, TheMarkedEntryIsFramedAndTheFrameMoves) {
+    for (int n = 0; n < 256; ++n) {
+        SetEntry(table_, n, 200, 40, 40);
+    }
+    SendMessageA(grid_, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(table_));
+    SendMessageA(grid_, UM_MARKENTRY, 17, 0);
+    int width = 0, height = 0;
+    auto pixels = Paint(width, height);
+    const auto at = [&](int x, int y) { return pixels[y * 271 + x]; };
+    // Entry 17's swatch is 17..32: the lines around it white, its edge black, its middle
+    // its colour.
+    EXPECT_EQ(at(16, 24), 0xFFFFFFu);
+    EXPECT_EQ(at(24, 33), 0xFFFFFFu);
+    EXPECT_EQ(at(17, 24), 0u);
+    EXPECT_EQ(at(24, 24), 0xC82828u);
+    EXPECT_EQ(at(50, 24), 0u); // another entry's line
+    SendMessageA(grid_, UM_MARKENTRY, 0, 0);
+    pixels = Paint(width, height);
+    EXPECT_EQ(at(16, 24), 0u);
+    EXPECT_EQ(at(17, 24), 0xC82828u);
+    EXPECT_EQ(at(16, 8), 0xFFFFFFu);
+}
+
 TEST_F(PaletteGrid, ClicksReportTheEntryUnderThePointer) {
     for (auto [x, y] : {std::pair{0, 0}, {16, 16}, {17, 0}, {0, 17}, {270, 270}}) {
         SendMessageA(grid_, WM_LBUTTONDOWN, 0, MAKELPARAM(x, y));
@@ -211,9 +234,9 @@ TEST_F(PaletteDialog, FirstOpeningReadsTheFileAndCancelKeepsTheTable) {
     std::snprintf(PaletteFileName, MAX_PATH, "%s", path.c_str());
     FixedCount = 9;
     RunDialog(Open, {Record, [&](HWND d) { Click(d, IDCANCEL); }});
-    // Without PaletteAutoLoad the fields open empty, whatever the settings hold.
-    EXPECT_EQ(Saw.file, "");
-    EXPECT_EQ(Saw.used, "");
+    // The name and the count in force, also without PaletteAutoLoad: OK must not clear them.
+    EXPECT_EQ(Saw.file, path);
+    EXPECT_EQ(Saw.used, "9");
     EXPECT_EQ(Saw.index, "");
     EXPECT_EQ(Saw.red, "");
     EXPECT_EQ(Saw.gridClient.right, 271);
@@ -333,20 +356,53 @@ TEST_F(PaletteDialog, OkTakesTheCountUpToTheFirstLetterAndHoldsItTo256) {
     EXPECT_EQ(FixedCount, 256);
 }
 
-TEST_F(PaletteDialog, CancelAfterEditsAndTypedColoursBeforeOkStoreNothing) {
+void Select(HWND dialog, int entry) {
+    SendMessageA(dialog, UM_SELECTENTRY, static_cast<WPARAM>(entry), 0);
+}
+
+// Colours typed for the shown entry are kept on OK, on Enter and before another entry is
+// shown; Cancel keeps nothing.
+TEST_F(PaletteDialog, TypedColoursAreKeptUnlessCancelled) {
     RunDialog(Open, {[&](HWND d) { Click(d, IDOK); }});
     const Bytes before = TableBytes(SavedPalette);
     RunDialog(Open, {[&](HWND d) {
+                  Select(d, 4);
                   SetDlgItemTextA(d, IDC_RED, "99");
-                  Spin(d, IDC_RED_SPIN, SB_ENDSCROLL);
+                  Select(d, 5);
                   Click(d, IDCANCEL);
               }});
     EXPECT_EQ(TableBytes(SavedPalette), before);
     RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_RED, "99"); // typed, never committed
+                  SetDlgItemTextA(d, IDC_RED, "99"); // no entry shown: nowhere to keep it
                   Click(d, IDOK);
               }});
     EXPECT_EQ(TableBytes(SavedPalette), before);
+    RunDialog(Open, {[&](HWND d) {
+                  Select(d, 3);
+                  SetDlgItemTextA(d, IDC_RED, "200");
+                  Select(d, 4); // a click on another swatch
+                  SetDlgItemTextA(d, IDC_GREEN, "77");
+                  Spin(d, IDC_INDEX_SPIN, SB_LINEUP); // the next entry
+                  Record(d);
+                  SetDlgItemTextA(d, IDC_BLUE, "9");
+                  Click(d, IDOK);
+              }});
+    Bytes expected = before;
+    expected[4 * 3 + 2] = 200;
+    expected[4 * 4 + 1] = 77;
+    expected[4 * 5] = 9;
+    EXPECT_EQ(TableBytes(SavedPalette), expected);
+    EXPECT_EQ(Saw.index, "5");
+    EXPECT_EQ(Saw.green, std::to_string(before[4 * 5 + 1]));
+    RunDialog(Open, {[&](HWND d) {
+                  Select(d, 8);
+                  SetDlgItemTextA(d, IDC_RED, "123");
+                  HWND red = GetDlgItem(d, IDC_RED);
+                  SetFocus(red);
+                  PostMessageA(red, WM_KEYDOWN, VK_RETURN, 0);
+              }});
+    expected[4 * 8 + 2] = 123;
+    EXPECT_EQ(TableBytes(SavedPalette), expected);
 }
 
 BOOL WINAPI FailToRead(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
@@ -532,6 +588,9 @@ TEST_F(PaletteDialog, BrowsePutsTheChosenPathIntoTheField) {
               }});
     ASSERT_EQ(Seams.dialogs.size(), 1u);
     EXPECT_EQ(Seams.dialogs[0].title, "開く");
+    static const char filter[] = "パレット (*.pal;*.act)\0*.pal;*.act\0すべてのファイル\0*.*\0";
+    EXPECT_EQ(Seams.dialogs[0].filter, std::string(filter, sizeof filter));
+    EXPECT_EQ(Seams.dialogs[0].defExt, "pal");
     EXPECT_EQ(Seams.dialogs[0].buffer, PathWorkBuffer);
     EXPECT_EQ(Saw.file, "C:\\palettes\\mine.pal");
 }

@@ -202,4 +202,33 @@ TEST_F(Settings, OptionsDialogOkStoresOneOrZeroAndCancelKeepsEverything) {
     DestroyWindow(Main);
 }
 
+// A check box's text fits beside its box: none is clipped under the fonts used here.
+TEST_F(Settings, EveryOptionTextFitsItsCheckBox) {
+    Main = CreateMainWindow(200, 100);
+    std::vector<std::string> clipped;
+    RunDialog(OpenOptions, {[&](HWND d) {
+                  for (int id : {IDC_AUTO256, IDC_NOREADONLY, IDC_PALAUTOLOAD}) {
+                      HWND box = GetDlgItem(d, id);
+                      char text[64] = "";
+                      GetWindowTextA(box, text, sizeof text);
+                      HDC dc = GetDC(box);
+                      HGDIOBJ old = SelectObject(
+                          dc, reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
+                      SIZE extent = {};
+                      GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
+                      SelectObject(dc, old);
+                      ReleaseDC(box, dc);
+                      RECT client;
+                      GetClientRect(box, &client);
+                      // The box, the gap after it, the text.
+                      if (GetSystemMetrics(SM_CXMENUCHECK) + 4 + extent.cx > client.right) {
+                          clipped.push_back(text);
+                      }
+                  }
+                  SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
+              }});
+    EXPECT_TRUE(clipped.empty()) << clipped.front();
+    DestroyWindow(Main);
+}
+
 } // namespace
