@@ -17,6 +17,18 @@ std::uint32_t Rainbow(int x, int y) {
                                       ((x * 11 + y * 7) & 0xFF));
 }
 
+// How many of a sample of the window's pixels do not show Rainbow scrolled to (left, top).
+int RainbowMisses(const std::vector<std::uint32_t>& pixels, int width, int height, int left,
+                  int top) {
+    int wrong = 0;
+    for (int y = 0; y < height; y += 7) {
+        for (int x = 0; x < width; x += 5) {
+            wrong += pixels[y * width + x] != Rainbow(x + left, y + top);
+        }
+    }
+    return wrong;
+}
+
 std::uint8_t Diagonal(int x, int y) {
     return static_cast<std::uint8_t>((x + 3 * y) & 0xFF);
 }
@@ -293,13 +305,7 @@ TEST_F(MainWindowTest, ScrolledPaintShowsTheImageAtTheBarPositions) {
     Scroll(WM_HSCROLL, SB_THUMBPOSITION, 250);
     Scroll(WM_VSCROLL, SB_PAGEDOWN);
     const auto pixels = Paint(width, height);
-    int wrong = 0;
-    for (int y = 0; y < height; y += 7) {
-        for (int x = 0; x < width; x += 5) {
-            wrong += pixels[y * width + x] != Rainbow(x + 250, y + 11);
-        }
-    }
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(RainbowMisses(pixels, width, height, 250, 11), 0);
 
     // A second image keeps the positions, limited by its own ranges once painted.
     Load(Picture24(700, 520, Rainbow), "second.bmp");
@@ -328,13 +334,7 @@ TEST_F(MainWindowTest, GrowingTheWindowKeepsTheImageInPlaceAtTheNewRanges) {
     EXPECT_EQ(Position(SB_HORZ), 100);
     EXPECT_EQ(Position(SB_VERT), 100);
     // The image's bottom-right corner in the window's, nothing of the background.
-    int wrong = 0;
-    for (int y = 0; y < height; y += 7) {
-        for (int x = 0; x < width; x += 5) {
-            wrong += pixels[y * width + x] != Rainbow(x + 100, y + 100);
-        }
-    }
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(RainbowMisses(pixels, width, height, 100, 100), 0);
 }
 
 TEST_F(MainWindowTest, TheWheelAndTheKeysScrollWithinTheRanges) {
