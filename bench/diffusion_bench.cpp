@@ -7,9 +7,10 @@
 #include <map>
 #include <random>
 
-#include "core/reduce/basic_palette.h"
-#include "core/reduce/error_diffusion.h"
+#include "core/quantize/basic_palette.h"
+#include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/recorder.h"
 #include "tests/support/literal_diffusion.h"
 
 namespace {
@@ -57,14 +58,14 @@ void TimeOnCopies(benchmark::State& state, int width, int height, Convert conver
 
 void RunEngine(benchmark::State& state, int width, int height, int threads = 0) {
     const Bytes table(1024, 0);
-    const reduce::DiffusionInput input{0, table.data(), reduce::kBasicPalette, threads};
+    const quantize::DiffusionInput input{0, table.data(), quantize::kBasicPalette, threads};
     TimeOnCopies(state, width, height, [&input](Bytes& work) {
-        testimg::NoReports quiet;
-        const reduce::Resizer resize = [&work](std::uint64_t size) {
+        testimg::Recorder quiet;
+        const quantize::Resizer resize = [&work](std::uint64_t size) {
             work.resize(size);
-            return reduce::ResizeResult{work.data(), true};
+            return quantize::ResizeResult{work.data(), true};
         };
-        return reduce::DiffuseImage(work.data(), work.size(), resize, input, quiet);
+        return quantize::DiffuseImage(work.data(), work.size(), resize, input, quiet);
     });
 }
 
@@ -77,8 +78,8 @@ void BM_DiffuseLiteralSmall(benchmark::State& state) {
     const int side = static_cast<int>(state.range(0));
     const Bytes table(1024, 0);
     TimeOnCopies(state, side, side, [&table](Bytes& work) {
-        testimg::NoReports quiet;
-        return literal::Diffuse(work, 0, table.data(), reduce::kBasicPalette, quiet);
+        testimg::Recorder quiet;
+        return literal::Diffuse(work, 0, table.data(), quantize::kBasicPalette, quiet);
     });
 }
 BENCHMARK(BM_DiffuseLiteralSmall)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond);

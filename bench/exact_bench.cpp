@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "core/reduce/exact_reduction.h"
+#include "core/quantize/exact_reduction.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/literal_exact.h"
 
@@ -33,9 +33,9 @@ void BM_ExactFast(benchmark::State& state) {
         state.ResumeTiming();
         const auto resize = [&work](std::uint64_t size) {
             work.resize(size);
-            return reduce::ResizeResult{work.data(), true};
+            return quantize::ResizeResult{work.data(), true};
         };
-        auto result = reduce::ReduceExact(work.data(), work.size(), resize);
+        auto result = quantize::ReduceExact(work.data(), work.size(), resize);
         benchmark::DoNotOptimize(result);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0) * 1000000);

@@ -14,8 +14,12 @@ endif()
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-add_executable(tintwright cli/main.cpp cli/file_io.cpp)
-target_link_libraries(tintwright PRIVATE tw_core)
+add_library(tw_cli STATIC cli/batch.cpp cli/file_io.cpp cli/options.cpp)
+target_link_libraries(tw_cli PUBLIC tw_core)
+target_compile_options(tw_cli PRIVATE -Wall -Wextra)
+
+add_executable(tintwright cli/main.cpp)
+target_link_libraries(tintwright PRIVATE tw_cli)
 target_compile_options(tintwright PRIVATE -Wall -Wextra)
 target_compile_definitions(tintwright PRIVATE TW_VERSION="${PROJECT_VERSION}")
 
@@ -34,9 +38,8 @@ add_executable(tw_tests
   tests/native/layouts_test.cpp
   tests/native/adaptive_test.cpp
   tests/support/literal_layout.cpp
-  cli/file_io.cpp
 )
-target_link_libraries(tw_tests PRIVATE tw_core GTest::gtest_main)
+target_link_libraries(tw_tests PRIVATE tw_cli GTest::gtest_main)
 target_compile_options(tw_tests PRIVATE -Wall -Wextra)
 target_compile_definitions(tw_tests PRIVATE TW_CLI_PATH="$<TARGET_FILE:tintwright>"
   TW_CORPUS_DIR="${TW_CORPUS_DIR}")
@@ -45,7 +48,7 @@ gtest_discover_tests(tw_tests DISCOVERY_MODE PRE_TEST)
 
 if(TW_SANITIZE)
   # native-asan: the core and its tests under AddressSanitizer and UndefinedBehaviorSanitizer.
-  foreach(target tw_core tintwright tw_tests)
+  foreach(target tw_core tw_cli tintwright tw_tests)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all
       -fno-omit-frame-pointer)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)

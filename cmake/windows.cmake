@@ -26,40 +26,40 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 
 add_library(tw_app STATIC
-  app/app.cpp
-  app/options_dialog.cpp
-  app/seams.cpp
-  app/settings.cpp
-  app/shell.cpp
-  document/document.cpp
-  document/file_commands.cpp
-  document/file_io.cpp
-  document/main_window.cpp
-  palette/palette_dialog.cpp
-  palette/palette_grid.cpp
-  palette/user_palette.cpp
-  reduce/conversion_window.cpp
-  reduce/diffusion_command.cpp
-  reduce/exact_command.cpp
+  win/app/app.cpp
+  win/app/options_dialog.cpp
+  win/app/seams.cpp
+  win/app/settings.cpp
+  win/app/shell.cpp
+  win/document/document.cpp
+  win/document/file_commands.cpp
+  win/document/file_io.cpp
+  win/document/main_window.cpp
+  win/palette/palette_dialog.cpp
+  win/palette/palette_grid.cpp
+  win/palette/user_palette.cpp
+  win/reduce/conversion_window.cpp
+  win/reduce/diffusion_command.cpp
+  win/reduce/exact_command.cpp
 )
 target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
 target_compile_definitions(tw_app PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601)
 target_link_libraries(tw_app PUBLIC tw_core gdi32 comdlg32 shell32 advapi32 user32)
 
-set(TW_RESOURCES ${PROJECT_SOURCE_DIR}/res/tintwright.rc)
+set(TW_RESOURCES ${PROJECT_SOURCE_DIR}/win/res/tintwright.rc)
 set_source_files_properties(${TW_RESOURCES} PROPERTIES
-  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/tintwright.ico;${PROJECT_SOURCE_DIR}/res/tintwright.cur;${PROJECT_SOURCE_DIR}/res/basic_palette.bin")
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/win/res/resource.h;${PROJECT_SOURCE_DIR}/win/res/tintwright.ico;${PROJECT_SOURCE_DIR}/win/res/tintwright.cur;${PROJECT_SOURCE_DIR}/win/res/basic_palette.bin")
 
 # A Windows executable of this project: the resources, the options and static linking.
 function(tw_windows_executable name)
   add_executable(${name} ${ARGN} ${TW_RESOURCES})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/res)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/win/res)
   target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
   target_link_libraries(${name} PRIVATE tw_app)
   target_link_options(${name} PRIVATE ${TW_WIN_LINK})
 endfunction()
 
-tw_windows_executable(Tintwright WIN32 app/winmain.cpp)
+tw_windows_executable(Tintwright WIN32 win/app/winmain.cpp)
 
 # One test program for everything that needs Windows: each Wine start costs a second or two.
 tw_windows_executable(tw_wintests

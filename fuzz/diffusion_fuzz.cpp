@@ -7,21 +7,22 @@
 #include <vector>
 
 #include "core/bmp/layout.h"
-#include "core/reduce/basic_palette.h"
-#include "core/reduce/error_diffusion.h"
+#include "core/quantize/basic_palette.h"
+#include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/recorder.h"
 #include "tests/support/literal_layout.h"
 
 namespace {
 
-reduce::Result Diffuse(std::vector<std::uint8_t>& image, const reduce::DiffusionInput& input) {
-    const reduce::Resizer resize = [&image](std::uint64_t newSize) {
+quantize::Result Diffuse(std::vector<std::uint8_t>& image, const quantize::DiffusionInput& input) {
+    const quantize::Resizer resize = [&image](std::uint64_t newSize) {
         image.resize(newSize);
         image.shrink_to_fit();
-        return reduce::ResizeResult{image.data(), true};
+        return quantize::ResizeResult{image.data(), true};
     };
-    testimg::NoReports quiet;
-    return reduce::DiffuseImage(image.data(), image.size(), resize, input, quiet);
+    testimg::Recorder quiet;
+    return quantize::DiffuseImage(image.data(), image.size(), resize, input, quiet);
 }
 
 } // namespace
@@ -52,19 +53,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         table[i] = data[(i * 7) % size];
     }
     const int threads = 1 + ((before >> 1) & 1);
-    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
+    quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads};
     if (before & 4) {
-        input.method = reduce::DiffusionMethod::Adaptive;
+        input.stages = quantize::kHighQualityDiffusion;
     }
     std::vector<std::uint8_t> image = original;
-    if (Diffuse(image, input).outcome != reduce::Outcome::Converted) {
+    if (Diffuse(image, input).outcome != quantize::Outcome::Converted) {
         if (image != original) {
             std::abort(); // a refusal changed the image
         }
         return 0;
     }
     std::vector<std::uint8_t> plain = literal::Plain24Of(original);
-    if (Diffuse(plain, input).outcome != reduce::Outcome::Converted || plain != image) {
+    if (Diffuse(plain, input).outcome != quantize::Outcome::Converted || plain != image) {
         std::abort(); // the layout was read differently from its plain twin
     }
     return 0;

@@ -5,21 +5,21 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/reduce/exact_reduction.h"
+#include "core/quantize/exact_reduction.h"
 #include "tests/support/literal_layout.h"
 
 namespace {
 
-reduce::Result Reduce(std::vector<std::uint8_t>& image) {
-    const reduce::Resizer resize = [&image](std::uint64_t newSize) {
+quantize::Result Reduce(std::vector<std::uint8_t>& image) {
+    const quantize::Resizer resize = [&image](std::uint64_t newSize) {
         if (newSize > (1u << 26)) {
-            return reduce::ResizeResult{image.data(), false};
+            return quantize::ResizeResult{image.data(), false};
         }
         image.resize(newSize);
         image.shrink_to_fit();
-        return reduce::ResizeResult{image.data(), true};
+        return quantize::ResizeResult{image.data(), true};
     };
-    return reduce::ReduceExact(image.data(), image.size(), resize);
+    return quantize::ReduceExact(image.data(), image.size(), resize);
 }
 
 } // namespace
@@ -27,14 +27,14 @@ reduce::Result Reduce(std::vector<std::uint8_t>& image) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> input(data, data + size);
     std::vector<std::uint8_t> image = input;
-    if (Reduce(image).outcome != reduce::Outcome::Converted) {
+    if (Reduce(image).outcome != quantize::Outcome::Converted) {
         if (image != input) {
             std::abort(); // a refusal changed the image
         }
         return 0;
     }
     std::vector<std::uint8_t> plain = literal::Plain24Of(input);
-    if (Reduce(plain).outcome != reduce::Outcome::Converted || plain != image) {
+    if (Reduce(plain).outcome != quantize::Outcome::Converted || plain != image) {
         std::abort(); // the layout was read differently from its plain twin
     }
     return 0;

@@ -5,6 +5,7 @@
     scripts/layering.py --graph [ROOT]   print each module and the modules it includes
 
 A module is a header and its source file taken together (core/bmp/layout.h and .cpp).
+The Win32 program lies under win/, the portable core under core/.
 The rules:
   - core/ is portable: no platform header, and nothing included from outside core/.
   - The program's modules include only modules of their own layer or the layers below:
@@ -18,16 +19,19 @@ import sys
 # The program's layers, from the bottom up. Every module of the program has one.
 LAYERS = {
     "state and services": [
-        "app/owners", "app/seams", "app/settings", "app/shell", "document/document",
-        "document/file_io", "palette/user_palette", "res/resource",
+        "win/app/owners", "win/app/seams", "win/app/settings", "win/app/shell",
+        "win/document/document", "win/document/file_io", "win/palette/user_palette",
+        "win/res/resource",
     ],
-    "child windows": ["palette/palette_grid", "reduce/conversion_window"],
-    "dialogs": ["app/options_dialog", "palette/palette_dialog"],
-    "commands": ["document/file_commands", "reduce/diffusion_command", "reduce/exact_command"],
-    "main window": ["document/main_window"],
-    "start-up": ["app/app", "app/winmain"],
+    "child windows": ["win/palette/palette_grid", "win/reduce/conversion_window"],
+    "dialogs": ["win/app/options_dialog", "win/palette/palette_dialog"],
+    "commands": [
+        "win/document/file_commands", "win/reduce/diffusion_command", "win/reduce/exact_command",
+    ],
+    "main window": ["win/document/main_window"],
+    "start-up": ["win/app/app", "win/app/winmain"],
 }
-PROGRAM_FOLDERS = ("app/", "document/", "palette/", "reduce/", "res/")
+PROGRAM_FOLDERS = ("win/",)
 SOURCE_FOLDERS = ("core/", "cli/", "bench/", "fuzz/", "tests/") + PROGRAM_FOLDERS
 PLATFORM_HEADERS = re.compile(r"^(windows|winuser|wingdi|winbase|commdlg|commctrl|shellapi|"
                               r"shlobj|objbase|unistd|fcntl|io|direct|sys/.*)\.h$", re.I)

@@ -4,18 +4,18 @@
 
 namespace text {
 
-const char* RefusalText(reduce::Outcome outcome) {
+const char* RefusalText(quantize::Outcome outcome) {
     switch (outcome) {
-    case reduce::Outcome::AlreadyIndexed:
+    case quantize::Outcome::AlreadyIndexed:
         return kAlready256Text;
-    case reduce::Outcome::TooManyColours:
+    case quantize::Outcome::TooManyColours:
         return kTooManyColoursText;
-    case reduce::Outcome::UnsupportedLayout:
+    case quantize::Outcome::UnsupportedLayout:
         return kUnsupportedLayoutText;
-    case reduce::Outcome::Truncated:
+    case quantize::Outcome::Truncated:
         return kTruncatedImageText;
-    case reduce::Outcome::NoMemory:
-    case reduce::Outcome::Converted:
+    case quantize::Outcome::NoMemory:
+    case quantize::Outcome::Converted:
         break;
     }
     return kNoMemoryText;

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "core/bmp/layout.h"
-#include "core/reduce/outcome.h"
+#include "core/quantize/outcome.h"
 
 namespace text {
 
 // The message for an outcome other than Converted.
-const char* RefusalText(reduce::Outcome outcome);
+const char* RefusalText(quantize::Outcome outcome);
 
 // Why a loaded image cannot be shown; null for DrawProblem::None.
 const char* NotShownText(bmp::DrawProblem problem);

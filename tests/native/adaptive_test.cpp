@@ -5,26 +5,27 @@
 #include <cmath>
 #include <set>
 
-#include "core/reduce/basic_palette.h"
-#include "core/reduce/error_diffusion.h"
+#include "core/quantize/basic_palette.h"
+#include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/recorder.h"
 
 namespace {
 
 using testimg::Bytes;
 
 struct Converted {
-    reduce::Outcome outcome;
+    quantize::Outcome outcome;
     Bytes image;
 };
 
 Converted Adaptive(const Bytes& image, int fixed, const Bytes& table, int threads = 0) {
     testimg::VectorBlock block{image};
-    testimg::NoReports quiet;
-    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
-    input.method = reduce::DiffusionMethod::Adaptive;
-    const auto result =
-        reduce::DiffuseImage(block.bytes.data(), block.bytes.size(), block.Resizer(), input, quiet);
+    testimg::Recorder quiet;
+    quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads};
+    input.stages = quantize::kHighQualityDiffusion;
+    const auto result = quantize::DiffuseImage(block.bytes.data(), block.bytes.size(),
+                                               block.Resizer(), input, quiet);
     return {result.outcome, block.bytes};
 }
 
@@ -47,7 +48,7 @@ TEST(AdaptiveDiffusion, FixedColoursComeFirstAndFewColoursKeepEveryPixel) {
         table[i] = static_cast<std::uint8_t>(i * 97 + 13);
     }
     const Converted photo = Adaptive(testimg::Make24(61, 40, Photo), 16, table);
-    ASSERT_EQ(photo.outcome, reduce::Outcome::Converted);
+    ASSERT_EQ(photo.outcome, quantize::Outcome::Converted);
     for (int e = 0; e < 16; ++e) { // blue, green, red
         EXPECT_EQ(Bytes(&photo.image[54 + 4 * e], &photo.image[57 + 4 * e]),
                   Bytes(&table[4 * e], &table[4 * e + 3]))
@@ -61,7 +62,7 @@ TEST(AdaptiveDiffusion, FixedColoursComeFirstAndFewColoursKeepEveryPixel) {
             return static_cast<std::uint32_t>((x * 7 + r * 31) % colours) * 0x010305u;
         };
         const Converted run = Adaptive(testimg::Make24(37, 29, few), fixed, table);
-        ASSERT_EQ(run.outcome, reduce::Outcome::Converted);
+        ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
         int changed = 0;
         for (int r = 0; r < 29; ++r) {
             for (int x = 0; x < 37; ++x) {
@@ -76,7 +77,7 @@ TEST(AdaptiveDiffusion, OneAndTwoThreadsGiveTheSameBytesAndSmallImagesConvert) {
     const Bytes table(1024, 0);
     const Bytes image = testimg::Make24(331, 120, Photo);
     const Converted one = Adaptive(image, 0, table, 1), two = Adaptive(image, 0, table, 2);
-    ASSERT_EQ(one.outcome, reduce::Outcome::Converted);
+    ASSERT_EQ(one.outcome, quantize::Outcome::Converted);
     EXPECT_EQ(one.image, two.image);
     // The palette is the image's: nearly every entry serves some pixel.
     const std::set<std::uint8_t> used(one.image.begin() + 1078, one.image.end());
@@ -86,7 +87,7 @@ TEST(AdaptiveDiffusion, OneAndTwoThreadsGiveTheSameBytesAndSmallImagesConvert) {
     for (const auto& [width, rows] :
          {std::pair{1, 1}, std::pair{400, 1}, std::pair{400, 3}, std::pair{1, 300}}) {
         const Converted run = Adaptive(testimg::Make24(width, rows, Photo), 0, table, 2);
-        EXPECT_EQ(run.outcome, reduce::Outcome::Converted) << width << "x" << rows;
+        EXPECT_EQ(run.outcome, quantize::Outcome::Converted) << width << "x" << rows;
         EXPECT_EQ(run.image.size(), 1078u + rows * ((width + 3) & ~3));
     }
 }
@@ -106,7 +107,7 @@ TEST(AdaptiveDiffusion, ColoursThatLieCloseTogetherGetAnEntryEachToSpare) {
     const Bytes image = testimg::Make24(600, 8, Sky);
     for (const int fixed : {0, 16}) {
         const Converted one = Adaptive(image, fixed, table, 1);
-        ASSERT_EQ(one.outcome, reduce::Outcome::Converted);
+        ASSERT_EQ(one.outcome, quantize::Outcome::Converted);
         EXPECT_EQ(Adaptive(image, fixed, table, 2).image, one.image) << fixed;
         // Every entry is a colour of its own: none repeats another, none is left black.
         std::set<Bytes> entries;

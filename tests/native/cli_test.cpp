@@ -11,7 +11,8 @@
 #include <unistd.h>
 
 #include "tests/support/bmp_builder.h"
-#include "core/reduce/basic_palette.h"
+#include "tests/support/recorder.h"
+#include "core/quantize/basic_palette.h"
 #include "tests/support/literal_diffusion.h"
 #include "tests/support/literal_exact.h"
 
@@ -275,9 +276,9 @@ TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
               0);
     EXPECT_EQ(stderr_, ""); // no terminal, no progress bar
     Bytes expected = image;
-    testimg::NoReports silent;
-    ASSERT_EQ(literal::Diffuse(expected, 20, table.data(), reduce::kBasicPalette, silent),
-              reduce::Outcome::Converted);
+    testimg::Recorder silent;
+    ASSERT_EQ(literal::Diffuse(expected, 20, table.data(), quantize::kBasicPalette, silent),
+              quantize::Outcome::Converted);
     EXPECT_EQ(ReadBytes(Path("out.bmp")), expected);
     EXPECT_EQ(ReadBytes(Path("in.bmp")), image);
 }

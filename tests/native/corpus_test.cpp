@@ -13,10 +13,11 @@
 #include "core/bmp/layout.h"
 #include "core/bmp/rle.h"
 #include "core/palette/palette_file.h"
-#include "core/reduce/basic_palette.h"
-#include "core/reduce/error_diffusion.h"
-#include "core/reduce/exact_reduction.h"
+#include "core/quantize/basic_palette.h"
+#include "core/quantize/error_diffusion.h"
+#include "core/quantize/exact_reduction.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/recorder.h"
 #include "tests/support/literal_layout.h"
 
 namespace {
@@ -39,14 +40,14 @@ std::vector<std::filesystem::path> CorpusFiles() {
 }
 
 // A block of exactly the file's size, so that the sanitizer sees any access past it.
-reduce::Resizer VectorResizer(Bytes& bytes) {
+quantize::Resizer VectorResizer(Bytes& bytes) {
     return [&bytes](std::uint64_t size) {
         if (size > (std::uint64_t{1} << 30)) {
-            return reduce::ResizeResult{bytes.data(), false};
+            return quantize::ResizeResult{bytes.data(), false};
         }
         bytes.resize(size);
         bytes.shrink_to_fit();
-        return reduce::ResizeResult{bytes.data(), true};
+        return quantize::ResizeResult{bytes.data(), true};
     };
 }
 
@@ -90,20 +91,20 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
         // 24-bit file of the same pixels.
         const auto convert = [](Bytes bytes, bool exact, Bytes& out) {
             bytes.shrink_to_fit();
-            testimg::NoReports quiet;
+            testimg::Recorder quiet;
             const Bytes table(1024, 0x5A);
-            const reduce::DiffusionInput input{10, table.data(), reduce::kBasicPalette};
+            const quantize::DiffusionInput input{10, table.data(), quantize::kBasicPalette};
             const auto result =
-                exact ? reduce::ReduceExact(bytes.data(), bytes.size(), VectorResizer(bytes))
-                      : reduce::DiffuseImage(bytes.data(), bytes.size(), VectorResizer(bytes),
-                                             input, quiet);
+                exact ? quantize::ReduceExact(bytes.data(), bytes.size(), VectorResizer(bytes))
+                      : quantize::DiffuseImage(bytes.data(), bytes.size(), VectorResizer(bytes),
+                                               input, quiet);
             EXPECT_EQ(bytes.size(), result.newSize);
             out = bytes;
             return result.outcome;
         };
         for (const bool exact : {true, false}) {
             Bytes result;
-            if (convert(file, exact, result) != reduce::Outcome::Converted) {
+            if (convert(file, exact, result) != quantize::Outcome::Converted) {
                 EXPECT_EQ(result, file);
                 continue;
             }
@@ -112,7 +113,7 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
             EXPECT_EQ(bmp::ReadU16(&result[bmp::kBiBitCount]), 8);
             Bytes plainResult;
             EXPECT_EQ(convert(literal::Plain24Of(file), exact, plainResult),
-                      reduce::Outcome::Converted);
+                      quantize::Outcome::Converted);
             EXPECT_EQ(result, plainResult);
         }
 

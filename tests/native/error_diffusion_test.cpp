@@ -1,4 +1,4 @@
-#include "core/reduce/error_diffusion.h"
+#include "core/quantize/error_diffusion.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -7,36 +7,18 @@
 #include <random>
 #include <string>
 
-#include "core/reduce/basic_palette.h"
+#include "core/quantize/basic_palette.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/recorder.h"
 #include "tests/support/literal_diffusion.h"
 
 namespace {
 
-using reduce::Outcome;
+using quantize::Outcome;
 using testimg::Bytes;
 using testimg::VectorBlock;
 
-// Records every report as text, for comparing runs.
-class Recorder : public reduce::DiffusionObserver {
-  public:
-    void Opening(int f, int b, int n) override {
-        events.push_back("open " + std::to_string(f) + " " + std::to_string(b) + " " +
-                         std::to_string(n));
-    }
-    void Phase(int phase) override { events.push_back("phase " + std::to_string(phase)); }
-    void Progress(std::int64_t done, std::int64_t total) override {
-        events.push_back(std::to_string(done) + "/" + std::to_string(total));
-    }
-    void PaletteComplete(const std::uint8_t* entries) override {
-        events.push_back("palette");
-        palette.assign(entries, entries + 1024);
-    }
-    void Finished() override { events.push_back("finished"); }
-
-    std::vector<std::string> events;
-    Bytes palette;
-};
+using testimg::Recorder;
 
 // A user palette table (blue, green, red, reserved) of 256 entries.
 Bytes UserTable(std::uint32_t seed, bool withBlackAndDuplicates) {
@@ -65,13 +47,13 @@ struct EngineRun {
 };
 
 EngineRun Engine(const Bytes& image, int fixed, const Bytes& table, bool failGrow = false,
-                 int threads = 0, reduce::DiffusionMethod method = reduce::DiffusionMethod::Basic) {
+                 int threads = 0, quantize::Stages method = quantize::kBasicDiffusion) {
     VectorBlock block{image};
     block.failGrow = failGrow;
     Recorder recorder;
-    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads, method};
-    const auto result = reduce::DiffuseImage(block.bytes.data(), block.bytes.size(),
-                                             block.Resizer(), input, recorder);
+    quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads, method};
+    const auto result = quantize::DiffuseImage(block.bytes.data(), block.bytes.size(),
+                                               block.Resizer(), input, recorder);
     if (result.outcome == Outcome::Converted) {
         EXPECT_EQ(result.newSize, block.bytes.size());
     }
@@ -89,12 +71,12 @@ EngineRun Literal(const Bytes& image, int fixed, const Bytes& table) {
     Bytes copy = image;
     Recorder recorder;
     const auto outcome =
-        literal::Diffuse(copy, fixed, table.data(), reduce::kBasicPalette, recorder);
+        literal::Diffuse(copy, fixed, table.data(), quantize::kBasicPalette, recorder);
     return {outcome, copy, recorder.events};
 }
 
 TEST(BasicPalette, HoldsTheFortyTwoColours) {
-    const std::uint8_t* p = reduce::kBasicPalette;
+    const std::uint8_t* p = quantize::kBasicPalette;
     EXPECT_EQ(Bytes(p, p + 3), (Bytes{0, 0, 255}));
     EXPECT_EQ(Bytes(p + 9 * 3, p + 9 * 3 + 3), (Bytes{255, 255, 255}));
     EXPECT_EQ(Bytes(p + 14 * 3, p + 14 * 3 + 3), (Bytes{0, 0, 0}));
@@ -106,35 +88,6 @@ TEST(BasicPalette, HoldsTheFortyTwoColours) {
         sum += p[i];
     }
     EXPECT_EQ(sum, 15735); // all 126 values of the table added up
-}
-
-TEST(ErrorDiffusion, GroupSizes) {
-    auto sizes = [](int f) {
-        const auto s = reduce::GroupSizesFor(f);
-        return std::vector<int>{s.fixed, s.basic, s.free};
-    };
-    EXPECT_EQ(sizes(0), (std::vector<int>{0, 42, 214}));
-    EXPECT_EQ(sizes(214), (std::vector<int>{214, 42, 0}));
-    EXPECT_EQ(sizes(215), (std::vector<int>{215, 41, 0}));
-    EXPECT_EQ(sizes(230), (std::vector<int>{230, 26, 0}));
-    EXPECT_EQ(sizes(256), (std::vector<int>{256, 0, 0}));
-    // Counts outside 0..256 are held to it.
-    EXPECT_EQ(sizes(-3), (std::vector<int>{0, 42, 214}));
-    EXPECT_EQ(sizes(1000), (std::vector<int>{256, 0, 0}));
-}
-
-TEST(ErrorDiffusion, KernelSharesRoundTowardZero) {
-    auto shares = [](int e) {
-        const auto s = reduce::SharesOf(e);
-        return std::vector<int>{s.right, s.down, s.downRight};
-    };
-    EXPECT_EQ(shares(1), (std::vector<int>{0, 0, 0}));
-    EXPECT_EQ(shares(-2), (std::vector<int>{0, 0, 0}));
-    EXPECT_EQ(shares(-3), (std::vector<int>{-1, -1, 0}));
-    EXPECT_EQ(shares(5), (std::vector<int>{1, 1, 1}));
-    EXPECT_EQ(shares(255), (std::vector<int>{95, 95, 63}));
-    EXPECT_EQ(shares(-255), (std::vector<int>{-95, -95, -63}));
-    EXPECT_EQ(shares(8), (std::vector<int>{3, 3, 2}));
 }
 
 // A palette of the user's 256 colours where pixel (108, 92, 100) maps to entry 0 with
@@ -338,7 +291,7 @@ TEST(ErrorDiffusion, HighQualityProgressOnlyGoesForward) {
     const Bytes image = testimg::MakeRandom(97, 10, 5000, 3, 0);
     for (const int threads : {1, 2}) {
         const EngineRun run =
-            Engine(image, 0, Bytes(1024, 0), false, threads, reduce::DiffusionMethod::Adaptive);
+            Engine(image, 0, Bytes(1024, 0), false, threads, quantize::kHighQualityDiffusion);
         const auto dithering = std::find(run.events.begin(), run.events.end(), "phase 2");
         ASSERT_NE(dithering, run.events.end());
         std::vector<std::string> counts(dithering + 1, run.events.end() - 1);
@@ -420,7 +373,7 @@ TEST(ErrorDiffusion, ColoursOfTheFixedAndBasicGroupsLeaveTheFreeGroupBlack) {
     const Bytes table = UserTable(8, false);
     const Bytes image = testimg::Make24(19, 11, [&](int x, int r) {
         if ((x + r) % 2 == 0) {
-            const std::uint8_t* c = reduce::kBasicPalette + 3 * ((x * r) % 42);
+            const std::uint8_t* c = quantize::kBasicPalette + 3 * ((x * r) % 42);
             return static_cast<std::uint32_t>(c[0] << 16 | c[1] << 8 | c[2]);
         }
         const std::uint8_t* e = &table[4 * ((x + 3 * r) % 10)];

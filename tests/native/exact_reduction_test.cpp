@@ -1,4 +1,4 @@
-#include "core/reduce/exact_reduction.h"
+#include "core/quantize/exact_reduction.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,12 @@
 
 namespace {
 
-using reduce::Outcome;
+using quantize::Outcome;
 using testimg::Bytes;
 using testimg::VectorBlock;
 
-reduce::Result Reduce(VectorBlock& block) {
-    return reduce::ReduceExact(block.bytes.data(), block.bytes.size(), block.Resizer());
+quantize::Result Reduce(VectorBlock& block) {
+    return quantize::ReduceExact(block.bytes.data(), block.bytes.size(), block.Resizer());
 }
 
 std::uint32_t Field(const Bytes& b, std::size_t at) {

@@ -2,10 +2,11 @@
 // 24-bit file of the same pixels.
 #include <gtest/gtest.h>
 
-#include "core/reduce/basic_palette.h"
-#include "core/reduce/error_diffusion.h"
-#include "core/reduce/exact_reduction.h"
+#include "core/quantize/basic_palette.h"
+#include "core/quantize/error_diffusion.h"
+#include "core/quantize/exact_reduction.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/recorder.h"
 #include "tests/support/literal_layout.h"
 
 namespace {
@@ -21,21 +22,22 @@ std::uint32_t Picture(int x, int r) {
 
 // Both conversions of an image, as bytes, or its outcome where it is refused.
 struct Converted {
-    reduce::Outcome exact, diffusion;
+    quantize::Outcome exact, diffusion;
     Bytes exactBytes, diffusionBytes;
 };
 Converted ConvertBoth(const Bytes& image, testimg::VectorBlock block = {}) {
     Converted c;
     block.bytes = image;
-    c.exact = reduce::ReduceExact(block.bytes.data(), block.bytes.size(), block.Resizer()).outcome;
+    c.exact =
+        quantize::ReduceExact(block.bytes.data(), block.bytes.size(), block.Resizer()).outcome;
     c.exactBytes = block.bytes;
     block.bytes = image;
-    testimg::NoReports quiet;
+    testimg::Recorder quiet;
     const Bytes table(1024, 0x3C);
-    const reduce::DiffusionInput input{7, table.data(), reduce::kBasicPalette};
-    c.diffusion =
-        reduce::DiffuseImage(block.bytes.data(), block.bytes.size(), block.Resizer(), input, quiet)
-            .outcome;
+    const quantize::DiffusionInput input{7, table.data(), quantize::kBasicPalette};
+    c.diffusion = quantize::DiffuseImage(block.bytes.data(), block.bytes.size(), block.Resizer(),
+                                         input, quiet)
+                      .outcome;
     c.diffusionBytes = block.bytes;
     return c;
 }
@@ -67,8 +69,8 @@ TEST(Layouts, EveryTrueColourLayoutConvertsAsItsPlainTwin) {
         const Bytes plain = layout.bits == 16 ? literal::Plain24Of(image)
                                               : testimg::Make24(13, 7, Picture, 0, layout.topDown);
         const Converted got = ConvertBoth(image), expected = ConvertBoth(plain);
-        ASSERT_EQ(got.exact, reduce::Outcome::Converted);
-        ASSERT_EQ(got.diffusion, reduce::Outcome::Converted);
+        ASSERT_EQ(got.exact, quantize::Outcome::Converted);
+        ASSERT_EQ(got.diffusion, quantize::Outcome::Converted);
         EXPECT_EQ(got.exactBytes, expected.exactBytes);
         EXPECT_EQ(got.diffusionBytes, expected.diffusionBytes);
     }
@@ -78,7 +80,7 @@ TEST(Layouts, EveryTrueColourLayoutConvertsAsItsPlainTwin) {
 }
 
 TEST(Layouts, WhatStillCannotBeReadIsRefusedUnchanged) {
-    using reduce::Outcome;
+    using quantize::Outcome;
     struct Case {
         Layout layout;
         std::size_t at; // where `value` is written over the file, if not 0
@@ -114,8 +116,8 @@ TEST(Layouts, ASixteenBitImageGrowsItsBlockBeforeAnyPixelChanges) {
     testimg::VectorBlock full{};
     full.failGrow = true;
     const Converted got = ConvertBoth(image, full);
-    EXPECT_EQ(got.exact, reduce::Outcome::NoMemory);
-    EXPECT_EQ(got.diffusion, reduce::Outcome::NoMemory);
+    EXPECT_EQ(got.exact, quantize::Outcome::NoMemory);
+    EXPECT_EQ(got.diffusion, quantize::Outcome::NoMemory);
     EXPECT_EQ(got.exactBytes, image);
     EXPECT_EQ(got.diffusionBytes, image);
 }

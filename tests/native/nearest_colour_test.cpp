@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "core/reduce/nearest_colour.h"
+#include "core/quantize/nearest_colour.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ void Set(Palette& p, int e, int red, int green, int blue) {
 // Asks about every colour of the box [low, low + size) and 50000 colours anywhere.
 void ExpectSameAsScan(const Palette& p, const std::array<int, 3>& low, int size, int seed,
                       const std::string& what,
-                      std::size_t tableSpace = reduce::NearestColour::kTableSpace) {
-    reduce::NearestColour nearest(p.data(), 1, tableSpace);
+                      std::size_t tableSpace = quantize::NearestColour::kTableSpace) {
+    quantize::NearestColour nearest(p.data(), 1, tableSpace);
     nearest.Reset(p.data()); // starts over as it was made
     int wrong = 0;
     auto check = [&](int r, int g, int b) {
@@ -122,7 +122,7 @@ TEST(NearestColour, TwoShardsAskingAtOnceAgreeWithAFullScan) {
         Set(p, e, 90 + static_cast<int>(rng() % 40), 90 + static_cast<int>(rng() % 40),
             static_cast<int>(rng() & 255));
     }
-    reduce::NearestColour nearest(p.data(), 2, 64 * 1000);
+    quantize::NearestColour nearest(p.data(), 2, 64 * 1000);
     int wrong[2] = {};
     const auto ask = [&](int shard) {
         for (int r = 80; r < 140; ++r) {

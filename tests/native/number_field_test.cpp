@@ -1,4 +1,4 @@
-#include "core/palette/number_field.h"
+#include "core/text/number_field.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// BMP file images for the tests and benchmarks, a resizable vector standing in for the
-// document's memory block, and an observer that wants no reports.
+// BMP file images for the tests and benchmarks, and a resizable vector standing in for the
+// document's memory block.
 #pragma once
 
 #include <algorithm>
@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "core/bmp/layout.h"
-#include "core/reduce/diffusion_types.h"
-#include "core/reduce/rewrite.h"
+#include "core/quantize/outcome.h"
 
 namespace testimg {
 
@@ -172,27 +171,17 @@ struct VectorBlock {
     bool failShrink = false;
     int resizes = 0;
 
-    reduce::Resizer Resizer() {
+    quantize::Resizer Resizer() {
         return [this](std::uint64_t size) {
             ++resizes;
             const bool grow = size > bytes.size();
             if ((grow && failGrow) || (!grow && failShrink)) {
-                return reduce::ResizeResult{bytes.data(), false};
+                return quantize::ResizeResult{bytes.data(), false};
             }
             bytes.resize(size, 0xCD); // grown bytes are not zeroed by the platform either
-            return reduce::ResizeResult{bytes.data(), true};
+            return quantize::ResizeResult{bytes.data(), true};
         };
     }
-};
-
-// An observer for runs whose reports nobody reads.
-class NoReports : public reduce::DiffusionObserver {
-  public:
-    void Opening(int, int, int) override {}
-    void Phase(int) override {}
-    void Progress(std::int64_t, std::int64_t) override {}
-    void PaletteComplete(const std::uint8_t*) override {}
-    void Finished() override {}
 };
 
 } // namespace testimg

@@ -21,7 +21,7 @@ void PutU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
     }
 }
 
-void Progress(reduce::DiffusionObserver& observer, std::int64_t done, std::int64_t total) {
+void Progress(quantize::DiffusionObserver& observer, std::int64_t done, std::int64_t total) {
     if (done % 100 == 0) {
         observer.Progress(done, total);
     }
@@ -54,8 +54,8 @@ int Nearest(const std::uint8_t* palette, int r, int g, int b) {
     return best;
 }
 
-reduce::Outcome Diffuse(std::vector<std::uint8_t>& image, int F, const std::uint8_t* saved,
-                        const std::uint8_t* basic, reduce::DiffusionObserver& observer) {
+quantize::Outcome Diffuse(std::vector<std::uint8_t>& image, int F, const std::uint8_t* saved,
+                          const std::uint8_t* basic, quantize::DiffusionObserver& observer) {
     const int B = 256 - F > 42 ? 42 : 256 - F;
     int N = 256 - F - B;
     if (N < 0) {
@@ -78,7 +78,7 @@ reduce::Outcome Diffuse(std::vector<std::uint8_t>& image, int F, const std::uint
         pal[4 * (F + k) + 3] = 1;
     }
     if ((image[28] | image[29] << 8) <= 8) {
-        return reduce::Outcome::AlreadyIndexed;
+        return quantize::Outcome::AlreadyIndexed;
     }
 
     const std::int64_t W = S32(image, 18);
@@ -148,7 +148,7 @@ reduce::Outcome Diffuse(std::vector<std::uint8_t>& image, int F, const std::uint
         pal[4 * (P + r) + 2] = table[r].b;
         pal[4 * (P + r) + 3] = 1;
     }
-    observer.PaletteComplete(pal);
+    observer.PaletteComplete();
 
     const std::int64_t M = (H - 1) * W4;
     observer.Phase(2);
@@ -208,7 +208,7 @@ reduce::Outcome Diffuse(std::vector<std::uint8_t>& image, int F, const std::uint
         image[54 + 4 * j + 3] = 0;
     }
     observer.Finished();
-    return reduce::Outcome::Converted;
+    return quantize::Outcome::Converted;
 }
 
 } // namespace literal

@@ -7,15 +7,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/reduce/error_diffusion.h"
+#include "core/quantize/error_diffusion.h"
 
 namespace literal {
 
-// Same outcomes and reports as reduce::DiffuseImage on plain 24-bit images (and refuses
+// Same outcomes and reports as quantize::DiffuseImage on plain 24-bit images (and refuses
 // images of 8 bits or fewer the same way).
-reduce::Outcome Diffuse(std::vector<std::uint8_t>& image, int fixedCount,
-                        const std::uint8_t* fixedTable, const std::uint8_t* basic,
-                        reduce::DiffusionObserver& observer);
+quantize::Outcome Diffuse(std::vector<std::uint8_t>& image, int fixedCount,
+                          const std::uint8_t* fixedTable, const std::uint8_t* basic,
+                          quantize::DiffusionObserver& observer);
 
 // The nearest palette entry: smallest squared distance, lowest index on a tie.
 int Nearest(const std::uint8_t* palette, int r, int g, int b);

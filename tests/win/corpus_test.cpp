@@ -5,12 +5,12 @@
 
 #include <algorithm>
 
-#include "document/file_commands.h"
-#include "document/file_io.h"
-#include "document/document.h"
-#include "document/main_window.h"
-#include "reduce/diffusion_command.h"
-#include "res/resource.h"
+#include "win/document/file_commands.h"
+#include "win/document/file_io.h"
+#include "win/document/document.h"
+#include "win/document/main_window.h"
+#include "win/reduce/diffusion_command.h"
+#include "win/res/resource.h"
 #include "tests/win/test_support.h"
 
 namespace {

@@ -8,20 +8,21 @@
 
 #include <shlobj.h>
 
-#include "app/shell.h"
-#include "app/settings.h"
-#include "document/file_commands.h"
-#include "document/file_io.h"
-#include "document/document.h"
-#include "document/main_window.h"
-#include "palette/user_palette.h"
-#include "core/reduce/basic_palette.h"
-#include "reduce/conversion_window.h"
-#include "reduce/diffusion_command.h"
-#include "core/reduce/error_diffusion.h"
-#include "core/reduce/exact_reduction.h"
+#include "win/app/shell.h"
+#include "win/app/settings.h"
+#include "win/document/file_commands.h"
+#include "win/document/file_io.h"
+#include "win/document/document.h"
+#include "win/document/main_window.h"
+#include "win/palette/user_palette.h"
+#include "core/quantize/basic_palette.h"
+#include "win/reduce/conversion_window.h"
+#include "win/reduce/diffusion_command.h"
+#include "core/quantize/error_diffusion.h"
+#include "core/quantize/exact_reduction.h"
 #include "core/text/texts.h"
-#include "res/resource.h"
+#include "win/res/resource.h"
+#include "tests/support/recorder.h"
 #include "tests/win/test_support.h"
 
 namespace {
@@ -35,35 +36,20 @@ std::uint8_t Index(int x, int y) {
     return static_cast<std::uint8_t>(x + y);
 }
 
-class Quiet : public reduce::DiffusionObserver {
-  public:
-    void Opening(int, int, int) override {}
-    void Phase(int phase) override { phase_ = phase; }
-    void Progress(std::int64_t done, std::int64_t total) override {
-        texts.push_back(std::string(kPhaseLabels[phase_]) + "\n\r" + std::to_string(done) + " / " +
-                        std::to_string(total));
-    }
-    void PaletteComplete(const std::uint8_t*) override {}
-    void Finished() override {}
-    std::vector<std::string> texts; // what a progress display shows, in order
-
-  private:
-    int phase_ = 0;
-};
+using Quiet = testimg::Recorder;
 
 // The engine's output for the same image, fixed count and user palette.
 Bytes EngineResult(const Bytes& image, int fixed, const Bytes& table, Quiet* quiet = nullptr,
-                   int threads = 0,
-                   reduce::DiffusionMethod method = reduce::DiffusionMethod::Basic) {
+                   int threads = 0, quantize::Stages method = quantize::kBasicDiffusion) {
     Bytes work = image;
     Quiet local;
-    reduce::DiffusionInput input{fixed, table.data(), reduce::kBasicPalette, threads};
-    input.method = method;
-    const reduce::Resizer resize = [&work](std::uint64_t size) {
+    quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads};
+    input.stages = method;
+    const quantize::Resizer resize = [&work](std::uint64_t size) {
         work.resize(size);
-        return reduce::ResizeResult{work.data(), true};
+        return quantize::ResizeResult{work.data(), true};
     };
-    reduce::DiffuseImage(work.data(), work.size(), resize, input, quiet ? *quiet : local);
+    quantize::DiffuseImage(work.data(), work.size(), resize, input, quiet ? *quiet : local);
     return work;
 }
 
@@ -106,12 +92,12 @@ class DiffusionCommandTest : public ProgramTest {
     // Runs error diffusion without fixed colours on `image`, recording the texts the window
     // shows in ShownTexts, and the engine's own reports for the same image in `quiet`.
     void RunWatchingTexts(const Bytes& image, const char* name, Quiet& quiet,
-                          reduce::DiffusionMethod method = reduce::DiffusionMethod::Basic) {
+                          quantize::Stages method = quantize::kBasicDiffusion) {
         Load(image, name);
         Seams.messageAnswer = IDNO;
         HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchTexts, nullptr, GetCurrentThreadId());
-        Command(method == reduce::DiffusionMethod::Basic ? IDM_REDUCE_DIFFUSE
-                                                         : IDM_REDUCE_DIFFUSE_HQ);
+        Command(method.palette == quantize::PaletteMethod::Groups ? IDM_REDUCE_DIFFUSE
+                                                                  : IDM_REDUCE_DIFFUSE_HQ);
         WaitForTheRun();
         UnhookWindowsHookEx(hook);
         EngineResult(image, 0, Bytes(1024, 0), &quiet, 0, method);
@@ -220,7 +206,7 @@ TEST_F(DiffusionCommandTest, TheWindowShowsEveryHundredthCountWithItsPhaseLabel)
 TEST_F(DiffusionCommandTest, HighQualityTakesTheSameWayWithAPaletteForTheImage) {
     const Bytes image = Picture24(37, 23, Photo);
     Quiet quiet;
-    RunWatchingTexts(image, "hq.bmp", quiet, reduce::DiffusionMethod::Adaptive);
+    RunWatchingTexts(image, "hq.bmp", quiet, quantize::kHighQualityDiffusion);
     const auto texts = Texts();
     ASSERT_EQ(texts.size(), 4u);
     EXPECT_EQ(texts[0], "固定パレットを使いますか？");
@@ -230,8 +216,8 @@ TEST_F(DiffusionCommandTest, HighQualityTakesTheSameWayWithAPaletteForTheImage) 
     EXPECT_EQ(ShownTexts, quiet.texts);
     EXPECT_NE(std::find(ShownTexts.begin(), ShownTexts.end(), "パレット作成中\n\r0 / 500"),
               ShownTexts.end());
-    EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0), nullptr, 0,
-                                            reduce::DiffusionMethod::Adaptive));
+    EXPECT_EQ(DocumentBytes(),
+              EngineResult(image, 0, Bytes(1024, 0), nullptr, 0, quantize::kHighQualityDiffusion));
     EXPECT_NE(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
 }
 
@@ -330,8 +316,8 @@ TEST_F(DiffusionCommandTest, FilesOtherToolsWriteConvertThroughTheMenuAsTheirPla
         Command(IDM_REDUCE_EXACT);
         testimg::VectorBlock plain{testimg::Encode({24, 40}, 37, 23, few)};
         ASSERT_EQ(
-            reduce::ReduceExact(plain.bytes.data(), plain.bytes.size(), plain.Resizer()).outcome,
-            reduce::Outcome::Converted);
+            quantize::ReduceExact(plain.bytes.data(), plain.bytes.size(), plain.Resizer()).outcome,
+            quantize::Outcome::Converted);
         EXPECT_EQ(DocumentBytes(), plain.bytes);
     }
 }

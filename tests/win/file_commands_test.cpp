@@ -6,13 +6,13 @@
 
 #include <shlobj.h>
 
-#include "app/shell.h"
-#include "app/settings.h"
-#include "document/file_commands.h"
-#include "document/file_io.h"
-#include "document/document.h"
-#include "document/main_window.h"
-#include "res/resource.h"
+#include "win/app/shell.h"
+#include "win/app/settings.h"
+#include "win/document/file_commands.h"
+#include "win/document/file_io.h"
+#include "win/document/document.h"
+#include "win/document/main_window.h"
+#include "win/res/resource.h"
 #include "tests/win/test_support.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // program does at start-up, and replaces the seams with scripted ones.
 #include <gtest/gtest.h>
 
-#include "app/app.h"
-#include "app/shell.h"
+#include "win/app/app.h"
+#include "win/app/shell.h"
 #include "tests/win/test_support.h"
 
 int main(int argc, char** argv) {

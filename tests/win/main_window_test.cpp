@@ -1,13 +1,13 @@
 // The main window: painting read back as pixels, the display palette, scroll ranges and steps.
 #include <gtest/gtest.h>
 
-#include "app/shell.h"
+#include "win/app/shell.h"
 #include "core/bmp/layout.h"
-#include "document/file_commands.h"
-#include "document/file_io.h"
-#include "document/document.h"
-#include "document/main_window.h"
-#include "res/resource.h"
+#include "win/document/file_commands.h"
+#include "win/document/file_io.h"
+#include "win/document/document.h"
+#include "win/document/main_window.h"
+#include "win/res/resource.h"
 #include "tests/win/test_support.h"
 
 namespace {

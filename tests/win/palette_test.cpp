@@ -4,14 +4,14 @@
 
 #include <cstring>
 
-#include "app/shell.h"
-#include "app/settings.h"
-#include "document/file_commands.h"
-#include "document/file_io.h"
-#include "palette/palette_dialog.h"
-#include "palette/palette_grid.h"
-#include "palette/user_palette.h"
-#include "res/resource.h"
+#include "win/app/shell.h"
+#include "win/app/settings.h"
+#include "win/document/file_commands.h"
+#include "win/document/file_io.h"
+#include "win/palette/palette_dialog.h"
+#include "win/palette/palette_grid.h"
+#include "win/palette/user_palette.h"
+#include "win/res/resource.h"
 #include "tests/win/test_support.h"
 
 namespace {

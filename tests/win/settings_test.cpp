@@ -3,14 +3,14 @@
 
 #include <cstring>
 
-#include "app/app.h"
-#include "app/shell.h"
-#include "app/options_dialog.h"
-#include "app/settings.h"
-#include "document/main_window.h"
-#include "palette/palette_grid.h"
-#include "reduce/conversion_window.h"
-#include "res/resource.h"
+#include "win/app/app.h"
+#include "win/app/shell.h"
+#include "win/app/options_dialog.h"
+#include "win/app/settings.h"
+#include "win/document/main_window.h"
+#include "win/palette/palette_grid.h"
+#include "win/reduce/conversion_window.h"
+#include "win/res/resource.h"
 #include "tests/win/test_support.h"
 
 namespace {

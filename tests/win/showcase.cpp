@@ -11,13 +11,13 @@
 
 #include <cstring>
 
-#include "app/app.h"
-#include "app/shell.h"
-#include "app/seams.h"
-#include "app/settings.h"
-#include "document/document.h"
-#include "reduce/diffusion_command.h"
-#include "res/resource.h"
+#include "win/app/app.h"
+#include "win/app/shell.h"
+#include "win/app/seams.h"
+#include "win/app/settings.h"
+#include "win/document/document.h"
+#include "win/reduce/diffusion_command.h"
+#include "win/res/resource.h"
 
 static char Argument[MAX_PATH];
 static bool ShowPalette;

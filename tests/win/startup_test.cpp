@@ -3,16 +3,16 @@
 
 #include <cstring>
 
-#include "app/app.h"
-#include "app/shell.h"
-#include "document/file_commands.h"
-#include "document/file_io.h"
-#include "document/document.h"
-#include "document/main_window.h"
-#include "palette/palette_grid.h"
-#include "core/reduce/basic_palette.h"
-#include "reduce/conversion_window.h"
-#include "res/resource.h"
+#include "win/app/app.h"
+#include "win/app/shell.h"
+#include "win/document/file_commands.h"
+#include "win/document/file_io.h"
+#include "win/document/document.h"
+#include "win/document/main_window.h"
+#include "win/palette/palette_grid.h"
+#include "core/quantize/basic_palette.h"
+#include "win/reduce/conversion_window.h"
+#include "win/res/resource.h"
 #include "tests/win/test_support.h"
 
 namespace {
@@ -197,7 +197,7 @@ TEST(Resources, TheBasicPaletteResourceHoldsTheEngineBytes) {
     ASSERT_EQ(SizeofResource(nullptr, found), 126u);
     const auto* bytes =
         static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found)));
-    EXPECT_EQ(std::memcmp(bytes, reduce::kBasicPalette, 126), 0);
+    EXPECT_EQ(std::memcmp(bytes, quantize::kBasicPalette, 126), 0);
 }
 
 TEST(Resources, TextsAreCodePage932) {

@@ -10,14 +10,14 @@
 
 #include <shlobj.h>
 
-#include "app/shell.h"
-#include "app/settings.h"
+#include "win/app/shell.h"
+#include "win/app/settings.h"
 #include "core/bmp/layout.h"
-#include "document/file_commands.h"
-#include "document/file_io.h"
-#include "document/document.h"
-#include "document/main_window.h"
-#include "palette/user_palette.h"
+#include "win/document/file_commands.h"
+#include "win/document/file_io.h"
+#include "win/document/document.h"
+#include "win/document/main_window.h"
+#include "win/palette/user_palette.h"
 
 Script Seams;
 std::mutex SeamsLock;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/seams.h"
+#include "win/app/seams.h"
 #include "tests/support/bmp_builder.h"
 
 using testimg::Bytes;

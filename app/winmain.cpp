@@ -1,5 +1,0 @@
-#include "app/app.h"
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-    return TintwrightMain(instance, showCommand);
-}

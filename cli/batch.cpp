@@ -1,0 +1,254 @@
+#include "cli/batch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <new>
+#include <set>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "core/text/refusals.h"
+#include "core/text/texts.h"
+
+namespace cli {
+
+int Fail(int code, const std::string& path, const std::string& message) {
+    std::fprintf(stderr, "tintwright: %s: %s\n", path.c_str(), message.c_str());
+    return code;
+}
+
+namespace {
+
+// The run's phases as a bar on standard error; silent unless that is a terminal.
+class TerminalProgress : public quantize::DiffusionObserver {
+  public:
+    explicit TerminalProgress(bool wanted) : shown_(wanted && isatty(STDERR_FILENO) != 0) {}
+
+    void Opening(int fixed, int basic, int free) override {
+        if (shown_) {
+            std::fprintf(stderr, "%s%d / %s%d / %s%d\n", kFixedGroupText, fixed, kBasicGroupText,
+                         basic, kFreeGroupText, free);
+        }
+    }
+    void Phase(int phase) override {
+        phase_ = phase;
+        Draw(1, 1);
+    }
+    void Progress(std::int64_t done, std::int64_t total) override {
+        const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+        if (percent != percent_) {
+            percent_ = percent;
+            Draw(done, total);
+        }
+    }
+    void PaletteComplete() override { Draw(1, 1); }
+    void Finished() override {
+        if (shown_) {
+            std::fprintf(stderr, "\r\033[K%s\n", kFinishedText);
+        }
+    }
+
+  private:
+    void Draw(std::int64_t done, std::int64_t total) {
+        if (!shown_) {
+            return;
+        }
+        const int width = 30;
+        const int filled = total > 0 ? static_cast<int>(done * width / total) : width;
+        std::fprintf(stderr, "\r\033[K%s [%.*s%*s] %3d%%", kPhaseLabels[phase_], filled,
+                     "##############################", width - filled, "",
+                     total > 0 ? static_cast<int>(done * 100 / total) : 100);
+        std::fflush(stderr);
+    }
+
+    bool shown_;
+    int phase_ = 0;
+    int percent_ = -1;
+};
+
+// How one file went: the exit code, and for a failure the file it concerns and why.
+struct FileResult {
+    int code = kConverted;
+    std::string path;
+    std::string message;
+};
+
+// The folder of -d, made when the first result is about to be written there, so that a
+// batch whose every file fails leaves no folder behind.
+class OutputFolder {
+  public:
+    explicit OutputFolder(std::string path) : path_(std::move(path)) {}
+
+    // True when the folder exists (or none was asked for); else `error` says why not.
+    bool Ready(std::string& error) {
+        if (path_.empty()) {
+            return true;
+        }
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (!made_) {
+            std::error_code failure;
+            std::filesystem::create_directories(path_, failure);
+            if (failure) {
+                error = failure.message();
+                return false;
+            }
+            made_ = true;
+        }
+        return true;
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    const std::string path_;
+    std::mutex lock_;
+    bool made_ = false;
+};
+
+// Reads the input, converts it and writes the result through the safety copy. A refusal is
+// code 1 with the program's message; running out of memory counts as a failure to read
+// the file whole.
+FileResult ConvertFile(const std::string& input, const std::string& output, OutputFolder& folder,
+                       const Conversion& convert, quantize::DiffusionObserver& observer) try {
+    cli::FileBytes image;
+    std::string error;
+    if (!cli::ReadWholeFile(input, image, error)) {
+        return {kFileError, input, error};
+    }
+    const quantize::Resizer resize = [&image](std::uint64_t size) {
+        image.resize(static_cast<std::size_t>(size));
+        return quantize::ResizeResult{image.data(), true};
+    };
+    const quantize::Result result = convert(image, resize, observer);
+    if (result.outcome != quantize::Outcome::Converted) {
+        return {result.outcome == quantize::Outcome::NoMemory ? kFileError : kRefused, input,
+                text::RefusalText(result.outcome)};
+    }
+    image.resize(static_cast<std::size_t>(result.newSize));
+    if (!folder.Ready(error)) {
+        return {kFileError, folder.path(), error};
+    }
+    if (!cli::WriteWithSafetyCopy(output, image.data(), image.size(), error)) {
+        return {kFileError, output, error};
+    }
+    return {kConverted, output, ""};
+} catch (const std::bad_alloc&) {
+    return {kFileError, input, kNoMemoryText};
+}
+// Reports a file that failed, or with --verbose one that was converted, as "IN: OUT";
+// returns the file's exit code.
+int Report(const std::string& input, const FileResult& result, bool verbose) {
+    if (result.code != kConverted) {
+        return Fail(result.code, result.path, result.message);
+    }
+    if (verbose) {
+        std::fprintf(stderr, "tintwright: %s: %s\n", input.c_str(), result.path.c_str());
+    }
+    return kConverted;
+}
+
+// The batch's progress as one line on standard error, and the files that failed, each
+// reported as it ends.
+class BatchReport {
+  public:
+    BatchReport(std::size_t total, bool line, bool verbose)
+        : total_(total), line_(line && isatty(STDERR_FILENO) != 0), verbose_(verbose) {}
+
+    void Started(const std::string& name) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        current_.insert(name);
+        Draw();
+    }
+    void Ended(const std::string& name, const FileResult& result) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        current_.erase(current_.find(name));
+        ++done_;
+        if (result.code != kConverted || verbose_) {
+            Clear();
+            Report(name, result, verbose_);
+        }
+        Draw();
+        if (done_ == total_) {
+            Clear();
+        }
+    }
+
+  private:
+    void Clear() {
+        if (line_) {
+            std::fputs("\r\033[K", stderr);
+        }
+    }
+    void Draw() {
+        if (!line_) {
+            return;
+        }
+        std::string names;
+        for (const std::string& name : current_) {
+            names += " " + std::filesystem::path(name).filename().string();
+        }
+        std::fprintf(stderr, "\r\033[K[%zu/%zu]%.*s", done_, total_, 60, names.c_str());
+        std::fflush(stderr);
+    }
+
+    std::mutex lock_;
+    const std::size_t total_;
+    const bool line_, verbose_;
+    std::size_t done_ = 0;
+    std::multiset<std::string> current_;
+};
+
+} // namespace
+
+int ConvertAll(const Options& options, const Conversion& convert, int jobs) {
+    OutputFolder folder(options.directory);
+    if (options.inputs.size() == 1) {
+        TerminalProgress progress(!options.quiet);
+        const FileResult result = ConvertFile(
+            options.inputs[0], OutputOf(options, options.inputs[0]), folder, convert, progress);
+        return Report(options.inputs[0], result, options.verbose);
+    }
+    BatchReport report(options.inputs.size(), !options.quiet, options.verbose);
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> worst{kConverted};
+    const auto work = [&] {
+        TerminalProgress silent(false);
+        for (std::size_t i; (i = next++) < options.inputs.size();) {
+            const std::string& input = options.inputs[i];
+            report.Started(input);
+            const FileResult result =
+                ConvertFile(input, OutputOf(options, input), folder, convert, silent);
+            report.Ended(input, result);
+            int seen = worst.load();
+            while ((result.code == kFileError || (result.code == kRefused && seen == kConverted)) &&
+                   !worst.compare_exchange_weak(seen, result.code)) {
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int j = 1; j < jobs; ++j) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // fewer helpers: the files still all get done
+        }
+    }
+    work();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    return worst.load();
+}
+
+int JobsFor(const Options& options) {
+    const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int jobs = options.jobs > 0 ? options.jobs : processors;
+    return std::min(jobs, static_cast<int>(options.inputs.size()));
+}
+
+} // namespace cli

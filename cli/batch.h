@@ -1,0 +1,28 @@
+// Converting the files of a command line, several at a time, each through the safety copy,
+// with the progress shown on a terminal.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "cli/file_io.h"
+#include "cli/options.h"
+#include "core/quantize/observer.h"
+#include "core/quantize/outcome.h"
+
+namespace cli {
+
+// The conversion of one file's bytes.
+using Conversion = std::function<quantize::Result(FileBytes&, const quantize::Resizer&,
+                                                  quantize::DiffusionObserver&)>;
+
+// Converts every input, `jobs` at a time; the exit code is the worst of theirs: 3 before 1.
+int ConvertAll(const Options& options, const Conversion& convert, int jobs);
+
+// How many files to convert at a time: -j, or the processors, never more than the files.
+int JobsFor(const Options& options);
+
+// Tells of a failure, "tintwright: PATH: MESSAGE", and returns `code`.
+int Fail(int code, const std::string& path, const std::string& message);
+
+} // namespace cli

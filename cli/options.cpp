@@ -1,0 +1,191 @@
+#include "cli/options.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace cli {
+
+const char kUsage[] =
+    "Usage: tintwright exact IN.bmp... [-o OUT.bmp | -d DIR] [-j N] [--quiet | --verbose]\n"
+    "       tintwright diffuse IN.bmp... [-o OUT.bmp | -d DIR] [--palette FILE] [--fixed N]\n"
+    "                          [--adaptive] [-j N] [--quiet | --verbose]\n"
+    "       tintwright --help | --version\n";
+
+const char kHelp[] =
+    "Turns true-colour BMP images (16, 24 and 32 bits per pixel) into 256-colour\n"
+    "(8-bit indexed) BMP images.\n"
+    "\n"
+    "Commands:\n"
+    "  exact IN.bmp [-o OUT.bmp]\n"
+    "      Exact reduction: an image of at most 256 distinct colours becomes an 8-bit\n"
+    "      image whose colour table lists the colours in order of first appearance.\n"
+    "      Nothing is lost; images with more colours are refused.\n"
+    "  diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N] [--adaptive]\n"
+    "      Error diffusion onto a palette of N fixed colours (the first N entries of\n"
+    "      the palette FILE; 0 to 256, default 0; --palette needs --fixed), the 42\n"
+    "      basic colours, and the image's most frequent other colours. FILE is a\n"
+    "      768-byte palette file, or the 1572-byte format when the third character\n"
+    "      from the end of its name is 'z'. On a terminal, a progress bar is shown on\n"
+    "      standard error.\n"
+    "      --adaptive: high quality for photographs: the N fixed colours and 256 - N\n"
+    "      colours chosen for the image, dithered with Floyd-Steinberg weights. An\n"
+    "      image of at most 256 - N colours keeps every pixel.\n"
+    "\n"
+    "Several files: each is converted on its own, several at a time (-j N, default\n"
+    "the number of processors); -d DIR writes DIR/NAME (DIR is created when the first\n"
+    "result is written), -o takes one input only. Inputs whose results would go to one\n"
+    "file (the same file twice, two files of one name with -d) are refused before\n"
+    "anything is written. A file that is refused or cannot be read or written is\n"
+    "reported with its name and the rest go on. On a terminal one line shows the\n"
+    "batch's progress (--quiet: nothing; --verbose: a line per file). After --,\n"
+    "every argument is a file, also one whose name starts with '-'.\n"
+    "\n"
+    "Without -o or -d the input file is replaced; a symbolic link's target is\n"
+    "converted and keeps its mode, and a read-only file is refused. Every write goes\n"
+    "through a safety copy NAME.tmp, which is removed once the new file is complete;\n"
+    "an existing NAME.tmp is never touched and makes the write fail. The new file\n"
+    "keeps the old one's mode, owner and group (as far as the user may set them); a\n"
+    "file's other hard links keep the old image. What is not a regular file (a folder,\n"
+    "a device) is never written over.\n"
+    "\n"
+    "Exit status: 0 all converted, 1 some refused (the reason is printed), 2 usage\n"
+    "error, 3 some file could not be read or written. No file changes on a failure.\n";
+
+namespace {
+
+// A whole decimal number from low to high, or -1.
+int ParseNumber(const std::string& text, int low, int high) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+    }
+    const int value = std::atoi(text.c_str());
+    return value >= low && value <= high ? value : -1;
+}
+
+// What a path names, to tell whether two paths are one file: an existing file by its device
+// and inode (through symbolic and hard links alike), any other path by its absolute form.
+std::string FileIdentity(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0) {
+        return "file " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    }
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::weakly_canonical(path, error);
+    return "path " + (error ? path : full.string());
+}
+
+} // namespace
+
+bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem) {
+    std::vector<std::string> positional;
+    bool optionsEnded = false; // after "--" every argument is a file, "-x.bmp" too
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded) {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
+                   arg == "-d" || arg == "-j") {
+            if (i + 1 >= argc) {
+                problem = "option " + arg + " needs a value";
+                return false;
+            }
+            const std::string value = argv[++i];
+            if (arg == "--palette") {
+                options.palette = value;
+            } else if (arg == "--fixed") {
+                options.fixed = ParseNumber(value, 0, 256);
+                options.fixedGiven = true;
+                if (options.fixed < 0) {
+                    problem = "--fixed takes a number from 0 to 256";
+                    return false;
+                }
+            } else if (arg == "-j") {
+                options.jobs = ParseNumber(value, 1, 1024);
+                if (options.jobs < 0) {
+                    problem = "-j takes a number from 1 to 1024";
+                    return false;
+                }
+            } else if (arg == "-d") {
+                options.directory = value;
+            } else {
+                options.output = value;
+            }
+        } else if (arg == "--adaptive") {
+            options.adaptive = true;
+        } else if (arg == "--quiet" || arg == "--verbose") {
+            (arg == "--quiet" ? options.quiet : options.verbose) = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            problem = "unknown option " + arg;
+            return false;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.empty()) {
+        problem = "no command given";
+        return false;
+    }
+    options.command = positional[0];
+    options.inputs.assign(positional.begin() + 1, positional.end());
+    if (options.command != "exact" && options.command != "diffuse") {
+        problem = "unknown command " + options.command;
+    } else if (options.command == "exact" &&
+               (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
+        problem = "--palette, --fixed and --adaptive belong to diffuse";
+    } else if (options.fixed > 0 && options.palette.empty()) {
+        problem = "--fixed above 0 needs --palette";
+    } else if (!options.palette.empty() && !options.fixedGiven) {
+        problem = "--palette needs --fixed N: how many of its first colours stay fixed";
+    } else if (options.inputs.empty()) {
+        problem = "no input file given";
+    } else if (!options.output.empty() && options.inputs.size() > 1) {
+        problem = "-o takes one input file; use -d for several";
+    } else if (!options.output.empty() && !options.directory.empty()) {
+        problem = "-o and -d exclude each other";
+    } else if (options.quiet && options.verbose) {
+        problem = "--quiet and --verbose exclude each other";
+    }
+    return problem.empty();
+}
+
+std::string OutputOf(const Options& options, const std::string& input) {
+    if (!options.output.empty()) {
+        return options.output;
+    }
+    if (!options.directory.empty()) {
+        return (std::filesystem::path(options.directory) / std::filesystem::path(input).filename())
+            .string();
+    }
+    return input;
+}
+bool FindCollision(const Options& options, std::string& problem) {
+    std::map<std::string, std::size_t> inputs, outputs;
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        inputs.emplace(FileIdentity(options.inputs[i]), i);
+    }
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        const std::string output = OutputOf(options, options.inputs[i]);
+        const std::string identity = FileIdentity(output);
+        const auto [earlier, added] = outputs.emplace(identity, i);
+        if (!added) {
+            problem = options.inputs[earlier->second] + " and " + options.inputs[i] +
+                      " would both be written to " + output;
+            return true;
+        }
+        const auto input = inputs.find(identity);
+        if (input != inputs.end() && input->second != i) {
+            problem = options.inputs[i] + " would be written over another input, " +
+                      options.inputs[input->second];
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace cli

@@ -1,0 +1,44 @@
+// The command line of tintwright: what it says, read and checked before any file is touched.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Exit codes.
+inline constexpr int kConverted = 0;
+inline constexpr int kRefused = 1;
+inline constexpr int kUsageError = 2;
+inline constexpr int kFileError = 3;
+
+extern const char kUsage[];
+extern const char kHelp[];
+
+struct Options {
+    std::string command;
+    std::vector<std::string> inputs;
+    std::string output;    // -o: one input only
+    std::string directory; // -d
+    std::string palette;
+    int fixed = 0;
+    bool fixedGiven = false;
+    bool adaptive = false;
+    int jobs = 0; // files at a time; 0: as many as there are processors
+    bool quiet = false;
+    bool verbose = false;
+};
+
+// Parses "COMMAND IN... [options]"; false, with the problem, when the arguments are wrong.
+bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem);
+
+// Where a file's result goes: -o, DIR/NAME with -d, or over the file itself.
+std::string OutputOf(const Options& options, const std::string& input);
+
+// Two inputs whose results would go to one file (the same input twice, two files of one
+// name with -d, two links to one file), and a result that would go over another input, are
+// refused before anything is read or written: one result would be lost, or two workers
+// would replace one file at once. True, with the problem, when there are such.
+bool FindCollision(const Options& options, std::string& problem);
+
+} // namespace cli

@@ -1,0 +1,520 @@
+#include "core/quantize/adaptive_palette.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "core/quantize/colour_list.h"
+#include "core/quantize/group_palette.h"
+#include "core/quantize/side_by_side.h"
+
+namespace quantize {
+namespace {
+
+// The histogram keeps the top 5 bits of each channel, and in each bin the exact sums of the
+// values and of their squares. A bin that needs more than one entry (the colours of a sky or
+// a smooth gradient lie that close together) is counted again colour by colour.
+constexpr int kBinBits = 5;
+constexpr int kDropBits = 8 - kBinBits;
+constexpr std::uint32_t kBins = 1u << (3 * kBinBits);
+constexpr std::uint32_t kColoursPerBin = 1u << (3 * kDropBits);
+// Countings of the image: the first, and at most two more for bins that want more entries.
+constexpr int kCountings = 3;
+// Refinement passes after the split into boxes.
+constexpr int kPasses = 4;
+
+std::uint32_t BinOf(const std::uint8_t* bgr) {
+    return static_cast<std::uint32_t>(bgr[2] >> kDropBits) << (2 * kBinBits) |
+           static_cast<std::uint32_t>(bgr[1] >> kDropBits) << kBinBits | (bgr[0] >> kDropBits);
+}
+
+// The place of a colour in its bin: the low bits of red, green and blue.
+std::uint32_t InBinOf(const std::uint8_t* bgr) {
+    constexpr std::uint32_t low = (1u << kDropBits) - 1;
+    return (bgr[2] & low) << (2 * kDropBits) | (bgr[1] & low) << kDropBits | (bgr[0] & low);
+}
+
+// Pixels: how many, and for red, green and blue the sums of their values and of the squares.
+struct Stats {
+    std::uint64_t count = 0;
+    std::uint64_t sum[3] = {};
+    std::uint64_t squares[3] = {};
+
+    void Add(const Stats& other) {
+        count += other.count;
+        for (int c = 0; c < 3; ++c) {
+            sum[c] += other.sum[c];
+            squares[c] += other.squares[c];
+        }
+    }
+    void Remove(const Stats& other) {
+        count -= other.count;
+        for (int c = 0; c < 3; ++c) {
+            sum[c] -= other.sum[c];
+            squares[c] -= other.squares[c];
+        }
+    }
+    // `weight` pixels of one colour.
+    void AddColour(const int rgb[3], std::uint64_t weight) {
+        count += weight;
+        for (int c = 0; c < 3; ++c) {
+            const std::uint64_t v = static_cast<std::uint64_t>(rgb[c]);
+            sum[c] += weight * v;
+            squares[c] += weight * v * v;
+        }
+    }
+    // The mean of channel c rounded to a whole level; the pixels must be some.
+    int Mean(int c) const { return static_cast<int>((sum[c] + count / 2) / count); }
+    // The squared distance of the pixels to the mean colour rounded to whole levels, in
+    // channel c: a sum of squares of whole numbers, so never negative, and at most a quarter
+    // a pixel more than the distance to the exact mean. The terms may wrap around in
+    // unsigned arithmetic; their sum does not.
+    std::uint64_t Error(int c) const {
+        if (count == 0) {
+            return 0;
+        }
+        const std::uint64_t m = static_cast<std::uint64_t>(Mean(c));
+        return squares[c] - 2 * m * sum[c] + m * m * count;
+    }
+    std::uint64_t Error() const { return Error(0) + Error(1) + Error(2); }
+};
+
+// Channel `shift` (2 red, 1 green, 0 blue) of the colour at place k of a bin: BinOf and
+// InBinOf the other way round.
+int ColourOf(std::uint32_t bin, std::uint32_t k, int shift) {
+    const std::uint32_t high = (bin >> (shift * kBinBits)) & ((1u << kBinBits) - 1);
+    const std::uint32_t low = (k >> (shift * kDropBits)) & ((1u << kDropBits) - 1);
+    return static_cast<int>(high << kDropBits | low);
+}
+
+// What the split works on: a histogram bin, or one colour of a bin counted colour by colour.
+struct Item {
+    Stats stats;
+    int mean[3];
+    std::int32_t bin; // the histogram bin it stands for, or -1 for a single colour
+};
+
+// Items [begin, end) of the item list, and the squared distance of their pixels to their mean.
+struct Box {
+    std::size_t begin, end;
+    std::uint64_t error;
+};
+
+Stats StatsOf(const std::vector<Item>& items, const Box& box) {
+    Stats all;
+    for (std::size_t i = box.begin; i < box.end; ++i) {
+        all.Add(items[i].stats);
+    }
+    return all;
+}
+
+// Splits the box along its channel of most error (or the next, where all its items share
+// one level of that channel), between the two levels where the halves' error is least: the
+// items up to that level come first, in their order, and the second half is returned.
+// Nothing when every channel of the box has a single level.
+std::optional<Box> Split(std::vector<Item>& items, Box& box) {
+    const Stats all = StatsOf(items, box);
+    const std::uint64_t channels[3] = {all.Error(0), all.Error(1), all.Error(2)};
+    int order[3] = {0, 1, 2};
+    std::stable_sort(order, order + 3, [&](int a, int b) { return channels[a] > channels[b]; });
+    std::vector<Stats> levels(256);
+    for (const int c : order) {
+        std::fill(levels.begin(), levels.end(), Stats{});
+        for (std::size_t i = box.begin; i < box.end; ++i) {
+            levels[static_cast<std::size_t>(items[i].mean[c])].Add(items[i].stats);
+        }
+        Stats first;
+        int best = -1;
+        std::uint64_t bestError = 0, firstError = 0, secondError = 0;
+        for (int t = 0; t < 255; ++t) {
+            if (levels[t].count == 0) {
+                continue;
+            }
+            first.Add(levels[t]);
+            Stats second = all;
+            second.Remove(first);
+            if (second.count == 0) {
+                break;
+            }
+            const std::uint64_t a = first.Error(), b = second.Error();
+            if (best < 0 || a + b < bestError) {
+                best = t;
+                bestError = a + b;
+                firstError = a;
+                secondError = b;
+            }
+        }
+        if (best < 0) {
+            continue; // one level only
+        }
+        const auto middle =
+            std::stable_partition(items.begin() + box.begin, items.begin() + box.end,
+                                  [c, best](const Item& item) { return item.mean[c] <= best; });
+        const std::size_t cut = static_cast<std::size_t>(middle - items.begin());
+        Box second{cut, box.end, secondError};
+        box.end = cut;
+        box.error = firstError;
+        return second;
+    }
+    return std::nullopt;
+}
+
+// Boxes of least error, at most `wanted`: the box whose pixels lie farthest from their mean
+// is split next. A box that is one bin cannot be split; when it is the one that would be,
+// its bin is added to `crowded` (where that is given), to be counted colour by colour.
+std::vector<Box> Divide(std::vector<Item>& items, std::size_t wanted,
+                        std::vector<std::uint32_t>* crowded) {
+    std::vector<Box> boxes;
+    boxes.reserve(wanted);
+    if (wanted > 0 && !items.empty()) {
+        boxes.push_back({0, items.size(), StatsOf(items, {0, items.size(), 0}).Error()});
+    }
+    while (boxes.size() < wanted) {
+        std::size_t worst = boxes.size();
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const bool single = boxes[i].end - boxes[i].begin == 1;
+            const bool candidate =
+                boxes[i].error > 0 &&
+                (!single || (crowded != nullptr && items[boxes[i].begin].bin >= 0));
+            if (candidate && (worst == boxes.size() || boxes[i].error > boxes[worst].error)) {
+                worst = i;
+            }
+        }
+        if (worst == boxes.size()) {
+            break; // no box can be split
+        }
+        Box& box = boxes[worst];
+        if (box.end - box.begin == 1) {
+            crowded->push_back(static_cast<std::uint32_t>(items[box.begin].bin));
+            box.error = 0;
+        } else if (const auto second = Split(items, box)) {
+            boxes.push_back(*second);
+        } else {
+            box.error = 0; // all its items share one colour of means
+        }
+    }
+    return boxes;
+}
+
+void SetEntry(DiffusionPalette& palette, std::size_t e, int red, int green, int blue) {
+    palette[4 * e] = static_cast<std::uint8_t>(red);
+    palette[4 * e + 1] = static_cast<std::uint8_t>(green);
+    palette[4 * e + 2] = static_cast<std::uint8_t>(blue);
+}
+
+// The nearest palette entry (smallest squared distance, lowest index on a tie), found by
+// searching outward in green from the entries sorted by green: the search stops on each side
+// where green alone is farther than the best so far. Cheap to set up, for a few questions.
+class GreenOrder {
+  public:
+    explicit GreenOrder(const DiffusionPalette& palette) {
+        for (int e = 0; e < 256; ++e) {
+            entries_[e] = {palette[4 * e], palette[4 * e + 1], palette[4 * e + 2], e};
+        }
+        std::sort(entries_, entries_ + 256, [](const Entry& a, const Entry& b) {
+            return a.green != b.green ? a.green < b.green : a.index < b.index;
+        });
+    }
+    // The entry, and in `distance` its squared distance.
+    int Find(const int rgb[3], int* distance = nullptr) const {
+        const int red = rgb[0], green = rgb[1], blue = rgb[2];
+        const Entry* start = std::lower_bound(entries_, entries_ + 256, green,
+                                              [](const Entry& e, int g) { return e.green < g; });
+        int best = 1 << 30, bestIndex = 256;
+        const auto consider = [&](const Entry& e) {
+            const int dr = e.red - red, dg = e.green - green, db = e.blue - blue;
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < best || (d == best && e.index < bestIndex)) {
+                best = d;
+                bestIndex = e.index;
+            }
+        };
+        for (const Entry* e = start;
+             e < entries_ + 256 && (e->green - green) * (e->green - green) <= best; ++e) {
+            consider(*e);
+        }
+        for (const Entry* e = start;
+             e > entries_ && (green - e[-1].green) * (green - e[-1].green) <= best; --e) {
+            consider(e[-1]);
+        }
+        if (distance != nullptr) {
+            *distance = best;
+        }
+        return bestIndex;
+    }
+
+  private:
+    struct Entry {
+        int red, green, blue, index;
+    };
+    Entry entries_[256];
+};
+
+// Moves each free entry to the mean colour of the items nearest to it, kPasses times.
+void Refine(DiffusionPalette& palette, int firstFree, int used, const std::vector<Item>& items,
+            DiffusionObserver& observer) {
+    for (int pass = 0; pass < kPasses; ++pass) {
+        observer.Progress(100 * (pass + 1), 100 * (kPasses + 1));
+        const GreenOrder nearest(palette);
+        std::vector<Stats> clusters(256);
+        for (const Item& item : items) {
+            clusters[static_cast<std::size_t>(nearest.Find(item.mean))].Add(item.stats);
+        }
+        for (int e = firstFree; e < used; ++e) {
+            const Stats& cluster = clusters[static_cast<std::size_t>(e)];
+            if (cluster.count != 0) {
+                SetEntry(palette, e, cluster.Mean(0), cluster.Mean(1), cluster.Mean(2));
+            }
+        }
+    }
+}
+
+bool SameColour(const DiffusionPalette& palette, int a, int b) {
+    return palette[4 * a] == palette[4 * b] && palette[4 * a + 1] == palette[4 * b + 1] &&
+           palette[4 * a + 2] == palette[4 * b + 2];
+}
+
+// A free entry that repeats an earlier entry would be wasted: it takes instead the colour of
+// the image that its entries serve worst (most pixels times squared distance) among those
+// the palette lacks.
+void MakeDistinct(DiffusionPalette& palette, int firstFree, int used,
+                  const std::vector<Item>& items) {
+    for (int e = firstFree; e < used; ++e) {
+        bool repeated = false;
+        for (int j = 0; j < e && !repeated; ++j) {
+            repeated = SameColour(palette, e, j);
+        }
+        if (!repeated) {
+            continue;
+        }
+        SetEntry(palette, e, 0, 0, 0);
+        const GreenOrder nearest(palette);
+        const Item* worst = nullptr;
+        std::uint64_t worstCost = 0;
+        for (const Item& item : items) {
+            int distance = 0;
+            nearest.Find(item.mean, &distance);
+            const std::uint64_t cost = item.stats.count * static_cast<std::uint64_t>(distance);
+            bool present = false;
+            for (int j = 0; j < used && !present && cost > worstCost; ++j) {
+                present = j != e && palette[4 * j] == item.mean[0] &&
+                          palette[4 * j + 1] == item.mean[1] && palette[4 * j + 2] == item.mean[2];
+            }
+            if (!present && cost > worstCost) {
+                worst = &item;
+                worstCost = cost;
+            }
+        }
+        if (worst == nullptr) {
+            return; // every colour of the image is in the palette
+        }
+        SetEntry(palette, e, worst->mean[0], worst->mean[1], worst->mean[2]);
+    }
+}
+
+// The rows a counting reads: every pixel of the rows before `sampledFrom`; from there on,
+// once the colours are many, every other pixel of every other row, standing for four: the
+// palette comes out as good, and the counting is four times quicker.
+template <typename Visit>
+void VisitCountedPixels(bmp::SourceRows& rows, const bmp::TrueColourGeometry& g,
+                        std::uint64_t begin, std::uint64_t end, std::uint64_t sampledFrom,
+                        Visit visit) {
+    for (std::uint64_t y = begin; y < end; ++y) {
+        const std::uint8_t* p = rows.Row(y);
+        if (y < sampledFrom) {
+            for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+                visit(p, 1);
+            }
+        } else if (y % 2 == 0) {
+            for (std::uint64_t x = 0; x < g.width; x += 2, p += 6) {
+                visit(p, 4);
+            }
+        }
+    }
+}
+
+// One part of the image counted: each bin's pixels, and the first colours while there are
+// few; and then, for the bins being counted colour by colour, each colour's pixels.
+struct Count {
+    std::vector<Stats> bins = std::vector<Stats>(kBins);
+    ColourList first;
+    bool few = true;
+    std::uint64_t sampledFrom = ~std::uint64_t{0}; // the first row sampled
+
+    void Add(const std::uint8_t* p, std::uint64_t weight) {
+        Stats& bin = bins[BinOf(p)];
+        bin.count += weight;
+        for (int c = 0; c < 3; ++c) {
+            const std::uint64_t v = p[2 - c];
+            bin.sum[c] += weight * v;
+            bin.squares[c] += weight * v * v;
+        }
+    }
+
+    void Rows(bmp::SourceRows& rows, const bmp::TrueColourGeometry& g, std::uint64_t begin,
+              std::uint64_t end, DiffusionObserver* observer, std::uint64_t rowsPerRow) {
+        const std::int64_t positions = static_cast<std::int64_t>(g.padded * g.rows);
+        for (std::uint64_t y = begin; y < end; ++y) {
+            if (observer != nullptr) {
+                const std::uint64_t from = std::min(y * rowsPerRow, g.rows);
+                const std::uint64_t to = std::min((y + 1) * rowsPerRow, g.rows);
+                ReportProgress(*observer, static_cast<std::int64_t>(from * g.padded),
+                               static_cast<std::int64_t>(to * g.padded), positions);
+            }
+            if (few) {
+                const std::uint8_t* p = rows.Row(y);
+                for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+                    Add(p, 1);
+                    if (few && first.FindOrAdd(PixelKey(p)) < 0) {
+                        few = false;
+                        sampledFrom = y + 1;
+                    }
+                }
+            } else {
+                VisitCountedPixels(rows, g, y, y + 1, sampledFrom,
+                                   [this](const std::uint8_t* p, std::uint64_t w) { Add(p, w); });
+            }
+        }
+    }
+
+    // The colours of the bins whose place in `slots` is not negative, counted again over the
+    // same pixels as the first time: `colours` holds kColoursPerBin counts a slot.
+    void Colours(bmp::SourceRows& rows, const bmp::TrueColourGeometry& g, std::uint64_t begin,
+                 std::uint64_t end, const std::vector<std::int32_t>& slots,
+                 std::vector<std::uint64_t>& colours) const {
+        VisitCountedPixels(
+            rows, g, begin, end, sampledFrom, [&](const std::uint8_t* p, std::uint64_t weight) {
+                const std::int32_t slot = slots[BinOf(p)];
+                if (slot >= 0) {
+                    colours[static_cast<std::size_t>(slot) * kColoursPerBin + InBinOf(p)] += weight;
+                }
+            });
+    }
+};
+
+// Runs a piece of work on the upper and the lower half of the rows, side by side with two
+// threads (`together` true), one after the other with one. Each half has rows of its own to
+// read through.
+template <typename Work>
+void InHalves(bmp::SourceRows& rows, std::uint64_t rowCount, int threads, Work work) {
+    const std::uint64_t middle = (rowCount + 1) / 2;
+    bmp::SourceRows lowerRows = rows;
+    if (threads != 2 || !RunSideBySide([&] { work(0, rows, 0, middle, true); },
+                                       [&] { work(1, lowerRows, middle, rowCount, true); })) {
+        work(0, rows, 0, middle, false);
+        work(1, rows, middle, rowCount, false);
+    }
+}
+
+// The items of the counted image: one for each bin, or for a crowded bin (`slots` not
+// negative) one for each of its colours.
+std::vector<Item> MakeItems(const Count counts[2], const std::vector<std::int32_t>& slots,
+                            const std::vector<std::uint64_t> colours[2]) {
+    std::vector<Item> items;
+    const auto add = [&items](const Stats& stats, std::int32_t bin) {
+        Item item{stats, {stats.Mean(0), stats.Mean(1), stats.Mean(2)}, bin};
+        items.push_back(item);
+    };
+    for (std::uint32_t place = 0; place < kBins; ++place) {
+        Stats bin = counts[0].bins[place];
+        bin.Add(counts[1].bins[place]);
+        if (bin.count == 0) {
+            continue;
+        }
+        const std::int32_t slot = slots[place];
+        if (slot < 0) {
+            add(bin, static_cast<std::int32_t>(place));
+            continue;
+        }
+        for (std::uint32_t k = 0; k < kColoursPerBin; ++k) {
+            const std::size_t at = static_cast<std::size_t>(slot) * kColoursPerBin + k;
+            const std::uint64_t count = colours[0][at] + colours[1][at];
+            if (count != 0) {
+                const int rgb[3] = {ColourOf(place, k, 2), ColourOf(place, k, 1),
+                                    ColourOf(place, k, 0)};
+                Stats colour;
+                colour.AddColour(rgb, count);
+                add(colour, -1);
+            }
+        }
+    }
+    return items;
+}
+
+} // namespace
+
+bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bmp::SourceRows& rows,
+                          const bmp::TrueColourGeometry& g, int threads,
+                          DiffusionObserver& observer) try {
+    const int firstFree = sizes.fixed + sizes.basic;
+
+    // The upper and the lower half of the rows are counted each on its own, so that the
+    // counts are the same with one thread or two; with two the upper half reports for both.
+    auto counts = std::make_unique<Count[]>(2);
+    InHalves(
+        rows, g.rows, threads,
+        [&](int half, bmp::SourceRows& own, std::uint64_t begin, std::uint64_t end, bool together) {
+            counts[half].Rows(own, g, begin, end, half == 0 || !together ? &observer : nullptr,
+                              together ? 2 : 1);
+        });
+    // The colours of the lower half that the upper half lacks follow the upper half's own,
+    // which keeps the order in which they first occur.
+    ColourList& first = counts[0].first;
+    bool few = counts[0].few && counts[1].few;
+    for (int k = 0; few && k < counts[1].first.count(); ++k) {
+        few = first.FindOrAdd(counts[1].first.colour(k)) >= 0;
+    }
+    observer.Phase(3);
+    observer.Progress(0, 100 * (kPasses + 1));
+    if (few && first.count() <= sizes.free) {
+        for (int k = 0; k < first.count(); ++k) {
+            const std::uint32_t c = first.colour(k);
+            SetEntry(palette, firstFree + k, c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF);
+        }
+        return true;
+    }
+    // Boxes of bins first; the bins that want more than their one entry are counted again
+    // colour by colour, and the boxes made afresh, until no bin wants more.
+    std::vector<std::int32_t> slots(kBins, -1);
+    std::vector<std::uint32_t> crowded;
+    std::vector<std::uint64_t> colours[2];
+    std::vector<Item> items;
+    std::vector<Box> boxes;
+    const std::size_t wanted = static_cast<std::size_t>(sizes.free);
+    for (int counting = 1;; ++counting) {
+        items = MakeItems(counts.get(), slots, colours);
+        crowded.clear();
+        boxes = Divide(items, wanted, counting < kCountings ? &crowded : nullptr);
+        if (crowded.empty()) {
+            break;
+        }
+        std::int32_t slotCount = static_cast<std::int32_t>(colours[0].size() / kColoursPerBin);
+        for (const std::uint32_t bin : crowded) {
+            slots[bin] = slotCount++;
+        }
+        const std::size_t length = static_cast<std::size_t>(slotCount) * kColoursPerBin;
+        for (auto& half : colours) {
+            std::fill(half.begin(), half.end(), 0);
+            half.resize(length, 0);
+        }
+        InHalves(rows, g.rows, threads,
+                 [&](int half, bmp::SourceRows& own, std::uint64_t begin, std::uint64_t end, bool) {
+                     counts[half].Colours(own, g, begin, end, slots, colours[half]);
+                 });
+    }
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const Stats all = StatsOf(items, boxes[i]);
+        SetEntry(palette, firstFree + i, all.Mean(0), all.Mean(1), all.Mean(2));
+    }
+    const int used = firstFree + static_cast<int>(boxes.size());
+    Refine(palette, firstFree, used, items, observer);
+    MakeDistinct(palette, firstFree, used, items);
+    return true;
+} catch (const std::bad_alloc&) {
+    return false;
+}
+
+} // namespace quantize

@@ -1,0 +1,27 @@
+// The dithering stage of error diffusion: one interface, one file for each method. Portable: no
+// platform headers.
+#pragma once
+
+#include <cstdint>
+
+#include "core/bmp/true_colour.h"
+#include "core/quantize/observer.h"
+#include "core/quantize/stages.h"
+
+namespace quantize {
+
+// A ditherer is made with everything it needs set aside, so that running out of memory
+// (std::bad_alloc) leaves the image as it was; it gives the same bytes with one thread or two.
+class Ditherer {
+  public:
+    virtual ~Ditherer() = default;
+    // Dithers the plain 24-bit rows at `pixels` (row y at y * stride) and leaves the indices
+    // of row y at pixels + y * W4, rows padded with zeros. Reports phase 2's progress.
+    virtual void Run(std::uint8_t* pixels, DiffusionObserver& observer) = 0;
+};
+
+// How many threads a run of the image uses: `threads` when it is 1 or 2, else two where the
+// image is big enough for a second thread to pay and there are two processors.
+int ThreadsFor(const bmp::TrueColourGeometry& geometry, int threads);
+
+} // namespace quantize

@@ -1,0 +1,130 @@
+#include "core/quantize/error_diffusion.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "core/bmp/layout.h"
+#include "core/bmp/true_colour.h"
+#include "core/quantize/adaptive_palette.h"
+#include "core/quantize/basic_palette.h"
+#include "core/quantize/bmp_writer.h"
+#include "core/quantize/dither.h"
+#include "core/quantize/group_palette.h"
+#include "core/quantize/indexed_image.h"
+#include "core/quantize/serpentine_dither.h"
+#include "core/quantize/three_neighbour_dither.h"
+
+namespace quantize {
+namespace {
+
+// The palette stage: after the fixed colours (and the basic ones), the method's own choice.
+bool BuildPalette(PaletteMethod method, DiffusionPalette& palette, const GroupSizes& sizes,
+                  bmp::SourceRows& rows, const bmp::TrueColourGeometry& g, int threads,
+                  DiffusionObserver& observer) {
+    switch (method) {
+    case PaletteMethod::Adaptive:
+        return BuildAdaptivePalette(palette, sizes, rows, g, threads, observer);
+    case PaletteMethod::Groups:
+        break;
+    }
+    return FillFreeGroup(palette, sizes, rows, g, observer);
+}
+
+// The dithering stage.
+std::unique_ptr<Ditherer> MakeDitherer(DitherMethod method, const bmp::TrueColourGeometry& g,
+                                       const DiffusionPalette& palette, int threads) {
+    switch (method) {
+    case DitherMethod::Serpentine:
+        return std::make_unique<SerpentineDither>(g, palette, threads);
+    case DitherMethod::ThreeNeighbour:
+        break;
+    }
+    return std::make_unique<ThreeNeighbourDither>(g, palette, threads);
+}
+
+IndexedImage IndexedImageOf(std::uint8_t* pixels, const bmp::TrueColourGeometry& g,
+                            const DiffusionPalette& palette) {
+    IndexedImage image;
+    image.width = g.width;
+    image.rows = g.rows;
+    image.stride = g.padded;
+    image.indices = pixels;
+    for (int j = 0; j < 256; ++j) {
+        for (int c = 0; c < 3; ++c) {
+            image.table[3 * j + c] = palette[4 * j + c];
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method) {
+    const int fixed = std::clamp(fixedCount, 0, 256);
+    const int basic = method == PaletteMethod::Groups ? std::min(kBasicColours, 256 - fixed) : 0;
+    return {fixed, basic, 256 - fixed - basic};
+}
+
+Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
+                    const DiffusionInput& input, DiffusionObserver& observer) {
+    const Stages& stages = input.stages;
+    const GroupSizes sizes = GroupSizesFor(input.fixedCount, stages.palette);
+    observer.Opening(sizes.fixed, sizes.basic, sizes.free);
+
+    bmp::TrueColourSource source;
+    if (const auto problem = bmp::CheckTrueColourSource(data, size, source)) {
+        return {OutcomeOf(*problem), size};
+    }
+    const bmp::TrueColourGeometry& g = source.geometry;
+
+    // Without rows there is nothing to dither, however wide the header says a row is.
+    DiffusionPalette palette;
+    std::unique_ptr<Ditherer> ditherer;
+    try {
+        bmp::SourceRows rows(data, source);
+        FillFixedAndBasic(palette, sizes, input);
+        const int threads = ThreadsFor(g, input.threads);
+        if (!BuildPalette(stages.palette, palette, sizes, rows, g, threads, observer)) {
+            return {Outcome::NoMemory, size};
+        }
+        if (g.rows > 0) {
+            if (stages.fit) {
+                palette = FitToSerpentineDither(palette, data, source, sizes.fixed, threads);
+            }
+            ditherer = MakeDitherer(stages.dither, g, palette, threads);
+        }
+    } catch (const std::bad_alloc&) {
+        return {Outcome::NoMemory, size};
+    }
+    // A small image's 8-bit file is longer than its 24-bit one, and a 16-bit image's 24-bit
+    // rows are longer than its own: grow before any pixel changes, so that a failure leaves
+    // the image as it was.
+    const std::uint64_t needed =
+        std::max(bmp::k8BitPixelData + g.rows * g.padded, bmp::PlainSize(source));
+    std::uint64_t blockSize = size;
+    if (needed > size) {
+        const ResizeResult grown = resize(needed);
+        if (!grown.resized) {
+            return {Outcome::NoMemory, size};
+        }
+        data = grown.data;
+        blockSize = needed;
+    }
+    bmp::RewriteAsPlain24(data, source);
+    observer.PaletteComplete();
+
+    observer.Phase(2);
+    std::uint8_t* pixels = data + bmp::kHeadersSize;
+    if (ditherer) {
+        ditherer->Run(pixels, observer);
+    }
+    const std::uint64_t newSize = WriteBmp8InPlace(data, IndexedImageOf(pixels, g, palette));
+    if (newSize < blockSize) {
+        resize(newSize);
+    }
+    observer.Finished();
+    return {Outcome::Converted, newSize};
+}
+
+} // namespace quantize

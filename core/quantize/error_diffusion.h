@@ -1,0 +1,22 @@
+// Error diffusion, as its stages: the source's rows, a palette (the user's fixed colours, then
+// the 42 basic colours and the image's most frequent others, or colours chosen for the image),
+// the palette fitted to the dithering where the stages say so, the dithering, and the indexed
+// image written in place as an 8-bit BMP. Portable: no platform headers.
+#pragma once
+
+#include <cstdint>
+
+#include "core/quantize/observer.h"
+#include "core/quantize/outcome.h"
+#include "core/quantize/stages.h"
+
+namespace quantize {
+
+// Runs the whole conversion on the file image data[0, size), from any layout
+// CheckTrueColourSource accepts; the result is that of the plain 24-bit image. Everything the
+// run needs is set aside, and the block grown, before any pixel changes: a refusal or a lack
+// of memory leaves the image as it was.
+Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
+                    const DiffusionInput& input, DiffusionObserver& observer);
+
+} // namespace quantize

@@ -1,0 +1,85 @@
+// The dithering of 誤差拡散（高画質）: Floyd-Steinberg weights in serpentine order, the error
+// carried in sixteenths beside the image and passed on at 13/16 of its size, rounded; a pixel
+// one level from its entry passes nothing on. And the fitting of a palette to it. Portable: no
+// platform headers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/bmp/true_colour.h"
+#include "core/quantize/dither.h"
+#include "core/quantize/nearest_colour.h"
+#include "core/quantize/stages.h"
+
+namespace quantize {
+
+// Everything dithering needs, set aside when it is made (it may throw std::bad_alloc), so
+// that running out of memory leaves the image as it was. The image is dithered as eight
+// bands of rows, each on its own, and a thread takes a group of four at once, a pixel of each
+// in turn, so that while one waits for memory the others get on. With two threads each takes
+// a group; the result is the same byte for byte.
+class SerpentineDither : public Ditherer {
+  public:
+    SerpentineDither(const bmp::TrueColourGeometry& geometry, const DiffusionPalette& palette,
+                     int threads);
+
+    void Run(std::uint8_t* pixels, DiffusionObserver& observer) override;
+
+    // Fits the palette to this dithering: dithers the first rows of every block of rows
+    // without writing anything, and moves each entry from `firstFree` on most of the way to
+    // the mean of the colours it stood for, unless another entry has that colour; three
+    // times. Reads the stored rows; may throw std::bad_alloc.
+    void Fit(const std::uint8_t* data, const bmp::TrueColourSource& source, int firstFree);
+    const DiffusionPalette& palette() const { return palette_; }
+
+  private:
+    static constexpr int kGroup = 4;
+    static constexpr int kBands = 2 * kGroup;
+    // Blue, green and red of a pixel, a colour or an error, in the first three of eight
+    // lanes; the others stay 0. Sums of lanes are done for all lanes at once. In memory they
+    // are kept as eight numbers, which need no more than their own alignment (the heap's
+    // blocks may be aligned to 8 bytes only).
+    using Lanes = std::int16_t __attribute__((vector_size(16)));
+    static constexpr int kLanes = 8;
+    static Lanes Load(const std::int16_t* from);
+    static void Store(std::int16_t* to, Lanes v);
+    struct Band {
+        std::uint64_t begin, end;         // rows
+        std::vector<std::int16_t> errors; // two rows of width + 2 errors, in sixteenths
+        bool swapped = false;             // the second row is the current one
+        std::vector<std::uint8_t> indices;
+        std::uint64_t sums[256][4]; // blue, green, red and count of the colours each entry took
+    };
+    struct Stream;
+    template <int Step, bool Trial>
+    void DitherPixel(Stream& s, std::int64_t x, const NearestColour::Reader& nearest);
+    // Dithers row `relative` of each band of a group that has one, and returns how many rows
+    // that was; `trial` counts the colours instead of keeping the indices.
+    int DitherGroup(int group, std::uint64_t relative, bool forward, bool trial,
+                    const std::uint8_t* const rows[kGroup]);
+    void StartGroup(int group);
+    std::uint64_t GroupRows(int group) const;
+    template <int Step, bool Trial>
+    void DitherSome(Band* const bands[], const std::uint8_t* const rows[], int count, int shard);
+    template <int Step, bool Trial, int Count>
+    void DitherRows(Band* const bands[], const std::uint8_t* const rows[], int shard);
+    template <typename Work> void InBothGroups(Work work);
+    void TakeColours();
+
+    const bmp::TrueColourGeometry g_;
+    DiffusionPalette palette_;
+    int threads_;
+    std::int16_t colours_[256][kLanes];      // the palette as the dithering reads it
+    std::unique_ptr<NearestColour> nearest_; // group g asks with shard g
+    Band bands_[kBands];
+};
+
+// The palette fitted to serpentine dithering of the source, as SerpentineDither::Fit does it;
+// the palette given is not changed. May throw std::bad_alloc.
+DiffusionPalette FitToSerpentineDither(const DiffusionPalette& palette, const std::uint8_t* data,
+                                       const bmp::TrueColourSource& source, int firstFree,
+                                       int threads);
+
+} // namespace quantize

@@ -1,0 +1,128 @@
+#include "win/app/settings.h"
+
+#include <cstring>
+
+#include "win/app/owners.h"
+#include "win/app/shell.h"
+#include "core/text/texts.h"
+
+DWORD AutoReduce;
+DWORD KeepReadOnly;
+DWORD PaletteAutoLoad;
+char PaletteFileName[MAX_PATH];
+LONG FixedCount;
+
+bool (*MachineKeyWritable)() = nullptr;
+
+namespace {
+
+constexpr char kMaker[] = "Hollowmere";
+constexpr char kProduct[] = "Tintwright";
+constexpr char kAutoReduceName[] = "自動変換";
+constexpr char kKeepReadOnlyName[] = "NoReadOnly";
+constexpr char kPaletteAutoLoadName[] = "PALAutoLoad";
+constexpr char kPaletteFileName[] = "PALFILENAME";
+constexpr char kFixedCountName[] = "PALNum";
+
+// A standard user of a current Windows cannot create keys under HKEY_LOCAL_MACHINE. Such a
+// user keeps the same key path under HKEY_CURRENT_USER instead, so that the first-run step
+// does not repeat at every start and the settings still persist.
+bool CanWriteMachineKey() {
+    RegistryKey software;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS, software.Receive()) ==
+           ERROR_SUCCESS;
+}
+
+HKEY SettingsRoot() {
+    const bool writable = MachineKeyWritable ? MachineKeyWritable() : CanWriteMachineKey();
+    return writable ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+// Reads a value into `data` of `size` bytes; a missing value or one too long for it leaves
+// `data` as it was.
+void Query(HKEY key, const char* name, void* data, DWORD size) {
+    BYTE buffer[MAX_PATH];
+    DWORD length = size;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, buffer, &length) == ERROR_SUCCESS) {
+        std::memcpy(data, buffer, length);
+    }
+}
+
+void SetBinary(HKEY key, const char* name, DWORD value) {
+    RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+// Creates the product key under the maker key with the first-run values: the three
+// options as four zero bytes each.
+void RegisterProduct(HKEY maker) {
+    RegistryKey product;
+    if (RegCreateKeyExA(maker, kProduct, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, product.Receive(), nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    SetBinary(product.get(), kAutoReduceName, 0);
+    SetBinary(product.get(), kKeepReadOnlyName, 0);
+    SetBinary(product.get(), kPaletteAutoLoadName, 0);
+}
+
+void TellToRestart() {
+    Report(nullptr, kRegisterAndRestartText, MB_OK);
+}
+
+} // namespace
+
+bool LoadSettings() {
+    const HKEY root = SettingsRoot();
+    RegistryKey software, maker, product;
+    if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_READ, software.Receive()) != ERROR_SUCCESS) {
+        return true;
+    }
+    if (RegOpenKeyExA(software.get(), kMaker, 0, KEY_READ, maker.Receive()) != ERROR_SUCCESS) {
+        // First run: no maker key yet.
+        TellToRestart();
+        if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_ALL_ACCESS, software.Receive()) ==
+                ERROR_SUCCESS &&
+            RegCreateKeyExA(software.get(), kMaker, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_CREATE_SUB_KEY, nullptr, maker.Receive(),
+                            nullptr) == ERROR_SUCCESS) {
+            RegisterProduct(maker.get());
+        }
+        return false;
+    }
+    if (RegOpenKeyExA(maker.get(), kProduct, 0, KEY_READ, product.Receive()) != ERROR_SUCCESS) {
+        // First run: the maker key is there, the product key is not.
+        TellToRestart();
+        if (RegOpenKeyExA(software.get(), kMaker, 0, KEY_ALL_ACCESS, maker.Receive()) ==
+            ERROR_SUCCESS) {
+            RegisterProduct(maker.get());
+        }
+        return false;
+    }
+    Query(product.get(), kAutoReduceName, &AutoReduce, sizeof AutoReduce);
+    Query(product.get(), kKeepReadOnlyName, &KeepReadOnly, sizeof KeepReadOnly);
+    Query(product.get(), kPaletteAutoLoadName, &PaletteAutoLoad, sizeof PaletteAutoLoad);
+    if (PaletteAutoLoad) {
+        Query(product.get(), kPaletteFileName, PaletteFileName, sizeof PaletteFileName);
+        PaletteFileName[MAX_PATH - 1] = '\0';
+        Query(product.get(), kFixedCountName, &FixedCount, sizeof FixedCount);
+    }
+    return true;
+}
+
+void SaveSettings() {
+    const HKEY root = SettingsRoot();
+    RegistryKey software, maker, product;
+    if (RegOpenKeyExA(root, "SOFTWARE", 0, KEY_READ, software.Receive()) != ERROR_SUCCESS ||
+        RegOpenKeyExA(software.get(), kMaker, 0, KEY_READ, maker.Receive()) != ERROR_SUCCESS ||
+        RegOpenKeyExA(maker.get(), kProduct, 0, KEY_ALL_ACCESS, product.Receive()) !=
+            ERROR_SUCCESS) {
+        return;
+    }
+    SetBinary(product.get(), kAutoReduceName, AutoReduce);
+    SetBinary(product.get(), kKeepReadOnlyName, KeepReadOnly);
+    SetBinary(product.get(), kPaletteAutoLoadName, PaletteAutoLoad);
+    RegSetValueExA(product.get(), kPaletteFileName, 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(PaletteFileName), sizeof PaletteFileName);
+    RegSetValueExA(product.get(), kFixedCountName, 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&FixedCount), sizeof FixedCount);
+}

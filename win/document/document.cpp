@@ -1,0 +1,61 @@
+#include "win/document/document.h"
+
+#include <atomic>
+
+#include "win/app/shell.h"
+#include "core/text/texts.h"
+
+HGLOBAL ImageBuffer;
+DWORD ImageBytes;
+int ImageLoaded;
+char CurrentFileName[MAX_PATH];
+ScreenPaletteState ScreenPalette;
+ScreenRowsState ScreenRows;
+
+static std::atomic<bool> Running{false};
+
+void InvalidateScreenCache() {
+    if (ScreenPalette.built) {
+        DeleteObject(ScreenPalette.object);
+    }
+    ScreenPalette.object = nullptr;
+    ScreenPalette.built = FALSE;
+    std::vector<BYTE>().swap(ScreenRows.pixels);
+    ScreenRows.tried = false;
+}
+
+bool ConversionInProgress() {
+    return Running.load();
+}
+
+void SetConversionInProgress(bool running) {
+    Running = running;
+}
+
+bool ImageIsFree(HWND owner) {
+    if (!ConversionInProgress()) {
+        return true;
+    }
+    Report(owner, kConversionBusyText, MB_ICONINFORMATION);
+    return false;
+}
+
+quantize::Resizer DocumentResizer() {
+    return [](std::uint64_t size) {
+        if (size == 0 || size > 0xFFFFFFFFu) {
+            return quantize::ResizeResult{static_cast<std::uint8_t*>(GlobalLock(ImageBuffer)),
+                                          false};
+        }
+        GlobalUnlock(ImageBuffer);
+        // Nobody may see more valid bytes than the block holds, even while it shrinks.
+        if (size < ImageBytes) {
+            ImageBytes = static_cast<DWORD>(size);
+        }
+        HGLOBAL moved = GlobalReAlloc(ImageBuffer, static_cast<SIZE_T>(size), GMEM_MOVEABLE);
+        if (moved != nullptr) {
+            ImageBuffer = moved;
+        }
+        return quantize::ResizeResult{static_cast<std::uint8_t*>(GlobalLock(ImageBuffer)),
+                                      moved != nullptr};
+    };
+}

@@ -1,0 +1,53 @@
+// The document: one whole BMP file image in a movable global memory block, the file it came
+// from, what painting keeps of it, and whether a conversion run owns it.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "core/quantize/outcome.h"
+
+extern HGLOBAL ImageBuffer;            // the file image, or null before the first load
+extern DWORD ImageBytes;               // number of valid bytes in ImageBuffer
+extern int ImageLoaded;                // set by the first successful load, never cleared
+extern char CurrentFileName[MAX_PATH]; // full path of the document's file
+
+// True when there is a document to paint, save or convert.
+inline bool HasDocument() {
+    return ImageLoaded && ImageBuffer != nullptr;
+}
+
+// The palette selected for painting a palettised image, built from its colour table on the
+// first paint after a load or conversion.
+struct ScreenPaletteState {
+    HPALETTE object;
+    BOOL built;
+};
+extern ScreenPaletteState ScreenPalette;
+
+// Run-length encoded pixels unpacked for drawing, kept beside the display palette until the
+// next load or conversion, so that scrolling does not unpack the whole image again.
+struct ScreenRowsState {
+    std::vector<BYTE> pixels;
+    bool tried = false; // unpacked, or given up when memory ran out: not tried again
+};
+extern ScreenRowsState ScreenRows;
+
+// Drops what painting keeps of the image, the palette and any unpacked run-length rows, so
+// that the next paint builds them afresh from the current document.
+void InvalidateScreenCache();
+
+// True from the start of an error-diffusion run until its worker has closed the conversion
+// window: the image belongs to the worker then, and nothing else may touch it.
+bool ConversionInProgress();
+void SetConversionInProgress(bool running);
+
+// Refuses a command that would touch the image while a run is in progress, telling the
+// user so; true when the command may go on.
+bool ImageIsFree(HWND owner);
+
+// A resizer over the document's global block: unlocks it, reallocates it and locks it again.
+// The block is locked once whenever the resizer is called, and again when it returns.
+// ImageBytes never exceeds the block's size, also while it shrinks.
+quantize::Resizer DocumentResizer();

@@ -1,0 +1,162 @@
+#include "win/document/file_io.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "win/app/owners.h"
+#include "win/app/seams.h"
+#include "win/app/settings.h"
+#include "win/app/shell.h"
+#include "core/text/texts.h"
+
+char PathWorkBuffer[MAX_PATH];
+
+static constexpr char kImageFilter[] = "BMPファイル(BMP)\0*.BMP\0すべてのファイル\0*.*\0";
+static constexpr char kPaletteFilter[] =
+    "パレット (*.pal;*.act)\0*.pal;*.act\0すべてのファイル\0*.*\0";
+
+// The folder part of a full path ("C:\a\b.bmp" gives "C:\a"), or empty.
+static void FolderOf(const char* path, char* folder) {
+    std::strncpy(folder, path, MAX_PATH - 1);
+    folder[MAX_PATH - 1] = '\0';
+    char* lastSeparator = nullptr;
+    for (char* p = folder; *p != '\0'; p = CharNextA(p)) {
+        if (*p == '\\' || *p == '/') {
+            lastSeparator = p;
+        }
+    }
+    if (lastSeparator != nullptr) {
+        *lastSeparator = '\0';
+    } else {
+        folder[0] = '\0';
+    }
+}
+
+// The open or save dialog on a 260-byte name buffer, listing the filter's files first.
+static int ChooseFile(char* name, HWND owner, int openDialog, const char* filter,
+                      const char* defaultExtension) {
+    // The save dialog starts in the current file's folder; the open dialog in the current
+    // directory.
+    char saveFolder[MAX_PATH];
+    if (openDialog) {
+        GetCurrentDirectoryA(MAX_PATH, PathWorkBuffer);
+    } else {
+        FolderOf(name, saveFolder);
+    }
+    OPENFILENAMEA record = {};
+    record.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    record.hwndOwner = owner;
+    record.hInstance = AppInstance;
+    record.lpstrFilter = filter;
+    record.nFilterIndex = 1;
+    record.lpstrFile = name;
+    record.nMaxFile = MAX_PATH;
+    record.lpstrInitialDir = openDialog ? PathWorkBuffer : (saveFolder[0] ? saveFolder : nullptr);
+    record.lpstrTitle = openDialog ? "開く" : "保存";
+    record.lpstrDefExt = defaultExtension;
+    record.Flags = OFN_LONGNAMES | OFN_HIDEREADONLY;
+    if (openDialog) {
+        record.Flags |= OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+        if (KeepReadOnly) {
+            record.Flags |= OFN_NOREADONLYRETURN;
+        }
+        return RunOpenDialog(&record);
+    }
+    record.Flags |= OFN_NOREADONLYRETURN | OFN_OVERWRITEPROMPT;
+    return RunSaveDialog(&record);
+}
+
+int ChooseImageFile(char* name, HWND owner, int openDialog) {
+    return ChooseFile(name, owner, openDialog, kImageFilter, "bmp");
+}
+
+int ChoosePaletteFile(char* name, HWND owner) {
+    return ChooseFile(name, owner, 1, kPaletteFilter, "pal");
+}
+
+bool MakeSafetyName(const char* path, char* safety) {
+    const size_t length = std::strlen(path);
+    if (length + sizeof ".tmp" > MAX_PATH) {
+        return false;
+    }
+    std::memcpy(safety, path, length);
+    std::memcpy(safety + length, ".tmp", sizeof ".tmp");
+    return true;
+}
+
+HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                        DWORD disposition, DWORD flags, HANDLE templateFile, OverwriteInfo* info) {
+    OverwriteInfo local;
+    OverwriteInfo& out = info ? *info : local;
+    out = OverwriteInfo{};
+    if (!MakeSafetyName(path, out.safetyName)) {
+        out.outcome = OverwriteOutcome::NameTooLong;
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    out.safetyCopy = Files.move(path, out.safetyName) != FALSE;
+    // A file that could not be moved aside (its safety name is taken, or it is locked) would
+    // be overwritten with no copy left if the write then failed.
+    if (!out.safetyCopy && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        out.outcome = OverwriteOutcome::SafetyCopyBlocked;
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = Files.create(path, access, share, security, disposition, flags, templateFile);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (out.safetyCopy && Files.move(out.safetyName, path)) {
+            out.safetyCopy = false;
+        }
+        out.outcome = OverwriteOutcome::CreateFailed;
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    out.outcome = OverwriteOutcome::Created;
+    return file;
+}
+
+bool IsReadOnlyFile(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool WriteFileSafely(HWND owner, const char* path, const void* bytes, DWORD size,
+                     const char* createFailedText, const char* writeFailedText, UINT failureType) {
+    // A read-only file is the user's word that it must not change: moving it aside would
+    // replace it all the same, and its read-only safety copy could not be deleted.
+    if (IsReadOnlyFile(path)) {
+        Report(owner, createFailedText, failureType);
+        return false;
+    }
+    OverwriteInfo info;
+    FileHandle file(OpenForOverwrite(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr, &info));
+    if (!file.IsOpen()) {
+        if (info.outcome == OverwriteOutcome::NameTooLong) {
+            Report(owner, kNameTooLongText, MB_ICONWARNING);
+        } else if (info.outcome == OverwriteOutcome::SafetyCopyBlocked) {
+            Report(owner, kSafetyCopyBlockedText, MB_ICONWARNING);
+        } else {
+            Report(owner, createFailedText, failureType);
+        }
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL wrote = bytes != nullptr && Files.write(file.get(), bytes, size, &written, nullptr);
+    const bool closed = file.Close();
+    if (!wrote || written != size || !closed) {
+        Files.remove(path);
+        if (info.safetyCopy) {
+            Files.move(info.safetyName, path);
+        }
+        Report(owner, writeFailedText, failureType);
+        return false;
+    }
+    if (info.safetyCopy && !Files.remove(info.safetyName)) {
+        char text[sizeof kSafetyCopyLeftText + MAX_PATH + 1];
+        std::snprintf(text, sizeof text, "%s\n%s", kSafetyCopyLeftText, info.safetyName);
+        Report(owner, text, MB_ICONWARNING);
+    }
+    return true;
+}

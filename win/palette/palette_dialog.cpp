@@ -1,0 +1,292 @@
+#include "win/palette/palette_dialog.h"
+
+#include <cstring>
+
+#include "win/app/owners.h"
+#include "win/app/settings.h"
+#include "win/app/shell.h"
+#include "core/text/number_field.h"
+#include "core/text/texts.h"
+#include "win/document/file_io.h"
+#include "win/palette/palette_grid.h"
+#include "win/palette/user_palette.h"
+#include "win/res/resource.h"
+
+static HWND GridWindow;
+// Colours typed into the fields since they were last committed or filled, and whether the
+// dialog itself is filling them (which is no typing).
+static bool ColoursTyped;
+static bool FillingFields;
+
+static long ReadField(HWND dialog, int id) {
+    char text[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return palette::ReadNumber(text);
+}
+
+static void WriteField(HWND dialog, int id, long value) {
+    SetDlgItemTextA(dialog, id, palette::WriteNumber(value).c_str());
+}
+
+static void ReleaseEditPalette() {
+    if (EditPalette != nullptr) {
+        GlobalFree(EditPalette);
+        EditPalette = nullptr;
+    }
+}
+
+static void CreateGrid(HWND dialog) {
+    // The grid's client area is 271 x 271 pixels at (10, 70), or lower when the buttons above
+    // it reach further down with the dialog's font, so that it never covers them.
+    RECT load;
+    GetWindowRect(GetDlgItem(dialog, IDC_PALLOAD), &load);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&load), 2);
+    const int top = load.bottom + 6 > 70 ? load.bottom + 6 : 70;
+    RECT rect = {10, top, 281, top + 271};
+    AdjustWindowRectEx(&rect, WS_CHILD | WS_BORDER, FALSE, WS_EX_ACCEPTFILES);
+    GridWindow = CreateWindowExA(WS_EX_ACCEPTFILES, kPaletteGridClass, kAppTitle,
+                                 WS_CHILD | WS_BORDER, rect.left, rect.top, rect.right - rect.left,
+                                 rect.bottom - rect.top, dialog, nullptr, AppInstance, nullptr);
+    ShowWindow(GridWindow, SW_SHOW);
+    UpdateWindow(GridWindow);
+}
+
+// Copies the 1024 bytes of one palette table into another.
+static void CopyTable(HGLOBAL from, HGLOBAL to) {
+    const LockedBlock<const BYTE> source(from);
+    const LockedBlock<BYTE> target(to);
+    if (source.get() != nullptr && target.get() != nullptr) {
+        std::memcpy(target.get(), source.get(), 1024);
+    }
+}
+
+static void OnInitDialog(HWND dialog) {
+    if (SavedPalette == nullptr) {
+        SavedPalette = NewPaletteTable();
+        if (SavedPalette != nullptr) {
+            ReadPaletteFile(PaletteFileName, SavedPalette);
+        }
+    }
+    if (SavedPalette != nullptr) {
+        EditPalette = NewPaletteTable();
+        CopyTable(SavedPalette, EditPalette);
+    }
+    // The name and the count in force, also when they were not loaded at start-up: OK takes
+    // both back, and must not silently clear them.
+    SetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName);
+    WriteField(dialog, IDC_USED, FixedCount);
+    ColoursTyped = false;
+    CreateGrid(dialog);
+    SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
+}
+
+// Stores the colour fields into the entry the number field names. A number outside 0..255
+// names no entry, and nothing is stored.
+static void CommitFields(HWND dialog) {
+    ColoursTyped = false;
+    const long n = ReadField(dialog, IDC_INDEX);
+    if (n < 0 || n > 255 || EditPalette == nullptr) {
+        return;
+    }
+    const long red = ReadField(dialog, IDC_RED);
+    const long green = ReadField(dialog, IDC_GREEN);
+    const long blue = ReadField(dialog, IDC_BLUE);
+    {
+        const LockedBlock<BYTE> table(EditPalette);
+        if (table.get() == nullptr) {
+            return;
+        }
+        BYTE* entry = table.get() + 4 * n;
+        entry[2] = static_cast<BYTE>(red & 0xFF);
+        entry[1] = static_cast<BYTE>(green & 0xFF);
+        entry[0] = static_cast<BYTE>(blue & 0xFF);
+    }
+    SendMessageA(GridWindow, UM_CELLCHANGED, static_cast<WPARAM>(n), 0);
+}
+
+// Colours typed for a shown entry are kept before anything else happens to the fields: OK,
+// Enter, another entry chosen. With no entry shown there is nothing to keep them in.
+static void CommitTypedColours(HWND dialog) {
+    char index[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_INDEX, index, sizeof index);
+    if (ColoursTyped && index[0] != '\0') {
+        CommitFields(dialog);
+    }
+    ColoursTyped = false;
+}
+
+// Shows entry n in the number and colour fields, and marks its swatch. Entry numbers are
+// brought into 0..255.
+static void OnSelectEntry(HWND dialog, long n) {
+    CommitTypedColours(dialog);
+    n = n < 0 ? 0 : (n > 255 ? 255 : n);
+    FillingFields = true;
+    WriteField(dialog, IDC_INDEX, n);
+    SendMessageA(GridWindow, UM_MARKENTRY, static_cast<WPARAM>(n), 0);
+    const LockedBlock<const BYTE> table(SavedPalette != nullptr ? EditPalette : nullptr);
+    if (table.get() != nullptr) {
+        const BYTE* entry = table.get() + 4 * n;
+        WriteField(dialog, IDC_RED, entry[2]);
+        WriteField(dialog, IDC_BLUE, entry[0]);
+        WriteField(dialog, IDC_GREEN, entry[1]);
+    }
+    FillingFields = false;
+}
+
+// The field each up/down bar drives, or 0.
+static int FieldOfSpinner(int spinner) {
+    switch (spinner) {
+    case IDC_INDEX_SPIN:
+        return IDC_INDEX;
+    case IDC_RED_SPIN:
+        return IDC_RED;
+    case IDC_GREEN_SPIN:
+        return IDC_GREEN;
+    case IDC_BLUE_SPIN:
+        return IDC_BLUE;
+    case IDC_USED_SPIN:
+        return IDC_USED;
+    }
+    return 0;
+}
+
+static void OnSpinner(HWND dialog, int code, HWND bar) {
+    const int spinner = GetDlgCtrlID(bar);
+    const int field = FieldOfSpinner(spinner);
+    if (field == 0) {
+        return;
+    }
+    if (spinner == IDC_INDEX_SPIN && (code == SB_LINEUP || code == SB_LINEDOWN)) {
+        CommitTypedColours(dialog); // into the entry shown before the step
+    }
+    if (code == SB_LINEUP || code == SB_LINEDOWN) {
+        // One-sided bounds: up stops at 255, down at 0.
+        long v = ReadField(dialog, field);
+        // Compared before the step, so that no number in the field can overflow.
+        if (code == SB_LINEUP) {
+            v = v >= 254 ? 255 : v + 1;
+        } else {
+            v = v <= 1 ? 0 : v - 1;
+        }
+        WriteField(dialog, field, v);
+        if (spinner == IDC_INDEX_SPIN) {
+            SendMessageA(dialog, UM_SELECTENTRY, static_cast<WPARAM>(v < 0 ? 0 : v), 0);
+            return;
+        }
+    }
+    CommitFields(dialog);
+}
+
+static void OnOk(HWND dialog) {
+    CommitTypedColours(dialog);
+    if (SavedPalette != nullptr && EditPalette != nullptr) {
+        CopyTable(EditPalette, SavedPalette);
+    }
+    ReleaseEditPalette();
+    GetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName, MAX_PATH);
+    // A run takes this many entries of a 256-entry table.
+    const long used = ReadField(dialog, IDC_USED);
+    FixedCount = used < 0 ? 0 : (used > 256 ? 256 : used);
+    EndDialog(dialog, 0);
+}
+
+// Reads the named file into a new working table. The number and colour fields then show
+// the selected entry of that table, so that the next commit does not write the old
+// table's colour into it.
+static void OnLoad(HWND dialog) {
+    char name[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
+    HGLOBAL table = NewPaletteTable();
+    if (table == nullptr) {
+        Report(dialog, kNoMemoryText, MB_ICONWARNING);
+        return;
+    }
+    const PaletteRead read = ReadPaletteFile(name, table);
+    if (read != PaletteRead::Read) {
+        GlobalFree(table);
+        Report(dialog, read == PaletteRead::CannotOpen ? kCannotOpenText : kCannotReadText,
+               MB_ICONWARNING);
+        return;
+    }
+    ReleaseEditPalette();
+    EditPalette = table;
+    ColoursTyped = false; // they were meant for the table just replaced
+    SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
+    char index[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_INDEX, index, sizeof index);
+    const long n = palette::ReadNumber(index);
+    if (index[0] != '\0' && n >= 0 && n <= 255) {
+        SendMessageA(dialog, UM_SELECTENTRY, static_cast<WPARAM>(n), 0);
+    }
+}
+
+// Saves the working table under the name in the field; when the save changed a z name to
+// ".pal", the field shows the name the file was written under.
+static void OnSave(HWND dialog) {
+    char name[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
+    char written[MAX_PATH];
+    if (EditPalette != nullptr && WritePaletteFile(dialog, name, EditPalette, written) &&
+        std::strcmp(written, name) != 0) {
+        SetDlgItemTextA(dialog, IDC_PALFILE, written);
+    }
+}
+
+static INT_PTR OnCommand(HWND dialog, int id, int code) {
+    if (code == EN_CHANGE && !FillingFields &&
+        (id == IDC_RED || id == IDC_GREEN || id == IDC_BLUE)) {
+        ColoursTyped = true;
+        return FALSE;
+    }
+    switch (id) {
+    case IDOK:
+        OnOk(dialog);
+        return TRUE;
+    case IDCANCEL:
+        ReleaseEditPalette();
+        EndDialog(dialog, 0);
+        return TRUE;
+    case IDC_BROWSE:
+        if (ChoosePaletteFile(PathWorkBuffer, dialog)) {
+            SetDlgItemTextA(dialog, IDC_PALFILE, PathWorkBuffer);
+        }
+        return FALSE;
+    case IDC_PALSAVE:
+        OnSave(dialog);
+        return FALSE;
+    case IDC_PALLOAD:
+        OnLoad(dialog);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+static INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return FALSE;
+    case WM_COMMAND:
+        return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_VSCROLL:
+        OnSpinner(dialog, LOWORD(wParam), reinterpret_cast<HWND>(lParam));
+        return FALSE;
+    case UM_SELECTENTRY:
+        OnSelectEntry(dialog, LOWORD(wParam));
+        return TRUE;
+    case WM_CLOSE:
+        ReleaseEditPalette();
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+static INT_PTR CALLBACK PaletteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return HandleSafely(dialog, INT_PTR{FALSE},
+                        [&] { return HandleMessage(dialog, message, wParam, lParam); });
+}
+
+void RunPaletteDialog(HWND owner) {
+    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_PALETTE), owner, PaletteDialogProc, 0);
+}
