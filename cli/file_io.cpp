@@ -23,10 +23,6 @@ long SystemWrite(int fd, const void* data, unsigned long size) {
 
 FileOps Ops = {SystemOpen, SystemWrite, ::fsync, ::close, ::rename, ::unlink};
 
-void UseSystemFileOps() {
-    Ops = {SystemOpen, SystemWrite, ::fsync, ::close, ::rename, ::unlink};
-}
-
 namespace {
 
 std::string Because(const char* text) {

@@ -51,6 +51,5 @@ struct FileOps {
     int (*unlink)(const char* path);
 };
 extern FileOps Ops;
-void UseSystemFileOps();
 
 } // namespace cli

@@ -14,10 +14,10 @@ constexpr std::size_t kListSpace[3] = {8 * 8 * 8 * 257, 16 * 16 * 16 * 257, std:
 
 } // namespace
 
-NearestColour::NearestColour(const std::uint8_t* palette, int shards, std::size_t tableSpace)
+NearestColour::NearestColour(const std::uint8_t* palette, int shards)
     : shardCount_(std::clamp(shards, 1, kMaxShards)),
       fine_(new std::atomic<std::uint32_t>[kFineCells]()) {
-    tableSpace -= tableSpace % 64;
+    const std::size_t tableSpace = kTableSpace;
     // The space is set aside here and never grows; pages that are never written cost nothing.
     const std::size_t singles = 64 * 257;
     const std::size_t n = static_cast<std::size_t>(shardCount_);

@@ -24,12 +24,8 @@ namespace quantize {
 class NearestColour {
   public:
     static constexpr int kMaxShards = 2;
-    // Bytes set aside per shard for the tables of cells with several contenders.
-    static constexpr std::size_t kTableSpace = std::size_t{4} << 20;
-
     // `palette`: 256 entries of red, green, blue, flags.
-    explicit NearestColour(const std::uint8_t* palette, int shards = 1,
-                           std::size_t tableSpace = kTableSpace);
+    explicit NearestColour(const std::uint8_t* palette, int shards = 1);
 
     // Forgets every answer and takes a new palette, keeping the space set aside.
     void Reset(const std::uint8_t* palette);
@@ -68,6 +64,9 @@ class NearestColour {
 
   private:
     static constexpr std::uint32_t kCells = (1u << 18) - 1;
+    // Bytes set aside per shard for the tables of cells with several contenders: a quarter
+    // of the 64 x 64 x 64 cells' tables.
+    static constexpr std::size_t kTableSpace = std::size_t{4} << 20;
     static constexpr auto kSpread = [] {
         std::array<std::array<std::uint32_t, 256>, 3> spread{};
         for (int c = 0; c < 3; ++c) {

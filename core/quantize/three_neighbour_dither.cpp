@@ -13,6 +13,16 @@
 namespace quantize {
 namespace {
 
+// The shares of one channel's error e passed to the right neighbour, the neighbour in the
+// next row, and the next row's right neighbour: 3e/8, 3e/8 and e/4, each rounded toward
+// zero, so small errors vanish.
+struct ErrorShares {
+    int right, down, downRight;
+};
+inline ErrorShares SharesOf(int e) {
+    return {3 * e / 8, 3 * e / 8, e / 4};
+}
+
 inline std::uint8_t Clamp(int v) {
     return static_cast<std::uint8_t>(v >= 255 ? 255 : (v <= 0 ? 0 : v));
 }

@@ -10,16 +10,6 @@
 
 namespace quantize {
 
-// The shares of one channel's error e passed to the right neighbour, the neighbour in the
-// next row, and the next row's right neighbour: 3e/8, 3e/8 and e/4, each rounded toward
-// zero, so small errors vanish.
-struct ErrorShares {
-    int right, down, downRight;
-};
-inline ErrorShares SharesOf(int e) {
-    return {3 * e / 8, 3 * e / 8, e / 4};
-}
-
 struct DitherJob;
 
 // With two threads the even and the odd rows are dithered side by side, each a little behind

@@ -15,6 +15,9 @@
 
 namespace {
 
+// The real system calls, as the program starts with them.
+const cli::FileOps kSystemOps = cli::Ops;
+
 using Bytes = std::vector<std::uint8_t>;
 
 int failAfterBytes = -1; // the write path's budget before ENOSPC; -1: no limit
@@ -41,11 +44,11 @@ class SafeWrite : public testing::Test {
         dir_ = pattern;
         path_ = dir_ + "/image.bmp";
         failAfterBytes = -1;
-        cli::UseSystemFileOps();
+        cli::Ops = kSystemOps;
         cli::Ops.write = LimitedWrite;
     }
     void TearDown() override {
-        cli::UseSystemFileOps();
+        cli::Ops = kSystemOps;
         std::system(("rm -rf '" + dir_ + "'").c_str());
     }
     static void Put(const std::string& path, const Bytes& bytes) {
@@ -108,7 +111,7 @@ TEST_F(SafeWrite, CreateFsyncAndRenameFailuresLoseNothing) {
     EXPECT_EQ(Get(path_), old_);
     EXPECT_FALSE(Exists(path_ + ".tmp"));
 
-    cli::UseSystemFileOps();
+    cli::Ops = kSystemOps;
     cli::Ops.fsync = [](int) {
         errno = EIO;
         return -1;
@@ -119,7 +122,7 @@ TEST_F(SafeWrite, CreateFsyncAndRenameFailuresLoseNothing) {
     EXPECT_FALSE(Exists(path_ + ".tmp"));
 
     // The rename aside fails (another file system, no permission): nothing is overwritten.
-    cli::UseSystemFileOps();
+    cli::Ops = kSystemOps;
     cli::Ops.rename = [](const char*, const char*) {
         errno = EXDEV;
         return -1;

@@ -49,7 +49,10 @@ static void PumpMessages() {
     }
 }
 
-int RunApplication(int showCommand) {
+// Loads the settings, opens the main window, pumps messages until it is destroyed, saves the
+// settings and unregisters the classes. 0 on a normal end, 10 when the main window could not
+// be created, -1 or -2 when unregistering failed.
+static int RunApplication(int showCommand) {
     if (LoadSettings()) {
         Accelerators = LoadAcceleratorsA(AppInstance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
         MainWindow = CreateWindowExA(

@@ -84,10 +84,25 @@ bool MakeSafetyName(const char* path, char* safety) {
     return true;
 }
 
-HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                        DWORD disposition, DWORD flags, HANDLE templateFile, OverwriteInfo* info) {
-    OverwriteInfo local;
-    OverwriteInfo& out = info ? *info : local;
+// How OpenForOverwrite went, for callers that report it.
+enum class OverwriteOutcome {
+    Created,           // the file was created; see safetyCopy
+    NameTooLong,       // "<path>.tmp" does not fit a path buffer; nothing was touched
+    SafetyCopyBlocked, // the file exists but could not be moved aside; nothing was touched
+    CreateFailed,      // creating failed; the earlier file is back under its name
+};
+struct OverwriteInfo {
+    OverwriteOutcome outcome = OverwriteOutcome::CreateFailed;
+    bool safetyCopy = false; // the earlier file now lies under "<path>.tmp"
+    char safetyName[MAX_PATH] = "";
+};
+
+// CreateFileA with a safety copy: an existing file is first moved to "<path>.tmp" and moved
+// back if the create fails. An existing file that cannot be moved aside is never overwritten.
+// `out` tells how it went.
+static HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share,
+                               LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                               HANDLE templateFile, OverwriteInfo& out) {
     out = OverwriteInfo{};
     if (!MakeSafetyName(path, out.safetyName)) {
         out.outcome = OverwriteOutcome::NameTooLong;
@@ -131,7 +146,7 @@ bool WriteFileSafely(HWND owner, const char* path, const void* bytes, DWORD size
     }
     OverwriteInfo info;
     FileHandle file(OpenForOverwrite(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr, &info));
+                                     FILE_ATTRIBUTE_NORMAL, nullptr, info));
     if (!file.IsOpen()) {
         if (info.outcome == OverwriteOutcome::NameTooLong) {
             Report(owner, kNameTooLongText, MB_ICONWARNING);

@@ -16,25 +16,6 @@ int ChoosePaletteFile(char* name, HWND owner);
 // Builds "<path>.tmp" into a buffer of MAX_PATH bytes; false when it would not fit.
 bool MakeSafetyName(const char* path, char* safety);
 
-// How OpenForOverwrite went, for callers that report it.
-enum class OverwriteOutcome {
-    Created,           // the file was created; see safetyCopy
-    NameTooLong,       // "<path>.tmp" does not fit a path buffer; nothing was touched
-    SafetyCopyBlocked, // the file exists but could not be moved aside; nothing was touched
-    CreateFailed,      // creating failed; the earlier file is back under its name
-};
-struct OverwriteInfo {
-    OverwriteOutcome outcome = OverwriteOutcome::CreateFailed;
-    bool safetyCopy = false; // the earlier file now lies under "<path>.tmp"
-    char safetyName[MAX_PATH] = "";
-};
-
-// CreateFileA with a safety copy: an existing file is first moved to "<path>.tmp" and moved
-// back if the create fails. An existing file that cannot be moved aside is never overwritten.
-HANDLE OpenForOverwrite(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                        DWORD disposition, DWORD flags, HANDLE templateFile,
-                        OverwriteInfo* info = nullptr);
-
 // True when the file exists and its read-only attribute is set.
 bool IsReadOnlyFile(const char* path);
 
