@@ -1,14 +1,17 @@
-// Error diffusion: the engine against the literal algorithm on small images, and the engine
+// Error diffusion: the engine against the literal algorithm on small images, both methods
 // alone on 1, 4 and 12 megapixels of a synthetic photograph (smooth shading with grain, a
-// few hundred thousand distinct colours). bench/compare.sh times real photographs.
+// few hundred thousand distinct colours), and the nearest-colour search by itself.
+// bench/compare.sh times real photographs against other tools.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <map>
+#include <memory>
 #include <random>
 
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
+#include "core/quantize/nearest_colour.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/recorder.h"
 #include "tests/support/literal_diffusion.h"
@@ -56,9 +59,11 @@ void TimeOnCopies(benchmark::State& state, int width, int height, Convert conver
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(width) * height);
 }
 
-void RunEngine(benchmark::State& state, int width, int height, int threads = 0) {
+void RunEngine(benchmark::State& state, int width, int height, int threads = 0,
+               const quantize::Stages& stages = quantize::kBasicDiffusion) {
     const Bytes table(1024, 0);
-    const quantize::DiffusionInput input{0, table.data(), quantize::kBasicPalette, threads};
+    const quantize::DiffusionInput input{0, table.data(), quantize::kBasicPalette, threads,
+                                         stages};
     TimeOnCopies(state, width, height, [&input](Bytes& work) {
         testimg::Recorder quiet;
         const quantize::Resizer resize = [&work](std::uint64_t size) {
@@ -85,16 +90,57 @@ void BM_DiffuseLiteralSmall(benchmark::State& state) {
 BENCHMARK(BM_DiffuseLiteralSmall)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond);
 
 // Megapixels, and threads that dither (wall-clock time, since two threads may work).
-void BM_DiffuseEngine(benchmark::State& state) {
+void RunMegapixels(benchmark::State& state, const quantize::Stages& stages) {
     const int megapixels = static_cast<int>(state.range(0));
     const int width = megapixels == 12 ? 4000 : (megapixels == 4 ? 2560 : 1280);
     const int height = megapixels == 12 ? 3000 : (megapixels == 4 ? 1600 : 800);
-    RunEngine(state, width, height, static_cast<int>(state.range(1)));
+    RunEngine(state, width, height, static_cast<int>(state.range(1)), stages);
+}
+void BM_DiffuseEngine(benchmark::State& state) {
+    RunMegapixels(state, quantize::kBasicDiffusion);
+}
+void BM_DiffuseHighQuality(benchmark::State& state) {
+    RunMegapixels(state, quantize::kHighQualityDiffusion);
 }
 BENCHMARK(BM_DiffuseEngine)
     ->ArgsProduct({{1, 4, 12}, {1, 2}})
     ->ArgNames({"megapixels", "threads"})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DiffuseHighQuality)
+    ->ArgsProduct({{1, 4, 12}, {1, 2}})
+    ->ArgNames({"megapixels", "threads"})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Nearest colour: a palette made from the photograph, then every pixel of it asked in turn,
+// as dithering asks (neighbours close in colour): the first pass works the cells' tables
+// out, the ones after it find them.
+void BM_NearestColour(benchmark::State& state) {
+    const Bytes& photo = Photo(2560, 1600);
+    quantize::DiffusionPalette palette{};
+    for (int e = 0; e < 256; ++e) {
+        const std::uint8_t* p = &photo[54 + 3 * (static_cast<std::size_t>(e) * 15991)];
+        palette[4 * e] = p[2];
+        palette[4 * e + 1] = p[1];
+        palette[4 * e + 2] = p[0];
+    }
+    const bool warm = state.range(0) != 0;
+    auto nearest = std::make_unique<quantize::NearestColour>(palette.data());
+    std::uint64_t sum = 0;
+    for (auto _ : state) {
+        if (!warm) {
+            state.PauseTiming();
+            nearest->Reset(palette.data());
+            state.ResumeTiming();
+        }
+        for (std::size_t i = 54; i + 3 <= photo.size(); i += 3) {
+            sum += static_cast<std::uint64_t>(nearest->Find(photo[i + 2], photo[i + 1], photo[i]));
+        }
+    }
+    benchmark::DoNotOptimize(sum);
+    state.SetItemsProcessed(state.iterations() * 2560 * 1600);
+}
+BENCHMARK(BM_NearestColour)->Arg(0)->Arg(1)->ArgName("warm")->Unit(benchmark::kMillisecond);
 
 } // namespace
