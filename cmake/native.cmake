@@ -37,6 +37,7 @@ add_executable(tw_tests
   tests/native/safe_write_test.cpp
   tests/native/layouts_test.cpp
   tests/native/adaptive_test.cpp
+  tests/portable/same_bytes_test.cpp
   tests/support/literal_layout.cpp
 )
 target_link_libraries(tw_tests PRIVATE tw_cli GTest::gtest_main)

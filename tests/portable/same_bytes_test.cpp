@@ -1,0 +1,64 @@
+// The same bytes on every platform: the results of both methods of error diffusion on one
+// generated image, pinned by their hashes. This file is built into the native tests and into
+// the Windows tests alike, so a platform whose arithmetic differs fails here.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "core/quantize/basic_palette.h"
+#include "core/quantize/error_diffusion.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/recorder.h"
+
+namespace {
+
+// FNV-1a, 64 bits.
+std::uint64_t Hash(const testimg::Bytes& bytes) {
+    std::uint64_t h = 0xCBF29CE484222325u;
+    for (const std::uint8_t b : bytes) {
+        h = (h ^ b) * 0x100000001B3u;
+    }
+    return h;
+}
+
+// A photograph's worth of colours from integer arithmetic alone: gradients with grain.
+std::uint32_t Grainy(int x, int r) {
+    const std::uint32_t grain =
+        (static_cast<std::uint32_t>(x) * 2654435761u ^ static_cast<std::uint32_t>(r) * 40503u) >>
+        28;
+    const std::uint32_t red = static_cast<std::uint32_t>(x * 255 / 419) + grain;
+    const std::uint32_t green = static_cast<std::uint32_t>((x + 2 * r) * 255 / 1019) + grain / 2;
+    const std::uint32_t blue = static_cast<std::uint32_t>(200 - r / 2) ^ (grain & 3);
+    return (red > 255 ? 255 : red) << 16 | (green > 255 ? 255 : green) << 8 | (blue & 0xFF);
+}
+
+std::uint64_t Converted(const quantize::Stages& stages, int fixed, int threads) {
+    testimg::Bytes table(1024);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        table[i] = static_cast<std::uint8_t>(i * 29 + 3);
+    }
+    testimg::VectorBlock block{testimg::Make24(420, 300, Grainy)};
+    testimg::Recorder quiet;
+    const quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads,
+                                         stages};
+    const auto result = quantize::DiffuseImage(block.bytes.data(), block.bytes.size(),
+                                               block.Resizer(), input, quiet);
+    EXPECT_EQ(result.outcome, quantize::Outcome::Converted);
+    return Hash(block.bytes);
+}
+
+TEST(SameBytesEverywhere, HighQualityDiffusion) {
+    for (const int threads : {1, 2}) {
+        EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 0, threads), 7090996663131529908u)
+            << threads;
+        EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 16, threads), 3507743266024366759u)
+            << threads;
+    }
+}
+
+TEST(SameBytesEverywhere, BasicDiffusion) {
+    EXPECT_EQ(Converted(quantize::kBasicDiffusion, 0, 1), 12502703768901219736u);
+    EXPECT_EQ(Converted(quantize::kBasicDiffusion, 20, 2), 6199272045103419267u);
+}
+
+} // namespace
