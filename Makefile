@@ -1,10 +1,11 @@
 # Tintwright: `make run` starts the program, `make test` runs every test. Both install what
 # they need first (scripts/setup.sh, a no-op when all is there).
 SHELL := /bin/bash
-.PHONY: setup build test run screenshot fuzz format clean
+.PHONY: setup build test run screenshot fuzz format format-check clean
 
-# CI sets TW_REQUIRE_CORPUS=1: a missing BMP test suite then fails the build.
-CONFIGURE := $(if $(TW_REQUIRE_CORPUS),-DTW_REQUIRE_CORPUS=ON,)
+# CI sets TW_REQUIRE_CORPUS=1: a missing BMP test suite then fails the build; and TW_WERROR=1:
+# a warning does too.
+CONFIGURE := -DTW_REQUIRE_CORPUS=$(if $(TW_REQUIRE_CORPUS),ON,OFF) -DTW_WERROR=$(if $(TW_WERROR),ON,OFF)
 
 setup:
 	@bash scripts/setup.sh
@@ -34,6 +35,10 @@ screenshot: build
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# Fails, naming the files, when a source file is not as clang-format would write it.
+format-check:
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	rm -rf build

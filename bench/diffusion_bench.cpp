@@ -62,8 +62,7 @@ void TimeOnCopies(benchmark::State& state, int width, int height, Convert conver
 void RunEngine(benchmark::State& state, int width, int height, int threads = 0,
                const quantize::Stages& stages = quantize::kBasicDiffusion) {
     const Bytes table(1024, 0);
-    const quantize::DiffusionInput input{0, table.data(), quantize::kBasicPalette, threads,
-                                         stages};
+    const quantize::DiffusionInput input{0, table.data(), quantize::kBasicPalette, threads, stages};
     TimeOnCopies(state, width, height, [&input](Bytes& work) {
         testimg::Recorder quiet;
         const quantize::Resizer resize = [&work](std::uint64_t size) {

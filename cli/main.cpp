@@ -13,10 +13,7 @@
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
 #include "core/text/texts.h"
-
-#ifndef TW_VERSION
-#define TW_VERSION "0.0.0"
-#endif
+#include "tw_version.h"
 
 namespace {
 
@@ -73,7 +70,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("tintwright %s\n", TW_VERSION);
+        std::printf("tintwright %s\n", TW_VERSION_TEXT);
         return 0;
     }
     Options options;

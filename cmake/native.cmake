@@ -16,12 +16,12 @@ include(GoogleTest)
 
 add_library(tw_cli STATIC cli/batch.cpp cli/file_io.cpp cli/options.cpp)
 target_link_libraries(tw_cli PUBLIC tw_core)
-target_compile_options(tw_cli PRIVATE -Wall -Wextra)
+target_compile_options(tw_cli PRIVATE ${TW_WARNINGS})
 
 add_executable(tintwright cli/main.cpp)
 target_link_libraries(tintwright PRIVATE tw_cli)
-target_compile_options(tintwright PRIVATE -Wall -Wextra)
-target_compile_definitions(tintwright PRIVATE TW_VERSION="${PROJECT_VERSION}")
+target_compile_options(tintwright PRIVATE ${TW_WARNINGS})
+target_include_directories(tintwright PRIVATE ${CMAKE_BINARY_DIR}/generated)
 
 add_executable(tw_tests
   tests/native/bmp_layout_test.cpp
@@ -41,7 +41,8 @@ add_executable(tw_tests
   tests/support/literal_layout.cpp
 )
 target_link_libraries(tw_tests PRIVATE tw_cli GTest::gtest_main)
-target_compile_options(tw_tests PRIVATE -Wall -Wextra)
+target_compile_options(tw_tests PRIVATE ${TW_WARNINGS})
+target_include_directories(tw_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_compile_definitions(tw_tests PRIVATE TW_CLI_PATH="$<TARGET_FILE:tintwright>"
   TW_CORPUS_DIR="${TW_CORPUS_DIR}")
 add_dependencies(tw_tests tintwright)
@@ -62,7 +63,7 @@ find_package(benchmark REQUIRED)
 add_executable(tw_bench bench/main.cpp bench/exact_bench.cpp bench/diffusion_bench.cpp
   tests/support/literal_exact.cpp tests/support/literal_diffusion.cpp)
 target_link_libraries(tw_bench PRIVATE tw_core benchmark::benchmark)
-target_compile_options(tw_bench PRIVATE -Wall -Wextra)
+target_compile_options(tw_bench PRIVATE ${TW_WARNINGS})
 
 # The layers of the source tree: core/ portable, includes downward only, no cycles.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)

@@ -12,7 +12,7 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # Source files are UTF-8; the program's texts are code page 932 bytes.
-set(TW_WIN_OPTIONS -Wall -Wextra -finput-charset=UTF-8 -fexec-charset=CP932)
+set(TW_WIN_OPTIONS ${TW_WARNINGS} -finput-charset=UTF-8 -fexec-charset=CP932)
 set(TW_WIN_LINK -static -static-libgcc -static-libstdc++)
 # The core's messages are the program's texts too.
 target_compile_options(tw_core PRIVATE -finput-charset=UTF-8 -fexec-charset=CP932)
@@ -52,7 +52,8 @@ set_source_files_properties(${TW_RESOURCES} PROPERTIES
 # A Windows executable of this project: the resources, the options and static linking.
 function(tw_windows_executable name)
   add_executable(${name} ${ARGN} ${TW_RESOURCES})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/win/res)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/win/res
+    ${CMAKE_BINARY_DIR}/generated)
   target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${TW_WIN_OPTIONS}>)
   target_link_libraries(${name} PRIVATE tw_app)
   target_link_options(${name} PRIVATE ${TW_WIN_LINK})

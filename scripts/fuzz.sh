@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
-cmake --preset fuzz >/dev/null
+cmake --preset fuzz -DTW_WERROR=$([ -n "${TW_WERROR:-}" ] && echo ON || echo OFF) >/dev/null
 cmake --build --preset fuzz
 seeds=../shared/corpus/bmpsuite
 mkdir -p build/fuzz/findings

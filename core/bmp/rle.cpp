@@ -5,12 +5,13 @@ namespace bmp {
 void UnpackRle(const std::uint8_t* data, std::uint64_t size, int bits, std::int32_t width,
                std::int32_t rows, std::vector<std::uint8_t>& pixels) {
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) + 3) & ~std::uint64_t{3};
-    pixels.assign(stride * static_cast<std::uint64_t>(rows), 0);
+    pixels.assign(static_cast<std::size_t>(stride * static_cast<std::uint64_t>(rows)), 0);
     std::int64_t x = 0, y = 0;
     std::uint64_t at = 0;
     auto put = [&](int index) {
         if (x < width && y < rows) {
-            pixels[static_cast<std::uint64_t>(y) * stride + static_cast<std::uint64_t>(x)] =
+            pixels[static_cast<std::size_t>(static_cast<std::uint64_t>(y) * stride +
+                                            static_cast<std::uint64_t>(x))] =
                 static_cast<std::uint8_t>(index);
         }
         ++x;

@@ -145,7 +145,7 @@ SourceRows::SourceRows(const std::uint8_t* data, const TrueColourSource& source)
 
 const std::uint8_t* SourceRows::Decode(const std::uint8_t* stored) {
     for (std::uint64_t x = 0; x < source_.geometry.width; ++x) {
-        DecodePixel(source_, stored, x, &row_[3 * x]);
+        DecodePixel(source_, stored, x, &row_[static_cast<std::size_t>(3 * x)]);
     }
     return row_.data();
 }
@@ -158,7 +158,7 @@ void RewriteAsPlain24(std::uint8_t* data, const TrueColourSource& s) {
     std::uint8_t* plain = data + bmp::kHeadersSize;
     const std::uint64_t pixelBytes = 3 * g.width;
     if (s.bitCount == 24) {
-        std::memmove(plain, data + s.offset, g.rows * g.stride);
+        std::memmove(plain, data + s.offset, static_cast<std::size_t>(g.rows * g.stride));
     } else if (s.bitCount == 32) {
         // Rows shrink: front to back, every stored pixel is read before its place is written,
         // and a row's three-byte pixels end before the next stored row begins.
@@ -170,17 +170,17 @@ void RewriteAsPlain24(std::uint8_t* data, const TrueColourSource& s) {
                 DecodePixel(s, stored, x, bgr);
                 std::memcpy(row + 3 * x, bgr, 3);
             }
-            std::memset(row + pixelBytes, 0, g.stride - pixelBytes);
+            std::memset(row + pixelBytes, 0, static_cast<std::size_t>(g.stride - pixelBytes));
         }
     } else {
         // Rows grow: the stored rows move down to where the plain rows start, then each row
         // spreads out back to front, from the last row to the first, so that nothing is
         // written over a stored pixel still to be read.
-        std::memmove(plain, data + s.offset, g.rows * s.rowBytes);
+        std::memmove(plain, data + s.offset, static_cast<std::size_t>(g.rows * s.rowBytes));
         for (std::uint64_t r = g.rows; r-- > 0;) {
             const std::uint8_t* stored = plain + r * s.rowBytes;
             std::uint8_t* row = plain + r * g.stride;
-            std::memset(row + pixelBytes, 0, g.stride - pixelBytes);
+            std::memset(row + pixelBytes, 0, static_cast<std::size_t>(g.stride - pixelBytes));
             for (std::uint64_t x = g.width; x-- > 0;) {
                 std::uint8_t bgr[3];
                 DecodePixel(s, stored, x, bgr);

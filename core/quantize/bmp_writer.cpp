@@ -8,7 +8,7 @@ namespace quantize {
 
 std::uint64_t WriteBmp8InPlace(std::uint8_t* data, const IndexedImage& image) {
     const std::uint64_t pixelBytes = image.rows * image.stride;
-    std::memmove(data + bmp::k8BitPixelData, image.indices, pixelBytes);
+    std::memmove(data + bmp::k8BitPixelData, image.indices, static_cast<std::size_t>(pixelBytes));
     for (int j = 0; j < 256; ++j) {
         std::uint8_t* entry = data + bmp::kColourTable + 4 * j;
         const bool used = j < image.colours;

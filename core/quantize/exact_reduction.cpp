@@ -50,7 +50,7 @@ void WriteIndices(std::uint8_t* pixels, const Geometry& g, const ColourList& lis
             }
             out[x] = lastIndex;
         }
-        std::memset(out + g.width, 0, g.padded - g.width);
+        std::memset(out + g.width, 0, static_cast<std::size_t>(g.padded - g.width));
     }
 }
 

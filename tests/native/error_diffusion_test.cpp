@@ -152,7 +152,7 @@ TEST(ErrorDiffusion, ResultLayoutAndGrowthOfSmallImages) {
 
 TEST(ErrorDiffusion, ImagesOfEightBitsOrFewerAreRefusedAfterTheOpeningCounts) {
     const Bytes table = UserTable(1, false);
-    for (std::uint16_t bits : {1, 4, 8}) {
+    for (const std::uint16_t bits : {std::uint16_t{1}, std::uint16_t{4}, std::uint16_t{8}}) {
         Bytes image = testimg::Make24(6, 6, [](int, int) { return 7u; });
         bmp::WriteU16(&image[bmp::kBiBitCount], bits);
         const EngineRun run = Engine(image, 12, table);

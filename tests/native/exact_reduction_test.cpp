@@ -100,7 +100,8 @@ TEST(ExactReduction, OtherBitCountsAreAlready256AndAConvertedImageToo) {
     EXPECT_EQ(block.bytes, converted);
     // Eight bits or fewer already have a colour table; other counts of no true-colour
     // layout are not read at all.
-    for (std::uint16_t bits : {0, 1, 4, 8, 48, 64}) {
+    for (const std::uint16_t bits : {std::uint16_t{0}, std::uint16_t{1}, std::uint16_t{4},
+                                     std::uint16_t{8}, std::uint16_t{48}, std::uint16_t{64}}) {
         Bytes image = testimg::Make24(4, 4, [](int, int) { return 0u; });
         bmp::WriteU16(&image[bmp::kBiBitCount], bits);
         VectorBlock other{image};

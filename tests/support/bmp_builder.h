@@ -23,7 +23,7 @@ inline Bytes MakeHeaders(std::int32_t width, std::int32_t height, std::uint16_t 
     const std::uint64_t offset = bits <= 8 ? 54 + (std::uint64_t{4} << bits) : 54;
     const std::uint64_t rows = height < 0 ? -static_cast<std::int64_t>(height) : height;
     const std::uint64_t pixelBytes = bmp::StrideBytes(width, bits) * (rows + extraRows);
-    Bytes image(offset + pixelBytes, 0);
+    Bytes image(static_cast<std::size_t>(offset + pixelBytes), 0);
     image[0] = 'B';
     image[1] = 'M';
     bmp::WriteU32(&image[bmp::kBfSize], static_cast<std::uint32_t>(image.size()));
@@ -44,7 +44,7 @@ inline Bytes MakeHeaders(std::int32_t width, std::int32_t height, std::uint16_t 
 inline Bytes Make24(int width, int rows, const std::function<std::uint32_t(int, int)>& colour,
                     std::uint8_t pad = 0, bool topDown = false) {
     Bytes image = MakeHeaders(width, topDown ? -rows : rows, 24);
-    const std::size_t stride = bmp::StrideBytes(width, 24);
+    const auto stride = static_cast<std::size_t>(bmp::StrideBytes(width, 24));
     for (int r = 0; r < rows; ++r) {
         std::uint8_t* p = &image[54 + r * stride];
         for (int x = 0; x < width; ++x) {
@@ -74,7 +74,7 @@ inline Bytes Picture8(int width, int height, const std::vector<std::uint32_t>& p
         image[54 + 4 * i + 1] = (palette[i] >> 8) & 0xFF;
         image[54 + 4 * i + 2] = (palette[i] >> 16) & 0xFF;
     }
-    const std::size_t stride = bmp::StrideBytes(width, 8);
+    const auto stride = static_cast<std::size_t>(bmp::StrideBytes(width, 8));
     for (int r = 0; r < height; ++r) {
         for (int x = 0; x < width; ++x) {
             image[1078 + r * stride + x] = index(x, height - 1 - r);
@@ -112,7 +112,7 @@ inline Bytes Encode(const Layout& l, int width, int rows,
     const std::uint64_t offset = masksEnd + 4 * l.coloursUsed + l.gap;
     const std::uint64_t rowBytes = bmp::StrideBytes(width, static_cast<std::uint16_t>(l.bits));
     Bytes image = MakeHeaders(width, l.topDown ? -rows : rows, 24);
-    image.resize(offset + rowBytes * rows);
+    image.resize(static_cast<std::size_t>(offset + rowBytes * rows));
     std::fill(image.begin() + 54, image.end(), 0x5A);
     bmp::WriteU32(&image[bmp::kBfSize], static_cast<std::uint32_t>(image.size()));
     bmp::WriteU32(&image[bmp::kBfOffBits], static_cast<std::uint32_t>(offset));
@@ -138,7 +138,7 @@ inline Bytes Encode(const Layout& l, int width, int rows,
                 pixel |= m == 0 ? 0 : v << std::countr_zero(m);
             }
             for (int b = 0; b < bytes; ++b) {
-                image[offset + r * rowBytes + bytes * x + b] =
+                image[static_cast<std::size_t>(offset + r * rowBytes + bytes * x + b)] =
                     static_cast<std::uint8_t>(pixel >> (8 * b));
             }
         }
@@ -178,7 +178,8 @@ struct VectorBlock {
             if ((grow && failGrow) || (!grow && failShrink)) {
                 return quantize::ResizeResult{bytes.data(), false};
             }
-            bytes.resize(size, 0xCD); // grown bytes are not zeroed by the platform either
+            bytes.resize(static_cast<std::size_t>(size),
+                         0xCD); // grown bytes are not zeroed by the platform either
             return quantize::ResizeResult{bytes.data(), true};
         };
     }

@@ -14,7 +14,7 @@ std::uint8_t Widen(std::uint32_t value, int bits) {
 
 std::vector<std::uint8_t> Plain24Of(const std::vector<std::uint8_t>& file) {
     using namespace bmp;
-    const int bits = ReadU16(&file[kBiBitCount]);
+    const std::uint16_t bits = ReadU16(&file[kBiBitCount]);
     const std::uint32_t offset = ReadU32(&file[kBfOffBits]);
     if (bits == 24 && ReadU32(&file[kBiSize]) == 40 && offset == 54 &&
         ReadU32(&file[kBiClrUsed]) == 0) {

@@ -46,7 +46,7 @@ Bytes EngineResult(const Bytes& image, int fixed, const Bytes& table, Quiet* qui
     quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads};
     input.stages = method;
     const quantize::Resizer resize = [&work](std::uint64_t size) {
-        work.resize(size);
+        work.resize(static_cast<std::size_t>(size));
         return quantize::ResizeResult{work.data(), true};
     };
     quantize::DiffuseImage(work.data(), work.size(), resize, input, quiet ? *quiet : local);

@@ -14,6 +14,7 @@
 #include "win/reduce/conversion_window.h"
 #include "win/res/resource.h"
 #include "tests/win/test_support.h"
+#include "tw_version.h"
 
 namespace {
 
@@ -198,6 +199,24 @@ TEST(Resources, TheBasicPaletteResourceHoldsTheEngineBytes) {
     const auto* bytes =
         static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found)));
     EXPECT_EQ(std::memcmp(bytes, quantize::kBasicPalette, 126), 0);
+}
+
+// The version resource carries the project's version as its file and product version.
+TEST(Resources, TheVersionResourceHoldsTheProjectsVersion) {
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+    const DWORD size = SizeofResource(nullptr, found);
+    const DWORD words[] = {TW_VERSION_WORDS};
+    const VS_FIXEDFILEINFO* info = nullptr;
+    for (DWORD at = 0; at + sizeof(VS_FIXEDFILEINFO) <= size && info == nullptr; at += 4) {
+        const auto* candidate = reinterpret_cast<const VS_FIXEDFILEINFO*>(bytes + at);
+        info = candidate->dwSignature == 0xFEEF04BD ? candidate : nullptr;
+    }
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->dwFileVersionMS, words[0] << 16 | words[1]);
+    EXPECT_EQ(info->dwFileVersionLS, words[2] << 16 | words[3]);
+    EXPECT_EQ(info->dwProductVersionMS, info->dwFileVersionMS);
 }
 
 TEST(Resources, TextsAreCodePage932) {
