@@ -13,7 +13,6 @@
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/nearest_colour.h"
 #include "tests/support/bmp_builder.h"
-#include "tests/support/recorder.h"
 #include "tests/support/literal_diffusion.h"
 
 namespace {
@@ -45,14 +44,14 @@ const Bytes& Photo(int width, int height) {
     return photo;
 }
 
-// Times convert(work) on a fresh copy of the photograph each time.
+// Times convert(block) on a fresh copy of the photograph each time.
 template <typename Convert>
 void TimeOnCopies(benchmark::State& state, int width, int height, Convert convert) {
     const Bytes& source = Photo(width, height);
-    Bytes work;
+    testimg::VectorBlock work;
     for (auto _ : state) {
         state.PauseTiming();
-        work = source;
+        work.bytes = source;
         state.ResumeTiming();
         benchmark::DoNotOptimize(convert(work));
     }
@@ -63,14 +62,8 @@ void RunEngine(benchmark::State& state, int width, int height, int threads = 0,
                const quantize::Stages& stages = quantize::kBasicDiffusion) {
     const Bytes table(1024, 0);
     const quantize::DiffusionInput input{0, table.data(), quantize::kBasicPalette, threads, stages};
-    TimeOnCopies(state, width, height, [&input](Bytes& work) {
-        testimg::Recorder quiet;
-        const quantize::Resizer resize = [&work](std::uint64_t size) {
-            work.resize(size);
-            return quantize::ResizeResult{work.data(), true};
-        };
-        return quantize::DiffuseImage(work.data(), work.size(), resize, input, quiet);
-    });
+    TimeOnCopies(state, width, height,
+                 [&input](testimg::VectorBlock& work) { return work.Diffuse(input); });
 }
 
 void BM_DiffuseEngineSmall(benchmark::State& state) {
@@ -81,9 +74,9 @@ BENCHMARK(BM_DiffuseEngineSmall)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecon
 void BM_DiffuseLiteralSmall(benchmark::State& state) {
     const int side = static_cast<int>(state.range(0));
     const Bytes table(1024, 0);
-    TimeOnCopies(state, side, side, [&table](Bytes& work) {
+    TimeOnCopies(state, side, side, [&table](testimg::VectorBlock& work) {
         testimg::Recorder quiet;
-        return literal::Diffuse(work, 0, table.data(), quantize::kBasicPalette, quiet);
+        return literal::Diffuse(work.bytes, 0, table.data(), quantize::kBasicPalette, quiet);
     });
 }
 BENCHMARK(BM_DiffuseLiteralSmall)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond);

@@ -25,18 +25,13 @@ const Bytes& Image(int megapixels) {
 
 void BM_ExactFast(benchmark::State& state) {
     const Bytes& source = Image(static_cast<int>(state.range(0)));
-    Bytes work;
+    testimg::VectorBlock work;
     for (auto _ : state) {
         state.PauseTiming();
-        work = source;
-        work.reserve(source.size() + 1024);
+        work.bytes = source;
+        work.bytes.reserve(source.size() + 1024);
         state.ResumeTiming();
-        const auto resize = [&work](std::uint64_t size) {
-            work.resize(size);
-            return quantize::ResizeResult{work.data(), true};
-        };
-        auto result = quantize::ReduceExact(work.data(), work.size(), resize);
-        benchmark::DoNotOptimize(result);
+        benchmark::DoNotOptimize(work.Exact());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0) * 1000000);
 }

@@ -21,11 +21,8 @@ struct Converted {
 
 Converted Adaptive(const Bytes& image, int fixed, const Bytes& table, int threads = 0) {
     testimg::VectorBlock block{image};
-    testimg::Recorder quiet;
-    quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads};
-    input.stages = quantize::kHighQualityDiffusion;
-    const auto result = quantize::DiffuseImage(block.bytes.data(), block.bytes.size(),
-                                               block.Resizer(), input, quiet);
+    const auto result = block.Diffuse(
+        {fixed, table.data(), quantize::kBasicPalette, threads, quantize::kHighQualityDiffusion});
     return {result.outcome, block.bytes};
 }
 

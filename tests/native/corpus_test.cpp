@@ -17,6 +17,7 @@
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/corpus.h"
 #include "tests/support/recorder.h"
 #include "tests/support/literal_layout.h"
 
@@ -24,42 +25,16 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::vector<std::filesystem::path> CorpusFiles() {
-    std::vector<std::filesystem::path> files;
-    const std::filesystem::path root = TW_CORPUS_DIR;
-    if (!std::filesystem::is_directory(root)) {
-        return files;
-    }
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file() && entry.path().extension() == ".bmp") {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-// A block of exactly the file's size, so that the sanitizer sees any access past it.
-quantize::Resizer VectorResizer(Bytes& bytes) {
-    return [&bytes](std::uint64_t size) {
-        if (size > (std::uint64_t{1} << 30)) {
-            return quantize::ResizeResult{bytes.data(), false};
-        }
-        bytes.resize(size);
-        bytes.shrink_to_fit();
-        return quantize::ResizeResult{bytes.data(), true};
-    };
-}
-
 TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
-    const auto files = CorpusFiles();
+    const auto files = testimg::CorpusFiles(TW_CORPUS_DIR);
     if (files.empty()) {
         GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
     }
     int converted = 0, drawn = 0, runLength = 0;
     std::set<std::string> names; // of the files that converted
-    for (const auto& path : files) {
-        SCOPED_TRACE(path.string());
+    for (const std::string& name : files) {
+        const std::filesystem::path path = name;
+        SCOPED_TRACE(name);
         std::ifstream in(path, std::ios::binary);
         const Bytes file((std::istreambuf_iterator<char>(in)), {});
 
@@ -89,17 +64,16 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
 
         // A refusal changes nothing; a conversion gives the bytes of converting the plain
         // 24-bit file of the same pixels.
-        const auto convert = [](Bytes bytes, bool exact, Bytes& out) {
-            bytes.shrink_to_fit();
-            testimg::Recorder quiet;
+        // A block of exactly the file's size, so that the sanitizer sees any access past it.
+        const auto convert = [](const Bytes& bytes, bool exact, Bytes& out) {
+            testimg::VectorBlock block{bytes};
+            block.tight = true;
+            block.bytes.shrink_to_fit();
             const Bytes table(1024, 0x5A);
-            const quantize::DiffusionInput input{10, table.data(), quantize::kBasicPalette};
             const auto result =
-                exact ? quantize::ReduceExact(bytes.data(), bytes.size(), VectorResizer(bytes))
-                      : quantize::DiffuseImage(bytes.data(), bytes.size(), VectorResizer(bytes),
-                                               input, quiet);
-            EXPECT_EQ(bytes.size(), result.newSize);
-            out = bytes;
+                exact ? block.Exact() : block.Diffuse({10, table.data(), quantize::kBasicPalette});
+            EXPECT_EQ(block.bytes.size(), result.newSize);
+            out = block.bytes;
             return result.outcome;
         };
         for (const bool exact : {true, false}) {

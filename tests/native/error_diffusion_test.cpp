@@ -51,9 +51,8 @@ EngineRun Engine(const Bytes& image, int fixed, const Bytes& table, bool failGro
     VectorBlock block{image};
     block.failGrow = failGrow;
     Recorder recorder;
-    quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads, method};
-    const auto result = quantize::DiffuseImage(block.bytes.data(), block.bytes.size(),
-                                               block.Resizer(), input, recorder);
+    const auto result =
+        block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, method}, recorder);
     if (result.outcome == Outcome::Converted) {
         EXPECT_EQ(result.newSize, block.bytes.size());
     }

@@ -11,10 +11,6 @@ using quantize::Outcome;
 using testimg::Bytes;
 using testimg::VectorBlock;
 
-quantize::Result Reduce(VectorBlock& block) {
-    return quantize::ReduceExact(block.bytes.data(), block.bytes.size(), block.Resizer());
-}
-
 std::uint32_t Field(const Bytes& b, std::size_t at) {
     return bmp::ReadU32(&b[at]);
 }
@@ -24,7 +20,7 @@ TEST(ExactReduction, FourByTwoWithThreeColours) {
     const std::uint32_t rows[2][4] = {{0xFF0000, 0xFF0000, 0x00FF00, 0xFF0000},
                                       {0x0000FF, 0x00FF00, 0x00FF00, 0x00FF00}};
     VectorBlock block{testimg::Make24(4, 2, [&](int x, int r) { return rows[r][x]; })};
-    const auto result = Reduce(block);
+    const auto result = block.Exact();
     ASSERT_EQ(result.outcome, Outcome::Converted);
     const Bytes& out = block.bytes;
     ASSERT_EQ(out.size(), 1086u);
@@ -49,7 +45,7 @@ TEST(ExactReduction, PadBytesNeverCountAsColoursAndBecomeZero) {
     // 5 x 2: 24-bit rows of 16 bytes with one pad byte each, here holding 0x77.
     VectorBlock block{testimg::Make24(
         5, 2, [](int x, int) { return x < 3 ? 0x102030u : 0x405060u; }, 0x77)};
-    const auto result = Reduce(block);
+    const auto result = block.Exact();
     ASSERT_EQ(result.outcome, Outcome::Converted);
     ASSERT_EQ(block.bytes.size(), 1094u);
     EXPECT_EQ(Bytes(block.bytes.begin() + 1078, block.bytes.end()),
@@ -60,7 +56,7 @@ TEST(ExactReduction, ExactlyTwoHundredFiftySixColoursFillTheTable) {
     VectorBlock block{testimg::Make24(16, 16, [](int x, int r) {
         return static_cast<std::uint32_t>((r * 16 + x) * 0x010101 + 0x000100);
     })};
-    ASSERT_EQ(Reduce(block).outcome, Outcome::Converted);
+    ASSERT_EQ(block.Exact().outcome, Outcome::Converted);
     for (int k = 0; k < 256; ++k) {
         const std::uint32_t c = static_cast<std::uint32_t>(k * 0x010101 + 0x000100);
         ASSERT_EQ(block.bytes[54 + 4 * k], c & 0xFF);
@@ -75,7 +71,7 @@ TEST(ExactReduction, TheTwoHundredFiftySeventhColourRefusesAndChangesNothing) {
     const Bytes image = testimg::Make24(
         257, 3, [](int x, int r) { return r == 1 ? static_cast<std::uint32_t>(x) : 0u; });
     VectorBlock block{image};
-    const auto result = Reduce(block);
+    const auto result = block.Exact();
     EXPECT_EQ(result.outcome, Outcome::TooManyColours);
     EXPECT_EQ(block.bytes, image);
     EXPECT_EQ(block.resizes, 0);
@@ -83,7 +79,7 @@ TEST(ExactReduction, TheTwoHundredFiftySeventhColourRefusesAndChangesNothing) {
 
 TEST(ExactReduction, OneColour) {
     VectorBlock block{testimg::Make24(3, 3, [](int, int) { return 0xABCDEFu; })};
-    ASSERT_EQ(Reduce(block).outcome, Outcome::Converted);
+    ASSERT_EQ(block.Exact().outcome, Outcome::Converted);
     EXPECT_EQ(Bytes(block.bytes.begin() + 54, block.bytes.begin() + 58),
               (Bytes{0xEF, 0xCD, 0xAB, 0}));
     for (std::size_t i = 58; i < 1078; ++i) {
@@ -94,9 +90,9 @@ TEST(ExactReduction, OneColour) {
 
 TEST(ExactReduction, OtherBitCountsAreAlready256AndAConvertedImageToo) {
     VectorBlock block{testimg::Make24(4, 4, [](int x, int) { return x * 0x111111u; })};
-    ASSERT_EQ(Reduce(block).outcome, Outcome::Converted);
+    ASSERT_EQ(block.Exact().outcome, Outcome::Converted);
     const Bytes converted = block.bytes;
-    EXPECT_EQ(Reduce(block).outcome, Outcome::AlreadyIndexed);
+    EXPECT_EQ(block.Exact().outcome, Outcome::AlreadyIndexed);
     EXPECT_EQ(block.bytes, converted);
     // Eight bits or fewer already have a colour table; other counts of no true-colour
     // layout are not read at all.
@@ -105,7 +101,7 @@ TEST(ExactReduction, OtherBitCountsAreAlready256AndAConvertedImageToo) {
         Bytes image = testimg::Make24(4, 4, [](int, int) { return 0u; });
         bmp::WriteU16(&image[bmp::kBiBitCount], bits);
         VectorBlock other{image};
-        EXPECT_EQ(Reduce(other).outcome,
+        EXPECT_EQ(other.Exact().outcome,
                   bits <= 8 ? Outcome::AlreadyIndexed : Outcome::UnsupportedLayout)
             << bits;
         EXPECT_EQ(other.bytes, image);
@@ -116,7 +112,7 @@ TEST(ExactReduction, LayoutsItCannotReadAreRefusedUnchanged) {
     const Bytes plain = testimg::Make24(6, 5, [](int x, int r) { return x * 7u + r; });
     auto refusal = [](Bytes image) {
         VectorBlock block{image};
-        const auto outcome = Reduce(block).outcome;
+        const auto outcome = block.Exact().outcome;
         EXPECT_EQ(block.bytes, image);
         return outcome;
     };
@@ -152,7 +148,7 @@ TEST(ExactReduction, LayoutsItCannotReadAreRefusedUnchanged) {
 TEST(ExactReduction, AnImageWithNoPixelsBecomesAnEmpty8BitImage) {
     for (auto [w, h] : {std::pair{0, 5}, std::pair{7, 0}}) {
         VectorBlock block{testimg::Make24(w, h, [](int, int) { return 1u; })};
-        const auto result = Reduce(block);
+        const auto result = block.Exact();
         ASSERT_EQ(result.outcome, Outcome::Converted);
         EXPECT_EQ(block.bytes.size(), 1078u);
         EXPECT_EQ(Field(block.bytes, bmp::kBfSize), 1078u);
@@ -166,7 +162,7 @@ TEST(ExactReduction, ZeroWidthWithAHugeHeightVisitsNoRows) {
     Bytes image = testimg::Make24(0, 1, [](int, int) { return 0u; });
     bmp::WriteU32(&image[bmp::kBiHeight], 905969664);
     VectorBlock block{image};
-    const auto result = Reduce(block);
+    const auto result = block.Exact();
     ASSERT_EQ(result.outcome, Outcome::Converted);
     EXPECT_EQ(block.bytes.size(), 1078u);
     EXPECT_EQ(Field(block.bytes, bmp::kBiHeight), 905969664u);
@@ -176,7 +172,7 @@ TEST(ExactReduction, TopDownImagesKeepTheirRowOrderAndHeight) {
     const Bytes image = testimg::Make24(
         3, 2, [](int x, int r) { return static_cast<std::uint32_t>(r * 3 + x); }, 0, true);
     VectorBlock block{image};
-    ASSERT_EQ(Reduce(block).outcome, Outcome::Converted);
+    ASSERT_EQ(block.Exact().outcome, Outcome::Converted);
     EXPECT_EQ(static_cast<std::int32_t>(Field(block.bytes, bmp::kBiHeight)), -2);
     EXPECT_EQ(Bytes(block.bytes.begin() + 1078, block.bytes.end()),
               (Bytes{0, 1, 2, 0, 3, 4, 5, 0}));
@@ -186,12 +182,12 @@ TEST(ExactReduction, AFailedGrowChangesNothingAndAFailedShrinkKeepsAValidImage) 
     const Bytes image = testimg::Make24(5, 4, [](int x, int) { return x * 3u; });
     VectorBlock noGrow{image};
     noGrow.failGrow = true;
-    EXPECT_EQ(Reduce(noGrow).outcome, Outcome::NoMemory);
+    EXPECT_EQ(noGrow.Exact().outcome, Outcome::NoMemory);
     EXPECT_EQ(noGrow.bytes, image);
 
     VectorBlock noShrink{image};
     noShrink.failShrink = true;
-    const auto result = Reduce(noShrink);
+    const auto result = noShrink.Exact();
     ASSERT_EQ(result.outcome, Outcome::Converted);
     EXPECT_EQ(result.newSize, 1078u + 8 * 4);
     EXPECT_EQ(noShrink.bytes.size(), image.size() + 1024); // the block stayed larger
@@ -216,7 +212,7 @@ TEST(ExactReduction, MatchesTheLiteralReductionOnGeneratedImages) {
                 Bytes expected = image;
                 const auto literalOutcome = literal::ReduceExact(expected);
                 VectorBlock block{image};
-                const auto outcome = Reduce(block).outcome;
+                const auto outcome = block.Exact().outcome;
                 if (literalOutcome == literal::ExactOutcome::TooManyColours) {
                     EXPECT_EQ(outcome, Outcome::TooManyColours);
                     EXPECT_EQ(block.bytes, image);

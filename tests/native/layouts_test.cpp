@@ -28,16 +28,11 @@ struct Converted {
 Converted ConvertBoth(const Bytes& image, testimg::VectorBlock block = {}) {
     Converted c;
     block.bytes = image;
-    c.exact =
-        quantize::ReduceExact(block.bytes.data(), block.bytes.size(), block.Resizer()).outcome;
+    c.exact = block.Exact().outcome;
     c.exactBytes = block.bytes;
     block.bytes = image;
-    testimg::Recorder quiet;
     const Bytes table(1024, 0x3C);
-    const quantize::DiffusionInput input{7, table.data(), quantize::kBasicPalette};
-    c.diffusion = quantize::DiffuseImage(block.bytes.data(), block.bytes.size(), block.Resizer(),
-                                         input, quiet)
-                      .outcome;
+    c.diffusion = block.Diffuse({7, table.data(), quantize::kBasicPalette}).outcome;
     c.diffusionBytes = block.bytes;
     return c;
 }

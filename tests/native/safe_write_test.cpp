@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "core/text/texts.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -39,68 +40,52 @@ long LimitedWrite(int fd, const void* data, unsigned long size) {
 class SafeWrite : public testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tw_write_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/image.bmp";
+        ASSERT_FALSE(folder_.path().empty());
+        path_ = folder_.Path("image.bmp");
         failAfterBytes = -1;
         cli::Ops = kSystemOps;
         cli::Ops.write = LimitedWrite;
     }
-    void TearDown() override {
-        cli::Ops = kSystemOps;
-        std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
-    static void Put(const std::string& path, const Bytes& bytes) {
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    }
-    static Bytes Get(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
-    static bool Exists(const std::string& path) {
-        struct stat info;
-        return stat(path.c_str(), &info) == 0;
-    }
+    void TearDown() override { cli::Ops = kSystemOps; }
     bool Write(std::string& error) {
         return cli::WriteWithSafetyCopy(path_, fresh_.data(), fresh_.size(), error);
     }
 
-    std::string dir_, path_;
+    testimg::TempFolder folder_;
+    std::string path_;
     const Bytes old_ = Bytes(5000, 0x11);
     const Bytes fresh_ = Bytes(7000, 0x22);
 };
 
 TEST_F(SafeWrite, ASuccessfulWriteLeavesNoSafetyCopy) {
-    Put(path_, old_);
+    testimg::WriteFileBytes(path_, old_);
     std::string error;
     ASSERT_TRUE(Write(error)) << error;
-    EXPECT_EQ(Get(path_), fresh_);
-    EXPECT_FALSE(Exists(path_ + ".tmp"));
+    EXPECT_EQ(testimg::ReadFileBytes(path_), fresh_);
+    EXPECT_FALSE(testimg::PathExists(path_ + ".tmp"));
 }
 
 TEST_F(SafeWrite, DiskFullAndShortWritesPutTheOldFileBack) {
     for (int budget : {0, 100, 4096, 6999}) {
         SCOPED_TRACE(budget);
-        Put(path_, old_);
+        testimg::WriteFileBytes(path_, old_);
         failAfterBytes = budget;
         std::string error;
         EXPECT_FALSE(Write(error));
         EXPECT_NE(error.find(kWriteFailedText), std::string::npos) << error;
-        EXPECT_EQ(Get(path_), old_);
-        EXPECT_FALSE(Exists(path_ + ".tmp"));
+        EXPECT_EQ(testimg::ReadFileBytes(path_), old_);
+        EXPECT_FALSE(testimg::PathExists(path_ + ".tmp"));
     }
     // With no earlier file, the partial new one is removed.
     std::remove(path_.c_str());
     failAfterBytes = 10;
     std::string error;
     EXPECT_FALSE(Write(error));
-    EXPECT_FALSE(Exists(path_));
+    EXPECT_FALSE(testimg::PathExists(path_));
 }
 
 TEST_F(SafeWrite, CreateFsyncAndRenameFailuresLoseNothing) {
-    Put(path_, old_);
+    testimg::WriteFileBytes(path_, old_);
     std::string error;
     cli::Ops.open = [](const char*, int, unsigned) {
         errno = EACCES;
@@ -108,8 +93,8 @@ TEST_F(SafeWrite, CreateFsyncAndRenameFailuresLoseNothing) {
     };
     EXPECT_FALSE(Write(error));
     EXPECT_NE(error.find(kCannotSaveText), std::string::npos) << error;
-    EXPECT_EQ(Get(path_), old_);
-    EXPECT_FALSE(Exists(path_ + ".tmp"));
+    EXPECT_EQ(testimg::ReadFileBytes(path_), old_);
+    EXPECT_FALSE(testimg::PathExists(path_ + ".tmp"));
 
     cli::Ops = kSystemOps;
     cli::Ops.fsync = [](int) {
@@ -118,8 +103,8 @@ TEST_F(SafeWrite, CreateFsyncAndRenameFailuresLoseNothing) {
     };
     EXPECT_FALSE(Write(error));
     EXPECT_NE(error.find(kWriteFailedText), std::string::npos) << error;
-    EXPECT_EQ(Get(path_), old_);
-    EXPECT_FALSE(Exists(path_ + ".tmp"));
+    EXPECT_EQ(testimg::ReadFileBytes(path_), old_);
+    EXPECT_FALSE(testimg::PathExists(path_ + ".tmp"));
 
     // The rename aside fails (another file system, no permission): nothing is overwritten.
     cli::Ops = kSystemOps;
@@ -129,18 +114,18 @@ TEST_F(SafeWrite, CreateFsyncAndRenameFailuresLoseNothing) {
     };
     EXPECT_FALSE(Write(error));
     EXPECT_NE(error.find(kSafetyCopyBlockedText), std::string::npos) << error;
-    EXPECT_EQ(Get(path_), old_);
+    EXPECT_EQ(testimg::ReadFileBytes(path_), old_);
 }
 
 TEST_F(SafeWrite, AnExistingSafetyNameIsNeverTouched) {
-    Put(path_, old_);
+    testimg::WriteFileBytes(path_, old_);
     const Bytes stale = {'s', 't', 'a', 'l', 'e'};
-    Put(path_ + ".tmp", stale);
+    testimg::WriteFileBytes(path_ + ".tmp", stale);
     std::string error;
     EXPECT_FALSE(Write(error));
     EXPECT_NE(error.find(kSafetyCopyBlockedText), std::string::npos) << error;
-    EXPECT_EQ(Get(path_), old_);
-    EXPECT_EQ(Get(path_ + ".tmp"), stale);
+    EXPECT_EQ(testimg::ReadFileBytes(path_), old_);
+    EXPECT_EQ(testimg::ReadFileBytes(path_ + ".tmp"), stale);
 }
 
 } // namespace

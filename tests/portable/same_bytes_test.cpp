@@ -8,7 +8,6 @@
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
-#include "tests/support/recorder.h"
 
 namespace {
 
@@ -38,11 +37,8 @@ std::uint64_t Converted(const quantize::Stages& stages, int fixed, int threads) 
         table[i] = static_cast<std::uint8_t>(i * 29 + 3);
     }
     testimg::VectorBlock block{testimg::Make24(420, 300, Grainy)};
-    testimg::Recorder quiet;
-    const quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads,
-                                         stages};
-    const auto result = quantize::DiffuseImage(block.bytes.data(), block.bytes.size(),
-                                               block.Resizer(), input, quiet);
+    const auto result =
+        block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, stages});
     EXPECT_EQ(result.outcome, quantize::Outcome::Converted);
     return Hash(block.bytes);
 }

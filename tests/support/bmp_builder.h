@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "core/bmp/layout.h"
+#include "core/quantize/error_diffusion.h"
+#include "core/quantize/exact_reduction.h"
 #include "core/quantize/outcome.h"
+#include "tests/support/recorder.h"
 
 namespace testimg {
 
@@ -164,24 +167,41 @@ inline Bytes MakeRandom(int width, int rows, int colours, std::uint32_t seed, st
         width, rows, [&](int x, int r) { return pixels[r * width + x]; }, pad);
 }
 
-// The document's block as a vector; `failGrow` and `failShrink` make resizes fail.
+// The document's block as a vector; `failGrow` and `failShrink` make resizes fail, and so
+// does a size beyond 1 GiB. With `tight` the vector holds exactly the size asked for, so that
+// a sanitizer sees any access past it.
 struct VectorBlock {
     Bytes bytes;
     bool failGrow = false;
     bool failShrink = false;
+    bool tight = false;
     int resizes = 0;
 
     quantize::Resizer Resizer() {
         return [this](std::uint64_t size) {
             ++resizes;
             const bool grow = size > bytes.size();
-            if ((grow && failGrow) || (!grow && failShrink)) {
+            if ((grow && failGrow) || (!grow && failShrink) || size > (std::uint64_t{1} << 30)) {
                 return quantize::ResizeResult{bytes.data(), false};
             }
-            bytes.resize(static_cast<std::size_t>(size),
-                         0xCD); // grown bytes are not zeroed by the platform either
+            bytes.resize(static_cast<std::size_t>(size), 0xCD); // grown bytes are not zeroed
+            if (tight) {                                        // by the platform either
+                bytes.shrink_to_fit();
+            }
             return quantize::ResizeResult{bytes.data(), true};
         };
+    }
+    // The conversions, run on the block.
+    quantize::Result Exact() {
+        return quantize::ReduceExact(bytes.data(), bytes.size(), Resizer());
+    }
+    quantize::Result Diffuse(const quantize::DiffusionInput& input,
+                             quantize::DiffusionObserver& observer) {
+        return quantize::DiffuseImage(bytes.data(), bytes.size(), Resizer(), input, observer);
+    }
+    quantize::Result Diffuse(const quantize::DiffusionInput& input) {
+        Recorder quiet;
+        return Diffuse(input, quiet);
     }
 };
 

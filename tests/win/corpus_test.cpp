@@ -11,29 +11,13 @@
 #include "win/document/main_window.h"
 #include "win/reduce/diffusion_command.h"
 #include "win/res/resource.h"
+#include "tests/support/corpus.h"
 #include "tests/win/test_support.h"
 
 namespace {
 
-std::vector<std::string> CorpusFiles() {
-    std::vector<std::string> files;
-    for (const char* folder : {"g", "q", "b"}) {
-        const std::string dir = std::string(TW_CORPUS_DIR) + "/" + folder + "/";
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((dir + "*.bmp").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) {
-            continue;
-        }
-        do {
-            files.push_back(dir + found.cFileName);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    return files;
-}
-
 TEST(CorpusInTheProgram, EveryFileLoadsPaintsAndConvertsOrIsRefused) {
-    const auto files = CorpusFiles();
+    const auto files = testimg::CorpusFiles(TW_CORPUS_DIR);
     if (files.empty()) {
         GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
     }

@@ -22,7 +22,6 @@
 #include "core/quantize/exact_reduction.h"
 #include "core/text/texts.h"
 #include "win/res/resource.h"
-#include "tests/support/recorder.h"
 #include "tests/win/test_support.h"
 
 namespace {
@@ -41,16 +40,11 @@ using Quiet = testimg::Recorder;
 // The engine's output for the same image, fixed count and user palette.
 Bytes EngineResult(const Bytes& image, int fixed, const Bytes& table, Quiet* quiet = nullptr,
                    int threads = 0, quantize::Stages method = quantize::kBasicDiffusion) {
-    Bytes work = image;
+    testimg::VectorBlock block{image};
     Quiet local;
-    quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads};
-    input.stages = method;
-    const quantize::Resizer resize = [&work](std::uint64_t size) {
-        work.resize(static_cast<std::size_t>(size));
-        return quantize::ResizeResult{work.data(), true};
-    };
-    quantize::DiffuseImage(work.data(), work.size(), resize, input, quiet ? *quiet : local);
-    return work;
+    block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, method},
+                  quiet ? *quiet : local);
+    return block.bytes;
 }
 
 // Texts set in the conversion window's edit control, seen by a hook on the UI thread.
@@ -315,9 +309,7 @@ TEST_F(DiffusionCommandTest, FilesOtherToolsWriteConvertThroughTheMenuAsTheirPla
         Load(testimg::Encode(layout, 37, 23, few));
         Command(IDM_REDUCE_EXACT);
         testimg::VectorBlock plain{testimg::Encode({24, 40}, 37, 23, few)};
-        ASSERT_EQ(
-            quantize::ReduceExact(plain.bytes.data(), plain.bytes.size(), plain.Resizer()).outcome,
-            quantize::Outcome::Converted);
+        ASSERT_EQ(plain.Exact().outcome, quantize::Outcome::Converted);
         EXPECT_EQ(DocumentBytes(), plain.bytes);
     }
 }

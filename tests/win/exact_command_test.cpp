@@ -105,18 +105,4 @@ TEST_F(ExactCommand, UnreadableLayoutsAreRefusedWithAMessage) {
     EXPECT_EQ(DocumentBytes(), image);
 }
 
-TEST_F(ExactCommand, AutoReduceConvertsAfterOpenButNotAfterReload) {
-    AutoReduce = 1;
-    const Bytes image = Picture24(10, 10, ThreeColours);
-    Open(Save(image, "exact_auto.bmp"));
-    EXPECT_TRUE(Seams.messages.empty());
-    EXPECT_EQ(DocumentBytes()[28], 8);
-    SendMessageA(window_, WM_COMMAND, IDM_RELOAD, 0);
-    EXPECT_EQ(DocumentBytes(), image);
-
-    // A refusal shows its message right after the load.
-    Open(Save(Picture24(300, 1, ManyColours), "exact_auto_many.bmp"));
-    EXPECT_TRUE(OnlyMessage("２５６色以上使用しています", MB_ICONERROR));
-}
-
 } // namespace

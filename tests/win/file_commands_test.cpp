@@ -154,9 +154,6 @@ TEST_F(FileCommands, FilesOfFourGigabytesAreTooLarge) {
 HGLOBAL WINAPI OneImageAtATime(UINT flags, SIZE_T size) {
     return ImageBuffer != nullptr ? nullptr : GlobalAlloc(flags, size);
 }
-HGLOBAL WINAPI NoMemory(UINT, SIZE_T) {
-    return nullptr;
-}
 // A file of 4 GiB less one byte, whose size reads as 0xFFFFFFFF, opened by a call that left
 // an error code behind.
 HANDLE WINAPI OpenLeavingAnError(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
@@ -197,7 +194,7 @@ TEST_F(FileCommands, AFileNoMemoryCouldHoldLeavesTheDocumentAndItsName) {
     // says): releasing the image could not make room for it, so nothing is asked.
     Files.create = OpenLeavingAnError;
     Files.getSize = AlmostFourGigabytes;
-    Files.allocate = NoMemory;
+    Files.allocate = fake::NoMemory;
     OpenFile(secondPath_);
     EXPECT_TRUE(OnlyMessage("メモリが足りません"));
     EXPECT_EQ(DocumentBytes(), converted);
@@ -207,13 +204,9 @@ TEST_F(FileCommands, AFileNoMemoryCouldHoldLeavesTheDocumentAndItsName) {
     EXPECT_EQ(DocumentBytes(), first_);
 }
 
-BOOL WINAPI ShortRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED) {
-    return ReadFile(file, buffer, size / 2, got, nullptr);
-}
-
 TEST_F(FileCommands, AShortReadIsReportedAndLeavesTheDocument) {
     OpenFile(firstPath_);
-    Files.read = ShortRead;
+    Files.read = fake::ShortRead;
     OpenFile(secondPath_);
     EXPECT_TRUE(OnlyMessage("ファイルが読めません"));
     EXPECT_EQ(DocumentBytes(), first_);
@@ -282,10 +275,21 @@ TEST_F(FileCommands, ADropWhoseNameCannotBeReadKeepsTheCurrentName) {
 TEST_F(FileCommands, AutoReduceFollowsOpenAndDropButNotReload) {
     AutoReduce = 1;
     OpenFile(firstPath_);
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(DocumentBytes()[28], 8); // converted at once
     SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})), 0);
     Command(IDM_RELOAD);
     const std::vector<int> expected = {IDM_OPEN, IDM_REDUCE_EXACT, IDM_REDUCE_EXACT, IDM_RELOAD};
     EXPECT_EQ(Commands, expected);
+    EXPECT_EQ(DocumentBytes(), second_); // the file as it is on disk
+
+    // A refusal shows its message right after the load.
+    const std::string many = Name("many.bmp");
+    ASSERT_TRUE(WriteBytes(many, Picture24(300, 1, [](int x, int) {
+                               return static_cast<std::uint32_t>(x) * 0x000101u;
+                           })));
+    OpenFile(many);
+    EXPECT_TRUE(OnlyMessage("２５６色以上使用しています", MB_ICONERROR));
 
     Commands.clear();
     AutoReduce = 0;
@@ -338,15 +342,10 @@ TEST_F(FileCommands, ReadOnlyFilesAreNeverSavedOver) {
     SetFileAttributesA(firstPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-BOOL WINAPI RefuseToDelete(LPCSTR) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-}
-
 TEST_F(FileCommands, ASafetyCopyThatCannotBeDeletedIsNamed) {
     OpenFile(firstPath_);
     Scribble();
-    Files.remove = RefuseToDelete;
+    Files.remove = fake::RefuseToDelete;
     Command(IDM_SAVE);
     const std::string safety = firstPath_ + ".tmp";
     EXPECT_TRUE(OnlyMessage(
@@ -366,19 +365,10 @@ TEST_F(FileCommands, SaveNeverOverwritesWhenTheSafetyNameIsTaken) {
     EXPECT_EQ(OnDisk(firstPath_ + ".tmp"), stale);
 }
 
-BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
-    *written = 0;
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-}
-BOOL WINAPI HalfWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED) {
-    return WriteFile(file, bytes, size / 2, written, nullptr);
-}
-
 TEST_F(FileCommands, AFailedOrShortWriteIsReportedAndTheFileIsPutBack) {
     OpenFile(firstPath_);
     Scribble();
-    for (auto write : {FailingWrite, HalfWrite}) {
+    for (auto write : {fake::FailingWrite, fake::HalfWrite}) {
         Seams.messages.clear();
         Files.write = write;
         Command(IDM_SAVE);
@@ -392,19 +382,10 @@ TEST_F(FileCommands, AFailedOrShortWriteIsReportedAndTheFileIsPutBack) {
     EXPECT_EQ(OnDisk(firstPath_), DocumentBytes());
 }
 
-HANDLE WINAPI RefuseWriting(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
-                            DWORD disposition, DWORD flags, HANDLE templateFile) {
-    if (access & GENERIC_WRITE) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    return CreateFileA(name, access, share, sa, disposition, flags, templateFile);
-}
-
 TEST_F(FileCommands, SaveThatCannotCreateMovesTheFileBack) {
     OpenFile(firstPath_);
     Scribble();
-    Files.create = RefuseWriting;
+    Files.create = fake::RefuseWriting;
     Command(IDM_SAVE);
     EXPECT_TRUE(OnlyMessage("上書き保存できません"));
     EXPECT_EQ(OnDisk(firstPath_), first_);
@@ -419,15 +400,10 @@ TEST_F(FileCommands, SaveThatCannotCreateMovesTheFileBack) {
     EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
 }
 
-BOOL WINAPI RefuseToMove(LPCSTR, LPCSTR) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-}
-
 TEST_F(FileCommands, SaveThatCannotMoveTheFileAsideLeavesIt) {
     OpenFile(firstPath_);
     Scribble();
-    Files.move = RefuseToMove;
+    Files.move = fake::RefuseToMove;
     Command(IDM_SAVE);
     EXPECT_TRUE(OnlyMessage("一時ファイル(.tmp)が既にあるか作れないため、上書きできません"));
     EXPECT_EQ(OnDisk(firstPath_), first_);

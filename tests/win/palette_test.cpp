@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "win/app/shell.h"
 #include "win/app/settings.h"
@@ -405,12 +406,6 @@ TEST_F(PaletteDialog, TypedColoursAreKeptUnlessCancelled) {
     EXPECT_EQ(TableBytes(SavedPalette), expected);
 }
 
-BOOL WINAPI FailToRead(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
-    *got = 0;
-    SetLastError(ERROR_READ_FAULT);
-    return FALSE;
-}
-
 TEST_F(PaletteDialog, LoadShowsTheSelectedEntryOfTheNewTableAndSaysWhenItCannot) {
     const std::string loaded = Name("load.pal");
     ASSERT_TRUE(WriteBytes(loaded, PlainFile(77)));
@@ -419,7 +414,7 @@ TEST_F(PaletteDialog, LoadShowsTheSelectedEntryOfTheNewTableAndSaysWhenItCannot)
                          SetDlgItemTextA(d, IDC_RED, "9");
                          SetDlgItemTextA(d, IDC_PALFILE, (loaded + ".none").c_str());
                          Click(d, IDC_PALLOAD); // cannot be opened
-                         Files.read = FailToRead;
+                         Files.read = fake::FailingRead;
                          SetDlgItemTextA(d, IDC_PALFILE, loaded.c_str());
                          Click(d, IDC_PALLOAD); // opens, but cannot be read
                          Files.read = ReadFile;
@@ -480,103 +475,59 @@ TEST_F(PaletteDialog, SaveAsksBeforeOverwritingAndRenamesZNames) {
     EXPECT_FALSE(Exists(target + ".tmp"));
 }
 
-BOOL WINAPI RefuseToWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
-    *written = 0;
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-}
-
+// Each way a save can fail is told once, after the question whether to overwrite, and the
+// file on disk keeps its bytes (and its read-only attribute), with no ".tmp" file left that
+// the save made; a ".tmp" file already there is never removed.
 TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
-    const std::string target = Name("fail.pal");
-    const Bytes old = PlainFile(3);
-    ASSERT_TRUE(WriteBytes(target, old));
-    Files.write = RefuseToWrite;
-    RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
-                  Click(d, IDC_PALSAVE);
-                  Click(d, IDCANCEL);
-              }});
-    ASSERT_EQ(Seams.messages.size(), 2u);
-    EXPECT_EQ(Seams.messages[1].text, "書き込みに失敗しました");
-    EXPECT_EQ(Seams.messages[1].type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
-    Bytes now;
-    ASSERT_TRUE(ReadBytes(target, now));
-    EXPECT_EQ(now, old);
-    EXPECT_FALSE(Exists(target + ".tmp"));
-
-    // A ".tmp" file that is already there is never removed by a save.
-    Files.write = WriteFile;
-    Seams.messages.clear();
+    const char* const failed = "書き込みに失敗しました";
+    const char* const blocked = "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";
     const Bytes stale = {'t', 'm', 'p'};
-    ASSERT_TRUE(WriteBytes(target + ".tmp", stale));
-    RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
-                  Click(d, IDC_PALSAVE);
-                  Click(d, IDCANCEL);
-              }});
-    ASSERT_EQ(Seams.messages.size(), 2u);
-    EXPECT_EQ(Seams.messages[1].text,
-              "一時ファイル(.tmp)が既にあるか作れないため、上書きできません");
-    ASSERT_TRUE(ReadBytes(target + ".tmp", now));
-    EXPECT_EQ(now, stale);
-}
-
-HANDLE WINAPI RefuseToCreateForWriting(LPCSTR name, DWORD access, DWORD share,
-                                       LPSECURITY_ATTRIBUTES sa, DWORD disposition, DWORD flags,
-                                       HANDLE templateFile) {
-    if (access & GENERIC_WRITE) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    return CreateFileA(name, access, share, sa, disposition, flags, templateFile);
-}
-BOOL WINAPI RefuseToMoveAside(LPCSTR, LPCSTR) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-}
-
-TEST_F(PaletteDialog, SavesThatCannotCreateOrMoveAsideKeepTheFile) {
-    const std::string target = Name("kept.pal");
-    const Bytes old = PlainFile(9);
-    ASSERT_TRUE(WriteBytes(target, old));
-    auto save = [&] {
+    const struct {
+        const char* what;
+        std::function<void(const std::string& target)> arrange;
+        const char* text;
+    } cases[] = {
+        {"write fails", [](const std::string&) { Files.write = fake::FailingWrite; }, failed},
+        {"create fails", [](const std::string&) { Files.create = fake::RefuseWriting; }, failed},
+        {"no move aside", [](const std::string&) { Files.move = fake::RefuseToMove; }, blocked},
+        {"safety name taken",
+         [&](const std::string& target) { ASSERT_TRUE(WriteBytes(target + ".tmp", stale)); },
+         blocked},
+        {"read-only",
+         [](const std::string& target) {
+             ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+         },
+         failed},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetSeams();
+        const std::string target = Name("fail" + std::to_string(n) + ".pal");
+        const Bytes old = PlainFile(n++);
+        ASSERT_TRUE(WriteBytes(target, old));
+        c.arrange(target);
         RunDialog(Open, {[&](HWND d) {
                       SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
                       Click(d, IDC_PALSAVE);
                       Click(d, IDCANCEL);
                   }});
-    };
-    Files.create = RefuseToCreateForWriting;
-    save();
-    ASSERT_EQ(Seams.messages.size(), 2u); // the overwrite question, then the failure
-    EXPECT_EQ(Seams.messages[1].text, "書き込みに失敗しました");
-    Bytes now;
-    ASSERT_TRUE(ReadBytes(target, now));
-    EXPECT_EQ(now, old);
-    EXPECT_FALSE(Exists(target + ".tmp"));
-
-    Files.create = CreateFileA;
-    Files.move = RefuseToMoveAside;
-    Seams.messages.clear();
-    save();
-    ASSERT_EQ(Seams.messages.size(), 2u);
-    EXPECT_EQ(Seams.messages[1].text,
-              "一時ファイル(.tmp)が既にあるか作れないため、上書きできません");
-    ASSERT_TRUE(ReadBytes(target, now));
-    EXPECT_EQ(now, old);
-
-    // A read-only file keeps its bytes and its attribute, with no ".tmp" beside it.
-    Files.move = MoveFileA;
-    Seams.messages.clear();
-    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
-    save();
-    ASSERT_EQ(Seams.messages.size(), 2u);
-    EXPECT_EQ(Seams.messages[1].text, "書き込みに失敗しました");
-    ASSERT_TRUE(ReadBytes(target, now));
-    EXPECT_EQ(now, old);
-    EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_FALSE(Exists(target + ".tmp"));
-    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_EQ(Seams.messages.size(), 2u);
+        EXPECT_EQ(Seams.messages[1].text, c.text);
+        EXPECT_EQ(
+            Seams.messages[1].type,
+            static_cast<UINT>(c.text == failed ? MB_OK | MB_ICONINFORMATION : MB_ICONWARNING));
+        ResetSeams();
+        EXPECT_EQ(OnDisk(target), old);
+        const bool staleThere = std::string(c.what) == "safety name taken";
+        EXPECT_EQ(Exists(target + ".tmp"), staleThere);
+        if (staleThere) {
+            EXPECT_EQ(OnDisk(target + ".tmp"), stale);
+        }
+        const DWORD attributes = GetFileAttributesA(target.c_str());
+        EXPECT_EQ((attributes & FILE_ATTRIBUTE_READONLY) != 0, std::string(c.what) == "read-only");
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 TEST_F(PaletteDialog, BrowsePutsTheChosenPathIntoTheField) {

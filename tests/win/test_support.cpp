@@ -377,3 +377,50 @@ bool ProgramTest::OnlyMessage(const std::string& text, UINT type) const {
            Seams.messages[0].caption == "Tintwright" && Seams.messages[0].type == type &&
            Seams.messages[0].owner == window_;
 }
+
+namespace fake {
+
+BOOL WINAPI FailingRead(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
+    *got = 0;
+    SetLastError(ERROR_READ_FAULT);
+    return FALSE;
+}
+
+HGLOBAL WINAPI NoMemory(UINT, SIZE_T) {
+    return nullptr;
+}
+
+BOOL WINAPI ShortRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED) {
+    return ReadFile(file, buffer, size / 2, got, nullptr);
+}
+
+BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+    *written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+BOOL WINAPI HalfWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED) {
+    return WriteFile(file, bytes, size / 2, written, nullptr);
+}
+
+HANDLE WINAPI RefuseWriting(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                            DWORD disposition, DWORD flags, HANDLE templateFile) {
+    if (access & GENERIC_WRITE) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(name, access, share, sa, disposition, flags, templateFile);
+}
+
+BOOL WINAPI RefuseToMove(LPCSTR, LPCSTR) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+BOOL WINAPI RefuseToDelete(LPCSTR) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+} // namespace fake

@@ -92,6 +92,20 @@ std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height);
 // The window background (COLOR_WINDOW) as such a pixel.
 std::uint32_t BackgroundPixel();
 
+// File calls for Files that fail the way their names say, each otherwise as its platform call.
+namespace fake {
+HGLOBAL WINAPI NoMemory(UINT flags, SIZE_T size);
+BOOL WINAPI FailingRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED);
+BOOL WINAPI ShortRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED);
+BOOL WINAPI FailingWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED);
+BOOL WINAPI HalfWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED);
+// Opens for reading only.
+HANDLE WINAPI RefuseWriting(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                            DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL WINAPI RefuseToMove(LPCSTR from, LPCSTR to);
+BOOL WINAPI RefuseToDelete(LPCSTR name);
+} // namespace fake
+
 // Makes the next allocation through operator new of at least `bytes` bytes fail with
 // std::bad_alloc, on whichever thread it happens.
 void FailNextAllocationOfAtLeast(std::size_t bytes);
