@@ -162,31 +162,6 @@ TEST(ErrorDiffusion, ImagesOfEightBitsOrFewerAreRefusedAfterTheOpeningCounts) {
     }
 }
 
-TEST(ErrorDiffusion, LayoutsItCannotReadAreRefusedUnchanged) {
-    const Bytes table = UserTable(1, false);
-    const Bytes plain = testimg::Make24(6, 5, [](int x, int r) { return x * 9u + r; });
-    auto refusal = [&](const Bytes& image) {
-        const EngineRun run = Engine(image, 0, table);
-        EXPECT_EQ(run.image, image);
-        EXPECT_EQ(run.events.size(), 1u);
-        return run.outcome;
-    };
-    Bytes changed = plain;
-    bmp::WriteU16(&changed[bmp::kBiBitCount], 48);
-    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
-    changed = plain;
-    bmp::WriteU32(&changed[bmp::kBiSize], 124); // the pixels would lie inside the header
-    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
-    changed = plain;
-    bmp::WriteU32(&changed[bmp::kBfOffBits], 122);
-    EXPECT_EQ(refusal(changed), Outcome::Truncated);
-    EXPECT_EQ(refusal(Bytes(plain.begin(), plain.end() - 2)), Outcome::Truncated);
-    changed = Bytes(plain.begin(), plain.begin() + 40);
-    EXPECT_EQ(refusal(changed), Outcome::UnsupportedLayout);
-    bmp::WriteU16(&changed[bmp::kBiBitCount], 4);
-    EXPECT_EQ(refusal(changed), Outcome::AlreadyIndexed);
-}
-
 TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {
     const EngineRun run =
         Engine(testimg::Make24(0, 4, [](int, int) { return 0u; }), 0, UserTable(2, false));

@@ -2,6 +2,9 @@
 // 24-bit file of the same pixels.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
@@ -74,32 +77,62 @@ TEST(Layouts, EveryTrueColourLayoutConvertsAsItsPlainTwin) {
     EXPECT_EQ(literal::Widen(0b101, 3), 0b10110110);
 }
 
-TEST(Layouts, WhatStillCannotBeReadIsRefusedUnchanged) {
+// What no conversion reads is refused by both, and neither changes a byte of it: layouts of
+// other tools, and a plain file whose header says what its bytes cannot be.
+TEST(Layouts, WhatCannotBeReadIsRefusedUnchangedByBoth) {
     using quantize::Outcome;
+    const auto set32 = [](std::size_t at, std::uint32_t value) {
+        return [at, value](Bytes& image) { bmp::WriteU32(&image[at], value); };
+    };
+    const auto bits = [](std::uint16_t count) {
+        return [count](Bytes& image) { bmp::WriteU16(&image[bmp::kBiBitCount], count); };
+    };
+    const auto cut = [](std::size_t size) { return [size](Bytes& image) { image.resize(size); }; };
+    const auto none = [](Bytes&) {};
     struct Case {
         Layout layout;
-        std::size_t at; // where `value` is written over the file, if not 0
-        std::uint32_t value;
+        std::function<void(Bytes&)> change;
         Outcome outcome;
     };
     const Case cases[] = {
-        {{32, 40, 0x3FF00000, 0xFFC00, 0x3FF}, 0, 0, Outcome::UnsupportedLayout},  // 10 bits
-        {{32, 40, 0xFF00, 0xFF00, 0xFF}, 0, 0, Outcome::UnsupportedLayout},        // overlapping
-        {{16, 40, 0x7C00, 0x03E0, 0x0005}, 0, 0, Outcome::UnsupportedLayout},      // with a gap
-        {{32, 40, 0xFF0000, 0xFF00, 0}, 0, 0, Outcome::UnsupportedLayout},         // no blue
-        {{24, 40}, bmp::kBiCompression, 3, Outcome::UnsupportedLayout},            // 24-bit fields
-        {{32, 40}, bmp::kBiCompression, 6, Outcome::UnsupportedLayout},            // alpha fields
-        {{24, 64}, 0, 0, Outcome::UnsupportedLayout},                              // OS/2 2.x
-        {{24, 40, 0, 0, 0, 256}, bmp::kBfOffBits, 54, Outcome::UnsupportedLayout}, // in the table
-        {{16, 124}, bmp::kBiHeight, 8, Outcome::Truncated},                        // a row short
+        {{32, 40, 0x3FF00000, 0xFFC00, 0x3FF}, none, Outcome::UnsupportedLayout}, // 10 bits
+        {{32, 40, 0xFF00, 0xFF00, 0xFF}, none, Outcome::UnsupportedLayout},       // overlapping
+        {{16, 40, 0x7C00, 0x03E0, 0x0005}, none, Outcome::UnsupportedLayout},     // with a gap
+        {{32, 40, 0xFF0000, 0xFF00, 0}, none, Outcome::UnsupportedLayout},        // no blue
+        {{24, 40}, set32(bmp::kBiCompression, 3), Outcome::UnsupportedLayout},    // 24-bit fields
+        {{32, 40}, set32(bmp::kBiCompression, 6), Outcome::UnsupportedLayout},    // alpha fields
+        {{24, 64}, none, Outcome::UnsupportedLayout},                             // OS/2 2.x
+        {{24, 40, 0, 0, 0, 256}, set32(bmp::kBfOffBits, 54), Outcome::UnsupportedLayout},
+        {{16, 124}, set32(bmp::kBiHeight, 8), Outcome::Truncated}, // a row short
+        // The plain layout with a header that does not add up.
+        {{}, bits(0), Outcome::AlreadyIndexed},
+        {{}, bits(1), Outcome::AlreadyIndexed},
+        {{}, bits(8), Outcome::AlreadyIndexed},
+        {{}, bits(48), Outcome::UnsupportedLayout},
+        {{}, bits(64), Outcome::UnsupportedLayout},
+        {{}, set32(bmp::kBiSize, 108), Outcome::UnsupportedLayout}, // pixels inside the header
+        {{}, set32(bmp::kBiSize, 124), Outcome::UnsupportedLayout},
+        {{}, set32(bmp::kBiClrUsed, 2), Outcome::UnsupportedLayout},
+        {{}, set32(bmp::kBiWidth, static_cast<std::uint32_t>(-13)), Outcome::UnsupportedLayout},
+        {{}, set32(bmp::kBfOffBits, 58), Outcome::Truncated}, // four bytes short now
+        {{}, set32(bmp::kBiHeight, 0x7FFFFFFF), Outcome::Truncated},
+        {{}, cut(54 + 40 * 7 - 1), Outcome::Truncated}, // one byte short of the last row
+        {{}, cut(53), Outcome::UnsupportedLayout},
+        // A file that ends inside its header still tells its bit count from 30 bytes on.
+        {{},
+         [](Bytes& image) {
+             image.resize(30);
+             bmp::WriteU16(&image[bmp::kBiBitCount], 4);
+         },
+         Outcome::AlreadyIndexed},
+        {{}, cut(29), Outcome::UnsupportedLayout},
     };
     for (const Case& c : cases) {
         Bytes image = testimg::Encode(c.layout, 13, 7, Picture);
-        if (c.at != 0) {
-            bmp::WriteU32(&image[c.at], c.value);
-        }
+        c.change(image);
         const Converted got = ConvertBoth(image);
-        EXPECT_EQ(got.exact, c.outcome) << c.layout.bits << " " << c.layout.headerSize;
+        SCOPED_TRACE(std::to_string(&c - cases));
+        EXPECT_EQ(got.exact, c.outcome);
         EXPECT_EQ(got.diffusion, c.outcome);
         EXPECT_EQ(got.exactBytes, image);
         EXPECT_EQ(got.diffusionBytes, image);

@@ -54,6 +54,12 @@ class MainWindowTest : public ProgramTest {
         GetScrollRange(window_, bar, &minimum, &maximum);
         return maximum;
     }
+    // A 1000 x 800 image in a client area of 600 x 500, painted once.
+    void ShowLargeImage(int& width, int& height) {
+        OpenMainWindow(600, 500);
+        Load(Picture24(1000, 800, Rainbow));
+        Paint(width, height);
+    }
     void Scroll(UINT message, int code, int position = 0) {
         SendMessageA(window_, message, MAKEWPARAM(code, position), 0);
     }
@@ -224,10 +230,8 @@ TEST_F(MainWindowTest, RunLengthImagesAreUnpackedOncePerLoadWithinAMemoryCap) {
 }
 
 TEST_F(MainWindowTest, RangesFollowTheImageAndTheClientArea) {
-    OpenMainWindow(600, 500);
-    Load(Picture24(1000, 800, Rainbow));
     int width = 0, height = 0;
-    Paint(width, height);
+    ShowLargeImage(width, height);
     ASSERT_EQ(width, 600);
     ASSERT_EQ(height, 500);
     EXPECT_EQ(Maximum(SB_HORZ), 400);
@@ -241,10 +245,8 @@ TEST_F(MainWindowTest, RangesFollowTheImageAndTheClientArea) {
 }
 
 TEST_F(MainWindowTest, LineAndPageStepsStopAtTheEnds) {
-    OpenMainWindow(600, 500);
-    Load(Picture24(1000, 800, Rainbow));
     int width = 0, height = 0;
-    Paint(width, height);
+    ShowLargeImage(width, height);
     const int maximum = Maximum(SB_VERT);
     ASSERT_EQ(maximum, 300);
 
@@ -282,10 +284,8 @@ TEST_F(MainWindowTest, LineAndPageStepsStopAtTheEnds) {
 }
 
 TEST_F(MainWindowTest, EndOfScrollingChangesNothingAndRepaintsNothing) {
-    OpenMainWindow(600, 500);
-    Load(Picture24(1000, 800, Rainbow));
     int width = 0, height = 0;
-    Paint(width, height);
+    ShowLargeImage(width, height);
     Scroll(WM_VSCROLL, SB_LINEDOWN);
     Paint(width, height);
     RECT update;
@@ -298,10 +298,8 @@ TEST_F(MainWindowTest, EndOfScrollingChangesNothingAndRepaintsNothing) {
 }
 
 TEST_F(MainWindowTest, ScrolledPaintShowsTheImageAtTheBarPositions) {
-    OpenMainWindow(600, 500);
-    Load(Picture24(1000, 800, Rainbow));
     int width = 0, height = 0;
-    Paint(width, height);
+    ShowLargeImage(width, height);
     Scroll(WM_HSCROLL, SB_THUMBPOSITION, 250);
     Scroll(WM_VSCROLL, SB_PAGEDOWN);
     const auto pixels = Paint(width, height);
@@ -316,10 +314,8 @@ TEST_F(MainWindowTest, ScrolledPaintShowsTheImageAtTheBarPositions) {
 }
 
 TEST_F(MainWindowTest, GrowingTheWindowKeepsTheImageInPlaceAtTheNewRanges) {
-    OpenMainWindow(600, 500);
-    Load(Picture24(1000, 800, Rainbow));
     int width = 0, height = 0;
-    Paint(width, height);
+    ShowLargeImage(width, height);
     Scroll(WM_HSCROLL, SB_BOTTOM);
     Scroll(WM_VSCROLL, SB_BOTTOM);
     Paint(width, height);
