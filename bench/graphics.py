@@ -6,7 +6,7 @@
 smooth and flat graphics, where a palette's entries must sit close together: a two-colour
 gradient, a radial gradient, a sky gradient, a photograph under a large sky (PHOTO, any
 image Pillow reads; without it that image is left out), a screenshot-like image with text,
-a stepped image and a narrow cube of colours. The images are made the same way every time.
+pixel art, a chart, a stepped image and a narrow cube of colours. The images are made the same way every time.
 """
 import os
 import sys
@@ -77,6 +77,47 @@ def screenshot(width=1280, height=800):
                                                                       Image.BILINEAR), float)
 
 
+def pixel_art(width=1280, height=800, scale=8):
+    """A scene of 160 x 100 pixels in a few dozen colours, each pixel an 8 x 8 block."""
+    w, h = width // scale, height // scale
+    y, x = numpy.mgrid[0:h, 0:w]
+    sky = numpy.where((y < h * 0.6)[..., None], blend((90, 150, 230), (170, 210, 250), (y // 6) / 10),
+                      0)
+    ground = blend((70, 140, 50), (40, 90, 30), ((y - h * 0.6) // 5) / 8)
+    picture = numpy.where((y < h * 0.6)[..., None], sky, ground)
+    generator = numpy.random.default_rng(3)
+    for _ in range(14):  # trees and houses in flat colours with an outline
+        cx, cy = generator.integers(5, w - 5), generator.integers(int(h * 0.55), h - 8)
+        colour = numpy.array(generator.integers(40, 240, 3), float)
+        inside = (numpy.abs(x - cx) < 4) & (y > cy - 9) & (y < cy)
+        edge = ((numpy.abs(x - cx) == 4) & (y > cy - 9) & (y < cy)) | ((y == cy - 9) &
+                                                                           (numpy.abs(x - cx) <= 4))
+        picture[inside] = colour
+        picture[edge] = (20, 20, 30)
+    return numpy.rint(picture).repeat(scale, axis=0).repeat(scale, axis=1)
+
+
+def chart(width=1600, height=1000):
+    """Bars, lines and labels on white, drawn smooth: many colours only at the edges."""
+    image = Image.new("RGB", (width * 2, height * 2), (255, 255, 255))
+    draw = ImageDraw.Draw(image)
+    for k in range(11):  # the grid
+        y = 160 + k * 160
+        draw.line((200, y, width * 2 - 100, y), fill=(225, 228, 232), width=2)
+    colours = [(66, 133, 244), (219, 68, 55), (244, 180, 0), (15, 157, 88)]
+    for i in range(12):
+        for j, colour in enumerate(colours[:3]):
+            top = 1760 - int(300 + 900 * abs(numpy.sin(i * 0.7 + j)))
+            left = 240 + i * 240 + j * 60
+            draw.rectangle((left, top, left + 50, 1760), fill=colour)
+    points = [(240 + i * 120, 900 - int(500 * numpy.sin(i / 3.0))) for i in range(24)]
+    draw.line(points, fill=colours[3], width=8)
+    for i in range(12):
+        draw.text((250 + i * 240, 1790), "Q%d" % (i % 4 + 1), fill=(60, 64, 67))
+    draw.text((240, 60), "Tintwright benchmark chart", fill=(32, 33, 36))
+    return numpy.asarray(image.resize((width, height), Image.LANCZOS), float)
+
+
 def stepped(width=1440, height=900):
     y, x = numpy.mgrid[0:height, 0:width]
     steps = (x * 24 // width) * 30 + (y * 30 // height)  # 720 flat steps
@@ -100,6 +141,8 @@ def main():
     if len(sys.argv) > 2:
         save(folder, "PhotoUnderSky", photo_under_sky(sys.argv[2]))
     save(folder, "Screenshot", screenshot())
+    save(folder, "PixelArt", pixel_art())
+    save(folder, "Chart", chart())
     save(folder, "Stepped", stepped())
     save(folder, "NarrowCube", narrow_cube())
 

@@ -1,13 +1,22 @@
 #!/usr/bin/python3
-"""Prints the PSNR of a reduced image against its original, and the PSNR of both after a
-Gaussian blur of radius 1 (roughly what the eye sees at a normal viewing distance):
+"""Prints the quality of a reduced image against its original:
 
-    bench/quality.py ORIGINAL RESULT    ->    "PSNR BLURRED" in dB
+    bench/quality.py ORIGINAL RESULT [--no-butteraugli]
+        ->  "PSNR BLURRED SSIM BUTTERAUGLI"
+
+PSNR in dB over red, green and blue; BLURRED the PSNR of both after a Gaussian blur of
+radius 1 (roughly what the eye sees at a normal viewing distance); SSIM on luminance
+(Y = .299 R + .587 G + .114 B, Gaussian window of sigma 1.5, scikit-image); BUTTERAUGLI the
+score of Debian's butteraugli (lower is better; "-" when left out).
 """
+import os
+import subprocess
 import sys
+import tempfile
 
 import numpy
 from PIL import Image, ImageFilter
+from skimage.metrics import structural_similarity
 
 
 def psnr(a, b):
@@ -15,7 +24,30 @@ def psnr(a, b):
     return float("inf") if mse == 0 else 10 * numpy.log10(255.0 ** 2 / mse)
 
 
-original = Image.open(sys.argv[1]).convert("RGB")
-result = Image.open(sys.argv[2]).convert("RGB")
-blur = ImageFilter.GaussianBlur(1)
-print("%.2f %.2f" % (psnr(original, result), psnr(original.filter(blur), result.filter(blur))))
+def luminance(image):
+    a = numpy.asarray(image, dtype=numpy.float64)
+    return a[..., 0] * 0.299 + a[..., 1] * 0.587 + a[..., 2] * 0.114
+
+
+def butteraugli(original, result):
+    with tempfile.TemporaryDirectory() as folder:
+        paths = [os.path.join(folder, name) for name in ("original.png", "result.png")]
+        original.save(paths[0])
+        result.save(paths[1])
+        out = subprocess.run(["butteraugli"] + paths, capture_output=True, text=True, check=True)
+        return float(out.stdout.split()[0])
+
+
+def main():
+    original = Image.open(sys.argv[1]).convert("RGB")
+    result = Image.open(sys.argv[2]).convert("RGB")
+    blur = ImageFilter.GaussianBlur(1)
+    ssim = structural_similarity(luminance(original), luminance(result), data_range=255,
+                                 gaussian_weights=True, sigma=1.5, use_sample_covariance=False)
+    score = "-" if "--no-butteraugli" in sys.argv else "%.3f" % butteraugli(original, result)
+    print("%.2f %.2f %.4f %s" % (psnr(original, result),
+                                 psnr(original.filter(blur), result.filter(blur)), ssim, score))
+
+
+if __name__ == "__main__":
+    main()

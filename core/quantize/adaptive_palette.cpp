@@ -1,6 +1,7 @@
 #include "core/quantize/adaptive_palette.h"
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 #include <memory>
 #include <new>
@@ -13,6 +14,10 @@
 
 namespace quantize {
 namespace {
+
+// Red, green and blue errors count 1, 2 and 1: the eye, and the luminance of the image, are
+// most sensitive to green.
+constexpr std::uint64_t kWeight[3] = {1, 2, 1};
 
 // The histogram keeps the top 5 bits of each channel, and in each bin the exact sums of the
 // values and of their squares. A bin that needs more than one entry (the colours of a sky or
@@ -79,7 +84,9 @@ struct Stats {
         const std::uint64_t m = static_cast<std::uint64_t>(Mean(c));
         return squares[c] - 2 * m * sum[c] + m * m * count;
     }
-    std::uint64_t Error() const { return Error(0) + Error(1) + Error(2); }
+    std::uint64_t Error() const {
+        return kWeight[0] * Error(0) + kWeight[1] * Error(1) + kWeight[2] * Error(2);
+    }
 };
 
 // Channel `shift` (2 red, 1 green, 0 blue) of the colour at place k of a bin: BinOf and
@@ -226,18 +233,21 @@ class GreenOrder {
         int best = 1 << 30, bestIndex = 256;
         const auto consider = [&](const Entry& e) {
             const int dr = e.red - red, dg = e.green - green, db = e.blue - blue;
-            const int d = dr * dr + dg * dg + db * db;
+            const int d = static_cast<int>(kWeight[0]) * dr * dr +
+                          static_cast<int>(kWeight[1]) * dg * dg +
+                          static_cast<int>(kWeight[2]) * db * db;
             if (d < best || (d == best && e.index < bestIndex)) {
                 best = d;
                 bestIndex = e.index;
             }
         };
+        const int wg = static_cast<int>(kWeight[1]);
         for (const Entry* e = start;
-             e < entries_ + 256 && (e->green - green) * (e->green - green) <= best; ++e) {
+             e < entries_ + 256 && wg * (e->green - green) * (e->green - green) <= best; ++e) {
             consider(*e);
         }
         for (const Entry* e = start;
-             e > entries_ && (green - e[-1].green) * (green - e[-1].green) <= best; --e) {
+             e > entries_ && wg * (green - e[-1].green) * (green - e[-1].green) <= best; --e) {
             consider(e[-1]);
         }
         if (distance != nullptr) {
@@ -315,9 +325,32 @@ void MakeDistinct(DiffusionPalette& palette, int firstFree, int used,
     }
 }
 
-// The rows a counting reads: every pixel of the rows before `sampledFrom`; from there on,
-// once the colours are many, every other pixel of every other row, standing for four: the
-// palette comes out as good, and the counting is four times quicker.
+// The rows a counting reads, visit(pixel, x, weight): every pixel of the rows before
+// `sampledFrom`; from there on, once the colours are many, every other pixel of every other
+// row, standing for four: the palette comes out as good, and the counting is four times
+// quicker.
+// How much a pixel counts in the palette: where it is like its neighbours (a smooth area, where
+// any error shows) up to nine times as much as in busy texture, by how far the channel that
+// differs most differs from the left and the right neighbour together, up to kBusy levels.
+constexpr int kBusy = 8;
+constexpr int kSmoothWeight = 8;
+// A colour whose flat areas (runs of at least kFlatRun pixels along a row) cover a
+// kFlatShare-th part of an image of few colours keeps an entry of its own, exactly, and in any
+// other image a kWideFlatShare-th part (a panel of a screenshot that holds a photograph), for
+// up to kWideFlatColours colours: smooth photographs have short flat runs too.
+constexpr std::uint64_t kFlatRun = 16;
+constexpr std::uint64_t kFlatShare = 4096;
+constexpr std::uint64_t kWideFlatShare = 256;
+constexpr std::size_t kWideFlatColours = 16;
+
+inline std::uint64_t Importance(const std::uint8_t* p, std::uint64_t x, std::uint64_t width) {
+    const std::uint8_t* l = x > 0 ? p - 3 : p;
+    const std::uint8_t* r = x + 1 < width ? p + 3 : p;
+    const auto differs = [&](int c) { return std::abs(p[c] - l[c]) + std::abs(p[c] - r[c]); };
+    const int busy = std::max(differs(0), std::max(differs(1), differs(2)));
+    static_assert(kSmoothWeight == kBusy, "one more for each level below kBusy");
+    return static_cast<std::uint64_t>(1 + std::max(0, kBusy - busy));
+}
 template <typename Visit>
 void VisitCountedPixels(bmp::SourceRows& rows, const bmp::TrueColourGeometry& g,
                         std::uint64_t begin, std::uint64_t end, std::uint64_t sampledFrom,
@@ -326,15 +359,56 @@ void VisitCountedPixels(bmp::SourceRows& rows, const bmp::TrueColourGeometry& g,
         const std::uint8_t* p = rows.Row(y);
         if (y < sampledFrom) {
             for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
-                visit(p, 1);
+                visit(p, x, 1);
             }
         } else if (y % 2 == 0) {
             for (std::uint64_t x = 0; x < g.width; x += 2, p += 6) {
-                visit(p, 4);
+                visit(p, x, 4);
             }
         }
     }
 }
+
+// A count for each of up to kMaxColours colours; full once one more would be needed.
+class ColourCounts {
+  public:
+    static constexpr std::uint32_t kMaxColours = 1u << 12;
+
+    bool full() const { return full_; }
+    void Add(const std::uint8_t* p, std::uint64_t n) {
+        const std::uint32_t key = PixelKey(p) + 1;
+        std::uint32_t i = (key * 0x9E3779B1u) >> (32 - kBits);
+        while (keys_[i] != key) {
+            if (keys_[i] == 0) {
+                if (used_ == kMaxColours) {
+                    full_ = true;
+                    return;
+                }
+                keys_[i] = key;
+                ++used_;
+                break;
+            }
+            i = (i + 1) & (kSize - 1);
+        }
+        counts_[i] += n;
+    }
+    // Calls f(colour 0x00RRGGBB, count) for every colour counted.
+    template <typename F> void ForEach(F f) const {
+        for (std::uint32_t i = 0; i < kSize; ++i) {
+            if (keys_[i] != 0) {
+                f(keys_[i] - 1, counts_[i]);
+            }
+        }
+    }
+
+  private:
+    static constexpr int kBits = 13;
+    static constexpr std::uint32_t kSize = 1u << kBits;
+    std::vector<std::uint32_t> keys_ = std::vector<std::uint32_t>(kSize);
+    std::vector<std::uint64_t> counts_ = std::vector<std::uint64_t>(kSize);
+    std::uint32_t used_ = 0;
+    bool full_ = false;
+};
 
 // One part of the image counted: each bin's pixels, and the first colours while there are
 // few; and then, for the bins being counted colour by colour, each colour's pixels.
@@ -342,6 +416,9 @@ struct Count {
     std::vector<Stats> bins = std::vector<Stats>(kBins);
     ColourList first;
     bool few = true;
+    ColourCounts exact; // every colour's pixels, weighted, while they are few
+    ColourCounts flat;  // the pixels of each colour that lie in flat runs of the rows counted
+    std::uint64_t rowPixels = 0;                   // pixels of the rows counted
     std::uint64_t sampledFrom = ~std::uint64_t{0}; // the first row sampled
 
     void Add(const std::uint8_t* p, std::uint64_t weight) {
@@ -351,6 +428,20 @@ struct Count {
             const std::uint64_t v = p[2 - c];
             bin.sum[c] += weight * v;
             bin.squares[c] += weight * v * v;
+        }
+    }
+
+    // The runs of at least kFlatRun equal pixels of a row.
+    void FlatRuns(const std::uint8_t* row, std::uint64_t width) {
+        rowPixels += width;
+        std::uint64_t start = 0;
+        for (std::uint64_t x = 1; x <= width; ++x) {
+            if (x == width || std::memcmp(row + 3 * x, row + 3 * start, 3) != 0) {
+                if (x - start >= kFlatRun) {
+                    flat.Add(row + 3 * start, x - start);
+                }
+                start = x;
+            }
         }
     }
 
@@ -364,18 +455,28 @@ struct Count {
                 ReportProgress(*observer, static_cast<std::int64_t>(from * g.padded),
                                static_cast<std::int64_t>(to * g.padded), positions);
             }
-            if (few) {
-                const std::uint8_t* p = rows.Row(y);
+            if (!exact.full()) {
+                const std::uint8_t* row = rows.Row(y);
+                const std::uint8_t* p = row;
                 for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
-                    Add(p, 1);
+                    const std::uint64_t w = Importance(p, x, g.width);
+                    Add(p, w);
+                    exact.Add(p, w);
                     if (few && first.FindOrAdd(PixelKey(p)) < 0) {
                         few = false;
-                        sampledFrom = y + 1;
                     }
                 }
-            } else {
-                VisitCountedPixels(rows, g, y, y + 1, sampledFrom,
-                                   [this](const std::uint8_t* p, std::uint64_t w) { Add(p, w); });
+                FlatRuns(row, g.width);
+                if (exact.full()) {
+                    sampledFrom = y + 1;
+                }
+            } else if (y % 2 == 0) {
+                const std::uint8_t* row = rows.Row(y);
+                for (std::uint64_t x = 0; x < g.width; x += 2) {
+                    const std::uint8_t* p = row + 3 * x;
+                    Add(p, 4 * Importance(p, x, g.width));
+                }
+                FlatRuns(row, g.width);
             }
         }
     }
@@ -386,10 +487,12 @@ struct Count {
                  std::uint64_t end, const std::vector<std::int32_t>& slots,
                  std::vector<std::uint64_t>& colours) const {
         VisitCountedPixels(
-            rows, g, begin, end, sampledFrom, [&](const std::uint8_t* p, std::uint64_t weight) {
+            rows, g, begin, end, sampledFrom,
+            [&](const std::uint8_t* p, std::uint64_t x, std::uint64_t weight) {
                 const std::int32_t slot = slots[BinOf(p)];
                 if (slot >= 0) {
-                    colours[static_cast<std::size_t>(slot) * kColoursPerBin + InBinOf(p)] += weight;
+                    colours[static_cast<std::size_t>(slot) * kColoursPerBin + InBinOf(p)] +=
+                        weight * Importance(p, x, g.width);
                 }
             });
     }
@@ -444,12 +547,115 @@ std::vector<Item> MakeItems(const Count counts[2], const std::vector<std::int32_
     return items;
 }
 
+// Every colour of an image of few enough colours, as an item of its own, in the order of
+// their values; none when the image has more colours.
+std::vector<Item> ExactItems(const Count counts[2]) {
+    std::vector<Item> items;
+    if (counts[0].exact.full() || counts[1].exact.full()) {
+        return items;
+    }
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> all;
+    for (int half = 0; half < 2; ++half) {
+        counts[half].exact.ForEach([&](std::uint32_t c, std::uint64_t n) {
+            all.push_back({c, n});
+        });
+    }
+    std::sort(all.begin(), all.end());
+    for (std::size_t i = 0; i < all.size();) {
+        const std::uint32_t c = all[i].first;
+        std::uint64_t n = 0;
+        for (; i < all.size() && all[i].first == c; ++i) {
+            n += all[i].second;
+        }
+        const int rgb[3] = {static_cast<int>(c >> 16 & 0xFF), static_cast<int>(c >> 8 & 0xFF),
+                            static_cast<int>(c & 0xFF)};
+        Stats colour;
+        colour.AddColour(rgb, n);
+        items.push_back({colour, {rgb[0], rgb[1], rgb[2]}, -1});
+    }
+    return items;
+}
+
+// The colours of large flat areas (a `share`-th part of the rows counted, or more), most flat
+// pixels first and at most `limit` of them, take entries of their own from `first` on; an
+// image's colour items that they are leave the list. Returns how many.
+int KeepFlatColours(DiffusionPalette& palette, int first, std::uint64_t share, std::size_t limit,
+                    const Count counts[2], std::vector<Item>& items) {
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> all;
+    for (int half = 0; half < 2; ++half) {
+        counts[half].flat.ForEach([&](std::uint32_t c, std::uint64_t n) { all.push_back({c, n}); });
+    }
+    std::sort(all.begin(), all.end());
+    const std::uint64_t pixels = counts[0].rowPixels + counts[1].rowPixels;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> kept; // flat pixels, colour
+    for (std::size_t i = 0; i < all.size();) {
+        const std::uint32_t c = all[i].first;
+        std::uint64_t n = 0;
+        for (; i < all.size() && all[i].first == c; ++i) {
+            n += all[i].second;
+        }
+        if (n * share >= pixels) {
+            kept.push_back({n, c});
+        }
+    }
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    kept.resize(std::min(kept.size(), limit));
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        const std::uint32_t c = kept[k].second;
+        SetEntry(palette, static_cast<std::size_t>(first) + k, c >> 16 & 0xFF, c >> 8 & 0xFF,
+                 c & 0xFF);
+        const int rgb[3] = {static_cast<int>(c >> 16 & 0xFF), static_cast<int>(c >> 8 & 0xFF),
+                            static_cast<int>(c & 0xFF)};
+        items.erase(std::remove_if(items.begin(), items.end(),
+                                   [&](const Item& item) {
+                                       return item.bin < 0 && item.mean[0] == rgb[0] &&
+                                              item.mean[1] == rgb[1] && item.mean[2] == rgb[2];
+                                   }),
+                    items.end());
+    }
+    return static_cast<int>(kept.size());
+}
+
+// Boxes of bins first; the bins that want more than their one entry are counted again colour
+// by colour, and the boxes made afresh, until no bin wants more (or kCountings countings).
+std::vector<Box> DivideBins(Count counts[2], std::size_t wanted, bmp::SourceRows& rows,
+                            const bmp::TrueColourGeometry& g, int threads,
+                            std::vector<Item>& items) {
+    std::vector<std::int32_t> slots(kBins, -1);
+    std::vector<std::uint32_t> crowded;
+    std::vector<std::uint64_t> colours[2];
+    for (int counting = 1;; ++counting) {
+        items = MakeItems(counts, slots, colours);
+        crowded.clear();
+        std::vector<Box> boxes = Divide(items, wanted, counting < kCountings ? &crowded : nullptr);
+        if (crowded.empty()) {
+            return boxes;
+        }
+        std::int32_t slotCount = static_cast<std::int32_t>(colours[0].size() / kColoursPerBin);
+        for (const std::uint32_t bin : crowded) {
+            slots[bin] = slotCount++;
+        }
+        const std::size_t length = static_cast<std::size_t>(slotCount) * kColoursPerBin;
+        for (auto& half : colours) {
+            std::fill(half.begin(), half.end(), 0);
+            half.resize(length, 0);
+        }
+        InHalves(rows, g.rows, threads,
+                 [&](int half, bmp::SourceRows& own, std::uint64_t begin, std::uint64_t end, bool) {
+                     counts[half].Colours(own, g, begin, end, slots, colours[half]);
+                 });
+    }
+}
+
 } // namespace
 
 bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bmp::SourceRows& rows,
                           const bmp::TrueColourGeometry& g, int threads,
-                          DiffusionObserver& observer) try {
+                          DiffusionObserver& observer, PaletteFacts& facts) try {
     const int firstFree = sizes.fixed + sizes.basic;
+    int& pinned = facts.pinned;
+    pinned = firstFree;
 
     // The upper and the lower half of the rows are counted each on its own, so that the
     // counts are the same with one thread or two; with two the upper half reports for both.
@@ -470,47 +676,36 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
     observer.Phase(3);
     observer.Progress(0, 100 * (kPasses + 1));
     if (few && first.count() <= sizes.free) {
+        facts.exactColours = true;
         for (int k = 0; k < first.count(); ++k) {
             const std::uint32_t c = first.colour(k);
             SetEntry(palette, firstFree + k, c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF);
         }
         return true;
     }
-    // Boxes of bins first; the bins that want more than their one entry are counted again
-    // colour by colour, and the boxes made afresh, until no bin wants more.
-    std::vector<std::int32_t> slots(kBins, -1);
-    std::vector<std::uint32_t> crowded;
-    std::vector<std::uint64_t> colours[2];
-    std::vector<Item> items;
-    std::vector<Box> boxes;
+    // The colours of large flat areas take their entries first. An image of few enough
+    // colours is then split colour by colour, any other first by histogram bins.
     const std::size_t wanted = static_cast<std::size_t>(sizes.free);
-    for (int counting = 1;; ++counting) {
-        items = MakeItems(counts.get(), slots, colours);
-        crowded.clear();
-        boxes = Divide(items, wanted, counting < kCountings ? &crowded : nullptr);
-        if (crowded.empty()) {
-            break;
-        }
-        std::int32_t slotCount = static_cast<std::int32_t>(colours[0].size() / kColoursPerBin);
-        for (const std::uint32_t bin : crowded) {
-            slots[bin] = slotCount++;
-        }
-        const std::size_t length = static_cast<std::size_t>(slotCount) * kColoursPerBin;
-        for (auto& half : colours) {
-            std::fill(half.begin(), half.end(), 0);
-            half.resize(length, 0);
-        }
-        InHalves(rows, g.rows, threads,
-                 [&](int half, bmp::SourceRows& own, std::uint64_t begin, std::uint64_t end, bool) {
-                     counts[half].Colours(own, g, begin, end, slots, colours[half]);
-                 });
-    }
+    std::vector<Item> items = ExactItems(counts.get());
+    const bool exactItems = !items.empty();
+    const int flat =
+        exactItems
+            ? KeepFlatColours(palette, firstFree, kFlatShare, wanted / 2, counts.get(), items)
+            : KeepFlatColours(palette, firstFree, kWideFlatShare,
+                              std::min(wanted / 2, kWideFlatColours), counts.get(), items);
+    pinned += flat;
+    facts.exactColours = exactItems || flat > 0;
+    const std::size_t rest = wanted - static_cast<std::size_t>(flat);
+    const std::vector<Box> boxes = exactItems
+                                       ? Divide(items, rest, nullptr)
+                                       : DivideBins(counts.get(), rest, rows, g, threads, items);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const Stats all = StatsOf(items, boxes[i]);
-        SetEntry(palette, firstFree + i, all.Mean(0), all.Mean(1), all.Mean(2));
+        SetEntry(palette, static_cast<std::size_t>(pinned) + i, all.Mean(0), all.Mean(1),
+                 all.Mean(2));
     }
-    const int used = firstFree + static_cast<int>(boxes.size());
-    Refine(palette, firstFree, used, items, observer);
+    const int used = pinned + static_cast<int>(boxes.size());
+    Refine(palette, pinned, used, items, observer);
     MakeDistinct(palette, firstFree, used, items);
     return true;
 } catch (const std::bad_alloc&) {

@@ -21,10 +21,11 @@ namespace {
 // The palette stage: after the fixed colours (and the basic ones), the method's own choice.
 bool BuildPalette(PaletteMethod method, DiffusionPalette& palette, const GroupSizes& sizes,
                   bmp::SourceRows& rows, const bmp::TrueColourGeometry& g, int threads,
-                  DiffusionObserver& observer) {
+                  DiffusionObserver& observer, PaletteFacts& facts) {
+    facts.pinned = sizes.fixed;
     switch (method) {
     case PaletteMethod::Adaptive:
-        return BuildAdaptivePalette(palette, sizes, rows, g, threads, observer);
+        return BuildAdaptivePalette(palette, sizes, rows, g, threads, observer, facts);
     case PaletteMethod::Groups:
         break;
     }
@@ -33,10 +34,11 @@ bool BuildPalette(PaletteMethod method, DiffusionPalette& palette, const GroupSi
 
 // The dithering stage.
 std::unique_ptr<Ditherer> MakeDitherer(DitherMethod method, const bmp::TrueColourGeometry& g,
-                                       const DiffusionPalette& palette, int threads) {
+                                       const DiffusionPalette& palette, const PaletteFacts& facts,
+                                       int threads) {
     switch (method) {
     case DitherMethod::Serpentine:
-        return std::make_unique<SerpentineDither>(g, palette, threads);
+        return std::make_unique<SerpentineDither>(g, palette, facts, threads);
     case DitherMethod::ThreeNeighbour:
         break;
     }
@@ -85,14 +87,15 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
         bmp::SourceRows rows(data, source);
         FillFixedAndBasic(palette, sizes, input);
         const int threads = ThreadsFor(g, input.threads);
-        if (!BuildPalette(stages.palette, palette, sizes, rows, g, threads, observer)) {
+        PaletteFacts facts;
+        if (!BuildPalette(stages.palette, palette, sizes, rows, g, threads, observer, facts)) {
             return {Outcome::NoMemory, size};
         }
         if (g.rows > 0) {
             if (stages.fit) {
-                palette = FitToSerpentineDither(palette, data, source, sizes.fixed, threads);
+                palette = FitToSerpentineDither(palette, data, source, facts, threads);
             }
-            ditherer = MakeDitherer(stages.dither, g, palette, threads);
+            ditherer = MakeDitherer(stages.dither, g, palette, facts, threads);
         }
     } catch (const std::bad_alloc&) {
         return {Outcome::NoMemory, size};

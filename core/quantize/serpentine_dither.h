@@ -23,15 +23,15 @@ namespace quantize {
 class SerpentineDither : public Ditherer {
   public:
     SerpentineDither(const bmp::TrueColourGeometry& geometry, const DiffusionPalette& palette,
-                     int threads);
+                     const PaletteFacts& facts, int threads);
 
     void Run(std::uint8_t* pixels, DiffusionObserver& observer) override;
 
     // Fits the palette to this dithering: dithers the first rows of every block of rows
-    // without writing anything, and moves each entry from `firstFree` on most of the way to
+    // without writing anything, and moves each entry after the pinned ones most of the way to
     // the mean of the colours it stood for, unless another entry has that colour; three
     // times. Reads the stored rows; may throw std::bad_alloc.
-    void Fit(const std::uint8_t* data, const bmp::TrueColourSource& source, int firstFree);
+    void Fit(const std::uint8_t* data, const bmp::TrueColourSource& source);
     const DiffusionPalette& palette() const { return palette_; }
 
   private:
@@ -70,8 +70,16 @@ class SerpentineDither : public Ditherer {
 
     const bmp::TrueColourGeometry g_;
     DiffusionPalette palette_;
+    const PaletteFacts facts_;
+    const bool exactColours_; // a pixel of an entry's own colour takes that entry
     int threads_;
-    std::int16_t colours_[256][kLanes];      // the palette as the dithering reads it
+    std::int16_t colours_[256][kLanes]; // the palette as the dithering reads it
+    // The entries by colour: key colour + 1 (0 for an empty place) and the entry, the lowest
+    // of equal colours.
+    static constexpr std::uint32_t kExactSize = 1024;
+    std::uint32_t exactKeys_[kExactSize];
+    std::uint8_t exactEntries_[kExactSize];
+    int ExactEntry(const std::uint8_t* bgr) const;
     std::unique_ptr<NearestColour> nearest_; // group g asks with shard g
     Band bands_[kBands];
 };
@@ -79,7 +87,7 @@ class SerpentineDither : public Ditherer {
 // The palette fitted to serpentine dithering of the source, as SerpentineDither::Fit does it;
 // the palette given is not changed. May throw std::bad_alloc.
 DiffusionPalette FitToSerpentineDither(const DiffusionPalette& palette, const std::uint8_t* data,
-                                       const bmp::TrueColourSource& source, int firstFree,
-                                       int threads);
+                                       const bmp::TrueColourSource& source,
+                                       const PaletteFacts& facts, int threads);
 
 } // namespace quantize

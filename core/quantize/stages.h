@@ -34,6 +34,14 @@ inline constexpr Stages kBasicDiffusion{PaletteMethod::Groups, false, DitherMeth
 inline constexpr Stages kHighQualityDiffusion{PaletteMethod::Adaptive, true,
                                               DitherMethod::Serpentine};
 
+// What the palette stage tells the stages after it: the leading entries that must keep their
+// colours (the user's fixed ones, an image's flat colours), and whether the entries are colours
+// of the image itself, so that a pixel of an entry's colour takes that entry.
+struct PaletteFacts {
+    int pinned = 0;
+    bool exactColours = false;
+};
+
 struct DiffusionInput {
     int fixedCount = 0;                       // F; held to 0..256
     const std::uint8_t* fixedTable = nullptr; // user palette: blue, green, red, reserved per entry

@@ -129,4 +129,29 @@ TEST(AdaptiveDiffusion, ColoursThatLieCloseTogetherGetAnEntryEachToSpare) {
     }
 }
 
+// Flat panels of eight colours on a background, and between them smooth ramps of a few
+// hundred more: a screenshot's kind of image.
+std::uint32_t Panels(int x, int r) {
+    if (x % 100 < 70 && r % 60 < 40) {
+        return 0x203040u * static_cast<std::uint32_t>(1 + (x / 100 + r / 60) % 8) & 0xFFFFFF;
+    }
+    return static_cast<std::uint32_t>(x * 7 % 256) << 16 | static_cast<std::uint32_t>(r * 3) << 8 |
+           static_cast<std::uint32_t>((x + r) % 256);
+}
+
+TEST(AdaptiveDiffusion, FlatAreasKeepTheirColoursExactly) {
+    const Bytes table(1024, 0);
+    const Converted run = Adaptive(testimg::Make24(800, 240, Panels), 0, table);
+    ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
+    int changed = 0;
+    for (int r = 0; r < 240; ++r) {
+        for (int x = 0; x < 800; ++x) {
+            if (x % 100 < 70 && r % 60 < 40) {
+                changed += ColourAt(run.image, 800, x, r) != Panels(x, r);
+            }
+        }
+    }
+    EXPECT_EQ(changed, 0);
+}
+
 } // namespace
