@@ -1,7 +1,7 @@
 // The dithering of 誤差拡散（高画質）: Floyd-Steinberg weights in serpentine order, the error
-// carried in sixteenths beside the image and passed on at 13/16 of its size, rounded; a pixel
-// one level from its entry passes nothing on. And the fitting of a palette to it. Portable: no
-// platform headers.
+// carried in sixteenths beside the image and passed on at 12/16 of its size, rounded; a pixel
+// within two levels of its entry, or of a colour the palette holds exactly, passes nothing on.
+// And the fitting of a palette to it. Portable: no platform headers.
 #pragma once
 
 #include <cstdint>
