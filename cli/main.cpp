@@ -1,5 +1,6 @@
 // tintwright: the command-line front end of the BMP colour reducer. Runs the same
 // conversions as the desktop program.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 #include "cli/file_io.h"
 #include "cli/options.h"
 #include "core/palette/palette_file.h"
+#include "core/palette/palette_formats.h"
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
@@ -18,6 +20,10 @@
 namespace {
 
 using namespace cli;
+
+constexpr char kMalformedPalette[] =
+    "not a palette that can be read (a bad number, a value over 255, more than 256 colours, "
+    "or a part cut short)";
 
 int UsageError(const char* problem) {
     std::fprintf(stderr, "tintwright: %s\n%s", problem, kUsage);
@@ -35,17 +41,30 @@ int RunExact(const Options& options) {
 
 int RunDiffuse(const Options& options) {
     std::uint8_t table[palette::kTableBytes] = {};
+    int fixed = options.fixed;
     if (!options.palette.empty()) {
         cli::FileBytes file;
         std::string error;
         if (!cli::ReadWholeFile(options.palette, file, error)) {
             return Fail(kFileError, options.palette, error);
         }
-        palette::DecodePaletteFile(file.data(), file.size(),
-                                   palette::IsZName(options.palette.c_str()), table);
+        palette::PaletteFileFacts facts;
+        if (!palette::ReadPalette(file.data(), std::min(file.size(), palette::kMaxPaletteFileBytes),
+                                  palette::IsZName(options.palette.c_str()), table, facts)) {
+            return Fail(kFileError, options.palette, kMalformedPalette);
+        }
+        if (!options.fixedGiven) {
+            // A file that says how many colours it holds gives that many fixed colours.
+            if (facts.colours < 0) {
+                return UsageError(("--palette needs --fixed N: " + options.palette +
+                                   " does not say how many of its colours to keep")
+                                      .c_str());
+            }
+            fixed = facts.colours;
+        }
     }
     const int jobs = JobsFor(options);
-    quantize::DiffusionInput input{options.fixed, table, quantize::kBasicPalette};
+    quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
     // Several files at a time keep the processors busy: each file's dithering takes one.
     input.threads = jobs > 1 ? 1 : 0;
     if (options.adaptive) {

@@ -25,11 +25,13 @@ const char kHelp[] =
     "      Nothing is lost; images with more colours are refused.\n"
     "  diffuse IN.bmp [-o OUT.bmp] [--palette FILE] [--fixed N] [--adaptive]\n"
     "      Error diffusion onto a palette of N fixed colours (the first N entries of\n"
-    "      the palette FILE; 0 to 256, default 0; --palette needs --fixed), the 42\n"
-    "      basic colours, and the image's most frequent other colours. FILE is a\n"
-    "      768-byte palette file, or the 1572-byte format when the third character\n"
-    "      from the end of its name is 'z'. On a terminal, a progress bar is shown on\n"
-    "      standard error.\n"
+    "      the palette FILE; 0 to 256, default 0), the 42 basic colours, and the\n"
+    "      image's most frequent other colours. FILE is read by its content: a JASC\n"
+    "      (Paint Shop Pro, Aseprite), GIMP (.gpl), Microsoft RIFF or 772-byte Adobe\n"
+    "      (.act) palette, whose number of colours is N when --fixed is not given;\n"
+    "      any other file is a 768-byte palette (--fixed needed), or the 1572-byte\n"
+    "      format when the third character from the end of its name is 'z'. On a\n"
+    "      terminal, a progress bar is shown on standard error.\n"
     "      --adaptive: high quality for photographs: the N fixed colours and 256 - N\n"
     "      colours chosen for the image, dithered with Floyd-Steinberg weights. An\n"
     "      image of at most 256 - N colours keeps every pixel.\n"
@@ -140,8 +142,6 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "--palette, --fixed and --adaptive belong to diffuse";
     } else if (options.fixed > 0 && options.palette.empty()) {
         problem = "--fixed above 0 needs --palette";
-    } else if (!options.palette.empty() && !options.fixedGiven) {
-        problem = "--palette needs --fixed N: how many of its first colours stay fixed";
     } else if (options.inputs.empty()) {
         problem = "no input file given";
     } else if (!options.output.empty() && options.inputs.size() > 1) {

@@ -1,15 +1,34 @@
-// Palette-file decoding of arbitrary bytes in both formats, and the z-name rule on them.
+// Palette-file reading of arbitrary bytes: every format by content, both fixed formats, and
+// the z-name rule on them; written back, what was read reads again to the same table.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/palette/palette_file.h"
+#include "core/palette/palette_formats.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> file(data, data + size);
     std::uint8_t table[palette::kTableBytes] = {};
     palette::DecodePaletteFile(file.data(), file.size(), false, table);
     palette::DecodePaletteFile(file.data(), file.size(), true, table);
+    palette::PaletteFileFacts facts;
+    for (bool zName : {false, true}) {
+        if (palette::ReadPalette(file.data(), file.size(), zName, table, facts)) {
+            const std::vector<std::uint8_t> again =
+                palette::EncodePalette(table, palette::PaletteFormat::Gpl);
+            std::uint8_t back[palette::kTableBytes] = {};
+            if (!palette::ReadPalette(again.data(), again.size(), false, back, facts)) {
+                __builtin_trap();
+            }
+            for (std::size_t i = 0; i < palette::kTableBytes; i += 4) {
+                if (std::memcmp(back + i, table + i, 3) != 0) {
+                    __builtin_trap();
+                }
+            }
+        }
+    }
     const std::string name(reinterpret_cast<const char*>(data), size < 300 ? size : 300);
     volatile bool z = palette::IsZName(name.c_str());
     (void)z;

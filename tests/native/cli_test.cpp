@@ -231,7 +231,6 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
              {{"exact", "a.bmp", "-o"}, "option -o needs a value"},
              {{"exact", "a.bmp", "--fast"}, "unknown option --fast"},
              {{"exact", "a.bmp", "--fixed", "3"}, "belong to diffuse"},
-             {{"diffuse", "a.bmp", "--palette", "p.pal"}, "--palette needs --fixed N"},
              {{"diffuse", "a.bmp", "--fixed", "3"}, "--fixed above 0 needs --palette"},
              {{"diffuse", "a.bmp", "--palette", "p.pal", "--fixed", "257"}, "0 to 256"},
              {{"diffuse", "a.bmp", "--palette", "p.pal", "--fixed", "x"}, "0 to 256"},
@@ -247,8 +246,6 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
 TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run(""), 2);
     EXPECT_NE(stderr_.find("Usage:"), std::string::npos);
-    EXPECT_EQ(Run("diffuse a.bmp --palette p.pal"), 2); // how many fixed colours?
-    EXPECT_NE(stderr_.find("--palette needs --fixed N"), std::string::npos) << stderr_;
     // After "--" a name may start with '-'.
     WriteFileBytes(Path("-x.bmp"), FewColours());
     const std::string inFolder = "cd '" + folder_.path() + "' && " + TW_CLI_PATH;
@@ -315,6 +312,29 @@ TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
               quantize::Outcome::Converted);
     EXPECT_EQ(ReadFileBytes(Path("out.bmp")), expected);
     EXPECT_EQ(ReadFileBytes(Path("in.bmp")), image);
+
+    // A GIMP palette of those first 20 colours says how many it holds: --fixed 20 unsaid.
+    std::string gimp = "GIMP Palette\nName: user\n";
+    for (int i = 0; i < 20; ++i) {
+        gimp += std::to_string(i) + " " + std::to_string(255 - i) + " 40\n";
+    }
+    WriteFileBytes(Path("user.gpl"), Bytes(gimp.begin(), gimp.end()));
+    EXPECT_EQ(Run("diffuse " + Path("in.bmp") + " -o " + Path("gpl.bmp") + " --palette " +
+                  Path("user.gpl")),
+              0);
+    EXPECT_EQ(ReadFileBytes(Path("gpl.bmp")), expected);
+    // A raw palette does not say; a malformed one is refused. Nothing is written.
+    WriteFileBytes(Path("raw.pal"), Bytes(768, 7));
+    EXPECT_EQ(Run("diffuse " + Path("in.bmp") + " -o " + Path("no.bmp") + " --palette " +
+                  Path("raw.pal")),
+              2);
+    EXPECT_NE(stderr_.find("--palette needs --fixed N"), std::string::npos) << stderr_;
+    WriteFileBytes(Path("bad.gpl"), Bytes(gimp.begin(), gimp.end() - 4));
+    EXPECT_EQ(Run("diffuse " + Path("in.bmp") + " -o " + Path("no.bmp") + " --palette " +
+                  Path("bad.gpl") + " --fixed 3"),
+              3);
+    EXPECT_NE(stderr_.find("bad.gpl: not a palette"), std::string::npos) << stderr_;
+    EXPECT_FALSE(PathExists(Path("no.bmp")));
 }
 
 TEST_F(Cli, DiffuseShowsAProgressBarOnlyOnATerminal) {

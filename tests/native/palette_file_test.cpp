@@ -1,7 +1,9 @@
 #include "core/palette/palette_file.h"
+#include "core/palette/palette_formats.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -82,6 +84,124 @@ TEST(PaletteFile, ShortFilesGiveBlackAndLongFilesAreCutAtTheFormat) {
     EXPECT_EQ(table[4 * 1 + 2], 0);
     palette::DecodePaletteFile(tiny.data(), 0, false, table.data());
     EXPECT_EQ(table[2], 0);
+}
+
+Bytes Text(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+template <std::size_t N> Bytes Text(const char (&text)[N]) {
+    return Bytes(text, text + N - 1);
+}
+
+// Reads a file into a table first filled with 0x5A; the number of colours, or -2 when refused.
+int Read(const Bytes& file, Bytes& table, bool zName = false) {
+    table.assign(1024, 0x5A);
+    palette::PaletteFileFacts facts;
+    return palette::ReadPalette(file.data(), file.size(), zName, table.data(), facts)
+               ? facts.colours
+               : -2;
+}
+
+// Three colours (10, 20, 30), (255, 0, 128), (0, 0, 7) in each format another tool writes.
+TEST(PaletteFormats, EachFormatGivesTheSameTableAndSaysHowManyColours) {
+    Bytes riff = Text("RIFF");
+    riff.insert(riff.end(), {40, 0, 0, 0});
+    riff.insert(riff.end(), {'P', 'A', 'L', ' ', 'L', 'I', 'S', 'T', 3, 0, 0, 0, 1, 2, 3, 0});
+    riff.insert(riff.end(), {'d', 'a', 't', 'a', 16, 0, 0, 0, 0, 3, 3, 0});
+    riff.insert(riff.end(), {10, 20, 30, 0, 255, 0, 128, 0, 0, 0, 7, 0});
+    Bytes act(772, 0x66);
+    act[0] = 10, act[1] = 20, act[2] = 30, act[3] = 255, act[4] = 0, act[5] = 128;
+    act[6] = 0, act[7] = 0, act[8] = 7;
+    act[768] = 0, act[769] = 3, act[770] = 0, act[771] = 1;
+    const Bytes files[] = {
+        Text("JASC-PAL\r\n0100\r\n3\r\n10 20 30\r\n255 0 128 255\r\n0 0 7\r\n"),
+        Text("JASC-PAL\n0100\n3\n10 20 30\n255 0 128\n0 0 7"),
+        Text("GIMP Palette\nName: Test\nColumns: 4\n# a comment\n 10  20  30\tDusk\n"
+             "255\t0 128 Pink red\n\n  0   0   7\n"),
+        riff,
+        act,
+    };
+    for (const Bytes& file : files) {
+        Bytes table;
+        EXPECT_EQ(Read(file, table), 3);
+        EXPECT_EQ(Bytes(table.begin(), table.begin() + 12),
+                  (Bytes{30, 20, 10, 0x5A, 128, 0, 255, 0x5A, 7, 0, 0, 0x5A}));
+        EXPECT_EQ(Bytes(table.begin() + 12, table.begin() + 15), (Bytes{0, 0, 0}));
+        EXPECT_EQ(table[4 * 255 + 1], 0);
+    }
+    palette::PaletteFileFacts facts;
+    Bytes table(1024);
+    palette::ReadPalette(act.data(), act.size(), false, table.data(), facts);
+    EXPECT_EQ(facts.transparent, 1);
+    // Under a z name a 772-byte file is read in the long format, as before.
+    EXPECT_EQ(Read(act, table, true), -1);
+    EXPECT_EQ(table[2], 0x66);
+    // The plain format says nothing of its colours.
+    EXPECT_EQ(Read(Bytes(768, 9), table), -1);
+    EXPECT_EQ(table[4 * 255], 9);
+}
+
+TEST(PaletteFormats, MalformedFilesAreRefusedAndTheTableIsKept) {
+    Bytes riffCut = Text("RIFF\0\0\0\0PAL data");
+    riffCut.insert(riffCut.end(), {8, 0, 0, 0, 0, 3, 2, 0, 1, 2, 3, 0}); // 2 entries, 1 there
+    Bytes riffNoData = Text("RIFF\0\0\0\0PAL LIST");
+    riffNoData.insert(riffNoData.end(), {2, 0, 0, 0, 1, 2});
+    std::string tooMany = "GIMP Palette\n";
+    for (int i = 0; i < 257; ++i) {
+        tooMany += "1 2 3\n";
+    }
+    const Bytes files[] = {
+        Text("JASC-PAL\r\n0100\r\n2\r\n1 2 3\r\n"),     // fewer lines than it says
+        Text("JASC-PAL\r\n0100\r\n1\r\n1 2 256\r\n"),   // over 255
+        Text("JASC-PAL\r\n0100\r\n1\r\n1 2 x\r\n"),     // not a number
+        Text("JASC-PAL\r\n0100\r\n257\r\n"),            // over 256 colours
+        Text("JASC-PAL\r\n0100\r\n1\r\n1 2 3 4 5\r\n"), // five values
+        Text("GIMP Palette\n1 2\n"),                    // two values
+        Text("GIMP Palette\n1 2 3.5\n"),                // not a whole number
+        Text(tooMany),
+        riffCut,
+        riffNoData,
+    };
+    for (const Bytes& file : files) {
+        Bytes table;
+        EXPECT_EQ(Read(file, table), -2) << std::string(file.begin(), file.begin() + 12);
+        EXPECT_EQ(table, Bytes(1024, 0x5A));
+    }
+}
+
+TEST(PaletteFormats, EveryWrittenFormatReadsBackToTheSameColours) {
+    Bytes table(1024, 0);
+    for (int i = 0; i < 1024; ++i) {
+        if (i % 4 != 3) {
+            table[i] = static_cast<std::uint8_t>(i * 37 + 11);
+        }
+    }
+    struct Case {
+        const char* word;
+        const char* name;
+        std::size_t size;
+    };
+    for (const Case& c : {Case{"raw", "a.pal", 768}, Case{"act", "a.ACT", 772},
+                          Case{"gpl", "a.gpl", 0}, Case{"jasc", "", 0}, Case{"riff", "", 1048}}) {
+        palette::PaletteFormat format;
+        ASSERT_TRUE(palette::FormatOfWord(c.word, format));
+        if (c.name[0] != '\0') {
+            EXPECT_EQ(palette::FormatOfName(c.name), format) << c.name;
+        }
+        const Bytes file = palette::EncodePalette(table.data(), format);
+        if (c.size != 0) {
+            EXPECT_EQ(file.size(), c.size) << c.word;
+        }
+        Bytes back;
+        EXPECT_EQ(Read(file, back), format == palette::PaletteFormat::Raw ? -1 : 256) << c.word;
+        Bytes expected = table;
+        for (int i = 3; i < 1024; i += 4) {
+            expected[i] = 0x5A;
+        }
+        EXPECT_EQ(back, expected) << c.word;
+    }
+    palette::PaletteFormat format;
+    EXPECT_FALSE(palette::FormatOfWord("png", format));
 }
 
 } // namespace

@@ -475,6 +475,51 @@ TEST_F(PaletteDialog, SaveAsksBeforeOverwritingAndRenamesZNames) {
     EXPECT_FALSE(Exists(target + ".tmp"));
 }
 
+// Other tools' files are read by their content: a JASC file proposes its count as 使用数 while
+// the field holds 0, a malformed GIMP file is refused and the table kept; saving writes the
+// format the extension names.
+TEST_F(PaletteDialog, OtherToolsFilesLoadByContentAndSaveByExtension) {
+    const std::string jasc = Name("tool.pal");
+    const std::string bad = Name("bad.gpl");
+    const std::string gpl = Name("out.gpl");
+    const std::string act = Name("out.act");
+    const std::string text = "JASC-PAL\r\n0100\r\n2\r\n255 0 0\r\n1 2 3\r\n";
+    ASSERT_TRUE(WriteBytes(jasc, Bytes(text.begin(), text.end())));
+    const std::string badText = "GIMP Palette\n1 2 300\n";
+    ASSERT_TRUE(WriteBytes(bad, Bytes(badText.begin(), badText.end())));
+    std::vector<std::string> used;
+    RunDialog(Open, {[&](HWND d) {
+                  SetDlgItemTextA(d, IDC_USED, "0");
+                  SetDlgItemTextA(d, IDC_PALFILE, jasc.c_str());
+                  Click(d, IDC_PALLOAD);
+                  used.push_back(Field(d, IDC_USED));
+                  SetDlgItemTextA(d, IDC_USED, "5");
+                  Click(d, IDC_PALLOAD); // 5 stays: only 0 is replaced
+                  used.push_back(Field(d, IDC_USED));
+                  SetDlgItemTextA(d, IDC_PALFILE, bad.c_str());
+                  Click(d, IDC_PALLOAD);
+                  SetDlgItemTextA(d, IDC_PALFILE, gpl.c_str());
+                  Click(d, IDC_PALSAVE);
+                  SetDlgItemTextA(d, IDC_PALFILE, act.c_str());
+                  Click(d, IDC_PALSAVE);
+                  Record(d);
+                  Click(d, IDCANCEL);
+              }});
+    EXPECT_EQ(used, (std::vector<std::string>{"2", "5"}));
+    ASSERT_EQ(Seams.messages.size(), 1u);
+    EXPECT_EQ(Seams.messages[0].text, "ファイルが読めません");
+    Bytes expected(1024, 0);
+    expected[2] = 255;
+    expected[4] = 3, expected[5] = 2, expected[6] = 1;
+    EXPECT_EQ(Saw.edit, expected); // the JASC file's table, kept through the refusal
+    Bytes written;
+    ASSERT_TRUE(ReadBytes(gpl, written));
+    EXPECT_EQ(std::string(written.begin(), written.begin() + 13), "GIMP Palette\n");
+    EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Gpl));
+    ASSERT_TRUE(ReadBytes(act, written));
+    EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Act));
+}
+
 // Each way a save can fail is told once, after the question whether to overwrite, and the
 // file on disk keeps its bytes (and its read-only attribute), with no ".tmp" file left that
 // the save made; a ".tmp" file already there is never removed.
@@ -539,7 +584,8 @@ TEST_F(PaletteDialog, BrowsePutsTheChosenPathIntoTheField) {
               }});
     ASSERT_EQ(Seams.dialogs.size(), 1u);
     EXPECT_EQ(Seams.dialogs[0].title, "開く");
-    static const char filter[] = "パレット (*.pal;*.act)\0*.pal;*.act\0すべてのファイル\0*.*\0";
+    static const char filter[] =
+        "パレット (*.pal;*.act;*.gpl)\0*.pal;*.act;*.gpl\0すべてのファイル\0*.*\0";
     EXPECT_EQ(Seams.dialogs[0].filter, std::string(filter, sizeof filter));
     EXPECT_EQ(Seams.dialogs[0].defExt, "pal");
     EXPECT_EQ(Seams.dialogs[0].buffer, PathWorkBuffer);

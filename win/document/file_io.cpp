@@ -13,7 +13,7 @@ char PathWorkBuffer[MAX_PATH];
 
 static constexpr char kImageFilter[] = "BMPファイル(BMP)\0*.BMP\0すべてのファイル\0*.*\0";
 static constexpr char kPaletteFilter[] =
-    "パレット (*.pal;*.act)\0*.pal;*.act\0すべてのファイル\0*.*\0";
+    "パレット (*.pal;*.act;*.gpl)\0*.pal;*.act;*.gpl\0すべてのファイル\0*.*\0";
 
 // The folder part of a full path ("C:\a\b.bmp" gives "C:\a"), or empty.
 static void FolderOf(const char* path, char* folder) {

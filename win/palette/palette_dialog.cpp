@@ -63,8 +63,9 @@ static void CopyTable(HGLOBAL from, HGLOBAL to) {
 static void OnInitDialog(HWND dialog) {
     if (SavedPalette == nullptr) {
         SavedPalette = NewPaletteTable();
+        palette::PaletteFileFacts facts;
         if (SavedPalette != nullptr) {
-            ReadPaletteFile(PaletteFileName, SavedPalette);
+            ReadPaletteFile(PaletteFileName, SavedPalette, facts);
         }
     }
     if (SavedPalette != nullptr) {
@@ -192,7 +193,8 @@ static void OnOk(HWND dialog) {
 
 // Reads the named file into a new working table. The number and colour fields then show
 // the selected entry of that table, so that the next commit does not write the old
-// table's colour into it.
+// table's colour into it. A file that says how many colours it holds proposes that number
+// as 使用数 when the field holds 0.
 static void OnLoad(HWND dialog) {
     char name[MAX_PATH] = "";
     GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
@@ -201,7 +203,8 @@ static void OnLoad(HWND dialog) {
         Report(dialog, kNoMemoryText, MB_ICONWARNING);
         return;
     }
-    const PaletteRead read = ReadPaletteFile(name, table);
+    palette::PaletteFileFacts facts;
+    const PaletteRead read = ReadPaletteFile(name, table, facts);
     if (read != PaletteRead::Read) {
         GlobalFree(table);
         Report(dialog, read == PaletteRead::CannotOpen ? kCannotOpenText : kCannotReadText,
@@ -212,6 +215,9 @@ static void OnLoad(HWND dialog) {
     EditPalette = table;
     ColoursTyped = false; // they were meant for the table just replaced
     SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
+    if (facts.colours > 0 && ReadField(dialog, IDC_USED) == 0) {
+        WriteField(dialog, IDC_USED, facts.colours);
+    }
     char index[MAX_PATH] = "";
     GetDlgItemTextA(dialog, IDC_INDEX, index, sizeof index);
     const long n = palette::ReadNumber(index);

@@ -1,6 +1,7 @@
 #include "win/palette/user_palette.h"
 
 #include <cstring>
+#include <vector>
 
 #include "win/app/owners.h"
 #include "win/app/seams.h"
@@ -16,23 +17,38 @@ HGLOBAL NewPaletteTable() {
     return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, palette::kTableBytes);
 }
 
-PaletteRead ReadPaletteFile(const char* name, HGLOBAL table) {
+PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFileFacts& facts) {
+    facts = palette::PaletteFileFacts{};
     FileHandle file(Files.create(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) {
         return PaletteRead::CannotOpen;
     }
-    const bool zFormat = palette::IsZName(name);
-    BYTE bytes[palette::kZHeaderBytes + palette::kZRecordBytes];
-    const DWORD wanted = zFormat ? sizeof bytes : palette::kPlainFileBytes;
-    DWORD got = 0;
-    if (!Files.read(file.get(), bytes, wanted, &got, nullptr)) {
+    // The whole file up to the most a palette file holds: the formats of other tools are
+    // known by their content, an Adobe colour table by its size.
+    std::vector<BYTE> bytes(palette::kMaxPaletteFileBytes);
+    DWORD size = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!Files.read(file.get(), bytes.data() + size, static_cast<DWORD>(bytes.size()) - size,
+                        &got, nullptr)) {
+            return PaletteRead::CannotRead;
+        }
+        size += got;
+        if (got == 0 || size == bytes.size()) {
+            break;
+        }
+    }
+    BYTE read[palette::kTableBytes];
+    const LockedBlock<BYTE> entries(table);
+    if (entries.get() == nullptr) {
         return PaletteRead::CannotRead;
     }
-    const LockedBlock<BYTE> entries(table);
-    if (entries.get() != nullptr) {
-        palette::DecodePaletteFile(bytes, got, zFormat, entries.get());
+    std::memcpy(read, entries.get(), sizeof read);
+    if (!palette::ReadPalette(bytes.data(), size, palette::IsZName(name), read, facts)) {
+        return PaletteRead::CannotRead;
     }
+    std::memcpy(entries.get(), read, sizeof read);
     return PaletteRead::Read;
 }
 
@@ -53,16 +69,16 @@ bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, char* written
             return false;
         }
     }
-    BYTE bytes[palette::kPlainFileBytes];
+    std::vector<BYTE> bytes;
     {
         const LockedBlock<const BYTE> entries(table);
         if (entries.get() == nullptr) {
             return false;
         }
-        palette::EncodePaletteFile(entries.get(), bytes);
+        bytes = palette::EncodePalette(entries.get(), palette::FormatOfName(path));
     }
-    if (!WriteFileSafely(owner, path, bytes, sizeof bytes, kWriteFailedText, kWriteFailedText,
-                         MB_OK | MB_ICONINFORMATION)) {
+    if (!WriteFileSafely(owner, path, bytes.data(), static_cast<DWORD>(bytes.size()),
+                         kWriteFailedText, kWriteFailedText, MB_OK | MB_ICONINFORMATION)) {
         return false;
     }
     std::memcpy(written, path, MAX_PATH);

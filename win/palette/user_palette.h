@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "core/palette/palette_formats.h"
+
 // A PaletteTable is a movable, zero-initialised global block of 1024 bytes: 256 entries of
 // blue, green, red and a reserved byte.
 extern HGLOBAL SavedPalette; // kept between openings of the palette dialog; null before
@@ -14,16 +16,18 @@ HGLOBAL NewPaletteTable();
 enum class PaletteRead {
     Read,       // all 256 entries were set from the file
     CannotOpen, // the table is untouched
-    CannotRead, // the file opened but reading it failed; the table is untouched
+    CannotRead, // the file opened but reading it failed, or it is malformed; the table is untouched
 };
 
-// Fills all 256 entries of `table` from the named file (the long format for z names), as
-// palette::DecodePaletteFile reads it: entries a short file does not reach are black, but
-// for a long-format file that ends within its first records.
-PaletteRead ReadPaletteFile(const char* name, HGLOBAL table);
+// Fills all 256 entries of `table` from the named file, as palette::ReadPalette reads it: the
+// other tools' formats by their content, any other file in the plain format (the long one for
+// z names), entries a short file does not reach black. `facts` tell how many colours the
+// file says it holds.
+PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFileFacts& facts);
 
-// Writes `table` in the 768-byte format, asking first about a z name (which becomes ".pal"
-// on OK) and about overwriting an existing file; reports failures in message boxes owned
-// by `owner`. True when the file was written; `written` (MAX_PATH bytes) then holds the
-// name it was written under.
+// Writes `table` in the format the name's extension asks for (palette::FormatOfName: .gpl,
+// .act, anything else the 768 bytes), asking first about a z name (which becomes ".pal" on
+// OK) and about overwriting an existing file; reports failures in message boxes owned by
+// `owner`. True when the file was written; `written` (MAX_PATH bytes) then holds the name it
+// was written under.
 bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, char* written);

@@ -1,0 +1,48 @@
+// The palette files other tools write, read by their content, and written in any of five
+// formats: the plain 768 bytes; an Adobe colour table (.act, 772 bytes: the plain bytes, then
+// the number of colours and the transparent index, 16-bit big-endian); a GIMP palette
+// (.gpl, text); a JASC palette (Paint Shop Pro, Aseprite; .pal, text); and a Microsoft RIFF
+// palette (.pal, "RIFF" .... "PAL " with a "data" chunk holding a LOGPALETTE). Portable: no
+// platform headers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace palette {
+
+enum class PaletteFormat { Raw, Act, Gpl, Jasc, Riff };
+
+// What a file says of itself besides its colours; -1 where it says nothing.
+struct PaletteFileFacts {
+    int colours = -1;     // how many colours the file holds
+    int transparent = -1; // an Adobe colour table's transparent index
+};
+
+// The most bytes of a palette file that are read: a text palette of 256 colours with long
+// names and comments stays well below it.
+inline constexpr std::size_t kMaxPaletteFileBytes = 1 << 20;
+
+// Fills all 256 entries of `table` (blue, green, red, reserved; reserved bytes untouched) from
+// a palette file. RIFF, JASC and GIMP files are known by their first bytes, an Adobe colour
+// table by its 772 bytes (unless `zName`); their entries after the file's colours are black.
+// Any other file is read as DecodePaletteFile reads it (the plain format, or the long one for
+// a z name). False, with `table` untouched, when a file of a known format is malformed: a
+// bad number, a value over 255, more than 256 colours, fewer colour lines than a JASC file
+// announces, a RIFF chunk cut short or no "data" chunk.
+bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::uint8_t* table,
+                 PaletteFileFacts& facts);
+
+// The format a palette's name asks for when it is written: ".gpl" a GIMP palette, ".act" an
+// Adobe colour table (either case), anything else the plain 768 bytes.
+PaletteFormat FormatOfName(const std::string& name);
+
+// "raw", "act", "gpl", "jasc" or "riff"; false for any other word.
+bool FormatOfWord(const std::string& word, PaletteFormat& format);
+
+// The file of the table's 256 entries in `format`; reading it back gives the same colours.
+std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format);
+
+} // namespace palette
