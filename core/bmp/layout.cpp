@@ -1,6 +1,7 @@
 #include "core/bmp/layout.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace bmp {
 
@@ -151,6 +152,20 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
         plan.info.insert(plan.info.end(), {entry[0], entry[1], entry[2], 0});
     }
     return plan;
+}
+
+bool ColourTableOf(const std::uint8_t* data, std::uint64_t size, std::uint8_t* table) {
+    const DrawPlan plan = PlanDrawing(data, size);
+    if (!plan.drawable || plan.bitCount > 8 || plan.colourCount == 0) {
+        return false;
+    }
+    const std::uint8_t* entries = (plan.inPlace ? data : plan.info.data()) + plan.tableOffset;
+    const std::uint32_t count = plan.colourCount < 256 ? plan.colourCount : 256;
+    std::memset(table, 0, 1024);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::memcpy(table + 4 * i, entries + 4 * i, 3);
+    }
+    return true;
 }
 
 } // namespace bmp

@@ -96,6 +96,10 @@ inline constexpr std::uint64_t kMaxUnpackedRle = std::uint64_t{64} << 20;
 // unpacked image stays within reason for the size of the file and within kMaxUnpackedRle.
 DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size);
 
+// The colour table of a drawable image of 8 or fewer bits per pixel, as 256 entries of blue,
+// green, red and 0, black after the table's own entries. False for any other image.
+bool ColourTableOf(const std::uint8_t* data, std::uint64_t size, std::uint8_t* table);
+
 // Length in bytes of one stored row: the row's bits rounded up to whole 32-bit words.
 std::uint64_t StrideBytes(std::int64_t width, std::uint16_t bitCount);
 

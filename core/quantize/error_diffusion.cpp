@@ -60,6 +60,32 @@ IndexedImage IndexedImageOf(std::uint8_t* pixels, const bmp::TrueColourGeometry&
     return image;
 }
 
+// The stages up to the dithering: the source's layout, the palette and, where the stages say
+// so, its fitting. Changes nothing in the image.
+Outcome ChoosePalette(const std::uint8_t* data, std::uint64_t size, const DiffusionInput& input,
+                      DiffusionObserver& observer, bmp::TrueColourSource& source,
+                      DiffusionPalette& palette, PaletteFacts& facts, int& threads) {
+    const Stages& stages = input.stages;
+    const GroupSizes sizes = GroupSizesFor(input.fixedCount, stages.palette);
+    observer.Opening(sizes.fixed, sizes.basic, sizes.free);
+
+    if (const auto problem = bmp::CheckTrueColourSource(data, size, source)) {
+        return OutcomeOf(*problem);
+    }
+    const bmp::TrueColourGeometry& g = source.geometry;
+    bmp::SourceRows rows(data, source);
+    FillFixedAndBasic(palette, sizes, input);
+    threads = ThreadsFor(g, input.threads);
+    if (!BuildPalette(stages.palette, palette, sizes, rows, g, threads, observer, facts)) {
+        return Outcome::NoMemory;
+    }
+    // Without rows there is nothing to fit to, however wide the header says a row is.
+    if (g.rows > 0 && stages.fit) {
+        palette = FitToSerpentineDither(palette, data, source, facts, threads);
+    }
+    return Outcome::Converted;
+}
+
 } // namespace
 
 GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method) {
@@ -68,34 +94,32 @@ GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method) {
     return {fixed, basic, 256 - fixed - basic};
 }
 
+Outcome PaletteOfImage(const std::uint8_t* data, std::uint64_t size, const DiffusionInput& input,
+                       DiffusionObserver& observer, DiffusionPalette& palette) try {
+    bmp::TrueColourSource source;
+    PaletteFacts facts;
+    int threads = 0;
+    return ChoosePalette(data, size, input, observer, source, palette, facts, threads);
+} catch (const std::bad_alloc&) {
+    return Outcome::NoMemory;
+}
+
 Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                     const DiffusionInput& input, DiffusionObserver& observer) {
-    const Stages& stages = input.stages;
-    const GroupSizes sizes = GroupSizesFor(input.fixedCount, stages.palette);
-    observer.Opening(sizes.fixed, sizes.basic, sizes.free);
-
     bmp::TrueColourSource source;
-    if (const auto problem = bmp::CheckTrueColourSource(data, size, source)) {
-        return {OutcomeOf(*problem), size};
-    }
     const bmp::TrueColourGeometry& g = source.geometry;
-
-    // Without rows there is nothing to dither, however wide the header says a row is.
     DiffusionPalette palette;
     std::unique_ptr<Ditherer> ditherer;
     try {
-        bmp::SourceRows rows(data, source);
-        FillFixedAndBasic(palette, sizes, input);
-        const int threads = ThreadsFor(g, input.threads);
         PaletteFacts facts;
-        if (!BuildPalette(stages.palette, palette, sizes, rows, g, threads, observer, facts)) {
-            return {Outcome::NoMemory, size};
+        int threads = 0;
+        const Outcome chosen =
+            ChoosePalette(data, size, input, observer, source, palette, facts, threads);
+        if (chosen != Outcome::Converted) {
+            return {chosen, size};
         }
         if (g.rows > 0) {
-            if (stages.fit) {
-                palette = FitToSerpentineDither(palette, data, source, facts, threads);
-            }
-            ditherer = MakeDitherer(stages.dither, g, palette, facts, threads);
+            ditherer = MakeDitherer(input.stages.dither, g, palette, facts, threads);
         }
     } catch (const std::bad_alloc&) {
         return {Outcome::NoMemory, size};

@@ -19,4 +19,10 @@ namespace quantize {
 Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                     const DiffusionInput& input, DiffusionObserver& observer);
 
+// The palette DiffuseImage would dither the image onto (its entries: red, green, blue,
+// flags), worked out without changing the image. Converted when `palette` was set; otherwise
+// why not, as DiffuseImage would refuse.
+Outcome PaletteOfImage(const std::uint8_t* data, std::uint64_t size, const DiffusionInput& input,
+                       DiffusionObserver& observer, DiffusionPalette& palette);
+
 } // namespace quantize

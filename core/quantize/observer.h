@@ -26,6 +26,16 @@ class DiffusionObserver {
     virtual void Finished() = 0;
 };
 
+// An observer for a run nobody watches.
+class SilentObserver : public DiffusionObserver {
+  public:
+    void Opening(int, int, int) override {}
+    void Phase(int) override {}
+    void Progress(std::int64_t, std::int64_t) override {}
+    void PaletteComplete() override {}
+    void Finished() override {}
+};
+
 // Reports every multiple of 100 in [begin, end) as progress out of total.
 void ReportProgress(DiffusionObserver& observer, std::int64_t begin, std::int64_t end,
                     std::int64_t total);

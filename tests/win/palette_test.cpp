@@ -14,6 +14,8 @@
 #include "win/palette/user_palette.h"
 #include "win/res/resource.h"
 #include "tests/win/test_support.h"
+#include "core/quantize/basic_palette.h"
+#include "tests/support/bmp_builder.h"
 
 namespace {
 
@@ -518,6 +520,45 @@ TEST_F(PaletteDialog, OtherToolsFilesLoadByContentAndSaveByExtension) {
     EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Gpl));
     ASSERT_TRUE(ReadBytes(act, written));
     EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Act));
+}
+
+// 画像から: off without a document; an indexed image gives its colour table; a true-colour
+// one keeps the first 使用数 entries and gets the rest of the table its high-quality
+// conversion writes.
+TEST_F(PaletteDialog, FromImageTakesTheTableAnImageHasOrWouldGet) {
+    std::vector<bool> enabled;
+    const DialogStep fromImage = [&](HWND d) {
+        enabled.push_back(IsWindowEnabled(GetDlgItem(d, IDC_FROMIMAGE)) != FALSE);
+        SetEntry(EditPalette, 0, 1, 2, 3);
+        SetEntry(EditPalette, 1, 4, 5, 6);
+        SetDlgItemTextA(d, IDC_USED, "2");
+        Click(d, IDC_FROMIMAGE);
+        Record(d);
+        Click(d, IDCANCEL);
+    };
+    RunDialog(Open, {fromImage});
+    EXPECT_EQ(Saw.edit[2], 1); // nothing to take from
+    Load(testimg::Picture8(8, 4, {0xFF0000, 0x00FF00, 0x123456}, [](int x, int) { return x % 3; }));
+    RunDialog(Open, {fromImage});
+    Bytes indexed(1024, 0);
+    indexed[2] = 0xFF, indexed[5] = 0xFF, indexed[8] = 0x56, indexed[9] = 0x34, indexed[10] = 0x12;
+    EXPECT_EQ(Saw.edit, indexed);
+
+    const Bytes photo = testimg::Picture24(97, 61, [](int x, int y) {
+        return static_cast<std::uint32_t>((x * 255 / 96) << 16 | (y * 4) << 8 | ((x * y) & 0xFF));
+    });
+    Load(photo);
+    RunDialog(Open, {fromImage});
+    Bytes fixed(1024, 0);
+    fixed[2] = 1, fixed[1] = 2, fixed[0] = 3, fixed[6] = 4, fixed[5] = 5, fixed[4] = 6;
+    quantize::DiffusionInput input{2, fixed.data(), quantize::kBasicPalette};
+    input.stages = quantize::kHighQualityDiffusion;
+    testimg::VectorBlock converted{photo};
+    ASSERT_EQ(converted.Diffuse(input).outcome, quantize::Outcome::Converted);
+    Bytes expected(converted.bytes.begin() + 54, converted.bytes.begin() + 54 + 1024);
+    EXPECT_EQ(Saw.edit, expected);
+    EXPECT_EQ(enabled, (std::vector<bool>{false, true, true}));
+    EXPECT_TRUE(Seams.messages.empty());
 }
 
 // Each way a save can fail is told once, after the question whether to overwrite, and the

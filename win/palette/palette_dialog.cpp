@@ -1,12 +1,18 @@
 #include "win/palette/palette_dialog.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "win/app/owners.h"
 #include "win/app/settings.h"
 #include "win/app/shell.h"
+#include "core/bmp/layout.h"
+#include "core/quantize/basic_palette.h"
+#include "core/quantize/error_diffusion.h"
 #include "core/text/number_field.h"
+#include "core/text/refusals.h"
 #include "core/text/texts.h"
+#include "win/document/document.h"
 #include "win/document/file_io.h"
 #include "win/palette/palette_grid.h"
 #include "win/palette/user_palette.h"
@@ -77,6 +83,7 @@ static void OnInitDialog(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName);
     WriteField(dialog, IDC_USED, FixedCount);
     ColoursTyped = false;
+    EnableWindow(GetDlgItem(dialog, IDC_FROMIMAGE), HasDocument() && !ConversionInProgress());
     CreateGrid(dialog);
     SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
 }
@@ -191,10 +198,24 @@ static void OnOk(HWND dialog) {
     EndDialog(dialog, 0);
 }
 
-// Reads the named file into a new working table. The number and colour fields then show
-// the selected entry of that table, so that the next commit does not write the old
-// table's colour into it. A file that says how many colours it holds proposes that number
-// as 使用数 when the field holds 0.
+// Puts `table` in the place of the working table. The number and colour fields then show the
+// selected entry of the new table, so that the next commit does not write the old table's
+// colour into it.
+static void ReplaceEditPalette(HWND dialog, HGLOBAL table) {
+    ReleaseEditPalette();
+    EditPalette = table;
+    ColoursTyped = false; // they were meant for the table just replaced
+    SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
+    char index[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_INDEX, index, sizeof index);
+    const long n = palette::ReadNumber(index);
+    if (index[0] != '\0' && n >= 0 && n <= 255) {
+        SendMessageA(dialog, UM_SELECTENTRY, static_cast<WPARAM>(n), 0);
+    }
+}
+
+// Reads the named file into a new working table. A file that says how many colours it holds
+// proposes that number as 使用数 when the field holds 0.
 static void OnLoad(HWND dialog) {
     char name[MAX_PATH] = "";
     GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
@@ -211,19 +232,58 @@ static void OnLoad(HWND dialog) {
                MB_ICONWARNING);
         return;
     }
-    ReleaseEditPalette();
-    EditPalette = table;
-    ColoursTyped = false; // they were meant for the table just replaced
-    SendMessageA(GridWindow, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(EditPalette));
+    ReplaceEditPalette(dialog, table);
     if (facts.colours > 0 && ReadField(dialog, IDC_USED) == 0) {
         WriteField(dialog, IDC_USED, facts.colours);
     }
-    char index[MAX_PATH] = "";
-    GetDlgItemTextA(dialog, IDC_INDEX, index, sizeof index);
-    const long n = palette::ReadNumber(index);
-    if (index[0] != '\0' && n >= 0 && n <= 255) {
-        SendMessageA(dialog, UM_SELECTENTRY, static_cast<WPARAM>(n), 0);
+}
+
+// Fills the working table from the document: an indexed image gives its colour table, a
+// true-colour one the palette 誤差拡散（高画質） would make for it, after the first 使用数
+// entries, which stay as they are.
+static void OnFromImage(HWND dialog) {
+    if (!HasDocument() || !ImageIsFree(dialog) || EditPalette == nullptr) {
+        return;
     }
+    CommitTypedColours(dialog);
+    HGLOBAL table = NewPaletteTable();
+    if (table == nullptr) {
+        Report(dialog, kNoMemoryText, MB_ICONWARNING);
+        return;
+    }
+    CopyTable(EditPalette, table);
+    const char* problem = nullptr;
+    {
+        const LockedBlock<const std::uint8_t> image(ImageBuffer);
+        const LockedBlock<BYTE> entries(table);
+        if (image.get() == nullptr || entries.get() == nullptr) {
+            problem = kNoMemoryText;
+        } else if (!bmp::ColourTableOf(image.get(), ImageBytes, entries.get())) {
+            const long used = ReadField(dialog, IDC_USED);
+            quantize::DiffusionInput input{static_cast<int>(used < 0 ? 0 : std::min(used, 256L)),
+                                           entries.get(), quantize::kBasicPalette};
+            input.stages = quantize::kHighQualityDiffusion;
+            quantize::DiffusionPalette chosen;
+            quantize::SilentObserver silent;
+            const quantize::Outcome outcome =
+                quantize::PaletteOfImage(image.get(), ImageBytes, input, silent, chosen);
+            if (outcome != quantize::Outcome::Converted) {
+                problem = text::RefusalText(outcome);
+            } else {
+                for (int i = input.fixedCount; i < 256; ++i) {
+                    entries.get()[4 * i] = chosen[4 * i + 2];
+                    entries.get()[4 * i + 1] = chosen[4 * i + 1];
+                    entries.get()[4 * i + 2] = chosen[4 * i];
+                }
+            }
+        }
+    }
+    if (problem != nullptr) {
+        GlobalFree(table);
+        Report(dialog, problem, MB_ICONWARNING);
+        return;
+    }
+    ReplaceEditPalette(dialog, table);
 }
 
 // Saves the working table under the name in the field; when the save changed a z name to
@@ -262,6 +322,9 @@ static INT_PTR OnCommand(HWND dialog, int id, int code) {
         return FALSE;
     case IDC_PALLOAD:
         OnLoad(dialog);
+        return FALSE;
+    case IDC_FROMIMAGE:
+        OnFromImage(dialog);
         return FALSE;
     }
     return FALSE;

@@ -47,6 +47,7 @@
 #define IDC_USED_SPIN 1015
 #define IDC_PALSAVE 1016
 #define IDC_PALLOAD 1017
+#define IDC_FROMIMAGE 1018
 
 // Start-up and shut-down failure messages in the string table.
 #define IDS_CLASS_REGISTER_FAILED 1
