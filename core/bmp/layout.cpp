@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <new>
+
+#include "core/bmp/rle.h"
 
 namespace bmp {
 
@@ -164,6 +168,61 @@ bool ColourTableOf(const std::uint8_t* data, std::uint64_t size, std::uint8_t* t
     std::memset(table, 0, 1024);
     for (std::uint32_t i = 0; i < count; ++i) {
         std::memcpy(table + 4 * i, entries + 4 * i, 3);
+    }
+    return true;
+}
+
+bool ExpandIndexed(const std::uint8_t* data, std::uint64_t size, std::vector<std::uint8_t>& plain) {
+    const DrawPlan plan = PlanDrawing(data, size);
+    std::uint8_t table[1024];
+    if (!ColourTableOf(data, size, table)) {
+        return false;
+    }
+    const std::uint64_t width = static_cast<std::uint64_t>(plan.width);
+    const std::uint64_t height =
+        static_cast<std::uint64_t>(plan.height < 0 ? -std::int64_t{plan.height} : plan.height);
+    if (!plan.runLength && plan.scanLines < height) {
+        return false;
+    }
+    int bits = plan.bitCount;
+    const std::uint8_t* rows = data + plan.pixelOffset;
+    std::vector<std::uint8_t> unpacked;
+    if (plan.runLength) {
+        UnpackRle(rows, size - plan.pixelOffset, bits, plan.width,
+                  static_cast<std::int32_t>(height), unpacked);
+        rows = unpacked.data();
+        bits = 8;
+    }
+    const std::uint64_t stride = StrideBytes(plan.width, static_cast<std::uint16_t>(bits));
+    const std::uint64_t plainStride = StrideBytes(plan.width, 24);
+    const std::uint64_t plainSize = kHeadersSize + height * plainStride;
+    if (plainSize > std::numeric_limits<std::size_t>::max() || plainSize > 0xFFFFFFFFu) {
+        throw std::bad_alloc(); // no file image of 4 GiB or more
+    }
+    plain.assign(static_cast<std::size_t>(plainSize), 0);
+    std::uint8_t* header = plain.data();
+    header[0] = 'B';
+    header[1] = 'M';
+    WriteU32(header + 2, static_cast<std::uint32_t>(plain.size()));
+    WriteU32(header + 10, kHeadersSize);
+    WriteU32(header + 14, 40);
+    WriteU32(header + 18, static_cast<std::uint32_t>(plan.width));
+    WriteU32(header + 22, static_cast<std::uint32_t>(plan.height));
+    WriteU16(header + 26, 1);
+    WriteU16(header + 28, 24);
+    WriteU32(header + 34, static_cast<std::uint32_t>(height * plainStride));
+    if (ReadU32(data + 14) >= 40) {
+        std::memcpy(header + 38, data + 38, 8); // resolution
+    }
+    const unsigned mask = (1u << bits) - 1;
+    for (std::uint64_t r = 0; r < height; ++r) {
+        const std::uint8_t* in = rows + r * stride;
+        std::uint8_t* out = header + kHeadersSize + r * plainStride;
+        for (std::uint64_t x = 0; x < width; ++x, out += 3) {
+            const std::uint64_t bit = x * static_cast<std::uint64_t>(bits);
+            const unsigned index = in[bit / 8] >> (8 - bits - static_cast<int>(bit % 8)) & mask;
+            std::memcpy(out, table + 4 * index, 3);
+        }
     }
     return true;
 }

@@ -100,6 +100,13 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size);
 // green, red and 0, black after the table's own entries. False for any other image.
 bool ColourTableOf(const std::uint8_t* data, std::uint64_t size, std::uint8_t* table);
 
+// The pixels of a drawable image of 8 or fewer bits per pixel (run-length encoded ones too),
+// looked up in its colour table (indices beyond it are black), as a plain 24-bit file image:
+// a 40-byte header with the image's width, height (top-down stays top-down) and resolution,
+// rows at 54. False for any other image, and for one cut short before its last row; throws
+// std::bad_alloc when memory runs out or the file image would reach 4 GiB.
+bool ExpandIndexed(const std::uint8_t* data, std::uint64_t size, std::vector<std::uint8_t>& plain);
+
 // Length in bytes of one stored row: the row's bits rounded up to whole 32-bit words.
 std::uint64_t StrideBytes(std::int64_t width, std::uint16_t bitCount);
 

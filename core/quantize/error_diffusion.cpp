@@ -1,8 +1,10 @@
 #include "core/quantize/error_diffusion.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "core/bmp/layout.h"
 #include "core/bmp/true_colour.h"
@@ -110,11 +112,21 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     const bmp::TrueColourGeometry& g = source.geometry;
     DiffusionPalette palette;
     std::unique_ptr<Ditherer> ditherer;
+    // With a palette chosen for the image, an indexed image is converted as the true-colour
+    // image its pixels show (with the user's 256 colours fixed, that maps it onto them).
+    std::vector<std::uint8_t> expanded;
     try {
+        if (input.stages.palette == PaletteMethod::Adaptive &&
+            bmp::CheckTrueColourSource(data, size, source) == bmp::SourceProblem::AlreadyIndexed &&
+            bmp::ExpandIndexed(data, size, expanded)) {
+            source = bmp::TrueColourSource{};
+        }
+        const std::uint8_t* from = expanded.empty() ? data : expanded.data();
+        const std::uint64_t fromSize = expanded.empty() ? size : expanded.size();
         PaletteFacts facts;
         int threads = 0;
         const Outcome chosen =
-            ChoosePalette(data, size, input, observer, source, palette, facts, threads);
+            ChoosePalette(from, fromSize, input, observer, source, palette, facts, threads);
         if (chosen != Outcome::Converted) {
             return {chosen, size};
         }
@@ -138,7 +150,12 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
         data = grown.data;
         blockSize = needed;
     }
-    bmp::RewriteAsPlain24(data, source);
+    if (expanded.empty()) {
+        bmp::RewriteAsPlain24(data, source);
+    } else {
+        std::memcpy(data, expanded.data(), expanded.size());
+        std::vector<std::uint8_t>().swap(expanded);
+    }
     observer.PaletteComplete();
 
     observer.Phase(2);

@@ -154,4 +154,32 @@ TEST(AdaptiveDiffusion, FlatAreasKeepTheirColoursExactly) {
     EXPECT_EQ(changed, 0);
 }
 
+// An indexed image is converted as the true-colour image its pixels show; with its own table
+// as the 256 fixed colours every pixel keeps its index. 誤差拡散 still refuses it.
+TEST(AdaptiveDiffusion, IndexedImagesAreConvertedAsTheColoursTheyShow) {
+    std::vector<std::uint32_t> table;
+    for (int i = 0; i < 256; ++i) {
+        table.push_back(static_cast<std::uint32_t>(i * 0x010305 ^ (i & 7) << 20));
+    }
+    const auto index = [](int x, int y) {
+        return static_cast<std::uint8_t>((x * 7 + y * y) & 0xFF);
+    };
+    const Bytes indexed = testimg::Picture8(70, 45, table, index);
+    const Bytes trueColour =
+        testimg::Picture24(70, 45, [&](int x, int y) { return table[index(x, y)]; });
+    const Converted fromIndexed = Adaptive(indexed, 0, Bytes(1024, 0));
+    ASSERT_EQ(fromIndexed.outcome, quantize::Outcome::Converted);
+    EXPECT_EQ(fromIndexed.image, Adaptive(trueColour, 0, Bytes(1024, 0)).image);
+
+    Bytes own(indexed.begin() + 54, indexed.begin() + 54 + 1024);
+    const Converted remapped = Adaptive(indexed, 256, own);
+    ASSERT_EQ(remapped.outcome, quantize::Outcome::Converted);
+    EXPECT_EQ(remapped.image, indexed);
+
+    testimg::VectorBlock basic{indexed};
+    EXPECT_EQ(basic.Diffuse({0, own.data(), quantize::kBasicPalette}).outcome,
+              quantize::Outcome::AlreadyIndexed);
+    EXPECT_EQ(basic.bytes, indexed);
+}
+
 } // namespace

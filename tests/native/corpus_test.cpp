@@ -4,6 +4,8 @@
 // file's bytes stops the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -30,7 +32,7 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
     if (files.empty()) {
         GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
     }
-    int converted = 0, drawn = 0, runLength = 0;
+    int converted = 0, drawn = 0, runLength = 0, expanded = 0;
     std::set<std::string> names; // of the files that converted
     for (const std::string& name : files) {
         const std::filesystem::path path = name;
@@ -91,6 +93,14 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
             EXPECT_EQ(result, plainResult);
         }
 
+        // Indexed images expand into the plain 24-bit image the high-quality method converts.
+        Bytes plain;
+        if (bmp::ExpandIndexed(file.data(), file.size(), plain)) {
+            ++expanded;
+            EXPECT_EQ(plain.size(), 54 + bmp::StrideBytes(plan.width, 24) *
+                                             static_cast<std::uint64_t>(std::abs(plan.height)));
+        }
+
         std::uint8_t palette[1024] = {};
         palette::DecodePaletteFile(file.data(), file.size(), true, palette);
         palette::DecodePaletteFile(file.data(), file.size(), false, palette);
@@ -103,6 +113,39 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
         EXPECT_EQ(names.count(name), 1u) << name;
     }
     EXPECT_GE(converted, 13);
+    EXPECT_GE(expanded, 20);
+}
+
+Bytes ExpandedPixels(const std::string& name, bool reverseRows = false) {
+    std::ifstream in(std::string(TW_CORPUS_DIR) + "/g/" + name, std::ios::binary);
+    const Bytes file((std::istreambuf_iterator<char>(in)), {});
+    Bytes plain;
+    EXPECT_TRUE(bmp::ExpandIndexed(file.data(), file.size(), plain)) << name;
+    if (plain.size() < 54) {
+        return {};
+    }
+    const std::size_t stride = bmp::StrideBytes(bmp::ReadS32(&plain[18]), 24);
+    Bytes rows(plain.begin() + 54, plain.end());
+    if (reverseRows) {
+        for (std::size_t a = 0, b = rows.size() - stride; a < b; a += stride, b -= stride) {
+            std::swap_ranges(rows.begin() + a, rows.begin() + a + stride, rows.begin() + b);
+        }
+    }
+    return rows;
+}
+
+// One picture stored in several indexed ways expands to the same pixels.
+TEST(Corpus, IndexedLayoutsOfOnePictureExpandAlike) {
+    if (testimg::CorpusFiles(TW_CORPUS_DIR).empty()) {
+        GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
+    }
+    const Bytes pal8 = ExpandedPixels("pal8.bmp");
+    ASSERT_EQ(pal8.size(), 64u * bmp::StrideBytes(127, 24));
+    for (const char* name : {"pal8rle.bmp", "pal8os2.bmp", "pal8v4.bmp", "pal8v5.bmp"}) {
+        EXPECT_EQ(ExpandedPixels(name), pal8) << name;
+    }
+    EXPECT_EQ(ExpandedPixels("pal8topdown.bmp", true), pal8);
+    EXPECT_EQ(ExpandedPixels("pal4rle.bmp"), ExpandedPixels("pal4.bmp"));
 }
 
 } // namespace
