@@ -23,7 +23,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
-  $SUDO apt-get update -q
+  # A mirror in the middle of a sync fails one index now and then: try again, and in the end go
+  # on with what was fetched, since the install itself says clearly what it cannot find.
+  for attempt in 1 2 3; do
+    $SUDO apt-get update -q && break
+    echo "setup: apt-get update failed (attempt $attempt)"
+    sleep $((attempt * 10))
+  done
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
