@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "cli/batch.h"
 #include "cli/file_io.h"
@@ -14,6 +15,7 @@
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
+#include "core/text/refusals.h"
 #include "core/text/texts.h"
 #include "tw_version.h"
 
@@ -39,29 +41,41 @@ int RunExact(const Options& options) {
         JobsFor(options));
 }
 
+// The fixed colours of --palette: the file's table and how many of its entries to keep
+// (--fixed, or the number of colours the file says it holds). 0 when they could be read,
+// else the exit code, with the problem told.
+int ReadFixedColours(const Options& options, std::uint8_t* table, int& fixed) {
+    fixed = options.fixed;
+    if (options.palette.empty()) {
+        return kConverted;
+    }
+    cli::FileBytes file;
+    std::string error;
+    if (!cli::ReadWholeFile(options.palette, file, error)) {
+        return Fail(kFileError, options.palette, error);
+    }
+    palette::PaletteFileFacts facts;
+    if (!palette::ReadPalette(file.data(), std::min(file.size(), palette::kMaxPaletteFileBytes),
+                              palette::IsZName(options.palette.c_str()), table, facts)) {
+        return Fail(kFileError, options.palette, kMalformedPalette);
+    }
+    if (!options.fixedGiven) {
+        // A file that says how many colours it holds gives that many fixed colours.
+        if (facts.colours < 0) {
+            return UsageError(("--palette needs --fixed N: " + options.palette +
+                               " does not say how many of its colours to keep")
+                                  .c_str());
+        }
+        fixed = facts.colours;
+    }
+    return kConverted;
+}
+
 int RunDiffuse(const Options& options) {
     std::uint8_t table[palette::kTableBytes] = {};
-    int fixed = options.fixed;
-    if (!options.palette.empty()) {
-        cli::FileBytes file;
-        std::string error;
-        if (!cli::ReadWholeFile(options.palette, file, error)) {
-            return Fail(kFileError, options.palette, error);
-        }
-        palette::PaletteFileFacts facts;
-        if (!palette::ReadPalette(file.data(), std::min(file.size(), palette::kMaxPaletteFileBytes),
-                                  palette::IsZName(options.palette.c_str()), table, facts)) {
-            return Fail(kFileError, options.palette, kMalformedPalette);
-        }
-        if (!options.fixedGiven) {
-            // A file that says how many colours it holds gives that many fixed colours.
-            if (facts.colours < 0) {
-                return UsageError(("--palette needs --fixed N: " + options.palette +
-                                   " does not say how many of its colours to keep")
-                                      .c_str());
-            }
-            fixed = facts.colours;
-        }
+    int fixed = 0;
+    if (const int code = ReadFixedColours(options, table, fixed)) {
+        return code;
     }
     const int jobs = JobsFor(options);
     quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
@@ -77,6 +91,52 @@ int RunDiffuse(const Options& options) {
             return quantize::DiffuseImage(image.data(), image.size(), resize, input, observer);
         },
         jobs);
+}
+
+// One high-quality palette for all the inputs, written to -o. Every input is read whole
+// first, so the memory is that of the files together and the palette's own.
+int RunPalette(const Options& options) {
+    std::uint8_t table[palette::kTableBytes] = {};
+    int fixed = 0;
+    if (const int code = ReadFixedColours(options, table, fixed)) {
+        return code;
+    }
+    std::vector<cli::FileBytes> files(options.inputs.size());
+    std::vector<quantize::ImageBytes> images;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::string error;
+        if (!cli::ReadWholeFile(options.inputs[i], files[i], error)) {
+            return Fail(kFileError, options.inputs[i], error);
+        }
+        images.push_back({files[i].data(), files[i].size()});
+    }
+    quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
+    input.stages = quantize::kHighQualityDiffusion;
+    input.threads = options.jobs == 1 ? 1 : 0;
+    quantize::DiffusionPalette chosen;
+    quantize::SilentObserver silent;
+    std::size_t refused = 0;
+    const quantize::Outcome outcome =
+        quantize::PaletteOfImages(images, input, silent, chosen, refused);
+    if (outcome != quantize::Outcome::Converted) {
+        return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
+                    options.inputs[refused], text::RefusalText(outcome));
+    }
+    std::uint8_t written[palette::kTableBytes] = {};
+    quantize::CopyToColourTable(chosen, 0, written);
+    palette::PaletteFormat format = palette::FormatOfName(options.output);
+    if (!options.format.empty()) {
+        palette::FormatOfWord(options.format, format);
+    }
+    const std::vector<std::uint8_t> bytes = palette::EncodePalette(written, format);
+    std::string error;
+    if (!cli::WriteWithSafetyCopy(options.output, bytes.data(), bytes.size(), error)) {
+        return Fail(kFileError, options.output, error);
+    }
+    if (options.verbose) {
+        std::fprintf(stderr, "tintwright: %zu images: %s\n", images.size(), options.output.c_str());
+    }
+    return kConverted;
 }
 
 } // namespace
@@ -98,6 +158,9 @@ int main(int argc, char** argv) {
         return UsageError(problem.c_str());
     }
     try {
+        if (options.command == "palette") {
+            return RunPalette(options);
+        }
         return options.command == "exact" ? RunExact(options) : RunDiffuse(options);
     } catch (const std::bad_alloc&) {
         return Fail(kFileError, options.inputs[0], kNoMemoryText);

@@ -6,12 +6,16 @@
 #include <sys/stat.h>
 #include <system_error>
 
+#include "core/palette/palette_formats.h"
+
 namespace cli {
 
 const char kUsage[] =
     "Usage: tintwright exact IN.bmp... [-o OUT.bmp | -d DIR] [-j N] [--quiet | --verbose]\n"
     "       tintwright diffuse IN.bmp... [-o OUT.bmp | -d DIR] [--palette FILE] [--fixed N]\n"
     "                          [--adaptive] [-j N] [--quiet | --verbose]\n"
+    "       tintwright palette IN.bmp... -o PALETTE [--palette FILE] [--fixed N]\n"
+    "                          [--format raw|act|gpl|jasc|riff] [-j N]\n"
     "       tintwright --help | --version\n";
 
 const char kHelp[] =
@@ -94,7 +98,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
-                   arg == "-d" || arg == "-j") {
+                   arg == "-d" || arg == "-j" || arg == "--format") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -117,6 +121,13 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                 }
             } else if (arg == "-d") {
                 options.directory = value;
+            } else if (arg == "--format") {
+                palette::PaletteFormat format;
+                if (!palette::FormatOfWord(value, format)) {
+                    problem = "--format takes raw, act, gpl, jasc or riff";
+                    return false;
+                }
+                options.format = value;
             } else {
                 options.output = value;
             }
@@ -137,8 +148,13 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     }
     options.command = positional[0];
     options.inputs.assign(positional.begin() + 1, positional.end());
-    if (options.command != "exact" && options.command != "diffuse") {
+    const bool paletteCommand = options.command == "palette";
+    if (options.command != "exact" && options.command != "diffuse" && !paletteCommand) {
         problem = "unknown command " + options.command;
+    } else if (!options.format.empty() && !paletteCommand) {
+        problem = "--format belongs to palette";
+    } else if (paletteCommand && (options.adaptive || !options.directory.empty())) {
+        problem = "palette takes -o PALETTE, and always makes the high-quality palette";
     } else if (options.command == "exact" &&
                (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
         problem = "--palette, --fixed and --adaptive belong to diffuse";
@@ -146,7 +162,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "--fixed above 0 needs --palette";
     } else if (options.inputs.empty()) {
         problem = "no input file given";
-    } else if (!options.output.empty() && options.inputs.size() > 1) {
+    } else if (paletteCommand && options.output.empty()) {
+        problem = "palette needs -o PALETTE";
+    } else if (!options.output.empty() && options.inputs.size() > 1 && !paletteCommand) {
         problem = "-o takes one input file; use -d for several";
     } else if (!options.output.empty() && !options.directory.empty()) {
         problem = "-o and -d exclude each other";
@@ -166,10 +184,21 @@ std::string OutputOf(const Options& options, const std::string& input) {
     }
     return input;
 }
+
 bool FindCollision(const Options& options, std::string& problem) {
     std::map<std::string, std::size_t> inputs, outputs;
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
         inputs.emplace(FileIdentity(options.inputs[i]), i);
+    }
+    if (options.command == "palette") {
+        // All images give one palette; it must not go over one of them.
+        const auto input = inputs.find(FileIdentity(options.output));
+        if (input != inputs.end()) {
+            problem =
+                "the palette would be written over an input, " + options.inputs[input->second];
+            return true;
+        }
+        return false;
     }
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
         const std::string output = OutputOf(options, options.inputs[i]);

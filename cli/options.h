@@ -21,6 +21,7 @@ struct Options {
     std::string output;    // -o: one input only
     std::string directory; // -d
     std::string palette;
+    std::string format; // --format: how the palette command writes its palette
     int fixed = 0;
     bool fixedGiven = false;
     bool adaptive = false;

@@ -1,6 +1,8 @@
 #include "core/bmp/true_colour.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "core/bmp/layout.h"
 
@@ -141,6 +143,24 @@ SourceRows::SourceRows(const std::uint8_t* data, const TrueColourSource& source)
     if (source.bitCount != 24) {
         row_.resize(static_cast<std::size_t>(3 * source.geometry.width));
     }
+}
+
+SourceRows::SourceRows(std::vector<SourceRows> stack)
+    : data_(nullptr), source_(stack.front().source_), stack_(std::move(stack)) {
+    firstRows_.push_back(0);
+    for (const SourceRows& part : stack_) {
+        firstRows_.push_back(firstRows_.back() + part.source_.geometry.rows);
+    }
+}
+
+std::size_t SourceRows::PartOf(std::uint64_t r) const {
+    const auto after = std::upper_bound(firstRows_.begin(), firstRows_.end(), r);
+    return static_cast<std::size_t>(after - firstRows_.begin()) - 1;
+}
+
+const std::uint8_t* SourceRows::StackRow(std::uint64_t r) {
+    const std::size_t part = PartOf(r);
+    return stack_[part].Row(r - firstRows_[part]);
 }
 
 const std::uint8_t* SourceRows::Decode(const std::uint8_t* stored) {

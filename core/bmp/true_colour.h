@@ -64,17 +64,31 @@ std::uint64_t PlainSize(const TrueColourSource& source);
 class SourceRows {
   public:
     SourceRows(const std::uint8_t* data, const TrueColourSource& source);
+    // Several images one above the other: the first one's stored rows, then the second's, and
+    // so on; rows differ in width where the images do. Not empty.
+    explicit SourceRows(std::vector<SourceRows> stack);
+
     const std::uint8_t* Row(std::uint64_t r) {
+        if (!stack_.empty()) {
+            return StackRow(r);
+        }
         const std::uint8_t* stored = data_ + source_.offset + r * source_.rowBytes;
         return source_.bitCount == 24 ? stored : Decode(stored);
+    }
+    // The number of pixels of row r.
+    std::uint64_t Width(std::uint64_t r) const {
+        return stack_.empty() ? source_.geometry.width : stack_[PartOf(r)].source_.geometry.width;
     }
 
   private:
     const std::uint8_t* Decode(const std::uint8_t* stored);
-
+    std::size_t PartOf(std::uint64_t r) const;
+    const std::uint8_t* StackRow(std::uint64_t r);
     const std::uint8_t* data_;
     const TrueColourSource& source_;
     std::vector<std::uint8_t> row_;
+    std::vector<SourceRows> stack_;
+    std::vector<std::uint64_t> firstRows_; // of each image of the stack, and then the total
 };
 
 // Rewrites the image in place as the plain 24-bit file image of PlainSize bytes, whose

@@ -403,22 +403,22 @@ class RowWeights {
 // row, standing for four: the palette comes out as good, and the counting is four times
 // quicker. The weight includes the pixel's own.
 template <typename Visit>
-void VisitCountedPixels(bmp::SourceRows& rows, const bmp::TrueColourGeometry& g,
-                        std::uint64_t begin, std::uint64_t end, std::uint64_t sampledFrom,
-                        Visit visit) {
+void VisitCountedPixels(bmp::SourceRows& rows, std::uint64_t begin, std::uint64_t end,
+                        std::uint64_t sampledFrom, Visit visit) {
     RowWeights weights;
     for (std::uint64_t y = begin; y < end; ++y) {
         if (y >= sampledFrom && y % 2 != 0) {
             continue;
         }
+        const std::uint64_t width = rows.Width(y);
         const std::uint8_t* p = rows.Row(y);
-        const std::uint8_t* w = weights.Of(p, g.width);
+        const std::uint8_t* w = weights.Of(p, width);
         if (y < sampledFrom) {
-            for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+            for (std::uint64_t x = 0; x < width; ++x, p += 3) {
                 visit(p, w[3 * x]);
             }
         } else {
-            for (std::uint64_t x = 0; x < g.width; x += 2, p += 6) {
+            for (std::uint64_t x = 0; x < width; x += 2, p += 6) {
                 visit(p, 4 * std::uint64_t{w[3 * x]});
             }
         }
@@ -528,39 +528,40 @@ struct Count {
                 ReportProgress(*observer, static_cast<std::int64_t>(from * g.padded),
                                static_cast<std::int64_t>(to * g.padded), positions);
             }
+            const std::uint64_t width = rows.Width(y);
             if (!exact.full()) {
                 const std::uint8_t* row = rows.Row(y);
-                const std::uint8_t* w = weights.Of(row, g.width);
+                const std::uint8_t* w = weights.Of(row, width);
                 const std::uint8_t* p = row;
-                for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+                for (std::uint64_t x = 0; x < width; ++x, p += 3) {
                     Add(p, w[3 * x]);
                     exact.Add(p, w[3 * x]);
                     if (few && first.FindOrAdd(PixelKey(p)) < 0) {
                         few = false;
                     }
                 }
-                FlatRuns(row, g.width);
+                FlatRuns(row, width);
                 if (exact.full()) {
                     sampledFrom = y + 1;
                 }
             } else if (y % 2 == 0) {
                 const std::uint8_t* row = rows.Row(y);
-                const std::uint8_t* w = weights.Of(row, g.width);
-                for (std::uint64_t x = 0; x < g.width; x += 2) {
+                const std::uint8_t* w = weights.Of(row, width);
+                for (std::uint64_t x = 0; x < width; x += 2) {
                     Add(row + 3 * x, 4 * std::uint64_t{w[3 * x]});
                 }
-                FlatRuns(row, g.width);
+                FlatRuns(row, width);
             }
         }
     }
 
     // The colours of the bins whose place in `slots` is not negative, counted again over the
     // same pixels as the first time: `colours` holds kColoursPerBin counts a slot.
-    void Colours(bmp::SourceRows& rows, const bmp::TrueColourGeometry& g, std::uint64_t begin,
-                 std::uint64_t end, const std::vector<std::int32_t>& slots,
+    void Colours(bmp::SourceRows& rows, std::uint64_t begin, std::uint64_t end,
+                 const std::vector<std::int32_t>& slots,
                  std::vector<std::uint64_t>& colours) const {
         VisitCountedPixels(
-            rows, g, begin, end, sampledFrom, [&](const std::uint8_t* p, std::uint64_t weight) {
+            rows, begin, end, sampledFrom, [&](const std::uint8_t* p, std::uint64_t weight) {
                 const std::int32_t slot = slots[BinOf(p)];
                 if (slot >= 0) {
                     colours[static_cast<std::size_t>(slot) * kColoursPerBin + InBinOf(p)] += weight;
@@ -714,7 +715,7 @@ std::vector<Box> DivideBins(Count counts[2], std::size_t wanted, bmp::SourceRows
         }
         InHalves(rows, g.rows, threads,
                  [&](int half, bmp::SourceRows& own, std::uint64_t begin, std::uint64_t end, bool) {
-                     counts[half].Colours(own, g, begin, end, slots, colours[half]);
+                     counts[half].Colours(own, begin, end, slots, colours[half]);
                  });
     }
 }

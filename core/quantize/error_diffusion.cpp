@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "core/bmp/layout.h"
@@ -62,28 +63,77 @@ IndexedImage IndexedImageOf(std::uint8_t* pixels, const bmp::TrueColourGeometry&
     return image;
 }
 
-// The stages up to the dithering: the source's layout, the palette and, where the stages say
-// so, its fitting. Changes nothing in the image.
-Outcome ChoosePalette(const std::uint8_t* data, std::uint64_t size, const DiffusionInput& input,
-                      DiffusionObserver& observer, bmp::TrueColourSource& source,
-                      DiffusionPalette& palette, PaletteFacts& facts, int& threads) {
+// One image as the stages read it: its stored bytes, or for an indexed image whose palette is
+// chosen for it, the true-colour file image its pixels show.
+struct SourceImage {
+    const std::uint8_t* data = nullptr;
+    std::uint64_t size = 0;
+    bmp::TrueColourSource source;
+    std::vector<std::uint8_t> expanded;
+};
+
+std::optional<bmp::SourceProblem> Prepare(SourceImage& image, const Stages& stages) {
+    auto problem = bmp::CheckTrueColourSource(image.data, image.size, image.source);
+    if (problem == bmp::SourceProblem::AlreadyIndexed &&
+        stages.palette == PaletteMethod::Adaptive &&
+        bmp::ExpandIndexed(image.data, image.size, image.expanded)) {
+        image.source = bmp::TrueColourSource{};
+        image.data = image.expanded.data();
+        image.size = image.expanded.size();
+        problem = bmp::CheckTrueColourSource(image.data, image.size, image.source);
+    }
+    return problem;
+}
+
+// The stages up to the dithering for one image, or for several read as one above the other:
+// the sources' layouts, the palette and, where the stages say so, its fitting (each image
+// dithered on its own, what the entries stood for added up). Changes nothing in the images.
+// On a refusal `refused` is the image refused.
+Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& input,
+                      DiffusionObserver& observer, DiffusionPalette& palette, PaletteFacts& facts,
+                      int& threads, std::size_t& refused) {
     const Stages& stages = input.stages;
     const GroupSizes sizes = GroupSizesFor(input.fixedCount, stages.palette);
     observer.Opening(sizes.fixed, sizes.basic, sizes.free);
 
-    if (const auto problem = bmp::CheckTrueColourSource(data, size, source)) {
-        return OutcomeOf(*problem);
+    for (refused = 0; refused < images.size(); ++refused) {
+        if (const auto problem = Prepare(images[refused], stages)) {
+            return OutcomeOf(*problem);
+        }
     }
-    const bmp::TrueColourGeometry& g = source.geometry;
-    bmp::SourceRows rows(data, source);
+    std::vector<bmp::SourceRows> stack;
+    bmp::TrueColourGeometry g = images.front().source.geometry;
+    for (const SourceImage& image : images) {
+        const bmp::TrueColourGeometry& own = image.source.geometry;
+        stack.emplace_back(image.data, image.source);
+        if (&image != &images.front()) {
+            g.width = std::max(g.width, own.width);
+            g.rows += own.rows;
+            g.stride = std::max(g.stride, own.stride);
+            g.padded = std::max(g.padded, own.padded);
+        }
+    }
+    bmp::SourceRows rows = stack.size() == 1 ? stack.front() : bmp::SourceRows(std::move(stack));
     FillFixedAndBasic(palette, sizes, input);
     threads = ThreadsFor(g, input.threads);
     if (!BuildPalette(stages.palette, palette, sizes, rows, g, threads, observer, facts)) {
         return Outcome::NoMemory;
     }
-    // Without rows there is nothing to fit to, however wide the header says a row is.
-    if (g.rows > 0 && stages.fit) {
-        palette = FitToSerpentineDither(palette, data, source, facts, threads);
+    if (!stages.fit) {
+        return Outcome::Converted;
+    }
+    if (images.size() == 1) {
+        // Without rows there is nothing to fit to, however wide the header says a row is.
+        if (g.rows > 0) {
+            palette =
+                FitToSerpentineDither(palette, images[0].data, images[0].source, facts, threads);
+        }
+    } else {
+        std::vector<FitImage> fit;
+        for (const SourceImage& image : images) {
+            fit.push_back({image.data, &image.source});
+        }
+        palette = FitToSerpentineDither(palette, fit, facts, threads);
     }
     return Outcome::Converted;
 }
@@ -97,36 +147,53 @@ GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method) {
 }
 
 Outcome PaletteOfImage(const std::uint8_t* data, std::uint64_t size, const DiffusionInput& input,
-                       DiffusionObserver& observer, DiffusionPalette& palette) try {
-    bmp::TrueColourSource source;
+                       DiffusionObserver& observer, DiffusionPalette& palette) {
+    std::size_t refused = 0;
+    return PaletteOfImages({{data, size}}, input, observer, palette, refused);
+}
+
+Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionInput& input,
+                        DiffusionObserver& observer, DiffusionPalette& palette,
+                        std::size_t& refused) try {
+    refused = 0;
+    if (images.empty()) {
+        return Outcome::UnsupportedLayout;
+    }
+    std::vector<SourceImage> sources(images.size());
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        sources[i].data = images[i].data;
+        sources[i].size = images[i].size;
+    }
     PaletteFacts facts;
     int threads = 0;
-    return ChoosePalette(data, size, input, observer, source, palette, facts, threads);
+    return ChoosePalette(sources, input, observer, palette, facts, threads, refused);
 } catch (const std::bad_alloc&) {
     return Outcome::NoMemory;
 }
 
+void CopyToColourTable(const DiffusionPalette& palette, int first, std::uint8_t* table) {
+    for (int i = first; i < 256; ++i) {
+        table[4 * i] = palette[4 * i + 2];
+        table[4 * i + 1] = palette[4 * i + 1];
+        table[4 * i + 2] = palette[4 * i];
+    }
+}
+
 Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                     const DiffusionInput& input, DiffusionObserver& observer) {
-    bmp::TrueColourSource source;
-    const bmp::TrueColourGeometry& g = source.geometry;
+    std::vector<SourceImage> images(1);
+    SourceImage& image = images[0];
+    image.data = data;
+    image.size = size;
+    const bmp::TrueColourGeometry& g = image.source.geometry;
     DiffusionPalette palette;
     std::unique_ptr<Ditherer> ditherer;
-    // With a palette chosen for the image, an indexed image is converted as the true-colour
-    // image its pixels show (with the user's 256 colours fixed, that maps it onto them).
-    std::vector<std::uint8_t> expanded;
     try {
-        if (input.stages.palette == PaletteMethod::Adaptive &&
-            bmp::CheckTrueColourSource(data, size, source) == bmp::SourceProblem::AlreadyIndexed &&
-            bmp::ExpandIndexed(data, size, expanded)) {
-            source = bmp::TrueColourSource{};
-        }
-        const std::uint8_t* from = expanded.empty() ? data : expanded.data();
-        const std::uint64_t fromSize = expanded.empty() ? size : expanded.size();
         PaletteFacts facts;
         int threads = 0;
+        std::size_t refused = 0;
         const Outcome chosen =
-            ChoosePalette(from, fromSize, input, observer, source, palette, facts, threads);
+            ChoosePalette(images, input, observer, palette, facts, threads, refused);
         if (chosen != Outcome::Converted) {
             return {chosen, size};
         }
@@ -140,7 +207,7 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     // rows are longer than its own: grow before any pixel changes, so that a failure leaves
     // the image as it was.
     const std::uint64_t needed =
-        std::max(bmp::k8BitPixelData + g.rows * g.padded, bmp::PlainSize(source));
+        std::max(bmp::k8BitPixelData + g.rows * g.padded, bmp::PlainSize(image.source));
     std::uint64_t blockSize = size;
     if (needed > size) {
         const ResizeResult grown = resize(needed);
@@ -150,11 +217,13 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
         data = grown.data;
         blockSize = needed;
     }
-    if (expanded.empty()) {
-        bmp::RewriteAsPlain24(data, source);
+    // An indexed image's expanded pixels take its place; a true-colour one is rewritten as
+    // the plain layout.
+    if (image.expanded.empty()) {
+        bmp::RewriteAsPlain24(data, image.source);
     } else {
-        std::memcpy(data, expanded.data(), expanded.size());
-        std::vector<std::uint8_t>().swap(expanded);
+        std::memcpy(data, image.expanded.data(), image.expanded.size());
+        std::vector<std::uint8_t>().swap(image.expanded);
     }
     observer.PaletteComplete();
 

@@ -4,7 +4,9 @@
 // image written in place as an 8-bit BMP. Portable: no platform headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/quantize/observer.h"
 #include "core/quantize/outcome.h"
@@ -24,5 +26,24 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
 // why not, as DiffuseImage would refuse.
 Outcome PaletteOfImage(const std::uint8_t* data, std::uint64_t size, const DiffusionInput& input,
                        DiffusionObserver& observer, DiffusionPalette& palette);
+
+// A file image in memory.
+struct ImageBytes {
+    const std::uint8_t* data;
+    std::uint64_t size;
+};
+
+// The palette of several images together, as if they were one image, the first one's rows
+// above the second's and so on: their colours counted together, each pixel once, so that a
+// large image weighs more than a small one; fitted, where the stages say so, to each image's
+// dithering at once. The same for one image as PaletteOfImage. When an image is refused,
+// `refused` is its place in `images`.
+Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionInput& input,
+                        DiffusionObserver& observer, DiffusionPalette& palette,
+                        std::size_t& refused);
+
+// Entries `first` to 255 of a palette as a colour table's blue, green and red (the fourth
+// byte of each entry is left as it is): what the user's palette and palette files hold.
+void CopyToColourTable(const DiffusionPalette& palette, int first, std::uint8_t* table);
 
 } // namespace quantize

@@ -198,8 +198,9 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, bmp::Sour
     ranked.reserve(wanted);
     std::size_t atMet = 0;
     for (std::uint64_t y = 0; y < g.rows && ranked.size() < wanted; ++y) {
+        const std::uint64_t width = rows.Width(y);
         const std::uint8_t* p = rows.Row(y);
-        for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+        for (std::uint64_t x = 0; x < width; ++x, p += 3) {
             const std::uint32_t morton = MortonOf(p);
             std::uint8_t& mark = counts.SlotOfCounted(morton);
             if (mark == kAbove) {

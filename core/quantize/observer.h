@@ -50,8 +50,9 @@ void VisitPixels(bmp::SourceRows& rows, const bmp::TrueColourGeometry& g,
         const std::int64_t rowStart = static_cast<std::int64_t>(y * g.padded);
         ReportProgress(observer, rowStart, rowStart + static_cast<std::int64_t>(g.padded),
                        positions);
+        const std::uint64_t width = rows.Width(y);
         const std::uint8_t* p = rows.Row(y);
-        for (std::uint64_t x = 0; x < g.width; ++x, p += 3) {
+        for (std::uint64_t x = 0; x < width; ++x, p += 3) {
             visit(p);
         }
     }

@@ -260,54 +260,68 @@ template <typename Work> void SerpentineDither::InBothGroups(Work work) {
     work(1);
 }
 
-void SerpentineDither::Fit(const std::uint8_t* data, const bmp::TrueColourSource& source) {
+void SerpentineDither::AddTrialSums(const std::uint8_t* data, const bmp::TrueColourSource& source,
+                                    EntrySums& sums) {
     std::vector<bmp::SourceRows> sources(kBands, bmp::SourceRows(data, source));
-    for (int pass = 0; pass < kFitPasses; ++pass) {
-        InBothGroups([&](int group) {
-            for (int j = 0; j < kGroup; ++j) {
-                std::memset(bands_[kGroup * group + j].sums, 0, sizeof bands_[0].sums);
-            }
-            for (std::uint64_t start = 0; start < GroupRows(group); start += kFitBlock) {
-                StartGroup(group);
-                for (std::uint64_t r = start; r < start + kFitRows && r < GroupRows(group); ++r) {
-                    const std::uint8_t* rows[kGroup];
-                    for (int j = 0; j < kGroup; ++j) {
-                        const int b = kGroup * group + j;
-                        rows[j] =
-                            bands_[b].begin + r < bands_[b].end
-                                ? sources[static_cast<std::size_t>(b)].Row(bands_[b].begin + r)
-                                : nullptr;
-                    }
-                    DitherGroup(group, r, (r - start) % 2 == 0, true, rows);
+    InBothGroups([&](int group) {
+        for (int j = 0; j < kGroup; ++j) {
+            std::memset(bands_[kGroup * group + j].sums, 0, sizeof bands_[0].sums);
+        }
+        for (std::uint64_t start = 0; start < GroupRows(group); start += kFitBlock) {
+            StartGroup(group);
+            for (std::uint64_t r = start; r < start + kFitRows && r < GroupRows(group); ++r) {
+                const std::uint8_t* rows[kGroup];
+                for (int j = 0; j < kGroup; ++j) {
+                    const int b = kGroup * group + j;
+                    rows[j] = bands_[b].begin + r < bands_[b].end
+                                  ? sources[static_cast<std::size_t>(b)].Row(bands_[b].begin + r)
+                                  : nullptr;
                 }
-            }
-        });
-        for (int e = facts_.pinned; e < 256; ++e) {
-            std::uint64_t sum[4] = {};
-            for (const Band& band : bands_) {
-                for (int c = 0; c < 4; ++c) {
-                    sum[c] += band.sums[e][c];
-                }
-            }
-            std::uint8_t moved[3];
-            for (int c = 0; c < 3 && sum[3] != 0; ++c) {
-                const int mean = static_cast<int>((sum[2 - c] + sum[3] / 2) / sum[3]);
-                moved[c] = static_cast<std::uint8_t>(
-                    (mean * kFitMove + palette_[4 * e + c] * (100 - kFitMove) + 50) / 100);
-            }
-            // An entry stays where it is rather than take another entry's colour.
-            bool taken = sum[3] == 0;
-            for (int j = 0; j < 256 && !taken; ++j) {
-                taken = j != e && palette_[4 * j] == moved[0] && palette_[4 * j + 1] == moved[1] &&
-                        palette_[4 * j + 2] == moved[2];
-            }
-            if (!taken) {
-                std::memcpy(&palette_[4 * e], moved, 3);
+                DitherGroup(group, r, (r - start) % 2 == 0, true, rows);
             }
         }
+    });
+    for (int e = 0; e < 256; ++e) {
+        for (const Band& band : bands_) {
+            for (int c = 0; c < 4; ++c) {
+                sums[e][c] += band.sums[e][c];
+            }
+        }
+    }
+}
+
+void SerpentineDither::Fit(const std::uint8_t* data, const bmp::TrueColourSource& source) {
+    for (int pass = 0; pass < kFitPasses; ++pass) {
+        EntrySums sums = {};
+        AddTrialSums(data, source, sums);
+        palette_ = MovedTowardSums(palette_, facts_.pinned, sums);
         TakeColours();
         nearest_->Reset(palette_.data());
     }
+}
+
+DiffusionPalette MovedTowardSums(const DiffusionPalette& palette, int pinned,
+                                 const EntrySums& sums) {
+    DiffusionPalette moved = palette;
+    for (int e = pinned; e < 256; ++e) {
+        const std::uint64_t* sum = sums[e];
+        std::uint8_t colour[3];
+        for (int c = 0; c < 3 && sum[3] != 0; ++c) {
+            const int mean = static_cast<int>((sum[2 - c] + sum[3] / 2) / sum[3]);
+            colour[c] = static_cast<std::uint8_t>(
+                (mean * kFitMove + moved[4 * e + c] * (100 - kFitMove) + 50) / 100);
+        }
+        // An entry stays where it is rather than take another entry's colour.
+        bool taken = sum[3] == 0;
+        for (int j = 0; j < 256 && !taken; ++j) {
+            taken = j != e && moved[4 * j] == colour[0] && moved[4 * j + 1] == colour[1] &&
+                    moved[4 * j + 2] == colour[2];
+        }
+        if (!taken) {
+            std::memcpy(&moved[4 * e], colour, 3);
+        }
+    }
+    return moved;
 }
 
 void SerpentineDither::Run(std::uint8_t* pixels, DiffusionObserver& observer) {
@@ -358,6 +372,23 @@ DiffusionPalette FitToSerpentineDither(const DiffusionPalette& palette, const st
     SerpentineDither trial(source.geometry, palette, facts, threads);
     trial.Fit(data, source);
     return trial.palette();
+}
+
+DiffusionPalette FitToSerpentineDither(const DiffusionPalette& palette,
+                                       const std::vector<FitImage>& images,
+                                       const PaletteFacts& facts, int threads) {
+    DiffusionPalette fitted = palette;
+    for (int pass = 0; pass < kFitPasses; ++pass) {
+        EntrySums sums = {};
+        for (const FitImage& image : images) {
+            if (image.source->geometry.rows > 0) {
+                SerpentineDither trial(image.source->geometry, fitted, facts, threads);
+                trial.AddTrialSums(image.data, *image.source, sums);
+            }
+        }
+        fitted = MovedTowardSums(fitted, facts.pinned, sums);
+    }
+    return fitted;
 }
 
 } // namespace quantize

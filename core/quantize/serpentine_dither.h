@@ -15,6 +15,9 @@
 
 namespace quantize {
 
+// Blue, green, red and count of the colours each entry stood for in a trial dithering.
+using EntrySums = std::uint64_t[256][4];
+
 // Everything dithering needs, set aside when it is made (it may throw std::bad_alloc), so
 // that running out of memory leaves the image as it was. The image is dithered as eight
 // bands of rows, each on its own, and a thread takes a group of four at once, a pixel of each
@@ -32,6 +35,10 @@ class SerpentineDither : public Ditherer {
     // the mean of the colours it stood for, unless another entry has that colour; three
     // times. Reads the stored rows; may throw std::bad_alloc.
     void Fit(const std::uint8_t* data, const bmp::TrueColourSource& source);
+    // One trial dithering of the first rows of every block of rows, as Fit makes them, added
+    // to `sums`.
+    void AddTrialSums(const std::uint8_t* data, const bmp::TrueColourSource& source,
+                      EntrySums& sums);
     const DiffusionPalette& palette() const { return palette_; }
 
   private:
@@ -88,6 +95,21 @@ class SerpentineDither : public Ditherer {
 // the palette given is not changed. May throw std::bad_alloc.
 DiffusionPalette FitToSerpentineDither(const DiffusionPalette& palette, const std::uint8_t* data,
                                        const bmp::TrueColourSource& source,
+                                       const PaletteFacts& facts, int threads);
+
+// Each entry after the pinned ones moved most of the way to the mean of the colours it stood
+// for, unless another entry has that colour or it stood for none.
+DiffusionPalette MovedTowardSums(const DiffusionPalette& palette, int pinned,
+                                 const EntrySums& sums);
+
+// The palette fitted to the serpentine dithering of several images at once: each pass adds up
+// what the entries stood for in all of them before they move.
+struct FitImage {
+    const std::uint8_t* data;
+    const bmp::TrueColourSource* source;
+};
+DiffusionPalette FitToSerpentineDither(const DiffusionPalette& palette,
+                                       const std::vector<FitImage>& images,
                                        const PaletteFacts& facts, int threads);
 
 } // namespace quantize

@@ -183,3 +183,61 @@ TEST(AdaptiveDiffusion, IndexedImagesAreConvertedAsTheColoursTheyShow) {
 }
 
 } // namespace
+
+namespace {
+
+quantize::DiffusionPalette PaletteOf(const std::vector<Bytes>& images, quantize::Stages stages,
+                                     std::size_t* refused = nullptr) {
+    const Bytes table(1024, 0);
+    quantize::DiffusionInput input{0, table.data(), quantize::kBasicPalette, 0, stages};
+    std::vector<quantize::ImageBytes> bytes;
+    for (const Bytes& image : images) {
+        bytes.push_back({image.data(), image.size()});
+    }
+    quantize::DiffusionPalette palette{};
+    quantize::SilentObserver silent;
+    std::size_t which = 0;
+    const quantize::Outcome outcome =
+        quantize::PaletteOfImages(bytes, input, silent, palette, which);
+    if (refused != nullptr) {
+        *refused = outcome == quantize::Outcome::Converted ? images.size() : which;
+    }
+    return palette;
+}
+
+// One palette for several images counts them as one image, the first one's rows above the
+// second's: the same colours as the images stacked into one file.
+TEST(SharedPalette, SeveralImagesCountAsTheImagesStackedIntoOne) {
+    const auto part = [](int r0) {
+        return [r0](int x, int r) { return Panels(x, r + r0) ^ (Sky(x, r) & 0x0F0F0F); };
+    };
+    const std::vector<Bytes> images = {testimg::Make24(300, 50, part(100)),
+                                       testimg::Make24(300, 70, part(50)),
+                                       testimg::Make24(300, 30, part(0))};
+    // Stored rows run bottom-up: the first image's rows come first in the stack.
+    const Bytes stacked = testimg::Make24(300, 150, [&](int x, int r) {
+        return r < 50 ? part(100)(x, r) : r < 120 ? part(50)(x, r - 50) : part(0)(x, r - 120);
+    });
+    quantize::Stages unfitted = quantize::kHighQualityDiffusion;
+    unfitted.fit = false;
+    EXPECT_EQ(PaletteOf(images, unfitted), PaletteOf({stacked}, unfitted));
+    // Fitted to each image's own dithering, one image's palette is that of the image alone.
+    const Bytes& one = images[1];
+    quantize::DiffusionPalette alone{};
+    quantize::SilentObserver silent;
+    const Bytes table(1024, 0);
+    ASSERT_EQ(quantize::PaletteOfImage(
+                  one.data(), one.size(),
+                  {0, table.data(), quantize::kBasicPalette, 0, quantize::kHighQualityDiffusion},
+                  silent, alone),
+              quantize::Outcome::Converted);
+    EXPECT_EQ(PaletteOf({one}, quantize::kHighQualityDiffusion), alone);
+    // A refused image is named by its place.
+    Bytes broken = images[2];
+    broken[28] = 12; // 12 bits per pixel
+    std::size_t refused = 0;
+    PaletteOf({images[0], images[1], broken}, quantize::kHighQualityDiffusion, &refused);
+    EXPECT_EQ(refused, 2u);
+}
+
+} // namespace

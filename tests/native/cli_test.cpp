@@ -15,6 +15,7 @@
 #include "tests/support/corpus.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/recorder.h"
+#include "core/palette/palette_formats.h"
 #include "core/quantize/basic_palette.h"
 #include "tests/support/literal_diffusion.h"
 #include "tests/support/literal_exact.h"
@@ -242,6 +243,10 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
              {{"diffuse", "a.bmp", "--palette", "p.pal", "--fixed", "x"}, "0 to 256"},
              {{"exact", "a.bmp", "-j", "0"}, "1 to 1024"},
              {{"exact", "a.bmp", "--quiet", "--verbose"}, "exclude each other"},
+             {{"palette", "a.bmp", "b.bmp"}, "palette needs -o PALETTE"},
+             {{"palette", "a.bmp", "-o", "p.gpl", "--adaptive"}, "palette takes -o PALETTE"},
+             {{"palette", "a.bmp", "-o", "p.pal", "--format", "bmp"}, "--format takes raw"},
+             {{"diffuse", "a.bmp", "--format", "gpl"}, "--format belongs to palette"},
          }) {
         cli::Options options;
         const std::string said = parse(words, options);
@@ -341,6 +346,67 @@ TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
               3);
     EXPECT_NE(stderr_.find("bad.gpl: not a palette"), std::string::npos) << stderr_;
     EXPECT_FALSE(PathExists(Path("no.bmp")));
+}
+
+// One palette for three images of different sizes, whose 200 colours together fit beside the
+// user's four: each image then converts onto exactly that table and keeps every pixel.
+TEST_F(Cli, PaletteMakesOneTableThatEveryImageThenTakes) {
+    const auto colour = [](int k) { return static_cast<std::uint32_t>(k * 0x0B0705 + 0x102030); };
+    const std::vector<std::pair<int, int>> sizes = {{31, 17}, {64, 40}, {9, 90}};
+    std::vector<Bytes> images;
+    std::string names;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const int first = static_cast<int>(i) * 60; // 80 colours each, 20 shared with the next
+        images.push_back(testimg::Make24(sizes[i].first, sizes[i].second, [&](int x, int r) {
+            return colour(first + (x * 3 + r * 7) % 80);
+        }));
+        names += " " + Path("in" + std::to_string(i) + ".bmp");
+        WriteFileBytes(Path("in" + std::to_string(i) + ".bmp"), images.back());
+    }
+    const std::string user = "GIMP Palette\n1 2 3\n4 5 6\n7 8 9\n250 251 252\n";
+    WriteFileBytes(Path("user.gpl"), Bytes(user.begin(), user.end()));
+    ASSERT_EQ(Run("palette" + names + " -o " + Path("one.gpl") + " --palette " + Path("user.gpl") +
+                  " -j 1"),
+              0)
+        << stderr_;
+    ASSERT_EQ(Run("palette" + names + " -o " + Path("two.pal") + " --format jasc --palette " +
+                  Path("user.gpl") + " -j 2"),
+              0);
+    EXPECT_EQ(Read(Path("two.pal")).rfind("JASC-PAL\r\n0100\r\n256\r\n", 0), 0u);
+    const auto table = [this](const std::string& name) {
+        const Bytes file = ReadFileBytes(Path(name));
+        Bytes entries(1024, 0);
+        palette::PaletteFileFacts facts;
+        EXPECT_TRUE(palette::ReadPalette(file.data(), file.size(), false, entries.data(), facts));
+        return entries;
+    };
+    const Bytes shared = table("one.gpl");
+    EXPECT_EQ(table("two.pal"), shared); // the same with one thread or two
+    EXPECT_EQ(Bytes(&shared[2 * 4], &shared[2 * 4 + 3]), (Bytes{9, 8, 7})); // user's come first
+
+    ASSERT_EQ(Run("diffuse" + names + " --adaptive --palette " + Path("one.gpl") +
+                  " --fixed 256 -d " + Path("out")),
+              0);
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const Bytes out = ReadFileBytes(Path("out/in" + std::to_string(i) + ".bmp"));
+        ASSERT_GT(out.size(), 1078u);
+        for (int e = 0; e < 256; ++e) {
+            ASSERT_EQ(Bytes(&out[54 + 4 * e], &out[57 + 4 * e]),
+                      Bytes(&shared[4 * e], &shared[4 * e + 3]))
+                << e;
+        }
+        const int width = sizes[i].first, stride = (width + 3) & ~3;
+        for (int r = 0; r < sizes[i].second; ++r) {
+            for (int x = 0; x < width; ++x) {
+                const std::uint8_t* entry = &out[54 + 4 * out[1078 + r * stride + x]];
+                const std::uint8_t* pixel = &images[i][54 + r * ((3 * width + 3) & ~3) + 3 * x];
+                ASSERT_EQ(Bytes(entry, entry + 3), Bytes(pixel, pixel + 3)) << i << " " << x;
+            }
+        }
+    }
+    // The palette never goes over an input.
+    EXPECT_EQ(Run("palette" + names + " -o " + Path("in1.bmp")), 2);
+    EXPECT_EQ(ReadFileBytes(Path("in1.bmp")), images[1]);
 }
 
 TEST_F(Cli, DiffuseShowsAProgressBarOnlyOnATerminal) {

@@ -270,11 +270,7 @@ static void OnFromImage(HWND dialog) {
             if (outcome != quantize::Outcome::Converted) {
                 problem = text::RefusalText(outcome);
             } else {
-                for (int i = input.fixedCount; i < 256; ++i) {
-                    entries.get()[4 * i] = chosen[4 * i + 2];
-                    entries.get()[4 * i + 1] = chosen[4 * i + 1];
-                    entries.get()[4 * i + 2] = chosen[4 * i];
-                }
+                quantize::CopyToColourTable(chosen, input.fixedCount, entries.get());
             }
         }
     }
