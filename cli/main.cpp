@@ -82,7 +82,15 @@ int RunDiffuse(const Options& options) {
     // Several files at a time keep the processors busy: each file's dithering takes one.
     input.threads = jobs > 1 ? 1 : 0;
     if (options.adaptive) {
-        input.stages = quantize::kHighQualityDiffusion;
+        input.stages = quantize::HighQualityStages(
+            options.dither == "ordered" ? quantize::DitherMethod::Ordered
+            : options.dither == "none"  ? quantize::DitherMethod::Nearest
+                                        : quantize::DitherMethod::Serpentine);
+        input.choices = {options.colours, options.strength, options.key};
+        if (options.key && std::min(fixed, options.colours) < 1) {
+            return UsageError("--key takes the first fixed colour as the key colour: give "
+                              "--palette FILE and --fixed N of 1 or more");
+        }
     }
     return ConvertAll(
         options,

@@ -13,7 +13,9 @@ namespace cli {
 const char kUsage[] =
     "Usage: tintwright exact IN.bmp... [-o OUT.bmp | -d DIR] [-j N] [--quiet | --verbose]\n"
     "       tintwright diffuse IN.bmp... [-o OUT.bmp | -d DIR] [--palette FILE] [--fixed N]\n"
-    "                          [--adaptive] [-j N] [--quiet | --verbose]\n"
+    "                          [--adaptive [--colours N] [--dither fs|ordered|none]\n"
+    "                                      [--strength P] [--key]]\n"
+    "                          [-j N] [--quiet | --verbose]\n"
     "       tintwright palette IN.bmp... -o PALETTE [--palette FILE] [--fixed N]\n"
     "                          [--format raw|act|gpl|jasc|riff] [-j N]\n"
     "       tintwright --help | --version\n";
@@ -41,6 +43,15 @@ const char kHelp[] =
     "      image of at most 256 - N colours keeps every pixel. An indexed (1-, 4- or\n"
     "      8-bit) image is converted as the colours it shows; with --fixed 256 this\n"
     "      maps it onto the palette FILE.\n"
+    "      --colours N: N colours (2 to 256, default 256), the fixed ones among them;\n"
+    "      the entries after them are black and no pixel takes them.\n"
+    "      --dither fs|ordered|none: Floyd-Steinberg (the default), an 8 x 8 ordered\n"
+    "      pattern (a colour at a place always gets the same index, so the still parts\n"
+    "      of animation frames do not flicker), or none (each pixel its nearest colour).\n"
+    "      --strength P: with fs, P percent of the usual error (0 to 100, default 100).\n"
+    "      --key: the first fixed colour is a transparent key colour at index 0: its\n"
+    "      pixels (and the fully transparent ones of a 32-bit image with alpha) get\n"
+    "      index 0, no other pixel does, and no other entry has its colour.\n"
     "\n"
     "Several files: each is converted on its own, several at a time (-j N, default\n"
     "the number of processors); -d DIR writes DIR/NAME (DIR is created when the first\n"
@@ -98,7 +109,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
-                   arg == "-d" || arg == "-j" || arg == "--format") {
+                   arg == "-d" || arg == "-j" || arg == "--format" || arg == "--colours" ||
+                   arg == "--dither" || arg == "--strength") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -121,6 +133,24 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                 }
             } else if (arg == "-d") {
                 options.directory = value;
+            } else if (arg == "--colours" || arg == "--strength") {
+                const bool colours = arg == "--colours";
+                const int number =
+                    colours ? ParseNumber(value, 2, 256) : ParseNumber(value, 0, 100);
+                if (number < 0) {
+                    problem = colours ? "--colours takes a number from 2 to 256"
+                                      : "--strength takes a number from 0 to 100";
+                    return false;
+                }
+                (colours ? options.colours : options.strength) = number;
+                options.choicesGiven = true;
+            } else if (arg == "--dither") {
+                if (value != "fs" && value != "ordered" && value != "none") {
+                    problem = "--dither takes fs, ordered or none";
+                    return false;
+                }
+                options.dither = value;
+                options.choicesGiven = true;
             } else if (arg == "--format") {
                 palette::PaletteFormat format;
                 if (!palette::FormatOfWord(value, format)) {
@@ -133,6 +163,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             }
         } else if (arg == "--adaptive") {
             options.adaptive = true;
+        } else if (arg == "--key") {
+            options.key = true;
+            options.choicesGiven = true;
         } else if (arg == "--quiet" || arg == "--verbose") {
             (arg == "--quiet" ? options.quiet : options.verbose) = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -158,6 +191,10 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     } else if (options.command == "exact" &&
                (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
         problem = "--palette, --fixed and --adaptive belong to diffuse";
+    } else if (options.choicesGiven && !(options.command == "diffuse" && options.adaptive)) {
+        problem = "--colours, --dither, --strength and --key belong to diffuse --adaptive";
+    } else if (options.strength != 100 && options.dither != "fs") {
+        problem = "--strength goes with --dither fs";
     } else if (options.fixed > 0 && options.palette.empty()) {
         problem = "--fixed above 0 needs --palette";
     } else if (options.inputs.empty()) {

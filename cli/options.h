@@ -25,6 +25,12 @@ struct Options {
     int fixed = 0;
     bool fixedGiven = false;
     bool adaptive = false;
+    // Of --adaptive: how many colours, which dithering and how strong, and a key colour.
+    int colours = 256;
+    std::string dither = "fs";
+    int strength = 100;
+    bool key = false;
+    bool choicesGiven = false;
     int jobs = 0; // files at a time; 0: as many as there are processors
     bool quiet = false;
     bool verbose = false;

@@ -40,6 +40,7 @@ add_library(tw_app STATIC
   win/reduce/conversion_window.cpp
   win/reduce/diffusion_command.cpp
   win/reduce/exact_command.cpp
+  win/reduce/quality_dialog.cpp
 )
 target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
 target_compile_definitions(tw_app PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601)

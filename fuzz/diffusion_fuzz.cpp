@@ -55,13 +55,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int threads = 1 + ((before >> 1) & 1);
     quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads};
     if (before & 4) {
-        input.stages = quantize::kHighQualityDiffusion;
+        // The high-quality method with the user's choices: dithering, colours, strength, key.
+        constexpr quantize::DitherMethod kDithers[3] = {quantize::DitherMethod::Serpentine,
+                                                        quantize::DitherMethod::Ordered,
+                                                        quantize::DitherMethod::Nearest};
+        input.stages = quantize::HighQualityStages(kDithers[(before >> 3) % 3]);
+        const std::uint8_t third = size > 2 ? data[size - 3] : 0;
+        input.choices.colours = (before & 0x20) ? 2 + third % 255 : 256;
+        input.choices.strength = (before & 0x40) ? third % 101 : 100;
+        input.choices.key = (before & 0x80) != 0;
     }
     std::vector<std::uint8_t> image = original;
     if (Diffuse(image, input).outcome != quantize::Outcome::Converted) {
         if (image != original) {
             std::abort(); // a refusal changed the image
         }
+        return 0;
+    }
+    // No index reaches the number of colours asked for.
+    const int colours =
+        input.stages.palette == quantize::PaletteMethod::Adaptive ? input.choices.colours : 256;
+    const auto pixels = static_cast<std::size_t>(bmp::ReadS32(&image[bmp::kBiWidth]));
+    const std::size_t stride = (pixels + 3) & ~std::size_t{3};
+    for (std::size_t i = bmp::k8BitPixelData; pixels > 0 && i < image.size(); ++i) {
+        if ((i - bmp::k8BitPixelData) % stride < pixels && image[i] >= colours) {
+            std::abort();
+        }
+    }
+    // A key colour reads the alpha of a 32-bit image, which its plain twin has not; an
+    // indexed image (converted by the high-quality method as the colours it shows) has no
+    // plain twin.
+    if (input.choices.key || bmp::ReadU16(&original[bmp::kBiBitCount]) <= 8) {
         return 0;
     }
     std::vector<std::uint8_t> plain = literal::Plain24Of(original);

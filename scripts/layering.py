@@ -24,7 +24,8 @@ LAYERS = {
         "win/res/resource",
     ],
     "child windows": ["win/palette/palette_grid", "win/reduce/conversion_window"],
-    "dialogs": ["win/app/options_dialog", "win/palette/palette_dialog"],
+    "dialogs": ["win/app/options_dialog", "win/palette/palette_dialog",
+                "win/reduce/quality_dialog"],
     "commands": [
         "win/document/file_commands", "win/reduce/diffusion_command", "win/reduce/exact_command",
     ],

@@ -72,6 +72,10 @@ inline void DecodePixel(const TrueColourSource& s, const std::uint8_t* stored, s
                         std::uint8_t* bgr) {
     const std::uint32_t pixel =
         s.bitCount == 32 ? bmp::ReadU32(stored + 4 * x) : bmp::ReadU16(stored + 2 * x);
+    if (s.keyed && (pixel & s.alphaMask) == 0) {
+        std::memcpy(bgr, s.key, 3);
+        return;
+    }
     bgr[0] = s.blue(pixel);
     bgr[1] = s.green(pixel);
     bgr[2] = s.red(pixel);
@@ -122,6 +126,7 @@ std::optional<SourceProblem> CheckTrueColourSource(const std::uint8_t* data, std
     g.rows = width == 0 ? 0 : static_cast<std::uint64_t>(height < 0 ? -height : height);
     g.stride = (3 * g.width + 3) & ~std::uint64_t{3};
     g.padded = (g.width + 3) & ~std::uint64_t{3};
+    g.topDown = height < 0;
     s.rowBytes = bmp::StrideBytes(width, static_cast<std::uint16_t>(s.bitCount));
     if (g.rows > 0 && (s.offset > size || g.rows * s.rowBytes > size - s.offset)) {
         return SourceProblem::Truncated;
@@ -132,6 +137,38 @@ std::optional<SourceProblem> CheckTrueColourSource(const std::uint8_t* data, std
     s.plain =
         s.bitCount == 24 && headerSize == 40 && s.offset == bmp::kHeadersSize && colourUsed == 0;
     return std::nullopt;
+}
+
+void KeyTransparentPixels(const std::uint8_t* data, TrueColourSource& s, const std::uint8_t* bgr) {
+    if (s.bitCount != 32) {
+        return;
+    }
+    const std::uint32_t colourMasks = 0xFFFFFFFFu >> (32 - s.red.bits) << s.red.shift |
+                                      0xFFFFFFFFu >> (32 - s.green.bits) << s.green.shift |
+                                      0xFFFFFFFFu >> (32 - s.blue.bits) << s.blue.shift;
+    std::uint32_t mask = 0;
+    if (bmp::ReadU32(data + bmp::kBiCompression) == kBitFields) {
+        if (bmp::ReadU32(data + bmp::kBiSize) >= 56) {
+            mask = bmp::ReadU32(data + bmp::kInfoHeader + 52) & ~colourMasks;
+        }
+    } else {
+        // The fourth bytes say something only where one of them is not 0.
+        for (std::uint64_t r = 0; r < s.geometry.rows && mask == 0; ++r) {
+            const std::uint8_t* row = data + s.offset + r * s.rowBytes;
+            for (std::uint64_t x = 0; x < s.geometry.width; ++x) {
+                if (row[4 * x + 3] != 0) {
+                    mask = 0xFF000000u;
+                    break;
+                }
+            }
+        }
+    }
+    if (mask != 0) {
+        s.keyed = true;
+        s.alphaMask = mask;
+        std::memcpy(s.key, bgr, 3);
+        s.plain = false;
+    }
 }
 
 std::uint64_t PlainSize(const TrueColourSource& s) {

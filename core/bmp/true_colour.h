@@ -16,6 +16,7 @@ struct TrueColourGeometry {
     std::uint64_t rows;   // magnitude of the height: top-down images keep their row order
     std::uint64_t stride; // bytes per 24-bit row
     std::uint64_t padded; // bytes per 8-bit row
+    bool topDown = false; // the first stored row is the top of the picture
 };
 
 // One colour channel of a 16- or 32-bit pixel: the lowest bit of its mask, its width, and
@@ -38,6 +39,10 @@ struct TrueColourSource {
     int bitCount = 24;           // 16, 24 or 32
     Channel red, green, blue;    // for 16 and 32 bits
     bool plain = false;          // already the plain layout: nothing to rewrite
+    // With KeyTransparentPixels: a 32-bit pixel whose alpha bits are all 0 reads as `key`.
+    bool keyed = false;
+    std::uint32_t alphaMask = 0;
+    std::uint8_t key[3] = {}; // blue, green, red
 };
 
 // Why a file image is no true-colour source.
@@ -54,6 +59,13 @@ enum class SourceProblem {
 // the file ends before its last row.
 std::optional<SourceProblem> CheckTrueColourSource(const std::uint8_t* data, std::uint64_t size,
                                                    TrueColourSource& source);
+
+// Makes the fully transparent pixels of a 32-bit image read as the colour `bgr` (blue, green,
+// red), in its rows and when it is rewritten: where the file has an alpha mask (a header of
+// 56 bytes or more with bit fields), or where its fourth bytes, without bit fields, are not
+// all 0 (many writers leave them 0 for an opaque image). Any other image stays as it is.
+void KeyTransparentPixels(const std::uint8_t* data, TrueColourSource& source,
+                          const std::uint8_t* bgr);
 
 // The length of the plain 24-bit file image of the source.
 std::uint64_t PlainSize(const TrueColourSource& source);

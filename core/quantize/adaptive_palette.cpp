@@ -212,23 +212,26 @@ void SetEntry(DiffusionPalette& palette, std::size_t e, int red, int green, int 
     palette[4 * e + 2] = static_cast<std::uint8_t>(blue);
 }
 
-// The nearest palette entry (smallest squared distance, lowest index on a tie), found by
-// searching outward in green from the entries sorted by green: the search stops on each side
-// where green alone is farther than the best so far. Cheap to set up, for a few questions.
+// The nearest of the entries pixels may take (smallest squared distance, lowest index on a
+// tie), found by searching outward in green from the entries sorted by green: the search stops
+// on each side where green alone is farther than the best so far. Cheap to set up, for a few
+// questions.
 class GreenOrder {
   public:
-    explicit GreenOrder(const DiffusionPalette& palette) {
-        for (int e = 0; e < 256; ++e) {
-            entries_[e] = {palette[4 * e], palette[4 * e + 1], palette[4 * e + 2], e};
+    GreenOrder(const DiffusionPalette& palette, const PaletteFacts& facts)
+        : count_(facts.entries - (facts.key ? 1 : 0)) {
+        for (int e = facts.key ? 1 : 0, k = 0; e < facts.entries; ++e, ++k) {
+            entries_[k] = {palette[4 * e], palette[4 * e + 1], palette[4 * e + 2], e};
         }
-        std::sort(entries_, entries_ + 256, [](const Entry& a, const Entry& b) {
+        std::sort(entries_, entries_ + count_, [](const Entry& a, const Entry& b) {
             return a.green != b.green ? a.green < b.green : a.index < b.index;
         });
     }
     // The entry, and in `distance` its squared distance.
     int Find(const int rgb[3], int* distance = nullptr) const {
         const int red = rgb[0], green = rgb[1], blue = rgb[2];
-        const Entry* start = std::lower_bound(entries_, entries_ + 256, green,
+        const Entry* const end = entries_ + count_;
+        const Entry* start = std::lower_bound(entries_, end, green,
                                               [](const Entry& e, int g) { return e.green < g; });
         int best = 1 << 30, bestIndex = 256;
         const auto consider = [&](const Entry& e) {
@@ -243,7 +246,7 @@ class GreenOrder {
         };
         const int wg = static_cast<int>(kWeight[1]);
         for (const Entry* e = start;
-             e < entries_ + 256 && wg * (e->green - green) * (e->green - green) <= best; ++e) {
+             e < end && wg * (e->green - green) * (e->green - green) <= best; ++e) {
             consider(*e);
         }
         for (const Entry* e = start;
@@ -261,14 +264,15 @@ class GreenOrder {
         int red, green, blue, index;
     };
     Entry entries_[256];
+    int count_;
 };
 
 // Moves each free entry to the mean colour of the items nearest to it, kPasses times.
 void Refine(DiffusionPalette& palette, int firstFree, int used, const std::vector<Item>& items,
-            DiffusionObserver& observer) {
+            const PaletteFacts& facts, DiffusionObserver& observer) {
     for (int pass = 0; pass < kPasses; ++pass) {
         observer.Progress(100 * (pass + 1), 100 * (kPasses + 1));
-        const GreenOrder nearest(palette);
+        const GreenOrder nearest(palette, facts);
         std::vector<Stats> clusters(256);
         for (const Item& item : items) {
             clusters[static_cast<std::size_t>(nearest.Find(item.mean))].Add(item.stats);
@@ -291,7 +295,7 @@ bool SameColour(const DiffusionPalette& palette, int a, int b) {
 // the image that its entries serve worst (most pixels times squared distance) among those
 // the palette lacks.
 void MakeDistinct(DiffusionPalette& palette, int firstFree, int used,
-                  const std::vector<Item>& items) {
+                  const std::vector<Item>& items, const PaletteFacts& facts) {
     for (int e = firstFree; e < used; ++e) {
         bool repeated = false;
         for (int j = 0; j < e && !repeated; ++j) {
@@ -301,7 +305,7 @@ void MakeDistinct(DiffusionPalette& palette, int firstFree, int used,
             continue;
         }
         SetEntry(palette, e, 0, 0, 0);
-        const GreenOrder nearest(palette);
+        const GreenOrder nearest(palette, facts);
         const Item* worst = nullptr;
         std::uint64_t worstCost = 0;
         for (const Item& item : items) {
@@ -476,6 +480,11 @@ struct Count {
     ColourCounts flat;  // the pixels of each colour that lie in flat runs of the rows counted
     std::uint64_t rowPixels = 0;                   // pixels of the rows counted
     std::uint64_t sampledFrom = ~std::uint64_t{0}; // the first row sampled
+    std::int64_t skip = -1; // a colour (0x00RRGGBB) not counted at all: the key colour
+
+    bool Skipped(const std::uint8_t* p) const {
+        return skip >= 0 && PixelKey(p) == static_cast<std::uint32_t>(skip);
+    }
 
     void Add(const std::uint8_t* p, std::uint64_t weight) {
         Stats& bin = bins[BinOf(p)];
@@ -508,7 +517,7 @@ struct Count {
             while (end < width && same(end, m)) {
                 ++end;
             }
-            if (end - start >= kFlatRun) {
+            if (end - start >= kFlatRun && !Skipped(row + 3 * m)) {
                 flat.Add(row + 3 * m, end - start);
             }
             if (end > m + kStep) {
@@ -534,6 +543,9 @@ struct Count {
                 const std::uint8_t* w = weights.Of(row, width);
                 const std::uint8_t* p = row;
                 for (std::uint64_t x = 0; x < width; ++x, p += 3) {
+                    if (Skipped(p)) {
+                        continue;
+                    }
                     Add(p, w[3 * x]);
                     exact.Add(p, w[3 * x]);
                     if (few && first.FindOrAdd(PixelKey(p)) < 0) {
@@ -548,7 +560,9 @@ struct Count {
                 const std::uint8_t* row = rows.Row(y);
                 const std::uint8_t* w = weights.Of(row, width);
                 for (std::uint64_t x = 0; x < width; x += 2) {
-                    Add(row + 3 * x, 4 * std::uint64_t{w[3 * x]});
+                    if (!Skipped(row + 3 * x)) {
+                        Add(row + 3 * x, 4 * std::uint64_t{w[3 * x]});
+                    }
                 }
                 FlatRuns(row, width);
             }
@@ -563,7 +577,7 @@ struct Count {
         VisitCountedPixels(
             rows, begin, end, sampledFrom, [&](const std::uint8_t* p, std::uint64_t weight) {
                 const std::int32_t slot = slots[BinOf(p)];
-                if (slot >= 0) {
+                if (slot >= 0 && !Skipped(p)) {
                     colours[static_cast<std::size_t>(slot) * kColoursPerBin + InBinOf(p)] += weight;
                 }
             });
@@ -732,6 +746,9 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
     // The upper and the lower half of the rows are counted each on its own, so that the
     // counts are the same with one thread or two; with two the upper half reports for both.
     auto counts = std::make_unique<Count[]>(2);
+    if (facts.key) {
+        counts[0].skip = counts[1].skip = palette[0] << 16 | palette[1] << 8 | palette[2];
+    }
     InHalves(
         rows, g.rows, threads,
         [&](int half, bmp::SourceRows& own, std::uint64_t begin, std::uint64_t end, bool together) {
@@ -777,8 +794,8 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
                  all.Mean(2));
     }
     const int used = pinned + static_cast<int>(boxes.size());
-    Refine(palette, pinned, used, items, observer);
-    MakeDistinct(palette, firstFree, used, items);
+    Refine(palette, pinned, used, items, facts, observer);
+    MakeDistinct(palette, firstFree, used, items, facts);
     return true;
 } catch (const std::bad_alloc&) {
     return false;

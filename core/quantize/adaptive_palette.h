@@ -20,7 +20,8 @@ namespace quantize {
 // with a few k-means passes, in which the entries before them take part but do not move. No
 // entry repeats another; unused entries stay as they are. `facts` tell how many leading
 // entries (the fixed ones and the flat areas' colours) must keep their colours, and whether
-// the entries were chosen colour by colour. The memory it
+// the entries were chosen colour by colour; they come in telling which entries pixels may
+// take (with a key colour, pixels of entry 0's colour are not counted). The memory it
 // uses does not grow with the image. With `threads` 2 it counts on two threads. False when
 // memory runs out.
 bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bmp::SourceRows& rows,

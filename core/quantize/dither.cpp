@@ -1,5 +1,6 @@
 #include "core/quantize/dither.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace quantize {
@@ -18,6 +19,23 @@ int ThreadsFor(const bmp::TrueColourGeometry& g, int threads) {
     // On a single processor the two threads would only take turns.
     const bool twoProcessors = std::thread::hardware_concurrency() != 1;
     return twoProcessors && g.rows > 1 && g.width * g.rows >= kTwoThreadPixels ? 2 : 1;
+}
+
+void ExactEntries::Take(const DiffusionPalette& palette, int first, int end) {
+    std::fill(std::begin(keys_), std::end(keys_), 0u);
+    for (int e = first; e < end; ++e) {
+        const std::uint32_t key = (static_cast<std::uint32_t>(palette[4 * e]) << 16 |
+                                   palette[4 * e + 1] << 8 | palette[4 * e + 2]) +
+                                  1;
+        std::uint32_t i = (key * 0x9E3779B1u) >> 22;
+        while (keys_[i] != 0 && keys_[i] != key) {
+            i = (i + 1) & (kSize - 1);
+        }
+        if (keys_[i] == 0) {
+            keys_[i] = key;
+            entries_[i] = static_cast<std::uint8_t>(e);
+        }
+    }
 }
 
 } // namespace quantize

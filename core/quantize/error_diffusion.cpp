@@ -15,6 +15,7 @@
 #include "core/quantize/dither.h"
 #include "core/quantize/group_palette.h"
 #include "core/quantize/indexed_image.h"
+#include "core/quantize/ordered_dither.h"
 #include "core/quantize/serpentine_dither.h"
 #include "core/quantize/three_neighbour_dither.h"
 
@@ -38,10 +39,14 @@ bool BuildPalette(PaletteMethod method, DiffusionPalette& palette, const GroupSi
 // The dithering stage.
 std::unique_ptr<Ditherer> MakeDitherer(DitherMethod method, const bmp::TrueColourGeometry& g,
                                        const DiffusionPalette& palette, const PaletteFacts& facts,
-                                       int threads) {
+                                       int threads, const Choices& choices) {
     switch (method) {
     case DitherMethod::Serpentine:
-        return std::make_unique<SerpentineDither>(g, palette, facts, threads);
+        return std::make_unique<SerpentineDither>(g, palette, facts, threads, choices.strength);
+    case DitherMethod::Ordered:
+    case DitherMethod::Nearest:
+        return std::make_unique<OrderedDither>(g, palette, facts, threads,
+                                               method == DitherMethod::Ordered);
     case DitherMethod::ThreeNeighbour:
         break;
     }
@@ -72,7 +77,10 @@ struct SourceImage {
     std::vector<std::uint8_t> expanded;
 };
 
-std::optional<bmp::SourceProblem> Prepare(SourceImage& image, const Stages& stages) {
+// With a key colour (blue, green, red), the fully transparent pixels of a 32-bit image read
+// as that colour.
+std::optional<bmp::SourceProblem> Prepare(SourceImage& image, const Stages& stages,
+                                          const std::uint8_t* key) {
     auto problem = bmp::CheckTrueColourSource(image.data, image.size, image.source);
     if (problem == bmp::SourceProblem::AlreadyIndexed &&
         stages.palette == PaletteMethod::Adaptive &&
@@ -82,7 +90,23 @@ std::optional<bmp::SourceProblem> Prepare(SourceImage& image, const Stages& stag
         image.size = image.expanded.size();
         problem = bmp::CheckTrueColourSource(image.data, image.size, image.source);
     }
+    if (!problem && key != nullptr) {
+        bmp::KeyTransparentPixels(image.data, image.source, key);
+    }
     return problem;
+}
+
+// No entry but the key colour's own has its colour: one that has is moved a level in blue,
+// toward the middle, so that a reader of the file that takes the colour as transparent finds
+// it at entry 0 only.
+void SeparateFromKey(DiffusionPalette& palette, int entries) {
+    for (int e = 1; e < entries; ++e) {
+        if (palette[4 * e] == palette[0] && palette[4 * e + 1] == palette[1] &&
+            palette[4 * e + 2] == palette[2]) {
+            palette[4 * e + 2] = static_cast<std::uint8_t>(
+                palette[4 * e + 2] < 128 ? palette[4 * e + 2] + 1 : palette[4 * e + 2] - 1);
+        }
+    }
 }
 
 // The stages up to the dithering for one image, or for several read as one above the other:
@@ -93,11 +117,16 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
                       DiffusionObserver& observer, DiffusionPalette& palette, PaletteFacts& facts,
                       int& threads, std::size_t& refused) {
     const Stages& stages = input.stages;
-    const GroupSizes sizes = GroupSizesFor(input.fixedCount, stages.palette);
+    // The user's choices are those of the adaptive palette and what follows it.
+    const Choices choices = stages.palette == PaletteMethod::Adaptive ? input.choices : Choices{};
+    const GroupSizes sizes = GroupSizesFor(input.fixedCount, stages.palette, choices.colours);
     observer.Opening(sizes.fixed, sizes.basic, sizes.free);
+    facts.entries = sizes.fixed + sizes.basic + sizes.free;
+    facts.key = choices.key && sizes.fixed >= 1;
+    const std::uint8_t* key = facts.key ? input.fixedTable : nullptr; // blue, green, red
 
     for (refused = 0; refused < images.size(); ++refused) {
-        if (const auto problem = Prepare(images[refused], stages)) {
+        if (const auto problem = Prepare(images[refused], stages, key)) {
             return OutcomeOf(*problem);
         }
     }
@@ -119,28 +148,36 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
     if (!BuildPalette(stages.palette, palette, sizes, rows, g, threads, observer, facts)) {
         return Outcome::NoMemory;
     }
+    if (facts.key) {
+        SeparateFromKey(palette, facts.entries);
+    }
     if (!stages.fit) {
         return Outcome::Converted;
     }
     if (images.size() == 1) {
         // Without rows there is nothing to fit to, however wide the header says a row is.
         if (g.rows > 0) {
-            palette =
-                FitToSerpentineDither(palette, images[0].data, images[0].source, facts, threads);
+            palette = FitToSerpentineDither(palette, images[0].data, images[0].source, facts,
+                                            threads, choices.strength);
         }
     } else {
         std::vector<FitImage> fit;
         for (const SourceImage& image : images) {
             fit.push_back({image.data, &image.source});
         }
-        palette = FitToSerpentineDither(palette, fit, facts, threads);
+        palette = FitToSerpentineDither(palette, fit, facts, threads, choices.strength);
     }
     return Outcome::Converted;
 }
 
 } // namespace
 
-GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method) {
+GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method, int colours) {
+    if (method == PaletteMethod::Adaptive) {
+        const int n = std::clamp(colours, kMinColours, 256);
+        const int fixed = std::clamp(fixedCount, 0, n);
+        return {fixed, 0, n - fixed};
+    }
     const int fixed = std::clamp(fixedCount, 0, 256);
     const int basic = method == PaletteMethod::Groups ? std::min(kBasicColours, 256 - fixed) : 0;
     return {fixed, basic, 256 - fixed - basic};
@@ -198,7 +235,7 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
             return {chosen, size};
         }
         if (g.rows > 0) {
-            ditherer = MakeDitherer(input.stages.dither, g, palette, facts, threads);
+            ditherer = MakeDitherer(input.stages.dither, g, palette, facts, threads, input.choices);
         }
     } catch (const std::bad_alloc&) {
         return {Outcome::NoMemory, size};

@@ -14,9 +14,9 @@ constexpr std::size_t kListSpace[3] = {8 * 8 * 8 * 257, 16 * 16 * 16 * 257, std:
 
 } // namespace
 
-NearestColour::NearestColour(const std::uint8_t* palette, int shards)
-    : shardCount_(std::clamp(shards, 1, kMaxShards)),
-      fine_(new std::atomic<std::uint32_t>[kFineCells]()) {
+NearestColour::NearestColour(const std::uint8_t* palette, int shards, int first, int end)
+    : shardCount_(std::clamp(shards, 1, kMaxShards)), first_(std::clamp(first, 0, 255)),
+      end_(std::clamp(end, first_ + 1, 256)), fine_(new std::atomic<std::uint32_t>[kFineCells]()) {
     const std::size_t tableSpace = kTableSpace;
     // The space is set aside here and never grows; pages that are never written cost nothing.
     const std::size_t singles = 64 * 257;
@@ -66,12 +66,12 @@ void NearestColour::Reset(const std::uint8_t* palette) {
         }
     }
     std::uint8_t all[256];
-    for (int e = 0; e < 256; ++e) {
-        all[e] = static_cast<std::uint8_t>(e);
+    for (int e = first_; e < end_; ++e) {
+        all[e - first_] = static_cast<std::uint8_t>(e);
     }
     for (int cell = 0; cell < 64; ++cell) {
         const int low[3] = {(cell >> 4) * 64, ((cell >> 2) & 3) * 64, (cell & 3) * 64};
-        const int count = Contenders(low, 64, all, 256, &top_[cell][1]);
+        const int count = Contenders(low, 64, all, end_ - first_, &top_[cell][1]);
         top_[cell][0] = static_cast<std::uint8_t>(count - 1);
     }
 }

@@ -24,10 +24,13 @@ namespace quantize {
 class NearestColour {
   public:
     static constexpr int kMaxShards = 2;
-    // `palette`: 256 entries of red, green, blue, flags.
-    explicit NearestColour(const std::uint8_t* palette, int shards = 1);
+    // `palette`: 256 entries of red, green, blue, flags; the answers are among entries
+    // first to end - 1 (first < end).
+    explicit NearestColour(const std::uint8_t* palette, int shards = 1, int first = 0,
+                           int end = 256);
 
-    // Forgets every answer and takes a new palette, keeping the space set aside.
+    // Forgets every answer and takes a new palette, keeping the space set aside and the
+    // entries the answers are among.
     void Reset(const std::uint8_t* palette);
 
     // A colour's cell in the low 18 bits of Spread(0, blue) | Spread(1, green) | Spread(2, red),
@@ -110,6 +113,7 @@ class NearestColour {
     int norms_[256];            // each entry's squared distance from black
     std::uint8_t top_[64][257]; // 4 x 4 x 4 cells: count - 1, then the contenders
     int shardCount_;
+    int first_, end_;
     std::unique_ptr<std::atomic<std::uint32_t>[]> fine_; // 64 x 64 x 64 slots
     std::unique_ptr<std::uint8_t[]> answers_;            // tables of 64 answers
     ListLevel levels_[kListLevels];                      // 8 x 8 x 8, 16 x 16 x 16, 32 x 32 x 32

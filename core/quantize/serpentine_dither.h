@@ -25,8 +25,9 @@ using EntrySums = std::uint64_t[256][4];
 // a group; the result is the same byte for byte.
 class SerpentineDither : public Ditherer {
   public:
+    // `strength`: the share of the usual error passed on, in percent.
     SerpentineDither(const bmp::TrueColourGeometry& geometry, const DiffusionPalette& palette,
-                     const PaletteFacts& facts, int threads);
+                     const PaletteFacts& facts, int threads, int strength = 100);
 
     void Run(std::uint8_t* pixels, DiffusionObserver& observer) override;
 
@@ -78,15 +79,12 @@ class SerpentineDither : public Ditherer {
     const bmp::TrueColourGeometry g_;
     DiffusionPalette palette_;
     const PaletteFacts facts_;
-    const bool exactColours_; // a pixel of an entry's own colour takes that entry
+    const bool exactColours_;     // a pixel of an entry's own colour takes that entry
+    const std::int16_t passedOn_; // of each error, in 64ths
+    std::uint8_t key_[3];         // entry 0's blue, green and red
     int threads_;
     std::int16_t colours_[256][kLanes]; // the palette as the dithering reads it
-    // The entries by colour: key colour + 1 (0 for an empty place) and the entry, the lowest
-    // of equal colours.
-    static constexpr std::uint32_t kExactSize = 1024;
-    std::uint32_t exactKeys_[kExactSize];
-    std::uint8_t exactEntries_[kExactSize];
-    int ExactEntry(const std::uint8_t* bgr) const;
+    ExactEntries exact_;
     std::unique_ptr<NearestColour> nearest_; // group g asks with shard g
     Band bands_[kBands];
 };
@@ -95,7 +93,7 @@ class SerpentineDither : public Ditherer {
 // the palette given is not changed. May throw std::bad_alloc.
 DiffusionPalette FitToSerpentineDither(const DiffusionPalette& palette, const std::uint8_t* data,
                                        const bmp::TrueColourSource& source,
-                                       const PaletteFacts& facts, int threads);
+                                       const PaletteFacts& facts, int threads, int strength = 100);
 
 // Each entry after the pinned ones moved most of the way to the mean of the colours it stood
 // for, unless another entry has that colour or it stood for none.
@@ -110,6 +108,6 @@ struct FitImage {
 };
 DiffusionPalette FitToSerpentineDither(const DiffusionPalette& palette,
                                        const std::vector<FitImage>& images,
-                                       const PaletteFacts& facts, int threads);
+                                       const PaletteFacts& facts, int threads, int strength = 100);
 
 } // namespace quantize

@@ -21,6 +21,8 @@ enum class PaletteMethod {
 enum class DitherMethod {
     ThreeNeighbour, // the error goes to the right, below and below right, rounded toward zero
     Serpentine,     // Floyd-Steinberg weights in serpentine order, the error carried apart
+    Ordered,        // an 8 x 8 threshold pattern: a colour at a place always takes the same entry
+    Nearest,        // no dithering: each pixel takes its nearest entry
 };
 
 struct Stages {
@@ -34,12 +36,31 @@ inline constexpr Stages kBasicDiffusion{PaletteMethod::Groups, false, DitherMeth
 inline constexpr Stages kHighQualityDiffusion{PaletteMethod::Adaptive, true,
                                               DitherMethod::Serpentine};
 
+// 誤差拡散（高画質） with another dithering: the palette is fitted to the serpentine dithering
+// only, the others take the k-means palette as it is.
+constexpr Stages HighQualityStages(DitherMethod dither) {
+    return {PaletteMethod::Adaptive, dither == DitherMethod::Serpentine, dither};
+}
+
+// What the user may choose of 誤差拡散（高画質）: how many entries the image may use, the
+// fixed ones among them; how much of its error the serpentine dithering passes on; and
+// whether entry 0, the first fixed colour, is a transparent key colour. The defaults are
+// the method as it always was.
+struct Choices {
+    int colours = 256;  // 2 to 256
+    int strength = 100; // percent, 0 to 100
+    bool key = false;
+};
+inline constexpr int kMinColours = 2;
+
 // What the palette stage tells the stages after it: the leading entries that must keep their
 // colours (the user's fixed ones, an image's flat colours), and whether the entries are colours
 // of the image itself, so that a pixel of an entry's colour takes that entry.
 struct PaletteFacts {
     int pinned = 0;
     bool exactColours = false;
+    int entries = 256; // pixels take entries below this
+    bool key = false;  // pixels of entry 0's colour take it, and no other pixel does
 };
 
 struct DiffusionInput {
@@ -48,13 +69,16 @@ struct DiffusionInput {
     const std::uint8_t* basicPalette = nullptr; // 42 triplets of red, green, blue
     int threads = 0; // threads that dither: 1 or 2, or 0 to choose by the image's size
     Stages stages = kBasicDiffusion;
+    Choices choices = {}; // of the adaptive palette and the dithering after it
 };
 
 // The sizes of the palette's three groups for F fixed colours. With the groups palette
-// B = 42 while it fits and N the rest; the adaptive palette has no basic group.
+// B = 42 while it fits and N the rest; the adaptive palette has no basic group, and of its
+// `colours` entries the fixed ones take up to all.
 struct GroupSizes {
     int fixed, basic, free;
 };
-GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method = PaletteMethod::Groups);
+GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method = PaletteMethod::Groups,
+                         int colours = 256);
 
 } // namespace quantize

@@ -54,3 +54,6 @@ inline constexpr char kRegisterAndRestartText[] = "レジストリに登録し�
 // Error diffusion in the program.
 inline constexpr char kConversionBusyText[] = "変換中です";
 inline constexpr char kCannotStartConversionText[] = "変換を開始できません";
+// 誤差拡散（高画質） with the key colour on, but no fixed colour to be it.
+inline constexpr char kKeyNeedsFixedText[] =
+    "透過色にはパレットの0番を使います\n固定パレットを使い、使用数を1以上にしてください";

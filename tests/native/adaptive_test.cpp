@@ -2,6 +2,7 @@
 // two threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -238,6 +239,140 @@ TEST(SharedPalette, SeveralImagesCountAsTheImagesStackedIntoOne) {
     std::size_t refused = 0;
     PaletteOf({images[0], images[1], broken}, quantize::kHighQualityDiffusion, &refused);
     EXPECT_EQ(refused, 2u);
+}
+
+} // namespace
+
+namespace {
+
+Converted WithChoices(const Bytes& image, int fixed, const Bytes& table,
+                      quantize::DitherMethod dither, quantize::Choices choices, int threads = 0) {
+    testimg::VectorBlock block{image};
+    quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads,
+                                   quantize::HighQualityStages(dither)};
+    input.choices = choices;
+    const auto result = block.Diffuse(input);
+    return {result.outcome, block.bytes};
+}
+
+std::uint8_t IndexAt(const Bytes& result, int width, int x, int r) {
+    return result[1078 + r * ((width + 3) & ~3) + x];
+}
+
+constexpr quantize::DitherMethod kAllDithers[] = {quantize::DitherMethod::Serpentine,
+                                                  quantize::DitherMethod::Ordered,
+                                                  quantize::DitherMethod::Nearest};
+
+// N colours: no index reaches N and the entries from N on are black, with every dithering; an
+// image of N - F colours keeps every pixel.
+TEST(QualityChoices, FewerColoursLeaveTheRestOfTheTableBlack) {
+    Bytes table(1024, 0);
+    table[0] = 10, table[1] = 20, table[2] = 30; // one fixed colour
+    for (const auto dither : kAllDithers) {
+        for (const int colours : {2, 16, 64}) {
+            const Converted run = WithChoices(testimg::Make24(61, 40, Photo), 1, table, dither,
+                                              {colours, 100, false}, 2);
+            ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
+            const auto highest = *std::max_element(run.image.begin() + 1078, run.image.end());
+            EXPECT_LT(highest, colours) << colours;
+            EXPECT_TRUE(std::all_of(run.image.begin() + 54 + 4 * colours, run.image.begin() + 1078,
+                                    [](std::uint8_t b) { return b == 0; }))
+                << colours;
+        }
+    }
+    const auto few = [](int x, int r) {
+        return static_cast<std::uint32_t>((x + 3 * r) % 15) * 0x0F0E0D;
+    };
+    const Converted kept = WithChoices(testimg::Make24(30, 20, few), 1, table,
+                                       quantize::DitherMethod::Serpentine, {16, 100, false});
+    for (int r = 0; r < 20; ++r) {
+        for (int x = 0; x < 30; ++x) {
+            ASSERT_EQ(ColourAt(kept.image, 30, x, r), few(x, r)) << x << "," << r;
+        }
+    }
+}
+
+// The key colour is entry 0: its pixels, and the fully transparent pixels of a 32-bit image
+// with alpha, take index 0, no other pixel does, and no other entry has its colour, however
+// many pixels lie close to it.
+TEST(QualityChoices, TheKeyColourIsIndexZeroAndNothingElse) {
+    Bytes table(1024, 0);
+    table[0] = 0xFF, table[1] = 0x00, table[2] = 0xFF; // magenta: blue, green, red
+    table[4] = 0xFF, table[5] = 0x00, table[6] = 0xFF; // the user's second colour too
+    const auto colour = [](int x, int r) -> std::uint32_t {
+        if ((x / 7 + r / 5) % 3 == 0) {
+            return 0xFF00FF; // the key
+        }
+        return (x + r) % 4 == 0 ? 0xFE00FF : Photo(x, r); // and its near neighbours
+    };
+    // The same picture as a 32-bit file whose key pixels are transparent and some other colour.
+    Bytes alpha = testimg::MakeHeaders(53, 37, 32);
+    alpha.resize(54 + 53 * 37 * 4);
+    for (int r = 0; r < 37; ++r) {
+        for (int x = 0; x < 53; ++x) {
+            const std::uint32_t c = colour(x, r);
+            const bool key = c == 0xFF00FF;
+            std::uint8_t* p = &alpha[54 + 4 * (r * 53 + x)];
+            p[0] = key ? 0x11 : static_cast<std::uint8_t>(c);
+            p[1] = key ? 0x22 : static_cast<std::uint8_t>(c >> 8);
+            p[2] = key ? 0x33 : static_cast<std::uint8_t>(c >> 16);
+            p[3] = key ? 0 : 0xFF;
+        }
+    }
+    for (const auto dither : kAllDithers) {
+        for (const Bytes& image : {testimg::Make24(53, 37, colour), alpha}) {
+            const Converted run = WithChoices(image, 2, table, dither, {64, 100, true});
+            ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
+            for (int e = 1; e < 256; ++e) {
+                EXPECT_NE(Bytes(&run.image[54 + 4 * e], &run.image[57 + 4 * e]),
+                          (Bytes{0xFF, 0x00, 0xFF}))
+                    << e;
+            }
+            for (int r = 0; r < 37; ++r) {
+                for (int x = 0; x < 53; ++x) {
+                    ASSERT_EQ(IndexAt(run.image, 53, x, r) == 0, colour(x, r) == 0xFF00FF)
+                        << x << "," << r;
+                }
+            }
+        }
+    }
+}
+
+// The ordered pattern depends on the colour and the place alone: two overlapping crops put
+// onto one palette give the same index at every pixel they share, when they start at the
+// pattern's period.
+TEST(QualityChoices, OrderedDitheringIsTheSameWhereCropsOverlap) {
+    const auto picture = [](int x, int y) { return Photo(x, y) ^ Sky(x, y); };
+    const Bytes whole = testimg::Picture24(96, 80, picture);
+    quantize::DiffusionPalette chosen{};
+    quantize::SilentObserver silent;
+    const Bytes none(1024, 0);
+    ASSERT_EQ(quantize::PaletteOfImage(
+                  whole.data(), whole.size(),
+                  {0, none.data(), quantize::kBasicPalette, 0, quantize::kHighQualityDiffusion},
+                  silent, chosen),
+              quantize::Outcome::Converted);
+    Bytes table(1024, 0);
+    quantize::CopyToColourTable(chosen, 0, table.data());
+    const auto crop = [&](int left, int top, int width, int height) {
+        return WithChoices(
+            testimg::Picture24(width, height,
+                               [&](int x, int y) { return picture(left + x, top + y); }),
+            256, table, quantize::DitherMethod::Ordered, {}, 1);
+    };
+    const Converted a = crop(0, 0, 64, 48), b = crop(24, 16, 72, 64);
+    int differ = 0;
+    for (int y = 16; y < 48; ++y) {
+        for (int x = 24; x < 64; ++x) {
+            differ +=
+                IndexAt(a.image, 64, x, 47 - y) != IndexAt(b.image, 72, x - 24, 63 - (y - 16));
+        }
+    }
+    EXPECT_EQ(differ, 0);
+    // And the pattern is there: the crop is not just each pixel's nearest entry.
+    EXPECT_NE(a.image, WithChoices(testimg::Picture24(64, 48, picture), 256, table,
+                                   quantize::DitherMethod::Nearest, {}, 1)
+                           .image);
 }
 
 } // namespace

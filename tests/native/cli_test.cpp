@@ -247,6 +247,12 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
              {{"palette", "a.bmp", "-o", "p.gpl", "--adaptive"}, "palette takes -o PALETTE"},
              {{"palette", "a.bmp", "-o", "p.pal", "--format", "bmp"}, "--format takes raw"},
              {{"diffuse", "a.bmp", "--format", "gpl"}, "--format belongs to palette"},
+             {{"diffuse", "a.bmp", "--colours", "16"}, "belong to diffuse --adaptive"},
+             {{"diffuse", "a.bmp", "--adaptive", "--colours", "1"}, "2 to 256"},
+             {{"diffuse", "a.bmp", "--adaptive", "--strength", "101"}, "0 to 100"},
+             {{"diffuse", "a.bmp", "--adaptive", "--dither", "floyd"}, "fs, ordered or none"},
+             {{"diffuse", "a.bmp", "--adaptive", "--dither", "none", "--strength", "50"},
+              "--strength goes with --dither fs"},
          }) {
         cli::Options options;
         const std::string said = parse(words, options);
@@ -264,6 +270,11 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(ReadFileBytes(Path("out.bmp"))[28], 8);
     EXPECT_EQ(Run("--help"), 0);
     EXPECT_NE(stdout_.find("exact IN.bmp"), std::string::npos);
+    // The key colour is the first fixed colour: without one there is none.
+    WriteFileBytes(Path("few.bmp"), FewColours());
+    EXPECT_EQ(Run("diffuse " + Path("few.bmp") + " --adaptive --key"), 2);
+    EXPECT_NE(stderr_.find("--key takes the first fixed colour"), std::string::npos) << stderr_;
+    EXPECT_EQ(ReadFileBytes(Path("few.bmp")), FewColours());
     EXPECT_EQ(Run("--version"), 0);
     EXPECT_EQ(stdout_, "tintwright " TW_VERSION_TEXT "\n");
 }

@@ -215,6 +215,41 @@ TEST_F(DiffusionCommandTest, HighQualityTakesTheSameWayWithAPaletteForTheImage) 
     EXPECT_NE(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
 }
 
+// 高画質の設定 reach the run: the group message and the result have the colours and the
+// dithering chosen; a key colour with no fixed colour to be it is refused with a word, and
+// the image stays as it was.
+TEST_F(DiffusionCommandTest, HighQualityRunsTakeTheSettings) {
+    const Bytes image = Picture24(37, 23, Photo);
+    QualityColours = 16;
+    QualityDither = 1;
+    Load(image, "hq_settings.bmp");
+    Seams.messageAnswer = IDNO;
+    Command(IDM_REDUCE_DIFFUSE_HQ);
+    WaitForTheRun();
+    ASSERT_EQ(Texts().size(), 4u);
+    EXPECT_EQ(Texts()[1], "固定パレット 0\n基本パレット 0\nフリーパレット 16");
+    testimg::VectorBlock block{image};
+    const Bytes noTable(1024, 0);
+    quantize::DiffusionInput input{0, noTable.data(), quantize::kBasicPalette, 0,
+                                   quantize::HighQualityStages(quantize::DitherMethod::Ordered)};
+    input.choices.colours = 16;
+    Quiet quiet;
+    block.Diffuse(input, quiet);
+    EXPECT_EQ(DocumentBytes(), block.bytes);
+
+    QualityKey = 1;
+    Load(image, "hq_key.bmp");
+    ResetSeams();
+    Seams.messageAnswer = IDNO;
+    Command(IDM_REDUCE_DIFFUSE_HQ);
+    WaitForTheRun();
+    ASSERT_EQ(Texts().size(), 2u);
+    EXPECT_EQ(Texts()[1],
+              "透過色にはパレットの0番を使います\n固定パレットを使い、使用数を1以上にしてください");
+    EXPECT_EQ(Seams.messages[1].type, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_EQ(DocumentBytes(), image);
+}
+
 TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndLastText) {
     const Bytes image = Picture24(400, 300, Photo); // 120000 positions a phase
     Quiet quiet;

@@ -232,3 +232,72 @@ TEST_F(Settings, EveryOptionTextFitsItsCheckBox) {
 }
 
 } // namespace
+
+namespace {
+
+void OpenQuality() {
+    SendMessageA(Main, WM_COMMAND, IDM_QUALITY, 0);
+}
+
+// 高画質の設定: what it shows, what OK keeps (held to the ranges) and Cancel does not; the four
+// values read at start-up (out of range: the defaults) and written at the end of the run.
+TEST_F(Settings, QualityDialogKeepsItsChoicesInTheRegistry) {
+    const DWORD colours = 300, dither = 1, strength = 40, key = 1;
+    SetValue("HQColours", REG_DWORD, &colours, 4);
+    SetValue("HQDither", REG_DWORD, &dither, 4);
+    SetValue("HQStrength", REG_DWORD, &strength, 4);
+    SetValue("HQKey", REG_DWORD, &key, 4);
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(QualityColours, 256u); // out of range
+    EXPECT_EQ(QualityDither, 1u);
+    EXPECT_EQ(QualityStrength, 40u);
+    EXPECT_EQ(QualityKey, 1u);
+
+    Main = CreateMainWindow(200, 100);
+    long shownColours = 0;
+    BOOL strengthOpen = TRUE;
+    RunDialog(OpenQuality, {[&](HWND d) {
+                  shownColours = ReadNumberField(d, IDC_COLOURS);
+                  strengthOpen = IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH));
+                  EXPECT_EQ(IsDlgButtonChecked(d, IDC_DITHER_ORDERED), BST_CHECKED);
+                  EXPECT_EQ(IsDlgButtonChecked(d, IDC_KEYCOLOUR), BST_CHECKED);
+                  // Two steps down the arrow, a click on 誤差拡散, a strength out of range.
+                  HWND spin = GetDlgItem(d, IDC_COLOURS_SPIN);
+                  SendMessageA(d, WM_VSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(spin));
+                  SendMessageA(d, WM_VSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(spin));
+                  SendDlgItemMessageA(d, IDC_DITHER_FS, BM_CLICK, 0, 0);
+                  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH)));
+                  SetDlgItemTextA(d, IDC_STRENGTH, "250");
+                  SendDlgItemMessageA(d, IDC_KEYCOLOUR, BM_CLICK, 0, 0);
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    EXPECT_EQ(shownColours, 256);
+    EXPECT_FALSE(strengthOpen); // only 誤差拡散 has a strength
+    EXPECT_EQ(QualityColours, 254u);
+    EXPECT_EQ(QualityDither, 0u);
+    EXPECT_EQ(QualityStrength, 100u);
+    EXPECT_EQ(QualityKey, 0u);
+    RunDialog(OpenQuality, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_COLOURS, "1");
+                  SendDlgItemMessageA(d, IDC_DITHER_NONE, BM_CLICK, 0, 0);
+                  SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
+              }});
+    EXPECT_EQ(QualityColours, 254u);
+    EXPECT_EQ(QualityDither, 0u);
+    DestroyWindow(Main);
+
+    QualityColours = 16;
+    QualityDither = 2;
+    SaveSettings();
+    DWORD type = 0;
+    Bytes data;
+    for (const auto& [name, value] :
+         {std::pair{"HQColours", Bytes{16, 0, 0, 0}}, std::pair{"HQDither", Bytes{2, 0, 0, 0}},
+          std::pair{"HQStrength", Bytes{100, 0, 0, 0}}, std::pair{"HQKey", Bytes{0, 0, 0, 0}}}) {
+        ASSERT_TRUE(ReadSetting(name, type, data)) << name;
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << name;
+        EXPECT_EQ(data, value) << name;
+    }
+}
+
+} // namespace

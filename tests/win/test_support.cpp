@@ -231,6 +231,10 @@ void ResetProgram() {
     }
     PaletteFileName[0] = '\0';
     FixedCount = 0;
+    QualityColours = 256;
+    QualityDither = 0;
+    QualityStrength = 100;
+    QualityKey = 0;
     MachineKeyWritable = nullptr;
 }
 

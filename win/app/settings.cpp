@@ -11,6 +11,10 @@ DWORD KeepReadOnly;
 DWORD PaletteAutoLoad;
 char PaletteFileName[MAX_PATH];
 LONG FixedCount;
+DWORD QualityColours = 256;
+DWORD QualityDither = 0;
+DWORD QualityStrength = 100;
+DWORD QualityKey = 0;
 
 bool (*MachineKeyWritable)() = nullptr;
 
@@ -23,6 +27,10 @@ constexpr char kKeepReadOnlyName[] = "NoReadOnly";
 constexpr char kPaletteAutoLoadName[] = "PALAutoLoad";
 constexpr char kPaletteFileName[] = "PALFILENAME";
 constexpr char kFixedCountName[] = "PALNum";
+constexpr char kQualityColoursName[] = "HQColours";
+constexpr char kQualityDitherName[] = "HQDither";
+constexpr char kQualityStrengthName[] = "HQStrength";
+constexpr char kQualityKeyName[] = "HQKey";
 
 // A standard user of a current Windows cannot create keys under HKEY_LOCAL_MACHINE. Such a
 // user keeps the same key path under HKEY_CURRENT_USER instead, so that the first-run step
@@ -65,6 +73,17 @@ void RegisterProduct(HKEY maker) {
     SetBinary(product.get(), kPaletteAutoLoadName, 0);
 }
 
+// A DWORD value from `low` to `high`; a missing value, or one out of range, is `fallback`.
+DWORD QueryInRange(HKEY key, const char* name, DWORD low, DWORD high, DWORD fallback) {
+    DWORD value = fallback;
+    Query(key, name, &value, sizeof value);
+    return value >= low && value <= high ? value : fallback;
+}
+
+void SetDword(HKEY key, const char* name, DWORD value) {
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
 void TellToRestart() {
     Report(nullptr, kRegisterAndRestartText, MB_OK);
 }
@@ -101,6 +120,11 @@ bool LoadSettings() {
     Query(product.get(), kAutoReduceName, &AutoReduce, sizeof AutoReduce);
     Query(product.get(), kKeepReadOnlyName, &KeepReadOnly, sizeof KeepReadOnly);
     Query(product.get(), kPaletteAutoLoadName, &PaletteAutoLoad, sizeof PaletteAutoLoad);
+    QualityColours =
+        QueryInRange(product.get(), kQualityColoursName, quantize::kMinColours, 256, 256);
+    QualityDither = QueryInRange(product.get(), kQualityDitherName, 0, 2, 0);
+    QualityStrength = QueryInRange(product.get(), kQualityStrengthName, 0, 100, 100);
+    QualityKey = QueryInRange(product.get(), kQualityKeyName, 0, 1, 0);
     if (PaletteAutoLoad) {
         Query(product.get(), kPaletteFileName, PaletteFileName, sizeof PaletteFileName);
         PaletteFileName[MAX_PATH - 1] = '\0';
@@ -125,4 +149,19 @@ void SaveSettings() {
                    reinterpret_cast<const BYTE*>(PaletteFileName), sizeof PaletteFileName);
     RegSetValueExA(product.get(), kFixedCountName, 0, REG_DWORD,
                    reinterpret_cast<const BYTE*>(&FixedCount), sizeof FixedCount);
+    SetDword(product.get(), kQualityColoursName, QualityColours);
+    SetDword(product.get(), kQualityDitherName, QualityDither);
+    SetDword(product.get(), kQualityStrengthName, QualityStrength);
+    SetDword(product.get(), kQualityKeyName, QualityKey);
+}
+
+quantize::Stages QualityStages() {
+    constexpr quantize::DitherMethod kMethods[3] = {quantize::DitherMethod::Serpentine,
+                                                    quantize::DitherMethod::Ordered,
+                                                    quantize::DitherMethod::Nearest};
+    return quantize::HighQualityStages(kMethods[QualityDither <= 2 ? QualityDither : 0]);
+}
+
+quantize::Choices QualityChoices() {
+    return {static_cast<int>(QualityColours), static_cast<int>(QualityStrength), QualityKey != 0};
 }

@@ -3,19 +3,31 @@
 
 #include <windows.h>
 
+#include "core/quantize/stages.h"
+
 extern DWORD AutoReduce;      // exact reduction right after Open and drop
 extern DWORD KeepReadOnly;    // opening and dropping refuse read-only files
 extern DWORD PaletteAutoLoad; // the palette file name and fixed count are read at start-up
 extern char PaletteFileName[MAX_PATH];
 extern LONG FixedCount;
+// The choices of 誤差拡散（高画質）: how many colours (2 to 256), the dithering (0 誤差拡散,
+// 1 網点, 2 なし), its strength in percent, and whether entry 0 is a transparent key colour.
+extern DWORD QualityColours;
+extern DWORD QualityDither;
+extern DWORD QualityStrength;
+extern DWORD QualityKey;
 
 // Reads the settings from HKEY_LOCAL_MACHINE\SOFTWARE\Hollowmere\Tintwright (the same
 // path under HKEY_CURRENT_USER for users who cannot write the machine key). On a first run
 // it creates the key, tells the user to restart and answers false: this run then ends
 // without a main window.
 bool LoadSettings();
-// Writes all five values back.
+// Writes all the values back.
 void SaveSettings();
+
+// The stages and choices of 誤差拡散（高画質） as the settings say.
+quantize::Stages QualityStages();
+quantize::Choices QualityChoices();
 
 // For tests: answers whether the machine key may be used; null asks the registry.
 extern bool (*MachineKeyWritable)();

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "win/app/seams.h"
+#include "core/text/number_field.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
 
@@ -97,4 +98,14 @@ void RepaintWindow(HWND window) {
     RECT client;
     GetClientRect(window, &client);
     RedrawWindow(window, &client, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+}
+
+long ReadNumberField(HWND dialog, int id) {
+    char text[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return palette::ReadNumber(text);
+}
+
+void WriteNumberField(HWND dialog, int id, long value) {
+    SetDlgItemTextA(dialog, id, palette::WriteNumber(value).c_str());
 }

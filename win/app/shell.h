@@ -48,3 +48,8 @@ bool HasAreaToPaint(HWND window);
 
 // Marks the whole client area for painting, without erasing it.
 void RepaintWindow(HWND window);
+
+// A dialog's number field: its text read as a number (no digits read as 0), and a number
+// written into it.
+long ReadNumberField(HWND dialog, int id);
+void WriteNumberField(HWND dialog, int id, long value);

@@ -6,6 +6,7 @@
 
 #include "win/app/options_dialog.h"
 #include "win/app/owners.h"
+#include "win/app/settings.h"
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
 #include "core/bmp/rle.h"
@@ -14,6 +15,7 @@
 #include "win/palette/palette_dialog.h"
 #include "win/reduce/diffusion_command.h"
 #include "win/reduce/exact_command.h"
+#include "win/reduce/quality_dialog.h"
 #include "win/res/resource.h"
 
 // `table`: the colour-table entries, blue, green, red, reserved.
@@ -291,13 +293,16 @@ static void OnCommand(HWND window, int id) {
         DiffusionCommand(window, quantize::kBasicDiffusion);
         break;
     case IDM_REDUCE_DIFFUSE_HQ:
-        DiffusionCommand(window, quantize::kHighQualityDiffusion);
+        DiffusionCommand(window, QualityStages());
         break;
     case IDM_PALETTE:
         RunPaletteDialog(window);
         break;
     case IDM_OPTIONS:
         RunOptionsDialog(window);
+        break;
+    case IDM_QUALITY:
+        RunQualityDialog(window);
         break;
     case IDM_ABOUT:
         Report(window, kAppTitle, MB_OK);
@@ -318,7 +323,7 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
-        if (id < IDM_OPEN || id > IDM_REDUCE_DIFFUSE_HQ) {
+        if (id < IDM_OPEN || id > IDM_QUALITY) {
             break;
         }
         OnCommand(window, id);

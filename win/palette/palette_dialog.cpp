@@ -24,16 +24,6 @@ static HWND GridWindow;
 static bool ColoursTyped;
 static bool FillingFields;
 
-static long ReadField(HWND dialog, int id) {
-    char text[MAX_PATH] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return palette::ReadNumber(text);
-}
-
-static void WriteField(HWND dialog, int id, long value) {
-    SetDlgItemTextA(dialog, id, palette::WriteNumber(value).c_str());
-}
-
 static void ReleaseEditPalette() {
     if (EditPalette != nullptr) {
         GlobalFree(EditPalette);
@@ -81,7 +71,7 @@ static void OnInitDialog(HWND dialog) {
     // The name and the count in force, also when they were not loaded at start-up: OK takes
     // both back, and must not silently clear them.
     SetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName);
-    WriteField(dialog, IDC_USED, FixedCount);
+    WriteNumberField(dialog, IDC_USED, FixedCount);
     ColoursTyped = false;
     EnableWindow(GetDlgItem(dialog, IDC_FROMIMAGE), HasDocument() && !ConversionInProgress());
     CreateGrid(dialog);
@@ -92,13 +82,13 @@ static void OnInitDialog(HWND dialog) {
 // names no entry, and nothing is stored.
 static void CommitFields(HWND dialog) {
     ColoursTyped = false;
-    const long n = ReadField(dialog, IDC_INDEX);
+    const long n = ReadNumberField(dialog, IDC_INDEX);
     if (n < 0 || n > 255 || EditPalette == nullptr) {
         return;
     }
-    const long red = ReadField(dialog, IDC_RED);
-    const long green = ReadField(dialog, IDC_GREEN);
-    const long blue = ReadField(dialog, IDC_BLUE);
+    const long red = ReadNumberField(dialog, IDC_RED);
+    const long green = ReadNumberField(dialog, IDC_GREEN);
+    const long blue = ReadNumberField(dialog, IDC_BLUE);
     {
         const LockedBlock<BYTE> table(EditPalette);
         if (table.get() == nullptr) {
@@ -129,14 +119,14 @@ static void OnSelectEntry(HWND dialog, long n) {
     CommitTypedColours(dialog);
     n = n < 0 ? 0 : (n > 255 ? 255 : n);
     FillingFields = true;
-    WriteField(dialog, IDC_INDEX, n);
+    WriteNumberField(dialog, IDC_INDEX, n);
     SendMessageA(GridWindow, UM_MARKENTRY, static_cast<WPARAM>(n), 0);
     const LockedBlock<const BYTE> table(SavedPalette != nullptr ? EditPalette : nullptr);
     if (table.get() != nullptr) {
         const BYTE* entry = table.get() + 4 * n;
-        WriteField(dialog, IDC_RED, entry[2]);
-        WriteField(dialog, IDC_BLUE, entry[0]);
-        WriteField(dialog, IDC_GREEN, entry[1]);
+        WriteNumberField(dialog, IDC_RED, entry[2]);
+        WriteNumberField(dialog, IDC_BLUE, entry[0]);
+        WriteNumberField(dialog, IDC_GREEN, entry[1]);
     }
     FillingFields = false;
 }
@@ -169,14 +159,14 @@ static void OnSpinner(HWND dialog, int code, HWND bar) {
     }
     if (code == SB_LINEUP || code == SB_LINEDOWN) {
         // One-sided bounds: up stops at 255, down at 0.
-        long v = ReadField(dialog, field);
+        long v = ReadNumberField(dialog, field);
         // Compared before the step, so that no number in the field can overflow.
         if (code == SB_LINEUP) {
             v = v >= 254 ? 255 : v + 1;
         } else {
             v = v <= 1 ? 0 : v - 1;
         }
-        WriteField(dialog, field, v);
+        WriteNumberField(dialog, field, v);
         if (spinner == IDC_INDEX_SPIN) {
             SendMessageA(dialog, UM_SELECTENTRY, static_cast<WPARAM>(v < 0 ? 0 : v), 0);
             return;
@@ -193,7 +183,7 @@ static void OnOk(HWND dialog) {
     ReleaseEditPalette();
     GetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName, MAX_PATH);
     // A run takes this many entries of a 256-entry table.
-    const long used = ReadField(dialog, IDC_USED);
+    const long used = ReadNumberField(dialog, IDC_USED);
     FixedCount = used < 0 ? 0 : (used > 256 ? 256 : used);
     EndDialog(dialog, 0);
 }
@@ -233,8 +223,8 @@ static void OnLoad(HWND dialog) {
         return;
     }
     ReplaceEditPalette(dialog, table);
-    if (facts.colours > 0 && ReadField(dialog, IDC_USED) == 0) {
-        WriteField(dialog, IDC_USED, facts.colours);
+    if (facts.colours > 0 && ReadNumberField(dialog, IDC_USED) == 0) {
+        WriteNumberField(dialog, IDC_USED, facts.colours);
     }
 }
 
@@ -259,10 +249,11 @@ static void OnFromImage(HWND dialog) {
         if (image.get() == nullptr || entries.get() == nullptr) {
             problem = kNoMemoryText;
         } else if (!bmp::ColourTableOf(image.get(), ImageBytes, entries.get())) {
-            const long used = ReadField(dialog, IDC_USED);
+            const long used = ReadNumberField(dialog, IDC_USED);
             quantize::DiffusionInput input{static_cast<int>(used < 0 ? 0 : std::min(used, 256L)),
                                            entries.get(), quantize::kBasicPalette};
-            input.stages = quantize::kHighQualityDiffusion;
+            input.stages = QualityStages();
+            input.choices = QualityChoices();
             quantize::DiffusionPalette chosen;
             quantize::SilentObserver silent;
             const quantize::Outcome outcome =

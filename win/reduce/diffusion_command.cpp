@@ -17,6 +17,7 @@
 
 LONG RunFixedCount;
 static quantize::Stages RunStages;
+static quantize::Choices RunChoices;
 
 // The run's copy of the user palette: the dialog may change SavedPalette while it runs.
 static BYTE RunPalette[1024];
@@ -75,6 +76,7 @@ int ConvertDocument(HWND window) {
     quantize::DiffusionInput input{static_cast<int>(RunFixedCount), RunPalette,
                                    quantize::kBasicPalette};
     input.stages = RunStages;
+    input.choices = RunChoices;
     auto* data = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));
     const quantize::Result result =
         quantize::DiffuseImage(data, data ? ImageBytes : 0, DocumentResizer(), input, reports);
@@ -125,7 +127,13 @@ void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
         return;
     }
     RunStages = stages;
+    RunChoices = stages.palette == quantize::PaletteMethod::Adaptive ? QualityChoices()
+                                                                     : quantize::Choices{};
     RunFixedCount = ChooseFixedCount(mainWindow);
+    if (RunChoices.key && RunFixedCount < 1) {
+        Report(mainWindow, kKeyNeedsFixedText, MB_ICONWARNING);
+        return;
+    }
     std::memset(RunPalette, 0, sizeof RunPalette);
     if (RunFixedCount > 0) {
         const LockedBlock<const BYTE> saved(SavedPalette);

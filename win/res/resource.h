@@ -10,6 +10,7 @@
 // Dialog templates.
 #define IDD_OPTIONS 105
 #define IDD_PALETTE 106
+#define IDD_QUALITY 108
 
 // The 42 basic colours of error diffusion: 126 bytes of red, green, blue.
 #define IDR_BASICPALETTE 107
@@ -26,6 +27,7 @@
 #define IDM_ABOUT 40009
 #define IDM_RELOAD 40010
 #define IDM_REDUCE_DIFFUSE_HQ 40011
+#define IDM_QUALITY 40012
 
 // Options dialog controls.
 #define IDC_AUTO256 1000
@@ -48,6 +50,15 @@
 #define IDC_PALSAVE 1016
 #define IDC_PALLOAD 1017
 #define IDC_FROMIMAGE 1018
+
+// High-quality settings dialog controls.
+#define IDC_COLOURS 1019
+#define IDC_COLOURS_SPIN 1020
+#define IDC_DITHER_FS 1021
+#define IDC_DITHER_ORDERED 1022
+#define IDC_DITHER_NONE 1023
+#define IDC_STRENGTH 1024
+#define IDC_KEYCOLOUR 1025
 
 // Start-up and shut-down failure messages in the string table.
 #define IDS_CLASS_REGISTER_FAILED 1

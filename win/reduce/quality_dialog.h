@@ -1,0 +1,8 @@
+// The high-quality settings dialog: how many colours 誤差拡散（高画質） makes, its dithering and
+// the dithering's strength, and the transparent key colour.
+#pragma once
+
+#include <windows.h>
+
+// Runs the dialog modally; OK keeps the choices (held to their ranges), Cancel changes nothing.
+void RunQualityDialog(HWND owner);
