@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Takes screenshots of the program: with a sample image dropped on it (a 900 x 700 24-bit BMP
 # in a window smaller than the image, so both scroll bars show), of the palette dialog with a
-# palette file loaded, and of an error-diffusion run on a 24-megapixel image. Writes
-# docs/screenshot.png, docs/palette-dialog.png and docs/diffusion-run.png.
+# palette file loaded, of an error-diffusion run on a 24-megapixel image and of the
+# high-quality settings dialog. Writes docs/screenshot.png, docs/palette-dialog.png,
+# docs/diffusion-run.png and docs/quality-dialog.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=$(scripts/wine-arch.sh)
 out=${1:-docs/screenshot.png}
 paletteOut=${2:-docs/palette-dialog.png}
 runOut=${3:-docs/diffusion-run.png}
+qualityOut=${4:-docs/quality-dialog.png}
 mkdir -p "$(dirname "$out")" "$(dirname "$paletteOut")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,4 +32,6 @@ shoot() {  # shoot OUTPUT ARGUMENTS...
 shoot "$out" "$windows_work\\sample.bmp"
 shoot "$paletteOut" --palette "$windows_work\\sample.pal"
 shoot "$runOut" --diffuse "$windows_work\\large.bmp"
-echo "screenshots: $out $paletteOut $runOut ($(cat "$work/run-ms.txt") ms for the run)"
+shoot "$qualityOut" --quality
+convert "$qualityOut" -crop 352x220+0+20 +repage "$qualityOut" # the dialog alone
+echo "screenshots: $out $paletteOut $runOut $qualityOut ($(cat "$work/run-ms.txt") ms for the run)"

@@ -343,15 +343,8 @@ TEST(QualityChoices, TheKeyColourIsIndexZeroAndNothingElse) {
 // pattern's period.
 TEST(QualityChoices, OrderedDitheringIsTheSameWhereCropsOverlap) {
     const auto picture = [](int x, int y) { return Photo(x, y) ^ Sky(x, y); };
-    const Bytes whole = testimg::Picture24(96, 80, picture);
-    quantize::DiffusionPalette chosen{};
-    quantize::SilentObserver silent;
-    const Bytes none(1024, 0);
-    ASSERT_EQ(quantize::PaletteOfImage(
-                  whole.data(), whole.size(),
-                  {0, none.data(), quantize::kBasicPalette, 0, quantize::kHighQualityDiffusion},
-                  silent, chosen),
-              quantize::Outcome::Converted);
+    const quantize::DiffusionPalette chosen =
+        PaletteOf({testimg::Picture24(96, 80, picture)}, quantize::kHighQualityDiffusion);
     Bytes table(1024, 0);
     quantize::CopyToColourTable(chosen, 0, table.data());
     const auto crop = [&](int left, int top, int width, int height) {

@@ -1,6 +1,7 @@
 // Starts the program as usual and, once its window is up, either drops the image named on
 // the command line onto it, the way the shell would, or (with "--palette FILE") opens the
-// palette dialog on that palette file. Four seconds later it saves the whole screen, as
+// palette dialog on that palette file, or (with "--quality") the high-quality settings dialog
+// with 64 colours, 網点 and the key colour chosen. Four seconds later it saves the whole screen, as
 // Wine shows it, to shot.bmp in the current folder, and closes. With "--diffuse IMAGE" it
 // drops the image, starts error diffusion (answering the message boxes itself: no fixed
 // palette, OK to the rest), saves the screen half a second into the run, and when the run is
@@ -21,6 +22,7 @@
 
 static char Argument[MAX_PATH];
 static bool ShowPalette;
+static bool ShowQuality;
 static bool RunDiffusion;
 static DWORD RunStart;
 
@@ -109,7 +111,12 @@ static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
         return;
     }
     SetTimer(nullptr, 0, 4000, ShootAndQuit);
-    if (ShowPalette) {
+    if (ShowQuality) {
+        QualityColours = 64;
+        QualityDither = 1;
+        QualityKey = 1;
+        PostMessageA(MainWindow, WM_COMMAND, IDM_QUALITY, 0);
+    } else if (ShowPalette) {
         std::strcpy(PaletteFileName, Argument);
         PaletteAutoLoad = 1;
         FixedCount = 16;
@@ -134,6 +141,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     if (std::strncmp(path, "--palette ", 10) == 0) {
         ShowPalette = true;
         path += 10;
+    } else if (std::strcmp(path, "--quality") == 0) {
+        ShowQuality = true;
     } else if (std::strncmp(path, "--diffuse ", 10) == 0) {
         RunDiffusion = true;
         path += 10;
