@@ -31,14 +31,15 @@ std::uint32_t Grainy(int x, int r) {
     return (red > 255 ? 255 : red) << 16 | (green > 255 ? 255 : green) << 8 | (blue & 0xFF);
 }
 
-std::uint64_t Converted(const quantize::Stages& stages, int fixed, int threads) {
+std::uint64_t Converted(const quantize::Stages& stages, int fixed, int threads,
+                        quantize::Choices choices = {}) {
     testimg::Bytes table(1024);
     for (std::size_t i = 0; i < table.size(); ++i) {
         table[i] = static_cast<std::uint8_t>(i * 29 + 3);
     }
     testimg::VectorBlock block{testimg::Make24(420, 300, Grainy)};
     const auto result =
-        block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, stages});
+        block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, stages, choices});
     EXPECT_EQ(result.outcome, quantize::Outcome::Converted);
     return Hash(block.bytes);
 }
@@ -48,6 +49,21 @@ TEST(SameBytesEverywhere, HighQualityDiffusion) {
         EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 0, threads), 3460391522241681210u)
             << threads;
         EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 16, threads), 14510878616845993246u)
+            << threads;
+    }
+}
+
+// 高画質の設定: fewer colours with a weaker dithering and a key colour, and the ordered pattern.
+TEST(SameBytesEverywhere, HighQualityChoices) {
+    using quantize::DitherMethod;
+    for (const int threads : {1, 2}) {
+        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Serpentine), 4, threads,
+                            {64, 70, true}),
+                  1426672373026287328u)
+            << threads;
+        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Ordered), 0, threads,
+                            {100, 100, false}),
+                  14964559255090071388u)
             << threads;
     }
 }
