@@ -114,11 +114,19 @@ class OutputFolder {
 // code 1 with the program's message; running out of memory counts as a failure to read
 // the file whole.
 FileResult ConvertFile(const std::string& input, const std::string& output, OutputFolder& folder,
-                       const Conversion& convert, quantize::DiffusionObserver& observer) try {
+                       const Conversion& convert, quantize::DiffusionObserver& observer,
+                       OutputFormat format, const ImageSettings& images) try {
     cli::FileBytes image;
     std::string error;
     if (!cli::ReadWholeFile(input, image, error)) {
         return {kFileError, input, error};
+    }
+    if (KindOf(image.data(), image.size()) != ImageKind::Bmp) {
+        cli::FileBytes decoded;
+        if (!DecodeToBmp(image.data(), image.size(), images.alpha, decoded, error)) {
+            return {kFileError, input, error};
+        }
+        image.swap(decoded);
     }
     const quantize::Resizer resize = [&image](std::uint64_t size) {
         image.resize(static_cast<std::size_t>(size));
@@ -130,10 +138,17 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
                 text::RefusalText(result.outcome)};
     }
     image.resize(static_cast<std::size_t>(result.newSize));
+    std::vector<std::uint8_t> png;
+    if (format == OutputFormat::Png &&
+        !EncodePng(image.data(), image.size(), images.png, png, error)) {
+        return {kFileError, output, error};
+    }
     if (!folder.Ready(error)) {
         return {kFileError, folder.path(), error};
     }
-    if (!cli::WriteWithSafetyCopy(output, image.data(), image.size(), error)) {
+    const bool asPng = format == OutputFormat::Png;
+    if (!cli::WriteWithSafetyCopy(output, asPng ? png.data() : image.data(),
+                                  asPng ? png.size() : image.size(), error)) {
         return {kFileError, output, error};
     }
     return {kConverted, output, ""};
@@ -205,12 +220,17 @@ class BatchReport {
 
 } // namespace
 
-int ConvertAll(const Options& options, const Conversion& convert, int jobs) {
+int ConvertAll(const Options& options, const Conversion& convert, int jobs,
+               const ImageSettings& images) {
     OutputFolder folder(options.directory);
+    const auto formatOf = [&options](const std::string& output) {
+        return FormatOf(options, output).value_or(OutputFormat::Bmp);
+    };
     if (options.inputs.size() == 1) {
         TerminalProgress progress(!options.quiet);
-        const FileResult result = ConvertFile(
-            options.inputs[0], OutputOf(options, options.inputs[0]), folder, convert, progress);
+        const std::string output = OutputOf(options, options.inputs[0]);
+        const FileResult result = ConvertFile(options.inputs[0], output, folder, convert, progress,
+                                              formatOf(output), images);
         return Report(options.inputs[0], result, options.verbose);
     }
     BatchReport report(options.inputs.size(), !options.quiet, options.verbose);
@@ -221,8 +241,9 @@ int ConvertAll(const Options& options, const Conversion& convert, int jobs) {
         for (std::size_t i; (i = next++) < options.inputs.size();) {
             const std::string& input = options.inputs[i];
             report.Started(input);
+            const std::string output = OutputOf(options, input);
             const FileResult result =
-                ConvertFile(input, OutputOf(options, input), folder, convert, silent);
+                ConvertFile(input, output, folder, convert, silent, formatOf(output), images);
             report.Ended(input, result);
             int seen = worst.load();
             while ((result.code == kFileError || (result.code == kRefused && seen == kConverted)) &&

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "cli/file_io.h"
+#include "cli/image_io.h"
 #include "cli/options.h"
+#include "core/image/rgba.h"
 #include "core/quantize/observer.h"
 #include "core/quantize/outcome.h"
 
@@ -16,8 +18,17 @@ namespace cli {
 using Conversion = std::function<quantize::Result(FileBytes&, const quantize::Resizer&,
                                                   quantize::DiffusionObserver&)>;
 
+// What images other than BMP need: what becomes of their transparency when they are read,
+// and how a result written as PNG is made.
+struct ImageSettings {
+    image::AlphaRule alpha;
+    PngChoices png;
+};
+
 // Converts every input, `jobs` at a time; the exit code is the worst of theirs: 3 before 1.
-int ConvertAll(const Options& options, const Conversion& convert, int jobs);
+// A PNG or JPEG input is decoded first; a result goes out as a PNG where FormatOf says so.
+int ConvertAll(const Options& options, const Conversion& convert, int jobs,
+               const ImageSettings& images = {});
 
 // How many files to convert at a time: -j, or the processors, never more than the files.
 int JobsFor(const Options& options);

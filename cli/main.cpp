@@ -92,13 +92,23 @@ int RunDiffuse(const Options& options) {
                               "--palette FILE and --fixed N of 1 or more");
         }
     }
+    // A PNG's palette holds the colours asked for, and with a key colour entry 0 is
+    // transparent; so are a PNG input's fully transparent pixels.
+    ImageSettings images;
+    if (options.adaptive) {
+        images.png = {std::min(options.colours, 256), options.key && fixed >= 1};
+        if (images.png.keyTransparent) {
+            images.alpha.keyed = true;
+            std::memcpy(images.alpha.key, table, 3); // blue, green, red
+        }
+    }
     return ConvertAll(
         options,
         [&input](cli::FileBytes& image, const quantize::Resizer& resize,
                  quantize::DiffusionObserver& observer) {
             return quantize::DiffuseImage(image.data(), image.size(), resize, input, observer);
         },
-        jobs);
+        jobs, images);
 }
 
 // One high-quality palette for all the inputs, written to -o. Every input is read whole
@@ -162,7 +172,8 @@ int main(int argc, char** argv) {
     }
     Options options;
     std::string problem;
-    if (!ParseArguments(argc, argv, options, problem) || FindCollision(options, problem)) {
+    if (!ParseArguments(argc, argv, options, problem) || FindCollision(options, problem) ||
+        FindUnwritableOutput(options, problem)) {
         return UsageError(problem.c_str());
     }
     try {

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -11,18 +12,25 @@
 namespace cli {
 
 const char kUsage[] =
-    "Usage: tintwright exact IN.bmp... [-o OUT.bmp | -d DIR] [-j N] [--quiet | --verbose]\n"
-    "       tintwright diffuse IN.bmp... [-o OUT.bmp | -d DIR] [--palette FILE] [--fixed N]\n"
+    "Usage: tintwright exact IN... [-o OUT | -d DIR] [--format bmp|png] [-j N]\n"
+    "                        [--quiet | --verbose]\n"
+    "       tintwright diffuse IN... [-o OUT | -d DIR] [--format bmp|png] [--palette FILE]\n"
+    "                          [--fixed N]\n"
     "                          [--adaptive [--colours N] [--dither fs|ordered|none]\n"
     "                                      [--strength P] [--key]]\n"
     "                          [-j N] [--quiet | --verbose]\n"
-    "       tintwright palette IN.bmp... -o PALETTE [--palette FILE] [--fixed N]\n"
+    "       tintwright palette IN... -o PALETTE [--palette FILE] [--fixed N]\n"
     "                          [--format raw|act|gpl|jasc|riff] [-j N]\n"
     "       tintwright --help | --version\n";
 
 const char kHelp[] =
-    "Turns true-colour BMP images (16, 24 and 32 bits per pixel) into 256-colour\n"
-    "(8-bit indexed) BMP images.\n"
+    "Turns true-colour images into 256-colour (8-bit indexed) images. Reads BMP\n"
+    "(16, 24 and 32 bits per pixel), PNG and JPEG files, known by their content;\n"
+    "writes BMP, or an 8-bit PNG (its palette holds the colours asked for; with\n"
+    "--key entry 0 is transparent) when the output's name ends in .png or --format\n"
+    "png says so. A PNG's transparency is composited onto white; with --adaptive\n"
+    "--key, its fully transparent pixels become the key colour. 16-bit samples are\n"
+    "rounded to 8 bits.\n"
     "\n"
     "Commands:\n"
     "  exact IN.bmp [-o OUT.bmp]\n"
@@ -152,11 +160,6 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                 options.dither = value;
                 options.choicesGiven = true;
             } else if (arg == "--format") {
-                palette::PaletteFormat format;
-                if (!palette::FormatOfWord(value, format)) {
-                    problem = "--format takes raw, act, gpl, jasc or riff";
-                    return false;
-                }
                 options.format = value;
             } else {
                 options.output = value;
@@ -184,8 +187,12 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     const bool paletteCommand = options.command == "palette";
     if (options.command != "exact" && options.command != "diffuse" && !paletteCommand) {
         problem = "unknown command " + options.command;
-    } else if (!options.format.empty() && !paletteCommand) {
-        problem = "--format belongs to palette";
+    } else if (palette::PaletteFormat format; paletteCommand && !options.format.empty() &&
+                                              !palette::FormatOfWord(options.format, format)) {
+        problem = "palette's --format takes raw, act, gpl, jasc or riff";
+    } else if (!paletteCommand && !options.format.empty() && options.format != "bmp" &&
+               options.format != "png") {
+        problem = "--format takes bmp or png";
     } else if (paletteCommand && (options.adaptive || !options.directory.empty())) {
         problem = "palette takes -o PALETTE, and always makes the high-quality palette";
     } else if (options.command == "exact" &&
@@ -220,6 +227,49 @@ std::string OutputOf(const Options& options, const std::string& input) {
             .string();
     }
     return input;
+}
+
+namespace {
+
+// The extension of a name, lower case, with its dot.
+std::string ExtensionOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension;
+}
+
+} // namespace
+
+std::optional<OutputFormat> FormatOf(const Options& options, const std::string& output) {
+    const std::string& named = options.format;
+    const std::string extension = ExtensionOf(output);
+    if (named == "png" || (named.empty() && extension == ".png")) {
+        return OutputFormat::Png;
+    }
+    if (named == "bmp" || (named.empty() && extension == ".bmp")) {
+        return OutputFormat::Bmp;
+    }
+    return std::nullopt;
+}
+
+bool FindUnwritableOutput(const Options& options, std::string& problem) {
+    if (options.command == "palette") {
+        return false;
+    }
+    for (const std::string& input : options.inputs) {
+        const std::string output = OutputOf(options, input);
+        const std::string extension = ExtensionOf(input);
+        // A BMP under another name is written as a BMP, as always.
+        if (!FormatOf(options, output) &&
+            (extension == ".png" || extension == ".jpg" || extension == ".jpeg")) {
+            problem = output + ": only .bmp and .png files are written; give -o NAME.png or "
+                               "--format png";
+            return true;
+        }
+    }
+    return false;
 }
 
 bool FindCollision(const Options& options, std::string& problem) {

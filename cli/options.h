@@ -1,6 +1,7 @@
 // The command line of tintwright: what it says, read and checked before any file is touched.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ struct Options {
     std::string output;    // -o: one input only
     std::string directory; // -d
     std::string palette;
-    std::string format; // --format: how the palette command writes its palette
+    std::string format; // --format: bmp or png for images, a palette format for palette
     int fixed = 0;
     bool fixedGiven = false;
     bool adaptive = false;
@@ -41,6 +42,16 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
 
 // Where a file's result goes: -o, DIR/NAME with -d, or over the file itself.
 std::string OutputOf(const Options& options, const std::string& input);
+
+enum class OutputFormat { Bmp, Png };
+
+// How a result is written: as --format says, else by the output's extension (.png or .bmp,
+// in any case); nothing for any other extension.
+std::optional<OutputFormat> FormatOf(const Options& options, const std::string& output);
+
+// An output that would be written in no format: one of another extension (say, converting a
+// JPEG in place) for an input that is not a BMP by its name. True, with the problem.
+bool FindUnwritableOutput(const Options& options, std::string& problem);
 
 // Two inputs whose results would go to one file (the same input twice, two files of one
 // name with -d, two links to one file), and a result that would go over another input, are

@@ -8,14 +8,23 @@ if(TW_FUZZ)
     target_compile_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${name}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   endforeach()
+  # The command-line tool's PNG and JPEG reading, with Debian's libpng and libjpeg.
+  find_package(PNG REQUIRED)
+  find_package(JPEG REQUIRED)
+  add_executable(image_fuzz fuzz/image_fuzz.cpp cli/image_io.cpp cli/file_io.cpp)
+  target_link_libraries(image_fuzz PRIVATE tw_core PNG::PNG JPEG::JPEG)
+  target_compile_options(image_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(image_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   return()
 endif()
 
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-add_library(tw_cli STATIC cli/batch.cpp cli/file_io.cpp cli/options.cpp)
-target_link_libraries(tw_cli PUBLIC tw_core)
+find_package(PNG REQUIRED)
+find_package(JPEG REQUIRED)
+add_library(tw_cli STATIC cli/batch.cpp cli/file_io.cpp cli/image_io.cpp cli/options.cpp)
+target_link_libraries(tw_cli PUBLIC tw_core PNG::PNG JPEG::JPEG)
 target_compile_options(tw_cli PRIVATE ${TW_WARNINGS})
 
 add_executable(tintwright cli/main.cpp)
@@ -37,6 +46,7 @@ add_executable(tw_tests
   tests/native/safe_write_test.cpp
   tests/native/layouts_test.cpp
   tests/native/adaptive_test.cpp
+  tests/native/image_test.cpp
   tests/portable/same_bytes_test.cpp
   tests/support/literal_layout.cpp
 )
@@ -44,7 +54,8 @@ target_link_libraries(tw_tests PRIVATE tw_cli GTest::gtest_main)
 target_compile_options(tw_tests PRIVATE ${TW_WARNINGS})
 target_include_directories(tw_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_compile_definitions(tw_tests PRIVATE TW_CLI_PATH="$<TARGET_FILE:tintwright>"
-  TW_CORPUS_DIR="${TW_CORPUS_DIR}")
+  TW_CORPUS_DIR="${TW_CORPUS_DIR}" TW_PNG_CORPUS_DIR="${TW_PNG_CORPUS_DIR}"
+  TW_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 add_dependencies(tw_tests tintwright)
 gtest_discover_tests(tw_tests DISCOVERY_MODE PRE_TEST)
 

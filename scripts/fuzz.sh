@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
-# Runs each libFuzzer target for FUZZ_SECONDS (default 60), seeded from the BMP test suite.
+# Runs each libFuzzer target for FUZZ_SECONDS (default 60), seeded from the BMP test suite
+# (the image target from the PNG test suite).
 # Findings are written to build/fuzz/findings/; a crash fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 cmake --preset fuzz -DTW_WERROR=$([ -n "${TW_WERROR:-}" ] && echo ON || echo OFF) >/dev/null
 cmake --build --preset fuzz
-seeds=../shared/corpus/bmpsuite
+bmpSeeds=../shared/corpus/bmpsuite
+pngSeeds=../shared/corpus/pngsuite
 mkdir -p build/fuzz/findings
 status=0
-for target in bmp_layout exact diffusion palette; do
+for target in bmp_layout exact diffusion palette image; do
   corpus=build/fuzz/corpus-$target
   mkdir -p "$corpus"
+  seeds=$bmpSeeds pattern='*.bmp'
+  if [ "$target" = image ]; then
+    seeds=$pngSeeds pattern='*.png'
+  fi
   if [ -d "$seeds" ]; then
-    find "$seeds" -name '*.bmp' -size -200k -exec cp -n {} "$corpus/" \; 2>/dev/null || true
+    find "$seeds" -name "$pattern" -size -200k -exec cp -n {} "$corpus/" \; 2>/dev/null || true
   fi
   echo "fuzz: $target for ${seconds}s"
   if ! "build/fuzz/${target}_fuzz" -max_total_time="$seconds" -max_len=65536 -timeout=10 \

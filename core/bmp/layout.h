@@ -16,6 +16,7 @@ inline constexpr std::size_t kInfoHeader = 14;
 inline constexpr std::size_t kBiSize = 14;
 inline constexpr std::size_t kBiWidth = 18;
 inline constexpr std::size_t kBiHeight = 22;
+inline constexpr std::size_t kBiPlanes = 26;
 inline constexpr std::size_t kBiBitCount = 28;
 inline constexpr std::size_t kBiCompression = 30;
 inline constexpr std::size_t kBiSizeImage = 34;

@@ -246,7 +246,7 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
              {{"palette", "a.bmp", "b.bmp"}, "palette needs -o PALETTE"},
              {{"palette", "a.bmp", "-o", "p.gpl", "--adaptive"}, "palette takes -o PALETTE"},
              {{"palette", "a.bmp", "-o", "p.pal", "--format", "bmp"}, "--format takes raw"},
-             {{"diffuse", "a.bmp", "--format", "gpl"}, "--format belongs to palette"},
+             {{"diffuse", "a.bmp", "--format", "gpl"}, "--format takes bmp or png"},
              {{"diffuse", "a.bmp", "--colours", "16"}, "belong to diffuse --adaptive"},
              {{"diffuse", "a.bmp", "--adaptive", "--colours", "1"}, "2 to 256"},
              {{"diffuse", "a.bmp", "--adaptive", "--strength", "101"}, "0 to 100"},
@@ -418,6 +418,56 @@ TEST_F(Cli, PaletteMakesOneTableThatEveryImageThenTakes) {
     // The palette never goes over an input.
     EXPECT_EQ(Run("palette" + names + " -o " + Path("in1.bmp")), 2);
     EXPECT_EQ(ReadFileBytes(Path("in1.bmp")), images[1]);
+}
+
+// PNG and JPEG files: read by their content, written as PNG by the output's name or
+// --format; an output of another kind is refused before anything happens, and a damaged
+// file is reported with its name while nothing is written.
+TEST_F(Cli, PngAndJpegFilesGoInAndOut) {
+    // A PNG of few colours, made by the tool itself from a BMP.
+    WriteFileBytes(Path("few.bmp"), FewColours());
+    ASSERT_EQ(Run("exact " + Path("few.bmp") + " -o " + Path("few.png")), 0) << stderr_;
+    const Bytes png = ReadFileBytes(Path("few.png"));
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(Bytes(png.begin() + 1, png.begin() + 4), (Bytes{'P', 'N', 'G'}));
+    // Read back by content, it converts to the same 8-bit BMP as the BMP itself.
+    ASSERT_EQ(Run("exact " + Path("few.png") + " -o " + Path("from_png.bmp")), 0) << stderr_;
+    ASSERT_EQ(Run("exact " + Path("few.bmp") + " -o " + Path("from_bmp.bmp")), 0);
+    const Bytes fromPng = ReadFileBytes(Path("from_png.bmp"));
+    const Bytes fromBmp = ReadFileBytes(Path("from_bmp.bmp"));
+    ASSERT_EQ(fromPng.size(), fromBmp.size());
+    EXPECT_EQ(Bytes(fromPng.begin() + 54, fromPng.end()),
+              Bytes(fromBmp.begin() + 54, fromBmp.end()));
+    // -d keeps the name, so a PNG stays a PNG; --format bmp writes a BMP under any name.
+    ASSERT_EQ(Run("diffuse " + Path("few.png") + " -d " + Path("out") + " --adaptive"), 0);
+    EXPECT_EQ(ReadFileBytes(Path("out/few.png"))[1], 'P');
+    ASSERT_EQ(Run("diffuse " + Path("few.png") + " -o " + Path("b.png") + " --format bmp"), 0);
+    EXPECT_EQ(ReadFileBytes(Path("b.png"))[0], 'B');
+
+    // A JPEG, made by ImageMagick (the set-up installs it): read, converted, written as asked.
+    ASSERT_EQ(std::system(("convert " + Path("few.bmp") + " " + Path("few.jpg")).c_str()), 0);
+    EXPECT_EQ(Run("diffuse " + Path("few.jpg") + " -o " + Path("jpg.bmp")), 0) << stderr_;
+    EXPECT_EQ(ReadFileBytes(Path("jpg.bmp"))[28], 8);
+    // In place it would be neither BMP nor PNG: refused, the file untouched.
+    const Bytes jpeg = ReadFileBytes(Path("few.jpg"));
+    EXPECT_EQ(Run("diffuse " + Path("few.jpg")), 2);
+    EXPECT_NE(stderr_.find("--format png"), std::string::npos) << stderr_;
+    EXPECT_EQ(ReadFileBytes(Path("few.jpg")), jpeg);
+    Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2));
+    WriteFileBytes(Path("cut.jpg"), cut);
+    EXPECT_EQ(Run("diffuse " + Path("cut.jpg") + " -o " + Path("cut.bmp")), 3);
+    EXPECT_NE(stderr_.find("cut.jpg: not a JPEG image that can be read"), std::string::npos)
+        << stderr_;
+    EXPECT_FALSE(PathExists(Path("cut.bmp")));
+    // A PNG with a damaged chunk: named, nothing written.
+    Bytes damaged = png;
+    damaged[20] ^= 1;
+    WriteFileBytes(Path("damaged.png"), damaged);
+    EXPECT_EQ(Run("exact " + Path("damaged.png") + " -o " + Path("d.png")), 3);
+    EXPECT_NE(stderr_.find("damaged.png: a PNG chunk's checksum is wrong"), std::string::npos)
+        << stderr_;
+    EXPECT_FALSE(PathExists(Path("d.png")));
+    EXPECT_EQ(ReadFileBytes(Path("damaged.png")), damaged);
 }
 
 TEST_F(Cli, DiffuseShowsAProgressBarOnlyOnATerminal) {

@@ -1,0 +1,40 @@
+// The images the command-line tool reads and writes besides BMP: PNG through libpng, JPEG
+// through libjpeg-turbo. A decoded image becomes the plain 24-bit BMP file image the
+// conversions read; an 8-bit result can be written as an indexed PNG, a true-colour one as
+// an RGB PNG.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/file_io.h"
+#include "core/image/rgba.h"
+
+namespace cli {
+
+enum class ImageKind { Bmp, Png, Jpeg };
+
+// Known by the first bytes: the PNG signature, a JPEG start of image; anything else is taken
+// for a BMP (and the conversions say when it is none).
+ImageKind KindOf(const std::uint8_t* data, std::size_t size);
+
+// Decodes a PNG or JPEG file into the plain 24-bit BMP file image of its pixels, `rule`
+// saying what becomes of transparency. Never allocates more than the image's own size allows
+// (image::kMaxPixels). False, with why in `error`, when the file cannot be read.
+bool DecodeToBmp(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
+                 FileBytes& bmp, std::string& error);
+
+// How a result is written as PNG: an 8-bit image with `entries` palette entries (the first
+// ones of its colour table) and, with `keyTransparent`, entry 0 transparent.
+struct PngChoices {
+    int entries = 256;
+    bool keyTransparent = false;
+};
+
+// The PNG file of a plain 8-bit or 24-bit BMP file image (as the conversions leave them).
+// False, with why in `error`, for any other image.
+bool EncodePng(const std::uint8_t* bmp, std::size_t size, const PngChoices& choices,
+               std::vector<std::uint8_t>& png, std::string& error);
+
+} // namespace cli

@@ -1,0 +1,87 @@
+#include "core/image/rgba.h"
+
+#include <cstring>
+
+#include "core/bmp/layout.h"
+
+namespace image {
+
+std::optional<std::uint64_t> Plain24Size(std::uint64_t width, std::uint64_t height) {
+    if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF ||
+        width * height > kMaxPixels) {
+        return std::nullopt;
+    }
+    const std::uint64_t size = bmp::kHeadersSize + height * ((3 * width + 3) & ~std::uint64_t{3});
+    if (size > 0xFFFFFFFFu) {
+        return std::nullopt;
+    }
+    return size;
+}
+
+Plain24Writer::Plain24Writer(std::uint32_t width, std::uint32_t height, int bits,
+                             const AlphaRule& rule, std::uint8_t* out)
+    : width_(width), height_(height), bits_(bits), rule_(rule), out_(out),
+      stride_((3 * std::uint64_t{width} + 3) & ~std::uint64_t{3}) {
+    const std::uint64_t size = *Plain24Size(width, height);
+    std::memset(out, 0, bmp::kHeadersSize);
+    out[0] = 'B';
+    out[1] = 'M';
+    bmp::WriteU32(out + bmp::kBfSize, static_cast<std::uint32_t>(size));
+    bmp::WriteU32(out + bmp::kBfOffBits, bmp::kHeadersSize);
+    bmp::WriteU32(out + bmp::kBiSize, 40);
+    bmp::WriteU32(out + bmp::kBiWidth, width);
+    bmp::WriteU32(out + bmp::kBiHeight, height);
+    bmp::WriteU16(out + bmp::kBiPlanes, 1);
+    bmp::WriteU16(out + bmp::kBiBitCount, 24);
+    bmp::WriteU32(out + bmp::kBiSizeImage, static_cast<std::uint32_t>(size - bmp::kHeadersSize));
+}
+
+void Plain24Writer::Row(std::uint32_t y, const std::uint8_t* samples) {
+    std::uint8_t* row = out_ + bmp::kHeadersSize + (height_ - 1 - y) * stride_;
+    std::uint32_t x = 0;
+    if (bits_ == 8) {
+        // Opaque pixels, most of them in most images, are only reordered.
+        for (; x < width_ && samples[4 * std::size_t{x} + 3] == 255; ++x) {
+            const std::uint8_t* in = samples + 4 * std::size_t{x};
+            std::uint8_t* p = row + 3 * std::size_t{x};
+            p[0] = in[2];
+            p[1] = in[1];
+            p[2] = in[0];
+        }
+    }
+    for (; x < width_; ++x) {
+        std::uint8_t rgba[4];
+        if (bits_ == 16) {
+            for (int c = 0; c < 4; ++c) {
+                std::uint16_t v;
+                std::memcpy(&v, samples + 8 * std::size_t{x} + 2 * c, 2);
+                rgba[c] = RoundTo8(v);
+            }
+        } else {
+            std::memcpy(rgba, samples + 4 * std::size_t{x}, 4);
+        }
+        std::uint8_t* p = row + 3 * std::size_t{x};
+        if (rgba[3] == 255) {
+            p[0] = rgba[2];
+            p[1] = rgba[1];
+            p[2] = rgba[0];
+        } else if (rule_.keyed && rgba[3] == 0) {
+            std::memcpy(p, rule_.key, 3);
+        } else {
+            p[0] = OntoWhite(rgba[2], rgba[3]);
+            p[1] = OntoWhite(rgba[1], rgba[3]);
+            p[2] = OntoWhite(rgba[0], rgba[3]);
+        }
+    }
+    std::memset(row + 3 * std::size_t{width_}, 0,
+                static_cast<std::size_t>(stride_ - 3 * std::uint64_t{width_}));
+}
+
+void WritePlain24(const RgbaImage& image, const AlphaRule& rule, std::uint8_t* out) {
+    Plain24Writer writer(image.width, image.height, image.bits, rule, out);
+    for (std::uint32_t y = 0; y < image.height; ++y) {
+        writer.Row(y, image.samples.data() + y * image.RowBytes());
+    }
+}
+
+} // namespace image

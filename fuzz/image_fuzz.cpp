@@ -1,0 +1,32 @@
+// PNG and JPEG reading of arbitrary bytes, as the command-line tool reads its inputs: every
+// file is read or refused, never more allocated than the image's size allows; what is read
+// writes as a PNG that reads back to the same pixels.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/image_io.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    cli::FileBytes bmp;
+    std::string error;
+    image::AlphaRule rule;
+    rule.keyed = size > 0 && (data[size - 1] & 1) != 0;
+    if (!cli::DecodeToBmp(data, size, rule, bmp, error)) {
+        if (error.empty()) {
+            std::abort(); // a refusal says why
+        }
+        return 0;
+    }
+    std::vector<std::uint8_t> png;
+    if (!cli::EncodePng(bmp.data(), bmp.size(), {}, png, error)) {
+        std::abort();
+    }
+    cli::FileBytes again;
+    if (!cli::DecodeToBmp(png.data(), png.size(), {}, again, error) || again.size() != bmp.size() ||
+        !std::equal(bmp.begin() + 54, bmp.end(), again.begin() + 54)) {
+        std::abort(); // the PNG written does not read back to the same pixels
+    }
+    return 0;
+}

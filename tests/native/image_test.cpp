@@ -1,0 +1,218 @@
+// PNG and JPEG files in the command-line tool: the PNG test suite read as an independent
+// decoder reads it, damaged files refused before anything is allocated for them, and the
+// PNG files it writes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <png.h>
+#include <zlib.h>
+
+#include "cli/image_io.h"
+#include "core/image/png_check.h"
+#include "core/quantize/basic_palette.h"
+#include "core/quantize/error_diffusion.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/png_reference.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using testimg::Bytes;
+
+bool Decode(const Bytes& file, Bytes& bmp, std::string& error, const image::AlphaRule& rule = {}) {
+    cli::FileBytes decoded;
+    if (!cli::DecodeToBmp(file.data(), file.size(), rule, decoded, error)) {
+        return false;
+    }
+    bmp.assign(decoded.begin(), decoded.end());
+    return true;
+}
+
+// Every file of the suite: its pixels as Pillow reads them, the interlaced ones as their
+// plain twins, and each converts with both methods.
+TEST(PngSuite, EveryFileReadsAsPillowReadsItAndConverts) {
+    const auto references =
+        testimg::ReadPngReferences(TW_SOURCE_DIR "/tests/data/pngsuite_pixels.txt");
+    ASSERT_GE(references.size(), 50u);
+    std::map<std::string, Bytes> decoded;
+    for (const auto& r : references) {
+        SCOPED_TRACE(r.name);
+        const Bytes file = testimg::ReadFileBytes(TW_PNG_CORPUS_DIR "/" + r.name);
+        if (file.empty()) {
+            GTEST_SKIP() << "no PNG suite at " << TW_PNG_CORPUS_DIR;
+        }
+        Bytes bmp;
+        std::string error;
+        ASSERT_TRUE(Decode(file, bmp, error)) << error;
+        EXPECT_EQ(testimg::CompareWithReference(r, bmp), "");
+        decoded[r.name.substr(r.name.rfind('/') + 1)] = bmp;
+        const Bytes table(1024, 0);
+        for (const auto& stages : {quantize::kBasicDiffusion, quantize::kHighQualityDiffusion}) {
+            testimg::VectorBlock block{bmp};
+            EXPECT_EQ(block.Diffuse({0, table.data(), quantize::kBasicPalette, 1, stages}).outcome,
+                      quantize::Outcome::Converted);
+        }
+    }
+    for (const auto& [name, bmp] : decoded) {
+        const std::string twin = testimg::NonInterlacedTwin(name);
+        if (!twin.empty() && decoded.count(twin) != 0) {
+            EXPECT_EQ(bmp, decoded[twin]) << name;
+        }
+    }
+}
+
+// A PNG file's bytes changed at `at` (counted from the end when negative).
+Bytes Changed(Bytes file, std::ptrdiff_t at, std::uint8_t value) {
+    file[static_cast<std::size_t>(at < 0 ? static_cast<std::ptrdiff_t>(file.size()) + at : at)] =
+        value;
+    return file;
+}
+
+// Big-endian 32-bit numbers for a chunk made by hand.
+void PutBig32(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+    }
+}
+
+// A PNG file of a header alone, and its IEND: no image data, however large it says it is.
+Bytes HeaderOnly(std::uint32_t width, std::uint32_t height) {
+    Bytes file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&file](const char* type, const Bytes& data) {
+        PutBig32(file, static_cast<std::uint32_t>(data.size()));
+        Bytes typed(type, type + 4);
+        typed.insert(typed.end(), data.begin(), data.end());
+        file.insert(file.end(), typed.begin(), typed.end());
+        PutBig32(file, static_cast<std::uint32_t>(
+                           crc32(0, typed.data(), static_cast<unsigned>(typed.size()))));
+    };
+    Bytes ihdr;
+    PutBig32(ihdr, width);
+    PutBig32(ihdr, height);
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    chunk("IHDR", ihdr);
+    chunk("IEND", {});
+    return file;
+}
+
+TEST(PngSuite, DamagedFilesAreRefusedWithAReason) {
+    const Bytes good = testimg::ReadFileBytes(TW_PNG_CORPUS_DIR "/basn2c08.png");
+    if (good.empty()) {
+        GTEST_SKIP() << "no PNG suite at " << TW_PNG_CORPUS_DIR;
+    }
+    Bytes bmp;
+    std::string error;
+    ASSERT_TRUE(Decode(good, bmp, error));
+    // The IDAT chunk's data starts after the signature, IHDR (25 bytes) and its own header.
+    const Bytes cutIdat(good.begin(), good.begin() + 33 + 8 + 40);
+    Bytes noIend(good.begin(), good.end() - 12);
+    for (const auto& [file, reason] : std::vector<std::pair<Bytes, std::string>>{
+             {Changed(good, 8 + 8 + 3, 0x55), "checksum"}, // a byte of IHDR's width
+             {Changed(good, -1, 0), "checksum"},           // IEND's CRC
+             {cutIdat, "cut short"},
+             {noIend, "cut short"},
+             {HeaderOnly(0, 32), "no pixels or too many"},
+             {HeaderOnly(100000, 100000), "no pixels or too many"},
+             {Bytes(good.begin(), good.begin() + 8), "cut short"},
+         }) {
+        SCOPED_TRACE(reason);
+        EXPECT_FALSE(Decode(file, bmp, error));
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+    }
+    // A signature that is not PNG's: the file is no PNG, and the conversions refuse it.
+    EXPECT_EQ(cli::KindOf(good.data(), 7), cli::ImageKind::Bmp);
+    testimg::VectorBlock block{Changed(good, 1, 'Q')};
+    EXPECT_EQ(block.Exact().outcome, quantize::Outcome::UnsupportedLayout);
+}
+
+// Transparency: composited onto white, or with a key colour, fully transparent pixels become
+// that colour.
+TEST(PngSuite, TransparencyGoesOntoWhiteOrBecomesTheKeyColour) {
+    const Bytes file = testimg::ReadFileBytes(TW_PNG_CORPUS_DIR "/basn6a08.png");
+    if (file.empty()) {
+        GTEST_SKIP() << "no PNG suite at " << TW_PNG_CORPUS_DIR;
+    }
+    Bytes white, keyed;
+    std::string error;
+    image::AlphaRule rule;
+    rule.keyed = true;
+    rule.key[0] = 1, rule.key[1] = 2, rule.key[2] = 3;
+    ASSERT_TRUE(Decode(file, white, error));
+    ASSERT_TRUE(Decode(file, keyed, error, rule));
+    int keys = 0, differ = 0;
+    for (std::size_t i = 54; i + 2 < white.size(); i += 3) {
+        const bool key = keyed[i] == 1 && keyed[i + 1] == 2 && keyed[i + 2] == 3;
+        keys += key;
+        differ += !key && std::memcmp(&keyed[i], &white[i], 3) != 0;
+    }
+    EXPECT_GT(keys, 0); // the suite's image has fully transparent pixels
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(image::OntoWhite(0, 0), 255);
+    EXPECT_EQ(image::OntoWhite(100, 255), 100);
+    EXPECT_EQ(image::OntoWhite(0, 128), 127);
+    EXPECT_EQ(image::RoundTo8(0x8000), 128); // 127.5 levels and a little more
+    EXPECT_EQ(image::RoundTo8(0x7FFF), 127);
+}
+
+// Reads back a written PNG with libpng: its palette (with alpha) and its indices, top first.
+struct ReadBack {
+    png_image image;
+    Bytes indices, colours;
+};
+bool ReadIndexed(const Bytes& png, ReadBack& out) {
+    std::memset(&out.image, 0, sizeof out.image);
+    out.image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&out.image, png.data(), png.size())) {
+        return false;
+    }
+    out.image.format = PNG_FORMAT_RGBA_COLORMAP;
+    out.indices.resize(PNG_IMAGE_SIZE(out.image));
+    out.colours.resize(PNG_IMAGE_COLORMAP_SIZE(out.image));
+    return png_image_finish_read(&out.image, nullptr, out.indices.data(), 0, out.colours.data()) !=
+           0;
+}
+
+// An 8-bit result written as PNG keeps its indices and as many palette entries as were asked
+// for, with entry 0 transparent for a key colour; a 24-bit image is written as RGB.
+TEST(PngWriter, IndexedImagesKeepTheirIndicesAndTable) {
+    const auto photo = [](int x, int y) {
+        return static_cast<std::uint32_t>((x * 37 + y * 11) % 256 << 16 | (x * y) % 251 << 8 |
+                                          (x + 3 * y) % 199);
+    };
+    Bytes table(1024, 0);
+    table[0] = 0xFF, table[2] = 0xFF; // magenta, the key colour
+    testimg::VectorBlock block{testimg::Picture24(53, 31, photo)};
+    quantize::DiffusionInput input{1, table.data(), quantize::kBasicPalette, 1,
+                                   quantize::kHighQualityDiffusion};
+    input.choices = {16, 100, true};
+    ASSERT_EQ(block.Diffuse(input).outcome, quantize::Outcome::Converted);
+    std::vector<std::uint8_t> png;
+    std::string error;
+    ASSERT_TRUE(cli::EncodePng(block.bytes.data(), block.bytes.size(), {16, true}, png, error))
+        << error;
+    ReadBack back;
+    ASSERT_TRUE(ReadIndexed(Bytes(png.begin(), png.end()), back));
+    ASSERT_EQ(back.image.colormap_entries, 16u);
+    for (int e = 0; e < 16; ++e) {
+        const std::uint8_t* bgr = &block.bytes[54 + 4 * e];
+        EXPECT_EQ(Bytes(&back.colours[4 * e], &back.colours[4 * e + 4]),
+                  (Bytes{bgr[2], bgr[1], bgr[0], static_cast<std::uint8_t>(e == 0 ? 0 : 255)}))
+            << e;
+    }
+    for (int y = 0; y < 31; ++y) {
+        for (int x = 0; x < 53; ++x) {
+            ASSERT_EQ(back.indices[y * 53 + x], block.bytes[1078 + (30 - y) * 56 + x])
+                << x << "," << y;
+        }
+    }
+    // A true-colour image: RGB, read back to the same pixels (the header says no resolution).
+    const Bytes rgb = testimg::Picture24(5, 3, photo);
+    ASSERT_TRUE(cli::EncodePng(rgb.data(), rgb.size(), {}, png, error)) << error;
+    Bytes again;
+    ASSERT_TRUE(Decode(Bytes(png.begin(), png.end()), again, error)) << error;
+    ASSERT_EQ(again.size(), rgb.size());
+    EXPECT_EQ(Bytes(again.begin() + 54, again.end()), Bytes(rgb.begin() + 54, rgb.end()));
+}
+
+} // namespace
