@@ -30,6 +30,7 @@ add_library(tw_app STATIC
   win/app/seams.cpp
   win/app/settings.cpp
   win/app/shell.cpp
+  win/document/codecs.cpp
   win/document/document.cpp
   win/document/file_commands.cpp
   win/document/file_io.cpp
@@ -44,7 +45,8 @@ add_library(tw_app STATIC
 )
 target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
 target_compile_definitions(tw_app PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601)
-target_link_libraries(tw_app PUBLIC tw_core gdi32 comdlg32 shell32 advapi32 user32)
+target_link_libraries(tw_app PUBLIC tw_core gdi32 comdlg32 shell32 advapi32 user32 windowscodecs
+  ole32 uuid)
 
 set(TW_RESOURCES ${PROJECT_SOURCE_DIR}/win/res/tintwright.rc)
 set_source_files_properties(${TW_RESOURCES} PROPERTIES
@@ -74,11 +76,13 @@ tw_windows_executable(tw_wintests
   tests/win/settings_test.cpp
   tests/win/diffusion_command_test.cpp
   tests/win/corpus_test.cpp
+  tests/win/image_test.cpp
   tests/portable/same_bytes_test.cpp
 )
 target_link_libraries(tw_wintests PRIVATE gtest)
 # The BMP test suite, seen from Wine through its Z: drive.
-target_compile_definitions(tw_wintests PRIVATE TW_CORPUS_DIR="Z:${TW_CORPUS_DIR}")
+target_compile_definitions(tw_wintests PRIVATE TW_CORPUS_DIR="Z:${TW_CORPUS_DIR}"
+  TW_PNG_CORPUS_DIR="Z:${TW_PNG_CORPUS_DIR}" TW_SOURCE_DIR="Z:${PROJECT_SOURCE_DIR}")
 add_test(NAME windows_tests COMMAND tw_wintests)
 set_tests_properties(windows_tests PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
 

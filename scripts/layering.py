@@ -20,7 +20,7 @@ import sys
 LAYERS = {
     "state and services": [
         "win/app/owners", "win/app/seams", "win/app/settings", "win/app/shell",
-        "win/document/document", "win/document/file_io", "win/palette/user_palette",
+        "win/document/codecs", "win/document/document", "win/document/file_io", "win/palette/user_palette",
         "win/res/resource",
     ],
     "child windows": ["win/palette/palette_grid", "win/reduce/conversion_window"],

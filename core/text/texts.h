@@ -8,6 +8,12 @@ inline constexpr char kCannotOpenText[] = "ファイルが開けません";
 inline constexpr char kTooLargeText[] = "ファイルが大きすぎです";
 inline constexpr char kCannotOverwriteText[] = "上書き保存できません";
 inline constexpr char kCannotSaveText[] = "保存できません";
+// Save of a document under a name that is neither .bmp nor .png, when it came from an image of
+// another kind; and of a document PNG cannot hold.
+inline constexpr char kSaveAsBmpOrPngText[] =
+    "この形式では保存できません\n名前を付けて保存で、拡張子を .png か .bmp にしてください";
+inline constexpr char kCannotWritePngText[] =
+    "この画像はPNGで保存できません\n変換してから保存するか、.bmp で保存してください";
 inline constexpr char kWriteFailedText[] = "書き込みに失敗しました";
 inline constexpr char kCannotReadText[] = "ファイルが読めません";
 inline constexpr char kNoMemoryText[] = "メモリが足りません";

@@ -60,6 +60,9 @@ TEST(PngSuite, EveryFileReadsAsPillowReadsItAndConverts) {
             EXPECT_EQ(bmp, decoded[twin]) << name;
         }
     }
+    for (const auto& [name, hash] : testimg::kDecoded16Bit) {
+        EXPECT_EQ(testimg::Fnv(decoded[name]), hash) << name;
+    }
 }
 
 // A PNG file's bytes changed at `at` (counted from the end when negative).

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testimg {
@@ -31,6 +32,15 @@ inline std::vector<PngReference> ReadPngReferences(const std::string& path) {
         }
     }
     return references;
+}
+
+// FNV-1a, 64 bits.
+inline std::uint64_t Fnv(const std::vector<std::uint8_t>& bytes) {
+    std::uint64_t h = 0xCBF29CE484222325u;
+    for (const std::uint8_t b : bytes) {
+        h = (h ^ b) * 0x100000001B3u;
+    }
+    return h;
 }
 
 // Red, green and blue, top row first, of a plain 24-bit BMP file image.
@@ -70,15 +80,25 @@ inline std::string CompareWithReference(const PngReference& r,
         }
         return "";
     }
-    std::uint64_t h = 0xCBF29CE484222325u;
-    for (const std::uint8_t b : rgb) {
-        h = (h ^ b) * 0x100000001B3u;
-    }
+    const std::uint64_t h = Fnv(rgb);
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
     return text == r.pixels ? ""
                             : std::string("pixels hash to ") + text + ", Pillow's to " + r.pixels;
 }
+
+// The whole BMP file images of the suite's 16-bit files as the decoders make them (samples
+// rounded), pinned, so that the command-line tool's decoder and the program's agree where no
+// independent decoder reads the samples whole.
+inline const std::vector<std::pair<std::string, std::uint64_t>> kDecoded16Bit = {
+    {"basn0g16.png", 0x53339bafaca9fd78u},   {"basn2c16.png", 0xe8691d7f8e05cd03u},
+    {"basn4a16.png", 0x01a2446c8a2e6619u},   {"basn6a16.png", 0xc42963650b25c847u},
+    {"ftbbn2c16.png", 0x21f615c4fd1a3bbbu},  {"ftbgn2c16.png", 0x21f615c4fd1a3bbbu},
+    {"ftbwn0g16.png", 0x0e5e06756dff6430u},  {"ibasn0g16.png", 0x53339bafaca9fd78u},
+    {"ibasn2c16.png", 0xe8691d7f8e05cd03u},  {"ibasn4a16.png", 0x01a2446c8a2e6619u},
+    {"ibasn6a16.png", 0xc42963650b25c847u},  {"iftbbn2c16.png", 0x21f615c4fd1a3bbbu},
+    {"iftbgn2c16.png", 0x21f615c4fd1a3bbbu}, {"iftbwn0g16.png", 0x0e5e06756dff6430u},
+};
 
 // The same image without interlacing, when `name` is an interlaced one ("i" in front of the
 // name, in the suite or its folder "interlaced"); "" for any other.

@@ -69,16 +69,6 @@ class DiffusionCommandTest : public ProgramTest {
         WaitForTheRun();
         ProgramTest::TearDown();
     }
-    // Handles messages until the worker has finished.
-    void WaitForTheRun() {
-        const DWORD start = GetTickCount();
-        while (ConversionInProgress() && GetTickCount() - start < 60000) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-            PumpPending();
-        }
-        PumpPending();
-        ASSERT_FALSE(ConversionInProgress());
-    }
     void Diffuse() {
         Command(IDM_REDUCE_DIFFUSE);
         WaitForTheRun();

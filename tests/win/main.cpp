@@ -9,6 +9,7 @@
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     AppInstance = GetModuleHandleA(nullptr);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // for the image codecs, as the program does
     ResetSeams();
     ResetRegistry();
     if (!RegisterClasses()) {

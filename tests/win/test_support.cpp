@@ -428,3 +428,13 @@ BOOL WINAPI RefuseToDelete(LPCSTR) {
 }
 
 } // namespace fake
+
+void ProgramTest::WaitForTheRun() {
+    const DWORD start = GetTickCount();
+    while (ConversionInProgress() && GetTickCount() - start < 60000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        PumpPending();
+    }
+    PumpPending();
+    ASSERT_FALSE(ConversionInProgress());
+}

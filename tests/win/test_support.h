@@ -124,6 +124,8 @@ class ProgramTest : public testing::Test {
     // Writes the image to Name(name) and loads it as Open does, without the dialog.
     void Load(const Bytes& image, const std::string& name = "image.bmp");
     void Command(int id) const { SendMessageA(window_, WM_COMMAND, id, 0); }
+    // Handles messages until an error-diffusion run's worker has finished.
+    void WaitForTheRun();
     // The file's bytes; a failure to read it fails the test.
     Bytes OnDisk(const std::string& path) const;
     // True when exactly one box was shown: this text, the program's caption, this type,

@@ -85,7 +85,12 @@ int TintwrightMain(HINSTANCE instance, int showCommand) {
         ReportResourceString(IDS_CLASS_REGISTER_FAILED);
         return 0;
     }
+    // The image codecs (PNG, JPEG, GIF, TIFF) are COM objects, used on this thread only.
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     const int result = RunApplication(showCommand);
+    if (com) {
+        CoUninitialize();
+    }
     if (result == 10) {
         ReportResourceString(IDS_WINDOW_CREATE_FAILED);
     } else if (result != 0) {

@@ -91,3 +91,29 @@ template <class Handle> class GdiObject {
   private:
     Handle object_;
 };
+
+// A COM interface pointer, released when the owner goes. `Receive` hands the place for a
+// creating call to fill.
+template <class T> class ComObject {
+  public:
+    ComObject() = default;
+    ~ComObject() { Release(); }
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    T** Receive() {
+        Release();
+        return &object_;
+    }
+    T* get() const { return object_; }
+    T* operator->() const { return object_; }
+
+  private:
+    void Release() {
+        if (object_ != nullptr) {
+            object_->Release();
+            object_ = nullptr;
+        }
+    }
+    T* object_ = nullptr;
+};

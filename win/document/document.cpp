@@ -9,6 +9,7 @@ HGLOBAL ImageBuffer;
 DWORD ImageBytes;
 int ImageLoaded;
 char CurrentFileName[MAX_PATH];
+DocumentKind Kind;
 ScreenPaletteState ScreenPalette;
 ScreenRowsState ScreenRows;
 

@@ -13,6 +13,16 @@ extern DWORD ImageBytes;               // number of valid bytes in ImageBuffer
 extern int ImageLoaded;                // set by the first successful load, never cleared
 extern char CurrentFileName[MAX_PATH]; // full path of the document's file
 
+// What the document is besides its bytes: whether it was decoded from an image of another
+// kind (such a document is written as BMP or PNG only, by the name), and how it is written as
+// PNG: the palette entries its last conversion asked for, entry 0 transparent for a key colour.
+struct DocumentKind {
+    bool decoded = false;
+    int paletteEntries = 256;
+    bool keyTransparent = false;
+};
+extern DocumentKind Kind;
+
 // True when there is a document to paint, save or convert.
 inline bool HasDocument() {
     return ImageLoaded && ImageBuffer != nullptr;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "win/app/owners.h"
 #include "win/app/seams.h"
@@ -10,14 +11,86 @@
 #include "core/bmp/layout.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
+#include "win/document/codecs.h"
 #include "win/document/document.h"
 #include "win/document/file_io.h"
+#include "win/palette/user_palette.h"
 #include "win/res/resource.h"
 
+// Whether a name ends in the extension (with its dot), in any case.
+static bool HasExtension(const char* path, const char* extension) {
+    const std::size_t length = std::strlen(path), wanted = std::strlen(extension);
+    return length >= wanted && lstrcmpiA(path + length - wanted, extension) == 0;
+}
+
+// Writes the document under `path`: as PNG for a .png name, else as the BMP it is; a document
+// decoded from an image of another kind is refused under any other name (it would be written
+// as a BMP over, say, the JPEG it came from).
 static bool WriteDocument(HWND owner, const char* path, const char* createFailedText) {
+    const bool png = HasExtension(path, ".png");
+    if (!png && Kind.decoded && !HasExtension(path, ".bmp")) {
+        Report(owner, kSaveAsBmpOrPngText, MB_ICONWARNING);
+        return false;
+    }
     const LockedBlock<const BYTE> bytes(ImageBuffer);
-    return WriteFileSafely(owner, path, bytes.get(), ImageBytes, createFailedText, kWriteFailedText,
-                           MB_ICONWARNING);
+    if (!png) {
+        return WriteFileSafely(owner, path, bytes.get(), ImageBytes, createFailedText,
+                               kWriteFailedText, MB_ICONWARNING);
+    }
+    if (!CanWritePng(bytes.get(), ImageBytes)) {
+        Report(owner, kCannotWritePngText, MB_ICONWARNING);
+        return false;
+    }
+    std::vector<BYTE> file;
+    if (!EncodePng(bytes.get(), ImageBytes, Kind.paletteEntries, Kind.keyTransparent, file)) {
+        Report(owner, createFailedText, MB_ICONWARNING);
+        return false;
+    }
+    return WriteFileSafely(owner, path, file.data(), static_cast<DWORD>(file.size()),
+                           createFailedText, kWriteFailedText, MB_ICONWARNING);
+}
+
+// What becomes of a decoded image's transparency: onto white, or with the key colour of the
+// high-quality settings on (and a fixed colour to be it), fully transparent pixels take it.
+static image::AlphaRule AlphaRuleOfSettings() {
+    image::AlphaRule rule;
+    if (QualityKey && FixedCount >= 1 && SavedPalette != nullptr) {
+        const LockedBlock<const BYTE> table(SavedPalette);
+        if (table.get() != nullptr) {
+            rule.keyed = true;
+            std::memcpy(rule.key, table.get(), 3); // blue, green, red
+        }
+    }
+    return rule;
+}
+
+// A PNG, JPEG, GIF or TIFF file's bytes turn into the plain 24-bit BMP of its pixels, in a
+// block of its own; the bytes' block is freed either way. Null, with the failure told, when
+// the image cannot be decoded.
+static HGLOBAL DecodeBlock(HWND mainWindow, HGLOBAL fileBlock, DWORD fileBytes, DWORD& bytes) {
+    HGLOBAL decoded = nullptr;
+    DecodeResult result = DecodeResult::NoMemory;
+    {
+        const LockedBlock<const BYTE> file(fileBlock);
+        if (file.get() != nullptr) {
+            result = DecodeImage(file.get(), fileBytes, AlphaRuleOfSettings(), decoded, bytes);
+        }
+    }
+    GlobalFree(fileBlock);
+    if (result != DecodeResult::Decoded) {
+        Report(mainWindow,
+               result == DecodeResult::TooLarge   ? kTooLargeText
+               : result == DecodeResult::NoMemory ? kNoMemoryText
+                                                  : kCannotReadText,
+               MB_ICONWARNING);
+    }
+    return decoded;
+}
+
+// Whether a block holds the bytes of an image the codecs read.
+static bool HoldsCodecImage(HGLOBAL block, DWORD size) {
+    const LockedBlock<const BYTE> bytes(block);
+    return bytes.get() != nullptr && IsCodecImage(bytes.get(), size);
 }
 
 // Frees the document's block; the window shows its background until the next load.
@@ -130,12 +203,20 @@ bool LoadCurrentFile(HWND mainWindow, bool chain) {
     if (block == nullptr) {
         return false;
     }
+    // A BMP, and anything the codecs do not know, is the document as it is.
+    DWORD bytes = size;
+    const bool decoded = HoldsCodecImage(block, size);
+    if (decoded && (block = DecodeBlock(mainWindow, block, size, bytes)) == nullptr) {
+        return false;
+    }
     if (ImageBuffer != nullptr) {
         GlobalFree(ImageBuffer);
     }
     InvalidateScreenCache();
     ImageBuffer = block;
-    ImageBytes = size;
+    ImageBytes = bytes;
+    Kind = DocumentKind{};
+    Kind.decoded = decoded;
     ImageLoaded = 1;
     RepaintWindow(mainWindow);
     TellWhyNotShown(mainWindow);

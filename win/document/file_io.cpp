@@ -12,6 +12,11 @@
 char PathWorkBuffer[MAX_PATH];
 
 static constexpr char kImageFilter[] = "BMPファイル(BMP)\0*.BMP\0すべてのファイル\0*.*\0";
+// Opening takes the images the platform's codecs read, too.
+static constexpr char kOpenFilter[] =
+    "画像 "
+    "(*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)\0*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff\0"
+    "BMP (*.bmp)\0*.bmp\0すべてのファイル\0*.*\0";
 static constexpr char kPaletteFilter[] =
     "パレット (*.pal;*.act;*.gpl)\0*.pal;*.act;*.gpl\0すべてのファイル\0*.*\0";
 
@@ -67,7 +72,7 @@ static int ChooseFile(char* name, HWND owner, int openDialog, const char* filter
 }
 
 int ChooseImageFile(char* name, HWND owner, int openDialog) {
-    return ChooseFile(name, owner, openDialog, kImageFilter, "bmp");
+    return ChooseFile(name, owner, openDialog, openDialog ? kOpenFilter : kImageFilter, "bmp");
 }
 
 int ChoosePaletteFile(char* name, HWND owner) {

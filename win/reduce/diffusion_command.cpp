@@ -1,5 +1,6 @@
 #include "win/reduce/diffusion_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -83,6 +84,9 @@ int ConvertDocument(HWND window) {
     GlobalUnlock(ImageBuffer);
     if (result.outcome == quantize::Outcome::Converted) {
         ImageBytes = static_cast<DWORD>(result.newSize);
+        // A PNG of the result holds the colours asked for, entry 0 transparent for a key.
+        Kind.paletteEntries = std::min(RunChoices.colours, 256);
+        Kind.keyTransparent = RunChoices.key && RunFixedCount >= 1;
         WorkerReport(window, kFinishedText, MB_OK);
     } else {
         WorkerReport(window, text::RefusalText(result.outcome), RefusalType(result.outcome));

@@ -20,6 +20,8 @@ void ExactReductionCommand(HWND mainWindow) {
         return;
     }
     ImageBytes = static_cast<DWORD>(result.newSize);
+    Kind.paletteEntries = 256;
+    Kind.keyTransparent = false;
     InvalidateScreenCache();
     RepaintWindow(mainWindow);
 }

@@ -1,0 +1,158 @@
+// Images of other kinds in the program, through the real Windows Imaging Component: the PNG
+// test suite opens with the pixels an independent decoder reads, damaged files are refused
+// with the document kept, and a document is saved as PNG by its name.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "core/image/png_check.h"
+#include "core/quantize/basic_palette.h"
+#include "core/text/texts.h"
+#include "win/app/settings.h"
+#include "win/document/codecs.h"
+#include "win/document/document.h"
+#include "win/document/file_commands.h"
+#include "win/palette/user_palette.h"
+#include "win/res/resource.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/png_reference.h"
+#include "tests/win/test_support.h"
+
+namespace {
+
+class Images : public ProgramTest {
+  protected:
+    // Opens a file as Open does, without the dialog; true when it became the document.
+    bool Open(const std::string& path) {
+        std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
+        return LoadCurrentFile(window_, false);
+    }
+};
+
+// Every file of the suite opens to the pixels Pillow reads (composited onto white), the
+// interlaced ones to their plain twins', and the 16-bit ones to the CLI's, whose decoder
+// rounds alike.
+TEST_F(Images, ThePngSuiteOpensAsPillowReadsIt) {
+    const auto references =
+        testimg::ReadPngReferences(TW_SOURCE_DIR "/tests/data/pngsuite_pixels.txt");
+    ASSERT_GE(references.size(), 50u);
+    OpenMainWindow(200, 150);
+    std::map<std::string, Bytes> documents;
+    for (const auto& r : references) {
+        SCOPED_TRACE(r.name);
+        Seams.messages.clear();
+        ASSERT_TRUE(Open(TW_PNG_CORPUS_DIR "/" + r.name));
+        EXPECT_TRUE(Seams.messages.empty()) << Seams.messages[0].text;
+        EXPECT_TRUE(Kind.decoded);
+        EXPECT_EQ(testimg::CompareWithReference(r, DocumentBytes()), "");
+        documents[r.name.substr(r.name.rfind('/') + 1)] = DocumentBytes();
+    }
+    for (const auto& [name, bmp] : documents) {
+        const std::string twin = testimg::NonInterlacedTwin(name);
+        if (!twin.empty() && documents.count(twin) != 0) {
+            EXPECT_EQ(bmp, documents[twin]) << name;
+        }
+    }
+    for (const auto& [name, hash] : testimg::kDecoded16Bit) {
+        EXPECT_EQ(testimg::Fnv(documents[name]), hash) << name;
+    }
+}
+
+// A damaged PNG, or one too large, says why and leaves the document and its name.
+TEST_F(Images, DamagedImagesAreRefusedAndTheDocumentStays) {
+    OpenMainWindow(200, 150);
+    const Bytes good = OnDisk(TW_PNG_CORPUS_DIR "/basn2c08.png");
+    const Bytes first = testimg::Make24(7, 5, [](int x, int y) { return 0x102030u * (x + y); });
+    Load(first, "first.bmp");
+    const std::string firstName = CurrentFileName;
+    Bytes badChecksum = good;
+    badChecksum[20] ^= 1;
+    const Bytes cut(good.begin(), good.begin() + 80);
+    // A header alone, for an image of 65536 x 65536 pixels: too large, nothing made for it.
+    const Bytes header = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0,    0, 0, 13,
+                          'I',  'H', 'D', 'R', 0,    1,    0,    0,    0,    1, 0, 0,
+                          8,    2,   0,   0,   0,    0xE3, 0xE6, 0xA7, 0xB4, 0, 0, 0,
+                          0,    'I', 'E', 'N', 'D',  0xAE, 0x42, 0x60, 0x82};
+    for (const auto& [file, text] : std::vector<std::pair<Bytes, const char*>>{
+             {badChecksum, kCannotReadText}, {cut, kCannotReadText}, {header, kTooLargeText}}) {
+        SCOPED_TRACE(text);
+        ResetSeams();
+        ASSERT_TRUE(WriteBytes(Name("damaged.png"), file));
+        std::snprintf(CurrentFileName, MAX_PATH, "%s", Name("damaged.png").c_str());
+        Command(IDM_RELOAD); // as Open does once the name is chosen
+        EXPECT_TRUE(OnlyMessage(text));
+        EXPECT_EQ(DocumentBytes(), first);
+        std::snprintf(CurrentFileName, MAX_PATH, "%s", firstName.c_str());
+    }
+}
+
+// Saved as .png: an 8-bit document as an indexed PNG of the colours asked for (entry 0
+// transparent with a key colour) that opens to the same pixels; a true-colour one as RGB;
+// under another name, a decoded document is refused and nothing is written.
+TEST_F(Images, DocumentsAreSavedAsPngByTheirName) {
+    OpenMainWindow(200, 150);
+    ASSERT_TRUE(Open(TW_PNG_CORPUS_DIR "/basn2c08.png"));
+    const Bytes opened = DocumentBytes();
+    Seams.dialogPath = Name("copy.jpg");
+    Command(IDM_SAVEAS);
+    EXPECT_TRUE(OnlyMessage(kSaveAsBmpOrPngText));
+    EXPECT_EQ(GetFileAttributesA(Name("copy.jpg").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_STREQ(CurrentFileName, TW_PNG_CORPUS_DIR "/basn2c08.png");
+
+    ResetSeams();
+    Seams.dialogPath = Name("true.png");
+    Command(IDM_SAVEAS);
+    ASSERT_TRUE(Open(Name("true.png")));
+    const Bytes again = DocumentBytes();
+    EXPECT_EQ(Bytes(again.begin() + 54, again.end()), Bytes(opened.begin() + 54, opened.end()));
+
+    // 16 colours with a key colour, as 高画質の設定 and the palette make them.
+    QualityColours = 16;
+    QualityKey = 1;
+    FixedCount = 1;
+    SavedPalette = NewPaletteTable(); // black first: the key colour
+    ResetSeams();
+    Seams.messageAnswer = IDYES; // the fixed palette
+    Command(IDM_REDUCE_DIFFUSE_HQ);
+    WaitForTheRun();
+    const Bytes converted = DocumentBytes();
+    ASSERT_EQ(converted[28], 8);
+    ResetSeams();
+    Seams.dialogPath = Name("indexed.png");
+    Command(IDM_SAVEAS);
+    const Bytes png = OnDisk(Name("indexed.png"));
+    ASSERT_TRUE(image::IsPng(png.data(), png.size()));
+    EXPECT_FALSE(image::CheckPngChunks(png.data(), png.size()).has_value());
+    // IHDR says colour type 3; PLTE holds 16 entries; tRNS makes entry 0 transparent.
+    EXPECT_EQ(png[8 + 8 + 9], 3);
+    const auto chunk = [&png](const char* type) {
+        for (std::size_t at = 8; at + 8 <= png.size();) {
+            const std::size_t length = static_cast<std::size_t>(png[at] << 24 | png[at + 1] << 16 |
+                                                                png[at + 2] << 8 | png[at + 3]);
+            if (std::memcmp(&png[at + 4], type, 4) == 0) {
+                return Bytes(png.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                             png.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
+            }
+            at += 12 + length;
+        }
+        return Bytes();
+    };
+    EXPECT_EQ(chunk("PLTE").size(), 48u);
+    EXPECT_EQ(chunk("tRNS"), Bytes{0});
+    QualityKey = 0; // opened again onto white: the same colours as the document
+    ASSERT_TRUE(Open(Name("indexed.png")));
+    const Bytes reopened = DocumentBytes();
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const BYTE index = converted[1078 + y * 32 + x];
+            const BYTE* colour = index == 0 ? nullptr : &converted[54 + 4 * index];
+            const BYTE* got = &reopened[54 + y * 96 + 3 * x];
+            if (colour != nullptr) { // entry 0 is transparent, onto white
+                ASSERT_EQ(Bytes(got, got + 3), Bytes(colour, colour + 3)) << x << "," << y;
+            }
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,36 @@
+// Images of other kinds through the Windows Imaging Component, the platform's own codecs: a
+// PNG, JPEG, GIF (first frame) or TIFF (first page) becomes the plain 24-bit BMP the program
+// works on, and a document is written as PNG. COM must be initialised on the calling thread.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "core/image/rgba.h"
+
+// True for the bytes of a PNG, JPEG, GIF or TIFF file, by their first bytes.
+bool IsCodecImage(const BYTE* data, DWORD size);
+
+enum class DecodeResult {
+    Decoded,
+    CannotRead, // damaged, or of a kind the codecs do not read
+    TooLarge,   // no pixels, or more than an image may have (image::kMaxPixels)
+    NoMemory,
+};
+
+// Decodes the image into a new movable block holding its plain 24-bit BMP file image of
+// `bytes` bytes, `rule` saying what becomes of transparency; 16-bit samples are rounded to
+// 8 bits. The block is null unless the result is Decoded. A PNG's chunks are checked first,
+// so that a wrong checksum is never let through.
+DecodeResult DecodeImage(const BYTE* data, DWORD size, const image::AlphaRule& rule, HGLOBAL& block,
+                         DWORD& bytes);
+
+// True for the documents that can be written as PNG: plain 8-bit and 24-bit BMP file images.
+bool CanWritePng(const BYTE* bmp, DWORD size);
+
+// The PNG file of such a document: an indexed PNG of `entries` palette entries (the first of
+// its colour table; entry 0 transparent with `keyTransparent`), or an RGB one. False when the
+// codecs fail or memory runs out.
+bool EncodePng(const BYTE* bmp, DWORD size, int entries, bool keyTransparent,
+               std::vector<BYTE>& png);
