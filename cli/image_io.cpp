@@ -249,8 +249,9 @@ bool WritePng(const std::uint8_t* bmp, const PngChoices& choices, std::vector<st
     }
     png_set_write_fn(png, &out, WriteToVector, FlushNothing);
     // Chosen by measurement on dithered photographs and graphics: filters do nothing for an
-    // indexed image but cost time; a level above 6 saves under 1 % for twice the time.
-    png_set_compression_level(png, 6);
+    // indexed image but cost time; level 5 compresses within 1 % of level 6 (and of
+    // pngquant's files, or better) in two thirds of the time, as much as the dithering takes.
+    png_set_compression_level(png, 5);
     if (bits == 8) {
         png_set_IHDR(png, info, static_cast<png_uint_32>(width), rows, 8, PNG_COLOR_TYPE_PALETTE,
                      PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
