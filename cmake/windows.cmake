@@ -44,6 +44,7 @@ add_library(tw_app STATIC
   win/reduce/quality_dialog.cpp
 )
 target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
+target_include_directories(tw_app PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_compile_definitions(tw_app PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601)
 target_link_libraries(tw_app PUBLIC tw_core gdi32 comdlg32 shell32 advapi32 user32 windowscodecs
   ole32 uuid)

@@ -23,6 +23,8 @@ inline constexpr char kSafetyCopyBlockedText[] =
     "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";
 inline constexpr char kSafetyCopyLeftText[] =
     "保存しましたが、元のファイルの控えを削除できませんでした：";
+// Closing, opening or reloading over a conversion that was not saved.
+inline constexpr char kDiscardUnsavedText[] = "変換した画像は保存されていません。破棄しますか？";
 inline constexpr char kReleaseToLoadText[] =
     "メモリが足りません\n今の画像を破棄して読み込みますか？";
 inline constexpr char kReadOnlyNotOpenedText[] =

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "win/app/settings.h"
 #include "win/document/file_commands.h"
 #include "win/document/file_io.h"
 #include "win/document/document.h"
@@ -24,6 +25,7 @@ TEST(CorpusInTheProgram, EveryFileLoadsPaintsAndConvertsOrIsRefused) {
     ResetSeams();
     ResetProgram();
     Seams.messageAnswer = IDNO; // no fixed palette; every other box is just closed
+    NoUnsavedPrompt = 1;        // リロード after a conversion restores the file unasked
     HWND window = CreateMainWindow(300, 200);
     for (const auto& path : files) {
         SCOPED_TRACE(path);

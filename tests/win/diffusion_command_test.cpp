@@ -240,6 +240,23 @@ TEST_F(DiffusionCommandTest, HighQualityRunsTakeTheSettings) {
     EXPECT_EQ(DocumentBytes(), image);
 }
 
+// With 経過のメッセージを出さない both methods show no box for their stages: only the question
+// of the fixed palette, and the window's phases.
+TEST_F(DiffusionCommandTest, QuietRunsShowNoStageBoxes) {
+    const Bytes image = Picture24(37, 23, Photo);
+    QuietRuns = 1;
+    for (const int command : {IDM_REDUCE_DIFFUSE, IDM_REDUCE_DIFFUSE_HQ}) {
+        Load(image, "quiet.bmp");
+        ResetSeams();
+        Seams.messageAnswer = IDNO;
+        Command(command);
+        WaitForTheRun();
+        ASSERT_EQ(Texts().size(), 1u) << command;
+        EXPECT_EQ(Texts()[0], "固定パレットを使いますか？");
+        EXPECT_EQ(DocumentBytes()[28], 8);
+    }
+}
+
 TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndLastText) {
     const Bytes image = Picture24(400, 300, Photo); // 120000 positions a phase
     Quiet quiet;

@@ -283,6 +283,7 @@ TEST_F(FileCommands, ADropWhoseNameCannotBeReadKeepsTheCurrentName) {
 
 TEST_F(FileCommands, AutoReduceFollowsOpenAndDropButNotReload) {
     AutoReduce = 1;
+    NoUnsavedPrompt = 1; // each reduction is unsaved: the question has tests of its own
     OpenFile(firstPath_);
     EXPECT_TRUE(Seams.messages.empty());
     EXPECT_EQ(DocumentBytes()[28], 8); // converted at once
@@ -477,6 +478,72 @@ TEST_F(FileCommands, PathsWithoutRoomForTheSafetyNameAreRefused) {
     longName.pop_back();
     EXPECT_TRUE(MakeSafetyName(longName.c_str(), safety));
     EXPECT_EQ(std::strlen(safety), static_cast<size_t>(MAX_PATH - 1));
+}
+
+} // namespace
+
+namespace {
+
+std::string Title(HWND window) {
+    char text[MAX_PATH + 32] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// The title names the file and marks an unsaved conversion; closing, opening, dropping and
+// リロード over one ask first, and キャンセル keeps everything; saving clears the mark.
+TEST_F(FileCommands, TheTitleTellsAndAnUnsavedConversionIsNeverDroppedUnasked) {
+    OpenFile(firstPath_);
+    const std::string name = firstPath_.substr(firstPath_.find_last_of('\\') + 1);
+    EXPECT_EQ(Title(window_), "Tintwright - " + name);
+    Command(IDM_REDUCE_EXACT);
+    const Bytes converted = DocumentBytes();
+    ASSERT_EQ(converted[28], 8);
+    EXPECT_EQ(Title(window_), "Tintwright - " + name + " *");
+
+    // キャンセル to each: the document, its name and the window stay.
+    Seams.messageAnswer = IDCANCEL;
+    const std::vector<std::function<void()>> ways = {
+        [&] { Command(IDM_RELOAD); },
+        [&] { OpenFile(secondPath_); },
+        [&] {
+            SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})),
+                         0);
+        },
+        [&] { Command(IDM_CLOSE); },
+        [&] { SendMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0); },
+    };
+    for (std::size_t i = 0; i < ways.size(); ++i) {
+        SCOPED_TRACE(i);
+        Seams.messages.clear();
+        ways[i]();
+        EXPECT_TRUE(OnlyMessage("変換した画像は保存されていません。破棄しますか？",
+                                MB_OKCANCEL | MB_ICONQUESTION));
+        EXPECT_TRUE(IsWindow(window_));
+        EXPECT_EQ(DocumentBytes(), converted);
+        EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    }
+    // OK discards: リロード reads the file again, unmarked.
+    Seams.messageAnswer = IDOK;
+    Command(IDM_RELOAD);
+    EXPECT_EQ(DocumentBytes(), first_);
+    EXPECT_EQ(Title(window_), "Tintwright - " + name);
+
+    // Saving clears the mark; with the option on nothing is asked.
+    Command(IDM_REDUCE_EXACT);
+    Seams.messages.clear();
+    Seams.dialogPath = Name("saved.bmp");
+    Command(IDM_SAVEAS);
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(Title(window_),
+              "Tintwright - " + Name("saved.bmp").substr(Name("saved.bmp").find_last_of('\\') + 1));
+    OpenFile(firstPath_);
+    Command(IDM_REDUCE_EXACT);
+    NoUnsavedPrompt = 1;
+    Seams.messages.clear();
+    Command(IDM_RELOAD);
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(DocumentBytes(), first_);
 }
 
 } // namespace

@@ -207,7 +207,8 @@ TEST_F(Settings, EveryOptionTextFitsItsCheckBox) {
     Main = CreateMainWindow(200, 100);
     std::vector<std::string> clipped;
     RunDialog(OpenOptions, {[&](HWND d) {
-                  for (int id : {IDC_AUTO256, IDC_NOREADONLY, IDC_PALAUTOLOAD}) {
+                  for (int id : {IDC_AUTO256, IDC_NOREADONLY, IDC_PALAUTOLOAD, IDC_NOUNSAVEDPROMPT,
+                                 IDC_QUIETRUNS}) {
                       HWND box = GetDlgItem(d, id);
                       char text[64] = "";
                       GetWindowTextA(box, text, sizeof text);
@@ -241,7 +242,7 @@ void OpenQuality() {
 
 // 高画質の設定: what it shows, what OK keeps (held to the ranges) and Cancel does not; the four
 // values read at start-up (out of range: the defaults) and written at the end of the run.
-TEST_F(Settings, QualityDialogKeepsItsChoicesInTheRegistry) {
+TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     const DWORD colours = 300, dither = 1, strength = 40, key = 1;
     SetValue("HQColours", REG_DWORD, &colours, 4);
     SetValue("HQDither", REG_DWORD, &dither, 4);
@@ -284,6 +285,14 @@ TEST_F(Settings, QualityDialogKeepsItsChoicesInTheRegistry) {
               }});
     EXPECT_EQ(QualityColours, 254u);
     EXPECT_EQ(QualityDither, 0u);
+    // The options dialog's two newer boxes are kept the same way.
+    RunDialog(OpenOptions, {[](HWND d) {
+                  SendDlgItemMessageA(d, IDC_NOUNSAVEDPROMPT, BM_CLICK, 0, 0);
+                  SendDlgItemMessageA(d, IDC_QUIETRUNS, BM_CLICK, 0, 0);
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    EXPECT_EQ(NoUnsavedPrompt, 1u);
+    EXPECT_EQ(QuietRuns, 1u);
     DestroyWindow(Main);
 
     QualityColours = 16;
@@ -293,7 +302,9 @@ TEST_F(Settings, QualityDialogKeepsItsChoicesInTheRegistry) {
     Bytes data;
     for (const auto& [name, value] :
          {std::pair{"HQColours", Bytes{16, 0, 0, 0}}, std::pair{"HQDither", Bytes{2, 0, 0, 0}},
-          std::pair{"HQStrength", Bytes{100, 0, 0, 0}}, std::pair{"HQKey", Bytes{0, 0, 0, 0}}}) {
+          std::pair{"HQStrength", Bytes{100, 0, 0, 0}}, std::pair{"HQKey", Bytes{0, 0, 0, 0}},
+          std::pair{"NoUnsavedPrompt", Bytes{1, 0, 0, 0}},
+          std::pair{"QuietRuns", Bytes{1, 0, 0, 0}}}) {
         ASSERT_TRUE(ReadSetting(name, type, data)) << name;
         EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << name;
         EXPECT_EQ(data, value) << name;

@@ -185,7 +185,7 @@ TEST_F(Startup, AboutBoxShowsTheTitleAsTextAndCaption) {
     HWND window = CreateMainWindow(300, 200);
     SendMessageA(window, WM_COMMAND, IDM_ABOUT, 0);
     ASSERT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(Seams.messages[0].text, "Tintwright");
+    EXPECT_EQ(Seams.messages[0].text, "Tintwright " TW_VERSION_TEXT);
     EXPECT_EQ(Seams.messages[0].caption, "Tintwright");
     EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_OK));
     EXPECT_EQ(Seams.messages[0].owner, window);

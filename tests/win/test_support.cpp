@@ -235,6 +235,9 @@ void ResetProgram() {
     QualityDither = 0;
     QualityStrength = 100;
     QualityKey = 0;
+    NoUnsavedPrompt = 0;
+    QuietRuns = 0;
+    Kind = DocumentKind{};
     MachineKeyWritable = nullptr;
 }
 

@@ -20,12 +20,16 @@ static INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
         CheckIfOn(dialog, IDC_AUTO256, AutoReduce);
         CheckIfOn(dialog, IDC_NOREADONLY, KeepReadOnly);
         CheckIfOn(dialog, IDC_PALAUTOLOAD, PaletteAutoLoad);
+        CheckIfOn(dialog, IDC_NOUNSAVEDPROMPT, NoUnsavedPrompt);
+        CheckIfOn(dialog, IDC_QUIETRUNS, QuietRuns);
         break;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
             AutoReduce = IsChecked(dialog, IDC_AUTO256);
             KeepReadOnly = IsChecked(dialog, IDC_NOREADONLY);
             PaletteAutoLoad = IsChecked(dialog, IDC_PALAUTOLOAD);
+            NoUnsavedPrompt = IsChecked(dialog, IDC_NOUNSAVEDPROMPT);
+            QuietRuns = IsChecked(dialog, IDC_QUIETRUNS);
             EndDialog(dialog, 0);
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, 0);

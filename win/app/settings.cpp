@@ -15,6 +15,8 @@ DWORD QualityColours = 256;
 DWORD QualityDither = 0;
 DWORD QualityStrength = 100;
 DWORD QualityKey = 0;
+DWORD NoUnsavedPrompt = 0;
+DWORD QuietRuns = 0;
 
 bool (*MachineKeyWritable)() = nullptr;
 
@@ -31,6 +33,8 @@ constexpr char kQualityColoursName[] = "HQColours";
 constexpr char kQualityDitherName[] = "HQDither";
 constexpr char kQualityStrengthName[] = "HQStrength";
 constexpr char kQualityKeyName[] = "HQKey";
+constexpr char kNoUnsavedPromptName[] = "NoUnsavedPrompt";
+constexpr char kQuietRunsName[] = "QuietRuns";
 
 // A standard user of a current Windows cannot create keys under HKEY_LOCAL_MACHINE. Such a
 // user keeps the same key path under HKEY_CURRENT_USER instead, so that the first-run step
@@ -125,6 +129,8 @@ bool LoadSettings() {
     QualityDither = QueryInRange(product.get(), kQualityDitherName, 0, 2, 0);
     QualityStrength = QueryInRange(product.get(), kQualityStrengthName, 0, 100, 100);
     QualityKey = QueryInRange(product.get(), kQualityKeyName, 0, 1, 0);
+    NoUnsavedPrompt = QueryInRange(product.get(), kNoUnsavedPromptName, 0, 1, 0);
+    QuietRuns = QueryInRange(product.get(), kQuietRunsName, 0, 1, 0);
     if (PaletteAutoLoad) {
         Query(product.get(), kPaletteFileName, PaletteFileName, sizeof PaletteFileName);
         PaletteFileName[MAX_PATH - 1] = '\0';
@@ -153,6 +159,8 @@ void SaveSettings() {
     SetDword(product.get(), kQualityDitherName, QualityDither);
     SetDword(product.get(), kQualityStrengthName, QualityStrength);
     SetDword(product.get(), kQualityKeyName, QualityKey);
+    SetDword(product.get(), kNoUnsavedPromptName, NoUnsavedPrompt);
+    SetDword(product.get(), kQuietRunsName, QuietRuns);
 }
 
 quantize::Stages QualityStages() {

@@ -16,6 +16,8 @@ extern DWORD QualityColours;
 extern DWORD QualityDither;
 extern DWORD QualityStrength;
 extern DWORD QualityKey;
+extern DWORD NoUnsavedPrompt; // closing or opening over an unsaved conversion asks nothing
+extern DWORD QuietRuns;       // error diffusion shows no box for its stages
 
 // Reads the settings from HKEY_LOCAL_MACHINE\SOFTWARE\Hollowmere\Tintwright (the same
 // path under HKEY_CURRENT_USER for users who cannot write the machine key). On a first run

@@ -1,6 +1,7 @@
 #include "win/document/document.h"
 
 #include <atomic>
+#include <cstdio>
 
 #include "win/app/shell.h"
 #include "core/text/texts.h"
@@ -10,6 +11,24 @@ DWORD ImageBytes;
 int ImageLoaded;
 char CurrentFileName[MAX_PATH];
 DocumentKind Kind;
+
+void ShowTitle(HWND mainWindow) {
+    if (!HasDocument() || CurrentFileName[0] == '\0') {
+        SetWindowTextA(mainWindow, kAppTitle);
+        return;
+    }
+    // The name after the last separator; CharNextA keeps to whole characters of code page 932,
+    // whose second bytes may look like a backslash.
+    const char* name = CurrentFileName;
+    for (const char* p = CurrentFileName; *p != '\0'; p = CharNextA(p)) {
+        if (*p == '\\' || *p == '/') {
+            name = p + 1;
+        }
+    }
+    char title[MAX_PATH + 32];
+    std::snprintf(title, sizeof title, "%s - %s%s", kAppTitle, name, Kind.unsaved ? " *" : "");
+    SetWindowTextA(mainWindow, title);
+}
 ScreenPaletteState ScreenPalette;
 ScreenRowsState ScreenRows;
 

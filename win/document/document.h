@@ -20,8 +20,13 @@ struct DocumentKind {
     bool decoded = false;
     int paletteEntries = 256;
     bool keyTransparent = false;
+    bool unsaved = false; // a conversion changed the image since it was opened or saved
 };
 extern DocumentKind Kind;
+
+// The main window's title: "Tintwright - NAME" (the file's name alone) with " *" while a
+// conversion is unsaved, or "Tintwright" without a document.
+void ShowTitle(HWND mainWindow);
 
 // True when there is a document to paint, save or convert.
 inline bool HasDocument() {

@@ -218,6 +218,7 @@ bool LoadCurrentFile(HWND mainWindow, bool chain) {
     Kind = DocumentKind{};
     Kind.decoded = decoded;
     ImageLoaded = 1;
+    ShowTitle(mainWindow);
     RepaintWindow(mainWindow);
     TellWhyNotShown(mainWindow);
     if (chain && AutoReduce) {
@@ -241,8 +242,13 @@ static void LoadOrKeepName(HWND mainWindow, const char* previousName) {
     }
 }
 
+bool MayDiscardConversion(HWND owner) {
+    return !Kind.unsaved || NoUnsavedPrompt ||
+           Report(owner, kDiscardUnsavedText, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
 void OpenCommand(HWND mainWindow) {
-    if (!ImageIsFree(mainWindow)) {
+    if (!ImageIsFree(mainWindow) || !MayDiscardConversion(mainWindow)) {
         return;
     }
     char previousName[MAX_PATH];
@@ -264,7 +270,7 @@ void DropCommand(HWND mainWindow, HDROP drop) {
     const UINT length = QueryDroppedFile(drop, 0, nullptr, 0);
     if (length >= MAX_PATH) {
         Report(mainWindow, kNameTooLongText, MB_ICONWARNING);
-    } else if (length > 0) {
+    } else if (length > 0 && MayDiscardConversion(mainWindow)) {
         if (QueryDroppedFile(drop, 0, CurrentFileName, MAX_PATH) > 0) {
             LoadOrKeepName(mainWindow, previousName);
         } else {
@@ -275,7 +281,7 @@ void DropCommand(HWND mainWindow, HDROP drop) {
 }
 
 void ReloadCommand(HWND mainWindow) {
-    if (!ImageLoaded || !ImageIsFree(mainWindow)) {
+    if (!ImageLoaded || !ImageIsFree(mainWindow) || !MayDiscardConversion(mainWindow)) {
         return;
     }
     LoadCurrentFile(mainWindow, false);
@@ -286,7 +292,10 @@ void SaveCommand(HWND mainWindow) {
     if (!HasDocument() || !ImageIsFree(mainWindow)) {
         return;
     }
-    WriteDocument(mainWindow, CurrentFileName, kCannotOverwriteText);
+    if (WriteDocument(mainWindow, CurrentFileName, kCannotOverwriteText)) {
+        Kind.unsaved = false;
+        ShowTitle(mainWindow);
+    }
 }
 
 void SaveAsCommand(HWND mainWindow) {
@@ -299,7 +308,10 @@ void SaveAsCommand(HWND mainWindow) {
     if (!ChooseImageFile(CurrentFileName, mainWindow, 0) ||
         !WriteDocument(mainWindow, CurrentFileName, kCannotSaveText)) {
         std::memcpy(CurrentFileName, previousName, MAX_PATH);
+        return;
     }
+    Kind.unsaved = false;
+    ShowTitle(mainWindow);
 }
 
 void CloseCommand(HWND mainWindow) {

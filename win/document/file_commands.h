@@ -10,6 +10,11 @@
 // replaced; on failure the document is unchanged.
 bool LoadCurrentFile(HWND mainWindow, bool chain);
 
+// True when the document may give way: it holds no unsaved conversion, the option says not
+// to ask, or the user agrees to discard it (OK to
+// 変換した画像は保存されていません。破棄しますか？).
+bool MayDiscardConversion(HWND owner);
+
 void OpenCommand(HWND mainWindow);
 void SaveCommand(HWND mainWindow);
 void SaveAsCommand(HWND mainWindow);

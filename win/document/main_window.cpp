@@ -17,6 +17,7 @@
 #include "win/reduce/exact_command.h"
 #include "win/reduce/quality_dialog.h"
 #include "win/res/resource.h"
+#include "tw_version.h"
 
 // `table`: the colour-table entries, blue, green, red, reserved.
 static void BuildScreenPalette(const BYTE* table, UINT entries) {
@@ -305,13 +306,19 @@ static void OnCommand(HWND window, int id) {
         RunQualityDialog(window);
         break;
     case IDM_ABOUT:
-        Report(window, kAppTitle, MB_OK);
+        Report(window, "Tintwright " TW_VERSION_TEXT, MB_OK); // the title and the version
         break;
     }
 }
 
 static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_CLOSE:
+        // Esc, 閉じる, Alt+F4 and the caption button all come here.
+        if (!MayDiscardConversion(window)) {
+            return 0;
+        }
+        break;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

@@ -43,7 +43,9 @@ class WorkerReports : public quantize::DiffusionObserver {
         char text[160];
         std::snprintf(text, sizeof text, "%s%d\n%s%d\n%s%d", kFixedGroupText, fixed,
                       kBasicGroupText, basic, kFreeGroupText, free);
-        WorkerReport(window_, text, MB_ICONINFORMATION | MB_OK);
+        if (!QuietRuns) {
+            WorkerReport(window_, text, MB_ICONINFORMATION | MB_OK);
+        }
     }
     void Phase(int phase) override { SendMessageA(window_, UM_PHASE, phase, 0); }
     // Every count the window would show is sent while there are few of them. A large image
@@ -60,7 +62,11 @@ class WorkerReports : public quantize::DiffusionObserver {
         lastSent_ = now;
         SendMessageA(window_, UM_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
     }
-    void PaletteComplete() override { WorkerReport(window_, kPaletteCompleteText, MB_OK); }
+    void PaletteComplete() override {
+        if (!QuietRuns) {
+            WorkerReport(window_, kPaletteCompleteText, MB_OK);
+        }
+    }
     void Finished() override {}
 
   private:
@@ -87,7 +93,11 @@ int ConvertDocument(HWND window) {
         // A PNG of the result holds the colours asked for, entry 0 transparent for a key.
         Kind.paletteEntries = std::min(RunChoices.colours, 256);
         Kind.keyTransparent = RunChoices.key && RunFixedCount >= 1;
-        WorkerReport(window, kFinishedText, MB_OK);
+        Kind.unsaved = true;
+        ShowTitle(GetParent(window));
+        if (!QuietRuns) {
+            WorkerReport(window, kFinishedText, MB_OK);
+        }
     } else {
         WorkerReport(window, text::RefusalText(result.outcome), RefusalType(result.outcome));
     }

@@ -22,6 +22,8 @@ void ExactReductionCommand(HWND mainWindow) {
     ImageBytes = static_cast<DWORD>(result.newSize);
     Kind.paletteEntries = 256;
     Kind.keyTransparent = false;
+    Kind.unsaved = true;
+    ShowTitle(mainWindow);
     InvalidateScreenCache();
     RepaintWindow(mainWindow);
 }

@@ -33,6 +33,8 @@
 #define IDC_AUTO256 1000
 #define IDC_NOREADONLY 1001
 #define IDC_PALAUTOLOAD 1002
+#define IDC_NOUNSAVEDPROMPT 1026
+#define IDC_QUIETRUNS 1027
 
 // Palette dialog controls.
 #define IDC_PALFILE 1004
