@@ -30,11 +30,13 @@ add_library(tw_app STATIC
   win/app/seams.cpp
   win/app/settings.cpp
   win/app/shell.cpp
+  win/document/clipboard.cpp
   win/document/codecs.cpp
   win/document/document.cpp
   win/document/file_commands.cpp
   win/document/file_io.cpp
   win/document/main_window.cpp
+  win/document/view.cpp
   win/palette/palette_dialog.cpp
   win/palette/palette_grid.cpp
   win/palette/user_palette.cpp
@@ -46,12 +48,12 @@ add_library(tw_app STATIC
 target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
 target_include_directories(tw_app PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_compile_definitions(tw_app PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601)
-target_link_libraries(tw_app PUBLIC tw_core gdi32 comdlg32 shell32 advapi32 user32 windowscodecs
+target_link_libraries(tw_app PUBLIC tw_core gdi32 comctl32 comdlg32 shell32 advapi32 user32 windowscodecs
   ole32 uuid)
 
 set(TW_RESOURCES ${PROJECT_SOURCE_DIR}/win/res/tintwright.rc)
 set_source_files_properties(${TW_RESOURCES} PROPERTIES
-  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/win/res/resource.h;${PROJECT_SOURCE_DIR}/win/res/tintwright.ico;${PROJECT_SOURCE_DIR}/win/res/tintwright.cur;${PROJECT_SOURCE_DIR}/win/res/basic_palette.bin")
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/win/res/resource.h;${PROJECT_SOURCE_DIR}/win/res/tintwright.ico;${PROJECT_SOURCE_DIR}/win/res/tintwright.cur;${PROJECT_SOURCE_DIR}/win/res/basic_palette.bin;${PROJECT_SOURCE_DIR}/win/res/tintwright.manifest")
 
 # A Windows executable of this project: the resources, the options and static linking.
 function(tw_windows_executable name)

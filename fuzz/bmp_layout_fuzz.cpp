@@ -1,9 +1,11 @@
-// The drawing plan on arbitrary bytes: everything it promises must lie inside them.
+// The drawing plan on arbitrary bytes: everything it promises must lie inside them. The same
+// bytes as a file image and as a clipboard bitmap travel to the other form and back safely.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "core/bmp/layout.h"
+#include "core/bmp/packed_dib.h"
 #include "core/bmp/rle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -23,6 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::uint64_t i = 0; i < rows; ++i) {
             sum = sum + bytes[plan.pixelOffset + i];
         }
+    }
+    std::vector<std::uint8_t> dib, file;
+    if (bmp::PackedDibOf(bytes.data(), bytes.size(), dib) != plan.drawable) {
+        std::abort();
+    }
+    if (bmp::FileOfPackedDib(bytes.data(), bytes.size(), file)) {
+        bmp::PlanDrawing(file.data(), file.size());
     }
     return 0;
 }

@@ -20,14 +20,16 @@ import sys
 LAYERS = {
     "state and services": [
         "win/app/owners", "win/app/seams", "win/app/settings", "win/app/shell",
-        "win/document/codecs", "win/document/document", "win/document/file_io", "win/palette/user_palette",
+        "win/document/codecs", "win/document/document", "win/document/file_io", "win/document/view",
+        "win/palette/user_palette",
         "win/res/resource",
     ],
     "child windows": ["win/palette/palette_grid", "win/reduce/conversion_window"],
     "dialogs": ["win/app/options_dialog", "win/palette/palette_dialog",
                 "win/reduce/quality_dialog"],
     "commands": [
-        "win/document/file_commands", "win/reduce/diffusion_command", "win/reduce/exact_command",
+        "win/document/clipboard", "win/document/file_commands", "win/reduce/diffusion_command",
+        "win/reduce/exact_command",
     ],
     "main window": ["win/document/main_window"],
     "start-up": ["win/app/app", "win/app/winmain"],

@@ -2,8 +2,9 @@
 # Takes screenshots of the program: with a sample image dropped on it (a 900 x 700 24-bit BMP
 # in a window smaller than the image, so both scroll bars show), of the palette dialog with a
 # palette file loaded, of an error-diffusion run on a 24-megapixel image and of the
-# high-quality settings dialog. Writes docs/screenshot.png, docs/palette-dialog.png,
-# docs/diffusion-run.png and docs/quality-dialog.png.
+# high-quality settings dialog, and of that sample converted by the high-quality method and shown
+# at 400 %. Writes docs/screenshot.png, docs/palette-dialog.png, docs/diffusion-run.png,
+# docs/quality-dialog.png and docs/zoom-400.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=$(scripts/wine-arch.sh)
@@ -11,6 +12,7 @@ out=${1:-docs/screenshot.png}
 paletteOut=${2:-docs/palette-dialog.png}
 runOut=${3:-docs/diffusion-run.png}
 qualityOut=${4:-docs/quality-dialog.png}
+zoomOut=${5:-docs/zoom-400.png}
 mkdir -p "$(dirname "$out")" "$(dirname "$paletteOut")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -34,4 +36,6 @@ shoot "$paletteOut" --palette "$windows_work\\sample.pal"
 shoot "$runOut" --diffuse "$windows_work\\large.bmp"
 shoot "$qualityOut" --quality
 convert "$qualityOut" -crop 352x220+0+20 +repage "$qualityOut" # the dialog alone
-echo "screenshots: $out $paletteOut $runOut $qualityOut ($(cat "$work/run-ms.txt") ms for the run)"
+shoot "$zoomOut" --zoom "$windows_work\\sample.bmp"
+convert "$zoomOut" -crop 768x576+0+0 +repage "$zoomOut" # the window alone
+echo "screenshots: $out $paletteOut $runOut $qualityOut $zoomOut ($(cat "$work/run-ms.txt") ms for the run)"

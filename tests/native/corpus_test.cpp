@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/bmp/layout.h"
+#include "core/bmp/packed_dib.h"
 #include "core/bmp/rle.h"
 #include "core/palette/palette_file.h"
 #include "core/quantize/basic_palette.h"
@@ -146,6 +147,81 @@ TEST(Corpus, IndexedLayoutsOfOnePictureExpandAlike) {
     }
     EXPECT_EQ(ExpandedPixels("pal8topdown.bmp", true), pal8);
     EXPECT_EQ(ExpandedPixels("pal4rle.bmp"), ExpandedPixels("pal4.bmp"));
+}
+
+// Every drawable file's packed bitmap (the clipboard's form) reads back as a file image of the
+// same rows and colour table; 8-bit stays 8-bit, run-length pixels arrive unpacked.
+TEST(Corpus, EveryDrawableFileTravelsThroughTheClipboardUnchanged) {
+    const auto files = testimg::CorpusFiles(TW_CORPUS_DIR);
+    if (files.empty()) {
+        GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
+    }
+    int travelled = 0;
+    for (const std::string& name : files) {
+        SCOPED_TRACE(name);
+        std::ifstream in(name, std::ios::binary);
+        const Bytes file((std::istreambuf_iterator<char>(in)), {});
+        const auto plan = bmp::PlanDrawing(file.data(), file.size());
+        Bytes dib, back;
+        ASSERT_EQ(bmp::PackedDibOf(file.data(), file.size(), dib), plan.drawable);
+        if (!plan.drawable) {
+            continue;
+        }
+        ASSERT_TRUE(bmp::FileOfPackedDib(dib.data(), dib.size(), back));
+        const auto again = bmp::PlanDrawing(back.data(), back.size());
+        ASSERT_TRUE(again.drawable);
+        ASSERT_TRUE(again.inPlace);
+        EXPECT_EQ(again.width, plan.width);
+        EXPECT_EQ(again.height < 0 ? -again.height : again.height,
+                  static_cast<std::int32_t>(plan.scanLines));
+        EXPECT_EQ(again.bitCount, plan.runLength ? 8 : plan.bitCount);
+        EXPECT_EQ(again.colourCount, plan.colourCount);
+        const std::uint8_t* table =
+            plan.inPlace ? file.data() + plan.tableOffset : plan.info.data() + plan.tableOffset;
+        EXPECT_TRUE(
+            std::equal(table, table + 4 * plan.colourCount, back.data() + again.tableOffset));
+        Bytes rows(file.begin() + static_cast<std::ptrdiff_t>(plan.pixelOffset), file.end());
+        if (plan.runLength) {
+            bmp::UnpackRle(file.data() + plan.pixelOffset, file.size() - plan.pixelOffset,
+                           plan.bitCount, plan.width, plan.height, rows);
+        }
+        const std::uint64_t length = bmp::StrideBytes(again.width, again.bitCount) * plan.scanLines;
+        ASSERT_LE(again.pixelOffset + length, back.size());
+        EXPECT_TRUE(std::equal(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(length),
+                               back.begin() + static_cast<std::ptrdiff_t>(again.pixelOffset)));
+        ++travelled;
+    }
+    EXPECT_GT(travelled, 50);
+}
+
+// A packed bitmap whose header is unknown or whose colour table or masks would reach past its
+// data is no image.
+TEST(PackedDib, HeadersThatDoNotFitTheDataAreRefused) {
+    Bytes file, dib(124, 0);
+    bmp::WriteU32(dib.data(), 124); // a version 5 header: the masks are inside it
+    bmp::WriteU16(&dib[14], 32);
+    bmp::WriteU32(&dib[16], 3);
+    ASSERT_TRUE(bmp::FileOfPackedDib(dib.data(), dib.size(), file));
+    EXPECT_EQ(bmp::ReadU32(&file[bmp::kBfOffBits]), 14u + 124u);
+    EXPECT_EQ(file.size(), 14u + 124u);
+
+    dib.assign(40 + 12, 0); // a 40-byte header with its three masks after it
+    bmp::WriteU32(dib.data(), 40);
+    bmp::WriteU16(&dib[14], 16);
+    bmp::WriteU32(&dib[16], 3);
+    ASSERT_TRUE(bmp::FileOfPackedDib(dib.data(), dib.size(), file));
+    EXPECT_EQ(bmp::ReadU32(&file[bmp::kBfOffBits]), 14u + 52u);
+    EXPECT_FALSE(bmp::FileOfPackedDib(dib.data(), 40 + 11, file));
+
+    bmp::WriteU16(&dib[14], 8); // 256 entries the data does not hold
+    bmp::WriteU32(&dib[16], 0);
+    EXPECT_FALSE(bmp::FileOfPackedDib(dib.data(), dib.size(), file));
+    bmp::WriteU32(&dib[32], 3); // three do
+    EXPECT_TRUE(bmp::FileOfPackedDib(dib.data(), dib.size(), file));
+    bmp::WriteU32(dib.data(), 41);
+    EXPECT_FALSE(bmp::FileOfPackedDib(dib.data(), dib.size(), file));
+    bmp::WriteU32(dib.data(), 124);
+    EXPECT_FALSE(bmp::FileOfPackedDib(dib.data(), dib.size(), file)); // shorter than its header
 }
 
 } // namespace

@@ -546,4 +546,41 @@ TEST_F(FileCommands, TheTitleTellsAndAnUnsavedConversionIsNeverDroppedUnasked) {
     EXPECT_EQ(DocumentBytes(), first_);
 }
 
+// Ctrl+C puts the image on the clipboard (an 8-bit image as 8-bit); Ctrl+V makes it a new
+// document without a name, asking first over an unsaved conversion; Save then asks for one.
+TEST_F(FileCommands, CopyThenPasteGivesTheSamePixelsAsAnUntitledImage) {
+    OpenFile(firstPath_);
+    Command(IDM_REDUCE_EXACT);
+    const Bytes converted = DocumentBytes();
+    ASSERT_EQ(converted[28], 8);
+    Command(IDM_COPY);
+    Seams.messageAnswer = IDCANCEL;
+    Command(IDM_PASTE);
+    EXPECT_TRUE(OnlyMessage("変換した画像は保存されていません。破棄しますか？",
+                            MB_OKCANCEL | MB_ICONQUESTION));
+    EXPECT_EQ(DocumentBytes(), converted);
+
+    Seams.messageAnswer = IDOK;
+    Command(IDM_PASTE);
+    const Bytes pasted = DocumentBytes();
+    EXPECT_EQ(Title(window_), "Tintwright - 無題");
+    EXPECT_EQ(CurrentFileName[0], '\0');
+    ASSERT_EQ(pasted.size(), converted.size());
+    EXPECT_EQ(pasted[28], 8);
+    // The same colour table and rows: everything after the headers.
+    EXPECT_TRUE(std::equal(converted.begin() + 54, converted.end(), pasted.begin() + 54));
+
+    Seams.messages.clear();
+    Command(IDM_RELOAD); // nothing to read again
+    EXPECT_EQ(DocumentBytes(), pasted);
+    Seams.dialogPath = Name("pasted.bmp");
+    Command(IDM_SAVE);
+    ASSERT_EQ(Seams.dialogs.size(), 2u);
+    EXPECT_FALSE(Seams.dialogs.back().open);
+    EXPECT_EQ(OnDisk(Name("pasted.bmp")), pasted);
+    EXPECT_EQ(Title(window_),
+              "Tintwright - " +
+                  Name("pasted.bmp").substr(Name("pasted.bmp").find_last_of('\\') + 1));
+}
+
 } // namespace

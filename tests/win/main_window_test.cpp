@@ -1,12 +1,17 @@
 // The main window: painting read back as pixels, the display palette, scroll ranges and steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
 #include "win/document/file_commands.h"
 #include "win/document/file_io.h"
 #include "win/document/document.h"
 #include "win/document/main_window.h"
+#include "win/document/view.h"
+#include "win/app/owners.h"
+#include "win/app/seams.h"
 #include "win/res/resource.h"
 #include "tests/win/test_support.h"
 
@@ -49,10 +54,13 @@ class MainWindowTest : public ProgramTest {
         return CaptureClient(window_, width, height);
     }
     int Position(int bar) { return GetScrollPos(window_, bar); }
+    // The last position a bar reaches: its range less its page (the thumb's size).
     int Maximum(int bar) {
-        int minimum = -1, maximum = -1;
-        GetScrollRange(window_, bar, &minimum, &maximum);
-        return maximum;
+        SCROLLINFO info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_RANGE | SIF_PAGE;
+        GetScrollInfo(window_, bar, &info);
+        return std::max(info.nMin, info.nMax - std::max(static_cast<int>(info.nPage) - 1, 0));
     }
     // A 1000 x 800 image in a client area of 600 x 500, painted once.
     void ShowLargeImage(int& width, int& height) {
@@ -368,6 +376,146 @@ TEST_F(MainWindowTest, TheWheelAndTheKeysScrollWithinTheRanges) {
     send(WM_KEYDOWN, VK_LEFT);
     send(WM_KEYDOWN, VK_LEFT);
     EXPECT_EQ(Position(SB_HORZ), 2 * notch - kWheelLine);
+}
+
+// How many of a sample of the window's pixels do not show Rainbow at `zoom` times its size
+// (an integer) scrolled to (left, top).
+int ZoomedRainbowMisses(const std::vector<std::uint32_t>& pixels, int width, int height, int left,
+                        int top, int zoom) {
+    int wrong = 0;
+    for (int y = 0; y < height; y += 7) {
+        for (int x = 0; x < width; x += 5) {
+            wrong += pixels[y * width + x] != Rainbow((x + left) / zoom, (y + top) / zoom);
+        }
+    }
+    return wrong;
+}
+
+// The bars' thumbs are the client area's share of the image, at every zoom; zooming keeps the
+// image point at the centre of the window; above 100 % every image pixel is a square of
+// window pixels; back at 100 % the painting is today's.
+TEST_F(MainWindowTest, ZoomScalesThePixelsTheRangesAndTheThumbs) {
+    int width = 0, height = 0;
+    ShowLargeImage(width, height);
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_PAGE;
+    GetScrollInfo(window_, SB_HORZ, &info);
+    EXPECT_EQ(info.nPage, 600u);
+
+    Command(IDM_ZOOM_200);
+    auto pixels = Paint(width, height);
+    EXPECT_EQ(Maximum(SB_HORZ), 2000 - 600);
+    EXPECT_EQ(Maximum(SB_VERT), 1600 - 500);
+    EXPECT_EQ(Position(SB_HORZ), 300); // the centre, 300 x 250, is now at 600 x 500
+    EXPECT_EQ(Position(SB_VERT), 250);
+    EXPECT_EQ(ZoomedRainbowMisses(pixels, width, height, 300, 250, 2), 0);
+    EXPECT_TRUE(GetMenuState(GetMenu(window_), IDM_ZOOM_200, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_FALSE(GetMenuState(GetMenu(window_), IDM_ZOOM_100, MF_BYCOMMAND) & MF_CHECKED);
+    // The keys scroll window pixels, to the end of the zoomed image.
+    SendMessageA(window_, WM_KEYDOWN, VK_END, 0);
+    EXPECT_EQ(Position(SB_VERT), 1600 - 500);
+
+    // Ctrl+wheel away from the user zooms in; towards the user, out.
+    SendMessageA(window_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, WHEEL_DELTA), 0);
+    EXPECT_EQ(View.zoom, 400);
+    EXPECT_EQ(Maximum(SB_HORZ), 4000 - 600);
+    SendMessageA(window_, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(-WHEEL_DELTA)),
+                 0);
+    Command(IDM_ZOOM_OUT);
+    EXPECT_EQ(View.zoom, 100);
+    SendMessageA(window_, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 250), 0);
+    SendMessageA(window_, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 11), 0);
+    pixels = Paint(width, height);
+    EXPECT_EQ(RainbowMisses(pixels, width, height, 250, 11), 0);
+
+    // At 50 % the image is 500 x 400: no bar is needed, the rest is background.
+    Command(IDM_ZOOM_50);
+    pixels = Paint(width, height);
+    EXPECT_EQ(Maximum(SB_HORZ), 0);
+    EXPECT_EQ(Maximum(SB_VERT), 0);
+    EXPECT_NE(pixels[10 * width + 498], BackgroundPixel());
+    EXPECT_EQ(pixels[10 * width + 501], BackgroundPixel());
+    EXPECT_EQ(pixels[401 * width + 10], BackgroundPixel());
+
+    // Fitted to the window, the whole image shows, and follows the window's size.
+    Command(IDM_ZOOM_FIT);
+    Paint(width, height);
+    EXPECT_EQ(Maximum(SB_HORZ), 0);
+    EXPECT_EQ(Maximum(SB_VERT), 0);
+    EXPECT_GE(View.zoom, 60);
+    EXPECT_LE(1000 * View.zoom / 100, width);
+    EXPECT_LE(800 * View.zoom / 100, height);
+    const int fitted = View.zoom;
+    RECT frame;
+    GetWindowRect(window_, &frame);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left + 400,
+                 frame.bottom - frame.top + 400, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_GT(View.zoom, fitted);
+}
+
+// A short file at 200 %: only its complete rows are stretched, the missing ones are
+// background; an 8-bit image doubles through its colour table.
+TEST_F(MainWindowTest, ZoomedShortAndPalettisedImagesShowTheirOwnPixels) {
+    OpenMainWindow(300, 200);
+    Bytes image = Picture24(20, 10, Rainbow);
+    image.resize(54 + 60 * 7 + 30); // the top three rows are missing
+    Load(image);
+    Command(IDM_ZOOM_200);
+    int width = 0, height = 0;
+    auto pixels = Paint(width, height);
+    int wrong = 0;
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            const std::uint32_t expected = y < 6 ? BackgroundPixel() : Rainbow(x / 2, y / 2);
+            wrong += pixels[y * width + x] != expected;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+
+    const auto palette = DistinctPalette();
+    Load(Picture8(45, 30, palette, Diagonal), "eight.bmp");
+    pixels = Paint(width, height);
+    wrong = 0;
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 90; ++x) {
+            wrong += pixels[y * width + x] != palette[Diagonal(x / 2, y / 2)];
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+// While Space is held the image as it was opened (or last saved) shows; without a copy of it
+// the key says so once.
+TEST_F(MainWindowTest, SpaceShowsTheImageAsItWasOpened) {
+    OpenMainWindow(300, 200);
+    Load(Picture24(61, 47, Rainbow));
+    // A conversion, as it were: the bottom row turns black.
+    auto* document = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));
+    std::fill_n(document + 54, 61 * 3, std::uint8_t{0});
+    GlobalUnlock(ImageBuffer);
+    InvalidateScreenCache();
+    RepaintWindow(window_);
+    int width = 0, height = 0;
+    EXPECT_EQ(Paint(width, height)[46 * width + 3], 0u);
+    SendMessageA(window_, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_EQ(Paint(width, height)[46 * width + 3], Rainbow(3, 46));
+    SendMessageA(window_, WM_KEYDOWN, VK_SPACE, 1 << 30); // the key repeats
+    SendMessageA(window_, WM_KEYUP, VK_SPACE, 0);
+    EXPECT_EQ(Paint(width, height)[46 * width + 3], 0u);
+
+    // Saved, the converted image is the one to compare with; here memory holds no copy.
+    Files.allocate = fake::NoMemory;
+    Seams.dialogPath = Name("saved.bmp");
+    Command(IDM_SAVEAS);
+    ASSERT_TRUE(Seams.messages.empty());
+    for (int press = 0; press < 2; ++press) {
+        SendMessageA(window_, WM_KEYDOWN, VK_SPACE, 0);
+        SendMessageA(window_, WM_KEYUP, VK_SPACE, 0);
+    }
+    EXPECT_TRUE(
+        OnlyMessage("元の画像を残すメモリが足りないため、比較できません", MB_ICONINFORMATION));
+    EXPECT_EQ(Paint(width, height)[46 * width + 3], 0u);
 }
 
 TEST_F(MainWindowTest, CloseCommandDestroysTheWindow) {

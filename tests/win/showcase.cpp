@@ -5,7 +5,9 @@
 // Wine shows it, to shot.bmp in the current folder, and closes. With "--diffuse IMAGE" it
 // drops the image, starts error diffusion (answering the message boxes itself: no fixed
 // palette, OK to the rest), saves the screen half a second into the run, and when the run is
-// over writes its duration in milliseconds to run-ms.txt. Used for screenshots and timing.
+// over writes its duration in milliseconds to run-ms.txt. With "--zoom IMAGE" it drops the
+// image, converts it with 誤差拡散（高画質） without the stage boxes and shows it at 400 %;
+// with "--options" it opens the options dialog. Used for screenshots and timing.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -24,6 +26,8 @@ static char Argument[MAX_PATH];
 static bool ShowPalette;
 static bool ShowQuality;
 static bool RunDiffusion;
+static bool ShowZoomed;
+static bool ShowOptions;
 static DWORD RunStart;
 
 static int AnswerItself(HWND, const char*, const char*, UINT type) {
@@ -99,6 +103,21 @@ static void CALLBACK StartDiffusion(HWND, UINT, UINT_PTR id, DWORD) {
     SendMessageA(MainWindow, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
 }
 
+static void CALLBACK ZoomWhenConverted(HWND, UINT, UINT_PTR id, DWORD) {
+    if (ConversionInProgress()) {
+        return;
+    }
+    KillTimer(nullptr, id);
+    SendMessageA(MainWindow, WM_COMMAND, IDM_ZOOM_400, 0);
+    SetTimer(nullptr, 0, 1500, ShootAndQuit);
+}
+
+static void CALLBACK StartQualityRun(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    SetTimer(nullptr, 0, 50, ZoomWhenConverted);
+    SendMessageA(MainWindow, WM_COMMAND, IDM_REDUCE_DIFFUSE_HQ, 0);
+}
+
 static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
     if (MainWindow == nullptr) {
         return;
@@ -110,8 +129,18 @@ static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
         SetTimer(nullptr, 0, 1000, StartDiffusion);
         return;
     }
+    if (ShowZoomed) {
+        ShowMessage = AnswerItself;
+        QuietRuns = 1;
+        DropImage();
+        SetTimer(nullptr, 0, 1000, StartQualityRun);
+        return;
+    }
     SetTimer(nullptr, 0, 4000, ShootAndQuit);
-    if (ShowQuality) {
+    if (ShowOptions) {
+        NoUnsavedPrompt = 1;
+        PostMessageA(MainWindow, WM_COMMAND, IDM_OPTIONS, 0);
+    } else if (ShowQuality) {
         QualityColours = 64;
         QualityDither = 1;
         QualityKey = 1;
@@ -143,6 +172,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
         path += 10;
     } else if (std::strcmp(path, "--quality") == 0) {
         ShowQuality = true;
+    } else if (std::strcmp(path, "--options") == 0) {
+        ShowOptions = true;
+    } else if (std::strncmp(path, "--zoom ", 7) == 0) {
+        ShowZoomed = true;
+        path += 7;
     } else if (std::strncmp(path, "--diffuse ", 10) == 0) {
         RunDiffusion = true;
         path += 10;

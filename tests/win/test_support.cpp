@@ -16,6 +16,7 @@
 #include "win/document/file_commands.h"
 #include "win/document/file_io.h"
 #include "win/document/document.h"
+#include "win/document/view.h"
 #include "win/document/main_window.h"
 #include "win/palette/user_palette.h"
 
@@ -238,6 +239,8 @@ void ResetProgram() {
     NoUnsavedPrompt = 0;
     QuietRuns = 0;
     Kind = DocumentKind{};
+    DropComparisonCopy();
+    View = ViewState{};
     MachineKeyWritable = nullptr;
 }
 

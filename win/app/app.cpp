@@ -1,5 +1,7 @@
 #include "win/app/app.h"
 
+#include <commctrl.h>
+
 #include "win/app/settings.h"
 #include "win/app/shell.h"
 #include "win/document/main_window.h"
@@ -81,6 +83,9 @@ static void ReportResourceString(UINT id) {
 
 int TintwrightMain(HINSTANCE instance, int showCommand) {
     AppInstance = instance;
+    // The manifest asks for the common controls of version 6: load them for the dialogs.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
     if (!RegisterClasses()) {
         ReportResourceString(IDS_CLASS_REGISTER_FAILED);
         return 0;

@@ -2,7 +2,10 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
+#include "win/app/owners.h"
+#include "win/app/seams.h"
 #include "win/app/shell.h"
 #include "core/text/texts.h"
 
@@ -13,14 +16,14 @@ char CurrentFileName[MAX_PATH];
 DocumentKind Kind;
 
 void ShowTitle(HWND mainWindow) {
-    if (!HasDocument() || CurrentFileName[0] == '\0') {
+    if (!HasDocument()) {
         SetWindowTextA(mainWindow, kAppTitle);
         return;
     }
     // The name after the last separator; CharNextA keeps to whole characters of code page 932,
     // whose second bytes may look like a backslash.
-    const char* name = CurrentFileName;
-    for (const char* p = CurrentFileName; *p != '\0'; p = CharNextA(p)) {
+    const char* name = CurrentFileName[0] != '\0' ? CurrentFileName : kUntitledName;
+    for (const char* p = name; *p != '\0'; p = CharNextA(p)) {
         if (*p == '\\' || *p == '/') {
             name = p + 1;
         }
@@ -42,6 +45,51 @@ void InvalidateScreenCache() {
     ScreenPalette.built = FALSE;
     std::vector<BYTE>().swap(ScreenRows.pixels);
     ScreenRows.tried = false;
+}
+
+HGLOBAL ComparisonImage;
+DWORD ComparisonBytes;
+ScreenPaletteState ComparisonPalette;
+ScreenRowsState ComparisonRows;
+
+void DropComparisonCopy() {
+    if (ComparisonImage != nullptr) {
+        GlobalFree(ComparisonImage);
+    }
+    ComparisonImage = nullptr;
+    ComparisonBytes = 0;
+    if (ComparisonPalette.built) {
+        DeleteObject(ComparisonPalette.object);
+    }
+    ComparisonPalette = {};
+    std::vector<BYTE>().swap(ComparisonRows.pixels);
+    ComparisonRows.tried = false;
+}
+
+void KeepComparisonCopy() {
+    DropComparisonCopy();
+    if (!HasDocument()) {
+        return;
+    }
+    HGLOBAL copy = Files.allocate(GMEM_MOVEABLE, ImageBytes ? ImageBytes : 1);
+    if (copy == nullptr) {
+        return;
+    }
+    bool copied = false;
+    {
+        const LockedBlock<const BYTE> from(ImageBuffer);
+        const LockedBlock<BYTE> to(copy);
+        if (from.get() != nullptr && to.get() != nullptr) {
+            std::memcpy(to.get(), from.get(), ImageBytes);
+            copied = true;
+        }
+    }
+    if (!copied) {
+        GlobalFree(copy);
+        return;
+    }
+    ComparisonImage = copy;
+    ComparisonBytes = ImageBytes;
 }
 
 bool ConversionInProgress() {

@@ -53,6 +53,18 @@ extern ScreenRowsState ScreenRows;
 // that the next paint builds them afresh from the current document.
 void InvalidateScreenCache();
 
+// A copy of the document as it was last opened or saved, shown while Space is held, with what
+// painting keeps of it. Null when memory could not hold it beside the document.
+extern HGLOBAL ComparisonImage;
+extern DWORD ComparisonBytes;
+extern ScreenPaletteState ComparisonPalette;
+extern ScreenRowsState ComparisonRows;
+
+// Replaces the comparison copy by a copy of the document as it is now; without one when
+// memory is short.
+void KeepComparisonCopy();
+void DropComparisonCopy();
+
 // True from the start of an error-diffusion run until its worker has closed the conversion
 // window: the image belongs to the worker then, and nothing else may touch it.
 bool ConversionInProgress();

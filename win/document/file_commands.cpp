@@ -14,6 +14,7 @@
 #include "win/document/codecs.h"
 #include "win/document/document.h"
 #include "win/document/file_io.h"
+#include "win/document/view.h"
 #include "win/palette/user_palette.h"
 #include "win/res/resource.h"
 
@@ -120,6 +121,11 @@ static bool RoomOnceReleased(SIZE_T size) {
 static HGLOBAL AllocateImageBlock(HWND mainWindow, SIZE_T size, bool& declined) {
     declined = false;
     HGLOBAL block = Files.allocate(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (block == nullptr && ComparisonImage != nullptr) {
+        // The copy kept for comparing goes before anything the user has.
+        DropComparisonCopy();
+        block = Files.allocate(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    }
     if (block != nullptr || ImageBuffer == nullptr || !RoomOnceReleased(size)) {
         return block;
     }
@@ -178,6 +184,24 @@ static void TellWhyNotShown(HWND mainWindow) {
     }
 }
 
+void AdoptImage(HWND mainWindow, HGLOBAL block, DWORD bytes, bool decoded) {
+    DropComparisonCopy();
+    if (ImageBuffer != nullptr) {
+        GlobalFree(ImageBuffer);
+    }
+    InvalidateScreenCache();
+    ImageBuffer = block;
+    ImageBytes = bytes;
+    Kind = DocumentKind{};
+    Kind.decoded = decoded;
+    ImageLoaded = 1;
+    KeepComparisonCopy();
+    View.toldNoCopy = false;
+    ShowTitle(mainWindow);
+    RepaintWindow(mainWindow);
+    TellWhyNotShown(mainWindow);
+}
+
 bool LoadCurrentFile(HWND mainWindow, bool chain) {
     FileHandle file(Files.create(CurrentFileName, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -209,18 +233,7 @@ bool LoadCurrentFile(HWND mainWindow, bool chain) {
     if (decoded && (block = DecodeBlock(mainWindow, block, size, bytes)) == nullptr) {
         return false;
     }
-    if (ImageBuffer != nullptr) {
-        GlobalFree(ImageBuffer);
-    }
-    InvalidateScreenCache();
-    ImageBuffer = block;
-    ImageBytes = bytes;
-    Kind = DocumentKind{};
-    Kind.decoded = decoded;
-    ImageLoaded = 1;
-    ShowTitle(mainWindow);
-    RepaintWindow(mainWindow);
-    TellWhyNotShown(mainWindow);
+    AdoptImage(mainWindow, block, bytes, decoded);
     if (chain && AutoReduce) {
         SendMessageA(mainWindow, WM_COMMAND, IDM_REDUCE_EXACT, 0);
     }
@@ -281,10 +294,19 @@ void DropCommand(HWND mainWindow, HDROP drop) {
 }
 
 void ReloadCommand(HWND mainWindow) {
-    if (!ImageLoaded || !ImageIsFree(mainWindow) || !MayDiscardConversion(mainWindow)) {
+    // A pasted image has no file to read again.
+    if (!ImageLoaded || CurrentFileName[0] == '\0' || !ImageIsFree(mainWindow) ||
+        !MayDiscardConversion(mainWindow)) {
         return;
     }
     LoadCurrentFile(mainWindow, false);
+}
+
+// The saved image is the one Space compares with from now on.
+static void MarkSaved(HWND mainWindow) {
+    Kind.unsaved = false;
+    KeepComparisonCopy();
+    ShowTitle(mainWindow);
 }
 
 // With no image there is nothing to save: Save and Save as do nothing, and touch no file.
@@ -292,9 +314,12 @@ void SaveCommand(HWND mainWindow) {
     if (!HasDocument() || !ImageIsFree(mainWindow)) {
         return;
     }
+    if (CurrentFileName[0] == '\0') {
+        SaveAsCommand(mainWindow); // a pasted image gets its name now
+        return;
+    }
     if (WriteDocument(mainWindow, CurrentFileName, kCannotOverwriteText)) {
-        Kind.unsaved = false;
-        ShowTitle(mainWindow);
+        MarkSaved(mainWindow);
     }
 }
 
@@ -310,8 +335,7 @@ void SaveAsCommand(HWND mainWindow) {
         std::memcpy(CurrentFileName, previousName, MAX_PATH);
         return;
     }
-    Kind.unsaved = false;
-    ShowTitle(mainWindow);
+    MarkSaved(mainWindow);
 }
 
 void CloseCommand(HWND mainWindow) {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "win/app/options_dialog.h"
@@ -10,8 +13,11 @@
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
 #include "core/bmp/rle.h"
+#include "core/text/texts.h"
 #include "win/document/document.h"
+#include "win/document/clipboard.h"
 #include "win/document/file_commands.h"
+#include "win/document/view.h"
 #include "win/palette/palette_dialog.h"
 #include "win/reduce/diffusion_command.h"
 #include "win/reduce/exact_command.h"
@@ -20,7 +26,7 @@
 #include "tw_version.h"
 
 // `table`: the colour-table entries, blue, green, red, reserved.
-static void BuildScreenPalette(const BYTE* table, UINT entries) {
+static void BuildScreenPalette(ScreenPaletteState& screen, const BYTE* table, UINT entries) {
     std::vector<BYTE> record(sizeof(LOGPALETTE) + entries * sizeof(PALETTEENTRY));
     auto* palette = reinterpret_cast<LOGPALETTE*>(record.data());
     palette->palVersion = 0x300;
@@ -29,14 +35,8 @@ static void BuildScreenPalette(const BYTE* table, UINT entries) {
         const BYTE* quad = table + 4 * i;
         palette->palPalEntry[i] = {quad[2], quad[1], quad[0], 0};
     }
-    ScreenPalette.object = CreatePalette(palette);
-    ScreenPalette.built = TRUE;
-}
-
-// A bar's maximum is the image's extent beyond the client area, never below 0.
-static int ScrollMaximum(LONG imageExtent, LONG clientExtent) {
-    const long long beyond = static_cast<long long>(imageExtent) - clientExtent;
-    return beyond > 0 ? static_cast<int>(beyond) : 0;
+    screen.object = CreatePalette(palette);
+    screen.built = TRUE;
 }
 
 // BeginPaint and EndPaint as a pair, also when drawing stops part-way.
@@ -55,26 +55,77 @@ class PaintScope {
     HDC dc;
 };
 
+// An image to paint: the document or its comparison copy, with what painting keeps of it.
+struct Picture {
+    const BYTE* bytes;
+    DWORD size;
+    ScreenPaletteState& palette;
+    ScreenRowsState& rows;
+};
+
 // The pixels to hand to the drawing: the file's own rows, or its run-length data unpacked
 // once per load. Null when they cannot be had.
-static const BYTE* PixelsToDraw(const BYTE* image, const bmp::DrawPlan& plan) {
+static const BYTE* PixelsToDraw(const Picture& picture, const bmp::DrawPlan& plan) {
     if (!plan.runLength) {
-        return image + plan.pixelOffset;
+        return picture.bytes + plan.pixelOffset;
     }
-    if (!ScreenRows.tried) {
-        ScreenRows.tried = true;
+    if (!picture.rows.tried) {
+        picture.rows.tried = true;
         const int rows = plan.height < 0 ? -plan.height : plan.height;
-        bmp::UnpackRle(image + plan.pixelOffset, ImageBytes - plan.pixelOffset, plan.bitCount,
-                       plan.width, rows, ScreenRows.pixels);
+        bmp::UnpackRle(picture.bytes + plan.pixelOffset, picture.size - plan.pixelOffset,
+                       plan.bitCount, plan.width, rows, picture.rows.pixels);
     }
-    return ScreenRows.pixels.empty() ? nullptr : ScreenRows.pixels.data();
+    return picture.rows.pixels.empty() ? nullptr : picture.rows.pixels.data();
 }
 
-// Draws the image at the scroll positions and gives the rest of `update` the background.
-// False, with nothing drawn, when the pixels cannot be had.
-static bool DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPlan& plan,
+// The most a plain header, its masks and a full colour table take.
+constexpr std::uint64_t kMaxInfoLength = 40 + 12 + 256 * 4;
+
+// The bitmap information describing only the rows present: a copy of the header and colour
+// table with the height of the complete rows, so that stretching never reads past them.
+static std::vector<BYTE> InfoOfPresentRows(const BYTE* info, std::size_t length,
+                                           const bmp::DrawPlan& plan) {
+    std::vector<BYTE> copy(info, info + length);
+    const auto rows = static_cast<std::int32_t>(plan.scanLines);
+    bmp::WriteU32(&copy[bmp::kBiHeight - bmp::kInfoHeader],
+                  static_cast<std::uint32_t>(plan.height < 0 ? -rows : rows));
+    bmp::WriteU32(&copy[bmp::kBiSizeImage - bmp::kInfoHeader], 0);
+    return copy;
+}
+
+// Draws the rows present at the zoom: nearest pixels above 100 %, averaged below. `top` is the
+// window row of the image's first row; returns the window rows drawn, [first, last).
+static std::pair<int, int> StretchImage(HDC dc, int left, int top, const BYTE* pixels,
+                                        const BYTE* info, std::size_t infoLength,
+                                        const bmp::DrawPlan& plan) {
+    const long long rows = plan.height < 0 ? -static_cast<long long>(plan.height) : plan.height;
+    const long long missing = rows - plan.scanLines;
+    // The rows present are the last ones stored: at the bottom of a bottom-up image.
+    const long long first = top + (plan.height > 0 ? ZoomedOffset(missing) : 0);
+    const long long last =
+        plan.height > 0 ? top + ZoomedExtent(rows) : top + ZoomedOffset(plan.scanLines);
+    if (last <= first) {
+        return {top, top};
+    }
+    const std::vector<BYTE> present = InfoOfPresentRows(info, infoLength, plan);
+    if (View.zoom < 100) {
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+    } else {
+        SetStretchBltMode(dc, COLORONCOLOR);
+    }
+    StretchDIBits(dc, left, static_cast<int>(first), ZoomedExtent(plan.width),
+                  static_cast<int>(last - first), 0, 0, plan.width,
+                  static_cast<int>(plan.scanLines), pixels,
+                  reinterpret_cast<const BITMAPINFO*>(present.data()), DIB_RGB_COLORS, SRCCOPY);
+    return {static_cast<int>(first), static_cast<int>(last)};
+}
+
+// Draws the image at the scroll positions and the zoom, and gives the rest of `update` the
+// background. False, with nothing drawn, when the pixels cannot be had.
+static bool DrawImage(HWND window, HDC dc, const Picture& picture, const bmp::DrawPlan& plan,
                       const RECT& update) {
-    const BYTE* pixels = PixelsToDraw(image, plan);
+    const BYTE* pixels = PixelsToDraw(picture, plan);
     if (pixels == nullptr) {
         return false;
     }
@@ -82,43 +133,85 @@ static bool DrawImage(HWND window, HDC dc, const BYTE* image, const bmp::DrawPla
     const int top = -GetScrollPos(window, SB_VERT);
     // A plain file's own header and colour table are the bitmap information; any other
     // header was rewritten as an equivalent plain one.
-    const BYTE* info = plan.inPlace ? image + bmp::kInfoHeader : plan.info.data();
+    const BYTE* info = plan.inPlace ? picture.bytes + bmp::kInfoHeader : plan.info.data();
+    const std::size_t infoLength = plan.inPlace
+                                       ? static_cast<std::size_t>(std::min<std::uint64_t>(
+                                             plan.pixelOffset - bmp::kInfoHeader, kMaxInfoLength))
+                                       : plan.info.size();
     const BYTE* table =
-        plan.inPlace ? image + plan.tableOffset : plan.info.data() + plan.tableOffset;
+        plan.inPlace ? picture.bytes + plan.tableOffset : plan.info.data() + plan.tableOffset;
     HPALETTE previous = nullptr;
     if (plan.colourCount != 0) {
-        if (!ScreenPalette.built) {
-            BuildScreenPalette(table, plan.colourCount);
+        if (!picture.palette.built) {
+            BuildScreenPalette(picture.palette, table, plan.colourCount);
         }
-        previous = SelectPalette(dc, ScreenPalette.object, FALSE);
+        previous = SelectPalette(dc, picture.palette.object, FALSE);
         RealizePalette(dc);
     }
     const int rows = plan.height < 0 ? -plan.height : plan.height;
-    SetDIBitsToDevice(dc, left, top, plan.width, rows, 0, 0, 0, plan.scanLines, pixels,
-                      reinterpret_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS);
+    int drawnTop = top, drawnBottom = top;
+    if (View.zoom == 100) {
+        SetDIBitsToDevice(dc, left, top, plan.width, rows, 0, 0, 0, plan.scanLines, pixels,
+                          reinterpret_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS);
+        // Rows missing from a short file are the last ones stored: at the top of a
+        // bottom-up image, at the bottom of a top-down one.
+        const int missing = rows - static_cast<int>(plan.scanLines);
+        drawnTop = plan.height > 0 ? top + missing : top;
+        drawnBottom = drawnTop + rows - missing;
+    } else {
+        std::tie(drawnTop, drawnBottom) =
+            StretchImage(dc, left, top, pixels, info, infoLength, plan);
+    }
     if (previous != nullptr) {
         SelectPalette(dc, previous, FALSE);
     }
-    // Rows missing from a short file are the last ones stored: at the top of a bottom-up
-    // image, at the bottom of a top-down one. They and the area beside and below the image
-    // get the window background, so nothing stale stays visible.
-    const int missing = rows - static_cast<int>(plan.scanLines);
-    const int drawnTop = plan.height > 0 ? top + missing : top;
-    ExcludeClipRect(dc, left, drawnTop, left + plan.width, drawnTop + rows - missing);
+    // The missing rows and the area beside and below the image get the window background,
+    // so nothing stale stays visible.
+    ExcludeClipRect(dc, left, drawnTop, left + ZoomedExtent(plan.width), drawnBottom);
     FillRect(dc, &update, GetSysColorBrush(COLOR_WINDOW));
     return true;
 }
 
-// Each bar's range is the image's extent beyond the client area; the platform keeps the
-// position inside it.
+// A bar's range is the image's extent at the zoom and its page the client area's: the last
+// position reachable is the extent beyond the client area, never below 0.
+static void SetBarExtent(HWND window, int bar, int extent, LONG client) {
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE;
+    info.nMin = 0;
+    info.nMax = extent > 0 ? extent - 1 : 0;
+    info.nPage = client > 0 ? static_cast<UINT>(client) : 0;
+    SetScrollInfo(window, bar, &info, TRUE);
+}
+
+// The last position a bar reaches: the end of its range less its page.
+static int LastPosition(HWND window, int bar) {
+    SCROLLINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE;
+    GetScrollInfo(window, bar, &info);
+    const long long last = static_cast<long long>(info.nMax) -
+                           (info.nPage > 0 ? static_cast<long long>(info.nPage) - 1 : 0);
+    return static_cast<int>(std::max<long long>(last, info.nMin));
+}
+
+// Each bar's range is the image's extent at the zoom; the platform keeps the position
+// inside it.
 static void SetScrollRanges(HWND window, const bmp::DrawPlan& plan, const RECT& client) {
-    const LONG rows = plan.height < 0 ? -static_cast<LONG>(plan.height) : plan.height;
-    SetScrollRange(window, SB_VERT, 0, ScrollMaximum(rows, client.bottom), TRUE);
-    SetScrollRange(window, SB_HORZ, 0, ScrollMaximum(plan.width, client.right), TRUE);
+    const long long rows = plan.height < 0 ? -static_cast<long long>(plan.height) : plan.height;
+    SetBarExtent(window, SB_VERT, ZoomedExtent(rows), client.bottom);
+    SetBarExtent(window, SB_HORZ, ZoomedExtent(plan.width), client.right);
+}
+
+// The document's drawing plan, for the ranges and the fitting zoom.
+static bmp::DrawPlan DocumentPlan() {
+    const LockedBlock<const BYTE> document(ImageBuffer);
+    return bmp::PlanDrawing(document.get(), document.get() ? ImageBytes : 0);
 }
 
 // While error diffusion runs, the worker rewrites and moves the block: the window shows
-// only its background then, and touches neither the block nor the display palette.
+// only its background then, and touches neither the block nor the display palette. While
+// Space is held, the comparison copy is shown in the document's place.
 static void OnPaint(HWND window) {
     if (!HasAreaToPaint(window)) {
         return;
@@ -130,12 +223,15 @@ static void OnPaint(HWND window) {
     }
     RECT client;
     GetClientRect(window, &client);
-    const LockedBlock<const BYTE> document(ImageBuffer);
-    const bmp::DrawPlan plan = bmp::PlanDrawing(document.get(), document.get() ? ImageBytes : 0);
+    const bool comparing = View.comparing && ComparisonImage != nullptr;
+    const LockedBlock<const BYTE> document(comparing ? ComparisonImage : ImageBuffer);
+    const Picture picture =
+        comparing ? Picture{document.get(), ComparisonBytes, ComparisonPalette, ComparisonRows}
+                  : Picture{document.get(), ImageBytes, ScreenPalette, ScreenRows};
+    const bmp::DrawPlan plan = bmp::PlanDrawing(picture.bytes, picture.bytes ? picture.size : 0);
     bool drawn = false;
     try {
-        drawn =
-            plan.drawable && DrawImage(window, paint.dc, document.get(), plan, paint.ps.rcPaint);
+        drawn = plan.drawable && DrawImage(window, paint.dc, picture, plan, paint.ps.rcPaint);
     } catch (...) {
         // Nothing stale stays visible; the window procedure tells the user what failed.
         FillRect(paint.dc, &paint.ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
@@ -144,9 +240,20 @@ static void OnPaint(HWND window) {
     if (!drawn) {
         FillRect(paint.dc, &paint.ps.rcPaint, GetSysColorBrush(COLOR_WINDOW));
     }
-    if (plan.hasHeader) {
+    if (plan.hasHeader && !comparing) {
         SetScrollRanges(window, plan, client);
     }
+}
+
+// With the zoom following the window, a new size gives a new zoom.
+static void FitZoomToClient(HWND window, const bmp::DrawPlan& plan) {
+    if (!View.fitToWindow || !plan.hasHeader) {
+        return;
+    }
+    RECT client;
+    GetClientRect(window, &client);
+    const long long rows = plan.height < 0 ? -static_cast<long long>(plan.height) : plan.height;
+    View.zoom = FittingZoom(plan.width, rows, client.right, client.bottom);
 }
 
 // A new size changes the ranges: the positions are brought into them before anything is
@@ -156,19 +263,91 @@ static void OnSize(HWND window) {
     if (!HasDocument() || ConversionInProgress()) {
         return;
     }
+    const bmp::DrawPlan plan = DocumentPlan();
+    if (plan.hasHeader) {
+        FitZoomToClient(window, plan);
+        RECT client;
+        GetClientRect(window, &client);
+        SetScrollRanges(window, plan, client);
+        RepaintWindow(window);
+    }
+}
+
+// Marks the menu's zoom item in force: ウィンドウに合わせる, or the step of the zoom.
+static void CheckZoomItem(HWND window) {
+    int item = 0;
+    if (View.fitToWindow) {
+        item = IDM_ZOOM_FIT;
+    } else {
+        const int ids[] = {IDM_ZOOM_50, IDM_ZOOM_100, IDM_ZOOM_200, IDM_ZOOM_400};
+        for (std::size_t i = 0; i < std::size(kZoomSteps); ++i) {
+            item = kZoomSteps[i] == View.zoom ? ids[i] : item;
+        }
+    }
+    HMENU menu = GetMenu(window);
+    for (int id = IDM_ZOOM_100; id <= IDM_ZOOM_FIT; ++id) {
+        CheckMenuItem(menu, id, MF_BYCOMMAND | (id == item ? MF_CHECKED : MF_UNCHECKED));
+    }
+}
+
+// Sets the zoom (or the zoom that fits the window) keeping the image point at the centre of
+// the client area where it was.
+static void SetZoom(HWND window, int zoom, bool fit) {
+    const int before = View.zoom;
+    View.fitToWindow = fit;
+    View.zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    CheckZoomItem(window);
+    if (!HasDocument() || ConversionInProgress()) {
+        return;
+    }
+    const bmp::DrawPlan plan = DocumentPlan();
+    if (!plan.hasHeader) {
+        return;
+    }
+    FitZoomToClient(window, plan);
     RECT client;
     GetClientRect(window, &client);
-    const LockedBlock<const BYTE> document(ImageBuffer);
-    const bmp::DrawPlan plan = bmp::PlanDrawing(document.get(), document.get() ? ImageBytes : 0);
-    if (plan.hasHeader) {
-        SetScrollRanges(window, plan, client);
+    const long long centreX = GetScrollPos(window, SB_HORZ) + client.right / 2;
+    const long long centreY = GetScrollPos(window, SB_VERT) + client.bottom / 2;
+    SetScrollRanges(window, plan, client);
+    const auto moved = [&](long long centre, LONG extent) {
+        const long long position = centre * View.zoom / before - extent / 2;
+        return static_cast<int>(std::clamp<long long>(position, 0, INT_MAX));
+    };
+    SetScrollPos(window, SB_HORZ, moved(centreX, client.right), TRUE);
+    SetScrollPos(window, SB_VERT, moved(centreY, client.bottom), TRUE);
+    RepaintWindow(window);
+}
+
+// Space held shows the image as it was last opened or saved; without a copy of it (memory
+// could not hold one) the key says so, once for each document.
+static void StartComparing(HWND window) {
+    if (!HasDocument() || View.comparing) {
+        return;
+    }
+    if (ComparisonImage == nullptr) {
+        if (!View.toldNoCopy) {
+            View.toldNoCopy = true;
+            Report(window, kNoComparisonText, MB_ICONINFORMATION);
+        }
+        return;
+    }
+    View.comparing = true;
+    RepaintWindow(window);
+}
+
+static void StopComparing(HWND window) {
+    if (View.comparing) {
+        View.comparing = false;
         RepaintWindow(window);
     }
 }
 
 // Thumb positions arrive as 16 bits; a bar whose range goes beyond that reports the full
 // position through its tracking information instead.
-static int ThumbPosition(HWND window, int bar, WPARAM wParam, int maximum) {
+static int ThumbPosition(HWND window, int bar, WPARAM wParam) {
+    int minimum = 0, maximum = 0;
+    GetScrollRange(window, bar, &minimum, &maximum);
     if (maximum <= 0xFFFF) {
         return HIWORD(wParam);
     }
@@ -184,8 +363,7 @@ static void OnScroll(HWND window, int bar, WPARAM wParam) {
     if (code == SB_ENDSCROLL) {
         return;
     }
-    int minimum = 0, maximum = 0;
-    GetScrollRange(window, bar, &minimum, &maximum);
+    const int maximum = LastPosition(window, bar);
     int position = GetScrollPos(window, bar);
     switch (code) {
     case SB_LINEUP:
@@ -202,7 +380,7 @@ static void OnScroll(HWND window, int bar, WPARAM wParam) {
         break;
     case SB_THUMBPOSITION:
     case SB_THUMBTRACK:
-        position = ThumbPosition(window, bar, wParam, maximum);
+        position = ThumbPosition(window, bar, wParam);
         break;
     case SB_TOP:
         position = 0;
@@ -217,10 +395,10 @@ static void OnScroll(HWND window, int bar, WPARAM wParam) {
 
 // Moves a bar by `pixels` as its arrows would, kept within its range.
 static void ScrollBy(HWND window, int bar, int pixels) {
-    int minimum = 0, maximum = 0;
-    GetScrollRange(window, bar, &minimum, &maximum);
     const long long position = static_cast<long long>(GetScrollPos(window, bar)) + pixels;
-    SetScrollPos(window, bar, static_cast<int>(std::clamp<long long>(position, 0, maximum)), TRUE);
+    SetScrollPos(window, bar,
+                 static_cast<int>(std::clamp<long long>(position, 0, LastPosition(window, bar))),
+                 TRUE);
     RepaintWindow(window);
 }
 
@@ -305,6 +483,29 @@ static void OnCommand(HWND window, int id) {
     case IDM_QUALITY:
         RunQualityDialog(window);
         break;
+    case IDM_ZOOM_100:
+    case IDM_ZOOM_200:
+    case IDM_ZOOM_400:
+    case IDM_ZOOM_50: {
+        const int zooms[] = {100, 200, 400, 50};
+        SetZoom(window, zooms[id - IDM_ZOOM_100], false);
+        break;
+    }
+    case IDM_ZOOM_FIT:
+        SetZoom(window, View.zoom, true);
+        break;
+    case IDM_ZOOM_IN:
+        SetZoom(window, NextZoomStep(View.zoom, 1), false);
+        break;
+    case IDM_ZOOM_OUT:
+        SetZoom(window, NextZoomStep(View.zoom, -1), false);
+        break;
+    case IDM_COPY:
+        CopyCommand(window);
+        break;
+    case IDM_PASTE:
+        PasteCommand(window);
+        break;
     case IDM_ABOUT:
         Report(window, "Tintwright " TW_VERSION_TEXT, MB_OK); // the title and the version
         break;
@@ -330,7 +531,7 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
-        if (id < IDM_OPEN || id > IDM_QUALITY) {
+        if (id < IDM_OPEN || id > IDM_PASTE) {
             break;
         }
         OnCommand(window, id);
@@ -349,7 +550,11 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         DropCommand(window, reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_MOUSEWHEEL:
-        // With Shift the wheel scrolls sideways.
+        // With Ctrl the wheel zooms, with Shift it scrolls sideways.
+        if (GET_KEYSTATE_WPARAM(wParam) & MK_CONTROL) {
+            SetZoom(window, NextZoomStep(View.zoom, GET_WHEEL_DELTA_WPARAM(wParam)), false);
+            return 0;
+        }
         OnWheel(window, (GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT) ? SB_HORZ : SB_VERT,
                 GET_WHEEL_DELTA_WPARAM(wParam));
         return 0;
@@ -357,9 +562,22 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         OnWheel(window, SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wParam));
         return 0;
     case WM_KEYDOWN:
+        if (wParam == VK_SPACE) {
+            StartComparing(window);
+            return 0;
+        }
         if (OnKey(window, wParam)) {
             return 0;
         }
+        break;
+    case WM_KEYUP:
+        if (wParam == VK_SPACE) {
+            StopComparing(window);
+            return 0;
+        }
+        break;
+    case WM_KILLFOCUS:
+        StopComparing(window);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);

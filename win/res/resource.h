@@ -28,6 +28,15 @@
 #define IDM_RELOAD 40010
 #define IDM_REDUCE_DIFFUSE_HQ 40011
 #define IDM_QUALITY 40012
+#define IDM_ZOOM_100 40013
+#define IDM_ZOOM_200 40014
+#define IDM_ZOOM_400 40015
+#define IDM_ZOOM_50 40016
+#define IDM_ZOOM_FIT 40017
+#define IDM_ZOOM_IN 40018
+#define IDM_ZOOM_OUT 40019
+#define IDM_COPY 40020
+#define IDM_PASTE 40021
 
 // Options dialog controls.
 #define IDC_AUTO256 1000
