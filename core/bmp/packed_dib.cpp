@@ -21,14 +21,14 @@ bool PackedDibOf(const std::uint8_t* file, std::uint64_t size, std::vector<std::
         return false;
     }
     const std::uint8_t* info = plan.inPlace ? file + kInfoHeader : plan.info.data();
-    const std::uint8_t* table = plan.inPlace ? file + plan.tableOffset
-                                             : plan.info.data() + plan.tableOffset;
+    const std::uint8_t* table =
+        plan.inPlace ? file + plan.tableOffset : plan.info.data() + plan.tableOffset;
     const std::uint8_t* pixels = file + plan.pixelOffset;
     std::vector<std::uint8_t> unpacked;
     if (plan.runLength) {
         const std::int32_t rows = plan.height < 0 ? -plan.height : plan.height;
-        UnpackRle(file + plan.pixelOffset, size - plan.pixelOffset, plan.bitCount, plan.width,
-                  rows, unpacked);
+        UnpackRle(file + plan.pixelOffset, size - plan.pixelOffset, plan.bitCount, plan.width, rows,
+                  unpacked);
         if (unpacked.empty()) {
             return false;
         }
@@ -57,8 +57,7 @@ bool PackedDibOf(const std::uint8_t* file, std::uint64_t size, std::vector<std::
     return true;
 }
 
-bool FileOfPackedDib(const std::uint8_t* dib, std::uint64_t size,
-                     std::vector<std::uint8_t>& file) {
+bool FileOfPackedDib(const std::uint8_t* dib, std::uint64_t size, std::vector<std::uint8_t>& file) {
     if (size < 12 || size > 0xFFFFFFFFu - kInfoHeader) {
         return false;
     }
@@ -78,10 +77,11 @@ bool FileOfPackedDib(const std::uint8_t* dib, std::uint64_t size,
         const std::uint16_t bitCount = ReadU16(dib + 14);
         const std::uint32_t compression = ReadU32(dib + 16);
         const std::uint32_t used = ReadU32(dib + 32);
-        const std::uint64_t entries =
-            used != 0 ? used : bitCount <= 8 ? std::uint64_t{1} << bitCount : 0;
+        const std::uint64_t entries = used != 0       ? used
+                                      : bitCount <= 8 ? std::uint64_t{1} << bitCount
+                                                      : 0;
         // A 40-byte header keeps its bit-field masks after it, the newer ones inside.
-        const std::uint64_t masks = headerSize != 40               ? 0
+        const std::uint64_t masks = headerSize != 40                 ? 0
                                     : compression == kBitFields      ? 12
                                     : compression == kAlphaBitFields ? 16
                                                                      : 0;

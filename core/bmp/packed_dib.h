@@ -16,7 +16,6 @@ bool PackedDibOf(const std::uint8_t* file, std::uint64_t size, std::vector<std::
 // The BMP file image of a packed bitmap: a file header whose pixel offset lies behind the
 // header, masks and colour table. False when the header is not one a BMP file holds or the
 // pixels would start beyond the data.
-bool FileOfPackedDib(const std::uint8_t* dib, std::uint64_t size,
-                     std::vector<std::uint8_t>& file);
+bool FileOfPackedDib(const std::uint8_t* dib, std::uint64_t size, std::vector<std::uint8_t>& file);
 
 } // namespace bmp

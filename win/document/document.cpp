@@ -92,6 +92,18 @@ void KeepComparisonCopy() {
     ComparisonBytes = ImageBytes;
 }
 
+void LeaveRoomToConvert() {
+    if (ComparisonImage == nullptr) {
+        return;
+    }
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof status;
+    const std::uint64_t wanted = 2ull * ImageBytes + (std::uint64_t{64} << 20);
+    if (!GlobalMemoryStatusEx(&status) || status.ullAvailVirtual < wanted) {
+        DropComparisonCopy();
+    }
+}
+
 bool ConversionInProgress() {
     return Running.load();
 }

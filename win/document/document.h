@@ -64,6 +64,9 @@ extern ScreenRowsState ComparisonRows;
 // memory is short.
 void KeepComparisonCopy();
 void DropComparisonCopy();
+// Before a conversion: the copy gives way when the free address space would not hold the
+// conversion's working memory (twice the image, and some) beside it.
+void LeaveRoomToConvert();
 
 // True from the start of an error-diffusion run until its worker has closed the conversion
 // window: the image belongs to the worker then, and nothing else may touch it.

@@ -166,6 +166,7 @@ void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
     UpdateWindow(window);
     // The run rewrites the image: what painting kept of it is of no more use.
     InvalidateScreenCache();
+    LeaveRoomToConvert();
     SetConversionInProgress(true);
     DWORD threadId = 0;
     HANDLE thread = CreateThread(nullptr, 0, DiffusionWorker, window, 0, &threadId);
