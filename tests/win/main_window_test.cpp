@@ -447,6 +447,13 @@ TEST_F(MainWindowTest, ZoomScalesThePixelsTheRangesAndTheThumbs) {
     EXPECT_LE(1000 * View.zoom / 100, width);
     EXPECT_LE(800 * View.zoom / 100, height);
     const int fitted = View.zoom;
+    // Another image is fitted as it is painted.
+    Load(Picture24(200, 100, Rainbow), "small.bmp");
+    Paint(width, height);
+    EXPECT_EQ(View.zoom, std::min(400, width / 2));
+    Load(Picture24(1000, 800, Rainbow), "large.bmp");
+    Paint(width, height);
+    EXPECT_EQ(View.zoom, fitted);
     RECT frame;
     GetWindowRect(window_, &frame);
     SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left + 400,

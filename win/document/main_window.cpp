@@ -209,6 +209,17 @@ static bmp::DrawPlan DocumentPlan() {
     return bmp::PlanDrawing(document.get(), document.get() ? ImageBytes : 0);
 }
 
+// With the zoom following the window, a new size or a new image gives a new zoom.
+static void FitZoomToClient(HWND window, const bmp::DrawPlan& plan) {
+    if (!View.fitToWindow || !plan.hasHeader) {
+        return;
+    }
+    RECT client;
+    GetClientRect(window, &client);
+    const long long rows = plan.height < 0 ? -static_cast<long long>(plan.height) : plan.height;
+    View.zoom = FittingZoom(plan.width, rows, client.right, client.bottom);
+}
+
 // While error diffusion runs, the worker rewrites and moves the block: the window shows
 // only its background then, and touches neither the block nor the display palette. While
 // Space is held, the comparison copy is shown in the document's place.
@@ -229,6 +240,9 @@ static void OnPaint(HWND window) {
         comparing ? Picture{document.get(), ComparisonBytes, ComparisonPalette, ComparisonRows}
                   : Picture{document.get(), ImageBytes, ScreenPalette, ScreenRows};
     const bmp::DrawPlan plan = bmp::PlanDrawing(picture.bytes, picture.bytes ? picture.size : 0);
+    if (!comparing) {
+        FitZoomToClient(window, plan);
+    }
     bool drawn = false;
     try {
         drawn = plan.drawable && DrawImage(window, paint.dc, picture, plan, paint.ps.rcPaint);
@@ -243,17 +257,6 @@ static void OnPaint(HWND window) {
     if (plan.hasHeader && !comparing) {
         SetScrollRanges(window, plan, client);
     }
-}
-
-// With the zoom following the window, a new size gives a new zoom.
-static void FitZoomToClient(HWND window, const bmp::DrawPlan& plan) {
-    if (!View.fitToWindow || !plan.hasHeader) {
-        return;
-    }
-    RECT client;
-    GetClientRect(window, &client);
-    const long long rows = plan.height < 0 ? -static_cast<long long>(plan.height) : plan.height;
-    View.zoom = FittingZoom(plan.width, rows, client.right, client.bottom);
 }
 
 // A new size changes the ranges: the positions are brought into them before anything is
