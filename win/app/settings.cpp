@@ -29,12 +29,22 @@ constexpr char kKeepReadOnlyName[] = "NoReadOnly";
 constexpr char kPaletteAutoLoadName[] = "PALAutoLoad";
 constexpr char kPaletteFileName[] = "PALFILENAME";
 constexpr char kFixedCountName[] = "PALNum";
-constexpr char kQualityColoursName[] = "HQColours";
-constexpr char kQualityDitherName[] = "HQDither";
-constexpr char kQualityStrengthName[] = "HQStrength";
-constexpr char kQualityKeyName[] = "HQKey";
-constexpr char kNoUnsavedPromptName[] = "NoUnsavedPrompt";
-constexpr char kQuietRunsName[] = "QuietRuns";
+
+// The DWORD values that later versions added, each read within its range: a missing value, or
+// one out of range, reads as the default.
+struct RangedValue {
+    const char* name;
+    DWORD* value;
+    DWORD low, high, fallback;
+};
+const RangedValue kRangedValues[] = {
+    {"HQColours", &QualityColours, quantize::kMinColours, 256, 256},
+    {"HQDither", &QualityDither, 0, 2, 0},
+    {"HQStrength", &QualityStrength, 0, 100, 100},
+    {"HQKey", &QualityKey, 0, 1, 0},
+    {"NoUnsavedPrompt", &NoUnsavedPrompt, 0, 1, 0},
+    {"QuietRuns", &QuietRuns, 0, 1, 0},
+};
 
 // A standard user of a current Windows cannot create keys under HKEY_LOCAL_MACHINE. Such a
 // user keeps the same key path under HKEY_CURRENT_USER instead, so that the first-run step
@@ -77,11 +87,10 @@ void RegisterProduct(HKEY maker) {
     SetBinary(product.get(), kPaletteAutoLoadName, 0);
 }
 
-// A DWORD value from `low` to `high`; a missing value, or one out of range, is `fallback`.
-DWORD QueryInRange(HKEY key, const char* name, DWORD low, DWORD high, DWORD fallback) {
-    DWORD value = fallback;
-    Query(key, name, &value, sizeof value);
-    return value >= low && value <= high ? value : fallback;
+DWORD QueryInRange(HKEY key, const RangedValue& ranged) {
+    DWORD value = ranged.fallback;
+    Query(key, ranged.name, &value, sizeof value);
+    return value >= ranged.low && value <= ranged.high ? value : ranged.fallback;
 }
 
 void SetDword(HKEY key, const char* name, DWORD value) {
@@ -124,13 +133,9 @@ bool LoadSettings() {
     Query(product.get(), kAutoReduceName, &AutoReduce, sizeof AutoReduce);
     Query(product.get(), kKeepReadOnlyName, &KeepReadOnly, sizeof KeepReadOnly);
     Query(product.get(), kPaletteAutoLoadName, &PaletteAutoLoad, sizeof PaletteAutoLoad);
-    QualityColours =
-        QueryInRange(product.get(), kQualityColoursName, quantize::kMinColours, 256, 256);
-    QualityDither = QueryInRange(product.get(), kQualityDitherName, 0, 2, 0);
-    QualityStrength = QueryInRange(product.get(), kQualityStrengthName, 0, 100, 100);
-    QualityKey = QueryInRange(product.get(), kQualityKeyName, 0, 1, 0);
-    NoUnsavedPrompt = QueryInRange(product.get(), kNoUnsavedPromptName, 0, 1, 0);
-    QuietRuns = QueryInRange(product.get(), kQuietRunsName, 0, 1, 0);
+    for (const RangedValue& ranged : kRangedValues) {
+        *ranged.value = QueryInRange(product.get(), ranged);
+    }
     if (PaletteAutoLoad) {
         Query(product.get(), kPaletteFileName, PaletteFileName, sizeof PaletteFileName);
         PaletteFileName[MAX_PATH - 1] = '\0';
@@ -155,12 +160,9 @@ void SaveSettings() {
                    reinterpret_cast<const BYTE*>(PaletteFileName), sizeof PaletteFileName);
     RegSetValueExA(product.get(), kFixedCountName, 0, REG_DWORD,
                    reinterpret_cast<const BYTE*>(&FixedCount), sizeof FixedCount);
-    SetDword(product.get(), kQualityColoursName, QualityColours);
-    SetDword(product.get(), kQualityDitherName, QualityDither);
-    SetDword(product.get(), kQualityStrengthName, QualityStrength);
-    SetDword(product.get(), kQualityKeyName, QualityKey);
-    SetDword(product.get(), kNoUnsavedPromptName, NoUnsavedPrompt);
-    SetDword(product.get(), kQuietRunsName, QuietRuns);
+    for (const RangedValue& ranged : kRangedValues) {
+        SetDword(product.get(), ranged.name, *ranged.value);
+    }
 }
 
 quantize::Stages QualityStages() {

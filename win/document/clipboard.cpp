@@ -1,12 +1,10 @@
 #include "win/document/clipboard.h"
 
-#include <cstring>
 #include <vector>
 
 #include "core/bmp/packed_dib.h"
 #include "core/text/texts.h"
 #include "win/app/owners.h"
-#include "win/app/seams.h"
 #include "win/app/shell.h"
 #include "win/document/document.h"
 #include "win/document/file_commands.h"
@@ -28,19 +26,6 @@ class OpenClipboardScope {
     bool open_;
 };
 
-// A movable block holding the bytes, for the clipboard or the document; null without memory.
-static HGLOBAL BlockOf(const std::vector<BYTE>& bytes) {
-    HGLOBAL block = Files.allocate(GMEM_MOVEABLE, bytes.empty() ? 1 : bytes.size());
-    if (block != nullptr) {
-        const LockedBlock<BYTE> to(block);
-        if (to.get() == nullptr) {
-            return block; // the caller frees it; a movable block always locks
-        }
-        std::memcpy(to.get(), bytes.data(), bytes.size());
-    }
-    return block;
-}
-
 void CopyCommand(HWND mainWindow) {
     if (!HasDocument() || !ImageIsFree(mainWindow)) {
         return;
@@ -53,7 +38,7 @@ void CopyCommand(HWND mainWindow) {
             return;
         }
     }
-    HGLOBAL block = BlockOf(dib);
+    HGLOBAL block = BlockHolding(dib.data(), dib.size());
     if (block == nullptr) {
         Report(mainWindow, kNoMemoryText, MB_ICONWARNING);
         return;
@@ -101,7 +86,7 @@ void PasteCommand(HWND mainWindow) {
         Report(mainWindow, kCannotReadText, MB_ICONWARNING);
         return;
     }
-    HGLOBAL block = BlockOf(file);
+    HGLOBAL block = BlockHolding(file.data(), file.size());
     if (block == nullptr) {
         Report(mainWindow, kNoMemoryText, MB_ICONWARNING);
         return;

@@ -37,14 +37,39 @@ ScreenRowsState ScreenRows;
 
 static std::atomic<bool> Running{false};
 
-void InvalidateScreenCache() {
-    if (ScreenPalette.built) {
-        DeleteObject(ScreenPalette.object);
+// Frees what painting keeps of one image: its display palette and unpacked rows.
+static void ReleaseScreenState(ScreenPaletteState& palette, ScreenRowsState& rows) {
+    if (palette.built) {
+        DeleteObject(palette.object);
     }
-    ScreenPalette.object = nullptr;
-    ScreenPalette.built = FALSE;
-    std::vector<BYTE>().swap(ScreenRows.pixels);
-    ScreenRows.tried = false;
+    palette.object = nullptr;
+    palette.built = FALSE;
+    std::vector<BYTE>().swap(rows.pixels);
+    rows.tried = false;
+}
+
+void InvalidateScreenCache() {
+    ReleaseScreenState(ScreenPalette, ScreenRows);
+}
+
+HGLOBAL BlockHolding(const void* bytes, SIZE_T size) {
+    HGLOBAL block = Files.allocate(GMEM_MOVEABLE, size ? size : 1);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    bool copied = false;
+    {
+        const LockedBlock<BYTE> to(block);
+        if (to.get() != nullptr) {
+            std::memcpy(to.get(), bytes, size);
+            copied = true;
+        }
+    }
+    if (!copied) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    return block;
 }
 
 HGLOBAL ComparisonImage;
@@ -58,12 +83,7 @@ void DropComparisonCopy() {
     }
     ComparisonImage = nullptr;
     ComparisonBytes = 0;
-    if (ComparisonPalette.built) {
-        DeleteObject(ComparisonPalette.object);
-    }
-    ComparisonPalette = {};
-    std::vector<BYTE>().swap(ComparisonRows.pixels);
-    ComparisonRows.tried = false;
+    ReleaseScreenState(ComparisonPalette, ComparisonRows);
 }
 
 void KeepComparisonCopy() {
@@ -71,25 +91,11 @@ void KeepComparisonCopy() {
     if (!HasDocument()) {
         return;
     }
-    HGLOBAL copy = Files.allocate(GMEM_MOVEABLE, ImageBytes ? ImageBytes : 1);
-    if (copy == nullptr) {
-        return;
+    const LockedBlock<const BYTE> document(ImageBuffer);
+    if (document.get() != nullptr) {
+        ComparisonImage = BlockHolding(document.get(), ImageBytes);
+        ComparisonBytes = ComparisonImage != nullptr ? ImageBytes : 0;
     }
-    bool copied = false;
-    {
-        const LockedBlock<const BYTE> from(ImageBuffer);
-        const LockedBlock<BYTE> to(copy);
-        if (from.get() != nullptr && to.get() != nullptr) {
-            std::memcpy(to.get(), from.get(), ImageBytes);
-            copied = true;
-        }
-    }
-    if (!copied) {
-        GlobalFree(copy);
-        return;
-    }
-    ComparisonImage = copy;
-    ComparisonBytes = ImageBytes;
 }
 
 void LeaveRoomToConvert() {

@@ -53,6 +53,9 @@ extern ScreenRowsState ScreenRows;
 // that the next paint builds them afresh from the current document.
 void InvalidateScreenCache();
 
+// A new movable block holding a copy of `size` bytes; null when memory cannot hold it.
+HGLOBAL BlockHolding(const void* bytes, SIZE_T size);
+
 // A copy of the document as it was last opened or saved, shown while Space is held, with what
 // painting keeps of it. Null when memory could not hold it beside the document.
 extern HGLOBAL ComparisonImage;

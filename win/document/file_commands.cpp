@@ -185,7 +185,6 @@ static void TellWhyNotShown(HWND mainWindow) {
 }
 
 void AdoptImage(HWND mainWindow, HGLOBAL block, DWORD bytes, bool decoded) {
-    DropComparisonCopy();
     if (ImageBuffer != nullptr) {
         GlobalFree(ImageBuffer);
     }

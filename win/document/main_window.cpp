@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <iterator>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -55,6 +54,11 @@ class PaintScope {
     HDC dc;
 };
 
+// An image's number of rows, whichever way they are stored.
+static long long RowsOf(const bmp::DrawPlan& plan) {
+    return plan.height < 0 ? -static_cast<long long>(plan.height) : plan.height;
+}
+
 // An image to paint: the document or its comparison copy, with what painting keeps of it.
 struct Picture {
     const BYTE* bytes;
@@ -71,9 +75,9 @@ static const BYTE* PixelsToDraw(const Picture& picture, const bmp::DrawPlan& pla
     }
     if (!picture.rows.tried) {
         picture.rows.tried = true;
-        const int rows = plan.height < 0 ? -plan.height : plan.height;
         bmp::UnpackRle(picture.bytes + plan.pixelOffset, picture.size - plan.pixelOffset,
-                       plan.bitCount, plan.width, rows, picture.rows.pixels);
+                       plan.bitCount, plan.width, static_cast<std::int32_t>(RowsOf(plan)),
+                       picture.rows.pixels);
     }
     return picture.rows.pixels.empty() ? nullptr : picture.rows.pixels.data();
 }
@@ -98,7 +102,7 @@ static std::vector<BYTE> InfoOfPresentRows(const BYTE* info, std::size_t length,
 static std::pair<int, int> StretchImage(HDC dc, int left, int top, const BYTE* pixels,
                                         const BYTE* info, std::size_t infoLength,
                                         const bmp::DrawPlan& plan) {
-    const long long rows = plan.height < 0 ? -static_cast<long long>(plan.height) : plan.height;
+    const long long rows = RowsOf(plan);
     const long long missing = rows - plan.scanLines;
     // The rows present are the last ones stored: at the bottom of a bottom-up image.
     const long long first = top + (plan.height > 0 ? ZoomedOffset(missing) : 0);
@@ -148,7 +152,7 @@ static bool DrawImage(HWND window, HDC dc, const Picture& picture, const bmp::Dr
         previous = SelectPalette(dc, picture.palette.object, FALSE);
         RealizePalette(dc);
     }
-    const int rows = plan.height < 0 ? -plan.height : plan.height;
+    const int rows = static_cast<int>(RowsOf(plan));
     int drawnTop = top, drawnBottom = top;
     if (View.zoom == 100) {
         SetDIBitsToDevice(dc, left, top, plan.width, rows, 0, 0, 0, plan.scanLines, pixels,
@@ -198,8 +202,7 @@ static int LastPosition(HWND window, int bar) {
 // Each bar's range is the image's extent at the zoom; the platform keeps the position
 // inside it.
 static void SetScrollRanges(HWND window, const bmp::DrawPlan& plan, const RECT& client) {
-    const long long rows = plan.height < 0 ? -static_cast<long long>(plan.height) : plan.height;
-    SetBarExtent(window, SB_VERT, ZoomedExtent(rows), client.bottom);
+    SetBarExtent(window, SB_VERT, ZoomedExtent(RowsOf(plan)), client.bottom);
     SetBarExtent(window, SB_HORZ, ZoomedExtent(plan.width), client.right);
 }
 
@@ -216,8 +219,7 @@ static void FitZoomToClient(HWND window, const bmp::DrawPlan& plan) {
     }
     RECT client;
     GetClientRect(window, &client);
-    const long long rows = plan.height < 0 ? -static_cast<long long>(plan.height) : plan.height;
-    View.zoom = FittingZoom(plan.width, rows, client.right, client.bottom);
+    View.zoom = FittingZoom(plan.width, RowsOf(plan), client.right, client.bottom);
 }
 
 // While error diffusion runs, the worker rewrites and moves the block: the window shows
@@ -276,16 +278,18 @@ static void OnSize(HWND window) {
     }
 }
 
+// The zoom each item of the 表示 menu sets.
+struct ZoomItem {
+    int id, zoom;
+};
+constexpr ZoomItem kZoomItems[] = {
+    {IDM_ZOOM_100, 100}, {IDM_ZOOM_200, 200}, {IDM_ZOOM_400, 400}, {IDM_ZOOM_50, 50}};
+
 // Marks the menu's zoom item in force: ウィンドウに合わせる, or the step of the zoom.
 static void CheckZoomItem(HWND window) {
-    int item = 0;
-    if (View.fitToWindow) {
-        item = IDM_ZOOM_FIT;
-    } else {
-        const int ids[] = {IDM_ZOOM_50, IDM_ZOOM_100, IDM_ZOOM_200, IDM_ZOOM_400};
-        for (std::size_t i = 0; i < std::size(kZoomSteps); ++i) {
-            item = kZoomSteps[i] == View.zoom ? ids[i] : item;
-        }
+    int item = View.fitToWindow ? IDM_ZOOM_FIT : 0;
+    for (const ZoomItem& zoom : kZoomItems) {
+        item = !View.fitToWindow && zoom.zoom == View.zoom ? zoom.id : item;
     }
     HMENU menu = GetMenu(window);
     for (int id = IDM_ZOOM_100; id <= IDM_ZOOM_FIT; ++id) {
@@ -489,11 +493,9 @@ static void OnCommand(HWND window, int id) {
     case IDM_ZOOM_100:
     case IDM_ZOOM_200:
     case IDM_ZOOM_400:
-    case IDM_ZOOM_50: {
-        const int zooms[] = {100, 200, 400, 50};
-        SetZoom(window, zooms[id - IDM_ZOOM_100], false);
+    case IDM_ZOOM_50:
+        SetZoom(window, kZoomItems[id - IDM_ZOOM_100].zoom, false);
         break;
-    }
     case IDM_ZOOM_FIT:
         SetZoom(window, View.zoom, true);
         break;

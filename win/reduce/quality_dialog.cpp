@@ -26,13 +26,11 @@ static void OnInit(HWND dialog) {
 
 // The arrows step the number of colours within its range.
 static void OnColoursSpin(HWND dialog, int code) {
-    const long colours = ReadNumberField(dialog, IDC_COLOURS);
-    if (code == SB_LINEUP) {
-        WriteNumberField(dialog, IDC_COLOURS, colours >= 255 ? 256 : std::max(colours + 1, 2L));
-    } else if (code == SB_LINEDOWN) {
+    if (code == SB_LINEUP || code == SB_LINEDOWN) {
+        const long step = code == SB_LINEUP ? 1 : -1;
         WriteNumberField(dialog, IDC_COLOURS,
-                         colours <= quantize::kMinColours + 1 ? quantize::kMinColours
-                                                              : std::min(colours - 1, 256L));
+                         std::clamp(ReadNumberField(dialog, IDC_COLOURS) + step,
+                                    long{quantize::kMinColours}, 256L));
     }
 }
 
