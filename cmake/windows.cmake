@@ -87,7 +87,9 @@ target_link_libraries(tw_wintests PRIVATE gtest)
 target_compile_definitions(tw_wintests PRIVATE TW_CORPUS_DIR="Z:${TW_CORPUS_DIR}"
   TW_PNG_CORPUS_DIR="Z:${TW_PNG_CORPUS_DIR}" TW_SOURCE_DIR="Z:${PROJECT_SOURCE_DIR}")
 add_test(NAME windows_tests COMMAND tw_wintests)
-set_tests_properties(windows_tests PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
+# A failed case or a crash fails the run even if the exit code were lost on the way out of Wine.
+set_tests_properties(windows_tests PROPERTIES TIMEOUT 600 RUN_SERIAL ON
+  FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|wine: Unhandled")
 
 # Opens the program on a sample image and drops it in, for screenshots of the real window.
 tw_windows_executable(tw_showcase WIN32 tests/win/showcase.cpp)

@@ -23,6 +23,12 @@ namespace {
 
 class Images : public ProgramTest {
   protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        if (GetFileAttributesA(TW_PNG_CORPUS_DIR "/basn2c08.png") == INVALID_FILE_ATTRIBUTES) {
+            GTEST_SKIP() << "no PNG suite at " << TW_PNG_CORPUS_DIR;
+        }
+    }
     // Opens a file as Open does, without the dialog; true when it became the document.
     bool Open(const std::string& path) {
         std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
