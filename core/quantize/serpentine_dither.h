@@ -81,6 +81,7 @@ class SerpentineDither : public Ditherer {
     const PaletteFacts facts_;
     const bool exactColours_;     // a pixel of an entry's own colour takes that entry
     const std::int16_t passedOn_; // of each error, in 64ths
+    const int dampAbove_;         // errors larger than this pass on three quarters of that
     std::uint8_t key_[3];         // entry 0's blue, green and red
     int threads_;
     std::int16_t colours_[256][kLanes]; // the palette as the dithering reads it

@@ -155,6 +155,25 @@ TEST(AdaptiveDiffusion, FlatAreasKeepTheirColoursExactly) {
     EXPECT_EQ(changed, 0);
 }
 
+// A pixel far from every entry passes on less of its error than a near one: beside it, a grey
+// between black and mid-grey stays nearer its own colour. The table is fixed (black, grey 100,
+// then white), so nothing moves the entries.
+TEST(AdaptiveDiffusion, AFarPixelPassesOnLessOfItsError) {
+    Bytes table(1024, 0);
+    std::fill(table.begin() + 4, table.begin() + 7, std::uint8_t{100});
+    std::fill(table.begin() + 8, table.end(), std::uint8_t{255});
+    const auto second = [&](int first, int next) {
+        const auto grey = [=](int x, int) { return 0x010101u * (x == 0 ? first : next); };
+        const Converted run = Adaptive(testimg::Make24(2, 1, grey), 256, table);
+        EXPECT_EQ(run.outcome, quantize::Outcome::Converted);
+        return ColourAt(run.image, 2, 1, 0);
+    };
+    // 16 levels short of black on each channel is near: enough of it passes on to tip 46 over.
+    EXPECT_EQ(second(16, 46), 0x646464u);
+    // 50 levels on each channel is far: passed on whole, it would tip 34 over to grey 100.
+    EXPECT_EQ(second(50, 34), 0x000000u);
+}
+
 // An indexed image is converted as the true-colour image its pixels show; with its own table
 // as the 256 fixed colours every pixel keeps its index. 誤差拡散 still refuses it.
 TEST(AdaptiveDiffusion, IndexedImagesAreConvertedAsTheColoursTheyShow) {
