@@ -29,8 +29,15 @@ int Halvings(int entries) {
     return halvings;
 }
 
-int PassedOn(int entries, int strength) {
-    const int full = kFullPassedOn - 5 * Halvings(entries) / 2;
+// Where a pixel equals its left and its right neighbour (a flat or slowly changing area,
+// where a palette that cannot hold the gradient would show bands) it passes on 54/64 at full
+// strength: more of the error keeps such an area's mean colour. (Measured on photographs and
+// graphics: on pastel hills PSNR after a slight blur +0.55 dB for -0.54 dB of plain PSNR,
+// within 0.15 dB either way on the others but Flow, -0.27 dB plain.)
+constexpr int kFlatPassedOn = 54;
+
+int PassedOn(int fullPassedOn, int entries, int strength) {
+    const int full = fullPassedOn - 5 * Halvings(entries) / 2;
     return (full * std::clamp(strength, 0, 100) + 50) / 100;
 }
 constexpr int kPassedOf = 1 << kPassedShift;
@@ -58,7 +65,8 @@ SerpentineDither::SerpentineDither(const bmp::TrueColourGeometry& geometry,
                                    const DiffusionPalette& palette, const PaletteFacts& facts,
                                    int threads, int strength)
     : g_(geometry), palette_(palette), facts_(facts), exactColours_(facts.exactColours),
-      passedOn_(static_cast<std::int16_t>(PassedOn(facts.entries, strength))),
+      passedOn_(static_cast<std::int16_t>(PassedOn(kFullPassedOn, facts.entries, strength))),
+      flatPassedOn_(static_cast<std::int16_t>(PassedOn(kFlatPassedOn, facts.entries, strength))),
       dampAbove_(kDampAbove + kDampPerHalving * Halvings(facts.entries)), threads_(threads),
       nearest_(
           std::make_unique<NearestColour>(palette_.data(), 2, facts.key ? 1 : 0, facts.entries)) {
@@ -68,6 +76,7 @@ SerpentineDither::SerpentineDither(const bmp::TrueColourGeometry& geometry,
         bands_[b].end = (g_.rows * static_cast<std::uint64_t>(b + 1) + kBands - 1) / kBands;
         bands_[b].errors.assign(static_cast<std::size_t>(2 * kLanes * (g_.width + 2)), 0);
         bands_[b].indices.assign(static_cast<std::size_t>(g_.padded), 0);
+        bands_[b].flat.assign(static_cast<std::size_t>(g_.width), 0);
     }
 }
 
@@ -91,6 +100,7 @@ struct SerpentineDither::Stream {
     const std::int16_t* current;
     std::int16_t* next;
     std::uint8_t* indices;
+    const std::uint8_t* flat;
     std::uint64_t (*sums)[4];
     Lanes carry, left, under;
 };
@@ -130,7 +140,9 @@ SerpentineDither::DitherPixel(Stream& s, std::int64_t x, const NearestColour::Re
     // Rounded to the nearest, halves upward on either side of zero alike: rounding toward
     // zero would lose the small errors that keep the mean colour of a smooth area right.
     const Lanes diff = target - Load(colours_[k]);
-    Lanes e = (diff * passedOn_ + std::int16_t{kPassedOf / 2}) >> kPassedShift;
+    const auto passed =
+        static_cast<std::int16_t>(passedOn_ + (flatPassedOn_ - passedOn_) * s.flat[x]);
+    Lanes e = (diff * passed + std::int16_t{kPassedOf / 2}) >> kPassedShift;
     const int size = std::abs(diff[0]) + std::abs(diff[1]) + std::abs(diff[2]);
     if (size <= kDeadZone || exact >= 0) {
         e = zero;
@@ -144,6 +156,28 @@ SerpentineDither::DitherPixel(Stream& s, std::int64_t x, const NearestColour::Re
     s.carry = Lanes(7 * e);
 }
 
+void SerpentineDither::MarkFlat(const std::uint8_t* row, std::uint8_t* flat) const {
+    const std::uint64_t width = g_.width;
+    const auto colour = [row](std::uint64_t x) {
+        const std::uint8_t* p = row + 3 * x;
+        return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
+    };
+    // Whether each pixel equals the one before it; the first and the last pixel count as
+    // equal to what lies beyond the row.
+    std::uint32_t previous = width > 0 ? colour(0) : 0;
+    std::uint8_t sameAsBefore = 1;
+    for (std::uint64_t x = 0; x + 1 < width; ++x) {
+        const std::uint32_t next = colour(x + 1);
+        const std::uint8_t sameAsNext = previous == next;
+        flat[x] = sameAsBefore & sameAsNext;
+        sameAsBefore = sameAsNext;
+        previous = next;
+    }
+    if (width > 0) {
+        flat[width - 1] = sameAsBefore;
+    }
+}
+
 template <int Step, bool Trial, int Count>
 void SerpentineDither::DitherRows(Band* const bands[], const std::uint8_t* const rows[],
                                   int shard) {
@@ -153,12 +187,14 @@ void SerpentineDither::DitherRows(Band* const bands[], const std::uint8_t* const
             return Stream{};
         }
         Band& band = *bands[j];
+        MarkFlat(rows[j], band.flat.data());
         std::int16_t* errors = band.errors.data();
         const std::int64_t other = kLanes * (width + 2);
         Stream s = {rows[j],
                     errors + (band.swapped ? other : 0) + kLanes,
                     errors + (band.swapped ? 0 : other) + kLanes,
                     band.indices.data(),
+                    band.flat.data(),
                     band.sums,
                     Lanes{},
                     Lanes{},

@@ -58,9 +58,14 @@ class SerpentineDither : public Ditherer {
         std::vector<std::int16_t> errors; // two rows of width + 2 errors, in sixteenths
         bool swapped = false;             // the second row is the current one
         std::vector<std::uint8_t> indices;
+        // Of the row being dithered: 1 where a pixel equals both its neighbours (at either
+        // end of the row, the one it has).
+        std::vector<std::uint8_t> flat;
         std::uint64_t sums[256][4]; // blue, green, red and count of the colours each entry took
     };
     struct Stream;
+    // Marks the pixels of a row that equal both their neighbours.
+    void MarkFlat(const std::uint8_t* row, std::uint8_t* flat) const;
     template <int Step, bool Trial>
     void DitherPixel(Stream& s, std::int64_t x, const NearestColour::Reader& nearest);
     // Dithers row `relative` of each band of a group that has one, and returns how many rows
@@ -79,10 +84,11 @@ class SerpentineDither : public Ditherer {
     const bmp::TrueColourGeometry g_;
     DiffusionPalette palette_;
     const PaletteFacts facts_;
-    const bool exactColours_;     // a pixel of an entry's own colour takes that entry
-    const std::int16_t passedOn_; // of each error, in 64ths
-    const int dampAbove_;         // errors larger than this pass on three quarters of that
-    std::uint8_t key_[3];         // entry 0's blue, green and red
+    const bool exactColours_;         // a pixel of an entry's own colour takes that entry
+    const std::int16_t passedOn_;     // of each error, in 64ths
+    const std::int16_t flatPassedOn_; // the same where a pixel equals both its neighbours
+    const int dampAbove_;             // errors larger than this pass on three quarters of that
+    std::uint8_t key_[3];             // entry 0's blue, green and red
     int threads_;
     std::int16_t colours_[256][kLanes]; // the palette as the dithering reads it
     ExactEntries exact_;

@@ -31,13 +31,18 @@ std::uint32_t Grainy(int x, int r) {
     return (red > 255 ? 255 : red) << 16 | (green > 255 ? 255 : green) << 8 | (blue & 0xFF);
 }
 
+// The same with flat stretches: in every other run of 16 pixels each row is one colour.
+std::uint32_t PartlyFlat(int x, int r) {
+    return Grainy((x / 16) % 2 == 0 ? x : x / 16 * 16, r / 4 * 4);
+}
+
 std::uint64_t Converted(const quantize::Stages& stages, int fixed, int threads,
-                        quantize::Choices choices = {}) {
+                        quantize::Choices choices = {}, std::uint32_t (*image)(int, int) = Grainy) {
     testimg::Bytes table(1024);
     for (std::size_t i = 0; i < table.size(); ++i) {
         table[i] = static_cast<std::uint8_t>(i * 29 + 3);
     }
-    testimg::VectorBlock block{testimg::Make24(420, 300, Grainy)};
+    testimg::VectorBlock block{testimg::Make24(420, 300, image)};
     const auto result =
         block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, stages, choices});
     EXPECT_EQ(result.outcome, quantize::Outcome::Converted);
@@ -49,6 +54,9 @@ TEST(SameBytesEverywhere, HighQualityDiffusion) {
         EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 0, threads), 2033711371767261087u)
             << threads;
         EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 16, threads), 3206937015339375990u)
+            << threads;
+        EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 0, threads, {}, PartlyFlat),
+                  6416105923270514544u)
             << threads;
     }
 }
