@@ -177,7 +177,9 @@ std::uint64_t PlainSize(const TrueColourSource& s) {
 
 SourceRows::SourceRows(const std::uint8_t* data, const TrueColourSource& source)
     : data_(data), source_(source) {
-    if (source.bitCount != 24) {
+    // Room for one decoded row, only when there is a row: a header may claim a billion pixels
+    // a row over no rows at all, and a row that is there lies in the file.
+    if (source.bitCount != 24 && source.geometry.rows > 0) {
         row_.resize(static_cast<std::size_t>(3 * source.geometry.width));
     }
 }
