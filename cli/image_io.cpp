@@ -8,7 +8,9 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 
+#include "cli/deflate.h"
 #include "core/bmp/layout.h"
 #include "core/image/png_check.h"
 
@@ -225,15 +227,86 @@ void WriteToVector(png_structp png, png_bytep data, png_size_t length) {
 }
 void FlushNothing(png_structp) {}
 
-// Writes the PNG of the plain BMP: an 8-bit one with its table, a 24-bit one as RGB. No C++
-// object lives in this frame.
-bool WritePng(const std::uint8_t* bmp, const PngChoices& choices, std::vector<std::uint8_t>& out,
-              char* message) {
+void StoreU32(std::uint8_t* at, std::uint32_t value) {
+    at[0] = static_cast<std::uint8_t>(value >> 24);
+    at[1] = static_cast<std::uint8_t>(value >> 16);
+    at[2] = static_cast<std::uint8_t>(value >> 8);
+    at[3] = static_cast<std::uint8_t>(value);
+}
+
+// Appends one chunk: its length, its type, its data and the CRC of type and data.
+void AppendChunk(std::vector<std::uint8_t>& out, const char* type, const std::uint8_t* data,
+                 std::size_t size) {
+    std::uint8_t number[4];
+    StoreU32(number, static_cast<std::uint32_t>(size));
+    out.insert(out.end(), number, number + 4);
+    const std::size_t typeAt = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data, data + size);
+    StoreU32(number, static_cast<std::uint32_t>(crc32_z(0, out.data() + typeAt, 4 + size)));
+    out.insert(out.end(), number, number + 4);
+}
+
+// Writes the indexed PNG of a plain 8-bit BMP, without libpng: the rows need no filter (they
+// do nothing for an indexed image but cost time), and deflating them is most of the work,
+// done on two processors (DeflateInTwo). Level 5 compresses within 1 % of level 6 (and of
+// pngquant's files, or better) in two thirds of the time.
+bool WriteIndexedPng(const std::uint8_t* bmp, const PngChoices& choices,
+                     std::vector<std::uint8_t>& out) {
     const std::int32_t width = bmp::ReadS32(bmp + bmp::kBiWidth);
     const std::int32_t height = bmp::ReadS32(bmp + bmp::kBiHeight);
-    const int bits = bmp::ReadU16(bmp + bmp::kBiBitCount);
     const std::uint32_t rows = static_cast<std::uint32_t>(height < 0 ? -height : height);
-    const std::uint64_t stride = bmp::StrideBytes(width, static_cast<std::uint16_t>(bits));
+    const std::uint64_t stride = bmp::StrideBytes(width, 8);
+    const std::uint8_t* pixels = bmp + bmp::ReadU32(bmp + bmp::kBfOffBits);
+    const std::size_t line = static_cast<std::size_t>(width) + 1;
+    std::vector<std::uint8_t> lines(rows * line); // each row after its filter byte, 0 (none)
+    for (std::uint32_t y = 0; y < rows; ++y) {
+        // Top first: a bottom-up image's last stored row.
+        const std::uint32_t stored = height < 0 ? y : rows - 1 - y;
+        std::memcpy(&lines[y * line + 1], pixels + stored * stride, line - 1);
+    }
+    std::vector<std::uint8_t> compressed;
+    if (!DeflateInTwo(lines.data(), lines.size(), 5, compressed)) {
+        return false;
+    }
+    lines = {};
+    // Size; 8 bits an index, indexed colour, deflate, no filters chosen, no interlace.
+    std::uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, 8, 3, 0, 0, 0};
+    StoreU32(header, static_cast<std::uint32_t>(width));
+    StoreU32(header + 4, rows);
+    std::uint8_t palette[3 * 256];
+    const int entries = std::clamp(choices.entries, 1, 256);
+    for (int i = 0; i < entries; ++i) {
+        const std::uint8_t* entry = bmp + bmp::kColourTable + 4 * i;
+        palette[3 * i] = entry[2];
+        palette[3 * i + 1] = entry[1];
+        palette[3 * i + 2] = entry[0];
+    }
+    static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    static constexpr std::uint8_t kTransparent[1] = {0};
+    static constexpr std::size_t kIdatSize = 256 * 1024;
+    out.reserve(compressed.size() + compressed.size() / kIdatSize * 12 + 1024);
+    out.insert(out.end(), kSignature, kSignature + 8);
+    AppendChunk(out, "IHDR", header, sizeof header);
+    AppendChunk(out, "PLTE", palette, 3 * static_cast<std::size_t>(entries));
+    if (choices.keyTransparent) {
+        AppendChunk(out, "tRNS", kTransparent, 1);
+    }
+    for (std::size_t at = 0; at < compressed.size(); at += kIdatSize) {
+        AppendChunk(out, "IDAT", compressed.data() + at,
+                    std::min(kIdatSize, compressed.size() - at));
+    }
+    AppendChunk(out, "IEND", nullptr, 0);
+    return true;
+}
+
+// Writes the RGB PNG of a plain 24-bit BMP with libpng and its own choice of filters. No C++
+// object lives in this frame.
+bool WriteRgbPng(const std::uint8_t* bmp, std::vector<std::uint8_t>& out, char* message) {
+    const std::int32_t width = bmp::ReadS32(bmp + bmp::kBiWidth);
+    const std::int32_t height = bmp::ReadS32(bmp + bmp::kBiHeight);
+    const std::uint32_t rows = static_cast<std::uint32_t>(height < 0 ? -height : height);
+    const std::uint64_t stride = bmp::StrideBytes(width, 24);
     const std::uint8_t* pixels = bmp + bmp::ReadU32(bmp + bmp::kBfOffBits);
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
@@ -248,33 +321,12 @@ bool WritePng(const std::uint8_t* bmp, const PngChoices& choices, std::vector<st
         return false;
     }
     png_set_write_fn(png, &out, WriteToVector, FlushNothing);
-    // Chosen by measurement on dithered photographs and graphics: filters do nothing for an
-    // indexed image but cost time; level 5 compresses within 1 % of level 6 (and of
-    // pngquant's files, or better) in two thirds of the time, as much as the dithering takes.
     png_set_compression_level(png, 5);
-    if (bits == 8) {
-        png_set_IHDR(png, info, static_cast<png_uint_32>(width), rows, 8, PNG_COLOR_TYPE_PALETTE,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_color palette[256];
-        const int entries = std::clamp(choices.entries, 1, 256);
-        for (int i = 0; i < entries; ++i) {
-            const std::uint8_t* entry = bmp + bmp::kColourTable + 4 * i;
-            palette[i] = {entry[2], entry[1], entry[0]};
-        }
-        png_set_PLTE(png, info, palette, entries);
-        png_byte transparent[1] = {0};
-        if (choices.keyTransparent) {
-            png_set_tRNS(png, info, transparent, 1, nullptr);
-        }
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    } else {
-        png_set_IHDR(png, info, static_cast<png_uint_32>(width), rows, 8, PNG_COLOR_TYPE_RGB,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_set_bgr(png);
-    }
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), rows, 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_bgr(png);
     png_write_info(png, info);
     for (std::uint32_t y = 0; y < rows; ++y) {
-        // Top first: a bottom-up image's last stored row.
         const std::uint32_t stored = height < 0 ? y : rows - 1 - y;
         png_write_row(png, const_cast<png_bytep>(pixels + stored * stride));
     }
@@ -335,11 +387,21 @@ bool EncodePng(const std::uint8_t* bmp, std::size_t size, const PngChoices& choi
     }
     char message[200] = "";
     png.clear();
-    if (!WritePng(bmp, choices, png, message)) {
-        error = std::string("the PNG file could not be made: ") + message;
-        return false;
+    bool made = false;
+    if (bits == 8) {
+        try {
+            made = WriteIndexedPng(bmp, choices, png);
+        } catch (const std::bad_alloc&) {
+        }
+        std::snprintf(message, sizeof message, "out of memory");
+    } else {
+        made = WriteRgbPng(bmp, png, message);
     }
-    return true;
+    if (!made) {
+        png.clear();
+        error = std::string("the PNG file could not be made: ") + message;
+    }
+    return made;
 }
 
 } // namespace cli

@@ -8,6 +8,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "cli/deflate.h"
 #include "cli/image_io.h"
 #include "core/image/png_check.h"
 #include "core/quantize/basic_palette.h"
@@ -216,6 +217,38 @@ TEST(PngWriter, IndexedImagesKeepTheirIndicesAndTable) {
     ASSERT_TRUE(Decode(Bytes(png.begin(), png.end()), again, error)) << error;
     ASSERT_EQ(again.size(), rgb.size());
     EXPECT_EQ(Bytes(again.begin() + 54, again.end()), Bytes(rgb.begin() + 54, rgb.end()));
+}
+
+// The stream deflated in two halves inflates to the bytes it was made of (zlib checks the
+// joined Adler-32 too), and is hardly longer than zlib's own, on either side of the size from
+// which it is split and with the second half reaching back into the first.
+TEST(Deflate, TheHalvesJoinIntoTheStreamOfTheWhole) {
+    std::vector<std::uint8_t> data(1 << 20);
+    std::uint32_t state = 1;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        state = state * 1103515245u + 12345u;
+        // Runs and repeats a few KB back, as dithered rows have, and noise.
+        data[i] = i % 7000 < 3000 ? static_cast<std::uint8_t>(state >> 29)
+                  : i >= 5000     ? data[i - 5000]
+                                  : static_cast<std::uint8_t>(i);
+    }
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{256 * 1024 - 1},
+                                   std::size_t{256 * 1024}, data.size()}) {
+        SCOPED_TRACE(size);
+        std::vector<std::uint8_t> stream{0xAB}; // appended to what is there
+        ASSERT_TRUE(cli::DeflateInTwo(data.data(), size, 5, stream));
+        ASSERT_EQ(stream[0], 0xAB);
+        std::vector<std::uint8_t> back(size + 1);
+        uLongf length = back.size();
+        ASSERT_EQ(uncompress(back.data(), &length, stream.data() + 1, stream.size() - 1), Z_OK);
+        ASSERT_EQ(length, size);
+        EXPECT_TRUE(std::equal(data.begin(), data.begin() + size, back.begin()));
+        std::vector<std::uint8_t> whole(compressBound(size));
+        uLongf wholeLength = whole.size();
+        ASSERT_EQ(compress2(whole.data(), &wholeLength, data.data(), size, 5), Z_OK);
+        EXPECT_LE(stream.size() - 1, wholeLength + 64);
+        EXPECT_EQ(stream[1] << 8 | stream[2], whole[0] << 8 | whole[1]);
+    }
 }
 
 } // namespace
