@@ -71,7 +71,9 @@ const char kHelp[] =
     "every argument is a file, also one whose name starts with '-'.\n"
     "\n"
     "Without -o or -d the input file is replaced; a symbolic link's target is\n"
-    "converted and keeps its mode, and a read-only file is refused. Every write goes\n"
+    "converted and keeps its mode, and a read-only file is refused. With -d or\n"
+    "without -o, --format bmp|png gives the result that extension: NAME.jpg gives\n"
+    "NAME.png (in DIR, or beside the input, which is kept). Every write goes\n"
     "through a safety copy NAME.tmp, which is removed once the new file is complete;\n"
     "an existing NAME.tmp is never touched and makes the write fail. The new file\n"
     "keeps the old one's mode, owner and group (as far as the user may set them); a\n"
@@ -218,17 +220,6 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     return problem.empty();
 }
 
-std::string OutputOf(const Options& options, const std::string& input) {
-    if (!options.output.empty()) {
-        return options.output;
-    }
-    if (!options.directory.empty()) {
-        return (std::filesystem::path(options.directory) / std::filesystem::path(input).filename())
-            .string();
-    }
-    return input;
-}
-
 namespace {
 
 // The extension of a name, lower case, with its dot.
@@ -241,6 +232,24 @@ std::string ExtensionOf(const std::string& path) {
 }
 
 } // namespace
+
+std::string OutputOf(const Options& options, const std::string& input) {
+    if (!options.output.empty()) {
+        return options.output;
+    }
+    std::filesystem::path output = input;
+    if (!options.directory.empty()) {
+        output = std::filesystem::path(options.directory) / output.filename();
+    }
+    // A name the tool makes says what the file is: with --format png, photo.jpg becomes
+    // photo.png (and the JPEG stays), in DIR or beside it.
+    const std::string extension = "." + options.format;
+    if (options.command != "palette" && !options.format.empty() &&
+        ExtensionOf(input) != extension) {
+        output.replace_extension(extension);
+    }
+    return output.string();
+}
 
 std::optional<OutputFormat> FormatOf(const Options& options, const std::string& output) {
     const std::string& named = options.format;

@@ -40,7 +40,8 @@ struct Options {
 // Parses "COMMAND IN... [options]"; false, with the problem, when the arguments are wrong.
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem);
 
-// Where a file's result goes: -o, DIR/NAME with -d, or over the file itself.
+// Where a file's result goes: -o, DIR/NAME with -d, or over the file itself; a name made
+// with --format takes that format's extension (DIR/NAME.png, or NAME.png beside the file).
 std::string OutputOf(const Options& options, const std::string& input);
 
 enum class OutputFormat { Bmp, Png };

@@ -453,6 +453,14 @@ TEST_F(Cli, PngAndJpegFilesGoInAndOut) {
     EXPECT_EQ(Run("diffuse " + Path("few.jpg")), 2);
     EXPECT_NE(stderr_.find("--format png"), std::string::npos) << stderr_;
     EXPECT_EQ(ReadFileBytes(Path("few.jpg")), jpeg);
+    // As it says, --format png: few.png beside it, and the JPEG kept; with -d, DIR/few.png.
+    ASSERT_EQ(std::rename(Path("few.png").c_str(), Path("first.png").c_str()), 0);
+    ASSERT_EQ(Run("diffuse " + Path("few.jpg") + " --format png"), 0) << stderr_;
+    EXPECT_EQ(ReadFileBytes(Path("few.png"))[1], 'P');
+    EXPECT_EQ(ReadFileBytes(Path("few.jpg")), jpeg);
+    ASSERT_EQ(Run("diffuse " + Path("few.jpg") + " -d " + Path("out") + " --format png"), 0);
+    EXPECT_EQ(ReadFileBytes(Path("out/few.png"))[1], 'P');
+    EXPECT_FALSE(PathExists(Path("out/few.jpg")));
     Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 2));
     WriteFileBytes(Path("cut.jpg"), cut);
     EXPECT_EQ(Run("diffuse " + Path("cut.jpg") + " -o " + Path("cut.bmp")), 3);
