@@ -36,8 +36,19 @@ int Halvings(int entries) {
 // within 0.15 dB either way on the others but Flow, -0.27 dB plain.)
 constexpr int kFlatPassedOn = 54;
 
-int PassedOn(int fullPassedOn, int entries, int strength) {
-    const int full = fullPassedOn - 5 * Halvings(entries) / 2;
+// With 64 entries or fewer they lie so far apart that a gradient with a little noise in it
+// (a sky from a JPEG file) bands as a flat area would. There a pixel counts as smooth when it
+// lies within kSmoothLevels on every channel of each of the kSmoothReach pixels on either side
+// of it along the row, and a smooth pixel passes on (kSmoothPassedOn - halvings)/64 of its
+// error at full strength: 55/64 at 64 entries, 53/64 at 16. (Measured on six photographs at
+// 16 and 64 colours: PSNR after a slight blur 0 to 0.9 dB higher, most on a dusk sky, for 0 to
+// 0.6 dB of plain PSNR.)
+constexpr int kSmoothFromHalvings = 2;
+constexpr int kSmoothLevels = 2;
+constexpr std::uint64_t kSmoothReach = 3;
+constexpr int kSmoothPassedOn = 57;
+
+int PassedOn(int full, int strength) {
     return (full * std::clamp(strength, 0, 100) + 50) / 100;
 }
 constexpr int kPassedOf = 1 << kPassedShift;
@@ -65,8 +76,13 @@ SerpentineDither::SerpentineDither(const bmp::TrueColourGeometry& geometry,
                                    const DiffusionPalette& palette, const PaletteFacts& facts,
                                    int threads, int strength)
     : g_(geometry), palette_(palette), facts_(facts), exactColours_(facts.exactColours),
-      passedOn_(static_cast<std::int16_t>(PassedOn(kFullPassedOn, facts.entries, strength))),
-      flatPassedOn_(static_cast<std::int16_t>(PassedOn(kFlatPassedOn, facts.entries, strength))),
+      smooth_(Halvings(facts.entries) >= kSmoothFromHalvings),
+      passedOn_(static_cast<std::int16_t>(
+          PassedOn(kFullPassedOn - 5 * Halvings(facts.entries) / 2, strength))),
+      flatPassedOn_(static_cast<std::int16_t>(
+          PassedOn(smooth_ ? kSmoothPassedOn - Halvings(facts.entries)
+                           : kFlatPassedOn - 5 * Halvings(facts.entries) / 2,
+                   strength))),
       dampAbove_(kDampAbove + kDampPerHalving * Halvings(facts.entries)), threads_(threads),
       nearest_(
           std::make_unique<NearestColour>(palette_.data(), 2, facts.key ? 1 : 0, facts.entries)) {
@@ -77,6 +93,7 @@ SerpentineDither::SerpentineDither(const bmp::TrueColourGeometry& geometry,
         bands_[b].errors.assign(static_cast<std::size_t>(2 * kLanes * (g_.width + 2)), 0);
         bands_[b].indices.assign(static_cast<std::size_t>(g_.padded), 0);
         bands_[b].flat.assign(static_cast<std::size_t>(g_.width), 0);
+        bands_[b].near.assign(smooth_ ? static_cast<std::size_t>(3 * g_.width) : 0, 0);
     }
 }
 
@@ -156,8 +173,50 @@ SerpentineDither::DitherPixel(Stream& s, std::int64_t x, const NearestColour::Re
     s.carry = Lanes(7 * e);
 }
 
-void SerpentineDither::MarkFlat(const std::uint8_t* row, std::uint8_t* flat) const {
+void SerpentineDither::MarkFlat(const std::uint8_t* row, Band& band) const {
     const std::uint64_t width = g_.width;
+    std::uint8_t* flat = band.flat.data();
+    if (smooth_) {
+        // Smooth: every channel within kSmoothLevels of the same channel of each of the
+        // kSmoothReach pixels on either side (none near the ends). Worked out value by value
+        // (the wrap-around of bytes makes the test a single comparison), then pixel by pixel.
+        std::fill(flat, flat + width, std::uint8_t{0});
+        if (width <= 2 * kSmoothReach) {
+            return;
+        }
+        const std::uint64_t reach = 3 * kSmoothReach, values = 3 * width;
+        std::uint8_t* near = band.near.data();
+        const auto close = [](auto a, auto b, auto levels) {
+            return static_cast<decltype(a)>(a - b + levels) <= levels + levels;
+        };
+        // Sixteen values at a time, then the rest one by one.
+        using Sixteen = std::uint8_t __attribute__((vector_size(16)));
+        const Sixteen levels = Sixteen{} + std::uint8_t{kSmoothLevels}, one = Sixteen{} + 1;
+        std::uint64_t i = reach;
+        for (; i + 16 + reach <= values; i += 16) {
+            Sixteen value, before, after, all = one;
+            std::memcpy(&value, row + i, 16);
+            for (std::uint64_t d = 3; d <= reach; d += 3) {
+                std::memcpy(&before, row + i - d, 16);
+                std::memcpy(&after, row + i + d, 16);
+                all &= reinterpret_cast<Sixteen>(close(value, before, levels)) &
+                       reinterpret_cast<Sixteen>(close(value, after, levels));
+            }
+            std::memcpy(near + i, &all, 16);
+        }
+        for (; i + reach < values; ++i) {
+            bool all = true;
+            for (std::uint64_t d = 3; d <= reach; d += 3) {
+                all = all && close(row[i], row[i - d], std::uint8_t{kSmoothLevels}) &&
+                      close(row[i], row[i + d], std::uint8_t{kSmoothLevels});
+            }
+            near[i] = all;
+        }
+        for (std::uint64_t x = kSmoothReach; x + kSmoothReach < width; ++x) {
+            flat[x] = near[3 * x] & near[3 * x + 1] & near[3 * x + 2];
+        }
+        return;
+    }
     const auto colour = [row](std::uint64_t x) {
         const std::uint8_t* p = row + 3 * x;
         return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
@@ -187,7 +246,7 @@ void SerpentineDither::DitherRows(Band* const bands[], const std::uint8_t* const
             return Stream{};
         }
         Band& band = *bands[j];
-        MarkFlat(rows[j], band.flat.data());
+        MarkFlat(rows[j], band);
         std::int16_t* errors = band.errors.data();
         const std::int64_t other = kLanes * (width + 2);
         Stream s = {rows[j],

@@ -59,13 +59,14 @@ class SerpentineDither : public Ditherer {
         bool swapped = false;             // the second row is the current one
         std::vector<std::uint8_t> indices;
         // Of the row being dithered: 1 where a pixel equals both its neighbours (at either
-        // end of the row, the one it has).
+        // end of the row, the one it has), or with 64 entries or fewer, where it is smooth.
         std::vector<std::uint8_t> flat;
-        std::uint64_t sums[256][4]; // blue, green, red and count of the colours each entry took
+        std::vector<std::uint8_t> near; // where flat means smooth: each value near its row's
+        std::uint64_t sums[256][4];     // blue, green, red and count of the colours each entry took
     };
     struct Stream;
-    // Marks the pixels of a row that equal both their neighbours.
-    void MarkFlat(const std::uint8_t* row, std::uint8_t* flat) const;
+    // Marks the pixels of a row that equal both their neighbours, or that are smooth.
+    void MarkFlat(const std::uint8_t* row, Band& band) const;
     template <int Step, bool Trial>
     void DitherPixel(Stream& s, std::int64_t x, const NearestColour::Reader& nearest);
     // Dithers row `relative` of each band of a group that has one, and returns how many rows
@@ -85,8 +86,9 @@ class SerpentineDither : public Ditherer {
     DiffusionPalette palette_;
     const PaletteFacts facts_;
     const bool exactColours_;         // a pixel of an entry's own colour takes that entry
+    const bool smooth_;               // flat means smooth (64 entries or fewer)
     const std::int16_t passedOn_;     // of each error, in 64ths
-    const std::int16_t flatPassedOn_; // the same where a pixel equals both its neighbours
+    const std::int16_t flatPassedOn_; // the same where a pixel is flat
     const int dampAbove_;             // errors larger than this pass on three quarters of that
     std::uint8_t key_[3];             // entry 0's blue, green and red
     int threads_;

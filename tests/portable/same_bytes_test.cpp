@@ -36,6 +36,16 @@ std::uint32_t PartlyFlat(int x, int r) {
     return Grainy((x / 16) % 2 == 0 ? x : x / 16 * 16, r / 4 * 4);
 }
 
+// A sky: slow gradients with a level of grain, smooth where few colours lie far apart.
+std::uint32_t Sky(int x, int r) {
+    const std::uint32_t grain =
+        (static_cast<std::uint32_t>(x) * 2654435761u ^ static_cast<std::uint32_t>(r) * 40503u) >>
+        31;
+    return static_cast<std::uint32_t>(60 + x / 8 + grain) << 16 |
+           static_cast<std::uint32_t>(90 + r / 4) << 8 |
+           static_cast<std::uint32_t>(180 + x / 16 - grain);
+}
+
 std::uint64_t Converted(const quantize::Stages& stages, int fixed, int threads,
                         quantize::Choices choices = {}, std::uint32_t (*image)(int, int) = Grainy) {
     testimg::Bytes table(1024);
@@ -68,6 +78,10 @@ TEST(SameBytesEverywhere, HighQualityChoices) {
         EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Serpentine), 4, threads,
                             {64, 70, true}),
                   1426672373026287328u)
+            << threads;
+        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Serpentine), 0, threads,
+                            {16, 100, false}, Sky),
+                  6835832294635333542u)
             << threads;
         EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Ordered), 0, threads,
                             {100, 100, false}),
