@@ -227,6 +227,22 @@ void WriteToVector(png_structp png, png_bytep data, png_size_t length) {
 }
 void FlushNothing(png_structp) {}
 
+// The rows of a plain 8- or 24-bit BMP, top first: a bottom-up image's last stored row first.
+struct TopFirstRows {
+    explicit TopFirstRows(const std::uint8_t* bmp)
+        : width(bmp::ReadS32(bmp + bmp::kBiWidth)), height(bmp::ReadS32(bmp + bmp::kBiHeight)),
+          rows(static_cast<std::uint32_t>(height < 0 ? -height : height)),
+          stride(bmp::StrideBytes(width, bmp::ReadU16(bmp + bmp::kBiBitCount))),
+          pixels(bmp + bmp::ReadU32(bmp + bmp::kBfOffBits)) {}
+    const std::uint8_t* Row(std::uint32_t y) const {
+        return pixels + (height < 0 ? y : rows - 1 - y) * stride;
+    }
+    std::int32_t width, height;
+    std::uint32_t rows;
+    std::uint64_t stride;
+    const std::uint8_t* pixels;
+};
+
 void StoreU32(std::uint8_t* at, std::uint32_t value) {
     at[0] = static_cast<std::uint8_t>(value >> 24);
     at[1] = static_cast<std::uint8_t>(value >> 16);
@@ -257,18 +273,13 @@ void AppendChunk(std::vector<std::uint8_t>& out, const char* type, const std::ui
 // level 5 for a few milliseconds more.
 bool WriteIndexedPng(const std::uint8_t* bmp, const PngChoices& choices,
                      std::vector<std::uint8_t>& out) {
-    const std::int32_t width = bmp::ReadS32(bmp + bmp::kBiWidth);
-    const std::int32_t height = bmp::ReadS32(bmp + bmp::kBiHeight);
-    const std::uint32_t rows = static_cast<std::uint32_t>(height < 0 ? -height : height);
-    const std::uint64_t stride = bmp::StrideBytes(width, 8);
-    const std::uint8_t* pixels = bmp + bmp::ReadU32(bmp + bmp::kBfOffBits);
-    const std::size_t line = static_cast<std::size_t>(width) + 1;
+    const TopFirstRows image(bmp);
+    const std::uint32_t rows = image.rows;
+    const std::size_t line = static_cast<std::size_t>(image.width) + 1;
     std::vector<std::uint8_t> lines(rows * line); // each row after its filter byte, 0 (none)
     std::uint64_t repeats = 0;                    // pixels of the same index as the one before them
     for (std::uint32_t y = 0; y < rows; ++y) {
-        // Top first: a bottom-up image's last stored row.
-        const std::uint32_t stored = height < 0 ? y : rows - 1 - y;
-        const std::uint8_t* row = pixels + stored * stride;
+        const std::uint8_t* row = image.Row(y);
         std::memcpy(&lines[y * line + 1], row, line - 1);
         for (std::size_t x = 1; x + 1 < line; ++x) {
             repeats += row[x] == row[x - 1];
@@ -282,7 +293,7 @@ bool WriteIndexedPng(const std::uint8_t* bmp, const PngChoices& choices,
     lines = {};
     // Size; 8 bits an index, indexed colour, deflate, no filters chosen, no interlace.
     std::uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, 8, 3, 0, 0, 0};
-    StoreU32(header, static_cast<std::uint32_t>(width));
+    StoreU32(header, static_cast<std::uint32_t>(image.width));
     StoreU32(header + 4, rows);
     std::uint8_t palette[3 * 256];
     const int entries = std::clamp(choices.entries, 1, 256);
@@ -313,11 +324,7 @@ bool WriteIndexedPng(const std::uint8_t* bmp, const PngChoices& choices,
 // Writes the RGB PNG of a plain 24-bit BMP with libpng and its own choice of filters. No C++
 // object lives in this frame.
 bool WriteRgbPng(const std::uint8_t* bmp, std::vector<std::uint8_t>& out, char* message) {
-    const std::int32_t width = bmp::ReadS32(bmp + bmp::kBiWidth);
-    const std::int32_t height = bmp::ReadS32(bmp + bmp::kBiHeight);
-    const std::uint32_t rows = static_cast<std::uint32_t>(height < 0 ? -height : height);
-    const std::uint64_t stride = bmp::StrideBytes(width, 24);
-    const std::uint8_t* pixels = bmp + bmp::ReadU32(bmp + bmp::kBfOffBits);
+    const TopFirstRows image(bmp);
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
@@ -332,13 +339,13 @@ bool WriteRgbPng(const std::uint8_t* bmp, std::vector<std::uint8_t>& out, char* 
     }
     png_set_write_fn(png, &out, WriteToVector, FlushNothing);
     png_set_compression_level(png, 5);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), rows, 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), image.rows, 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_set_bgr(png);
     png_write_info(png, info);
-    for (std::uint32_t y = 0; y < rows; ++y) {
-        const std::uint32_t stored = height < 0 ? y : rows - 1 - y;
-        png_write_row(png, const_cast<png_bytep>(pixels + stored * stride));
+    for (std::uint32_t y = 0; y < image.rows; ++y) {
+        png_write_row(png, const_cast<png_bytep>(image.Row(y)));
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
@@ -403,7 +410,9 @@ bool EncodePng(const std::uint8_t* bmp, std::size_t size, const PngChoices& choi
             made = WriteIndexedPng(bmp, choices, png);
         } catch (const std::bad_alloc&) {
         }
-        std::snprintf(message, sizeof message, "out of memory");
+        if (!made) {
+            std::snprintf(message, sizeof message, "out of memory"); // its only failure
+        }
     } else {
         made = WriteRgbPng(bmp, png, message);
     }

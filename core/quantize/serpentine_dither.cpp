@@ -48,6 +48,11 @@ constexpr int kSmoothLevels = 2;
 constexpr std::uint64_t kSmoothReach = 3;
 constexpr int kSmoothPassedOn = 57;
 
+// A share for 129 entries or more, with 2.5/64 less for each halving below.
+int ForEntries(int share, int entries) {
+    return share - 5 * Halvings(entries) / 2;
+}
+
 int PassedOn(int full, int strength) {
     return (full * std::clamp(strength, 0, 100) + 50) / 100;
 }
@@ -77,12 +82,12 @@ SerpentineDither::SerpentineDither(const bmp::TrueColourGeometry& geometry,
                                    int threads, int strength)
     : g_(geometry), palette_(palette), facts_(facts), exactColours_(facts.exactColours),
       smooth_(Halvings(facts.entries) >= kSmoothFromHalvings),
-      passedOn_(static_cast<std::int16_t>(
-          PassedOn(kFullPassedOn - 5 * Halvings(facts.entries) / 2, strength))),
-      flatPassedOn_(static_cast<std::int16_t>(
-          PassedOn(smooth_ ? kSmoothPassedOn - Halvings(facts.entries)
-                           : kFlatPassedOn - 5 * Halvings(facts.entries) / 2,
-                   strength))),
+      passedOn_(
+          static_cast<std::int16_t>(PassedOn(ForEntries(kFullPassedOn, facts.entries), strength))),
+      flatPassedOn_(
+          static_cast<std::int16_t>(PassedOn(smooth_ ? kSmoothPassedOn - Halvings(facts.entries)
+                                                     : ForEntries(kFlatPassedOn, facts.entries),
+                                             strength))),
       dampAbove_(kDampAbove + kDampPerHalving * Halvings(facts.entries)), threads_(threads),
       nearest_(
           std::make_unique<NearestColour>(palette_.data(), 2, facts.key ? 1 : 0, facts.entries)) {
