@@ -30,7 +30,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: apt-get update failed (attempt $attempt)"
     sleep $((attempt * 5))
   done
-  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+  # A fresh machine's automatic updates may hold dpkg's lock for a while: wait for it.
+  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}"; then
     # 32-bit Wine needs its i386 libraries at the versions of their 64-bit twins, which a
     # mirror without the i386 index of an update cannot give: go on without them, and the
     # Windows tests run on the 64-bit build (scripts/wine-arch.sh says which).
@@ -39,7 +40,7 @@ if [ ${#missing[@]} -gt 0 ]; then
       [[ $p == *:i386 ]] || rest+=("$p")
     done
     echo "setup: installing without the i386 packages"
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${rest[@]}"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "${rest[@]}"
   fi
 fi
 
