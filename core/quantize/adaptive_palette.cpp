@@ -337,11 +337,17 @@ constexpr int kSmoothWeight = 8;
 // A colour whose flat areas (runs of at least kFlatRun pixels along a row) cover a
 // kFlatShare-th part of an image of few colours keeps an entry of its own, exactly, and in any
 // other image a kWideFlatShare-th part (a panel of a screenshot that holds a photograph), for
-// up to kWideFlatColours colours: smooth photographs have short flat runs too.
+// up to kWideFlatColours of 256 free entries, and as large a share of fewer (at least one):
+// smooth photographs have short flat runs too, and each row of a gradient that runs down the
+// image is flat.
 constexpr std::uint64_t kFlatRun = 16;
 constexpr std::uint64_t kFlatShare = 4096;
 constexpr std::uint64_t kWideFlatShare = 256;
 constexpr std::size_t kWideFlatColours = 16;
+
+std::size_t WideFlatColours(std::size_t free) {
+    return std::max<std::size_t>(1, free * kWideFlatColours / 256);
+}
 
 // The weights of a row's pixels, worked out for the whole row at once, sixteen channel values
 // at a time: Of(row, width)[3 * x] is pixel x's.
@@ -662,6 +668,18 @@ std::vector<Item> ExactItems(const Count counts[2]) {
     return items;
 }
 
+// The single-colour items of `items` that are one of `colours` (0x00RRGGBB) leave the list.
+void DropColours(std::vector<Item>& items, const std::vector<std::uint32_t>& colours) {
+    items.erase(std::remove_if(items.begin(), items.end(),
+                               [&](const Item& item) {
+                                   const std::uint32_t c = static_cast<std::uint32_t>(
+                                       item.mean[0] << 16 | item.mean[1] << 8 | item.mean[2]);
+                                   return item.bin < 0 && std::find(colours.begin(), colours.end(),
+                                                                    c) != colours.end();
+                               }),
+                items.end());
+}
+
 // The colours of large flat areas (a `share`-th part of the rows counted, or more), most flat
 // pixels first and at most `limit` of them, take entries of their own from `first` on; an
 // image's colour items that they are leave the list. Returns how many.
@@ -691,37 +709,21 @@ int KeepFlatColours(DiffusionPalette& palette, int first, std::uint64_t share, s
         const std::uint32_t c = kept[k].second;
         SetEntry(palette, static_cast<std::size_t>(first) + k, c >> 16 & 0xFF, c >> 8 & 0xFF,
                  c & 0xFF);
-        const int rgb[3] = {static_cast<int>(c >> 16 & 0xFF), static_cast<int>(c >> 8 & 0xFF),
-                            static_cast<int>(c & 0xFF)};
-        items.erase(std::remove_if(items.begin(), items.end(),
-                                   [&](const Item& item) {
-                                       return item.bin < 0 && item.mean[0] == rgb[0] &&
-                                              item.mean[1] == rgb[1] && item.mean[2] == rgb[2];
-                                   }),
-                    items.end());
+        DropColours(items, {c});
     }
     return static_cast<int>(kept.size());
 }
 
 // Boxes of bins first; the bins that want more than their one entry are counted again colour
 // by colour, and the boxes made afresh, until no bin wants more (or kCountings countings).
+// The colours `kept` (0x00RRGGBB), which have entries of their own, are left out.
 std::vector<Box> DivideBins(Count counts[2], std::size_t wanted, bmp::SourceRows& rows,
-                            const bmp::TrueColourGeometry& g, int threads,
-                            std::vector<Item>& items) {
+                            const bmp::TrueColourGeometry& g, int threads, std::vector<Item>& items,
+                            const std::vector<std::uint32_t>& kept) {
     std::vector<std::int32_t> slots(kBins, -1);
     std::vector<std::uint32_t> crowded;
     std::vector<std::uint64_t> colours[2];
-    for (int counting = 1;; ++counting) {
-        items = MakeItems(counts, slots, colours);
-        crowded.clear();
-        std::vector<Box> boxes = Divide(items, wanted, counting < kCountings ? &crowded : nullptr);
-        if (crowded.empty()) {
-            return boxes;
-        }
-        std::int32_t slotCount = static_cast<std::int32_t>(colours[0].size() / kColoursPerBin);
-        for (const std::uint32_t bin : crowded) {
-            slots[bin] = slotCount++;
-        }
+    const auto countColours = [&](std::int32_t slotCount) {
         const std::size_t length = static_cast<std::size_t>(slotCount) * kColoursPerBin;
         for (auto& half : colours) {
             std::fill(half.begin(), half.end(), 0);
@@ -731,6 +733,35 @@ std::vector<Box> DivideBins(Count counts[2], std::size_t wanted, bmp::SourceRows
                  [&](int half, bmp::SourceRows& own, std::uint64_t begin, std::uint64_t end, bool) {
                      counts[half].Colours(own, begin, end, slots, colours[half]);
                  });
+    };
+    // The bins of the colours kept exactly are counted colour by colour from the start, so
+    // that those colours' own pixels, which their entries hold without error, leave the items.
+    if (!kept.empty()) {
+        std::int32_t slotCount = 0;
+        for (const std::uint32_t c : kept) {
+            const std::uint8_t bgr[3] = {static_cast<std::uint8_t>(c & 0xFF),
+                                         static_cast<std::uint8_t>(c >> 8 & 0xFF),
+                                         static_cast<std::uint8_t>(c >> 16 & 0xFF)};
+            std::int32_t& slot = slots[BinOf(bgr)];
+            if (slot < 0) {
+                slot = slotCount++;
+            }
+        }
+        countColours(slotCount);
+    }
+    for (int counting = 1;; ++counting) {
+        items = MakeItems(counts, slots, colours);
+        DropColours(items, kept);
+        crowded.clear();
+        std::vector<Box> boxes = Divide(items, wanted, counting < kCountings ? &crowded : nullptr);
+        if (crowded.empty()) {
+            return boxes;
+        }
+        std::int32_t slotCount = static_cast<std::int32_t>(colours[0].size() / kColoursPerBin);
+        for (const std::uint32_t bin : crowded) {
+            slots[bin] = slotCount++;
+        }
+        countColours(slotCount);
     }
 }
 
@@ -781,13 +812,18 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
         exactItems
             ? KeepFlatColours(palette, firstFree, kFlatShare, wanted / 2, counts.get(), items)
             : KeepFlatColours(palette, firstFree, kWideFlatShare,
-                              std::min(wanted / 2, kWideFlatColours), counts.get(), items);
+                              std::min(wanted / 2, WideFlatColours(wanted)), counts.get(), items);
+    std::vector<std::uint32_t> kept;
+    for (int e = firstFree; e < firstFree + flat; ++e) {
+        kept.push_back(static_cast<std::uint32_t>(palette[4 * e] << 16 | palette[4 * e + 1] << 8 |
+                                                  palette[4 * e + 2]));
+    }
     pinned += flat;
     facts.exactColours = exactItems || flat > 0;
     const std::size_t rest = wanted - static_cast<std::size_t>(flat);
-    const std::vector<Box> boxes = exactItems
-                                       ? Divide(items, rest, nullptr)
-                                       : DivideBins(counts.get(), rest, rows, g, threads, items);
+    const std::vector<Box> boxes =
+        exactItems ? Divide(items, rest, nullptr)
+                   : DivideBins(counts.get(), rest, rows, g, threads, items, kept);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const Stats all = StatsOf(items, boxes[i]);
         SetEntry(palette, static_cast<std::size_t>(pinned) + i, all.Mean(0), all.Mean(1),

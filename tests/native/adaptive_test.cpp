@@ -311,6 +311,33 @@ TEST(QualityChoices, FewerColoursLeaveTheRestOfTheTableBlack) {
     }
 }
 
+// Each row of a gradient that runs down the image is a flat area of its own; with few colours
+// such rows must not take the entries the rest of the image needs.
+TEST(QualityChoices, FlatRowsOfAGradientLeaveFewColoursForTheRest) {
+    const auto image = [](int x, int r) {
+        if (r < 100) {
+            return static_cast<std::uint32_t>(92 + r) << 16 |
+                   static_cast<std::uint32_t>(144 + r / 2) << 8 | 214u;
+        }
+        return Photo(x, r);
+    };
+    const Bytes table(1024, 0);
+    const Converted run = WithChoices(testimg::Make24(400, 200, image), 0, table,
+                                      quantize::DitherMethod::Nearest, {16, 100, false});
+    ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
+    int closest = 3 * 255;
+    for (int a = 0; a < 16; ++a) {
+        for (int b = a + 1; b < 16; ++b) {
+            int d = 0;
+            for (int c = 0; c < 3; ++c) {
+                d += std::abs(run.image[54 + 4 * a + c] - run.image[54 + 4 * b + c]);
+            }
+            closest = std::min(closest, d);
+        }
+    }
+    EXPECT_GE(closest, 8);
+}
+
 // The key colour is entry 0: its pixels, and the fully transparent pixels of a 32-bit image
 // with alpha, take index 0, no other pixel does, and no other entry has its colour, however
 // many pixels lie close to it.
