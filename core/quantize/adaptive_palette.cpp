@@ -337,7 +337,8 @@ constexpr int kSmoothWeight = 8;
 // A colour whose flat areas (runs of at least kFlatRun pixels along a row) cover a
 // kFlatShare-th part of an image of few colours keeps an entry of its own, exactly, and in any
 // other image a kWideFlatShare-th part (a panel of a screenshot that holds a photograph), for
-// up to kWideFlatColours of 256 free entries, and as large a share of fewer (at least one):
+// up to kWideFlatColours of 256 free entries, and as large a share of fewer (at least one);
+// those shares are for 256 free entries (see FlatShare):
 // smooth photographs have short flat runs too, and each row of a gradient that runs down the
 // image is flat.
 constexpr std::uint64_t kFlatRun = 16;
@@ -347,6 +348,14 @@ constexpr std::size_t kWideFlatColours = 16;
 
 std::size_t WideFlatColours(std::size_t free) {
     return std::max<std::size_t>(1, free * kWideFlatColours / 256);
+}
+
+// The share of the image (1/share) a colour's flat areas must cover to keep an entry, with
+// `free` entries to share out: with fewer, each entry stands for more of the image, and a
+// colour must cover as much more (with 64 entries 1/1024, with 16 1/256 of an image of few
+// colours). Otherwise the long runs of a slow gradient take the entries it needs.
+std::uint64_t FlatShare(std::uint64_t share, std::size_t free) {
+    return std::max<std::uint64_t>(1, share * free / 256);
 }
 
 // The weights of a row's pixels, worked out for the whole row at once, sixteen channel values
@@ -810,8 +819,9 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
     const bool exactItems = !items.empty();
     const int flat =
         exactItems
-            ? KeepFlatColours(palette, firstFree, kFlatShare, wanted / 2, counts.get(), items)
-            : KeepFlatColours(palette, firstFree, kWideFlatShare,
+            ? KeepFlatColours(palette, firstFree, FlatShare(kFlatShare, wanted), wanted / 2,
+                              counts.get(), items)
+            : KeepFlatColours(palette, firstFree, FlatShare(kWideFlatShare, wanted),
                               std::min(wanted / 2, WideFlatColours(wanted)), counts.get(), items);
     std::vector<std::uint32_t> kept;
     for (int e = firstFree; e < firstFree + flat; ++e) {
