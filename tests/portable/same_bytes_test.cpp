@@ -81,7 +81,7 @@ TEST(SameBytesEverywhere, HighQualityChoices) {
             << threads;
         EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Serpentine), 0, threads,
                             {16, 100, false}, Sky),
-                  6835832294635333542u)
+                  14805572168680146459u)
             << threads;
         EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Ordered), 0, threads,
                             {100, 100, false}),
