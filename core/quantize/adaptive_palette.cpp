@@ -1,6 +1,7 @@
 #include "core/quantize/adaptive_palette.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <array>
 #include <memory>
@@ -358,6 +359,13 @@ std::uint64_t FlatShare(std::uint64_t share, std::size_t free) {
     return std::max<std::uint64_t>(1, share * free / 256);
 }
 
+// And a colour kept that way lies at least this far (red, green and blue differences added)
+// from every colour kept before it: with few entries, the flat areas of a few neighbouring
+// greys would otherwise take them all (2 with 256 free entries, 8 with 64, 32 with 16).
+int FlatApart(std::size_t free) {
+    return static_cast<int>(512 / std::max<std::size_t>(free, 1));
+}
+
 // The weights of a row's pixels, worked out for the whole row at once, sixteen channel values
 // at a time: Of(row, width)[3 * x] is pixel x's.
 class RowWeights {
@@ -690,10 +698,11 @@ void DropColours(std::vector<Item>& items, const std::vector<std::uint32_t>& col
 }
 
 // The colours of large flat areas (a `share`-th part of the rows counted, or more), most flat
-// pixels first and at most `limit` of them, take entries of their own from `first` on; an
-// image's colour items that they are leave the list. Returns how many.
-int KeepFlatColours(DiffusionPalette& palette, int first, std::uint64_t share, std::size_t limit,
-                    const Count counts[2], std::vector<Item>& items) {
+// pixels first, each at least `apart` from those before it and at most `limit` of them, take
+// entries of their own from `first` on; an image's colour items that they are leave the
+// list. Returns how many.
+int KeepFlatColours(DiffusionPalette& palette, int first, std::uint64_t share, int apart,
+                    std::size_t limit, const Count counts[2], std::vector<Item>& items) {
     std::vector<std::pair<std::uint32_t, std::uint64_t>> all;
     for (int half = 0; half < 2; ++half) {
         counts[half].flat.ForEach([&](std::uint32_t c, std::uint64_t n) { all.push_back({c, n}); });
@@ -713,7 +722,24 @@ int KeepFlatColours(DiffusionPalette& palette, int first, std::uint64_t share, s
     }
     std::stable_sort(kept.begin(), kept.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
-    kept.resize(std::min(kept.size(), limit));
+    const auto distance = [](std::uint32_t a, std::uint32_t b) {
+        int d = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            d +=
+                std::abs(static_cast<int>(a >> shift & 0xFF) - static_cast<int>(b >> shift & 0xFF));
+        }
+        return d;
+    };
+    std::size_t taken = 0;
+    for (std::size_t k = 0; k < kept.size() && taken < limit; ++k) {
+        const bool alone = std::none_of(
+            kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(taken),
+            [&](const auto& before) { return distance(before.second, kept[k].second) < apart; });
+        if (alone) {
+            kept[taken++] = kept[k];
+        }
+    }
+    kept.resize(taken);
     for (std::size_t k = 0; k < kept.size(); ++k) {
         const std::uint32_t c = kept[k].second;
         SetEntry(palette, static_cast<std::size_t>(first) + k, c >> 16 & 0xFF, c >> 8 & 0xFF,
@@ -819,10 +845,11 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
     const bool exactItems = !items.empty();
     const int flat =
         exactItems
-            ? KeepFlatColours(palette, firstFree, FlatShare(kFlatShare, wanted), wanted / 2,
-                              counts.get(), items)
+            ? KeepFlatColours(palette, firstFree, FlatShare(kFlatShare, wanted), FlatApart(wanted),
+                              wanted / 2, counts.get(), items)
             : KeepFlatColours(palette, firstFree, FlatShare(kWideFlatShare, wanted),
-                              std::min(wanted / 2, WideFlatColours(wanted)), counts.get(), items);
+                              FlatApart(wanted), std::min(wanted / 2, WideFlatColours(wanted)),
+                              counts.get(), items);
     std::vector<std::uint32_t> kept;
     for (int e = firstFree; e < firstFree + flat; ++e) {
         kept.push_back(static_cast<std::uint32_t>(palette[4 * e] << 16 | palette[4 * e + 1] << 8 |
