@@ -338,10 +338,9 @@ constexpr int kSmoothWeight = 8;
 // A colour whose flat areas (runs of at least kFlatRun pixels along a row) cover a
 // kFlatShare-th part of an image of few colours keeps an entry of its own, exactly, and in any
 // other image a kWideFlatShare-th part (a panel of a screenshot that holds a photograph), for
-// up to kWideFlatColours of 256 free entries, and as large a share of fewer (at least one);
-// those shares are for 256 free entries (see FlatShare):
-// smooth photographs have short flat runs too, and each row of a gradient that runs down the
-// image is flat.
+// up to kWideFlatColours colours: smooth photographs have short flat runs too. The shares and
+// the number are for 256 free entries, and fewer ask more (FlatShare, WideFlatColours):
+// otherwise the flat rows of a gradient that runs down the image take the few entries.
 constexpr std::uint64_t kFlatRun = 16;
 constexpr std::uint64_t kFlatShare = 4096;
 constexpr std::uint64_t kWideFlatShare = 256;
@@ -700,16 +699,17 @@ void DropColours(std::vector<Item>& items, const std::vector<std::uint32_t>& col
 // The colours of large flat areas (a `share`-th part of the rows counted, or more), most flat
 // pixels first, each at least `apart` from those before it and at most `limit` of them, take
 // entries of their own from `first` on; an image's colour items that they are leave the
-// list. Returns how many.
-int KeepFlatColours(DiffusionPalette& palette, int first, std::uint64_t share, int apart,
-                    std::size_t limit, const Count counts[2], std::vector<Item>& items) {
+// list. Returns them (0x00RRGGBB), in the order of their entries.
+std::vector<std::uint32_t> KeepFlatColours(DiffusionPalette& palette, int first,
+                                           std::uint64_t share, int apart, std::size_t limit,
+                                           const Count counts[2], std::vector<Item>& items) {
     std::vector<std::pair<std::uint32_t, std::uint64_t>> all;
     for (int half = 0; half < 2; ++half) {
         counts[half].flat.ForEach([&](std::uint32_t c, std::uint64_t n) { all.push_back({c, n}); });
     }
     std::sort(all.begin(), all.end());
     const std::uint64_t pixels = counts[0].rowPixels + counts[1].rowPixels;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> kept; // flat pixels, colour
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> candidates; // flat pixels, colour
     for (std::size_t i = 0; i < all.size();) {
         const std::uint32_t c = all[i].first;
         std::uint64_t n = 0;
@@ -717,10 +717,10 @@ int KeepFlatColours(DiffusionPalette& palette, int first, std::uint64_t share, i
             n += all[i].second;
         }
         if (n * share >= pixels) {
-            kept.push_back({n, c});
+            candidates.push_back({n, c});
         }
     }
-    std::stable_sort(kept.begin(), kept.end(),
+    std::stable_sort(candidates.begin(), candidates.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
     const auto distance = [](std::uint32_t a, std::uint32_t b) {
         int d = 0;
@@ -730,23 +730,24 @@ int KeepFlatColours(DiffusionPalette& palette, int first, std::uint64_t share, i
         }
         return d;
     };
-    std::size_t taken = 0;
-    for (std::size_t k = 0; k < kept.size() && taken < limit; ++k) {
-        const bool alone = std::none_of(
-            kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(taken),
-            [&](const auto& before) { return distance(before.second, kept[k].second) < apart; });
-        if (alone) {
-            kept[taken++] = kept[k];
+    std::vector<std::uint32_t> kept;
+    for (const auto& candidate : candidates) {
+        if (kept.size() == limit) {
+            break;
+        }
+        const std::uint32_t c = candidate.second;
+        if (std::none_of(kept.begin(), kept.end(),
+                         [&](std::uint32_t before) { return distance(before, c) < apart; })) {
+            kept.push_back(c);
         }
     }
-    kept.resize(taken);
     for (std::size_t k = 0; k < kept.size(); ++k) {
-        const std::uint32_t c = kept[k].second;
+        const std::uint32_t c = kept[k];
         SetEntry(palette, static_cast<std::size_t>(first) + k, c >> 16 & 0xFF, c >> 8 & 0xFF,
                  c & 0xFF);
-        DropColours(items, {c});
     }
-    return static_cast<int>(kept.size());
+    DropColours(items, kept);
+    return kept;
 }
 
 // Boxes of bins first; the bins that want more than their one entry are counted again colour
@@ -843,18 +844,14 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
     const std::size_t wanted = static_cast<std::size_t>(sizes.free);
     std::vector<Item> items = ExactItems(counts.get());
     const bool exactItems = !items.empty();
-    const int flat =
+    const std::vector<std::uint32_t> kept =
         exactItems
             ? KeepFlatColours(palette, firstFree, FlatShare(kFlatShare, wanted), FlatApart(wanted),
                               wanted / 2, counts.get(), items)
             : KeepFlatColours(palette, firstFree, FlatShare(kWideFlatShare, wanted),
                               FlatApart(wanted), std::min(wanted / 2, WideFlatColours(wanted)),
                               counts.get(), items);
-    std::vector<std::uint32_t> kept;
-    for (int e = firstFree; e < firstFree + flat; ++e) {
-        kept.push_back(static_cast<std::uint32_t>(palette[4 * e] << 16 | palette[4 * e + 1] << 8 |
-                                                  palette[4 * e + 2]));
-    }
+    const int flat = static_cast<int>(kept.size());
     pinned += flat;
     facts.exactColours = exactItems || flat > 0;
     const std::size_t rest = wanted - static_cast<std::size_t>(flat);
