@@ -67,6 +67,11 @@ class SerpentineDither : public Ditherer {
     struct Stream;
     // Marks the pixels of a row that equal both their neighbours, or that are smooth.
     void MarkFlat(const std::uint8_t* row, Band& band) const;
+    // The entry a pixel of this colour takes when no error is brought to it.
+    int OwnEntry(const std::uint8_t* pixel, const NearestColour::Reader& nearest) const;
+    // Sets the share of each error passed on to suit the texture of the image whose row y is
+    // rowOf(y), with the palette as it stands: less where the palette follows fine texture.
+    template <typename RowOf> void SuitTexture(RowOf rowOf);
     template <int Step, bool Trial>
     void DitherPixel(Stream& s, std::int64_t x, const NearestColour::Reader& nearest);
     // Dithers row `relative` of each band of a group that has one, and returns how many rows
@@ -85,12 +90,14 @@ class SerpentineDither : public Ditherer {
     const bmp::TrueColourGeometry g_;
     DiffusionPalette palette_;
     const PaletteFacts facts_;
-    const bool exactColours_;         // a pixel of an entry's own colour takes that entry
-    const bool smooth_;               // flat means smooth (64 entries or fewer)
-    const std::int16_t passedOn_;     // of each error, in 64ths
-    const std::int16_t flatPassedOn_; // the same where a pixel is flat
-    const int dampAbove_;             // errors larger than this pass on three quarters of that
-    std::uint8_t key_[3];             // entry 0's blue, green and red
+    const bool exactColours_;             // a pixel of an entry's own colour takes that entry
+    const bool smooth_;                   // flat means smooth (64 entries or fewer)
+    const std::int16_t fullPassedOn_;     // of each error, in 64ths, at this strength
+    const std::int16_t fullFlatPassedOn_; // the same where a pixel is flat
+    std::int16_t passedOn_;               // the two as this image's texture leaves them
+    std::int16_t flatPassedOn_;
+    const int dampAbove_; // errors larger than this pass on three quarters of that
+    std::uint8_t key_[3]; // entry 0's blue, green and red
     int threads_;
     std::int16_t colours_[256][kLanes]; // the palette as the dithering reads it
     ExactEntries exact_;

@@ -61,9 +61,9 @@ std::uint64_t Converted(const quantize::Stages& stages, int fixed, int threads,
 
 TEST(SameBytesEverywhere, HighQualityDiffusion) {
     for (const int threads : {1, 2}) {
-        EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 0, threads), 2033711371767261087u)
+        EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 0, threads), 12010041293687647583u)
             << threads;
-        EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 16, threads), 3206937015339375990u)
+        EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 16, threads), 15276826047893881694u)
             << threads;
         EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 0, threads, {}, PartlyFlat),
                   6416105923270514544u)
