@@ -165,6 +165,14 @@ struct SerpentineDither::Stream {
     Lanes carry, left, under;
 };
 
+inline int SerpentineDither::HeldEntry(const std::uint8_t* pixel) const {
+    const int exact = exactColours_ ? exact_.Find(pixel) : -1;
+    if (facts_.key && exact < 0 && std::memcmp(pixel, key_, 3) == 0) {
+        return 0; // the key colour
+    }
+    return exact;
+}
+
 template <int Step, bool Trial>
 inline __attribute__((always_inline)) void
 SerpentineDither::DitherPixel(Stream& s, std::int64_t x, const NearestColour::Reader& nearest) {
@@ -180,10 +188,7 @@ SerpentineDither::DitherPixel(Stream& s, std::int64_t x, const NearestColour::Re
                         red = static_cast<std::uint16_t>(target[2]);
     // A pixel whose own colour is an entry takes it, and neither takes nor passes on any
     // error: a flat area the palette holds stays flat up to its edges.
-    int exact = exactColours_ ? exact_.Find(pixel) : -1;
-    if (facts_.key && exact < 0 && std::memcmp(pixel, key_, 3) == 0) {
-        exact = 0; // the key colour: neither takes nor passes on any error
-    }
+    const int exact = HeldEntry(pixel);
     const int k =
         exact >= 0 ? exact
                    : nearest.Find(NearestColour::Spread(0, blue) | NearestColour::Spread(1, green) |
@@ -216,35 +221,29 @@ SerpentineDither::DitherPixel(Stream& s, std::int64_t x, const NearestColour::Re
     s.carry = Lanes(7 * e);
 }
 
-// The entry a pixel of its own colour takes, with no error brought to it.
-int SerpentineDither::OwnEntry(const std::uint8_t* pixel,
-                               const NearestColour::Reader& nearest) const {
-    const int exact = exactColours_ ? exact_.Find(pixel) : -1;
-    if (exact >= 0) {
-        return exact;
-    }
-    if (facts_.key && std::memcmp(pixel, key_, 3) == 0) {
-        return 0;
-    }
-    return nearest.Find(NearestColour::Spread(0, pixel[0]) | NearestColour::Spread(1, pixel[1]) |
-                        NearestColour::Spread(2, pixel[2]));
-}
-
 // Sets the share of the error passed on for the image whose row y is rowOf(y), with the
 // palette as it stands.
 template <typename RowOf> void SerpentineDither::SuitTexture(RowOf rowOf) {
     passedOn_ = fullPassedOn_;
     flatPassedOn_ = fullFlatPassedOn_;
-    if (Halvings(facts_.entries) > 0) {
+    if (Halvings(facts_.entries) > 0 || g_.width < 2) {
         return;
     }
+    // The entry each pixel takes with no error brought to it.
     const NearestColour::Reader nearest(*nearest_, 0);
+    const auto ownEntry = [&](const std::uint8_t* pixel) {
+        const int held = HeldEntry(pixel);
+        return held >= 0 ? held
+                         : nearest.Find(NearestColour::Spread(0, pixel[0]) |
+                                        NearestColour::Spread(1, pixel[1]) |
+                                        NearestColour::Spread(2, pixel[2]));
+    };
     std::uint64_t same = 0, pairs = 0;
-    for (std::uint64_t y = 0; y < g_.rows && g_.width > 1; y += kTextureRows) {
+    for (std::uint64_t y = 0; y < g_.rows; y += kTextureRows) {
         const std::uint8_t* row = rowOf(y);
-        int before = OwnEntry(row, nearest);
+        int before = ownEntry(row);
         for (std::uint64_t x = 1; x < g_.width; ++x) {
-            const int entry = OwnEntry(row + 3 * x, nearest);
+            const int entry = ownEntry(row + 3 * x);
             same += entry == before;
             before = entry;
         }

@@ -67,8 +67,9 @@ class SerpentineDither : public Ditherer {
     struct Stream;
     // Marks the pixels of a row that equal both their neighbours, or that are smooth.
     void MarkFlat(const std::uint8_t* row, Band& band) const;
-    // The entry a pixel of this colour takes when no error is brought to it.
-    int OwnEntry(const std::uint8_t* pixel, const NearestColour::Reader& nearest) const;
+    // The entry that holds a pixel's own colour exactly (an entry of that colour, or entry 0
+    // for the key colour), or -1: such a pixel takes it whatever error is brought to it.
+    int HeldEntry(const std::uint8_t* pixel) const;
     // Sets the share of each error passed on to suit the texture of the image whose row y is
     // rowOf(y), with the palette as it stands: less where the palette follows fine texture.
     template <typename RowOf> void SuitTexture(RowOf rowOf);
