@@ -79,8 +79,11 @@ void FreeFileMemory(void* memory) {
     std::free(memory);
 }
 
-bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error,
+                   std::uint64_t limit) {
+    // Opened without blocking: a pipe or a device with no writer would otherwise hold open()
+    // (and the whole batch) before its kind could be checked.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = Because(kCannotOpenText);
         return false;
@@ -104,9 +107,9 @@ bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error
         error = std::string(kCannotReadText) + " (not a regular file)";
         return false;
     }
-    if (static_cast<std::uint64_t>(info.st_size) > 0xFFFFFFFFu) {
+    if (static_cast<std::uint64_t>(info.st_size) > limit) {
         ::close(fd);
-        error = kTooLargeText;
+        error = std::string(kTooLargeText) + " (more than " + std::to_string(limit) + " bytes)";
         return false;
     }
     bytes.resize(static_cast<std::size_t>(info.st_size));

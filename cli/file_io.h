@@ -27,8 +27,10 @@ template <typename T> struct FileAllocator {
 };
 using FileBytes = std::vector<std::uint8_t, FileAllocator<std::uint8_t>>;
 
-// Reads a whole file. On failure `error` holds a message naming the cause.
-bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error);
+// Reads a whole regular file of at most `limit` bytes; a larger one is refused unread. On
+// failure `error` holds a message naming the cause.
+bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error,
+                   std::uint64_t limit = 0xFFFFFFFFu);
 
 // Writes `bytes` to `path` through a safety copy, as the program's Save does: an existing
 // file is first renamed to "<path>.tmp", removed only after the new file is complete, and
