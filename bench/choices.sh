@@ -2,7 +2,7 @@
 # The choices of --adaptive against the other tools: fewer colours (--colours 16 and 64
 # against pngquant and ImageMagick's Floyd-Steinberg with as many colours), and the three
 # ditherings' times and quality side by side. Photographs of Debian's
-# plasma-workspace-wallpapers at 2560 x 1600, as bench/compare.sh makes them.
+# plasma-workspace-wallpapers at 2560 x 1600, as bench/images.sh makes them.
 #   bench/choices.sh [NAME...]     (after `make build`)
 set -euo pipefail
 cd "$(dirname "$0")/.."

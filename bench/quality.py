@@ -38,15 +38,21 @@ def butteraugli(original, result):
         return float(out.stdout.split()[0])
 
 
-def main():
-    original = Image.open(sys.argv[1]).convert("RGB")
-    result = Image.open(sys.argv[2]).convert("RGB")
+def measure(original_path, result_path, with_butteraugli=True):
+    """PSNR, blurred PSNR, SSIM and butteraugli (None when left out) of a result."""
+    original = Image.open(original_path).convert("RGB")
+    result = Image.open(result_path).convert("RGB")
     blur = ImageFilter.GaussianBlur(1)
     ssim = structural_similarity(luminance(original), luminance(result), data_range=255,
                                  gaussian_weights=True, sigma=1.5, use_sample_covariance=False)
-    score = "-" if "--no-butteraugli" in sys.argv else "%.3f" % butteraugli(original, result)
-    print("%.2f %.2f %.4f %s" % (psnr(original, result),
-                                 psnr(original.filter(blur), result.filter(blur)), ssim, score))
+    score = butteraugli(original, result) if with_butteraugli else None
+    return [psnr(original, result), psnr(original.filter(blur), result.filter(blur)),
+            float(ssim), score]
+
+
+def main():
+    p, b, s, score = measure(sys.argv[1], sys.argv[2], "--no-butteraugli" not in sys.argv)
+    print("%.2f %.2f %.4f %s" % (p, b, s, "-" if score is None else "%.3f" % score))
 
 
 if __name__ == "__main__":
