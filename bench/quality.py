@@ -32,8 +32,10 @@ def luminance(image):
 def butteraugli(original, result):
     with tempfile.TemporaryDirectory() as folder:
         paths = [os.path.join(folder, name) for name in ("original.png", "result.png")]
-        original.save(paths[0])
-        result.save(paths[1])
+        # Saved from the bare pixels: an RGB image converted from a palette with a transparent
+        # entry keeps it as a tRNS chunk, which butteraugli reads as a fourth channel.
+        for image, path in zip((original, result), paths):
+            Image.fromarray(numpy.asarray(image)).save(path)
         out = subprocess.run(["butteraugli"] + paths, capture_output=True, text=True, check=True)
         return float(out.stdout.split()[0])
 
