@@ -51,12 +51,12 @@ int ReadFixedColours(const Options& options, std::uint8_t* table, int& fixed) {
     }
     cli::FileBytes file;
     std::string error;
-    if (!cli::ReadWholeFile(options.palette, file, error)) {
+    if (!cli::ReadWholeFile(options.palette, file, error, palette::kMaxPaletteFileBytes)) {
         return Fail(kFileError, options.palette, error);
     }
     palette::PaletteFileFacts facts;
-    if (!palette::ReadPalette(file.data(), std::min(file.size(), palette::kMaxPaletteFileBytes),
-                              palette::IsZName(options.palette.c_str()), table, facts)) {
+    if (!palette::ReadPalette(file.data(), file.size(), palette::IsZName(options.palette.c_str()),
+                              table, facts)) {
         return Fail(kFileError, options.palette, kMalformedPalette);
     }
     if (!options.fixedGiven) {

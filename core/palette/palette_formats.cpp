@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t kActBytes = kPlainFileBytes + 4;
 constexpr int kMaxColours = 256;
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 
 struct Colour {
     std::uint8_t red, green, blue;
@@ -27,7 +28,8 @@ std::uint32_t Little32(const std::uint8_t* p) {
     return p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
 }
 
-// The lines of a text file, without their line ends (LF or CR LF).
+// The lines of a text file, without their line ends: LF, CR LF or CR alone (as old Mac
+// programs write them).
 class Lines {
   public:
     Lines(const std::uint8_t* bytes, std::size_t size)
@@ -36,13 +38,12 @@ class Lines {
         if (at_ >= size_) {
             return false;
         }
-        const char* end = static_cast<const char*>(std::memchr(text_ + at_, '\n', size_ - at_));
-        const std::size_t stop = end != nullptr ? static_cast<std::size_t>(end - text_) : size_;
-        line.assign(text_ + at_, stop - at_);
-        at_ = stop + 1;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+        std::size_t stop = at_;
+        while (stop < size_ && text_[stop] != '\n' && text_[stop] != '\r') {
+            ++stop;
         }
+        line.assign(text_ + at_, stop - at_);
+        at_ = stop + (stop + 1 < size_ && text_[stop] == '\r' && text_[stop + 1] == '\n' ? 2 : 1);
         return true;
     }
 
@@ -192,14 +193,19 @@ void AppendLittle(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes
 bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::uint8_t* table,
                  PaletteFileFacts& facts) {
     facts = PaletteFileFacts{};
+    if (size > kMaxPaletteFileBytes) {
+        return false;
+    }
+    // Text written by editors that mark UTF-8 begins with a byte-order mark.
+    const std::size_t mark = StartsWith(bytes, size, kUtf8Mark) ? std::strlen(kUtf8Mark) : 0;
     std::vector<Colour> colours;
     bool read;
     if (StartsWith(bytes, size, "RIFF") && size >= 12 && std::memcmp(bytes + 8, "PAL ", 4) == 0) {
         read = ReadRiff(bytes, size, colours);
-    } else if (StartsWith(bytes, size, "JASC-PAL")) {
-        read = ReadJasc(bytes, size, colours);
-    } else if (StartsWith(bytes, size, "GIMP Palette")) {
-        read = ReadGimp(bytes, size, colours);
+    } else if (StartsWith(bytes + mark, size - mark, "JASC-PAL")) {
+        read = ReadJasc(bytes + mark, size - mark, colours);
+    } else if (StartsWith(bytes + mark, size - mark, "GIMP Palette")) {
+        read = ReadGimp(bytes + mark, size - mark, colours);
     } else if (size == kActBytes && !zName) {
         const unsigned count = bytes[768] << 8 | bytes[769];
         const unsigned transparent = bytes[770] << 8 | bytes[771];

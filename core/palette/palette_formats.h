@@ -21,17 +21,19 @@ struct PaletteFileFacts {
     int transparent = -1; // an Adobe colour table's transparent index
 };
 
-// The most bytes of a palette file that are read: a text palette of 256 colours with long
-// names and comments stays well below it.
+// The largest palette file that is read; a larger one is refused, never cut. A text palette
+// of 256 colours with long names and comments stays well below it.
 inline constexpr std::size_t kMaxPaletteFileBytes = 1 << 20;
 
 // Fills all 256 entries of `table` (blue, green, red, reserved; reserved bytes untouched) from
-// a palette file. RIFF, JASC and GIMP files are known by their first bytes, an Adobe colour
-// table by its 772 bytes (unless `zName`); their entries after the file's colours are black.
-// Any other file is read as DecodePaletteFile reads it (the plain format, or the long one for
-// a z name). False, with `table` untouched, when a file of a known format is malformed: a
-// bad number, a value over 255, more than 256 colours, fewer colour lines than a JASC file
-// announces, a RIFF chunk cut short or no "data" chunk.
+// a palette file. RIFF, JASC and GIMP files are known by their first bytes (the text ones
+// also behind a UTF-8 byte-order mark; their lines may end in LF, CR LF or CR), an Adobe
+// colour table by its 772 bytes (unless `zName`); their entries after the file's colours are
+// black. Any other file is read as DecodePaletteFile reads it (the plain format, or the long
+// one for a z name). False, with `table` untouched, for a file of more than
+// kMaxPaletteFileBytes, and when a file of a known format is malformed: a bad number, a value
+// over 255, more than 256 colours, fewer colour lines than a JASC file announces, a RIFF
+// chunk cut short or no "data" chunk.
 bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::uint8_t* table,
                  PaletteFileFacts& facts);
 

@@ -356,7 +356,19 @@ TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
                   Path("bad.gpl") + " --fixed 3"),
               3);
     EXPECT_NE(stderr_.find("bad.gpl: not a palette"), std::string::npos) << stderr_;
-    EXPECT_FALSE(PathExists(Path("no.bmp")));
+    // A palette file over 1 MiB is refused whole, not read cut.
+    std::string large = gimp + std::string(palette::kMaxPaletteFileBytes - gimp.size(), '#');
+    WriteFileBytes(Path("large.gpl"), Bytes(large.begin(), large.end()));
+    EXPECT_EQ(Run("diffuse " + Path("in.bmp") + " -o " + Path("no.bmp") + " --palette " +
+                  Path("large.gpl")),
+              0);
+    large += "\n";
+    WriteFileBytes(Path("large.gpl"), Bytes(large.begin(), large.end()));
+    EXPECT_EQ(Run("diffuse " + Path("in.bmp") + " -o " + Path("no2.bmp") + " --palette " +
+                  Path("large.gpl")),
+              3);
+    EXPECT_NE(stderr_.find("large.gpl: ファイルが大きすぎです"), std::string::npos) << stderr_;
+    EXPECT_FALSE(PathExists(Path("no2.bmp")));
 }
 
 // One palette for three images of different sizes, whose 200 colours together fit beside the

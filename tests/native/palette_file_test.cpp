@@ -204,4 +204,47 @@ TEST(PaletteFormats, EveryWrittenFormatReadsBackToTheSameColours) {
     EXPECT_FALSE(palette::FormatOfWord("png", format));
 }
 
+// Text palettes as editors save them: behind a UTF-8 byte-order mark, with CR LF, LF or old
+// Mac CR line ends. A byte-order mark before anything else is no text: the raw colours.
+TEST(PaletteFormats, TextPalettesReadBehindAByteOrderMarkWithAnyLineEnds) {
+    const std::string mark = "\xEF\xBB\xBF";
+    for (const std::string& text :
+         {mark + "GIMP Palette\rName: Mac\r# comment\r10 20 30 Dusk\r255 0 128\r0 0 7\r",
+          mark + "JASC-PAL\r\n0100\r\n3\r\n10 20 30\r\n255 0 128\r\n0 0 7\r\n",
+          std::string("JASC-PAL\r0100\r3\r10 20 30\r255 0 128\r0 0 7"),
+          std::string("GIMP Palette\n10 20 30\r\n255 0 128\r0 0 7")}) {
+        Bytes table;
+        EXPECT_EQ(Read(Text(text), table), 3) << text;
+        EXPECT_EQ(Bytes(table.begin(), table.begin() + 11),
+                  (Bytes{30, 20, 10, 0x5A, 128, 0, 255, 0x5A, 7, 0, 0}))
+            << text;
+    }
+    Bytes raw = Text(mark);
+    raw.resize(768, 1);
+    Bytes table;
+    EXPECT_EQ(Read(raw, table), -1);
+    EXPECT_EQ(Bytes(table.begin(), table.begin() + 3), (Bytes{191, 187, 239}));
+}
+
+// A palette file is read whole or not at all: one over the limit is refused, never cut (a
+// GIMP file cut there would lose its later colours unseen). An empty file, which may come as
+// no bytes at all, is all black.
+TEST(PaletteFormats, AFileOverTheLimitIsRefusedAndAnEmptyOneIsBlack) {
+    std::string text = "GIMP Palette\n";
+    text += std::string(palette::kMaxPaletteFileBytes - text.size() - 6, '#') + "\n1 2 3";
+    Bytes table;
+    ASSERT_EQ(text.size(), palette::kMaxPaletteFileBytes);
+    EXPECT_EQ(Read(Text(text), table), 1);
+    EXPECT_EQ(Read(Text(text + "\n"), table), -2);
+    EXPECT_EQ(table, Bytes(1024, 0x5A));
+
+    for (const bool zName : {false, true}) {
+        table.assign(1024, 0x5A);
+        palette::PaletteFileFacts facts;
+        EXPECT_TRUE(palette::ReadPalette(nullptr, 0, zName, table.data(), facts));
+        EXPECT_EQ(table[4 * 255 + 2], 0);
+        EXPECT_EQ(table[0], 0);
+    }
+}
+
 } // namespace

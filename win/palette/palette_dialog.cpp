@@ -218,7 +218,10 @@ static void OnLoad(HWND dialog) {
     const PaletteRead read = ReadPaletteFile(name, table, facts);
     if (read != PaletteRead::Read) {
         GlobalFree(table);
-        Report(dialog, read == PaletteRead::CannotOpen ? kCannotOpenText : kCannotReadText,
+        Report(dialog,
+               read == PaletteRead::CannotOpen ? kCannotOpenText
+               : read == PaletteRead::TooLarge ? kTooLargeText
+                                               : kCannotReadText,
                MB_ICONWARNING);
         return;
     }

@@ -24,9 +24,10 @@ PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFil
     if (!file.IsOpen()) {
         return PaletteRead::CannotOpen;
     }
-    // The whole file up to the most a palette file holds: the formats of other tools are
-    // known by their content, an Adobe colour table by its size.
-    std::vector<BYTE> bytes(palette::kMaxPaletteFileBytes);
+    // The whole file, up to one byte more than the most a palette file may hold, which tells
+    // a larger file: the formats of other tools are known by their content, an Adobe colour
+    // table by its size, and a file cut to the limit could lose colours unseen.
+    std::vector<BYTE> bytes(palette::kMaxPaletteFileBytes + 1);
     DWORD size = 0;
     for (;;) {
         DWORD got = 0;
@@ -38,6 +39,9 @@ PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFil
         if (got == 0 || size == bytes.size()) {
             break;
         }
+    }
+    if (size > palette::kMaxPaletteFileBytes) {
+        return PaletteRead::TooLarge;
     }
     BYTE read[palette::kTableBytes];
     const LockedBlock<BYTE> entries(table);

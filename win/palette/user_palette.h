@@ -17,12 +17,13 @@ enum class PaletteRead {
     Read,       // all 256 entries were set from the file
     CannotOpen, // the table is untouched
     CannotRead, // the file opened but reading it failed, or it is malformed; the table is untouched
+    TooLarge,   // more than palette::kMaxPaletteFileBytes: refused unread; the table is untouched
 };
 
 // Fills all 256 entries of `table` from the named file, as palette::ReadPalette reads it: the
 // other tools' formats by their content, any other file in the plain format (the long one for
 // z names), entries a short file does not reach black. `facts` tell how many colours the
-// file says it holds.
+// file says it holds. No more than one byte past palette::kMaxPaletteFileBytes is read.
 PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFileFacts& facts);
 
 // Writes `table` in the format the name's extension asks for (palette::FormatOfName: .gpl,
