@@ -146,7 +146,9 @@ int RunPalette(const Options& options) {
     if (!options.format.empty()) {
         palette::FormatOfWord(options.format, format);
     }
-    const std::vector<std::uint8_t> bytes = palette::EncodePalette(written, format);
+    // As many colours as the run made: the entries after them would only be black.
+    const std::vector<std::uint8_t> bytes =
+        palette::EncodePalette(written, format, input.choices.colours);
     std::string error;
     if (!cli::WriteWithSafetyCopy(options.output, bytes.data(), bytes.size(), error)) {
         return Fail(kFileError, options.output, error);

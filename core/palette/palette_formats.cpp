@@ -1,5 +1,6 @@
 #include "core/palette/palette_formats.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -188,6 +189,11 @@ void AppendLittle(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes
     }
 }
 
+void AppendBig16(std::vector<std::uint8_t>& out, unsigned value) {
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+    out.push_back(static_cast<std::uint8_t>(value));
+}
+
 } // namespace
 
 bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::uint8_t* table,
@@ -265,29 +271,37 @@ bool FormatOfWord(const std::string& word, PaletteFormat& format) {
     return false;
 }
 
-std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format) {
+std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format,
+                                        int colours) {
+    const int count = std::clamp(colours, 1, kMaxColours);
     std::vector<std::uint8_t> out;
     char line[64];
     switch (format) {
     case PaletteFormat::Raw:
-    case PaletteFormat::Act:
         out.resize(kPlainFileBytes);
         EncodePaletteFile(table, out.data());
-        if (format == PaletteFormat::Act) {
-            out.insert(out.end(), {0x01, 0x00, 0xFF, 0xFF}); // 256 colours, none transparent
-        }
+        break;
+    case PaletteFormat::Act:
+        // Always 256 entries, those after the colours black; then how many there are, and
+        // no transparent index.
+        out.resize(kPlainFileBytes);
+        EncodePaletteFile(table, out.data());
+        std::fill(out.begin() + 3 * count, out.end(), std::uint8_t{0});
+        AppendBig16(out, static_cast<unsigned>(count));
+        AppendBig16(out, 0xFFFF);
         break;
     case PaletteFormat::Gpl:
         Append(out, "GIMP Palette\nName: Tintwright\nColumns: 16\n#\n");
-        for (int i = 0; i < kMaxColours; ++i) {
+        for (int i = 0; i < count; ++i) {
             std::snprintf(line, sizeof line, "%3d %3d %3d\tIndex %d\n", table[4 * i + 2],
                           table[4 * i + 1], table[4 * i], i);
             Append(out, line);
         }
         break;
     case PaletteFormat::Jasc:
-        Append(out, "JASC-PAL\r\n0100\r\n256\r\n");
-        for (int i = 0; i < kMaxColours; ++i) {
+        std::snprintf(line, sizeof line, "JASC-PAL\r\n0100\r\n%d\r\n", count);
+        Append(out, line);
+        for (int i = 0; i < count; ++i) {
             std::snprintf(line, sizeof line, "%d %d %d\r\n", table[4 * i + 2], table[4 * i + 1],
                           table[4 * i]);
             Append(out, line);
@@ -295,12 +309,12 @@ std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat
         break;
     case PaletteFormat::Riff:
         Append(out, "RIFF");
-        AppendLittle(out, 4 + 8 + 4 + 4 * kMaxColours, 4);
+        AppendLittle(out, static_cast<std::uint32_t>(4 + 8 + 4 + 4 * count), 4);
         Append(out, "PAL data");
-        AppendLittle(out, 4 + 4 * kMaxColours, 4);
+        AppendLittle(out, static_cast<std::uint32_t>(4 + 4 * count), 4);
         AppendLittle(out, 0x0300, 2);
-        AppendLittle(out, kMaxColours, 2);
-        for (int i = 0; i < kMaxColours; ++i) {
+        AppendLittle(out, static_cast<std::uint32_t>(count), 2);
+        for (int i = 0; i < count; ++i) {
             out.insert(out.end(), {table[4 * i + 2], table[4 * i + 1], table[4 * i], 0});
         }
         break;

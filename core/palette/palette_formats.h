@@ -44,7 +44,12 @@ PaletteFormat FormatOfName(const std::string& name);
 // "raw", "act", "gpl", "jasc" or "riff"; false for any other word.
 bool FormatOfWord(const std::string& word, PaletteFormat& format);
 
-// The file of the table's 256 entries in `format`; reading it back gives the same colours.
-std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format);
+// The file of the table's first `colours` entries (1 to 256) in `format`, saying how many
+// there are: a GIMP file has that many colour lines, a JASC file that count, a RIFF file that
+// many entries, an Adobe colour table that count after its 256 entries (the ones after the
+// colours black). The raw format has no count and always holds all 256 entries. Reading the
+// file back gives the same colours, and the count.
+std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format,
+                                        int colours);
 
 } // namespace palette

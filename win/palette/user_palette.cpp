@@ -12,6 +12,7 @@
 
 HGLOBAL SavedPalette;
 HGLOBAL EditPalette;
+int SavedPaletteColours;
 
 HGLOBAL NewPaletteTable() {
     return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, palette::kTableBytes);
@@ -56,7 +57,7 @@ PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFil
     return PaletteRead::Read;
 }
 
-bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, char* written) {
+bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, int colours, char* written) {
     char path[MAX_PATH];
     std::strncpy(path, name, MAX_PATH - 1);
     path[MAX_PATH - 1] = '\0';
@@ -79,7 +80,7 @@ bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, char* written
         if (entries.get() == nullptr) {
             return false;
         }
-        bytes = palette::EncodePalette(entries.get(), palette::FormatOfName(path));
+        bytes = palette::EncodePalette(entries.get(), palette::FormatOfName(path), colours);
     }
     if (!WriteFileSafely(owner, path, bytes.data(), static_cast<DWORD>(bytes.size()),
                          kWriteFailedText, kWriteFailedText, MB_OK | MB_ICONINFORMATION)) {
