@@ -97,6 +97,31 @@ TEST_F(Cli, RefusalsExitWithOneAndPrintTheProgramsMessage) {
     EXPECT_EQ(Run("exact " + Path("few.bmp")), 1);
     EXPECT_NE(stderr_.find("すでに２５６です"), std::string::npos) << stderr_;
     EXPECT_EQ(ReadFileBytes(Path("few.bmp")), converted);
+
+    // An 8-bit file cut short is said to be so by every command, before anything else; one
+    // of a bit count no BMP has is of a kind none converts.
+    Bytes cut = converted;
+    cut.resize(cut.size() - 3);
+    WriteFileBytes(Path("cut.bmp"), cut);
+    Bytes twoBits = converted;
+    twoBits[bmp::kBiBitCount] = 2;
+    WriteFileBytes(Path("two.bmp"), twoBits);
+    const std::string out = " -d " + Path("out");
+    for (const auto& [command, output] :
+         std::vector<std::pair<std::string, std::string>>{{"exact", out},
+                                                          {"diffuse", out},
+                                                          {"diffuse --adaptive", out},
+                                                          {"palette", " -o " + Path("p.gpl")}}) {
+        EXPECT_EQ(Run(command + " " + Path("cut.bmp") + output), 1) << command;
+        EXPECT_NE(stderr_.find("画像のデータが途中で切れているため変換できません"),
+                  std::string::npos)
+            << command << ": " << stderr_;
+        EXPECT_EQ(Run(command + " " + Path("two.bmp") + output), 1) << command;
+        EXPECT_NE(stderr_.find("この形式のBMPは変換できません"), std::string::npos)
+            << command << ": " << stderr_;
+    }
+    EXPECT_FALSE(PathExists(Path("out")));
+    EXPECT_FALSE(PathExists(Path("p.gpl")));
 }
 
 TEST_F(Cli, ManyFilesConvertTogetherAsEachWouldAlone) {
