@@ -112,7 +112,8 @@ int RunDiffuse(const Options& options) {
 }
 
 // One high-quality palette for all the inputs, written to -o. Every input is read whole
-// first, so the memory is that of the files together and the palette's own.
+// first (PNG and JPEG files decoded, as the conversions take them), so the memory is that of
+// the images together and the palette's own.
 int RunPalette(const Options& options) {
     std::uint8_t table[palette::kTableBytes] = {};
     int fixed = 0;
@@ -123,7 +124,7 @@ int RunPalette(const Options& options) {
     std::vector<quantize::ImageBytes> images;
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::string error;
-        if (!cli::ReadWholeFile(options.inputs[i], files[i], error)) {
+        if (!cli::ReadImageFile(options.inputs[i], {}, files[i], error)) {
             return Fail(kFileError, options.inputs[i], error);
         }
         images.push_back({files[i].data(), files[i].size()});

@@ -485,6 +485,13 @@ TEST_F(Cli, PngAndJpegFilesGoInAndOut) {
     ASSERT_EQ(std::system(("convert " + Path("few.bmp") + " " + Path("few.jpg")).c_str()), 0);
     EXPECT_EQ(Run("diffuse " + Path("few.jpg") + " -o " + Path("jpg.bmp")), 0) << stderr_;
     EXPECT_EQ(ReadFileBytes(Path("jpg.bmp"))[28], 8);
+    // A palette is made of them as of BMP files: a PNG gives the palette of its BMP twin.
+    ASSERT_EQ(Run("palette " + Path("few.png") + " -o " + Path("png.gpl")), 0) << stderr_;
+    ASSERT_EQ(Run("palette " + Path("few.bmp") + " -o " + Path("bmp.gpl")), 0) << stderr_;
+    EXPECT_EQ(ReadFileBytes(Path("png.gpl")), ReadFileBytes(Path("bmp.gpl")));
+    EXPECT_EQ(Run("palette " + Path("few.jpg") + " " + Path("few.png") + " -o " + Path("j.act")), 0)
+        << stderr_;
+    EXPECT_EQ(ReadFileBytes(Path("j.act")).size(), 772u);
     // In place it would be neither BMP nor PNG: refused, the file untouched.
     const Bytes jpeg = ReadFileBytes(Path("few.jpg"));
     EXPECT_EQ(Run("diffuse " + Path("few.jpg")), 2);
