@@ -194,6 +194,22 @@ void AppendBig16(std::vector<std::uint8_t>& out, unsigned value) {
     out.push_back(static_cast<std::uint8_t>(value));
 }
 
+// The extension of a name, lower case, without its dot; empty when it has none.
+std::string ExtensionOf(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    const std::size_t folder = name.find_last_of("/\\");
+    std::string extension =
+        dot == std::string::npos || (folder != std::string::npos && folder > dot)
+            ? ""
+            : name.substr(dot + 1);
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return extension;
+}
+
 } // namespace
 
 bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::uint8_t* table,
@@ -240,13 +256,7 @@ bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::u
 }
 
 PaletteFormat FormatOfName(const std::string& name) {
-    const std::size_t dot = name.rfind('.');
-    std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
+    const std::string extension = ExtensionOf(name);
     if (extension == "gpl") {
         return PaletteFormat::Gpl;
     }
@@ -269,6 +279,16 @@ bool FormatOfWord(const std::string& word, PaletteFormat& format) {
         }
     }
     return false;
+}
+
+bool FormatFitsName(const std::string& name, PaletteFormat format) {
+    const std::string extension = ExtensionOf(name);
+    if (extension == "pal") {
+        // The name other tools give JASC, RIFF and raw palettes alike.
+        return format == PaletteFormat::Raw || format == PaletteFormat::Jasc ||
+               format == PaletteFormat::Riff;
+    }
+    return (extension != "gpl" && extension != "act") || FormatOfName(name) == format;
 }
 
 std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format,

@@ -44,6 +44,10 @@ PaletteFormat FormatOfName(const std::string& name);
 // "raw", "act", "gpl", "jasc" or "riff"; false for any other word.
 bool FormatOfWord(const std::string& word, PaletteFormat& format);
 
+// False when the name's extension belongs to other formats than `format`: ".gpl" is GIMP's,
+// ".act" Adobe's, ".pal" the raw, JASC and RIFF palettes'; any other name fits every format.
+bool FormatFitsName(const std::string& name, PaletteFormat format);
+
 // The file of the table's first `colours` entries (1 to 256) in `format`, saying how many
 // there are: a GIMP file has that many colour lines, a JASC file that count, a RIFF file that
 // many entries, an Adobe colour table that count after its 256 entries (the ones after the

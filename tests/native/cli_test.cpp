@@ -252,6 +252,15 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
     EXPECT_EQ(parse({"exact", "-d", "out", "--", "-x.bmp", "--quiet"}, ended), "");
     EXPECT_EQ(ended.inputs, (std::vector<std::string>{"-x.bmp", "--quiet"}));
     EXPECT_FALSE(ended.quiet);
+    // A name of no other format, and the .pal that three formats share, take any --format.
+    for (const auto& words : std::vector<std::vector<const char*>>{
+             {"exact", "a.bmp", "-o", "y.out", "--format", "png"},
+             {"palette", "a.bmp", "-o", "x.pal", "--format", "jasc"},
+             {"palette", "a.bmp", "-o", "x.pal", "--format", "riff"},
+             {"palette", "a.bmp", "-o", "x.colours", "--format", "act"}}) {
+        cli::Options taken;
+        EXPECT_EQ(parse(words, taken), "") << words[3];
+    }
 
     for (const auto& [words, problem] :
          std::vector<std::pair<std::vector<const char*>, const char*>>{
@@ -278,6 +287,14 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
              {{"diffuse", "a.bmp", "--adaptive", "--dither", "floyd"}, "fs, ordered or none"},
              {{"diffuse", "a.bmp", "--adaptive", "--dither", "none", "--strength", "50"},
               "--strength goes with --dither fs"},
+             // A name that says another format than --format.
+             {{"exact", "a.bmp", "-o", "y.bmp", "--format", "png"},
+              "-o y.bmp names a bmp file, but --format says png"},
+             {{"diffuse", "a.png", "-o", "y.PNG", "--format", "bmp"},
+              "-o y.PNG names a png file, but --format says bmp"},
+             {{"palette", "a.bmp", "-o", "x.gpl", "--format", "act"},
+              "-o x.gpl names a gpl file, but --format says act"},
+             {{"palette", "a.bmp", "-o", "x.pal", "--format", "gpl"}, "names a pal file"},
          }) {
         cli::Options options;
         const std::string said = parse(words, options);
@@ -478,8 +495,13 @@ TEST_F(Cli, PngAndJpegFilesGoInAndOut) {
     // -d keeps the name, so a PNG stays a PNG; --format bmp writes a BMP under any name.
     ASSERT_EQ(Run("diffuse " + Path("few.png") + " -d " + Path("out") + " --adaptive"), 0);
     EXPECT_EQ(ReadFileBytes(Path("out/few.png"))[1], 'P');
-    ASSERT_EQ(Run("diffuse " + Path("few.png") + " -o " + Path("b.png") + " --format bmp"), 0);
-    EXPECT_EQ(ReadFileBytes(Path("b.png"))[0], 'B');
+    ASSERT_EQ(Run("diffuse " + Path("few.png") + " -o " + Path("b.img") + " --format bmp"), 0);
+    EXPECT_EQ(ReadFileBytes(Path("b.img"))[0], 'B');
+    // ... but not under a name that says PNG.
+    EXPECT_EQ(Run("diffuse " + Path("few.png") + " -o " + Path("b.png") + " --format bmp"), 2);
+    EXPECT_NE(stderr_.find("b.png names a png file, but --format says bmp"), std::string::npos)
+        << stderr_;
+    EXPECT_FALSE(PathExists(Path("b.png")));
 
     // A JPEG, made by ImageMagick (the set-up installs it): read, converted, written as asked.
     ASSERT_EQ(std::system(("convert " + Path("few.bmp") + " " + Path("few.jpg")).c_str()), 0);
