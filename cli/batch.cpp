@@ -23,6 +23,21 @@ int Fail(int code, const std::string& path, const std::string& message) {
     return code;
 }
 
+bool ReadImageFile(const std::string& path, const image::AlphaRule& alpha, FileBytes& image,
+                   std::string& error) {
+    if (!cli::ReadWholeFile(path, image, error)) {
+        return false;
+    }
+    if (KindOf(image.data(), image.size()) != ImageKind::Bmp) {
+        cli::FileBytes decoded;
+        if (!DecodeToBmp(image.data(), image.size(), alpha, decoded, error)) {
+            return false;
+        }
+        image.swap(decoded);
+    }
+    return true;
+}
+
 namespace {
 
 // The run's phases as a bar on standard error; silent unless that is a terminal.
@@ -118,15 +133,8 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
                        OutputFormat format, const ImageSettings& images) try {
     cli::FileBytes image;
     std::string error;
-    if (!cli::ReadWholeFile(input, image, error)) {
+    if (!ReadImageFile(input, images.alpha, image, error)) {
         return {kFileError, input, error};
-    }
-    if (KindOf(image.data(), image.size()) != ImageKind::Bmp) {
-        cli::FileBytes decoded;
-        if (!DecodeToBmp(image.data(), image.size(), images.alpha, decoded, error)) {
-            return {kFileError, input, error};
-        }
-        image.swap(decoded);
     }
     const quantize::Resizer resize = [&image](std::uint64_t size) {
         image.resize(static_cast<std::size_t>(size));

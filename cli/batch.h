@@ -25,6 +25,12 @@ struct ImageSettings {
     PngChoices png;
 };
 
+// Reads an input as the conversions take it: a BMP as it is, a PNG or JPEG (known by its
+// content) decoded into the plain 24-bit BMP file image of its pixels, `alpha` saying what
+// becomes of transparency. False, with why in `error`, when it cannot be read.
+bool ReadImageFile(const std::string& path, const image::AlphaRule& alpha, FileBytes& image,
+                   std::string& error);
+
 // Converts every input, `jobs` at a time; the exit code is the worst of theirs: 3 before 1.
 // A PNG or JPEG input is decoded first; a result goes out as a PNG where FormatOf says so.
 int ConvertAll(const Options& options, const Conversion& convert, int jobs,

@@ -51,12 +51,12 @@ int ReadFixedColours(const Options& options, std::uint8_t* table, int& fixed) {
     }
     cli::FileBytes file;
     std::string error;
-    if (!cli::ReadWholeFile(options.palette, file, error)) {
+    if (!cli::ReadWholeFile(options.palette, file, error, palette::kMaxPaletteFileBytes)) {
         return Fail(kFileError, options.palette, error);
     }
     palette::PaletteFileFacts facts;
-    if (!palette::ReadPalette(file.data(), std::min(file.size(), palette::kMaxPaletteFileBytes),
-                              palette::IsZName(options.palette.c_str()), table, facts)) {
+    if (!palette::ReadPalette(file.data(), file.size(), palette::IsZName(options.palette.c_str()),
+                              table, facts)) {
         return Fail(kFileError, options.palette, kMalformedPalette);
     }
     if (!options.fixedGiven) {
@@ -112,7 +112,8 @@ int RunDiffuse(const Options& options) {
 }
 
 // One high-quality palette for all the inputs, written to -o. Every input is read whole
-// first, so the memory is that of the files together and the palette's own.
+// first (PNG and JPEG files decoded, as the conversions take them), so the memory is that of
+// the images together and the palette's own.
 int RunPalette(const Options& options) {
     std::uint8_t table[palette::kTableBytes] = {};
     int fixed = 0;
@@ -123,7 +124,7 @@ int RunPalette(const Options& options) {
     std::vector<quantize::ImageBytes> images;
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::string error;
-        if (!cli::ReadWholeFile(options.inputs[i], files[i], error)) {
+        if (!cli::ReadImageFile(options.inputs[i], {}, files[i], error)) {
             return Fail(kFileError, options.inputs[i], error);
         }
         images.push_back({files[i].data(), files[i].size()});
@@ -146,7 +147,9 @@ int RunPalette(const Options& options) {
     if (!options.format.empty()) {
         palette::FormatOfWord(options.format, format);
     }
-    const std::vector<std::uint8_t> bytes = palette::EncodePalette(written, format);
+    // As many colours as the run made: the entries after them would only be black.
+    const std::vector<std::uint8_t> bytes =
+        palette::EncodePalette(written, format, input.choices.colours);
     std::string error;
     if (!cli::WriteWithSafetyCopy(options.output, bytes.data(), bytes.size(), error)) {
         return Fail(kFileError, options.output, error);

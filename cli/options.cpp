@@ -30,7 +30,8 @@ const char kHelp[] =
     "--key entry 0 is transparent) when the output's name ends in .png or --format\n"
     "png says so. A PNG's transparency is composited onto white; with --adaptive\n"
     "--key, its fully transparent pixels become the key colour. 16-bit samples are\n"
-    "rounded to 8 bits.\n"
+    "rounded to 8 bits. An -o name that says another format than --format does\n"
+    "(OUT.bmp with --format png, a.gpl with --format act) is a usage error.\n"
     "\n"
     "Commands:\n"
     "  exact IN.bmp [-o OUT.bmp]\n"
@@ -44,8 +45,9 @@ const char kHelp[] =
     "      (Paint Shop Pro, Aseprite), GIMP (.gpl), Microsoft RIFF or 772-byte Adobe\n"
     "      (.act) palette, whose number of colours is N when --fixed is not given;\n"
     "      any other file is a 768-byte palette (--fixed needed), or the 1572-byte\n"
-    "      format when the third character from the end of its name is 'z'. On a\n"
-    "      terminal, a progress bar is shown on standard error.\n"
+    "      format when the third character from the end of its name is 'z'; a file\n"
+    "      of more than 1 MiB is refused. On a terminal, a progress bar is shown on\n"
+    "      standard error.\n"
     "      --adaptive: high quality for photographs: the N fixed colours and 256 - N\n"
     "      colours chosen for the image, dithered with Floyd-Steinberg weights. An\n"
     "      image of at most 256 - N colours keeps every pixel. An indexed (1-, 4- or\n"
@@ -105,6 +107,41 @@ std::string FileIdentity(const std::string& path) {
     std::error_code error;
     const std::filesystem::path full = std::filesystem::weakly_canonical(path, error);
     return "path " + (error ? path : full.string());
+}
+
+// The extension of a name, lower case, with its dot.
+std::string ExtensionOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension;
+}
+
+// An -o whose extension names another format than --format says: the file would lie about
+// what it holds. True, with the problem naming both.
+bool NameContradictsFormat(const Options& options, std::string& problem) {
+    if (options.output.empty() || options.format.empty()) {
+        return false;
+    }
+    const std::string extension = ExtensionOf(options.output);
+    if (options.command == "palette") {
+        palette::PaletteFormat format;
+        if (!palette::FormatOfWord(options.format, format) ||
+            palette::FormatFitsName(options.output, format)) {
+            return false;
+        }
+    } else {
+        static const std::map<std::string, std::string> kImageFormats = {
+            {".bmp", "bmp"}, {".png", "png"}, {".jpg", "jpeg"}, {".jpeg", "jpeg"}};
+        const auto named = kImageFormats.find(extension);
+        if (named == kImageFormats.end() || named->second == options.format) {
+            return false;
+        }
+    }
+    problem = "-o " + options.output + " names a " + extension.substr(1) +
+              " file, but --format says " + options.format;
+    return true;
 }
 
 } // namespace
@@ -216,22 +253,11 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "-o and -d exclude each other";
     } else if (options.quiet && options.verbose) {
         problem = "--quiet and --verbose exclude each other";
+    } else {
+        NameContradictsFormat(options, problem);
     }
     return problem.empty();
 }
-
-namespace {
-
-// The extension of a name, lower case, with its dot.
-std::string ExtensionOf(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    for (char& c : extension) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return extension;
-}
-
-} // namespace
 
 std::string OutputOf(const Options& options, const std::string& input) {
     if (!options.output.empty()) {

@@ -15,14 +15,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     palette::DecodePaletteFile(file.data(), file.size(), true, table);
     palette::PaletteFileFacts facts;
     for (bool zName : {false, true}) {
-        if (palette::ReadPalette(file.data(), file.size(), zName, table, facts)) {
-            const std::vector<std::uint8_t> again =
-                palette::EncodePalette(table, palette::PaletteFormat::Gpl);
+        if (!palette::ReadPalette(file.data(), file.size(), zName, table, facts)) {
+            continue;
+        }
+        // Written back in every format that says its count, as many colours as were read
+        // (all 256 where the file did not say), it reads again to the same colours and count.
+        const int colours = facts.colours > 0 ? facts.colours : 256;
+        for (const auto format : {palette::PaletteFormat::Gpl, palette::PaletteFormat::Jasc,
+                                  palette::PaletteFormat::Riff, palette::PaletteFormat::Act}) {
+            const std::vector<std::uint8_t> again = palette::EncodePalette(table, format, colours);
             std::uint8_t back[palette::kTableBytes] = {};
-            if (!palette::ReadPalette(again.data(), again.size(), false, back, facts)) {
+            palette::PaletteFileFacts backFacts;
+            if (!palette::ReadPalette(again.data(), again.size(), false, back, backFacts) ||
+                backFacts.colours != colours) {
                 __builtin_trap();
             }
-            for (std::size_t i = 0; i < palette::kTableBytes; i += 4) {
+            for (std::size_t i = 0; i < 4 * static_cast<std::size_t>(colours); i += 4) {
                 if (std::memcmp(back + i, table + i, 3) != 0) {
                     __builtin_trap();
                 }

@@ -158,6 +158,19 @@ DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size) {
     return plan;
 }
 
+bool IsCutShort(const std::uint8_t* data, std::uint64_t size, const DrawPlan& plan) {
+    if (!plan.drawable) {
+        return false;
+    }
+    const std::uint64_t height =
+        static_cast<std::uint64_t>(plan.height < 0 ? -std::int64_t{plan.height} : plan.height);
+    if (plan.runLength) {
+        return !RleIsWhole(data + plan.pixelOffset, size - plan.pixelOffset, plan.bitCount,
+                           plan.width, static_cast<std::int32_t>(height));
+    }
+    return plan.scanLines < height;
+}
+
 bool ColourTableOf(const std::uint8_t* data, std::uint64_t size, std::uint8_t* table) {
     const DrawPlan plan = PlanDrawing(data, size);
     if (!plan.drawable || plan.bitCount > 8 || plan.colourCount == 0) {

@@ -97,6 +97,11 @@ inline constexpr std::uint64_t kMaxUnpackedRle = std::uint64_t{64} << 20;
 // unpacked image stays within reason for the size of the file and within kMaxUnpackedRle.
 DrawPlan PlanDrawing(const std::uint8_t* data, std::uint64_t size);
 
+// True when a drawable image's file ends before its last row: it holds fewer complete rows
+// than its height, or its run-length data stops before its end (RleIsWhole). Such a file is
+// still drawn as far as it reaches, but it is no whole image.
+bool IsCutShort(const std::uint8_t* data, std::uint64_t size, const DrawPlan& plan);
+
 // The colour table of a drawable image of 8 or fewer bits per pixel, as 256 entries of blue,
 // green, red and 0, black after the table's own entries. False for any other image.
 bool ColourTableOf(const std::uint8_t* data, std::uint64_t size, std::uint8_t* table);

@@ -67,6 +67,24 @@ bool ReadChannels(const std::uint8_t* data, bool bitFields, TrueColourSource& s)
     return true;
 }
 
+constexpr std::size_t kOs2BitCount = 24;
+
+// What a file of 8 or fewer bits per pixel is to the conversions, as drawing reads it: cut
+// short (in its headers, its colour table or its rows) before anything else; a layout no
+// drawing takes (bit counts 0, 2, 3 or 7, top-down or oversized run-length data, a header
+// of another kind); otherwise the whole indexed image it is.
+SourceProblem IndexedProblem(const std::uint8_t* data, std::uint64_t size) {
+    const bmp::DrawPlan plan = bmp::PlanDrawing(data, size);
+    if (!plan.drawable) {
+        return plan.problem == bmp::DrawProblem::Truncated ? SourceProblem::Truncated
+                                                           : SourceProblem::UnsupportedLayout;
+    }
+    if (bmp::IsCutShort(data, size, plan)) {
+        return SourceProblem::Truncated;
+    }
+    return plan.bitCount <= 8 ? SourceProblem::AlreadyIndexed : SourceProblem::UnsupportedLayout;
+}
+
 // Blue, green and red of pixel x of a stored 16- or 32-bit row.
 inline void DecodePixel(const TrueColourSource& s, const std::uint8_t* stored, std::uint64_t x,
                         std::uint8_t* bgr) {
@@ -86,13 +104,14 @@ inline void DecodePixel(const TrueColourSource& s, const std::uint8_t* stored, s
 std::optional<SourceProblem> CheckTrueColourSource(const std::uint8_t* data, std::uint64_t size,
                                                    TrueColourSource& s) {
     s = TrueColourSource{};
-    // The bit count decides first, even in a file too short for the rest of its headers.
     if (size < bmp::kBiBitCount + 2 || size > 0xFFFFFFFFu) {
         return SourceProblem::UnsupportedLayout;
     }
-    s.bitCount = bmp::ReadU16(data + bmp::kBiBitCount);
+    // The bit count decides first (an OS/2 header holds it at 24).
+    const bool os2 = bmp::ReadU32(data + bmp::kBiSize) == 12;
+    s.bitCount = bmp::ReadU16(data + (os2 ? kOs2BitCount : bmp::kBiBitCount));
     if (s.bitCount <= 8) {
-        return SourceProblem::AlreadyIndexed;
+        return IndexedProblem(data, size);
     }
     if ((s.bitCount != 16 && s.bitCount != 24 && s.bitCount != 32) || size < bmp::kHeadersSize) {
         return SourceProblem::UnsupportedLayout;

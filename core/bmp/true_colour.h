@@ -47,16 +47,17 @@ struct TrueColourSource {
 
 // Why a file image is no true-colour source.
 enum class SourceProblem {
-    AlreadyIndexed,    // a bit count of 8 or fewer: a colour table is there
+    AlreadyIndexed,    // a whole image of 1, 4 or 8 bits: a colour table is there
     UnsupportedLayout, // not a layout the conversions read and rewrite
     Truncated,         // the file ends before its last pixel row
 };
 
 // Reads the layout of a true-colour image. Returns the problem, or nothing when the image can
-// be converted: AlreadyIndexed for a bit count of 8 or fewer (read from 30 bytes on),
-// UnsupportedLayout for anything else that is not an uncompressed (or bit-field) 16-, 24- or
-// 32-bit image with channels of at most 8 bits and pixels behind its headers, Truncated when
-// the file ends before its last row.
+// be converted. A bit count of 8 or fewer (read from 30 bytes on) is read as drawing reads
+// it (PlanDrawing): Truncated when the file is cut short, UnsupportedLayout when no drawing
+// takes it, else AlreadyIndexed. Any other image: UnsupportedLayout for anything that is not
+// an uncompressed (or bit-field) 16-, 24- or 32-bit image with channels of at most 8 bits and
+// pixels behind its headers, Truncated when the file ends before its last row.
 std::optional<SourceProblem> CheckTrueColourSource(const std::uint8_t* data, std::uint64_t size,
                                                    TrueColourSource& source);
 

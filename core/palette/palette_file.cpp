@@ -16,15 +16,22 @@ void DecodePaletteFile(const std::uint8_t* bytes, std::size_t size, bool zFormat
     std::uint8_t buffer[kZRecordBytes] = {};
     std::size_t recordBytes = 3;
     std::size_t firstColour = 0;
+    // An empty file may come without any bytes at all (a null pointer), which memcpy must
+    // never be given, not even for nothing.
+    const auto copy = [&buffer](const std::uint8_t* from, std::size_t count) {
+        if (count > 0) {
+            std::memcpy(buffer, from, count);
+        }
+    };
     if (zFormat) {
         const std::size_t header = size < kZHeaderBytes ? size : kZHeaderBytes;
-        std::memcpy(buffer, bytes, header);
+        copy(bytes, header);
         const std::size_t rest = size - header;
-        std::memcpy(buffer, bytes + header, rest < kZRecordBytes ? rest : kZRecordBytes);
+        copy(bytes + header, rest < kZRecordBytes ? rest : kZRecordBytes);
         recordBytes = 6;
         firstColour = 2;
     } else {
-        std::memcpy(buffer, bytes, size < kPlainFileBytes ? size : kPlainFileBytes);
+        copy(bytes, size < kPlainFileBytes ? size : kPlainFileBytes);
     }
     for (std::size_t i = 0; i < 256; ++i) {
         const std::uint8_t* colour = buffer + recordBytes * i + firstColour;

@@ -1,5 +1,6 @@
 #include "core/palette/palette_formats.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,7 @@ namespace {
 
 constexpr std::size_t kActBytes = kPlainFileBytes + 4;
 constexpr int kMaxColours = 256;
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 
 struct Colour {
     std::uint8_t red, green, blue;
@@ -27,7 +29,8 @@ std::uint32_t Little32(const std::uint8_t* p) {
     return p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
 }
 
-// The lines of a text file, without their line ends (LF or CR LF).
+// The lines of a text file, without their line ends: LF, CR LF or CR alone (as old Mac
+// programs write them).
 class Lines {
   public:
     Lines(const std::uint8_t* bytes, std::size_t size)
@@ -36,13 +39,12 @@ class Lines {
         if (at_ >= size_) {
             return false;
         }
-        const char* end = static_cast<const char*>(std::memchr(text_ + at_, '\n', size_ - at_));
-        const std::size_t stop = end != nullptr ? static_cast<std::size_t>(end - text_) : size_;
-        line.assign(text_ + at_, stop - at_);
-        at_ = stop + 1;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+        std::size_t stop = at_;
+        while (stop < size_ && text_[stop] != '\n' && text_[stop] != '\r') {
+            ++stop;
         }
+        line.assign(text_ + at_, stop - at_);
+        at_ = stop + (stop + 1 < size_ && text_[stop] == '\r' && text_[stop + 1] == '\n' ? 2 : 1);
         return true;
     }
 
@@ -187,19 +189,45 @@ void AppendLittle(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes
     }
 }
 
+void AppendBig16(std::vector<std::uint8_t>& out, unsigned value) {
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+    out.push_back(static_cast<std::uint8_t>(value));
+}
+
+// The extension of a name, lower case, without its dot; empty when it has none.
+std::string ExtensionOf(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    const std::size_t folder = name.find_last_of("/\\");
+    std::string extension =
+        dot == std::string::npos || (folder != std::string::npos && folder > dot)
+            ? ""
+            : name.substr(dot + 1);
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return extension;
+}
+
 } // namespace
 
 bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::uint8_t* table,
                  PaletteFileFacts& facts) {
     facts = PaletteFileFacts{};
+    if (size > kMaxPaletteFileBytes) {
+        return false;
+    }
+    // Text written by editors that mark UTF-8 begins with a byte-order mark.
+    const std::size_t mark = StartsWith(bytes, size, kUtf8Mark) ? std::strlen(kUtf8Mark) : 0;
     std::vector<Colour> colours;
     bool read;
     if (StartsWith(bytes, size, "RIFF") && size >= 12 && std::memcmp(bytes + 8, "PAL ", 4) == 0) {
         read = ReadRiff(bytes, size, colours);
-    } else if (StartsWith(bytes, size, "JASC-PAL")) {
-        read = ReadJasc(bytes, size, colours);
-    } else if (StartsWith(bytes, size, "GIMP Palette")) {
-        read = ReadGimp(bytes, size, colours);
+    } else if (StartsWith(bytes + mark, size - mark, "JASC-PAL")) {
+        read = ReadJasc(bytes + mark, size - mark, colours);
+    } else if (StartsWith(bytes + mark, size - mark, "GIMP Palette")) {
+        read = ReadGimp(bytes + mark, size - mark, colours);
     } else if (size == kActBytes && !zName) {
         const unsigned count = bytes[768] << 8 | bytes[769];
         const unsigned transparent = bytes[770] << 8 | bytes[771];
@@ -228,13 +256,7 @@ bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::u
 }
 
 PaletteFormat FormatOfName(const std::string& name) {
-    const std::size_t dot = name.rfind('.');
-    std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
+    const std::string extension = ExtensionOf(name);
     if (extension == "gpl") {
         return PaletteFormat::Gpl;
     }
@@ -259,29 +281,47 @@ bool FormatOfWord(const std::string& word, PaletteFormat& format) {
     return false;
 }
 
-std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format) {
+bool FormatFitsName(const std::string& name, PaletteFormat format) {
+    const std::string extension = ExtensionOf(name);
+    if (extension == "pal") {
+        // The name other tools give JASC, RIFF and raw palettes alike.
+        return format == PaletteFormat::Raw || format == PaletteFormat::Jasc ||
+               format == PaletteFormat::Riff;
+    }
+    return (extension != "gpl" && extension != "act") || FormatOfName(name) == format;
+}
+
+std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format,
+                                        int colours) {
+    const int count = std::clamp(colours, 1, kMaxColours);
     std::vector<std::uint8_t> out;
     char line[64];
     switch (format) {
     case PaletteFormat::Raw:
-    case PaletteFormat::Act:
         out.resize(kPlainFileBytes);
         EncodePaletteFile(table, out.data());
-        if (format == PaletteFormat::Act) {
-            out.insert(out.end(), {0x01, 0x00, 0xFF, 0xFF}); // 256 colours, none transparent
-        }
+        break;
+    case PaletteFormat::Act:
+        // Always 256 entries, those after the colours black; then how many there are, and
+        // no transparent index.
+        out.resize(kPlainFileBytes);
+        EncodePaletteFile(table, out.data());
+        std::fill(out.begin() + 3 * count, out.end(), std::uint8_t{0});
+        AppendBig16(out, static_cast<unsigned>(count));
+        AppendBig16(out, 0xFFFF);
         break;
     case PaletteFormat::Gpl:
         Append(out, "GIMP Palette\nName: Tintwright\nColumns: 16\n#\n");
-        for (int i = 0; i < kMaxColours; ++i) {
+        for (int i = 0; i < count; ++i) {
             std::snprintf(line, sizeof line, "%3d %3d %3d\tIndex %d\n", table[4 * i + 2],
                           table[4 * i + 1], table[4 * i], i);
             Append(out, line);
         }
         break;
     case PaletteFormat::Jasc:
-        Append(out, "JASC-PAL\r\n0100\r\n256\r\n");
-        for (int i = 0; i < kMaxColours; ++i) {
+        std::snprintf(line, sizeof line, "JASC-PAL\r\n0100\r\n%d\r\n", count);
+        Append(out, line);
+        for (int i = 0; i < count; ++i) {
             std::snprintf(line, sizeof line, "%d %d %d\r\n", table[4 * i + 2], table[4 * i + 1],
                           table[4 * i]);
             Append(out, line);
@@ -289,12 +329,12 @@ std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat
         break;
     case PaletteFormat::Riff:
         Append(out, "RIFF");
-        AppendLittle(out, 4 + 8 + 4 + 4 * kMaxColours, 4);
+        AppendLittle(out, static_cast<std::uint32_t>(4 + 8 + 4 + 4 * count), 4);
         Append(out, "PAL data");
-        AppendLittle(out, 4 + 4 * kMaxColours, 4);
+        AppendLittle(out, static_cast<std::uint32_t>(4 + 4 * count), 4);
         AppendLittle(out, 0x0300, 2);
-        AppendLittle(out, kMaxColours, 2);
-        for (int i = 0; i < kMaxColours; ++i) {
+        AppendLittle(out, static_cast<std::uint32_t>(count), 2);
+        for (int i = 0; i < count; ++i) {
             out.insert(out.end(), {table[4 * i + 2], table[4 * i + 1], table[4 * i], 0});
         }
         break;

@@ -271,4 +271,42 @@ TEST(DrawPlan, HugeDimensionsDoNotOverflow) {
     EXPECT_TRUE(plan.hasHeader);
 }
 
+// A file cut short is still drawn as far as it reaches, but it is told apart from a whole
+// one: rows missing, or run-length data that stops before its end.
+TEST(DrawPlan, AFileCutShortIsToldApartFromAWholeOne) {
+    const auto cutShort = [](const std::vector<std::uint8_t>& image, std::size_t size) {
+        const auto plan = bmp::PlanDrawing(image.data(), size);
+        EXPECT_TRUE(plan.drawable);
+        return bmp::IsCutShort(image.data(), size, plan);
+    };
+    for (const int bits : {1, 4, 8, 24}) {
+        const auto depth = static_cast<std::uint16_t>(bits);
+        const auto image = MakeHeaders(10, 8, depth, 1); // a trailer row
+        const std::size_t row = bmp::StrideBytes(10, depth);
+        EXPECT_FALSE(cutShort(image, image.size())) << bits;
+        EXPECT_FALSE(cutShort(image, image.size() - row)) << bits;
+        EXPECT_TRUE(cutShort(image, image.size() - row - 1)) << bits;
+    }
+    // Run-length rows of width 3: a run, the end of the line, three pixels one by one.
+    const std::vector<std::uint8_t> rows = {3, 5, 0, 0, 0, 3, 1, 2, 3, 0, 0, 1};
+    const auto whole = [&rows](std::size_t size) {
+        return bmp::RleIsWhole(rows.data(), size, 8, 3, 2);
+    };
+    EXPECT_TRUE(whole(12)); // the end-of-bitmap code
+    EXPECT_TRUE(whole(10)); // without the closing codes, the last row is all there
+    EXPECT_FALSE(whole(8)); // inside the pixels given one by one
+    EXPECT_FALSE(whole(4)); // after the first row
+    EXPECT_TRUE(bmp::RleIsWhole(rows.data(), 4, 8, 3, 1)); // one row: past it
+    std::vector<std::uint8_t> pixels;
+    EXPECT_FALSE(bmp::UnpackRle(rows.data(), 5, 8, 3, 2, pixels)); // inside a code
+    EXPECT_EQ(pixels, (std::vector<std::uint8_t>{5, 5, 5, 0, 0, 0, 0, 0}));
+
+    auto rle = MakeHeaders(3, 2, 8);
+    rle.resize(1078);
+    bmp::WriteU32(&rle[bmp::kBiCompression], 1);
+    rle.insert(rle.end(), rows.begin(), rows.end());
+    EXPECT_FALSE(cutShort(rle, rle.size()));
+    EXPECT_TRUE(cutShort(rle, rle.size() - 4));
+}
+
 } // namespace

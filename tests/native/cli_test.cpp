@@ -97,6 +97,31 @@ TEST_F(Cli, RefusalsExitWithOneAndPrintTheProgramsMessage) {
     EXPECT_EQ(Run("exact " + Path("few.bmp")), 1);
     EXPECT_NE(stderr_.find("すでに２５６です"), std::string::npos) << stderr_;
     EXPECT_EQ(ReadFileBytes(Path("few.bmp")), converted);
+
+    // An 8-bit file cut short is said to be so by every command, before anything else; one
+    // of a bit count no BMP has is of a kind none converts.
+    Bytes cut = converted;
+    cut.resize(cut.size() - 3);
+    WriteFileBytes(Path("cut.bmp"), cut);
+    Bytes twoBits = converted;
+    twoBits[bmp::kBiBitCount] = 2;
+    WriteFileBytes(Path("two.bmp"), twoBits);
+    const std::string out = " -d " + Path("out");
+    for (const auto& [command, output] :
+         std::vector<std::pair<std::string, std::string>>{{"exact", out},
+                                                          {"diffuse", out},
+                                                          {"diffuse --adaptive", out},
+                                                          {"palette", " -o " + Path("p.gpl")}}) {
+        EXPECT_EQ(Run(command + " " + Path("cut.bmp") + output), 1) << command;
+        EXPECT_NE(stderr_.find("画像のデータが途中で切れているため変換できません"),
+                  std::string::npos)
+            << command << ": " << stderr_;
+        EXPECT_EQ(Run(command + " " + Path("two.bmp") + output), 1) << command;
+        EXPECT_NE(stderr_.find("この形式のBMPは変換できません"), std::string::npos)
+            << command << ": " << stderr_;
+    }
+    EXPECT_FALSE(PathExists(Path("out")));
+    EXPECT_FALSE(PathExists(Path("p.gpl")));
 }
 
 TEST_F(Cli, ManyFilesConvertTogetherAsEachWouldAlone) {
@@ -227,6 +252,15 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
     EXPECT_EQ(parse({"exact", "-d", "out", "--", "-x.bmp", "--quiet"}, ended), "");
     EXPECT_EQ(ended.inputs, (std::vector<std::string>{"-x.bmp", "--quiet"}));
     EXPECT_FALSE(ended.quiet);
+    // A name of no other format, and the .pal that three formats share, take any --format.
+    for (const auto& words : std::vector<std::vector<const char*>>{
+             {"exact", "a.bmp", "-o", "y.out", "--format", "png"},
+             {"palette", "a.bmp", "-o", "x.pal", "--format", "jasc"},
+             {"palette", "a.bmp", "-o", "x.pal", "--format", "riff"},
+             {"palette", "a.bmp", "-o", "x.colours", "--format", "act"}}) {
+        cli::Options taken;
+        EXPECT_EQ(parse(words, taken), "") << words[3];
+    }
 
     for (const auto& [words, problem] :
          std::vector<std::pair<std::vector<const char*>, const char*>>{
@@ -253,6 +287,14 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
              {{"diffuse", "a.bmp", "--adaptive", "--dither", "floyd"}, "fs, ordered or none"},
              {{"diffuse", "a.bmp", "--adaptive", "--dither", "none", "--strength", "50"},
               "--strength goes with --dither fs"},
+             // A name that says another format than --format.
+             {{"exact", "a.bmp", "-o", "y.bmp", "--format", "png"},
+              "-o y.bmp names a bmp file, but --format says png"},
+             {{"diffuse", "a.png", "-o", "y.PNG", "--format", "bmp"},
+              "-o y.PNG names a png file, but --format says bmp"},
+             {{"palette", "a.bmp", "-o", "x.gpl", "--format", "act"},
+              "-o x.gpl names a gpl file, but --format says act"},
+             {{"palette", "a.bmp", "-o", "x.pal", "--format", "gpl"}, "names a pal file"},
          }) {
         cli::Options options;
         const std::string said = parse(words, options);
@@ -356,7 +398,19 @@ TEST_F(Cli, DiffuseConvertsWithTheFixedColoursOfAPaletteFile) {
                   Path("bad.gpl") + " --fixed 3"),
               3);
     EXPECT_NE(stderr_.find("bad.gpl: not a palette"), std::string::npos) << stderr_;
-    EXPECT_FALSE(PathExists(Path("no.bmp")));
+    // A palette file over 1 MiB is refused whole, not read cut.
+    std::string large = gimp + std::string(palette::kMaxPaletteFileBytes - gimp.size(), '#');
+    WriteFileBytes(Path("large.gpl"), Bytes(large.begin(), large.end()));
+    EXPECT_EQ(Run("diffuse " + Path("in.bmp") + " -o " + Path("no.bmp") + " --palette " +
+                  Path("large.gpl")),
+              0);
+    large += "\n";
+    WriteFileBytes(Path("large.gpl"), Bytes(large.begin(), large.end()));
+    EXPECT_EQ(Run("diffuse " + Path("in.bmp") + " -o " + Path("no2.bmp") + " --palette " +
+                  Path("large.gpl")),
+              3);
+    EXPECT_NE(stderr_.find("large.gpl: ファイルが大きすぎです"), std::string::npos) << stderr_;
+    EXPECT_FALSE(PathExists(Path("no2.bmp")));
 }
 
 // One palette for three images of different sizes, whose 200 colours together fit beside the
@@ -441,13 +495,25 @@ TEST_F(Cli, PngAndJpegFilesGoInAndOut) {
     // -d keeps the name, so a PNG stays a PNG; --format bmp writes a BMP under any name.
     ASSERT_EQ(Run("diffuse " + Path("few.png") + " -d " + Path("out") + " --adaptive"), 0);
     EXPECT_EQ(ReadFileBytes(Path("out/few.png"))[1], 'P');
-    ASSERT_EQ(Run("diffuse " + Path("few.png") + " -o " + Path("b.png") + " --format bmp"), 0);
-    EXPECT_EQ(ReadFileBytes(Path("b.png"))[0], 'B');
+    ASSERT_EQ(Run("diffuse " + Path("few.png") + " -o " + Path("b.img") + " --format bmp"), 0);
+    EXPECT_EQ(ReadFileBytes(Path("b.img"))[0], 'B');
+    // ... but not under a name that says PNG.
+    EXPECT_EQ(Run("diffuse " + Path("few.png") + " -o " + Path("b.png") + " --format bmp"), 2);
+    EXPECT_NE(stderr_.find("b.png names a png file, but --format says bmp"), std::string::npos)
+        << stderr_;
+    EXPECT_FALSE(PathExists(Path("b.png")));
 
     // A JPEG, made by ImageMagick (the set-up installs it): read, converted, written as asked.
     ASSERT_EQ(std::system(("convert " + Path("few.bmp") + " " + Path("few.jpg")).c_str()), 0);
     EXPECT_EQ(Run("diffuse " + Path("few.jpg") + " -o " + Path("jpg.bmp")), 0) << stderr_;
     EXPECT_EQ(ReadFileBytes(Path("jpg.bmp"))[28], 8);
+    // A palette is made of them as of BMP files: a PNG gives the palette of its BMP twin.
+    ASSERT_EQ(Run("palette " + Path("few.png") + " -o " + Path("png.gpl")), 0) << stderr_;
+    ASSERT_EQ(Run("palette " + Path("few.bmp") + " -o " + Path("bmp.gpl")), 0) << stderr_;
+    EXPECT_EQ(ReadFileBytes(Path("png.gpl")), ReadFileBytes(Path("bmp.gpl")));
+    EXPECT_EQ(Run("palette " + Path("few.jpg") + " " + Path("few.png") + " -o " + Path("j.act")), 0)
+        << stderr_;
+    EXPECT_EQ(ReadFileBytes(Path("j.act")).size(), 772u);
     // In place it would be neither BMP nor PNG: refused, the file untouched.
     const Bytes jpeg = ReadFileBytes(Path("few.jpg"));
     EXPECT_EQ(Run("diffuse " + Path("few.jpg")), 2);

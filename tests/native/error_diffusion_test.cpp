@@ -152,8 +152,7 @@ TEST(ErrorDiffusion, ResultLayoutAndGrowthOfSmallImages) {
 TEST(ErrorDiffusion, ImagesOfEightBitsOrFewerAreRefusedAfterTheOpeningCounts) {
     const Bytes table = UserTable(1, false);
     for (const std::uint16_t bits : {std::uint16_t{1}, std::uint16_t{4}, std::uint16_t{8}}) {
-        Bytes image = testimg::Make24(6, 6, [](int, int) { return 7u; });
-        bmp::WriteU16(&image[bmp::kBiBitCount], bits);
+        const Bytes image = testimg::MakeHeaders(6, 6, bits);
         const EngineRun run = Engine(image, 12, table);
         EXPECT_EQ(run.outcome, Outcome::AlreadyIndexed);
         EXPECT_EQ(run.image, image);

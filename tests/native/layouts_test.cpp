@@ -105,9 +105,9 @@ TEST(Layouts, WhatCannotBeReadIsRefusedUnchangedByBoth) {
         {{24, 40, 0, 0, 0, 256}, set32(bmp::kBfOffBits, 54), Outcome::UnsupportedLayout},
         {{16, 124}, set32(bmp::kBiHeight, 8), Outcome::Truncated}, // a row short
         // The plain layout with a header that does not add up.
-        {{}, bits(0), Outcome::AlreadyIndexed},
-        {{}, bits(1), Outcome::AlreadyIndexed},
-        {{}, bits(8), Outcome::AlreadyIndexed},
+        {{}, bits(0), Outcome::UnsupportedLayout},
+        {{}, bits(1), Outcome::AlreadyIndexed}, // a whole 1-bit image, with a trailer
+        {{}, bits(8), Outcome::Truncated},      // its colour table runs past the end
         {{}, bits(48), Outcome::UnsupportedLayout},
         {{}, bits(64), Outcome::UnsupportedLayout},
         {{}, set32(bmp::kBiSize, 108), Outcome::UnsupportedLayout}, // pixels inside the header
@@ -118,13 +118,13 @@ TEST(Layouts, WhatCannotBeReadIsRefusedUnchangedByBoth) {
         {{}, set32(bmp::kBiHeight, 0x7FFFFFFF), Outcome::Truncated},
         {{}, cut(54 + 40 * 7 - 1), Outcome::Truncated}, // one byte short of the last row
         {{}, cut(53), Outcome::UnsupportedLayout},
-        // A file that ends inside its header still tells its bit count from 30 bytes on.
+        // A file that ends inside its header tells its bit count from 30 bytes on: cut short.
         {{},
          [](Bytes& image) {
              image.resize(30);
              bmp::WriteU16(&image[bmp::kBiBitCount], 4);
          },
-         Outcome::AlreadyIndexed},
+         Outcome::Truncated},
         {{}, cut(29), Outcome::UnsupportedLayout},
     };
     for (const Case& c : cases) {
@@ -136,6 +136,78 @@ TEST(Layouts, WhatCannotBeReadIsRefusedUnchangedByBoth) {
         EXPECT_EQ(got.diffusion, c.outcome);
         EXPECT_EQ(got.exactBytes, image);
         EXPECT_EQ(got.diffusionBytes, image);
+    }
+}
+
+// Indexed files as the conversions see them: a whole one is already 256 colours to exact
+// reduction and 誤差拡散, and 誤差拡散（高画質） converts it; one cut short is truncated to all
+// three, before anything else; one that no drawing takes is a layout none converts.
+TEST(Layouts, IndexedFilesAreWholeCutShortOrOfAKindNoneConverts) {
+    using quantize::Outcome;
+    const auto indexed = [](std::uint16_t bits) {
+        Bytes image = testimg::MakeHeaders(13, 7, bits);
+        for (std::size_t i = 54; i < image.size(); ++i) {
+            image[i] = static_cast<std::uint8_t>(i * 7);
+        }
+        return image;
+    };
+    // Run-length rows: a run of 13 in each row, then the end of the bitmap.
+    const auto runLength = [](std::uint16_t bits) {
+        Bytes image = testimg::MakeHeaders(13, 7, bits);
+        image.resize(54 + (std::size_t{4} << bits));
+        bmp::WriteU32(&image[bmp::kBiCompression], bits == 8 ? 1 : 2);
+        for (int r = 0; r < 7; ++r) {
+            image.insert(image.end(), {13, static_cast<std::uint8_t>(r * 17), 0, 0});
+        }
+        image.insert(image.end(), {0, 1});
+        return image;
+    };
+    const auto with = [](Bytes image, std::size_t at, std::uint32_t value, int width = 4) {
+        width == 2 ? bmp::WriteU16(&image[at], static_cast<std::uint16_t>(value))
+                   : bmp::WriteU32(&image[at], value);
+        return image;
+    };
+    const auto cut = [](Bytes image, std::size_t bytes) {
+        image.resize(image.size() - bytes);
+        return image;
+    };
+    const struct {
+        Bytes image;
+        Outcome outcome;
+    } cases[] = {
+        {indexed(1), Outcome::AlreadyIndexed},
+        {indexed(4), Outcome::AlreadyIndexed},
+        {indexed(8), Outcome::AlreadyIndexed},
+        {runLength(8), Outcome::AlreadyIndexed},
+        {runLength(4), Outcome::AlreadyIndexed},
+        {cut(indexed(1), 1), Outcome::Truncated},
+        {cut(indexed(4), 1), Outcome::Truncated},
+        {cut(indexed(8), 1), Outcome::Truncated},
+        {cut(indexed(8), 13 * 7), Outcome::Truncated}, // inside the colour table
+        {cut(runLength(8), 6), Outcome::Truncated},
+        {cut(runLength(4), 6), Outcome::Truncated},
+        {with(indexed(8), bmp::kBiBitCount, 0, 2), Outcome::UnsupportedLayout},
+        {with(indexed(8), bmp::kBiBitCount, 2, 2), Outcome::UnsupportedLayout},
+        {with(indexed(8), bmp::kBiBitCount, 3, 2), Outcome::UnsupportedLayout},
+        {with(indexed(8), bmp::kBiBitCount, 7, 2), Outcome::UnsupportedLayout},
+        {with(runLength(8), bmp::kBiHeight, static_cast<std::uint32_t>(-7)),
+         Outcome::UnsupportedLayout}, // run-length rows are bottom-up only
+        {with(with(runLength(8), bmp::kBiWidth, 60000), bmp::kBiHeight, 60000),
+         Outcome::UnsupportedLayout}, // far more pixels than the data could hold
+    };
+    const Bytes table(1024, 0x3C);
+    quantize::DiffusionInput adaptive{0, table.data(), quantize::kBasicPalette};
+    adaptive.stages = quantize::kHighQualityDiffusion;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(&c - cases));
+        const Converted got = ConvertBoth(c.image);
+        EXPECT_EQ(got.exact, c.outcome);
+        EXPECT_EQ(got.diffusion, c.outcome);
+        EXPECT_EQ(got.exactBytes, c.image);
+        EXPECT_EQ(got.diffusionBytes, c.image);
+        testimg::VectorBlock block{c.image};
+        EXPECT_EQ(block.Diffuse(adaptive).outcome,
+                  c.outcome == Outcome::AlreadyIndexed ? Outcome::Converted : c.outcome);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -188,7 +189,7 @@ TEST(PaletteFormats, EveryWrittenFormatReadsBackToTheSameColours) {
         if (c.name[0] != '\0') {
             EXPECT_EQ(palette::FormatOfName(c.name), format) << c.name;
         }
-        const Bytes file = palette::EncodePalette(table.data(), format);
+        const Bytes file = palette::EncodePalette(table.data(), format, 256);
         if (c.size != 0) {
             EXPECT_EQ(file.size(), c.size) << c.word;
         }
@@ -202,6 +203,95 @@ TEST(PaletteFormats, EveryWrittenFormatReadsBackToTheSameColours) {
     }
     palette::PaletteFormat format;
     EXPECT_FALSE(palette::FormatOfWord("png", format));
+}
+
+// GIMP's web-safe palette: 216 colours, each channel 0, 51, ... 255.
+std::string WebSafeGimp() {
+    std::string text = "GIMP Palette\nName: Web\nColumns: 6\n#\n";
+    for (int i = 0; i < 216; ++i) {
+        text += std::to_string(i / 36 * 51) + " " + std::to_string(i / 6 % 6 * 51) + " " +
+                std::to_string(i % 6 * 51) + "\tweb\n";
+    }
+    return text;
+}
+
+// A palette of 216 colours written with its count holds and says 216 in every format that
+// can say it (GIMP lines, the JASC count, the RIFF entries, the Adobe tail with black after
+// the colours); the raw format has no count and keeps all 256 entries.
+TEST(PaletteFormats, AWrittenPaletteHoldsAndSaysItsColourCount) {
+    Bytes table;
+    ASSERT_EQ(Read(Text(WebSafeGimp()), table), 216);
+    for (int i = 216 * 4; i < 1024; i += 4) {
+        table[i] = table[i + 1] = table[i + 2] = 0x77; // not black: the count must cut them
+    }
+    for (const char* word : {"gpl", "jasc", "riff", "act", "raw"}) {
+        SCOPED_TRACE(word);
+        palette::PaletteFormat format;
+        ASSERT_TRUE(palette::FormatOfWord(word, format));
+        const Bytes file = palette::EncodePalette(table.data(), format, 216);
+        Bytes back;
+        const bool raw = format == palette::PaletteFormat::Raw;
+        EXPECT_EQ(Read(file, back), raw ? -1 : 216);
+        for (int i = 0; i < 1024; i += 4) {
+            const Bytes expected = i < 216 * 4 || raw ? Bytes(&table[i], &table[i + 3]) : Bytes(3);
+            EXPECT_EQ(Bytes(&back[i], &back[i + 3]), expected) << i / 4;
+        }
+        const std::string text(file.begin(), file.end());
+        if (format == palette::PaletteFormat::Gpl) {
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4 + 216);
+        } else if (format == palette::PaletteFormat::Jasc) {
+            EXPECT_EQ(text.rfind("JASC-PAL\r\n0100\r\n216\r\n", 0), 0u);
+        } else if (format == palette::PaletteFormat::Act) {
+            ASSERT_EQ(file.size(), 772u);
+            EXPECT_EQ(Bytes(file.begin() + 768, file.end()), (Bytes{0, 216, 0xFF, 0xFF}));
+            EXPECT_EQ(Bytes(file.begin() + 3 * 216, file.begin() + 768), Bytes(3 * 40, 0));
+        } else {
+            EXPECT_EQ(file.size(), raw ? 768u : 24u + 4 * 216);
+        }
+    }
+}
+
+// Text palettes as editors save them: behind a UTF-8 byte-order mark, with CR LF, LF or old
+// Mac CR line ends. A byte-order mark before anything else is no text: the raw colours.
+TEST(PaletteFormats, TextPalettesReadBehindAByteOrderMarkWithAnyLineEnds) {
+    const std::string mark = "\xEF\xBB\xBF";
+    for (const std::string& text :
+         {mark + "GIMP Palette\rName: Mac\r# comment\r10 20 30 Dusk\r255 0 128\r0 0 7\r",
+          mark + "JASC-PAL\r\n0100\r\n3\r\n10 20 30\r\n255 0 128\r\n0 0 7\r\n",
+          std::string("JASC-PAL\r0100\r3\r10 20 30\r255 0 128\r0 0 7"),
+          std::string("GIMP Palette\n10 20 30\r\n255 0 128\r0 0 7")}) {
+        Bytes table;
+        EXPECT_EQ(Read(Text(text), table), 3) << text;
+        EXPECT_EQ(Bytes(table.begin(), table.begin() + 11),
+                  (Bytes{30, 20, 10, 0x5A, 128, 0, 255, 0x5A, 7, 0, 0}))
+            << text;
+    }
+    Bytes raw = Text(mark);
+    raw.resize(768, 1);
+    Bytes table;
+    EXPECT_EQ(Read(raw, table), -1);
+    EXPECT_EQ(Bytes(table.begin(), table.begin() + 3), (Bytes{191, 187, 239}));
+}
+
+// A palette file is read whole or not at all: one over the limit is refused, never cut (a
+// GIMP file cut there would lose its later colours unseen). An empty file, which may come as
+// no bytes at all, is all black.
+TEST(PaletteFormats, AFileOverTheLimitIsRefusedAndAnEmptyOneIsBlack) {
+    std::string text = "GIMP Palette\n";
+    text += std::string(palette::kMaxPaletteFileBytes - text.size() - 6, '#') + "\n1 2 3";
+    Bytes table;
+    ASSERT_EQ(text.size(), palette::kMaxPaletteFileBytes);
+    EXPECT_EQ(Read(Text(text), table), 1);
+    EXPECT_EQ(Read(Text(text + "\n"), table), -2);
+    EXPECT_EQ(table, Bytes(1024, 0x5A));
+
+    for (const bool zName : {false, true}) {
+        table.assign(1024, 0x5A);
+        palette::PaletteFileFacts facts;
+        EXPECT_TRUE(palette::ReadPalette(nullptr, 0, zName, table.data(), facts));
+        EXPECT_EQ(table[4 * 255 + 2], 0);
+        EXPECT_EQ(table[0], 0);
+    }
 }
 
 } // namespace

@@ -96,13 +96,22 @@ TEST_F(ExactCommand, NothingHappensWithoutAnImage) {
     EXPECT_EQ(ImageBuffer, nullptr);
 }
 
-TEST_F(ExactCommand, UnreadableLayoutsAreRefusedWithAMessage) {
-    Bytes image = Picture24(8, 8, ThreeColours);
-    image.resize(image.size() - 5);
-    Open(Save(image, "exact_short.bmp"));
-    Reduce();
-    EXPECT_TRUE(OnlyMessage("画像のデータが途中で切れているため変換できません", MB_ICONERROR));
-    EXPECT_EQ(DocumentBytes(), image);
+// A file cut short, true-colour or indexed, is said to be so when it opens (what is there is
+// shown), and the conversion refuses it as cut short before anything else.
+TEST_F(ExactCommand, FilesCutShortAreToldSoWhenOpenedAndWhenConverted) {
+    for (Bytes image : {Picture24(8, 8, ThreeColours),
+                        Picture8(8, 8, {0xC01020, 0x30D040}, [](int x, int) { return x % 2; })}) {
+        image.resize(image.size() - 5);
+        Seams.messages.clear();
+        Open(Save(image, "exact_short.bmp"));
+        Reduce();
+        ASSERT_EQ(Seams.messages.size(), 2u);
+        EXPECT_EQ(Seams.messages[0].text, "ファイルが途中で切れているため表示できません");
+        EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_ICONWARNING));
+        EXPECT_EQ(Seams.messages[1].text, "画像のデータが途中で切れているため変換できません");
+        EXPECT_EQ(Seams.messages[1].type, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_EQ(DocumentBytes(), image);
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // palette files on disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -517,9 +518,71 @@ TEST_F(PaletteDialog, OtherToolsFilesLoadByContentAndSaveByExtension) {
     Bytes written;
     ASSERT_TRUE(ReadBytes(gpl, written));
     EXPECT_EQ(std::string(written.begin(), written.begin() + 13), "GIMP Palette\n");
-    EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Gpl));
+    EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Gpl, 5));
     ASSERT_TRUE(ReadBytes(act, written));
-    EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Act));
+    EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Act, 5));
+}
+
+// A saved palette holds the colours in force and says how many: 使用数 when it is above 0,
+// else as many as the table was loaded with (also at the next opening, after OK), else 256;
+// the raw format always holds all 256. A file over 1 MiB is refused whole, the table kept.
+TEST_F(PaletteDialog, SavedPalettesKeepTheColourCountInForce) {
+    std::string web = "GIMP Palette\nName: Web\n";
+    for (int i = 0; i < 216; ++i) {
+        web += std::to_string(i / 36 * 51) + " " + std::to_string(i / 6 % 6 * 51) + " " +
+               std::to_string(i % 6 * 51) + "\n";
+    }
+    ASSERT_TRUE(WriteBytes(Name("web216.gpl"), Bytes(web.begin(), web.end())));
+    const std::string large =
+        "GIMP Palette\n" + std::string(palette::kMaxPaletteFileBytes, '#') + "\n1 2 3\n";
+    ASSERT_TRUE(WriteBytes(Name("large.gpl"), Bytes(large.begin(), large.end())));
+    const auto save = [this](HWND d, const char* used, const char* name) {
+        SetDlgItemTextA(d, IDC_USED, used);
+        SetDlgItemTextA(d, IDC_PALFILE, Name(name).c_str());
+        Click(d, IDC_PALSAVE);
+    };
+    std::string usedAfterLoad;
+    RunDialog(Open, {[&](HWND d) {
+                  SetDlgItemTextA(d, IDC_USED, "0");
+                  SetDlgItemTextA(d, IDC_PALFILE, Name("web216.gpl").c_str());
+                  Click(d, IDC_PALLOAD);
+                  usedAfterLoad = Field(d, IDC_USED);
+                  save(d, "216", "used.gpl");
+                  save(d, "0", "loaded.act");
+                  save(d, "12", "twelve.gpl");
+                  save(d, "12", "raw.pal");
+                  SetDlgItemTextA(d, IDC_PALFILE, Name("large.gpl").c_str());
+                  Click(d, IDC_PALLOAD);
+                  Record(d);
+                  SetDlgItemTextA(d, IDC_USED, "0");
+                  Click(d, IDOK);
+              }});
+    RunDialog(Open, {[&](HWND d) {
+                  save(d, "0", "kept.gpl");
+                  Click(d, IDCANCEL);
+              }});
+    EXPECT_EQ(usedAfterLoad, "216");
+    ASSERT_EQ(Seams.messages.size(), 1u);
+    EXPECT_EQ(Seams.messages[0].text, "ファイルが大きすぎです");
+    Bytes web216(1024, 0);
+    palette::PaletteFileFacts facts;
+    ASSERT_TRUE(palette::ReadPalette(reinterpret_cast<const std::uint8_t*>(web.data()), web.size(),
+                                     false, web216.data(), facts));
+    EXPECT_EQ(Saw.edit, web216); // kept through the refused file
+    // Each file says its count and holds those colours, black after them.
+    for (const auto& [name, colours] : std::vector<std::pair<const char*, int>>{
+             {"used.gpl", 216}, {"loaded.act", 216}, {"twelve.gpl", 12}, {"kept.gpl", 216}}) {
+        Bytes file, table(1024, 0);
+        ASSERT_TRUE(ReadBytes(Name(name), file)) << name;
+        ASSERT_TRUE(palette::ReadPalette(file.data(), file.size(), false, table.data(), facts));
+        EXPECT_EQ(facts.colours, colours) << name;
+        Bytes expected = web216;
+        std::fill(expected.begin() + 4 * colours, expected.end(), std::uint8_t{0});
+        EXPECT_EQ(table, expected) << name;
+    }
+    Bytes raw;
+    ASSERT_TRUE(ReadBytes(Name("raw.pal"), raw));
+    EXPECT_EQ(raw.size(), 768u);
 }
 
 // 画像から: off without a document; an indexed image gives its colour table; a true-colour

@@ -230,6 +230,7 @@ void ResetProgram() {
         GlobalFree(SavedPalette);
         SavedPalette = nullptr;
     }
+    SavedPaletteColours = 0;
     PaletteFileName[0] = '\0';
     FixedCount = 0;
     QualityColours = 256;

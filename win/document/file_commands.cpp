@@ -171,13 +171,16 @@ static HGLOBAL ReadIntoNewBlock(HWND mainWindow, HANDLE file, DWORD size) {
 }
 
 // A file that loads but cannot be shown would leave the window blank without a word: say why.
+// One cut short is drawn as far as its rows reach, and said to be cut short all the same.
 static void TellWhyNotShown(HWND mainWindow) {
     const char* why = nullptr;
     {
         const LockedBlock<const BYTE> document(ImageBuffer);
-        const bmp::DrawPlan plan =
-            bmp::PlanDrawing(document.get(), document.get() ? ImageBytes : 0);
-        why = plan.drawable ? nullptr : text::NotShownText(plan.problem);
+        const DWORD size = document.get() ? ImageBytes : 0;
+        const bmp::DrawPlan plan = bmp::PlanDrawing(document.get(), size);
+        why = !plan.drawable                                ? text::NotShownText(plan.problem)
+              : bmp::IsCutShort(document.get(), size, plan) ? kCutShortText
+                                                            : nullptr;
     }
     if (why != nullptr) {
         Report(mainWindow, why, MB_ICONWARNING);

@@ -23,6 +23,9 @@ static HWND GridWindow;
 // dialog itself is filling them (which is no typing).
 static bool ColoursTyped;
 static bool FillingFields;
+// How many colours the working table was filled with; 0 when nothing said (SavedPaletteColours
+// for the working copy).
+static int EditColours;
 
 static void ReleaseEditPalette() {
     if (EditPalette != nullptr) {
@@ -60,10 +63,12 @@ static void OnInitDialog(HWND dialog) {
     if (SavedPalette == nullptr) {
         SavedPalette = NewPaletteTable();
         palette::PaletteFileFacts facts;
-        if (SavedPalette != nullptr) {
-            ReadPaletteFile(PaletteFileName, SavedPalette, facts);
+        if (SavedPalette != nullptr &&
+            ReadPaletteFile(PaletteFileName, SavedPalette, facts) == PaletteRead::Read) {
+            SavedPaletteColours = std::max(facts.colours, 0);
         }
     }
+    EditColours = SavedPaletteColours;
     if (SavedPalette != nullptr) {
         EditPalette = NewPaletteTable();
         CopyTable(SavedPalette, EditPalette);
@@ -180,6 +185,7 @@ static void OnOk(HWND dialog) {
     if (SavedPalette != nullptr && EditPalette != nullptr) {
         CopyTable(EditPalette, SavedPalette);
     }
+    SavedPaletteColours = EditColours;
     ReleaseEditPalette();
     GetDlgItemTextA(dialog, IDC_PALFILE, PaletteFileName, MAX_PATH);
     // A run takes this many entries of a 256-entry table.
@@ -218,11 +224,15 @@ static void OnLoad(HWND dialog) {
     const PaletteRead read = ReadPaletteFile(name, table, facts);
     if (read != PaletteRead::Read) {
         GlobalFree(table);
-        Report(dialog, read == PaletteRead::CannotOpen ? kCannotOpenText : kCannotReadText,
+        Report(dialog,
+               read == PaletteRead::CannotOpen ? kCannotOpenText
+               : read == PaletteRead::TooLarge ? kTooLargeText
+                                               : kCannotReadText,
                MB_ICONWARNING);
         return;
     }
     ReplaceEditPalette(dialog, table);
+    EditColours = std::max(facts.colours, 0);
     if (facts.colours > 0 && ReadNumberField(dialog, IDC_USED) == 0) {
         WriteNumberField(dialog, IDC_USED, facts.colours);
     }
@@ -243,12 +253,16 @@ static void OnFromImage(HWND dialog) {
     }
     CopyTable(EditPalette, table);
     const char* problem = nullptr;
+    int colours = 0;
     {
         const LockedBlock<const std::uint8_t> image(ImageBuffer);
         const LockedBlock<BYTE> entries(table);
         if (image.get() == nullptr || entries.get() == nullptr) {
             problem = kNoMemoryText;
-        } else if (!bmp::ColourTableOf(image.get(), ImageBytes, entries.get())) {
+        } else if (bmp::ColourTableOf(image.get(), ImageBytes, entries.get())) {
+            colours = static_cast<int>(std::min<std::uint32_t>(
+                bmp::PlanDrawing(image.get(), ImageBytes).colourCount, 256));
+        } else {
             const long used = ReadNumberField(dialog, IDC_USED);
             quantize::DiffusionInput input{static_cast<int>(used < 0 ? 0 : std::min(used, 256L)),
                                            entries.get(), quantize::kBasicPalette};
@@ -262,6 +276,7 @@ static void OnFromImage(HWND dialog) {
                 problem = text::RefusalText(outcome);
             } else {
                 quantize::CopyToColourTable(chosen, input.fixedCount, entries.get());
+                colours = input.choices.colours; // the entries after them are black
             }
         }
     }
@@ -271,15 +286,21 @@ static void OnFromImage(HWND dialog) {
         return;
     }
     ReplaceEditPalette(dialog, table);
+    EditColours = colours;
 }
 
 // Saves the working table under the name in the field; when the save changed a z name to
-// ".pal", the field shows the name the file was written under.
+// ".pal", the field shows the name the file was written under. The file holds the colours in
+// force: 使用数 when it is above 0, else as many as the table was filled with, else 256.
 static void OnSave(HWND dialog) {
     char name[MAX_PATH] = "";
     GetDlgItemTextA(dialog, IDC_PALFILE, name, sizeof name);
+    const long used = ReadNumberField(dialog, IDC_USED);
+    const int colours = used > 0          ? static_cast<int>(std::min(used, 256L))
+                        : EditColours > 0 ? EditColours
+                                          : 256;
     char written[MAX_PATH];
-    if (EditPalette != nullptr && WritePaletteFile(dialog, name, EditPalette, written) &&
+    if (EditPalette != nullptr && WritePaletteFile(dialog, name, EditPalette, colours, written) &&
         std::strcmp(written, name) != 0) {
         SetDlgItemTextA(dialog, IDC_PALFILE, written);
     }

@@ -12,6 +12,7 @@
 
 HGLOBAL SavedPalette;
 HGLOBAL EditPalette;
+int SavedPaletteColours;
 
 HGLOBAL NewPaletteTable() {
     return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, palette::kTableBytes);
@@ -24,9 +25,10 @@ PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFil
     if (!file.IsOpen()) {
         return PaletteRead::CannotOpen;
     }
-    // The whole file up to the most a palette file holds: the formats of other tools are
-    // known by their content, an Adobe colour table by its size.
-    std::vector<BYTE> bytes(palette::kMaxPaletteFileBytes);
+    // The whole file, up to one byte more than the most a palette file may hold, which tells
+    // a larger file: the formats of other tools are known by their content, an Adobe colour
+    // table by its size, and a file cut to the limit could lose colours unseen.
+    std::vector<BYTE> bytes(palette::kMaxPaletteFileBytes + 1);
     DWORD size = 0;
     for (;;) {
         DWORD got = 0;
@@ -38,6 +40,9 @@ PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFil
         if (got == 0 || size == bytes.size()) {
             break;
         }
+    }
+    if (size > palette::kMaxPaletteFileBytes) {
+        return PaletteRead::TooLarge;
     }
     BYTE read[palette::kTableBytes];
     const LockedBlock<BYTE> entries(table);
@@ -52,7 +57,7 @@ PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFil
     return PaletteRead::Read;
 }
 
-bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, char* written) {
+bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, int colours, char* written) {
     char path[MAX_PATH];
     std::strncpy(path, name, MAX_PATH - 1);
     path[MAX_PATH - 1] = '\0';
@@ -75,7 +80,7 @@ bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, char* written
         if (entries.get() == nullptr) {
             return false;
         }
-        bytes = palette::EncodePalette(entries.get(), palette::FormatOfName(path));
+        bytes = palette::EncodePalette(entries.get(), palette::FormatOfName(path), colours);
     }
     if (!WriteFileSafely(owner, path, bytes.data(), static_cast<DWORD>(bytes.size()),
                          kWriteFailedText, kWriteFailedText, MB_OK | MB_ICONINFORMATION)) {

@@ -9,6 +9,9 @@
 // blue, green, red and a reserved byte.
 extern HGLOBAL SavedPalette; // kept between openings of the palette dialog; null before
 extern HGLOBAL EditPalette;  // the working copy while the dialog is open
+// How many colours SavedPalette was filled with (from a file that says so, or from an
+// image); 0 when nothing said. A palette saved while 使用数 is 0 holds that many.
+extern int SavedPaletteColours;
 
 // A new all-black table, or null when memory runs out.
 HGLOBAL NewPaletteTable();
@@ -17,17 +20,19 @@ enum class PaletteRead {
     Read,       // all 256 entries were set from the file
     CannotOpen, // the table is untouched
     CannotRead, // the file opened but reading it failed, or it is malformed; the table is untouched
+    TooLarge,   // more than palette::kMaxPaletteFileBytes: refused unread; the table is untouched
 };
 
 // Fills all 256 entries of `table` from the named file, as palette::ReadPalette reads it: the
 // other tools' formats by their content, any other file in the plain format (the long one for
 // z names), entries a short file does not reach black. `facts` tell how many colours the
-// file says it holds.
+// file says it holds. No more than one byte past palette::kMaxPaletteFileBytes is read.
 PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFileFacts& facts);
 
-// Writes `table` in the format the name's extension asks for (palette::FormatOfName: .gpl,
-// .act, anything else the 768 bytes), asking first about a z name (which becomes ".pal" on
+// Writes the first `colours` entries of `table` in the format the name's extension asks for
+// (palette::FormatOfName: .gpl, .act, each saying how many colours it holds; anything else
+// the 768 bytes of all 256 entries), asking first about a z name (which becomes ".pal" on
 // OK) and about overwriting an existing file; reports failures in message boxes owned by
 // `owner`. True when the file was written; `written` (MAX_PATH bytes) then holds the name it
 // was written under.
-bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, char* written);
+bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, int colours, char* written);
