@@ -68,6 +68,9 @@ inline constexpr char kRegisterAndRestartText[] = "レジストリに登録し�
 // Error diffusion in the program.
 inline constexpr char kConversionBusyText[] = "変換中です";
 inline constexpr char kCannotStartConversionText[] = "変換を開始できません";
+// 高画質の設定: a number out of its field's range.
+inline constexpr char kColoursRangeText[] = "色数は2～256で指定してください";
+inline constexpr char kStrengthRangeText[] = "強さは0～100で指定してください";
 // 誤差拡散（高画質） with the key colour on, but no fixed colour to be it.
 inline constexpr char kKeyNeedsFixedText[] =
     "透過色にはパレットの0番を使います\n固定パレットを使い、使用数を1以上にしてください";
