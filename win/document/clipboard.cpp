@@ -78,7 +78,7 @@ void PasteCommand(HWND mainWindow) {
         Report(mainWindow, kNoClipboardImageText, MB_ICONINFORMATION);
         return;
     }
-    if (!MayDiscardConversion(mainWindow)) {
+    if (!MayLeaveDocument(mainWindow)) {
         return;
     }
     std::vector<BYTE> file;
@@ -92,6 +92,8 @@ void PasteCommand(HWND mainWindow) {
         return;
     }
     CurrentFileName[0] = '\0';
-    // Written as BMP or PNG only, by the name chosen at the first save.
+    // Written as BMP or PNG only, by the name chosen at the first save; unsaved work until then.
     AdoptImage(mainWindow, block, static_cast<DWORD>(file.size()), true);
+    Kind.unsaved = true;
+    ShowTitle(mainWindow);
 }
