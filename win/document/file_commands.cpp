@@ -45,9 +45,7 @@ static bool WriteDocument(HWND owner, const char* path, const char* createFailed
                            createFailedText, kWriteFailedText, MB_ICONWARNING);
 }
 
-// What becomes of a decoded image's transparency: onto white, or with the key colour of the
-// high-quality settings on (and a fixed colour to be it), fully transparent pixels take it.
-static image::AlphaRule AlphaRuleOfSettings() {
+image::AlphaRule AlphaRuleOfSettings() {
     image::AlphaRule rule;
     if (QualityKey && FixedCount >= 1 && SavedPalette != nullptr) {
         const LockedBlock<const BYTE> table(SavedPalette);

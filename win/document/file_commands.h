@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "core/image/rgba.h"
+
 // Reads the file named by CurrentFileName into the document and reports its own failures;
 // with chain set and AutoReduce on, exact reduction follows. True when the document was
 // replaced; on failure the document is unchanged.
@@ -21,6 +23,10 @@ void AdoptImage(HWND mainWindow, HGLOBAL block, DWORD bytes, bool decoded);
 // a file it can be written back to) or with いいえ. キャンセル, a failed save or a cancelled
 // save dialog keep it.
 bool MayLeaveDocument(HWND mainWindow);
+
+// What becomes of a decoded image's transparency: onto white, or with the key colour of the
+// high-quality settings on (and a fixed colour to be it), fully transparent pixels take it.
+image::AlphaRule AlphaRuleOfSettings();
 
 void OpenCommand(HWND mainWindow);
 // Save and Save as: true when the document was written.
