@@ -291,7 +291,7 @@ TEST_F(DiffusionCommandTest, ABigImageDitheredByTwoThreadsGetsTheBytesOfOne) {
 
 // An image the run would refuse is refused as the run would refuse it, before the question
 // and the palette counts, and no run starts: an 8-bit image by 誤差拡散, a file that is no
-// image by either method.
+// image by either method. What only the run can find is told by the run.
 TEST_F(DiffusionCommandTest, ImagesTheRunWouldRefuseAreRefusedBeforeAnyQuestion) {
     std::vector<std::uint32_t> palette(256);
     for (int i = 0; i < 256; ++i) {
@@ -320,6 +320,18 @@ TEST_F(DiffusionCommandTest, ImagesTheRunWouldRefuseAreRefusedBeforeAnyQuestion)
         EXPECT_EQ(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), nullptr);
         EXPECT_EQ(DocumentBytes(), c.image);
     }
+    // A refusal the run itself finds (memory running out) is told by the worker, and its
+    // window closes as after a conversion.
+    const Bytes photo = Picture24(128, 128, Photo);
+    Load(photo, "refused.bmp");
+    Seams.messages.clear();
+    FailNextAllocationOfAtLeast(16384);
+    Diffuse();
+    const auto texts = Texts();
+    ASSERT_EQ(texts.size(), 3u); // the question, the counts, the refusal
+    EXPECT_EQ(texts[2], "メモリが足りません");
+    EXPECT_EQ(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), nullptr);
+    EXPECT_EQ(DocumentBytes(), photo);
 }
 
 TEST_F(DiffusionCommandTest, NothingHappensWithoutAnImage) {
