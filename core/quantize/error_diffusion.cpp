@@ -183,6 +183,17 @@ GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method, int colours) {
     return {fixed, basic, 256 - fixed - basic};
 }
 
+Outcome CheckDiffusionSource(const std::uint8_t* data, std::uint64_t size,
+                             const Stages& stages) try {
+    SourceImage image;
+    image.data = data;
+    image.size = size;
+    const auto problem = Prepare(image, stages, nullptr);
+    return problem ? OutcomeOf(*problem) : Outcome::Converted;
+} catch (const std::bad_alloc&) {
+    return Outcome::NoMemory;
+}
+
 Outcome PaletteOfImage(const std::uint8_t* data, std::uint64_t size, const DiffusionInput& input,
                        DiffusionObserver& observer, DiffusionPalette& palette) {
     std::size_t refused = 0;

@@ -21,6 +21,11 @@ namespace quantize {
 Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                     const DiffusionInput& input, DiffusionObserver& observer);
 
+// How DiffuseImage would refuse the image for its layout alone, before it counts a colour:
+// Converted for a layout it converts (an indexed image that the adaptive palette takes is
+// unpacked to be sure of it, as the run would; NoMemory when that fails). Changes nothing.
+Outcome CheckDiffusionSource(const std::uint8_t* data, std::uint64_t size, const Stages& stages);
+
 // The palette DiffuseImage would dither the image onto (its entries: red, green, blue,
 // flags), worked out without changing the image. Converted when `palette` was set; otherwise
 // why not, as DiffuseImage would refuse.

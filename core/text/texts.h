@@ -23,14 +23,14 @@ inline constexpr char kSafetyCopyBlockedText[] =
     "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";
 inline constexpr char kSafetyCopyLeftText[] =
     "保存しましたが、元のファイルの控えを削除できませんでした：";
-// Closing, opening or reloading over a conversion that was not saved.
 // The view and the clipboard.
 inline constexpr char kUntitledName[] = "無題";
 inline constexpr char kNoComparisonText[] = "元の画像を残すメモリが足りないため、比較できません";
 inline constexpr char kNoClipboardImageText[] = "クリップボードに画像がありません";
 inline constexpr char kCannotCopyText[] = "この画像はコピーできません";
 inline constexpr char kClipboardBusyText[] = "クリップボードを使えません";
-inline constexpr char kDiscardUnsavedText[] = "変換した画像は保存されていません。破棄しますか？";
+// Closing, opening, dropping, reloading or pasting over unsaved work: はい saves it first.
+inline constexpr char kSaveChangesText[] = "変更を保存しますか？";
 inline constexpr char kReleaseToLoadText[] =
     "メモリが足りません\n今の画像を破棄して読み込みますか？";
 inline constexpr char kReadOnlyNotOpenedText[] =
@@ -68,6 +68,9 @@ inline constexpr char kRegisterAndRestartText[] = "レジストリに登録し�
 // Error diffusion in the program.
 inline constexpr char kConversionBusyText[] = "変換中です";
 inline constexpr char kCannotStartConversionText[] = "変換を開始できません";
+// 高画質の設定: a number out of its field's range.
+inline constexpr char kColoursRangeText[] = "色数は2～256で指定してください";
+inline constexpr char kStrengthRangeText[] = "強さは0～100で指定してください";
 // 誤差拡散（高画質） with the key colour on, but no fixed colour to be it.
 inline constexpr char kKeyNeedsFixedText[] =
     "透過色にはパレットの0番を使います\n固定パレットを使い、使用数を1以上にしてください";

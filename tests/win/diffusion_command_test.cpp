@@ -289,21 +289,49 @@ TEST_F(DiffusionCommandTest, ABigImageDitheredByTwoThreadsGetsTheBytesOfOne) {
     EXPECT_EQ(EngineResult(image, 0, Bytes(1024, 0), nullptr, 2), oneThread);
 }
 
-TEST_F(DiffusionCommandTest, EightBitImagesAreRefusedAndTheWindowCloses) {
+// An image the run would refuse is refused as the run would refuse it, before the question
+// and the palette counts, and no run starts: an 8-bit image by 誤差拡散, a file that is no
+// image by either method. What only the run can find is told by the run.
+TEST_F(DiffusionCommandTest, ImagesTheRunWouldRefuseAreRefusedBeforeAnyQuestion) {
     std::vector<std::uint32_t> palette(256);
     for (int i = 0; i < 256; ++i) {
         palette[i] = static_cast<std::uint32_t>(i * 0x010203);
     }
-    const Bytes image = Picture8(10, 10, palette, Index);
-    Load(image, "diffuse_8bit.bmp");
+    const Bytes indexed = Picture8(10, 10, palette, Index);
+    const Bytes text = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e', '\n'};
+    const struct {
+        const Bytes& image;
+        int command;
+        const char* refusal;
+        UINT type;
+    } cases[] = {
+        {indexed, IDM_REDUCE_DIFFUSE, "すでに２５６です", MB_ICONINFORMATION},
+        {text, IDM_REDUCE_DIFFUSE, "この形式のBMPは変換できません", MB_ICONERROR},
+        {text, IDM_REDUCE_DIFFUSE_HQ, "この形式のBMPは変換できません", MB_ICONERROR},
+    };
     Seams.messageAnswer = IDNO;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        Load(c.image, "refused.bmp");
+        Seams.messages.clear();
+        Command(c.command);
+        EXPECT_TRUE(OnlyMessage(c.refusal, c.type));
+        EXPECT_FALSE(ConversionInProgress());
+        EXPECT_EQ(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), nullptr);
+        EXPECT_EQ(DocumentBytes(), c.image);
+    }
+    // A refusal the run itself finds (memory running out) is told by the worker, and its
+    // window closes as after a conversion.
+    const Bytes photo = Picture24(128, 128, Photo);
+    Load(photo, "refused.bmp");
+    Seams.messages.clear();
+    FailNextAllocationOfAtLeast(16384);
     Diffuse();
     const auto texts = Texts();
-    ASSERT_EQ(texts.size(), 3u);
-    EXPECT_EQ(texts[2], "すでに２５６です");
-    EXPECT_EQ(Seams.messages[2].type, static_cast<UINT>(MB_ICONINFORMATION));
-    EXPECT_EQ(DocumentBytes(), image);
+    ASSERT_EQ(texts.size(), 3u); // the question, the counts, the refusal
+    EXPECT_EQ(texts[2], "メモリが足りません");
     EXPECT_EQ(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), nullptr);
+    EXPECT_EQ(DocumentBytes(), photo);
 }
 
 TEST_F(DiffusionCommandTest, NothingHappensWithoutAnImage) {

@@ -438,6 +438,10 @@ TEST_F(FileCommands, SaveAsWritesTheNewFileAndLaterSavesGoThere) {
     EXPECT_FALSE(call.open);
     EXPECT_EQ(call.flags, 0x208006u);
     EXPECT_EQ(call.title, "保存");
+    static const char filter[] =
+        "BMPファイル(BMP)\0*.BMP\0PNGファイル(PNG)\0*.png\0すべてのファイル\0*.*\0";
+    EXPECT_EQ(call.filter, std::string(filter, sizeof filter));
+    EXPECT_EQ(call.filterIndex, 1u); // BMP for a .bmp name
     EXPECT_EQ(call.defExt, "bmp");
     EXPECT_EQ(call.initialDir, TempDir());
     EXPECT_TRUE(Seams.messages.empty());
@@ -490,9 +494,11 @@ std::string Title(HWND window) {
     return text;
 }
 
-// The title names the file and marks an unsaved conversion; closing, opening, dropping and
-// リロード over one ask first, and キャンセル keeps everything; saving clears the mark.
-TEST_F(FileCommands, TheTitleTellsAndAnUnsavedConversionIsNeverDroppedUnasked) {
+// The title names the file and marks unsaved work. Closing (閉じる or Esc, the caption
+// button), opening, dropping, リロード and pasting over it ask 変更を保存しますか？ with はい as
+// the default: キャンセル keeps everything, and so does はい when the save fails; いいえ
+// discards; はい saves (Save's way) and goes on. With the option on nothing is asked.
+TEST_F(FileCommands, UnsavedWorkIsSavedDiscardedOrKeptAsTheAnswerSays) {
     OpenFile(firstPath_);
     const std::string name = firstPath_.substr(firstPath_.find_last_of('\\') + 1);
     EXPECT_EQ(Title(window_), "Tintwright - " + name);
@@ -500,9 +506,8 @@ TEST_F(FileCommands, TheTitleTellsAndAnUnsavedConversionIsNeverDroppedUnasked) {
     const Bytes converted = DocumentBytes();
     ASSERT_EQ(converted[28], 8);
     EXPECT_EQ(Title(window_), "Tintwright - " + name + " *");
+    Command(IDM_COPY); // for the paste
 
-    // キャンセル to each: the document, its name and the window stay.
-    Seams.messageAnswer = IDCANCEL;
     const std::vector<std::function<void()>> ways = {
         [&] { Command(IDM_RELOAD); },
         [&] { OpenFile(secondPath_); },
@@ -512,22 +517,38 @@ TEST_F(FileCommands, TheTitleTellsAndAnUnsavedConversionIsNeverDroppedUnasked) {
         },
         [&] { Command(IDM_CLOSE); },
         [&] { SendMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0); },
+        [&] { Command(IDM_PASTE); },
     };
-    for (std::size_t i = 0; i < ways.size(); ++i) {
-        SCOPED_TRACE(i);
-        Seams.messages.clear();
-        ways[i]();
-        EXPECT_TRUE(OnlyMessage("変換した画像は保存されていません。破棄しますか？",
-                                MB_OKCANCEL | MB_ICONQUESTION));
-        EXPECT_TRUE(IsWindow(window_));
-        EXPECT_EQ(DocumentBytes(), converted);
-        EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    for (const int answer : {IDCANCEL, IDYES}) {
+        Files.write = fake::FailingWrite; // はい then finds the save failing
+        for (std::size_t i = 0; i < ways.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "answer " << answer << ", way " << i);
+            Seams.messages.clear();
+            Seams.messageAnswer = answer;
+            ways[i]();
+            ASSERT_FALSE(Seams.messages.empty());
+            EXPECT_EQ(Seams.messages[0].text, "変更を保存しますか？");
+            EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_YESNOCANCEL | MB_ICONQUESTION));
+            EXPECT_EQ(Seams.messages.size(), answer == IDYES ? 2u : 1u);
+            EXPECT_TRUE(IsWindow(window_));
+            EXPECT_EQ(DocumentBytes(), converted);
+            EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+            EXPECT_EQ(OnDisk(firstPath_), first_);
+        }
+        Files.write = WriteFile;
     }
-    // OK discards: リロード reads the file again, unmarked.
-    Seams.messageAnswer = IDOK;
+    // いいえ discards: リロード reads the file again, unmarked.
+    Seams.messageAnswer = IDNO;
     Command(IDM_RELOAD);
     EXPECT_EQ(DocumentBytes(), first_);
     EXPECT_EQ(Title(window_), "Tintwright - " + name);
+    // はい saves over the file, then the drop goes on.
+    Command(IDM_REDUCE_EXACT);
+    Seams.messageAnswer = IDYES;
+    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})), 0);
+    EXPECT_EQ(OnDisk(firstPath_), converted);
+    EXPECT_EQ(DocumentBytes(), second_);
+    EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
 
     // Saving clears the mark; with the option on nothing is asked.
     Command(IDM_REDUCE_EXACT);
@@ -537,6 +558,7 @@ TEST_F(FileCommands, TheTitleTellsAndAnUnsavedConversionIsNeverDroppedUnasked) {
     EXPECT_TRUE(Seams.messages.empty());
     EXPECT_EQ(Title(window_),
               "Tintwright - " + Name("saved.bmp").substr(Name("saved.bmp").find_last_of('\\') + 1));
+    ASSERT_TRUE(WriteBytes(firstPath_, first_));
     OpenFile(firstPath_);
     Command(IDM_REDUCE_EXACT);
     NoUnsavedPrompt = 1;
@@ -546,24 +568,63 @@ TEST_F(FileCommands, TheTitleTellsAndAnUnsavedConversionIsNeverDroppedUnasked) {
     EXPECT_EQ(DocumentBytes(), first_);
 }
 
+// Work that cannot go back to its file is saved under a new name when はい answers the
+// question: a read-only file's, and an image read from another kind of file (here a PNG under
+// a .gif name), whose name the dialog proposes as a PNG, with PNG chosen.
+TEST_F(FileCommands, WorkThatCannotGoBackToItsFileIsSavedUnderANewName) {
+    OpenFile(firstPath_);
+    Seams.dialogPath = Name("photo.png");
+    Command(IDM_SAVEAS); // an RGB PNG
+    ASSERT_TRUE(WriteBytes(Name("photo.gif"), OnDisk(Name("photo.png"))));
+    ASSERT_TRUE(DeleteFileA(Name("photo.png").c_str()));
+
+    OpenFile(firstPath_);
+    Command(IDM_REDUCE_EXACT);
+    ASSERT_TRUE(SetFileAttributesA(firstPath_.c_str(), FILE_ATTRIBUTE_READONLY));
+    ResetSeams();
+    Seams.messageAnswer = IDYES;
+    Seams.dialogConfirms = false;
+    Command(IDM_CLOSE);
+    SetFileAttributesA(firstPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_EQ(Seams.dialogs.size(), 1u);
+    EXPECT_FALSE(Seams.dialogs[0].open);
+    EXPECT_EQ(Seams.dialogs[0].startName, firstPath_);
+    EXPECT_EQ(Seams.dialogs[0].filterIndex, 1u);
+    EXPECT_TRUE(IsWindow(window_));
+    EXPECT_EQ(OnDisk(firstPath_), first_);
+
+    Seams.messageAnswer = IDNO;
+    Seams.dialogConfirms = true;
+    OpenFile(Name("photo.gif"));
+    ASSERT_TRUE(Kind.decoded);
+    Command(IDM_REDUCE_EXACT);
+    ResetSeams();
+    Seams.messageAnswer = IDYES;
+    Seams.dialogPath = Name("photo.png");
+    Command(IDM_CLOSE);
+    ASSERT_EQ(Seams.dialogs.size(), 1u);
+    EXPECT_EQ(Seams.dialogs[0].startName, Name("photo.png"));
+    EXPECT_EQ(Seams.dialogs[0].filterIndex, 2u);
+    EXPECT_FALSE(IsWindow(window_));
+    const Bytes png = OnDisk(Name("photo.png"));
+    ASSERT_GT(png.size(), 26u);
+    EXPECT_EQ(png[25], 3);                       // indexed, from the converted document
+    EXPECT_EQ(OnDisk(Name("photo.gif"))[25], 2); // RGB as it was
+}
+
 // Ctrl+C puts the image on the clipboard (an 8-bit image as 8-bit); Ctrl+V makes it a new
-// document without a name, asking first over an unsaved conversion; Save then asks for one.
+// document without a name, unsaved work until Save has asked for a name: closing asks, and
+// はい goes to the save dialog, whose キャンセル keeps the window.
 TEST_F(FileCommands, CopyThenPasteGivesTheSamePixelsAsAnUntitledImage) {
     OpenFile(firstPath_);
     Command(IDM_REDUCE_EXACT);
     const Bytes converted = DocumentBytes();
     ASSERT_EQ(converted[28], 8);
     Command(IDM_COPY);
-    Seams.messageAnswer = IDCANCEL;
-    Command(IDM_PASTE);
-    EXPECT_TRUE(OnlyMessage("変換した画像は保存されていません。破棄しますか？",
-                            MB_OKCANCEL | MB_ICONQUESTION));
-    EXPECT_EQ(DocumentBytes(), converted);
-
-    Seams.messageAnswer = IDOK;
+    Seams.messageAnswer = IDNO;
     Command(IDM_PASTE);
     const Bytes pasted = DocumentBytes();
-    EXPECT_EQ(Title(window_), "Tintwright - 無題");
+    EXPECT_EQ(Title(window_), "Tintwright - 無題 *");
     EXPECT_EQ(CurrentFileName[0], '\0');
     ASSERT_EQ(pasted.size(), converted.size());
     EXPECT_EQ(pasted[28], 8);
@@ -572,11 +633,21 @@ TEST_F(FileCommands, CopyThenPasteGivesTheSamePixelsAsAnUntitledImage) {
 
     Seams.messages.clear();
     Command(IDM_RELOAD); // nothing to read again
+    EXPECT_TRUE(Seams.messages.empty());
     EXPECT_EQ(DocumentBytes(), pasted);
-    Seams.dialogPath = Name("pasted.bmp");
-    Command(IDM_SAVE);
+    Seams.messageAnswer = IDYES;
+    Seams.dialogConfirms = false;
+    Command(IDM_CLOSE); // Esc
+    EXPECT_TRUE(OnlyMessage("変更を保存しますか？", MB_YESNOCANCEL | MB_ICONQUESTION));
     ASSERT_EQ(Seams.dialogs.size(), 2u);
     EXPECT_FALSE(Seams.dialogs.back().open);
+    EXPECT_TRUE(IsWindow(window_));
+    EXPECT_EQ(DocumentBytes(), pasted);
+
+    Seams.dialogConfirms = true;
+    Seams.dialogPath = Name("pasted.bmp");
+    Command(IDM_SAVE);
+    ASSERT_EQ(Seams.dialogs.size(), 3u);
     EXPECT_EQ(OnDisk(Name("pasted.bmp")), pasted);
     EXPECT_EQ(Title(window_),
               "Tintwright - " +

@@ -3,6 +3,7 @@
 // with the document kept, and a document is saved as PNG by its name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -159,6 +160,46 @@ TEST_F(Images, DocumentsAreSavedAsPngByTheirName) {
             }
         }
     }
+}
+
+// Puts the images on the clipboard, each under its format.
+void PutOnClipboard(HWND owner, const std::vector<std::pair<UINT, Bytes>>& images) {
+    ASSERT_TRUE(OpenClipboard(owner));
+    EmptyClipboard();
+    for (const auto& [format, bytes] : images) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+        GlobalUnlock(block);
+        EXPECT_NE(SetClipboardData(format, block), nullptr);
+    }
+    CloseClipboard();
+}
+
+// A PNG file on the clipboard under "PNG" (as browsers put it there, and Wine for an X11
+// image/png) is pasted as the file opens, transparency onto white; a bitmap beside it is
+// taken first, as before.
+TEST_F(Images, APngOnTheClipboardIsPastedAndABitmapBesideItTakenFirst) {
+    const auto references =
+        testimg::ReadPngReferences(TW_SOURCE_DIR "/tests/data/pngsuite_pixels.txt");
+    const auto reference = std::find_if(references.begin(), references.end(),
+                                        [](const auto& r) { return r.name == "basn6a08.png"; });
+    ASSERT_NE(reference, references.end());
+    OpenMainWindow(200, 150);
+    const UINT pngFormat = RegisterClipboardFormatA("PNG");
+    PutOnClipboard(window_, {{pngFormat, OnDisk(TW_PNG_CORPUS_DIR "/basn6a08.png")}});
+    Command(IDM_PASTE);
+    EXPECT_TRUE(Seams.messages.empty()) << Seams.messages[0].text;
+    EXPECT_EQ(testimg::CompareWithReference(*reference, DocumentBytes()), "");
+    EXPECT_EQ(CurrentFileName[0], '\0');
+    EXPECT_TRUE(Kind.unsaved);
+
+    const Bytes bitmap = testimg::Make24(3, 2, [](int x, int y) { return 0x405060u * (x + y); });
+    PutOnClipboard(window_, {{CF_DIB, Bytes(bitmap.begin() + 14, bitmap.end())},
+                             {pngFormat, OnDisk(TW_PNG_CORPUS_DIR "/basn6a08.png")}});
+    Seams.messageAnswer = IDNO; // the pasted image is not saved
+    Command(IDM_PASTE);
+    const Bytes pasted = DocumentBytes();
+    EXPECT_EQ(Bytes(pasted.begin() + 54, pasted.end()), Bytes(bitmap.begin() + 54, bitmap.end()));
 }
 
 } // namespace

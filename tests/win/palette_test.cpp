@@ -679,20 +679,36 @@ TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
     }
 }
 
-TEST_F(PaletteDialog, BrowsePutsTheChosenPathIntoTheField) {
+// 参照 starts in the folder of the palette file in force (the field's, else the one kept, else
+// the current directory) with no name proposed, and puts the chosen path into the field.
+TEST_F(PaletteDialog, BrowseStartsBesideThePaletteInForceAndFillsTheField) {
+    std::snprintf(PaletteFileName, MAX_PATH, "%s", "D:\\kept\\web.gpl");
     Seams.dialogPath = "C:\\palettes\\mine.pal";
     RunDialog(Open, {[&](HWND d) {
+                  SetDlgItemTextA(d, IDC_PALFILE, "C:\\typed\\old.pal");
                   Click(d, IDC_BROWSE);
                   Record(d);
+                  SetDlgItemTextA(d, IDC_PALFILE, "");
+                  Click(d, IDC_BROWSE);
+                  PaletteFileName[0] = '\0';
+                  SetDlgItemTextA(d, IDC_PALFILE, "");
+                  Click(d, IDC_BROWSE);
                   Click(d, IDCANCEL);
               }});
-    ASSERT_EQ(Seams.dialogs.size(), 1u);
+    ASSERT_EQ(Seams.dialogs.size(), 3u);
     EXPECT_EQ(Seams.dialogs[0].title, "開く");
     static const char filter[] =
         "パレット (*.pal;*.act;*.gpl)\0*.pal;*.act;*.gpl\0すべてのファイル\0*.*\0";
     EXPECT_EQ(Seams.dialogs[0].filter, std::string(filter, sizeof filter));
     EXPECT_EQ(Seams.dialogs[0].defExt, "pal");
     EXPECT_EQ(Seams.dialogs[0].buffer, PathWorkBuffer);
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, current);
+    const std::string folders[] = {"C:\\typed", "D:\\kept", current};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Seams.dialogs[i].initialDir, folders[i]) << i;
+        EXPECT_EQ(Seams.dialogs[i].startName, "") << i;
+    }
     EXPECT_EQ(Saw.file, "C:\\palettes\\mine.pal");
 }
 

@@ -255,28 +255,60 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     EXPECT_EQ(QualityKey, 1u);
 
     Main = CreateMainWindow(200, 100);
-    long shownColours = 0;
+    long shownColours = 0, stepped = 0;
     BOOL strengthOpen = TRUE;
+    std::vector<int> focusAfterRefusal; // the field that has the focus after each refusal
+    const auto refusedOk = [&](HWND d) {
+        SendMessageA(d, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(IsWindowVisible(d)); // still open, nothing kept
+        EXPECT_EQ(QualityColours, 256u);
+        EXPECT_EQ(QualityDither, 1u);
+        focusAfterRefusal.push_back(GetDlgCtrlID(GetFocus()));
+    };
+    Seams.messages.clear();
     RunDialog(OpenQuality, {[&](HWND d) {
-                  shownColours = ReadNumberField(d, IDC_COLOURS);
-                  strengthOpen = IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH));
-                  EXPECT_EQ(IsDlgButtonChecked(d, IDC_DITHER_ORDERED), BST_CHECKED);
-                  EXPECT_EQ(IsDlgButtonChecked(d, IDC_KEYCOLOUR), BST_CHECKED);
-                  // Two steps down the arrow, a click on 誤差拡散, a strength out of range.
-                  HWND spin = GetDlgItem(d, IDC_COLOURS_SPIN);
-                  SendMessageA(d, WM_VSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(spin));
-                  SendMessageA(d, WM_VSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(spin));
-                  SendDlgItemMessageA(d, IDC_DITHER_FS, BM_CLICK, 0, 0);
-                  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH)));
-                  SetDlgItemTextA(d, IDC_STRENGTH, "250");
-                  SendDlgItemMessageA(d, IDC_KEYCOLOUR, BM_CLICK, 0, 0);
-                  SendMessageA(d, WM_COMMAND, IDOK, 0);
-              }});
+                                shownColours = ReadNumberField(d, IDC_COLOURS);
+                                strengthOpen = IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH));
+                                EXPECT_EQ(IsDlgButtonChecked(d, IDC_DITHER_ORDERED), BST_CHECKED);
+                                EXPECT_EQ(IsDlgButtonChecked(d, IDC_KEYCOLOUR), BST_CHECKED);
+                                // The arrow keys keep to the range: up from 256 stays, then two
+                                // steps down.
+                                for (const WPARAM arrow : {VK_UP, VK_DOWN, VK_DOWN}) {
+                                    SendDlgItemMessageA(d, IDC_COLOURS, WM_KEYDOWN, arrow, 0);
+                                }
+                                stepped = ReadNumberField(d, IDC_COLOURS);
+                                // A click on 誤差拡散, a strength out of range: OK says so.
+                                SendDlgItemMessageA(d, IDC_DITHER_FS, BM_CLICK, 0, 0);
+                                EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH)));
+                                SetDlgItemTextA(d, IDC_STRENGTH, "250");
+                                SendDlgItemMessageA(d, IDC_KEYCOLOUR, BM_CLICK, 0, 0);
+                                refusedOk(d);
+                                // Colours out of range, above and below.
+                                SetDlgItemTextA(d, IDC_STRENGTH, "40");
+                                SetDlgItemTextA(d, IDC_COLOURS, "300");
+                                refusedOk(d);
+                                SetDlgItemTextA(d, IDC_COLOURS, "1");
+                                refusedOk(d);
+                            },
+                            [&](HWND d) {
+                                SetDlgItemTextA(d, IDC_COLOURS, "254");
+                                SendMessageA(d, WM_COMMAND, IDOK, 0);
+                            }});
     EXPECT_EQ(shownColours, 256);
+    EXPECT_EQ(stepped, 254);
     EXPECT_FALSE(strengthOpen); // only 誤差拡散 has a strength
+    std::vector<std::string> told;
+    for (const auto& m : Seams.messages) {
+        told.push_back(m.text);
+        EXPECT_EQ(m.type, static_cast<UINT>(MB_ICONWARNING));
+    }
+    EXPECT_EQ(told, (std::vector<std::string>{"強さは0～100で指定してください",
+                                              "色数は2～256で指定してください",
+                                              "色数は2～256で指定してください"}));
+    EXPECT_EQ(focusAfterRefusal, (std::vector<int>{IDC_STRENGTH, IDC_COLOURS, IDC_COLOURS}));
     EXPECT_EQ(QualityColours, 254u);
     EXPECT_EQ(QualityDither, 0u);
-    EXPECT_EQ(QualityStrength, 100u);
+    EXPECT_EQ(QualityStrength, 40u);
     EXPECT_EQ(QualityKey, 0u);
     RunDialog(OpenQuality, {[](HWND d) {
                   SetDlgItemTextA(d, IDC_COLOURS, "1");
@@ -302,7 +334,7 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     Bytes data;
     for (const auto& [name, value] :
          {std::pair{"HQColours", Bytes{16, 0, 0, 0}}, std::pair{"HQDither", Bytes{2, 0, 0, 0}},
-          std::pair{"HQStrength", Bytes{100, 0, 0, 0}}, std::pair{"HQKey", Bytes{0, 0, 0, 0}},
+          std::pair{"HQStrength", Bytes{40, 0, 0, 0}}, std::pair{"HQKey", Bytes{0, 0, 0, 0}},
           std::pair{"NoUnsavedPrompt", Bytes{1, 0, 0, 0}},
           std::pair{"QuietRuns", Bytes{1, 0, 0, 0}}}) {
         ASSERT_TRUE(ReadSetting(name, type, data)) << name;

@@ -18,12 +18,6 @@
 #include "win/palette/user_palette.h"
 #include "win/res/resource.h"
 
-// Whether a name ends in the extension (with its dot), in any case.
-static bool HasExtension(const char* path, const char* extension) {
-    const std::size_t length = std::strlen(path), wanted = std::strlen(extension);
-    return length >= wanted && lstrcmpiA(path + length - wanted, extension) == 0;
-}
-
 // Writes the document under `path`: as PNG for a .png name, else as the BMP it is; a document
 // decoded from an image of another kind is refused under any other name (it would be written
 // as a BMP over, say, the JPEG it came from).
@@ -51,9 +45,7 @@ static bool WriteDocument(HWND owner, const char* path, const char* createFailed
                            createFailedText, kWriteFailedText, MB_ICONWARNING);
 }
 
-// What becomes of a decoded image's transparency: onto white, or with the key colour of the
-// high-quality settings on (and a fixed colour to be it), fully transparent pixels take it.
-static image::AlphaRule AlphaRuleOfSettings() {
+image::AlphaRule AlphaRuleOfSettings() {
     image::AlphaRule rule;
     if (QualityKey && FixedCount >= 1 && SavedPalette != nullptr) {
         const LockedBlock<const BYTE> table(SavedPalette);
@@ -257,13 +249,29 @@ static void LoadOrKeepName(HWND mainWindow, const char* previousName) {
     }
 }
 
-bool MayDiscardConversion(HWND owner) {
-    return !Kind.unsaved || NoUnsavedPrompt ||
-           Report(owner, kDiscardUnsavedText, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+// Whether Save can write the document over its own file: it has one, the file may be
+// written, and a decoded image's name says BMP or PNG.
+static bool CanSaveInPlace() {
+    return CurrentFileName[0] != '\0' && !IsReadOnlyFile(CurrentFileName) &&
+           (!Kind.decoded || HasExtension(CurrentFileName, ".bmp") ||
+            HasExtension(CurrentFileName, ".png"));
+}
+
+bool MayLeaveDocument(HWND mainWindow) {
+    if (!Kind.unsaved || NoUnsavedPrompt) {
+        return true;
+    }
+    switch (Report(mainWindow, kSaveChangesText, MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+        return CanSaveInPlace() ? SaveCommand(mainWindow) : SaveAsCommand(mainWindow);
+    case IDNO:
+        return true;
+    }
+    return false;
 }
 
 void OpenCommand(HWND mainWindow) {
-    if (!ImageIsFree(mainWindow) || !MayDiscardConversion(mainWindow)) {
+    if (!ImageIsFree(mainWindow) || !MayLeaveDocument(mainWindow)) {
         return;
     }
     char previousName[MAX_PATH];
@@ -280,12 +288,13 @@ void DropCommand(HWND mainWindow, HDROP drop) {
         FinishDrop(drop);
         return;
     }
-    char previousName[MAX_PATH];
-    std::memcpy(previousName, CurrentFileName, MAX_PATH);
     const UINT length = QueryDroppedFile(drop, 0, nullptr, 0);
     if (length >= MAX_PATH) {
         Report(mainWindow, kNameTooLongText, MB_ICONWARNING);
-    } else if (length > 0 && MayDiscardConversion(mainWindow)) {
+    } else if (length > 0 && MayLeaveDocument(mainWindow)) {
+        // Taken after the question: saving may have named the document.
+        char previousName[MAX_PATH];
+        std::memcpy(previousName, CurrentFileName, MAX_PATH);
         if (QueryDroppedFile(drop, 0, CurrentFileName, MAX_PATH) > 0) {
             LoadOrKeepName(mainWindow, previousName);
         } else {
@@ -298,7 +307,7 @@ void DropCommand(HWND mainWindow, HDROP drop) {
 void ReloadCommand(HWND mainWindow) {
     // A pasted image has no file to read again.
     if (!ImageLoaded || CurrentFileName[0] == '\0' || !ImageIsFree(mainWindow) ||
-        !MayDiscardConversion(mainWindow)) {
+        !MayLeaveDocument(mainWindow)) {
         return;
     }
     LoadCurrentFile(mainWindow, false);
@@ -312,32 +321,54 @@ static void MarkSaved(HWND mainWindow) {
 }
 
 // With no image there is nothing to save: Save and Save as do nothing, and touch no file.
-void SaveCommand(HWND mainWindow) {
+bool SaveCommand(HWND mainWindow) {
     if (!HasDocument() || !ImageIsFree(mainWindow)) {
-        return;
+        return false;
     }
     if (CurrentFileName[0] == '\0') {
-        SaveAsCommand(mainWindow); // a pasted image gets its name now
+        return SaveAsCommand(mainWindow); // a pasted image gets its name now
+    }
+    if (!WriteDocument(mainWindow, CurrentFileName, kCannotOverwriteText)) {
+        return false;
+    }
+    MarkSaved(mainWindow);
+    return true;
+}
+
+// A decoded image is offered the name of its file as a PNG: it is written as BMP or PNG only.
+static void OfferWritableName(char* name) {
+    if (!Kind.decoded || name[0] == '\0' || HasExtension(name, ".bmp") ||
+        HasExtension(name, ".png")) {
         return;
     }
-    if (WriteDocument(mainWindow, CurrentFileName, kCannotOverwriteText)) {
-        MarkSaved(mainWindow);
+    char* end = name + std::strlen(name);
+    for (char* p = name; *p != '\0'; p = CharNextA(p)) {
+        if (*p == '\\' || *p == '/') {
+            end = name + std::strlen(name); // a dot before here is a folder's
+        } else if (*p == '.') {
+            end = p;
+        }
+    }
+    if (static_cast<std::size_t>(end - name) + sizeof ".png" <= MAX_PATH) {
+        std::memcpy(end, ".png", sizeof ".png");
     }
 }
 
-void SaveAsCommand(HWND mainWindow) {
+bool SaveAsCommand(HWND mainWindow) {
     if (!HasDocument() || !ImageIsFree(mainWindow)) {
-        return;
+        return false;
     }
     char previousName[MAX_PATH];
     std::memcpy(previousName, CurrentFileName, MAX_PATH);
+    OfferWritableName(CurrentFileName);
     // A refused save leaves the name as it was: Save and Reload still mean the user's file.
     if (!ChooseImageFile(CurrentFileName, mainWindow, 0) ||
         !WriteDocument(mainWindow, CurrentFileName, kCannotSaveText)) {
         std::memcpy(CurrentFileName, previousName, MAX_PATH);
-        return;
+        return false;
     }
     MarkSaved(mainWindow);
+    return true;
 }
 
 void CloseCommand(HWND mainWindow) {

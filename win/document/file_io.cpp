@@ -11,7 +11,11 @@
 
 char PathWorkBuffer[MAX_PATH];
 
-static constexpr char kImageFilter[] = "BMPファイル(BMP)\0*.BMP\0すべてのファイル\0*.*\0";
+// Saving offers the two formats the document is written in; the BMP entry's text and pattern
+// are the program's own.
+static constexpr char kSaveFilter[] =
+    "BMPファイル(BMP)\0*.BMP\0PNGファイル(PNG)\0*.png\0すべてのファイル\0*.*\0";
+static constexpr DWORD kPngFilterIndex = 2;
 // Opening takes the images the platform's codecs read, too.
 static constexpr char kOpenFilter[] =
     "画像 "
@@ -20,7 +24,13 @@ static constexpr char kOpenFilter[] =
 static constexpr char kPaletteFilter[] =
     "パレット (*.pal;*.act;*.gpl)\0*.pal;*.act;*.gpl\0すべてのファイル\0*.*\0";
 
-// The folder part of a full path ("C:\a\b.bmp" gives "C:\a"), or empty.
+bool HasExtension(const char* path, const char* extension) {
+    const std::size_t length = std::strlen(path), wanted = std::strlen(extension);
+    return length >= wanted && lstrcmpiA(path + length - wanted, extension) == 0;
+}
+
+// The folder part of a full path ("C:\a\b.bmp" gives "C:\a", "C:\b.bmp" gives "C:\"), or
+// empty.
 static void FolderOf(const char* path, char* folder) {
     std::strncpy(folder, path, MAX_PATH - 1);
     folder[MAX_PATH - 1] = '\0';
@@ -30,33 +40,29 @@ static void FolderOf(const char* path, char* folder) {
             lastSeparator = p;
         }
     }
-    if (lastSeparator != nullptr) {
+    if (lastSeparator == folder + 2 && folder[1] == ':') {
+        folder[3] = '\0'; // the root of a drive keeps its separator
+    } else if (lastSeparator != nullptr) {
         *lastSeparator = '\0';
     } else {
         folder[0] = '\0';
     }
 }
 
-// The open or save dialog on a 260-byte name buffer, listing the filter's files first.
-static int ChooseFile(char* name, HWND owner, int openDialog, const char* filter,
-                      const char* defaultExtension) {
-    // The save dialog starts in the current file's folder; the open dialog in the current
-    // directory.
-    char saveFolder[MAX_PATH];
-    if (openDialog) {
-        GetCurrentDirectoryA(MAX_PATH, PathWorkBuffer);
-    } else {
-        FolderOf(name, saveFolder);
-    }
+// The open or save dialog on a 260-byte name buffer, listing the filter's files first, its
+// entry `filterIndex` chosen. A name typed without an extension takes that of the entry the
+// user chose (`defaultExtension` for one without).
+static int ChooseFile(char* name, HWND owner, int openDialog, const char* filter, DWORD filterIndex,
+                      const char* defaultExtension, const char* initialDir) {
     OPENFILENAMEA record = {};
     record.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     record.hwndOwner = owner;
     record.hInstance = AppInstance;
     record.lpstrFilter = filter;
-    record.nFilterIndex = 1;
+    record.nFilterIndex = filterIndex;
     record.lpstrFile = name;
     record.nMaxFile = MAX_PATH;
-    record.lpstrInitialDir = openDialog ? PathWorkBuffer : (saveFolder[0] ? saveFolder : nullptr);
+    record.lpstrInitialDir = initialDir[0] != '\0' ? initialDir : nullptr;
     record.lpstrTitle = openDialog ? "開く" : "保存";
     record.lpstrDefExt = defaultExtension;
     record.Flags = OFN_LONGNAMES | OFN_HIDEREADONLY;
@@ -72,11 +78,27 @@ static int ChooseFile(char* name, HWND owner, int openDialog, const char* filter
 }
 
 int ChooseImageFile(char* name, HWND owner, int openDialog) {
-    return ChooseFile(name, owner, openDialog, openDialog ? kOpenFilter : kImageFilter, "bmp");
+    if (openDialog) {
+        // The open dialog starts in the current directory.
+        GetCurrentDirectoryA(MAX_PATH, PathWorkBuffer);
+        return ChooseFile(name, owner, 1, kOpenFilter, 1, "bmp", PathWorkBuffer);
+    }
+    // The save dialog starts in the current file's folder, on the format its name says.
+    char folder[MAX_PATH];
+    FolderOf(name, folder);
+    return ChooseFile(name, owner, 0, kSaveFilter, HasExtension(name, ".png") ? kPngFilterIndex : 1,
+                      "bmp", folder);
 }
 
-int ChoosePaletteFile(char* name, HWND owner) {
-    return ChooseFile(name, owner, 1, kPaletteFilter, "pal");
+int ChoosePaletteFile(char* name, HWND owner, const char* inForce) {
+    // The folder of the palette file in force, else the current directory; no name proposed.
+    char folder[MAX_PATH];
+    FolderOf(inForce, folder);
+    if (folder[0] == '\0') {
+        GetCurrentDirectoryA(MAX_PATH, folder);
+    }
+    name[0] = '\0';
+    return ChooseFile(name, owner, 1, kPaletteFilter, 1, "pal", folder);
 }
 
 bool MakeSafetyName(const char* path, char* safety) {

@@ -8,10 +8,16 @@
 extern char PathWorkBuffer[MAX_PATH];
 
 // Runs the open (openDialog non-zero) or save dialog on a 260-byte name buffer; non-zero when
-// the user confirmed a file, whose full path is then in the buffer.
+// the user confirmed a file, whose full path is then in the buffer. The save dialog offers
+// BMP and PNG, the one the name says chosen (BMP for any other); a name typed without an
+// extension takes that of the format chosen.
 int ChooseImageFile(char* name, HWND owner, int openDialog);
-// The same open dialog for palette files: they are listed first.
-int ChoosePaletteFile(char* name, HWND owner);
+// The open dialog for palette files, listed first: it starts in the folder of `inForce`, the
+// palette file in force (the current directory when it names none), with no name proposed.
+int ChoosePaletteFile(char* name, HWND owner, const char* inForce);
+
+// Whether a name ends in the extension (with its dot), in any case.
+bool HasExtension(const char* path, const char* extension);
 
 // Builds "<path>.tmp" into a buffer of MAX_PATH bytes; false when it would not fit.
 bool MakeSafetyName(const char* path, char* safety);

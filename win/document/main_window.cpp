@@ -521,7 +521,7 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_CLOSE:
         // Esc, 閉じる, Alt+F4 and the caption button all come here.
-        if (!MayDiscardConversion(window)) {
+        if (!MayLeaveDocument(window)) {
             return 0;
         }
         break;

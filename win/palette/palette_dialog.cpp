@@ -306,6 +306,16 @@ static void OnSave(HWND dialog) {
     }
 }
 
+// 参照 starts in the folder of the palette file in force: the one the field names, else the
+// one kept.
+static void OnBrowse(HWND dialog) {
+    char inForce[MAX_PATH];
+    GetDlgItemTextA(dialog, IDC_PALFILE, inForce, sizeof inForce);
+    if (ChoosePaletteFile(PathWorkBuffer, dialog, inForce[0] ? inForce : PaletteFileName)) {
+        SetDlgItemTextA(dialog, IDC_PALFILE, PathWorkBuffer);
+    }
+}
+
 static INT_PTR OnCommand(HWND dialog, int id, int code) {
     if (code == EN_CHANGE && !FillingFields &&
         (id == IDC_RED || id == IDC_GREEN || id == IDC_BLUE)) {
@@ -321,9 +331,7 @@ static INT_PTR OnCommand(HWND dialog, int id, int code) {
         EndDialog(dialog, 0);
         return TRUE;
     case IDC_BROWSE:
-        if (ChoosePaletteFile(PathWorkBuffer, dialog)) {
-            SetDlgItemTextA(dialog, IDC_PALFILE, PathWorkBuffer);
-        }
+        OnBrowse(dialog);
         return FALSE;
     case IDC_PALSAVE:
         OnSave(dialog);

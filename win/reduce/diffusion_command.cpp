@@ -134,10 +134,25 @@ LONG ChooseFixedCount(HWND mainWindow) {
     return FixedCount < 0 ? 0 : (FixedCount > 256 ? 256 : FixedCount);
 }
 
+// How the run would refuse the document for its layout; Converted when it would not.
+quantize::Outcome LayoutRefusal(const quantize::Stages& stages) {
+    const LockedBlock<const BYTE> document(ImageBuffer);
+    if (document.get() == nullptr) {
+        return quantize::Outcome::NoMemory;
+    }
+    return quantize::CheckDiffusionSource(document.get(), ImageBytes, stages);
+}
+
 } // namespace
 
 void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
     if (!HasDocument() || !ImageIsFree(mainWindow)) {
+        return;
+    }
+    // An image the run would refuse is refused before anything is asked.
+    const quantize::Outcome refusal = LayoutRefusal(stages);
+    if (refusal != quantize::Outcome::Converted) {
+        ReportRefusal(mainWindow, refusal);
         return;
     }
     RunStages = stages;
