@@ -79,7 +79,12 @@ def main():
                         "pngquant-s1,ffmpeg")
     parser.add_argument("--extra", action="append", default=[])
     parser.add_argument("--out", help="also write every figure to this JSON file")
+    parser.add_argument("--means-of", help="print the means of a JSON file that --out wrote")
     args = parser.parse_args()
+    if args.means_of:
+        rows = json.load(open(args.means_of))
+        print_means(rows, list(rows[0]["quality"]))
+        return
     groups = sorted(g for g in os.listdir(args.images)
                     if os.path.isdir(os.path.join(args.images, g)))
     images = []
@@ -135,17 +140,21 @@ def print_row(row, tools):
 
 
 def print_means(rows, tools):
+    """Each group's means. PSNR and blurred PSNR are averaged over the images that no tool
+    gives back exactly: an infinite figure would leave an image out of one tool's mean only."""
     for group in sorted({r["group"] for r in rows}):
         mine = [r for r in rows if r["group"] == group]
-        print("\n%s (%d): means (PSNR and blurred PSNR over the finite ones)" % (group, len(mine)))
+        finite = [r for r in mine if all(math.isfinite(r["quality"][t][0]) for t in tools)]
+        print("\n%s (%d): means (PSNR and blurred PSNR over the %d that no tool keeps exactly)"
+              % (group, len(mine), len(finite)))
         for tool in tools:
             means = []
             for k in range(4):
-                values = [r["quality"][tool][k] for r in mine
-                          if r["quality"][tool][k] is not None and math.isfinite(r["quality"][tool][k])]
+                values = [r["quality"][tool][k] for r in (finite if k < 2 else mine)
+                          if r["quality"][tool][k] is not None]
                 means.append(sum(values) / len(values) if values else None)
             ratio = ""
-            if all("pillow" in r["times"] and tool in r["times"] for r in mine) and mine[0]["times"]:
+            if mine[0]["times"] and all("pillow" in r["times"] and tool in r["times"] for r in mine):
                 ratio = "%.2fx pillow" % (sum(r["times"][tool] / r["times"]["pillow"] for r in mine) / len(mine))
             print("  %-12s %-12s %s" % (tool, ratio, cell(means)))
 
