@@ -36,22 +36,26 @@ class Settings : public ProgramTest {
         RegSetValueExA(product, name, 0, type, static_cast<const BYTE*>(data), size);
         RegCloseKey(product);
     }
-    bool OnlyRestartMessage() {
-        return Seams.messages.size() == 1 &&
-               Seams.messages[0].text == "レジストリに登録します\n再起動してください" &&
-               Seams.messages[0].type == MB_OK && Seams.messages[0].owner == nullptr &&
-               Seams.messages[0].caption == "Tintwright";
+    static bool OnlyRestartMessage() {
+        return OnlyMessageFrom(nullptr, "レジストリに登録します\n再起動してください", MB_OK);
     }
 };
 
+void ExpectSetting(const char* name, DWORD type, const Bytes& value,
+                   HKEY root = HKEY_LOCAL_MACHINE) {
+    DWORD stored = 0;
+    Bytes data;
+    ASSERT_TRUE(ReadSetting(name, stored, data, root)) << name;
+    EXPECT_EQ(stored, type) << name;
+    EXPECT_EQ(data, value) << name;
+}
+
 void ExpectFirstRunValues(HKEY root) {
+    for (const char* name : {"自動変換", "NoReadOnly", "PALAutoLoad"}) {
+        ExpectSetting(name, REG_BINARY, kZero4, root);
+    }
     DWORD type = 0;
     Bytes data;
-    for (const char* name : {"自動変換", "NoReadOnly", "PALAutoLoad"}) {
-        ASSERT_TRUE(ReadSetting(name, type, data, root)) << name;
-        EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-        EXPECT_EQ(data, kZero4);
-    }
     EXPECT_FALSE(ReadSetting("PALFILENAME", type, data, root));
     EXPECT_FALSE(ReadSetting("PALNum", type, data, root));
 }
@@ -109,14 +113,9 @@ TEST_F(Settings, PaletteValuesAreReadOnlyWithAutoLoadButAlwaysWritten) {
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     ASSERT_EQ(data.size(), 260u);
     EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), "D:\\new.pal");
-    ASSERT_TRUE(ReadSetting("PALNum", type, data));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(data, (Bytes{3, 0, 0, 0}));
-    ASSERT_TRUE(ReadSetting("自動変換", type, data));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(data, (Bytes{1, 0, 0, 0}));
-    ASSERT_TRUE(ReadSetting("NoReadOnly", type, data));
-    EXPECT_EQ(data, kZero4);
+    ExpectSetting("PALNum", REG_DWORD, {3, 0, 0, 0});
+    ExpectSetting("自動変換", REG_BINARY, {1, 0, 0, 0});
+    ExpectSetting("NoReadOnly", REG_BINARY, kZero4);
 
     // With PALAutoLoad stored as any non-zero value, the palette values are read.
     const DWORD two = 2;
@@ -147,12 +146,8 @@ TEST_F(Settings, UsersWhoCannotWriteTheMachineKeyKeepTheirOwn) {
     EXPECT_TRUE(Seams.messages.empty());
     KeepReadOnly = 1;
     SaveSettings();
-    DWORD type = 0;
-    Bytes data;
-    ASSERT_TRUE(ReadSetting("NoReadOnly", type, data, HKEY_CURRENT_USER));
-    EXPECT_EQ(data, (Bytes{1, 0, 0, 0}));
-    ASSERT_TRUE(ReadSetting("NoReadOnly", type, data, HKEY_LOCAL_MACHINE));
-    EXPECT_EQ(data, kZero4);
+    ExpectSetting("NoReadOnly", REG_BINARY, {1, 0, 0, 0}, HKEY_CURRENT_USER);
+    ExpectSetting("NoReadOnly", REG_BINARY, kZero4, HKEY_LOCAL_MACHINE);
 }
 
 // The options dialog, run from the main window's command.
@@ -330,16 +325,13 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     QualityColours = 16;
     QualityDither = 2;
     SaveSettings();
-    DWORD type = 0;
-    Bytes data;
-    for (const auto& [name, value] :
-         {std::pair{"HQColours", Bytes{16, 0, 0, 0}}, std::pair{"HQDither", Bytes{2, 0, 0, 0}},
-          std::pair{"HQStrength", Bytes{40, 0, 0, 0}}, std::pair{"HQKey", Bytes{0, 0, 0, 0}},
-          std::pair{"NoUnsavedPrompt", Bytes{1, 0, 0, 0}},
-          std::pair{"QuietRuns", Bytes{1, 0, 0, 0}}}) {
-        ASSERT_TRUE(ReadSetting(name, type, data)) << name;
-        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << name;
-        EXPECT_EQ(data, value) << name;
+    for (const auto& [name, value] : {std::pair{"HQColours", 16},
+                                      {"HQDither", 2},
+                                      {"HQStrength", 40},
+                                      {"HQKey", 0},
+                                      {"NoUnsavedPrompt", 1},
+                                      {"QuietRuns", 1}}) {
+        ExpectSetting(name, REG_DWORD, {static_cast<std::uint8_t>(value), 0, 0, 0});
     }
 }
 
