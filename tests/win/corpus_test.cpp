@@ -6,11 +6,7 @@
 #include <algorithm>
 
 #include "win/app/settings.h"
-#include "win/document/file_commands.h"
-#include "win/document/file_io.h"
 #include "win/document/document.h"
-#include "win/document/main_window.h"
-#include "win/reduce/diffusion_command.h"
 #include "win/res/resource.h"
 #include "tests/support/corpus.h"
 #include "tests/win/test_support.h"

@@ -3,18 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-
-#include <shlobj.h>
 
 #include "core/bmp/layout.h"
 #include "win/app/shell.h"
 #include "win/app/settings.h"
-#include "win/document/file_commands.h"
-#include "win/document/file_io.h"
 #include "win/document/document.h"
-#include "win/document/main_window.h"
 #include "win/palette/user_palette.h"
 #include "core/quantize/basic_palette.h"
 #include "win/reduce/conversion_window.h"
@@ -254,12 +248,9 @@ TEST_F(DiffusionCommandTest, LargeImagesShowEveryPhasesEndsAndTwoThreadsGetTheBy
 // and the palette counts, and no run starts: an 8-bit image by 誤差拡散, a file that is no
 // image by either method. What only the run can find is told by the run.
 TEST_F(DiffusionCommandTest, ImagesTheRunWouldRefuseAreRefusedBeforeAnyQuestion) {
-    std::vector<std::uint32_t> palette(256);
-    for (int i = 0; i < 256; ++i) {
-        palette[i] = static_cast<std::uint32_t>(i * 0x010203);
-    }
-    const Bytes indexed =
-        Picture8(10, 10, palette, [](int x, int y) { return static_cast<std::uint8_t>(x + y); });
+    const Bytes indexed = Picture8(10, 10, {0x102030, 0x405060}, [](int x, int y) {
+        return static_cast<std::uint8_t>((x + y) % 2);
+    });
     const Bytes text = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e', '\n'};
     const struct {
         const Bytes& image;

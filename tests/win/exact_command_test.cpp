@@ -2,11 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/bmp/layout.h"
-#include "win/app/settings.h"
-#include "win/document/file_commands.h"
-#include "win/document/file_io.h"
 #include "win/document/document.h"
-#include "win/document/main_window.h"
 #include "win/res/resource.h"
 #include "tests/win/test_support.h"
 

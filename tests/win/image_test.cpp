@@ -9,12 +9,9 @@
 
 #include "core/bmp/layout.h"
 #include "core/image/png_check.h"
-#include "core/quantize/basic_palette.h"
 #include "core/text/texts.h"
 #include "win/app/settings.h"
-#include "win/document/codecs.h"
 #include "win/document/document.h"
-#include "win/document/file_commands.h"
 #include "win/palette/user_palette.h"
 #include "win/res/resource.h"
 #include "tests/support/bmp_builder.h"

@@ -5,8 +5,6 @@
 
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
-#include "win/document/file_commands.h"
-#include "win/document/file_io.h"
 #include "win/document/document.h"
 #include "win/document/main_window.h"
 #include "win/document/view.h"
@@ -305,32 +303,33 @@ TEST_F(MainWindowTest, TheWheelAndTheKeysScrollWithinTheRanges) {
     UINT lines = 0;
     SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
     const int notch = static_cast<int>(lines) * kWheelLine;
-    const auto send = [this](UINT message, WPARAM wParam) {
-        SendMessageA(window_, message, wParam, 0);
+    const auto turn = [](WORD keys, int notches) {
+        return MAKEWPARAM(keys, static_cast<WORD>(notches * WHEEL_DELTA));
     };
-    send(WM_MOUSEWHEEL,
-         MAKEWPARAM(0, static_cast<WORD>(-2 * WHEEL_DELTA))); // two notches towards the user
-    EXPECT_EQ(Position(SB_VERT), 2 * notch);
-    send(WM_MOUSEWHEEL, MAKEWPARAM(MK_SHIFT, static_cast<WORD>(-WHEEL_DELTA)));
-    EXPECT_EQ(Position(SB_HORZ), notch);
-    send(WM_MOUSEHWHEEL, MAKEWPARAM(0, WHEEL_DELTA)); // tilted right
-    EXPECT_EQ(Position(SB_HORZ), 2 * notch);
-    send(WM_KEYDOWN, VK_DOWN);
-    send(WM_KEYDOWN, VK_RIGHT);
-    EXPECT_EQ(Paint().At(0, 0), Rainbow(2 * notch + kWheelLine, 2 * notch + kWheelLine));
-    send(WM_KEYDOWN, VK_NEXT);
-    EXPECT_EQ(Position(SB_VERT), 2 * notch + kWheelLine + height);
-    send(WM_KEYDOWN, VK_END);
-    EXPECT_EQ(Position(SB_VERT), 3000 - height);
-    send(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA))); // at the end already
-    EXPECT_EQ(Position(SB_VERT), 3000 - height);
-    send(WM_KEYDOWN, VK_PRIOR);
-    EXPECT_EQ(Position(SB_VERT), 3000 - 2 * height);
-    send(WM_KEYDOWN, VK_HOME);
-    EXPECT_EQ(Position(SB_VERT), 0);
-    send(WM_KEYDOWN, VK_LEFT);
-    send(WM_KEYDOWN, VK_LEFT);
-    EXPECT_EQ(Position(SB_HORZ), 2 * notch - kWheelLine);
+    const int line = kWheelLine;
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        int bar, expected;
+    } steps[] = {
+        {WM_MOUSEWHEEL, turn(0, -2), SB_VERT, 2 * notch}, // two notches towards the user
+        {WM_MOUSEWHEEL, turn(MK_SHIFT, -1), SB_HORZ, notch},
+        {WM_MOUSEHWHEEL, turn(0, 1), SB_HORZ, 2 * notch}, // tilted right
+        {WM_KEYDOWN, VK_DOWN, SB_VERT, 2 * notch + line},
+        {WM_KEYDOWN, VK_RIGHT, SB_HORZ, 2 * notch + line},
+        {WM_KEYDOWN, VK_NEXT, SB_VERT, 2 * notch + line + height},
+        {WM_KEYDOWN, VK_END, SB_VERT, 3000 - height},
+        {WM_MOUSEWHEEL, turn(0, -1), SB_VERT, 3000 - height}, // at the end already
+        {WM_KEYDOWN, VK_PRIOR, SB_VERT, 3000 - 2 * height},
+        {WM_KEYDOWN, VK_HOME, SB_VERT, 0},
+        {WM_KEYDOWN, VK_LEFT, SB_HORZ, 2 * notch},
+        {WM_KEYDOWN, VK_LEFT, SB_HORZ, 2 * notch - line},
+    };
+    for (const auto& step : steps) {
+        SendMessageA(window_, step.message, step.wParam, 0);
+        EXPECT_EQ(Position(step.bar), step.expected) << step.message << " " << step.wParam;
+    }
+    EXPECT_EQ(RainbowMisses(Paint(), 2 * notch - line, 0), 0);
 }
 
 // The bars' thumbs are the client area's share of the image, at every zoom; zooming keeps the

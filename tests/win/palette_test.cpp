@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 
 #include "core/bmp/layout.h"
 #include "win/app/shell.h"
 #include "win/app/settings.h"
-#include "win/document/file_commands.h"
 #include "win/document/file_io.h"
 #include "win/palette/palette_dialog.h"
 #include "win/palette/palette_grid.h"
@@ -150,6 +148,8 @@ TEST_F(PaletteGrid, ClicksReportTheEntryUnderThePointer) {
 class PaletteDialog : public ProgramTest {
   protected:
     static void Show() { RunPaletteDialog(nullptr); }
+    // Opens the dialog and performs `step` on it, which ends it.
+    static void InDialog(const DialogStep& step) { RunDialog(Show, {step}); }
 };
 
 std::string Field(HWND dialog, int id) {
@@ -255,17 +255,17 @@ TEST_F(PaletteDialog, OkTakesTheFieldsBackWithTheCountHeldInRange) {
     EXPECT_EQ(Saw.used, "-4");
     EXPECT_STREQ(PaletteFileName, "C:\\colours.pal");
     EXPECT_EQ(FixedCount, 0);
-    RunDialog(Show, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_USED, "12abc");
-                  SetDlgItemTextA(d, IDC_PALFILE, "D:\\x.pal");
-                  Click(d, IDOK);
-              }});
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_USED, "12abc");
+        SetDlgItemTextA(d, IDC_PALFILE, "D:\\x.pal");
+        Click(d, IDOK);
+    });
     EXPECT_EQ(FixedCount, 12);
     EXPECT_STREQ(PaletteFileName, "D:\\x.pal");
-    RunDialog(Show, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_USED, "300");
-                  Click(d, IDOK);
-              }});
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_USED, "300");
+        Click(d, IDOK);
+    });
     EXPECT_EQ(FixedCount, 256);
 }
 
@@ -339,30 +339,30 @@ void Select(HWND dialog, int entry) {
 // Colours typed for the shown entry are kept on OK, on Enter and before another entry is
 // shown; Cancel keeps nothing.
 TEST_F(PaletteDialog, TypedColoursAreKeptUnlessCancelled) {
-    RunDialog(Show, {[&](HWND d) { Click(d, IDOK); }});
+    InDialog([&](HWND d) { Click(d, IDOK); });
     const Bytes before = TableBytes(SavedPalette);
-    RunDialog(Show, {[&](HWND d) {
-                  Select(d, 4);
-                  SetDlgItemTextA(d, IDC_RED, "99");
-                  Select(d, 5);
-                  Click(d, IDCANCEL);
-              }});
+    InDialog([&](HWND d) {
+        Select(d, 4);
+        SetDlgItemTextA(d, IDC_RED, "99");
+        Select(d, 5);
+        Click(d, IDCANCEL);
+    });
     EXPECT_EQ(TableBytes(SavedPalette), before);
-    RunDialog(Show, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_RED, "99"); // no entry shown: nowhere to keep it
-                  Click(d, IDOK);
-              }});
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_RED, "99"); // no entry shown: nowhere to keep it
+        Click(d, IDOK);
+    });
     EXPECT_EQ(TableBytes(SavedPalette), before);
-    RunDialog(Show, {[&](HWND d) {
-                  Select(d, 3);
-                  SetDlgItemTextA(d, IDC_RED, "200");
-                  Select(d, 4); // a click on another swatch
-                  SetDlgItemTextA(d, IDC_GREEN, "77");
-                  Spin(d, IDC_INDEX_SPIN, SB_LINEUP); // the next entry
-                  Record(d);
-                  SetDlgItemTextA(d, IDC_BLUE, "9");
-                  Click(d, IDOK);
-              }});
+    InDialog([&](HWND d) {
+        Select(d, 3);
+        SetDlgItemTextA(d, IDC_RED, "200");
+        Select(d, 4); // a click on another swatch
+        SetDlgItemTextA(d, IDC_GREEN, "77");
+        Spin(d, IDC_INDEX_SPIN, SB_LINEUP); // the next entry
+        Record(d);
+        SetDlgItemTextA(d, IDC_BLUE, "9");
+        Click(d, IDOK);
+    });
     Bytes expected = before;
     expected[4 * 3 + 2] = 200;
     expected[4 * 4 + 1] = 77;
@@ -370,13 +370,13 @@ TEST_F(PaletteDialog, TypedColoursAreKeptUnlessCancelled) {
     EXPECT_EQ(TableBytes(SavedPalette), expected);
     EXPECT_EQ(Saw.index, "5");
     EXPECT_EQ(Saw.green, std::to_string(before[4 * 5 + 1]));
-    RunDialog(Show, {[&](HWND d) {
-                  Select(d, 8);
-                  SetDlgItemTextA(d, IDC_RED, "123");
-                  HWND red = GetDlgItem(d, IDC_RED);
-                  SetFocus(red);
-                  PostMessageA(red, WM_KEYDOWN, VK_RETURN, 0);
-              }});
+    InDialog([&](HWND d) {
+        Select(d, 8);
+        SetDlgItemTextA(d, IDC_RED, "123");
+        HWND red = GetDlgItem(d, IDC_RED);
+        SetFocus(red);
+        PostMessageA(red, WM_KEYDOWN, VK_RETURN, 0);
+    });
     expected[4 * 8 + 2] = 123;
     EXPECT_EQ(TableBytes(SavedPalette), expected);
 }
@@ -416,14 +416,14 @@ TEST_F(PaletteDialog, SaveAsksBeforeOverwritingAndRenamesZNames) {
     const std::string target = Write({'o', 'l', 'd'}, "saved.pal");
     const std::string zName = Name("saved.zpl");
     Seams.messageAnswer = IDCANCEL;
-    RunDialog(Show, {[&](HWND d) {
-                  WithFile(d, target, IDC_PALSAVE); // asked, cancelled
-                  Seams.messageAnswer = IDOK;
-                  Click(d, IDC_PALSAVE);           // asked, written
-                  WithFile(d, zName, IDC_PALSAVE); // z name: becomes saved.pal, which exists
-                  Record(d);
-                  Click(d, IDCANCEL);
-              }});
+    InDialog([&](HWND d) {
+        WithFile(d, target, IDC_PALSAVE); // asked, cancelled
+        Seams.messageAnswer = IDOK;
+        Click(d, IDC_PALSAVE);           // asked, written
+        WithFile(d, zName, IDC_PALSAVE); // z name: becomes saved.pal, which exists
+        Record(d);
+        Click(d, IDCANCEL);
+    });
     const char* const overwrite = "上書きしますか？";
     EXPECT_EQ(Told(), (std::vector<std::string>{
                           overwrite, overwrite,
@@ -443,19 +443,19 @@ TEST_F(PaletteDialog, OtherToolsFilesLoadByContentAndSaveByExtension) {
     const std::string jasc = "JASC-PAL\r\n0100\r\n2\r\n255 0 0\r\n1 2 3\r\n";
     const std::string bad = "GIMP Palette\n1 2 300\n";
     std::vector<std::string> used;
-    RunDialog(Show, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_USED, "0");
-                  WithFile(d, Write(Bytes(jasc.begin(), jasc.end()), "tool.pal"), IDC_PALLOAD);
-                  used.push_back(Field(d, IDC_USED));
-                  SetDlgItemTextA(d, IDC_USED, "5");
-                  Click(d, IDC_PALLOAD); // 5 stays: only 0 is replaced
-                  used.push_back(Field(d, IDC_USED));
-                  WithFile(d, Write(Bytes(bad.begin(), bad.end()), "bad.gpl"), IDC_PALLOAD);
-                  WithFile(d, Name("out.gpl"), IDC_PALSAVE);
-                  WithFile(d, Name("out.act"), IDC_PALSAVE);
-                  Record(d);
-                  Click(d, IDCANCEL);
-              }});
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_USED, "0");
+        WithFile(d, Write(Bytes(jasc.begin(), jasc.end()), "tool.pal"), IDC_PALLOAD);
+        used.push_back(Field(d, IDC_USED));
+        SetDlgItemTextA(d, IDC_USED, "5");
+        Click(d, IDC_PALLOAD); // 5 stays: only 0 is replaced
+        used.push_back(Field(d, IDC_USED));
+        WithFile(d, Write(Bytes(bad.begin(), bad.end()), "bad.gpl"), IDC_PALLOAD);
+        WithFile(d, Name("out.gpl"), IDC_PALSAVE);
+        WithFile(d, Name("out.act"), IDC_PALSAVE);
+        Record(d);
+        Click(d, IDCANCEL);
+    });
     EXPECT_EQ(used, (std::vector<std::string>{"2", "5"}));
     EXPECT_EQ(Told(), std::vector<std::string>{"ファイルが読めません"});
     Bytes expected(1024, 0);
@@ -485,23 +485,23 @@ TEST_F(PaletteDialog, SavedPalettesKeepTheColourCountInForce) {
         WithFile(d, Name(name), IDC_PALSAVE);
     };
     std::string usedAfterLoad;
-    RunDialog(Show, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_USED, "0");
-                  WithFile(d, Write(Bytes(web.begin(), web.end()), "web216.gpl"), IDC_PALLOAD);
-                  usedAfterLoad = Field(d, IDC_USED);
-                  save(d, "216", "used.gpl");
-                  save(d, "0", "loaded.act");
-                  save(d, "12", "twelve.gpl");
-                  save(d, "12", "raw.pal");
-                  WithFile(d, Write(Bytes(large.begin(), large.end()), "large.gpl"), IDC_PALLOAD);
-                  Record(d);
-                  SetDlgItemTextA(d, IDC_USED, "0");
-                  Click(d, IDOK);
-              }});
-    RunDialog(Show, {[&](HWND d) {
-                  save(d, "0", "kept.gpl");
-                  Click(d, IDCANCEL);
-              }});
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_USED, "0");
+        WithFile(d, Write(Bytes(web.begin(), web.end()), "web216.gpl"), IDC_PALLOAD);
+        usedAfterLoad = Field(d, IDC_USED);
+        save(d, "216", "used.gpl");
+        save(d, "0", "loaded.act");
+        save(d, "12", "twelve.gpl");
+        save(d, "12", "raw.pal");
+        WithFile(d, Write(Bytes(large.begin(), large.end()), "large.gpl"), IDC_PALLOAD);
+        Record(d);
+        SetDlgItemTextA(d, IDC_USED, "0");
+        Click(d, IDOK);
+    });
+    InDialog([&](HWND d) {
+        save(d, "0", "kept.gpl");
+        Click(d, IDCANCEL);
+    });
     EXPECT_EQ(usedAfterLoad, "216");
     EXPECT_EQ(Told(), std::vector<std::string>{"ファイルが大きすぎです"});
     Bytes web216(1024, 0);
@@ -537,10 +537,10 @@ TEST_F(PaletteDialog, FromImageTakesTheTableAnImageHasOrWouldGet) {
         Record(d);
         Click(d, IDCANCEL);
     };
-    RunDialog(Show, {fromImage});
+    InDialog(fromImage);
     EXPECT_EQ(Saw.edit[2], 1); // nothing to take from
     Load(testimg::Picture8(8, 4, {0xFF0000, 0x00FF00, 0x123456}, [](int x, int) { return x % 3; }));
-    RunDialog(Show, {fromImage});
+    InDialog(fromImage);
     Bytes indexed(1024, 0);
     indexed[2] = 0xFF, indexed[5] = 0xFF, indexed[8] = 0x56, indexed[9] = 0x34, indexed[10] = 0x12;
     EXPECT_EQ(Saw.edit, indexed);
@@ -549,7 +549,7 @@ TEST_F(PaletteDialog, FromImageTakesTheTableAnImageHasOrWouldGet) {
         return static_cast<std::uint32_t>((x * 255 / 96) << 16 | (y * 4) << 8 | ((x * y) & 0xFF));
     });
     Load(photo);
-    RunDialog(Show, {fromImage});
+    InDialog(fromImage);
     Bytes fixed(1024, 0);
     fixed[2] = 1, fixed[1] = 2, fixed[0] = 3, fixed[6] = 4, fixed[5] = 5, fixed[4] = 6;
     quantize::DiffusionInput input{2, fixed.data(), quantize::kBasicPalette};
@@ -594,10 +594,10 @@ TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
         const Bytes old = PlainFile(n);
         const std::string target = Write(old, "fail" + std::to_string(n++) + ".pal");
         c.arrange(target);
-        RunDialog(Show, {[&](HWND d) {
-                      WithFile(d, target, IDC_PALSAVE);
-                      Click(d, IDCANCEL);
-                  }});
+        InDialog([&](HWND d) {
+            WithFile(d, target, IDC_PALSAVE);
+            Click(d, IDCANCEL);
+        });
         ASSERT_EQ(Seams.messages.size(), 2u);
         EXPECT_EQ(Seams.messages[1].text, c.text);
         EXPECT_EQ(
@@ -621,14 +621,14 @@ TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
 TEST_F(PaletteDialog, BrowseStartsBesideThePaletteInForceAndFillsTheField) {
     std::snprintf(PaletteFileName, MAX_PATH, "%s", "D:\\kept\\web.gpl");
     Seams.dialogPath = "C:\\palettes\\mine.pal";
-    RunDialog(Show, {[&](HWND d) {
-                  WithFile(d, "C:\\typed\\old.pal", IDC_BROWSE);
-                  Record(d);
-                  WithFile(d, "", IDC_BROWSE);
-                  PaletteFileName[0] = '\0';
-                  WithFile(d, "", IDC_BROWSE);
-                  Click(d, IDCANCEL);
-              }});
+    InDialog([&](HWND d) {
+        WithFile(d, "C:\\typed\\old.pal", IDC_BROWSE);
+        Record(d);
+        WithFile(d, "", IDC_BROWSE);
+        PaletteFileName[0] = '\0';
+        WithFile(d, "", IDC_BROWSE);
+        Click(d, IDCANCEL);
+    });
     ASSERT_EQ(Seams.dialogs.size(), 3u);
     EXPECT_EQ(Seams.dialogs[0].title, "開く");
     static const char filter[] =

@@ -5,7 +5,6 @@
 
 #include "win/app/app.h"
 #include "win/app/shell.h"
-#include "win/app/options_dialog.h"
 #include "win/app/settings.h"
 #include "win/document/main_window.h"
 #include "win/palette/palette_grid.h"
@@ -238,11 +237,10 @@ void OpenQuality() {
 // 高画質の設定: what it shows, what OK keeps (held to the ranges) and Cancel does not; the four
 // values read at start-up (out of range: the defaults) and written at the end of the run.
 TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
-    const DWORD colours = 300, dither = 1, strength = 40, key = 1;
-    SetValue("HQColours", REG_DWORD, &colours, 4);
-    SetValue("HQDither", REG_DWORD, &dither, 4);
-    SetValue("HQStrength", REG_DWORD, &strength, 4);
-    SetValue("HQKey", REG_DWORD, &key, 4);
+    for (const auto& [name, value] :
+         {std::pair{"HQColours", DWORD{300}}, {"HQDither", 1}, {"HQStrength", 40}, {"HQKey", 1}}) {
+        SetValue(name, REG_DWORD, &value, 4);
+    }
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(QualityColours, 256u); // out of range
     EXPECT_EQ(QualityDither, 1u);

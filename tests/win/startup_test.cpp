@@ -5,8 +5,6 @@
 
 #include "win/app/app.h"
 #include "win/app/shell.h"
-#include "win/document/file_commands.h"
-#include "win/document/file_io.h"
 #include "win/document/document.h"
 #include "win/document/main_window.h"
 #include "win/palette/palette_grid.h"
