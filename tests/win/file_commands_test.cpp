@@ -172,30 +172,15 @@ DWORD WINAPI AlmostFourGigabytes(HANDLE, LPDWORD high) {
     return 0xFFFFFFFF;
 }
 
-TEST_F(FileCommands, WhenOnlyOneImageFitsTheOldOneGoesOnlyIfTheUserAgrees) {
+// A file no memory could hold leaves the document and its name: the largest file there can
+// be (its size is no error, whatever the last error code says). In a 32-bit process releasing
+// the image could not make room for it, so nothing is asked; a 64-bit one might, so it asks,
+// and the user keeps the image. With memory for one image only, the old one goes only if the
+// user agrees.
+TEST_F(FileCommands, WithoutMemoryForTheNewImageTheOldOneGoesOnlyIfTheUserAgrees) {
     OpenWithDialog(firstPath_);
     Scribble(); // an unsaved conversion
-    const Bytes converted = DocumentBytes();
-    Files.allocate = OneImageAtATime;
-    Seams.messageAnswer = IDCANCEL;
-    OpenWithDialog(secondPath_);
-    EXPECT_TRUE(OnlyMessage(kDiscardQuestion, MB_OKCANCEL | MB_ICONQUESTION));
-    EXPECT_TRUE(StillFirst(converted));
-    Seams.messages.clear();
-    Seams.messageAnswer = IDOK;
-    OpenWithDialog(secondPath_);
-    EXPECT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(DocumentBytes(), second_);
-    EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
-}
-
-TEST_F(FileCommands, AFileNoMemoryCouldHoldLeavesTheDocumentAndItsName) {
-    OpenWithDialog(firstPath_);
-    Scribble();
-    const Bytes converted = DocumentBytes();
-    // The largest file there can be (its size is no error, whatever the last error code
-    // says). In a 32-bit process releasing the image could not make room for it, so
-    // nothing is asked; a 64-bit one might, so it asks, and the user keeps the image.
+    Bytes converted = DocumentBytes();
     Files.create = OpenLeavingAnError;
     Files.getSize = AlmostFourGigabytes;
     Files.allocate = fake::NoMemory;
@@ -211,6 +196,20 @@ TEST_F(FileCommands, AFileNoMemoryCouldHoldLeavesTheDocumentAndItsName) {
     ResetSeams();
     Command(IDM_RELOAD); // the user's file, not the one that failed
     EXPECT_EQ(DocumentBytes(), first_);
+
+    Scribble();
+    converted = DocumentBytes();
+    Files.allocate = OneImageAtATime;
+    Seams.messageAnswer = IDCANCEL;
+    OpenWithDialog(secondPath_);
+    EXPECT_TRUE(OnlyMessage(kDiscardQuestion, MB_OKCANCEL | MB_ICONQUESTION));
+    EXPECT_TRUE(StillFirst(converted));
+    Seams.messages.clear();
+    Seams.messageAnswer = IDOK;
+    OpenWithDialog(secondPath_);
+    EXPECT_EQ(Seams.messages.size(), 1u);
+    EXPECT_EQ(DocumentBytes(), second_);
+    EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
 }
 
 // Any file is loaded, whatever its header says; one that cannot be shown says why. (A PNG,

@@ -233,6 +233,10 @@ namespace {
 void OpenQuality() {
     SendMessageA(Main, WM_COMMAND, IDM_QUALITY, 0);
 }
+// The choices of 高画質の設定 in force: colours, dithering, strength, key colour.
+std::vector<DWORD> Quality() {
+    return {QualityColours, QualityDither, QualityStrength, QualityKey};
+}
 
 // 高画質の設定: what it shows, what OK keeps (held to the ranges) and Cancel does not; the four
 // values read at start-up (out of range: the defaults) and written at the end of the run.
@@ -242,10 +246,8 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
         SetValue(name, REG_DWORD, &value, 4);
     }
     ASSERT_TRUE(LoadSettings());
-    EXPECT_EQ(QualityColours, 256u); // out of range
-    EXPECT_EQ(QualityDither, 1u);
-    EXPECT_EQ(QualityStrength, 40u);
-    EXPECT_EQ(QualityKey, 1u);
+    const std::vector<DWORD> loaded = {256, 1, 40, 1}; // the colours out of range
+    EXPECT_EQ(Quality(), loaded);
 
     Main = CreateMainWindow(200, 100);
     long shownColours = 0, stepped = 0;
@@ -254,8 +256,7 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     const auto refusedOk = [&](HWND d) {
         SendMessageA(d, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(IsWindowVisible(d)); // still open, nothing kept
-        EXPECT_EQ(QualityColours, 256u);
-        EXPECT_EQ(QualityDither, 1u);
+        EXPECT_EQ(Quality(), loaded);
         focusAfterRefusal.push_back(GetDlgCtrlID(GetFocus()));
     };
     Seams.messages.clear();
@@ -290,26 +291,21 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     EXPECT_EQ(shownColours, 256);
     EXPECT_EQ(stepped, 254);
     EXPECT_FALSE(strengthOpen); // only 誤差拡散 has a strength
-    std::vector<std::string> told;
     for (const auto& m : Seams.messages) {
-        told.push_back(m.text);
         EXPECT_EQ(m.type, static_cast<UINT>(MB_ICONWARNING));
     }
-    EXPECT_EQ(told, (std::vector<std::string>{"強さは0～100で指定してください",
-                                              "色数は2～256で指定してください",
-                                              "色数は2～256で指定してください"}));
+    EXPECT_EQ(Told(), (std::vector<std::string>{"強さは0～100で指定してください",
+                                                "色数は2～256で指定してください",
+                                                "色数は2～256で指定してください"}));
     EXPECT_EQ(focusAfterRefusal, (std::vector<int>{IDC_STRENGTH, IDC_COLOURS, IDC_COLOURS}));
-    EXPECT_EQ(QualityColours, 254u);
-    EXPECT_EQ(QualityDither, 0u);
-    EXPECT_EQ(QualityStrength, 40u);
-    EXPECT_EQ(QualityKey, 0u);
+    const std::vector<DWORD> chosen = {254, 0, 40, 0};
+    EXPECT_EQ(Quality(), chosen);
     RunDialog(OpenQuality, {[](HWND d) {
                   SetDlgItemTextA(d, IDC_COLOURS, "1");
                   SendDlgItemMessageA(d, IDC_DITHER_NONE, BM_CLICK, 0, 0);
                   SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
               }});
-    EXPECT_EQ(QualityColours, 254u);
-    EXPECT_EQ(QualityDither, 0u);
+    EXPECT_EQ(Quality(), chosen);
     // The options dialog's two newer boxes are kept the same way.
     RunDialog(OpenOptions, {[](HWND d) {
                   SendDlgItemMessageA(d, IDC_NOUNSAVEDPROMPT, BM_CLICK, 0, 0);
