@@ -92,4 +92,4 @@ set_tests_properties(windows_tests PROPERTIES TIMEOUT 600 RUN_SERIAL ON
   FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|wine: Unhandled")
 
 # Opens the program on a sample image and drops it in, for screenshots of the real window.
-tw_windows_executable(tw_showcase WIN32 tests/win/showcase.cpp)
+tw_windows_executable(tw_showcase WIN32 tools/showcase/showcase.cpp)

@@ -10,7 +10,7 @@ The rules:
   - core/ is portable: no platform header, and nothing included from outside core/.
   - The program's modules include only modules of their own layer or the layers below:
     start-up > main window > commands > dialogs > child windows > state and services > core.
-  - No include cycle between any two modules of the tree, front ends and tests included.
+  - No include cycle between any two modules of the tree, front ends, tools and tests included.
 """
 import os
 import re
@@ -35,7 +35,7 @@ LAYERS = {
     "start-up": ["win/app/app", "win/app/winmain"],
 }
 PROGRAM_FOLDERS = ("win/",)
-SOURCE_FOLDERS = ("core/", "cli/", "bench/", "fuzz/", "tests/") + PROGRAM_FOLDERS
+SOURCE_FOLDERS = ("core/", "cli/", "bench/", "fuzz/", "tests/", "tools/") + PROGRAM_FOLDERS
 PLATFORM_HEADERS = re.compile(r"^(windows|winuser|wingdi|winbase|commdlg|commctrl|shellapi|"
                               r"shlobj|objbase|unistd|fcntl|io|direct|sys/.*)\.h$", re.I)
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)

@@ -6,90 +6,67 @@
 #include <algorithm>
 
 #include "win/app/settings.h"
-#include "win/document/file_commands.h"
-#include "win/document/file_io.h"
 #include "win/document/document.h"
-#include "win/document/main_window.h"
-#include "win/reduce/diffusion_command.h"
 #include "win/res/resource.h"
 #include "tests/support/corpus.h"
 #include "tests/win/test_support.h"
 
 namespace {
 
-TEST(CorpusInTheProgram, EveryFileLoadsPaintsAndConvertsOrIsRefused) {
+class CorpusInTheProgram : public ProgramTest {
+  protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        OpenMainWindow(300, 200);
+    }
+    // The top-left width x height pixels the file paints, row by row.
+    std::vector<std::uint32_t> Painted(const std::string& path, int width, int height) {
+        EXPECT_TRUE(Open(path)) << path;
+        const Capture shot = Paint();
+        std::vector<std::uint32_t> picture;
+        for (int y = 0; y < height; ++y) {
+            const auto row = shot.pixels.begin() + y * shot.width;
+            picture.insert(picture.end(), row, row + width);
+        }
+        return picture;
+    }
+};
+
+TEST_F(CorpusInTheProgram, EveryFileLoadsPaintsAndConvertsOrIsRefused) {
     const auto files = testimg::CorpusFiles(TW_CORPUS_DIR);
     if (files.empty()) {
         GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
     }
-    ResetSeams();
-    ResetProgram();
     Seams.messageAnswer = IDNO; // no fixed palette; every other box is just closed
     NoUnsavedPrompt = 1;        // リロード after a conversion restores the file unasked
-    HWND window = CreateMainWindow(300, 200);
     for (const auto& path : files) {
         SCOPED_TRACE(path);
-        Seams.messages.clear();
-        std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
-        ASSERT_TRUE(LoadCurrentFile(window, false));
-        UpdateWindow(window);
-        PumpPending();
+        ASSERT_TRUE(Open(path));
+        Paint();
         const Bytes loaded = DocumentBytes();
         Seams.messages.clear(); // why it cannot be shown, for some
 
-        SendMessageA(window, WM_COMMAND, IDM_REDUCE_EXACT, 0);
+        Command(IDM_REDUCE_EXACT);
         if (!Seams.messages.empty()) {
             EXPECT_EQ(DocumentBytes(), loaded);
         }
-        UpdateWindow(window);
-        PumpPending();
+        Paint();
 
-        SendMessageA(window, WM_COMMAND, IDM_RELOAD, 0);
+        Command(IDM_RELOAD);
         Seams.messages.clear();
-        SendMessageA(window, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
-        const DWORD start = GetTickCount();
-        while (ConversionInProgress() && GetTickCount() - start < 30000) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-            PumpPending();
-        }
-        ASSERT_FALSE(ConversionInProgress());
-        PumpPending();
-        std::lock_guard<std::mutex> hold(SeamsLock);
-        if (Seams.messages.empty() || Seams.messages.back().text != "終わり") {
+        Diffuse();
+        const auto told = Told();
+        if (told.empty() || told.back() != "終わり") {
             EXPECT_EQ(DocumentBytes(), loaded);
         }
     }
-    DestroyWindow(window);
-    ResetProgram();
-    PumpPending();
 }
 
-// The picture a file paints in a fresh window, row by row, `width` x `height` pixels.
-std::vector<std::uint32_t> Painted(const std::string& path, int width, int height) {
-    HWND window = CreateMainWindow(300, 200);
-    std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
-    EXPECT_TRUE(LoadCurrentFile(window, false));
-    UpdateWindow(window);
-    PumpPending();
-    int clientWidth = 0, clientHeight = 0;
-    const auto pixels = CaptureClient(window, clientWidth, clientHeight);
-    std::vector<std::uint32_t> picture;
-    for (int y = 0; y < height; ++y) {
-        picture.insert(picture.end(), pixels.begin() + y * clientWidth,
-                       pixels.begin() + y * clientWidth + width);
-    }
-    DestroyWindow(window);
-    ResetProgram();
-    PumpPending();
-    return picture;
-}
-
-TEST(CorpusInTheProgram, EveryLayoutOfOnePictureIsDrawnAlike) {
+TEST_F(CorpusInTheProgram, EveryLayoutOfOnePictureIsDrawnAlike) {
     const std::string good = std::string(TW_CORPUS_DIR) + "/g/";
-    if (GetFileAttributesA((good + "pal8.bmp").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (!Exists(good + "pal8.bmp")) {
         GTEST_SKIP() << "no corpus at " << TW_CORPUS_DIR;
     }
-    ResetSeams();
     const struct {
         const char* reference;
         std::vector<const char*> variants;
@@ -104,8 +81,7 @@ TEST(CorpusInTheProgram, EveryLayoutOfOnePictureIsDrawnAlike) {
     for (const auto& family : families) {
         const auto reference = Painted(good + family.reference, 127, 64);
         // The reference itself is a picture, not the window's background.
-        const auto background = reference[0];
-        EXPECT_NE(std::count(reference.begin(), reference.end(), background),
+        EXPECT_NE(std::count(reference.begin(), reference.end(), reference[0]),
                   static_cast<std::ptrdiff_t>(reference.size()))
             << family.reference;
         for (const char* variant : family.variants) {

@@ -3,17 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
-#include <shlobj.h>
-
+#include "core/bmp/layout.h"
 #include "win/app/shell.h"
 #include "win/app/settings.h"
-#include "win/document/file_commands.h"
-#include "win/document/file_io.h"
 #include "win/document/document.h"
-#include "win/document/main_window.h"
 #include "win/palette/user_palette.h"
 #include "core/quantize/basic_palette.h"
 #include "win/reduce/conversion_window.h"
@@ -31,15 +26,17 @@ std::uint32_t Photo(int x, int y) {
            static_cast<std::uint32_t>((y * 5) & 0xFF) << 8 |
            static_cast<std::uint32_t>((x ^ y) & 0xFF);
 }
-std::uint8_t Index(int x, int y) {
-    return static_cast<std::uint8_t>(x + y);
-}
+
+const char* const kQuestion = "固定パレットを使いますか？";
+const char* const kGroups = "固定パレット 0\n基本パレット 42\nフリーパレット 214";
+const Bytes kNoTable(1024, 0);
 
 using Quiet = testimg::Recorder;
 
 // The engine's output for the same image, fixed count and user palette.
-Bytes EngineResult(const Bytes& image, int fixed, const Bytes& table, Quiet* quiet = nullptr,
-                   int threads = 0, quantize::Stages method = quantize::kBasicDiffusion) {
+Bytes EngineResult(const Bytes& image, int fixed = 0, const Bytes& table = kNoTable,
+                   Quiet* quiet = nullptr, int threads = 0,
+                   quantize::Stages method = quantize::kBasicDiffusion) {
     testimg::VectorBlock block{image};
     Quiet local;
     block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, method},
@@ -69,10 +66,6 @@ class DiffusionCommandTest : public ProgramTest {
         WaitForTheRun();
         ProgramTest::TearDown();
     }
-    void Diffuse() {
-        Command(IDM_REDUCE_DIFFUSE);
-        WaitForTheRun();
-    }
     // Runs error diffusion without fixed colours on `image`, recording the texts the window
     // shows in ShownTexts, and the engine's own reports for the same image in `quiet`.
     void RunWatchingTexts(const Bytes& image, const char* name, Quiet& quiet,
@@ -80,57 +73,50 @@ class DiffusionCommandTest : public ProgramTest {
         Load(image, name);
         Seams.messageAnswer = IDNO;
         HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchTexts, nullptr, GetCurrentThreadId());
-        Command(method.palette == quantize::PaletteMethod::Groups ? IDM_REDUCE_DIFFUSE
+        Diffuse(method.palette == quantize::PaletteMethod::Groups ? IDM_REDUCE_DIFFUSE
                                                                   : IDM_REDUCE_DIFFUSE_HQ);
-        WaitForTheRun();
         UnhookWindowsHookEx(hook);
-        EngineResult(image, 0, Bytes(1024, 0), &quiet, 0, method);
-    }
-    std::vector<std::string> Texts() {
-        std::lock_guard<std::mutex> hold(SeamsLock);
-        std::vector<std::string> texts;
-        for (const auto& m : Seams.messages) {
-            texts.push_back(m.text);
-        }
-        return texts;
+        EngineResult(image, 0, kNoTable, &quiet, 0, method);
     }
 };
 
-TEST_F(DiffusionCommandTest, NoMeansNoFixedColoursWhateverTheCount) {
+// いいえ runs without fixed colours whatever the count: the question, then the worker's boxes,
+// owned by the conversion window, which is gone at the end; the window shows the engine's
+// reports of every hundredth position with its phase label; the result is the engine's.
+TEST_F(DiffusionCommandTest, NoMeansNoFixedColoursAndTheWindowShowsTheEnginesReports) {
     const Bytes image = Picture24(37, 23, Photo);
-    Load(image, "diffuse_no.bmp");
     FixedCount = 40;
-    Seams.messageAnswer = IDNO;
-    Diffuse();
+    Quiet quiet;
+    RunWatchingTexts(image, "diffuse_no.bmp", quiet);
     EXPECT_EQ(RunFixedCount, 0);
     EXPECT_TRUE(Seams.dialogs.empty());
-    const auto texts = Texts();
-    ASSERT_EQ(texts.size(), 4u);
-    EXPECT_EQ(texts[0], "固定パレットを使いますか？");
+    EXPECT_EQ(Told(), (std::vector<std::string>{kQuestion, kGroups, "パレット完成", "終わり"}));
     EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_ICONQUESTION | MB_YESNO));
     EXPECT_EQ(Seams.messages[0].owner, window_);
-    EXPECT_EQ(texts[1], "固定パレット 0\n基本パレット 42\nフリーパレット 214");
     EXPECT_EQ(Seams.messages[1].type, static_cast<UINT>(MB_ICONINFORMATION));
     EXPECT_NE(Seams.messages[1].owner, window_);            // owned by the conversion window
     EXPECT_EQ(GetParent(Seams.messages[1].owner), nullptr); // which is gone by now
-    EXPECT_EQ(texts[2], "パレット完成");
     EXPECT_EQ(Seams.messages[2].type, static_cast<UINT>(MB_OK));
-    EXPECT_EQ(texts[3], "終わり");
-    EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
-    EXPECT_EQ(ImageBytes, 1078u + 40 * 23);
+    EXPECT_EQ(DocumentBytes(), EngineResult(image));
     EXPECT_EQ(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), nullptr);
+    // The engine's reports are the positions whose count is a multiple of 100: the texts a
+    // window receiving every position would show, in the same order.
+    ASSERT_FALSE(quiet.texts.empty());
+    EXPECT_EQ(quiet.texts.front(), "ビットマップ走査中\n\r0 / 920");
+    EXPECT_EQ(quiet.texts.back(), "ビットマップ変換中\n\r800 / 880");
+    EXPECT_EQ(ShownTexts, quiet.texts);
 
     // The repaint after the run built the display palette afresh from the new colour table:
     // the run's own palette object (flags PC_RESERVED) is gone.
-    UpdateWindow(window_);
-    PumpPending();
+    Paint();
     ASSERT_TRUE(ScreenPalette.built);
     PALETTEENTRY entries[256];
     ASSERT_EQ(GetPaletteEntries(ScreenPalette.object, 0, 256, entries), 256u);
     const Bytes result = DocumentBytes();
     for (int i = 0; i < 256; ++i) {
-        ASSERT_EQ(entries[i].peRed, result[54 + 4 * i + 2]);
-        ASSERT_EQ(entries[i].peBlue, result[54 + 4 * i]);
+        const std::uint8_t* entry = &result[bmp::kColourTable + 4 * i];
+        ASSERT_EQ(entries[i].peRed, entry[2]);
+        ASSERT_EQ(entries[i].peBlue, entry[0]);
         ASSERT_EQ(entries[i].peFlags, 0);
     }
 }
@@ -138,22 +124,17 @@ TEST_F(DiffusionCommandTest, NoMeansNoFixedColoursWhateverTheCount) {
 TEST_F(DiffusionCommandTest, YesBeforeAnyPaletteDialogOpensItFirst) {
     const Bytes image = Picture24(20, 9, Photo);
     Load(image, "diffuse_yes.bmp");
-    Seams.answerFor = [](const std::string& text) {
-        return text == "固定パレットを使いますか？" ? IDYES : IDOK;
-    };
+    Seams.answerFor = [](const std::string& text) { return text == kQuestion ? IDYES : IDOK; };
     RunDialog([this] { Command(IDM_REDUCE_DIFFUSE); }, {[](HWND d) {
                   SetDlgItemTextA(d, IDC_USED, "5");
                   SendMessageA(d, WM_COMMAND, IDOK, 0);
               }});
     WaitForTheRun();
     EXPECT_EQ(RunFixedCount, 5);
-    const auto texts = Texts();
+    const auto texts = Told();
     ASSERT_GE(texts.size(), 2u);
     EXPECT_EQ(texts[1], "固定パレット 5\n基本パレット 42\nフリーパレット 209");
-    const auto* saved = static_cast<const BYTE*>(GlobalLock(SavedPalette));
-    const Bytes table(saved, saved + 1024);
-    GlobalUnlock(SavedPalette);
-    EXPECT_EQ(DocumentBytes(), EngineResult(image, 5, table));
+    EXPECT_EQ(DocumentBytes(), EngineResult(image, 5, TableBytes(SavedPalette)));
 }
 
 TEST_F(DiffusionCommandTest, YesAfterTheDialogWasOpenedUsesTheCountAsItStands) {
@@ -162,7 +143,6 @@ TEST_F(DiffusionCommandTest, YesAfterTheDialogWasOpenedUsesTheCountAsItStands) {
     for (int i = 0; i < 1024; ++i) {
         entries[i] = static_cast<BYTE>(i * 13);
     }
-    const Bytes table(entries, entries + 1024);
     GlobalUnlock(SavedPalette);
     FixedCount = 230;
     const Bytes image = Picture24(16, 16, Photo);
@@ -171,38 +151,23 @@ TEST_F(DiffusionCommandTest, YesAfterTheDialogWasOpenedUsesTheCountAsItStands) {
     Diffuse();
     EXPECT_TRUE(Seams.dialogs.empty());
     EXPECT_EQ(RunFixedCount, 230);
-    EXPECT_EQ(Texts()[1], "固定パレット 230\n基本パレット 26\nフリーパレット 0");
-    EXPECT_EQ(DocumentBytes(), EngineResult(image, 230, table));
-}
-
-TEST_F(DiffusionCommandTest, TheWindowShowsEveryHundredthCountWithItsPhaseLabel) {
-    const Bytes image = Picture24(37, 23, Photo);
-    Quiet quiet;
-    RunWatchingTexts(image, "diffuse_texts.bmp", quiet);
-    // The engine's reports are the positions whose count is a multiple of 100: the texts a
-    // window receiving every position would show, in the same order.
-    ASSERT_FALSE(quiet.texts.empty());
-    EXPECT_EQ(quiet.texts.front(), "ビットマップ走査中\n\r0 / 920");
-    EXPECT_EQ(quiet.texts.back(), "ビットマップ変換中\n\r800 / 880");
-    EXPECT_EQ(ShownTexts, quiet.texts);
+    EXPECT_EQ(Told()[1], "固定パレット 230\n基本パレット 26\nフリーパレット 0");
+    EXPECT_EQ(DocumentBytes(), EngineResult(image, 230, TableBytes(SavedPalette)));
 }
 
 TEST_F(DiffusionCommandTest, HighQualityTakesTheSameWayWithAPaletteForTheImage) {
     const Bytes image = Picture24(37, 23, Photo);
     Quiet quiet;
     RunWatchingTexts(image, "hq.bmp", quiet, quantize::kHighQualityDiffusion);
-    const auto texts = Texts();
-    ASSERT_EQ(texts.size(), 4u);
-    EXPECT_EQ(texts[0], "固定パレットを使いますか？");
-    EXPECT_EQ(texts[1], "固定パレット 0\n基本パレット 0\nフリーパレット 256");
-    EXPECT_EQ(texts[2], "パレット完成");
-    EXPECT_EQ(texts[3], "終わり");
+    EXPECT_EQ(Told(), (std::vector<std::string>{
+                          kQuestion, "固定パレット 0\n基本パレット 0\nフリーパレット 256",
+                          "パレット完成", "終わり"}));
     EXPECT_EQ(ShownTexts, quiet.texts);
     EXPECT_NE(std::find(ShownTexts.begin(), ShownTexts.end(), "パレット作成中\n\r0 / 500"),
               ShownTexts.end());
     EXPECT_EQ(DocumentBytes(),
-              EngineResult(image, 0, Bytes(1024, 0), nullptr, 0, quantize::kHighQualityDiffusion));
-    EXPECT_NE(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
+              EngineResult(image, 0, kNoTable, nullptr, 0, quantize::kHighQualityDiffusion));
+    EXPECT_NE(DocumentBytes(), EngineResult(image));
 }
 
 // 高画質の設定 reach the run: the group message and the result have the colours and the
@@ -214,13 +179,11 @@ TEST_F(DiffusionCommandTest, HighQualityRunsTakeTheSettings) {
     QualityDither = 1;
     Load(image, "hq_settings.bmp");
     Seams.messageAnswer = IDNO;
-    Command(IDM_REDUCE_DIFFUSE_HQ);
-    WaitForTheRun();
-    ASSERT_EQ(Texts().size(), 4u);
-    EXPECT_EQ(Texts()[1], "固定パレット 0\n基本パレット 0\nフリーパレット 16");
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+    ASSERT_EQ(Told().size(), 4u);
+    EXPECT_EQ(Told()[1], "固定パレット 0\n基本パレット 0\nフリーパレット 16");
     testimg::VectorBlock block{image};
-    const Bytes noTable(1024, 0);
-    quantize::DiffusionInput input{0, noTable.data(), quantize::kBasicPalette, 0,
+    quantize::DiffusionInput input{0, kNoTable.data(), quantize::kBasicPalette, 0,
                                    quantize::HighQualityStages(quantize::DitherMethod::Ordered)};
     input.choices.colours = 16;
     Quiet quiet;
@@ -231,11 +194,10 @@ TEST_F(DiffusionCommandTest, HighQualityRunsTakeTheSettings) {
     Load(image, "hq_key.bmp");
     ResetSeams();
     Seams.messageAnswer = IDNO;
-    Command(IDM_REDUCE_DIFFUSE_HQ);
-    WaitForTheRun();
-    ASSERT_EQ(Texts().size(), 2u);
-    EXPECT_EQ(Texts()[1],
-              "透過色にはパレットの0番を使います\n固定パレットを使い、使用数を1以上にしてください");
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+    EXPECT_EQ(Told(), (std::vector<std::string>{
+                          kQuestion, "透過色にはパレットの0番を使います\n"
+                                     "固定パレットを使い、使用数を1以上にしてください"}));
     EXPECT_EQ(Seams.messages[1].type, static_cast<UINT>(MB_ICONWARNING));
     EXPECT_EQ(DocumentBytes(), image);
 }
@@ -249,16 +211,16 @@ TEST_F(DiffusionCommandTest, QuietRunsShowNoStageBoxes) {
         Load(image, "quiet.bmp");
         ResetSeams();
         Seams.messageAnswer = IDNO;
-        Command(command);
-        WaitForTheRun();
-        ASSERT_EQ(Texts().size(), 1u) << command;
-        EXPECT_EQ(Texts()[0], "固定パレットを使いますか？");
-        EXPECT_EQ(DocumentBytes()[28], 8);
+        Diffuse(command);
+        EXPECT_EQ(Told(), std::vector<std::string>{kQuestion}) << command;
+        EXPECT_EQ(DocumentBytes()[bmp::kBiBitCount], 8);
     }
 }
 
-TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndLastText) {
-    const Bytes image = Picture24(400, 300, Photo); // 120000 positions a phase
+// A large image, dithered by two threads: the window shows a subsequence of the engine's
+// reports with every phase's first and last text, and the bytes are those of one thread.
+TEST_F(DiffusionCommandTest, LargeImagesShowEveryPhasesEndsAndTwoThreadsGetTheBytesOfOne) {
+    const Bytes image = Picture24(1024, 520, Photo); // big enough for a second thread
     Quiet quiet;
     RunWatchingTexts(image, "diffuse_large.bmp", quiet);
     // In order, each one of the full sequence.
@@ -270,34 +232,24 @@ TEST_F(DiffusionCommandTest, LargeImagesShowASubsequenceWithEveryPhasesFirstAndL
         ASSERT_LT(next, quiet.texts.size()) << text;
     }
     for (const char* expected :
-         {"ビットマップ走査中\n\r0 / 120000", "ビットマップ走査中\n\r119900 / 120000",
+         {"ビットマップ走査中\n\r0 / 532480", "ビットマップ走査中\n\r532400 / 532480",
           "パレット候補走査中\n\r0 / 214", "パレット候補走査中\n\r200 / 214",
-          "ビットマップ変換中\n\r0 / 119600", "ビットマップ変換中\n\r119500 / 119600"}) {
+          "ビットマップ変換中\n\r0 / 531456", "ビットマップ変換中\n\r531400 / 531456"}) {
         EXPECT_NE(std::find(ShownTexts.begin(), ShownTexts.end(), expected), ShownTexts.end())
             << expected;
     }
-    EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
-}
-
-TEST_F(DiffusionCommandTest, ABigImageDitheredByTwoThreadsGetsTheBytesOfOne) {
-    const Bytes image = Picture24(1024, 520, Photo); // big enough for a second thread
-    Load(image, "diffuse_two_threads.bmp");
-    Seams.messageAnswer = IDNO;
-    Diffuse();
-    const Bytes oneThread = EngineResult(image, 0, Bytes(1024, 0), nullptr, 1);
+    const Bytes oneThread = EngineResult(image, 0, kNoTable, nullptr, 1);
     EXPECT_EQ(DocumentBytes(), oneThread);
-    EXPECT_EQ(EngineResult(image, 0, Bytes(1024, 0), nullptr, 2), oneThread);
+    EXPECT_EQ(EngineResult(image, 0, kNoTable, nullptr, 2), oneThread);
 }
 
 // An image the run would refuse is refused as the run would refuse it, before the question
 // and the palette counts, and no run starts: an 8-bit image by 誤差拡散, a file that is no
 // image by either method. What only the run can find is told by the run.
 TEST_F(DiffusionCommandTest, ImagesTheRunWouldRefuseAreRefusedBeforeAnyQuestion) {
-    std::vector<std::uint32_t> palette(256);
-    for (int i = 0; i < 256; ++i) {
-        palette[i] = static_cast<std::uint32_t>(i * 0x010203);
-    }
-    const Bytes indexed = Picture8(10, 10, palette, Index);
+    const Bytes indexed = Picture8(10, 10, {0x102030, 0x405060}, [](int x, int y) {
+        return static_cast<std::uint8_t>((x + y) % 2);
+    });
     const Bytes text = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e', '\n'};
     const struct {
         const Bytes& image;
@@ -327,17 +279,11 @@ TEST_F(DiffusionCommandTest, ImagesTheRunWouldRefuseAreRefusedBeforeAnyQuestion)
     Seams.messages.clear();
     FailNextAllocationOfAtLeast(16384);
     Diffuse();
-    const auto texts = Texts();
+    const auto texts = Told();
     ASSERT_EQ(texts.size(), 3u); // the question, the counts, the refusal
     EXPECT_EQ(texts[2], "メモリが足りません");
     EXPECT_EQ(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), nullptr);
     EXPECT_EQ(DocumentBytes(), photo);
-}
-
-TEST_F(DiffusionCommandTest, NothingHappensWithoutAnImage) {
-    SendMessageA(window_, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
-    EXPECT_FALSE(ConversionInProgress());
-    EXPECT_TRUE(Texts().empty());
 }
 
 LRESULT CALLBACK RefuseConversionWindow(int code, WPARAM wParam, LPARAM lParam) {
@@ -356,12 +302,10 @@ TEST_F(DiffusionCommandTest, AWindowThatCannotBeCreatedStartsNoRun) {
     Load(image, "diffuse_nowindow.bmp");
     Seams.messageAnswer = IDNO;
     HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseConversionWindow, nullptr, GetCurrentThreadId());
-    SendMessageA(window_, WM_COMMAND, IDM_REDUCE_DIFFUSE, 0);
+    Command(IDM_REDUCE_DIFFUSE);
     UnhookWindowsHookEx(hook);
     EXPECT_FALSE(ConversionInProgress());
-    const auto texts = Texts();
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[1], "変換を開始できません");
+    EXPECT_EQ(Told(), (std::vector<std::string>{kQuestion, "変換を開始できません"}));
     EXPECT_EQ(DocumentBytes(), image);
 }
 
@@ -369,12 +313,10 @@ TEST_F(DiffusionCommandTest, FilesOtherToolsWriteConvertThroughTheMenuAsTheirPla
     const auto few = [](int x, int r) { return (x % 3) * 0x402010u + (r % 4) * 0x000810u; };
     for (const testimg::Layout layout : {testimg::Layout{24, 124}, testimg::Layout{32, 40}}) {
         SCOPED_TRACE(layout.bits);
-        const Bytes photo = testimg::Encode(layout, 37, 23, Photo);
-        Load(photo);
+        Load(testimg::Encode(layout, 37, 23, Photo));
         Seams.messageAnswer = IDNO;
         Diffuse();
-        const Bytes plainPhoto = testimg::Encode({24, 40}, 37, 23, Photo);
-        EXPECT_EQ(DocumentBytes(), EngineResult(plainPhoto, 0, Bytes(1024, 0)));
+        EXPECT_EQ(DocumentBytes(), EngineResult(testimg::Encode({24, 40}, 37, 23, Photo)));
 
         Load(testimg::Encode(layout, 37, 23, few));
         Command(IDM_REDUCE_EXACT);
@@ -387,41 +329,39 @@ TEST_F(DiffusionCommandTest, FilesOtherToolsWriteConvertThroughTheMenuAsTheirPla
 TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
     const Bytes image = Picture24(300, 200, Photo); // fills the client area
     Load(image, "diffuse_busy.bmp");
-    const std::string other = Name("other.bmp");
-    ASSERT_TRUE(WriteBytes(other, Picture24(5, 5, Photo)));
+    const std::string other = Write(Picture24(5, 5, Photo), "other.bmp");
     // While "パレット完成" is up the worker waits for it: every command is tried then.
     Seams.messageAnswer = IDNO;
     size_t before = 0;
-    std::vector<std::uint32_t> pixels;
-    int width = 0, height = 0;
+    Capture shot;
     RECT progress = {};
     Seams.onMessage = [&](const ShownMessage& shown) {
         if (shown.text != "パレット完成") {
             return;
         }
         ASSERT_TRUE(ConversionInProgress());
-        before = Texts().size();
+        before = Told().size();
         for (int id :
              {IDM_OPEN, IDM_RELOAD, IDM_SAVE, IDM_SAVEAS, IDM_REDUCE_EXACT, IDM_REDUCE_DIFFUSE}) {
             SendMessageA(window_, WM_COMMAND, id, 0);
         }
-        SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
+        Drop({other});
         // Painting leaves the image alone: the window shows its background.
         RepaintWindow(window_);
         UpdateWindow(window_);
-        pixels = CaptureClient(window_, width, height);
+        shot = CaptureClient(window_);
         GetWindowRect(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), &progress);
         MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&progress), 2);
     };
     Seams.dialogPath = other;
     Diffuse();
     Seams.onMessage = nullptr;
-    ASSERT_FALSE(pixels.empty());
-    for (POINT at : {POINT{250, 60}, POINT{width - 1, height - 1}}) {
+    ASSERT_FALSE(shot.pixels.empty());
+    for (POINT at : {POINT{250, 60}, POINT{shot.width - 1, shot.height - 1}}) {
         ASSERT_FALSE(PtInRect(&progress, at));
-        EXPECT_EQ(pixels[at.y * width + at.x], BackgroundPixel()) << at.x << "," << at.y;
+        EXPECT_EQ(shot.At(at.x, at.y), BackgroundPixel()) << at.x << "," << at.y;
     }
-    const auto texts = Texts();
+    const auto texts = Told();
     ASSERT_GE(texts.size(), before + 7);
     for (size_t i = before; i < before + 7; ++i) {
         EXPECT_EQ(texts[i], "変換中です");
@@ -429,10 +369,8 @@ TEST_F(DiffusionCommandTest, EveryCommandThatTouchesTheImageWaitsForTheRun) {
     EXPECT_EQ(texts.back(), "終わり");
     EXPECT_TRUE(Seams.dialogs.empty());
     EXPECT_EQ(Seams.dropsFinished, 1);
-    EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
-    Bytes onDisk;
-    ASSERT_TRUE(ReadBytes(CurrentFileName, onDisk));
-    EXPECT_EQ(onDisk, image);
+    EXPECT_EQ(DocumentBytes(), EngineResult(image));
+    EXPECT_EQ(OnDisk(CurrentFileName), image);
 }
 
 // Real message boxes, driven by real key presses: the scripted question aside, every box of
@@ -525,7 +463,7 @@ class BoxesInFront : public DiffusionCommandTest {
         EXPECT_FALSE(BoxStepTimedOut) << "step " << NextBoxStep << " never came true";
         EXPECT_EQ(NextBoxStep, BoxSteps.size());
         EXPECT_TRUE(IsWindowEnabled(window_));
-        EXPECT_EQ(DocumentBytes(), EngineResult(image, 0, Bytes(1024, 0)));
+        EXPECT_EQ(DocumentBytes(), EngineResult(image));
     }
     // A step: the box with this text is the foreground window, in front of the main window,
     // which it keeps disabled; then Return is pressed on it.
@@ -544,19 +482,17 @@ class BoxesInFront : public DiffusionCommandTest {
 
 // A box raised over the worker's leaves the worker's in front when it closes.
 TEST_F(BoxesInFront, ABusyBoxOverTheWorkersBox) {
-    const std::string other = Name("other.bmp");
-    ASSERT_TRUE(WriteBytes(other, Picture24(5, 5, Photo)));
-    const std::string groups = "固定パレット 0\n基本パレット 42\nフリーパレット 214";
+    const std::string other = Write(Picture24(5, 5, Photo), "other.bmp");
     RunWithSteps(Picture24(64, 48, Photo),
                  {[&] {
-                      if (OpenBox(groups) == nullptr) {
+                      if (OpenBox(kGroups) == nullptr) {
                           return false;
                       }
                       PostMessageA(window_, WM_DROPFILES,
                                    reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
                       return true;
                   },
-                  AnswerInFront(kConversionBusyText), AnswerInFront(groups),
+                  AnswerInFront(kConversionBusyText), AnswerInFront(kGroups),
                   AnswerInFront(kPaletteCompleteText), AnswerInFront(kFinishedText)});
     EXPECT_EQ(Seams.dropsFinished, 1);
 }
@@ -564,8 +500,7 @@ TEST_F(BoxesInFront, ABusyBoxOverTheWorkersBox) {
 // The worker's box raised over a busy box leaves the busy box in front when it closes.
 TEST_F(BoxesInFront, TheWorkersBoxOverABusyBox) {
     RunWithSteps(Picture24(1600, 1200, Photo),
-                 {AnswerInFront("固定パレット 0\n基本パレット 42\nフリーパレット 214"),
-                  AnswerInFront(kPaletteCompleteText),
+                 {AnswerInFront(kGroups), AnswerInFront(kPaletteCompleteText),
                   [&] {
                       // Ctrl+S while the worker dithers.
                       char shown[64] = "";

@@ -4,14 +4,11 @@
 
 #include <cstring>
 
-#include <shlobj.h>
-
+#include "core/bmp/layout.h"
 #include "win/app/shell.h"
 #include "win/app/settings.h"
-#include "win/document/file_commands.h"
 #include "win/document/file_io.h"
 #include "win/document/document.h"
-#include "win/document/main_window.h"
 #include "win/res/resource.h"
 #include "tests/win/test_support.h"
 
@@ -23,6 +20,11 @@ std::uint32_t Plain(int x, int y) {
 std::uint32_t Other(int x, int y) {
     return static_cast<std::uint32_t>((y * 9) << 16 | (x * 5) << 8 | 0x22);
 }
+
+const char* const kCannotReplace = "一時ファイル(.tmp)が既にあるか作れないため、上書きできません";
+const char* const kSaveQuestion = "変更を保存しますか？";
+const UINT kSaveQuestionType = MB_YESNOCANCEL | MB_ICONQUESTION;
+const char* const kDiscardQuestion = "メモリが足りません\n今の画像を破棄して読み込みますか？";
 
 // Records which commands reach the main window, then lets its own procedure handle them.
 WNDPROC ProgramProc;
@@ -44,15 +46,8 @@ class FileCommands : public ProgramTest {
             SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ObserveCommands)));
         first_ = Picture24(5, 3, Plain);
         second_ = Picture24(7, 2, Other);
-        firstPath_ = Name("first.bmp");
-        secondPath_ = Name("second.bmp");
-        ASSERT_TRUE(WriteBytes(firstPath_, first_));
-        ASSERT_TRUE(WriteBytes(secondPath_, second_));
-    }
-    void OpenFile(const std::string& path) {
-        Seams.dialogPath = path;
-        Seams.dialogConfirms = true;
-        Command(IDM_OPEN);
+        firstPath_ = Write(first_, "first.bmp");
+        secondPath_ = Write(second_, "second.bmp");
     }
     // Changes the document in memory, as a conversion would.
     void Scribble() {
@@ -60,13 +55,19 @@ class FileCommands : public ProgramTest {
         p[60] ^= 0xFF;
         GlobalUnlock(ImageBuffer);
     }
+    // True when the document and its name are still those of the first file.
+    bool StillFirst(const Bytes& document) const {
+        return DocumentBytes() == document && firstPath_ == CurrentFileName;
+    }
 
     Bytes first_, second_;
     std::string firstPath_, secondPath_;
 };
 
-TEST_F(FileCommands, OpenDialogRecordAndLoad) {
-    OpenFile(firstPath_);
+// The dialog's record; the file chosen is loaded; a cancelled dialog, which starts with the
+// current name, changes nothing.
+TEST_F(FileCommands, OpenAsksWithItsDialogAndCancelChangesNothing) {
+    OpenWithDialog(firstPath_);
     ASSERT_EQ(Seams.dialogs.size(), 1u);
     const auto& call = Seams.dialogs[0];
     EXPECT_TRUE(call.open);
@@ -89,11 +90,15 @@ TEST_F(FileCommands, OpenDialogRecordAndLoad) {
     GetCurrentDirectoryA(MAX_PATH, directory);
     EXPECT_EQ(call.initialDir, directory);
 
-    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    EXPECT_TRUE(StillFirst(first_));
     EXPECT_EQ(ImageLoaded, 1);
     EXPECT_EQ(ImageBytes, first_.size());
-    EXPECT_EQ(DocumentBytes(), first_);
     EXPECT_TRUE(Seams.messages.empty());
+
+    Seams.dialogConfirms = false;
+    Command(IDM_OPEN);
+    EXPECT_TRUE(StillFirst(first_));
+    EXPECT_EQ(Seams.dialogs[1].startName, firstPath_);
 }
 
 TEST_F(FileCommands, OpenWithKeepReadOnlyRefusesReadOnlyFiles) {
@@ -104,40 +109,18 @@ TEST_F(FileCommands, OpenWithKeepReadOnlyRefusesReadOnlyFiles) {
     EXPECT_EQ(Seams.dialogs[0].flags, 0x209804u);
     // The dialog may let a read-only file through, and a drop never asks: the program
     // refuses it itself, keeping the document and its name.
-    OpenFile(firstPath_);
+    OpenWithDialog(firstPath_);
     ASSERT_TRUE(SetFileAttributesA(secondPath_.c_str(), FILE_ATTRIBUTE_READONLY));
-    OpenFile(secondPath_);
+    OpenWithDialog(secondPath_);
     EXPECT_TRUE(
         OnlyMessage("読み取り専用のファイルは開きません\n（オプション「Readonlyはさわらない」）"));
-    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})), 0);
+    Drop({secondPath_});
     EXPECT_EQ(Seams.messages.size(), 2u);
-    EXPECT_EQ(DocumentBytes(), first_);
-    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    EXPECT_TRUE(StillFirst(first_));
     KeepReadOnly = 0;
-    OpenFile(secondPath_);
+    OpenWithDialog(secondPath_);
     EXPECT_EQ(DocumentBytes(), second_);
     SetFileAttributesA(secondPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(FileCommands, CancelledOpenChangesNothing) {
-    OpenFile(firstPath_);
-    Seams.dialogConfirms = false;
-    Command(IDM_OPEN);
-    EXPECT_EQ(DocumentBytes(), first_);
-    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
-    EXPECT_EQ(Seams.dialogs[1].startName, firstPath_); // starts with the current name
-}
-
-TEST_F(FileCommands, RefusedOpenKeepsTheDocumentAndItsName) {
-    OpenFile(firstPath_);
-    const HGLOBAL before = ImageBuffer;
-    OpenFile(TempPath("missing.bmp"));
-    EXPECT_TRUE(OnlyMessage("ファイルが開けません"));
-    EXPECT_EQ(ImageBuffer, before);
-    EXPECT_EQ(DocumentBytes(), first_);
-    EXPECT_EQ(ImageLoaded, 1);
-    // Save would otherwise write this image over the file that failed to load.
-    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
 }
 
 DWORD WINAPI FourGigabytes(HANDLE, LPDWORD high) {
@@ -145,12 +128,31 @@ DWORD WINAPI FourGigabytes(HANDLE, LPDWORD high) {
     return 0;
 }
 
-TEST_F(FileCommands, FilesOfFourGigabytesAreTooLarge) {
-    OpenFile(firstPath_);
-    Files.getSize = FourGigabytes;
-    OpenFile(secondPath_);
-    EXPECT_TRUE(OnlyMessage("ファイルが大きすぎです"));
-    EXPECT_EQ(DocumentBytes(), first_);
+// A file that cannot be opened, is 4 GiB or more, or reads short is told, and the document,
+// its block and its name stay: Save would otherwise write this image over the file that
+// failed to load.
+TEST_F(FileCommands, RefusedOpensKeepTheDocumentAndItsName) {
+    OpenWithDialog(firstPath_);
+    const HGLOBAL before = ImageBuffer;
+    const struct {
+        const char* text;
+        std::string path;
+        void (*arrange)();
+    } cases[] = {
+        {"ファイルが開けません", TempPath("missing.bmp"), [] {}},
+        {"ファイルが大きすぎです", secondPath_, [] { Files.getSize = FourGigabytes; }},
+        {"ファイルが読めません", secondPath_, [] { Files.read = fake::ShortRead; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ResetSeams();
+        c.arrange();
+        OpenWithDialog(c.path);
+        EXPECT_TRUE(OnlyMessage(c.text));
+        EXPECT_EQ(ImageBuffer, before);
+        EXPECT_EQ(ImageLoaded, 1);
+        EXPECT_TRUE(StillFirst(first_));
+    }
 }
 
 // Memory for one image only: a new block is refused while the document holds one.
@@ -170,57 +172,44 @@ DWORD WINAPI AlmostFourGigabytes(HANDLE, LPDWORD high) {
     return 0xFFFFFFFF;
 }
 
-TEST_F(FileCommands, WhenOnlyOneImageFitsTheOldOneGoesOnlyIfTheUserAgrees) {
-    OpenFile(firstPath_);
+// A file no memory could hold leaves the document and its name: the largest file there can
+// be (its size is no error, whatever the last error code says). In a 32-bit process releasing
+// the image could not make room for it, so nothing is asked; a 64-bit one might, so it asks,
+// and the user keeps the image. With memory for one image only, the old one goes only if the
+// user agrees.
+TEST_F(FileCommands, WithoutMemoryForTheNewImageTheOldOneGoesOnlyIfTheUserAgrees) {
+    OpenWithDialog(firstPath_);
     Scribble(); // an unsaved conversion
-    const Bytes converted = DocumentBytes();
-    Files.allocate = OneImageAtATime;
-    Seams.messageAnswer = IDCANCEL;
-    OpenFile(secondPath_);
-    EXPECT_TRUE(OnlyMessage("メモリが足りません\n今の画像を破棄して読み込みますか？",
-                            MB_OKCANCEL | MB_ICONQUESTION));
-    EXPECT_EQ(DocumentBytes(), converted);
-    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
-    Seams.messages.clear();
-    Seams.messageAnswer = IDOK;
-    OpenFile(secondPath_);
-    EXPECT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(DocumentBytes(), second_);
-    EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
-}
-
-TEST_F(FileCommands, AFileNoMemoryCouldHoldLeavesTheDocumentAndItsName) {
-    OpenFile(firstPath_);
-    Scribble();
-    const Bytes converted = DocumentBytes();
-    // The largest file there can be (its size is no error, whatever the last error code
-    // says). In a 32-bit process releasing the image could not make room for it, so
-    // nothing is asked; a 64-bit one might, so it asks, and the user keeps the image.
+    Bytes converted = DocumentBytes();
     Files.create = OpenLeavingAnError;
     Files.getSize = AlmostFourGigabytes;
     Files.allocate = fake::NoMemory;
 #ifdef _WIN64
     Seams.messageAnswer = IDCANCEL;
-    OpenFile(secondPath_);
-    EXPECT_TRUE(OnlyMessage("メモリが足りません\n今の画像を破棄して読み込みますか？",
-                            MB_OKCANCEL | MB_ICONQUESTION));
+    OpenWithDialog(secondPath_);
+    EXPECT_TRUE(OnlyMessage(kDiscardQuestion, MB_OKCANCEL | MB_ICONQUESTION));
 #else
-    OpenFile(secondPath_);
+    OpenWithDialog(secondPath_);
     EXPECT_TRUE(OnlyMessage("メモリが足りません"));
 #endif
-    EXPECT_EQ(DocumentBytes(), converted);
-    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+    EXPECT_TRUE(StillFirst(converted));
     ResetSeams();
     Command(IDM_RELOAD); // the user's file, not the one that failed
     EXPECT_EQ(DocumentBytes(), first_);
-}
 
-TEST_F(FileCommands, AShortReadIsReportedAndLeavesTheDocument) {
-    OpenFile(firstPath_);
-    Files.read = fake::ShortRead;
-    OpenFile(secondPath_);
-    EXPECT_TRUE(OnlyMessage("ファイルが読めません"));
-    EXPECT_EQ(DocumentBytes(), first_);
+    Scribble();
+    converted = DocumentBytes();
+    Files.allocate = OneImageAtATime;
+    Seams.messageAnswer = IDCANCEL;
+    OpenWithDialog(secondPath_);
+    EXPECT_TRUE(OnlyMessage(kDiscardQuestion, MB_OKCANCEL | MB_ICONQUESTION));
+    EXPECT_TRUE(StillFirst(converted));
+    Seams.messages.clear();
+    Seams.messageAnswer = IDOK;
+    OpenWithDialog(secondPath_);
+    EXPECT_EQ(Seams.messages.size(), 1u);
+    EXPECT_EQ(DocumentBytes(), second_);
+    EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
 }
 
 // Any file is loaded, whatever its header says; one that cannot be shown says why. (A PNG,
@@ -238,29 +227,14 @@ TEST_F(FileCommands, AFileThatCannotBeShownIsLoadedAndSaysWhy) {
     for (const auto& file : files) {
         SCOPED_TRACE(file.why);
         Seams.messages.clear();
-        const std::string path = Name("unshown.bmp");
-        ASSERT_TRUE(WriteBytes(path, file.bytes));
-        OpenFile(path);
+        const std::string path = Write(file.bytes, "unshown.bmp");
+        OpenWithDialog(path);
         EXPECT_TRUE(OnlyMessage(file.why));
         EXPECT_EQ(DocumentBytes(), file.bytes); // loaded all the same, as always
         EXPECT_EQ(ImageBytes, file.bytes.size());
         EXPECT_STREQ(CurrentFileName, path.c_str());
         UpdateWindow(window_); // paints nothing, reads nothing past the file's bytes
     }
-}
-
-TEST_F(FileCommands, DropLoadsOnlyTheFirstFileAndAlwaysFinishesTheDrop) {
-    SendMessageA(window_, WM_DROPFILES,
-                 reinterpret_cast<WPARAM>(MakeDrop({secondPath_, firstPath_, firstPath_})), 0);
-    EXPECT_EQ(DocumentBytes(), second_);
-    EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
-    EXPECT_EQ(Seams.dropsFinished, 1);
-
-    SendMessageA(window_, WM_DROPFILES,
-                 reinterpret_cast<WPARAM>(MakeDrop({TempPath("nothing.bmp"), firstPath_})), 0);
-    EXPECT_TRUE(OnlyMessage("ファイルが開けません"));
-    EXPECT_EQ(DocumentBytes(), second_);
-    EXPECT_EQ(Seams.dropsFinished, 2);
 }
 
 // Tells the length of the first name, then fails to copy it, leaving a part behind.
@@ -272,162 +246,130 @@ UINT WINAPI LengthOnly(HDROP drop, UINT index, char* name, UINT capacity) {
     return 0;
 }
 
-TEST_F(FileCommands, ADropWhoseNameCannotBeReadKeepsTheCurrentName) {
-    OpenFile(firstPath_);
-    QueryDroppedFile = LengthOnly;
-    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})), 0);
-    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
-    EXPECT_EQ(DocumentBytes(), first_);
+// Only the first file counts; a drop that fails, or whose name cannot be read, keeps the
+// document and its name; every drop is finished.
+TEST_F(FileCommands, DropLoadsOnlyTheFirstFileAndAlwaysFinishesTheDrop) {
+    Drop({secondPath_, firstPath_, firstPath_});
+    EXPECT_EQ(DocumentBytes(), second_);
+    EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
     EXPECT_EQ(Seams.dropsFinished, 1);
+
+    Drop({TempPath("nothing.bmp"), firstPath_});
+    EXPECT_TRUE(OnlyMessage("ファイルが開けません"));
+    EXPECT_EQ(DocumentBytes(), second_);
+    EXPECT_EQ(Seams.dropsFinished, 2);
+
+    OpenWithDialog(firstPath_);
+    QueryDroppedFile = LengthOnly;
+    Drop({secondPath_});
+    EXPECT_TRUE(StillFirst(first_));
+    EXPECT_EQ(Seams.dropsFinished, 3);
 }
 
 TEST_F(FileCommands, AutoReduceFollowsOpenAndDropButNotReload) {
     AutoReduce = 1;
     NoUnsavedPrompt = 1; // each reduction is unsaved: the question has tests of its own
-    OpenFile(firstPath_);
+    OpenWithDialog(firstPath_);
     EXPECT_TRUE(Seams.messages.empty());
-    EXPECT_EQ(DocumentBytes()[28], 8); // converted at once
-    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})), 0);
+    EXPECT_EQ(DocumentBytes()[bmp::kBiBitCount], 8); // converted at once
+    Drop({secondPath_});
     Command(IDM_RELOAD);
     const std::vector<int> expected = {IDM_OPEN, IDM_REDUCE_EXACT, IDM_REDUCE_EXACT, IDM_RELOAD};
     EXPECT_EQ(Commands, expected);
     EXPECT_EQ(DocumentBytes(), second_); // the file as it is on disk
 
     // A refusal shows its message right after the load.
-    const std::string many = Name("many.bmp");
-    ASSERT_TRUE(WriteBytes(many, Picture24(300, 1, [](int x, int) {
-                               return static_cast<std::uint32_t>(x) * 0x000101u;
-                           })));
-    OpenFile(many);
+    OpenWithDialog(Write(
+        Picture24(300, 1, [](int x, int) { return static_cast<std::uint32_t>(x) * 0x000101u; }),
+        "many.bmp"));
     EXPECT_TRUE(OnlyMessage("２５６色以上使用しています", MB_ICONERROR));
 
     Commands.clear();
     AutoReduce = 0;
-    OpenFile(firstPath_);
+    OpenWithDialog(firstPath_);
     EXPECT_EQ(Commands, std::vector<int>{IDM_OPEN});
 }
 
-TEST_F(FileCommands, ReloadDoesNothingBeforeALoadAndRestoresTheFileAfterOne) {
-    Command(IDM_RELOAD);
+// Before any load, the commands that read, write or convert the document show nothing, ask
+// nothing and touch no file, even with a name set.
+TEST_F(FileCommands, CommandsWithoutAnImageDoNothing) {
+    std::snprintf(CurrentFileName, MAX_PATH, "%s", firstPath_.c_str());
+    for (const int id : {IDM_RELOAD, IDM_SAVE, IDM_SAVEAS, IDM_REDUCE_EXACT, IDM_REDUCE_DIFFUSE,
+                         IDM_REDUCE_DIFFUSE_HQ}) {
+        Command(id);
+        EXPECT_FALSE(ConversionInProgress()) << id;
+    }
     EXPECT_EQ(ImageLoaded, 0);
     EXPECT_EQ(ImageBuffer, nullptr);
+    EXPECT_TRUE(Seams.dialogs.empty());
     EXPECT_TRUE(Seams.messages.empty());
-
-    OpenFile(firstPath_);
-    Scribble();
-    ASSERT_NE(DocumentBytes(), first_);
-    Command(IDM_RELOAD);
-    EXPECT_EQ(DocumentBytes(), first_);
-}
-
-TEST_F(FileCommands, SaveWritesTheDocumentAndLeavesNoSafetyCopy) {
-    OpenFile(firstPath_);
-    Scribble();
-    const Bytes changed = DocumentBytes();
-    Command(IDM_SAVE);
-    EXPECT_TRUE(Seams.messages.empty());
-    EXPECT_EQ(OnDisk(firstPath_), changed);
-    EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
-}
-
-TEST_F(FileCommands, ReadOnlyFilesAreNeverSavedOver) {
-    OpenFile(firstPath_);
-    Scribble();
-    ASSERT_TRUE(SetFileAttributesA(firstPath_.c_str(), FILE_ATTRIBUTE_READONLY));
-    Command(IDM_SAVE);
-    EXPECT_TRUE(OnlyMessage("上書き保存できません"));
-    Seams.messages.clear();
-    Seams.dialogPath = Name("locked.bmp");
-    ASSERT_TRUE(WriteBytes(Seams.dialogPath, second_));
-    ASSERT_TRUE(SetFileAttributesA(Seams.dialogPath.c_str(), FILE_ATTRIBUTE_READONLY));
-    Command(IDM_SAVEAS);
-    EXPECT_TRUE(OnlyMessage("保存できません"));
-    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
-    EXPECT_EQ(OnDisk(Seams.dialogPath), second_);
-    SetFileAttributesA(Seams.dialogPath.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(OnDisk(firstPath_), first_);
-    EXPECT_EQ(GetFileAttributesA(firstPath_.c_str()) & FILE_ATTRIBUTE_READONLY,
-              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
-    SetFileAttributesA(firstPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(FileCommands, ASafetyCopyThatCannotBeDeletedIsNamed) {
-    OpenFile(firstPath_);
-    Scribble();
-    Files.remove = fake::RefuseToDelete;
-    Command(IDM_SAVE);
-    const std::string safety = firstPath_ + ".tmp";
-    EXPECT_TRUE(OnlyMessage(
-        ("保存しましたが、元のファイルの控えを削除できませんでした：\n" + safety).c_str()));
-    EXPECT_EQ(OnDisk(firstPath_), DocumentBytes());
-    EXPECT_EQ(OnDisk(safety), first_);
-}
-
-TEST_F(FileCommands, SaveNeverOverwritesWhenTheSafetyNameIsTaken) {
-    OpenFile(firstPath_);
-    Scribble();
+// Each way a save over the file can go wrong is told once, and the file keeps its bytes (and
+// its read-only attribute) with no ".tmp" file left that the save made, except a safety copy
+// that could not be deleted, which is named. Once the cause is gone, Save writes the
+// document, silently, with no safety copy left.
+TEST_F(FileCommands, SaveFailuresAreToldAndTheFileKeepsItsBytes) {
     const Bytes stale = {'o', 'l', 'd'};
-    ASSERT_TRUE(WriteBytes(firstPath_ + ".tmp", stale));
-    Command(IDM_SAVE);
-    EXPECT_TRUE(OnlyMessage("一時ファイル(.tmp)が既にあるか作れないため、上書きできません"));
-    EXPECT_EQ(OnDisk(firstPath_), first_);
-    EXPECT_EQ(OnDisk(firstPath_ + ".tmp"), stale);
-}
-
-TEST_F(FileCommands, AFailedOrShortWriteIsReportedAndTheFileIsPutBack) {
-    OpenFile(firstPath_);
-    Scribble();
-    for (auto write : {fake::FailingWrite, fake::HalfWrite}) {
-        Seams.messages.clear();
-        Files.write = write;
+    enum Left { kNothing, kStale, kTheFile };
+    const struct {
+        const char* what;
+        std::function<void(const std::string& path)> arrange;
+        std::string text;
+        Left tmp;
+    } cases[] = {
+        {"read-only",
+         [](const std::string& path) {
+             ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+         },
+         "上書き保存できません", kNothing},
+        {"no create", [](const std::string&) { Files.create = fake::RefuseWriting; },
+         "上書き保存できません", kNothing},
+        {"no move aside", [](const std::string&) { Files.move = fake::RefuseToMove; },
+         kCannotReplace, kNothing},
+        {"safety name taken",
+         [&](const std::string& path) { ASSERT_TRUE(WriteBytes(path + ".tmp", stale)); },
+         kCannotReplace, kStale},
+        {"write fails", [](const std::string&) { Files.write = fake::FailingWrite; },
+         "書き込みに失敗しました", kNothing},
+        {"half written", [](const std::string&) { Files.write = fake::HalfWrite; },
+         "書き込みに失敗しました", kNothing},
+        {"safety copy kept", [](const std::string&) { Files.remove = fake::RefuseToDelete; },
+         "保存しましたが、元のファイルの控えを削除できませんでした：\n", kTheFile},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetSeams();
+        const std::string path = Write(first_, "save" + std::to_string(n++) + ".bmp");
+        const std::string safety = path + ".tmp";
+        OpenWithDialog(path);
+        Scribble();
+        c.arrange(path);
         Command(IDM_SAVE);
-        EXPECT_TRUE(OnlyMessage("書き込みに失敗しました"));
-        EXPECT_EQ(OnDisk(firstPath_), first_);
-        EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
+        EXPECT_TRUE(OnlyMessage(c.tmp == kTheFile ? c.text + safety : c.text));
+        EXPECT_EQ(OnDisk(path), c.tmp == kTheFile ? DocumentBytes() : first_);
+        EXPECT_EQ((GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) != 0,
+                  std::string(c.what) == "read-only");
+        EXPECT_EQ(Exists(safety), c.tmp != kNothing);
+        if (c.tmp != kNothing) {
+            EXPECT_EQ(OnDisk(safety), c.tmp == kStale ? stale : first_);
+        }
+
+        ResetSeams();
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(safety.c_str());
+        Command(IDM_SAVE);
+        EXPECT_TRUE(Seams.messages.empty());
+        EXPECT_EQ(OnDisk(path), DocumentBytes());
+        EXPECT_FALSE(Exists(safety));
     }
-    // The document is untouched, and a later save succeeds.
-    Files.write = WriteFile;
-    Command(IDM_SAVE);
-    EXPECT_EQ(OnDisk(firstPath_), DocumentBytes());
-}
-
-TEST_F(FileCommands, SaveThatCannotCreateMovesTheFileBack) {
-    OpenFile(firstPath_);
-    Scribble();
-    Files.create = fake::RefuseWriting;
-    Command(IDM_SAVE);
-    EXPECT_TRUE(OnlyMessage("上書き保存できません"));
-    EXPECT_EQ(OnDisk(firstPath_), first_);
-    EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
-
-    Seams.messages.clear();
-    Seams.dialogPath = Name("elsewhere.bmp");
-    Command(IDM_SAVEAS);
-    EXPECT_TRUE(OnlyMessage("保存できません"));
-    EXPECT_FALSE(Exists(Seams.dialogPath));
-    // A refused Save as leaves the name: Save and Reload still mean the user's file.
-    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
-}
-
-TEST_F(FileCommands, SaveThatCannotMoveTheFileAsideLeavesIt) {
-    OpenFile(firstPath_);
-    Scribble();
-    Files.move = fake::RefuseToMove;
-    Command(IDM_SAVE);
-    EXPECT_TRUE(OnlyMessage("一時ファイル(.tmp)が既にあるか作れないため、上書きできません"));
-    EXPECT_EQ(OnDisk(firstPath_), first_);
-    EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
-    // A file that is not there yet needs no safety copy.
-    Seams.messages.clear();
-    Seams.dialogPath = Name("new.bmp");
-    Command(IDM_SAVEAS);
-    EXPECT_TRUE(Seams.messages.empty());
-    EXPECT_EQ(OnDisk(Seams.dialogPath), DocumentBytes());
 }
 
 TEST_F(FileCommands, SaveAsWritesTheNewFileAndLaterSavesGoThere) {
-    OpenFile(firstPath_);
+    OpenWithDialog(firstPath_);
     const std::string target = Name("copy.bmp");
     const Bytes unrelated = {'k', 'e', 'e', 'p'};
     ASSERT_TRUE(WriteBytes(target + ".tmp", unrelated));
@@ -460,18 +402,38 @@ TEST_F(FileCommands, SaveAsWritesTheNewFileAndLaterSavesGoThere) {
     EXPECT_EQ(OnDisk(firstPath_), first_);
 }
 
-TEST_F(FileCommands, SaveAndSaveAsWithoutAnImageTouchNothing) {
-    std::snprintf(CurrentFileName, MAX_PATH, "%s", firstPath_.c_str());
-    Command(IDM_SAVE);
+// A refused Save as leaves the name, so that Save and Reload still mean the user's file, and
+// the target as it was; a file that is not there yet needs no safety copy.
+TEST_F(FileCommands, SaveAsRefusalsKeepTheNameAndTheTarget) {
+    OpenWithDialog(firstPath_);
+    Scribble();
+    const std::string locked = Write(second_, "locked.bmp");
+    ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
+    Seams.dialogPath = locked;
     Command(IDM_SAVEAS);
-    EXPECT_TRUE(Seams.dialogs.empty());
+    EXPECT_TRUE(OnlyMessage("保存できません"));
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(OnDisk(locked), second_);
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+
+    Seams.messages.clear();
+    Files.create = fake::RefuseWriting;
+    Seams.dialogPath = Name("elsewhere.bmp");
+    Command(IDM_SAVEAS);
+    EXPECT_TRUE(OnlyMessage("保存できません"));
+    EXPECT_FALSE(Exists(Seams.dialogPath));
+    EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+
+    ResetSeams();
+    Files.move = fake::RefuseToMove;
+    Seams.dialogPath = Name("new.bmp");
+    Command(IDM_SAVEAS);
     EXPECT_TRUE(Seams.messages.empty());
-    EXPECT_EQ(OnDisk(firstPath_), first_);
-    EXPECT_FALSE(Exists(firstPath_ + ".tmp"));
+    EXPECT_EQ(OnDisk(Seams.dialogPath), DocumentBytes());
 }
 
 TEST_F(FileCommands, PathsWithoutRoomForTheSafetyNameAreRefused) {
-    OpenFile(firstPath_);
+    OpenWithDialog(firstPath_);
     std::string longName = TempDir() + "\\";
     longName.append(MAX_PATH - 4 - longName.size(), 'a'); // 256 bytes: ".tmp" would not fit
     std::snprintf(CurrentFileName, MAX_PATH, "%s", longName.c_str());
@@ -484,37 +446,23 @@ TEST_F(FileCommands, PathsWithoutRoomForTheSafetyNameAreRefused) {
     EXPECT_EQ(std::strlen(safety), static_cast<size_t>(MAX_PATH - 1));
 }
 
-} // namespace
-
-namespace {
-
-std::string Title(HWND window) {
-    char text[MAX_PATH + 32] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 // The title names the file and marks unsaved work. Closing (閉じる or Esc, the caption
 // button), opening, dropping, リロード and pasting over it ask 変更を保存しますか？ with はい as
 // the default: キャンセル keeps everything, and so does はい when the save fails; いいえ
 // discards; はい saves (Save's way) and goes on. With the option on nothing is asked.
 TEST_F(FileCommands, UnsavedWorkIsSavedDiscardedOrKeptAsTheAnswerSays) {
-    OpenFile(firstPath_);
-    const std::string name = firstPath_.substr(firstPath_.find_last_of('\\') + 1);
-    EXPECT_EQ(Title(window_), "Tintwright - " + name);
+    OpenWithDialog(firstPath_);
+    EXPECT_EQ(Title(), TitleFor(firstPath_));
     Command(IDM_REDUCE_EXACT);
     const Bytes converted = DocumentBytes();
-    ASSERT_EQ(converted[28], 8);
-    EXPECT_EQ(Title(window_), "Tintwright - " + name + " *");
+    ASSERT_EQ(converted[bmp::kBiBitCount], 8);
+    EXPECT_EQ(Title(), TitleFor(firstPath_) + " *");
     Command(IDM_COPY); // for the paste
 
     const std::vector<std::function<void()>> ways = {
         [&] { Command(IDM_RELOAD); },
-        [&] { OpenFile(secondPath_); },
-        [&] {
-            SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})),
-                         0);
-        },
+        [&] { OpenWithDialog(secondPath_); },
+        [&] { Drop({secondPath_}); },
         [&] { Command(IDM_CLOSE); },
         [&] { SendMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0); },
         [&] { Command(IDM_PASTE); },
@@ -527,12 +475,11 @@ TEST_F(FileCommands, UnsavedWorkIsSavedDiscardedOrKeptAsTheAnswerSays) {
             Seams.messageAnswer = answer;
             ways[i]();
             ASSERT_FALSE(Seams.messages.empty());
-            EXPECT_EQ(Seams.messages[0].text, "変更を保存しますか？");
-            EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_YESNOCANCEL | MB_ICONQUESTION));
+            EXPECT_EQ(Seams.messages[0].text, kSaveQuestion);
+            EXPECT_EQ(Seams.messages[0].type, kSaveQuestionType);
             EXPECT_EQ(Seams.messages.size(), answer == IDYES ? 2u : 1u);
             EXPECT_TRUE(IsWindow(window_));
-            EXPECT_EQ(DocumentBytes(), converted);
-            EXPECT_STREQ(CurrentFileName, firstPath_.c_str());
+            EXPECT_TRUE(StillFirst(converted));
             EXPECT_EQ(OnDisk(firstPath_), first_);
         }
         Files.write = WriteFile;
@@ -541,11 +488,11 @@ TEST_F(FileCommands, UnsavedWorkIsSavedDiscardedOrKeptAsTheAnswerSays) {
     Seams.messageAnswer = IDNO;
     Command(IDM_RELOAD);
     EXPECT_EQ(DocumentBytes(), first_);
-    EXPECT_EQ(Title(window_), "Tintwright - " + name);
+    EXPECT_EQ(Title(), TitleFor(firstPath_));
     // はい saves over the file, then the drop goes on.
     Command(IDM_REDUCE_EXACT);
     Seams.messageAnswer = IDYES;
-    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({secondPath_})), 0);
+    Drop({secondPath_});
     EXPECT_EQ(OnDisk(firstPath_), converted);
     EXPECT_EQ(DocumentBytes(), second_);
     EXPECT_STREQ(CurrentFileName, secondPath_.c_str());
@@ -556,10 +503,9 @@ TEST_F(FileCommands, UnsavedWorkIsSavedDiscardedOrKeptAsTheAnswerSays) {
     Seams.dialogPath = Name("saved.bmp");
     Command(IDM_SAVEAS);
     EXPECT_TRUE(Seams.messages.empty());
-    EXPECT_EQ(Title(window_),
-              "Tintwright - " + Name("saved.bmp").substr(Name("saved.bmp").find_last_of('\\') + 1));
+    EXPECT_EQ(Title(), TitleFor(Name("saved.bmp")));
     ASSERT_TRUE(WriteBytes(firstPath_, first_));
-    OpenFile(firstPath_);
+    OpenWithDialog(firstPath_);
     Command(IDM_REDUCE_EXACT);
     NoUnsavedPrompt = 1;
     Seams.messages.clear();
@@ -572,13 +518,13 @@ TEST_F(FileCommands, UnsavedWorkIsSavedDiscardedOrKeptAsTheAnswerSays) {
 // question: a read-only file's, and an image read from another kind of file (here a PNG under
 // a .gif name), whose name the dialog proposes as a PNG, with PNG chosen.
 TEST_F(FileCommands, WorkThatCannotGoBackToItsFileIsSavedUnderANewName) {
-    OpenFile(firstPath_);
+    OpenWithDialog(firstPath_);
     Seams.dialogPath = Name("photo.png");
     Command(IDM_SAVEAS); // an RGB PNG
-    ASSERT_TRUE(WriteBytes(Name("photo.gif"), OnDisk(Name("photo.png"))));
+    Write(OnDisk(Name("photo.png")), "photo.gif");
     ASSERT_TRUE(DeleteFileA(Name("photo.png").c_str()));
 
-    OpenFile(firstPath_);
+    OpenWithDialog(firstPath_);
     Command(IDM_REDUCE_EXACT);
     ASSERT_TRUE(SetFileAttributesA(firstPath_.c_str(), FILE_ATTRIBUTE_READONLY));
     ResetSeams();
@@ -594,8 +540,7 @@ TEST_F(FileCommands, WorkThatCannotGoBackToItsFileIsSavedUnderANewName) {
     EXPECT_EQ(OnDisk(firstPath_), first_);
 
     Seams.messageAnswer = IDNO;
-    Seams.dialogConfirms = true;
-    OpenFile(Name("photo.gif"));
+    OpenWithDialog(Name("photo.gif"));
     ASSERT_TRUE(Kind.decoded);
     Command(IDM_REDUCE_EXACT);
     ResetSeams();
@@ -616,20 +561,21 @@ TEST_F(FileCommands, WorkThatCannotGoBackToItsFileIsSavedUnderANewName) {
 // document without a name, unsaved work until Save has asked for a name: closing asks, and
 // はい goes to the save dialog, whose キャンセル keeps the window.
 TEST_F(FileCommands, CopyThenPasteGivesTheSamePixelsAsAnUntitledImage) {
-    OpenFile(firstPath_);
+    OpenWithDialog(firstPath_);
     Command(IDM_REDUCE_EXACT);
     const Bytes converted = DocumentBytes();
-    ASSERT_EQ(converted[28], 8);
+    ASSERT_EQ(converted[bmp::kBiBitCount], 8);
     Command(IDM_COPY);
     Seams.messageAnswer = IDNO;
     Command(IDM_PASTE);
     const Bytes pasted = DocumentBytes();
-    EXPECT_EQ(Title(window_), "Tintwright - 無題 *");
+    EXPECT_EQ(Title(), "Tintwright - 無題 *");
     EXPECT_EQ(CurrentFileName[0], '\0');
     ASSERT_EQ(pasted.size(), converted.size());
-    EXPECT_EQ(pasted[28], 8);
+    EXPECT_EQ(pasted[bmp::kBiBitCount], 8);
     // The same colour table and rows: everything after the headers.
-    EXPECT_TRUE(std::equal(converted.begin() + 54, converted.end(), pasted.begin() + 54));
+    EXPECT_TRUE(std::equal(converted.begin() + bmp::kHeadersSize, converted.end(),
+                           pasted.begin() + bmp::kHeadersSize));
 
     Seams.messages.clear();
     Command(IDM_RELOAD); // nothing to read again
@@ -638,7 +584,7 @@ TEST_F(FileCommands, CopyThenPasteGivesTheSamePixelsAsAnUntitledImage) {
     Seams.messageAnswer = IDYES;
     Seams.dialogConfirms = false;
     Command(IDM_CLOSE); // Esc
-    EXPECT_TRUE(OnlyMessage("変更を保存しますか？", MB_YESNOCANCEL | MB_ICONQUESTION));
+    EXPECT_TRUE(OnlyMessage(kSaveQuestion, kSaveQuestionType));
     ASSERT_EQ(Seams.dialogs.size(), 2u);
     EXPECT_FALSE(Seams.dialogs.back().open);
     EXPECT_TRUE(IsWindow(window_));
@@ -649,9 +595,7 @@ TEST_F(FileCommands, CopyThenPasteGivesTheSamePixelsAsAnUntitledImage) {
     Command(IDM_SAVE);
     ASSERT_EQ(Seams.dialogs.size(), 3u);
     EXPECT_EQ(OnDisk(Name("pasted.bmp")), pasted);
-    EXPECT_EQ(Title(window_),
-              "Tintwright - " +
-                  Name("pasted.bmp").substr(Name("pasted.bmp").find_last_of('\\') + 1));
+    EXPECT_EQ(Title(), TitleFor(Name("pasted.bmp")));
 }
 
 } // namespace

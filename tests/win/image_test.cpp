@@ -7,13 +7,11 @@
 #include <cstring>
 #include <map>
 
+#include "core/bmp/layout.h"
 #include "core/image/png_check.h"
-#include "core/quantize/basic_palette.h"
 #include "core/text/texts.h"
 #include "win/app/settings.h"
-#include "win/document/codecs.h"
 #include "win/document/document.h"
-#include "win/document/file_commands.h"
 #include "win/palette/user_palette.h"
 #include "win/res/resource.h"
 #include "tests/support/bmp_builder.h"
@@ -29,11 +27,6 @@ class Images : public ProgramTest {
         if (GetFileAttributesA(TW_PNG_CORPUS_DIR "/basn2c08.png") == INVALID_FILE_ATTRIBUTES) {
             GTEST_SKIP() << "no PNG suite at " << TW_PNG_CORPUS_DIR;
         }
-    }
-    // Opens a file as Open does, without the dialog; true when it became the document.
-    bool Open(const std::string& path) {
-        std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
-        return LoadCurrentFile(window_, false);
     }
 };
 
@@ -85,12 +78,10 @@ TEST_F(Images, DamagedImagesAreRefusedAndTheDocumentStays) {
              {badChecksum, kCannotReadText}, {cut, kCannotReadText}, {header, kTooLargeText}}) {
         SCOPED_TRACE(text);
         ResetSeams();
-        ASSERT_TRUE(WriteBytes(Name("damaged.png"), file));
-        std::snprintf(CurrentFileName, MAX_PATH, "%s", Name("damaged.png").c_str());
-        Command(IDM_RELOAD); // as Open does once the name is chosen
+        OpenWithDialog(Write(file, "damaged.png"));
         EXPECT_TRUE(OnlyMessage(text));
         EXPECT_EQ(DocumentBytes(), first);
-        std::snprintf(CurrentFileName, MAX_PATH, "%s", firstName.c_str());
+        EXPECT_EQ(CurrentFileName, firstName);
     }
 }
 
@@ -104,7 +95,7 @@ TEST_F(Images, DocumentsAreSavedAsPngByTheirName) {
     Seams.dialogPath = Name("copy.jpg");
     Command(IDM_SAVEAS);
     EXPECT_TRUE(OnlyMessage(kSaveAsBmpOrPngText));
-    EXPECT_EQ(GetFileAttributesA(Name("copy.jpg").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(Exists(Name("copy.jpg")));
     EXPECT_STREQ(CurrentFileName, TW_PNG_CORPUS_DIR "/basn2c08.png");
 
     ResetSeams();
@@ -112,7 +103,8 @@ TEST_F(Images, DocumentsAreSavedAsPngByTheirName) {
     Command(IDM_SAVEAS);
     ASSERT_TRUE(Open(Name("true.png")));
     const Bytes again = DocumentBytes();
-    EXPECT_EQ(Bytes(again.begin() + 54, again.end()), Bytes(opened.begin() + 54, opened.end()));
+    EXPECT_EQ(Bytes(again.begin() + bmp::kHeadersSize, again.end()),
+              Bytes(opened.begin() + bmp::kHeadersSize, opened.end()));
 
     // 16 colours with a key colour, as 高画質の設定 and the palette make them.
     QualityColours = 16;
@@ -121,10 +113,9 @@ TEST_F(Images, DocumentsAreSavedAsPngByTheirName) {
     SavedPalette = NewPaletteTable(); // black first: the key colour
     ResetSeams();
     Seams.messageAnswer = IDYES; // the fixed palette
-    Command(IDM_REDUCE_DIFFUSE_HQ);
-    WaitForTheRun();
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
     const Bytes converted = DocumentBytes();
-    ASSERT_EQ(converted[28], 8);
+    ASSERT_EQ(converted[bmp::kBiBitCount], 8);
     ResetSeams();
     Seams.dialogPath = Name("indexed.png");
     Command(IDM_SAVEAS);
@@ -152,9 +143,9 @@ TEST_F(Images, DocumentsAreSavedAsPngByTheirName) {
     const Bytes reopened = DocumentBytes();
     for (int y = 0; y < 32; ++y) {
         for (int x = 0; x < 32; ++x) {
-            const BYTE index = converted[1078 + y * 32 + x];
-            const BYTE* colour = index == 0 ? nullptr : &converted[54 + 4 * index];
-            const BYTE* got = &reopened[54 + y * 96 + 3 * x];
+            const BYTE index = converted[bmp::k8BitPixelData + y * 32 + x];
+            const BYTE* colour = index == 0 ? nullptr : &converted[bmp::kColourTable + 4 * index];
+            const BYTE* got = &reopened[bmp::kHeadersSize + y * 96 + 3 * x];
             if (colour != nullptr) { // entry 0 is transparent, onto white
                 ASSERT_EQ(Bytes(got, got + 3), Bytes(colour, colour + 3)) << x << "," << y;
             }
@@ -194,12 +185,13 @@ TEST_F(Images, APngOnTheClipboardIsPastedAndABitmapBesideItTakenFirst) {
     EXPECT_TRUE(Kind.unsaved);
 
     const Bytes bitmap = testimg::Make24(3, 2, [](int x, int y) { return 0x405060u * (x + y); });
-    PutOnClipboard(window_, {{CF_DIB, Bytes(bitmap.begin() + 14, bitmap.end())},
+    PutOnClipboard(window_, {{CF_DIB, Bytes(bitmap.begin() + bmp::kInfoHeader, bitmap.end())},
                              {pngFormat, OnDisk(TW_PNG_CORPUS_DIR "/basn6a08.png")}});
     Seams.messageAnswer = IDNO; // the pasted image is not saved
     Command(IDM_PASTE);
     const Bytes pasted = DocumentBytes();
-    EXPECT_EQ(Bytes(pasted.begin() + 54, pasted.end()), Bytes(bitmap.begin() + 54, bitmap.end()));
+    EXPECT_EQ(Bytes(pasted.begin() + bmp::kHeadersSize, pasted.end()),
+              Bytes(bitmap.begin() + bmp::kHeadersSize, bitmap.end()));
 }
 
 } // namespace

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 
+#include "core/bmp/layout.h"
 #include "win/app/shell.h"
 #include "win/app/settings.h"
-#include "win/document/file_commands.h"
 #include "win/document/file_io.h"
 #include "win/palette/palette_dialog.h"
 #include "win/palette/palette_grid.h"
@@ -35,13 +34,6 @@ void SetEntry(HGLOBAL table, int n, int r, int g, int b) {
     e[4 * n + 1] = static_cast<BYTE>(g);
     e[4 * n + 2] = static_cast<BYTE>(r);
     GlobalUnlock(table);
-}
-
-Bytes TableBytes(HGLOBAL table) {
-    const auto* e = static_cast<const BYTE*>(GlobalLock(table));
-    Bytes bytes(e, e + 1024);
-    GlobalUnlock(table);
-    return bytes;
 }
 
 class PaletteGrid : public ProgramTest {
@@ -72,53 +64,35 @@ class PaletteGrid : public ProgramTest {
         GlobalFree(table_);
         ProgramTest::TearDown();
     }
-    std::vector<std::uint32_t> Paint(int& width, int& height) {
-        UpdateWindow(grid_);
-        PumpPending();
-        return CaptureClient(grid_, width, height);
-    }
+    Capture Paint() const { return ::Paint(grid_); }
     HWND parent_ = nullptr, grid_ = nullptr;
     HGLOBAL table_ = nullptr;
 };
 
-TEST_F(PaletteGrid, NothingIsDrawnBeforeATableIsShown) {
-    int width = 0, height = 0;
-    const auto pixels = Paint(width, height);
-    ASSERT_EQ(width, 271);
-    ASSERT_EQ(height, 271);
-    EXPECT_EQ(pixels[0], BackgroundPixel());
-    EXPECT_EQ(pixels[16 * 271 + 16], BackgroundPixel());
-}
-
+// Nothing is drawn before a table is shown; an all-zero table is a black square; a changed
+// entry repaints only its swatch.
 TEST_F(PaletteGrid, AnAllZeroTableIsABlackSquareAndEntriesRepaintAlone) {
+    const Capture before = Paint();
+    ASSERT_EQ(before.width, 271);
+    ASSERT_EQ(before.height, 271);
+    EXPECT_EQ(before.At(0, 0), BackgroundPixel());
+    EXPECT_EQ(before.At(16, 16), BackgroundPixel());
     SendMessageA(grid_, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(table_));
-    int width = 0, height = 0;
-    auto pixels = Paint(width, height);
-    int notBlack = 0;
-    for (auto p : pixels) {
-        notBlack += p != 0;
-    }
-    EXPECT_EQ(notBlack, 0);
+    EXPECT_EQ(Paint().Misses(271, 271, [](int, int) { return 0u; }), 0);
 
     // Entry 17 turns pure blue (colour reference 0x00FF0000); only its swatch is marked.
     SetEntry(table_, 17, 0, 0, 255);
     SendMessageA(grid_, UM_CELLCHANGED, 17, 0);
     RECT update;
+    const RECT swatch = {17, 17, 33, 33};
     ASSERT_TRUE(GetUpdateRect(grid_, &update, FALSE));
-    EXPECT_EQ(update.left, 17);
-    EXPECT_EQ(update.top, 17);
-    EXPECT_EQ(update.right, 33);
-    EXPECT_EQ(update.bottom, 33);
-    pixels = Paint(width, height);
-    int wrong = 0;
-    for (int y = 0; y < 271; ++y) {
-        for (int x = 0; x < 271; ++x) {
-            const bool inSwatch = x >= 17 && x < 33 && y >= 17 && y < 33;
-            wrong += pixels[y * 271 + x] != (inSwatch ? 0x0000FFu : 0u);
-        }
-    }
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(RGB(0, 0, 255), 0x00FF0000u);
+    EXPECT_TRUE(EqualRect(&update, &swatch));
+    EXPECT_EQ(Paint().Misses(271, 271,
+                             [&](int x, int y) {
+                                 const POINT at = {x, y};
+                                 return PtInRect(&swatch, at) ? 0x0000FFu : 0u;
+                             }),
+              0);
 
     // An entry number beyond 255 names no swatch.
     SendMessageA(grid_, UM_CELLCHANGED, 300, 0);
@@ -127,17 +101,16 @@ TEST_F(PaletteGrid, AnAllZeroTableIsABlackSquareAndEntriesRepaintAlone) {
 
 TEST_F(PaletteGrid, ANewTableRepaintsTheWholeGrid) {
     SendMessageA(grid_, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(table_));
-    int width = 0, height = 0;
-    Paint(width, height);
+    Paint();
     HGLOBAL other = NewPaletteTable();
     for (int n = 0; n < 256; ++n) {
         SetEntry(other, n, n, 255 - n, 7);
     }
     SendMessageA(grid_, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(other));
-    const auto pixels = Paint(width, height);
-    EXPECT_EQ(pixels[0], 0x00FF07u);                                 // entry 0
-    EXPECT_EQ(pixels[(17 * 15 + 3) * 271 + 17 * 15 + 3], 0xFF0007u); // entry 255
-    EXPECT_EQ(pixels[16 * 271 + 5], 0u);                             // a line
+    const Capture shot = Paint();
+    EXPECT_EQ(shot.At(0, 0), 0x00FF07u);                     // entry 0
+    EXPECT_EQ(shot.At(17 * 15 + 3, 17 * 15 + 3), 0xFF0007u); // entry 255
+    EXPECT_EQ(shot.At(5, 16), 0u);                           // a line
     DestroyWindow(grid_);
     grid_ = nullptr;
     GlobalFree(other);
@@ -149,21 +122,19 @@ TEST_F(PaletteGrid, TheMarkedEntryIsFramedAndTheFrameMoves) {
     }
     SendMessageA(grid_, UM_SHOWPALETTE, 0, reinterpret_cast<LPARAM>(table_));
     SendMessageA(grid_, UM_MARKENTRY, 17, 0);
-    int width = 0, height = 0;
-    auto pixels = Paint(width, height);
-    const auto at = [&](int x, int y) { return pixels[y * 271 + x]; };
+    Capture shot = Paint();
     // Entry 17's swatch is 17..32: the lines around it white, its edge black, its middle
     // its colour.
-    EXPECT_EQ(at(16, 24), 0xFFFFFFu);
-    EXPECT_EQ(at(24, 33), 0xFFFFFFu);
-    EXPECT_EQ(at(17, 24), 0u);
-    EXPECT_EQ(at(24, 24), 0xC82828u);
-    EXPECT_EQ(at(50, 24), 0u); // another entry's line
+    EXPECT_EQ(shot.At(16, 24), 0xFFFFFFu);
+    EXPECT_EQ(shot.At(24, 33), 0xFFFFFFu);
+    EXPECT_EQ(shot.At(17, 24), 0u);
+    EXPECT_EQ(shot.At(24, 24), 0xC82828u);
+    EXPECT_EQ(shot.At(50, 24), 0u); // another entry's line
     SendMessageA(grid_, UM_MARKENTRY, 0, 0);
-    pixels = Paint(width, height);
-    EXPECT_EQ(at(16, 24), 0u);
-    EXPECT_EQ(at(17, 24), 0xC82828u);
-    EXPECT_EQ(at(16, 8), 0xFFFFFFu);
+    shot = Paint();
+    EXPECT_EQ(shot.At(16, 24), 0u);
+    EXPECT_EQ(shot.At(17, 24), 0xC82828u);
+    EXPECT_EQ(shot.At(16, 8), 0xFFFFFFu);
 }
 
 TEST_F(PaletteGrid, ClicksReportTheEntryUnderThePointer) {
@@ -176,7 +147,9 @@ TEST_F(PaletteGrid, ClicksReportTheEntryUnderThePointer) {
 // The palette dialog, run modally by a timer that drives it.
 class PaletteDialog : public ProgramTest {
   protected:
-    static void Open() { RunPaletteDialog(nullptr); }
+    static void Show() { RunPaletteDialog(nullptr); }
+    // Opens the dialog and performs `step` on it, which ends it.
+    static void InDialog(const DialogStep& step) { RunDialog(Show, {step}); }
 };
 
 std::string Field(HWND dialog, int id) {
@@ -191,6 +164,11 @@ void Spin(HWND dialog, int bar, int code) {
 void Click(HWND dialog, int id) {
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+// Types `path` into the file field and clicks `button` (load, save or browse).
+void WithFile(HWND dialog, const std::string& path, int button) {
+    SetDlgItemTextA(dialog, IDC_PALFILE, path.c_str());
+    Click(dialog, button);
 }
 
 Bytes PlainFile(int firstRed) {
@@ -233,11 +211,10 @@ void Record(HWND dialog) {
 }
 
 TEST_F(PaletteDialog, FirstOpeningReadsTheFileAndCancelKeepsTheTable) {
-    const std::string path = Name("first.pal");
-    ASSERT_TRUE(WriteBytes(path, PlainFile(255)));
+    const std::string path = Write(PlainFile(255), "first.pal");
     std::snprintf(PaletteFileName, MAX_PATH, "%s", path.c_str());
     FixedCount = 9;
-    RunDialog(Open, {Record, [&](HWND d) { Click(d, IDCANCEL); }});
+    RunDialog(Show, {Record, [&](HWND d) { Click(d, IDCANCEL); }});
     // The name and the count in force, also without PaletteAutoLoad: OK must not clear them.
     EXPECT_EQ(Saw.file, path);
     EXPECT_EQ(Saw.used, "9");
@@ -261,78 +238,89 @@ TEST_F(PaletteDialog, FirstOpeningReadsTheFileAndCancelKeepsTheTable) {
 
 TEST_F(PaletteDialog, AnUnreadableFileGivesABlackTableWithoutAMessage) {
     std::snprintf(PaletteFileName, MAX_PATH, "%s", Name("missing.pal").c_str());
-    RunDialog(Open, {Record, [&](HWND d) { SendMessageA(d, WM_CLOSE, 0, 0); }});
+    RunDialog(Show, {Record, [&](HWND d) { SendMessageA(d, WM_CLOSE, 0, 0); }});
     ASSERT_NE(SavedPalette, nullptr);
     EXPECT_EQ(TableBytes(SavedPalette), Bytes(1024, 0));
     EXPECT_TRUE(Seams.messages.empty());
 }
 
-TEST_F(PaletteDialog, WithAutoLoadTheFieldsShowTheNameAndTheCount) {
+// With PaletteAutoLoad the fields show the name and the count; OK takes them back, the count
+// read up to its first letter and held to 0 ... 256.
+TEST_F(PaletteDialog, OkTakesTheFieldsBackWithTheCountHeldInRange) {
     PaletteAutoLoad = 1;
     std::snprintf(PaletteFileName, MAX_PATH, "%s", "C:\\colours.pal");
     FixedCount = -4;
-    RunDialog(Open, {Record, [&](HWND d) { Click(d, IDOK); }});
+    RunDialog(Show, {Record, [&](HWND d) { Click(d, IDOK); }});
     EXPECT_EQ(Saw.file, "C:\\colours.pal");
     EXPECT_EQ(Saw.used, "-4");
-    // OK takes the fields back; a count below 0 is held at 0.
     EXPECT_STREQ(PaletteFileName, "C:\\colours.pal");
     EXPECT_EQ(FixedCount, 0);
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_USED, "12abc");
+        SetDlgItemTextA(d, IDC_PALFILE, "D:\\x.pal");
+        Click(d, IDOK);
+    });
+    EXPECT_EQ(FixedCount, 12);
+    EXPECT_STREQ(PaletteFileName, "D:\\x.pal");
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_USED, "300");
+        Click(d, IDOK);
+    });
+    EXPECT_EQ(FixedCount, 256);
+}
+
+// Sets the field to `start` (unless null), steps its spinner, and gives what the field holds.
+std::string Step(HWND dialog, int field, int spinner, const char* start, int code) {
+    if (start != nullptr) {
+        SetDlgItemTextA(dialog, field, start);
+    }
+    Spin(dialog, spinner, code);
+    return Field(dialog, field);
 }
 
 TEST_F(PaletteDialog, SpinnersHaveOneSidedBoundsAndCommitTheFields) {
     std::vector<std::string> seen;
-    RunDialog(Open, {
-                        [&](HWND d) {
-                            // Empty fields: red up gives 1 and stores (1, 0, 0) into entry 0.
-                            Spin(d, IDC_RED_SPIN, SB_LINEUP);
-                            Spin(d, IDC_RED_SPIN, SB_ENDSCROLL);
-                            seen.push_back(Field(d, IDC_RED));
-                            Record(d);
-                        },
-                        [&](HWND d) {
-                            Spin(d, IDC_INDEX_SPIN, SB_LINEUP); // empty + 1: entry 1
-                            seen.push_back(Field(d, IDC_INDEX));
-                            SetDlgItemTextA(d, IDC_INDEX, "255");
-                            Spin(d, IDC_INDEX_SPIN, SB_LINEUP);
-                            seen.push_back(Field(d, IDC_INDEX));
-                            SetDlgItemTextA(d, IDC_INDEX, "0");
-                            Spin(d, IDC_INDEX_SPIN, SB_LINEDOWN);
-                            seen.push_back(Field(d, IDC_INDEX));
-                            SetDlgItemTextA(d, IDC_USED, "255");
-                            Spin(d, IDC_USED_SPIN, SB_LINEUP); // the used count stops at 255
-                            seen.push_back(Field(d, IDC_USED));
-                            SetDlgItemTextA(d, IDC_INDEX, "300"); // names no entry
-                            SetDlgItemTextA(d, IDC_GREEN, "-7");
-                            Spin(d, IDC_GREEN_SPIN, SB_LINEUP); // not raised to 0
-                            seen.push_back(Field(d, IDC_GREEN));
-                            // The ends of the number range step without overflowing.
-                            SetDlgItemTextA(d, IDC_GREEN, "2147483647");
-                            Spin(d, IDC_GREEN_SPIN, SB_LINEUP);
-                            seen.push_back(Field(d, IDC_GREEN));
-                            SetDlgItemTextA(d, IDC_GREEN, "-2147483648");
-                            Spin(d, IDC_GREEN_SPIN, SB_LINEDOWN);
-                            seen.push_back(Field(d, IDC_GREEN));
-                        },
-                        [&](HWND d) {
-                            // Colours typed as 300 and -1 are stored as 44 and 255.
-                            SetDlgItemTextA(d, IDC_INDEX, "5");
-                            SetDlgItemTextA(d, IDC_RED, "300");
-                            SetDlgItemTextA(d, IDC_GREEN, "-1");
-                            SetDlgItemTextA(d, IDC_BLUE, "12xyz");
-                            Spin(d, IDC_BLUE_SPIN, SB_ENDSCROLL);
-                            // An entry number outside 0..255 stores nothing ...
-                            SetDlgItemTextA(d, IDC_INDEX, "300");
-                            Spin(d, IDC_RED_SPIN, SB_ENDSCROLL);
-                            // ... and the spinner brings it into range when it selects.
-                            Spin(d, IDC_INDEX_SPIN, SB_LINEDOWN);
-                            seen.push_back(Field(d, IDC_INDEX));
-                            SetDlgItemTextA(d, IDC_INDEX, "-7");
-                            Spin(d, IDC_INDEX_SPIN, SB_LINEUP);
-                            seen.push_back(Field(d, IDC_INDEX));
-                            Record(d);
-                            Click(d, IDOK);
-                        },
-                    });
+    RunDialog(Show,
+              {
+                  [&](HWND d) {
+                      // Empty fields: red up gives 1 and stores (1, 0, 0) into entry 0.
+                      Spin(d, IDC_RED_SPIN, SB_LINEUP);
+                      seen.push_back(Step(d, IDC_RED, IDC_RED_SPIN, nullptr, SB_ENDSCROLL));
+                      Record(d);
+                  },
+                  [&](HWND d) {
+                      // Empty + 1: entry 1; the entry stops at 255 and 0.
+                      for (const char* start : {static_cast<const char*>(nullptr), "255"}) {
+                          seen.push_back(Step(d, IDC_INDEX, IDC_INDEX_SPIN, start, SB_LINEUP));
+                      }
+                      seen.push_back(Step(d, IDC_INDEX, IDC_INDEX_SPIN, "0", SB_LINEDOWN));
+                      // The used count stops at 255.
+                      seen.push_back(Step(d, IDC_USED, IDC_USED_SPIN, "255", SB_LINEUP));
+                      SetDlgItemTextA(d, IDC_INDEX, "300"); // names no entry
+                      // A colour below 0 is not raised to 0; the ends of the number
+                      // range step without overflowing.
+                      seen.push_back(Step(d, IDC_GREEN, IDC_GREEN_SPIN, "-7", SB_LINEUP));
+                      seen.push_back(Step(d, IDC_GREEN, IDC_GREEN_SPIN, "2147483647", SB_LINEUP));
+                      seen.push_back(
+                          Step(d, IDC_GREEN, IDC_GREEN_SPIN, "-2147483648", SB_LINEDOWN));
+                  },
+                  [&](HWND d) {
+                      // Colours typed as 300 and -1 are stored as 44 and 255.
+                      SetDlgItemTextA(d, IDC_INDEX, "5");
+                      SetDlgItemTextA(d, IDC_RED, "300");
+                      SetDlgItemTextA(d, IDC_GREEN, "-1");
+                      SetDlgItemTextA(d, IDC_BLUE, "12xyz");
+                      Spin(d, IDC_BLUE_SPIN, SB_ENDSCROLL);
+                      // An entry number outside 0..255 stores nothing ...
+                      SetDlgItemTextA(d, IDC_INDEX, "300");
+                      Spin(d, IDC_RED_SPIN, SB_ENDSCROLL);
+                      // ... and the spinner brings it into range when it selects.
+                      seen.push_back(Step(d, IDC_INDEX, IDC_INDEX_SPIN, nullptr, SB_LINEDOWN));
+                      seen.push_back(Step(d, IDC_INDEX, IDC_INDEX_SPIN, "-7", SB_LINEUP));
+                      Record(d);
+                      Click(d, IDOK);
+                  },
+              });
     EXPECT_EQ(seen, (std::vector<std::string>{"1", "1", "255", "0", "255", "-6", "255", "0", "255",
                                               "0"}));
     const Bytes saved = TableBytes(SavedPalette);
@@ -344,22 +332,6 @@ TEST_F(PaletteDialog, SpinnersHaveOneSidedBoundsAndCommitTheFields) {
     EXPECT_EQ(Saw.green, "0");
 }
 
-TEST_F(PaletteDialog, OkTakesTheCountUpToTheFirstLetterAndHoldsItTo256) {
-    PaletteAutoLoad = 1;
-    RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_USED, "12abc");
-                  SetDlgItemTextA(d, IDC_PALFILE, "D:\\x.pal");
-                  Click(d, IDOK);
-              }});
-    EXPECT_EQ(FixedCount, 12);
-    EXPECT_STREQ(PaletteFileName, "D:\\x.pal");
-    RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_USED, "300");
-                  Click(d, IDOK);
-              }});
-    EXPECT_EQ(FixedCount, 256);
-}
-
 void Select(HWND dialog, int entry) {
     SendMessageA(dialog, UM_SELECTENTRY, static_cast<WPARAM>(entry), 0);
 }
@@ -367,30 +339,30 @@ void Select(HWND dialog, int entry) {
 // Colours typed for the shown entry are kept on OK, on Enter and before another entry is
 // shown; Cancel keeps nothing.
 TEST_F(PaletteDialog, TypedColoursAreKeptUnlessCancelled) {
-    RunDialog(Open, {[&](HWND d) { Click(d, IDOK); }});
+    InDialog([&](HWND d) { Click(d, IDOK); });
     const Bytes before = TableBytes(SavedPalette);
-    RunDialog(Open, {[&](HWND d) {
-                  Select(d, 4);
-                  SetDlgItemTextA(d, IDC_RED, "99");
-                  Select(d, 5);
-                  Click(d, IDCANCEL);
-              }});
+    InDialog([&](HWND d) {
+        Select(d, 4);
+        SetDlgItemTextA(d, IDC_RED, "99");
+        Select(d, 5);
+        Click(d, IDCANCEL);
+    });
     EXPECT_EQ(TableBytes(SavedPalette), before);
-    RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_RED, "99"); // no entry shown: nowhere to keep it
-                  Click(d, IDOK);
-              }});
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_RED, "99"); // no entry shown: nowhere to keep it
+        Click(d, IDOK);
+    });
     EXPECT_EQ(TableBytes(SavedPalette), before);
-    RunDialog(Open, {[&](HWND d) {
-                  Select(d, 3);
-                  SetDlgItemTextA(d, IDC_RED, "200");
-                  Select(d, 4); // a click on another swatch
-                  SetDlgItemTextA(d, IDC_GREEN, "77");
-                  Spin(d, IDC_INDEX_SPIN, SB_LINEUP); // the next entry
-                  Record(d);
-                  SetDlgItemTextA(d, IDC_BLUE, "9");
-                  Click(d, IDOK);
-              }});
+    InDialog([&](HWND d) {
+        Select(d, 3);
+        SetDlgItemTextA(d, IDC_RED, "200");
+        Select(d, 4); // a click on another swatch
+        SetDlgItemTextA(d, IDC_GREEN, "77");
+        Spin(d, IDC_INDEX_SPIN, SB_LINEUP); // the next entry
+        Record(d);
+        SetDlgItemTextA(d, IDC_BLUE, "9");
+        Click(d, IDOK);
+    });
     Bytes expected = before;
     expected[4 * 3 + 2] = 200;
     expected[4 * 4 + 1] = 77;
@@ -398,28 +370,25 @@ TEST_F(PaletteDialog, TypedColoursAreKeptUnlessCancelled) {
     EXPECT_EQ(TableBytes(SavedPalette), expected);
     EXPECT_EQ(Saw.index, "5");
     EXPECT_EQ(Saw.green, std::to_string(before[4 * 5 + 1]));
-    RunDialog(Open, {[&](HWND d) {
-                  Select(d, 8);
-                  SetDlgItemTextA(d, IDC_RED, "123");
-                  HWND red = GetDlgItem(d, IDC_RED);
-                  SetFocus(red);
-                  PostMessageA(red, WM_KEYDOWN, VK_RETURN, 0);
-              }});
+    InDialog([&](HWND d) {
+        Select(d, 8);
+        SetDlgItemTextA(d, IDC_RED, "123");
+        HWND red = GetDlgItem(d, IDC_RED);
+        SetFocus(red);
+        PostMessageA(red, WM_KEYDOWN, VK_RETURN, 0);
+    });
     expected[4 * 8 + 2] = 123;
     EXPECT_EQ(TableBytes(SavedPalette), expected);
 }
 
 TEST_F(PaletteDialog, LoadShowsTheSelectedEntryOfTheNewTableAndSaysWhenItCannot) {
-    const std::string loaded = Name("load.pal");
-    ASSERT_TRUE(WriteBytes(loaded, PlainFile(77)));
-    RunDialog(Open, {[&](HWND d) {
-                         SendMessageA(d, UM_SELECTENTRY, 3, 0);
+    const std::string loaded = Write(PlainFile(77), "load.pal");
+    RunDialog(Show, {[&](HWND d) {
+                         Select(d, 3);
                          SetDlgItemTextA(d, IDC_RED, "9");
-                         SetDlgItemTextA(d, IDC_PALFILE, (loaded + ".none").c_str());
-                         Click(d, IDC_PALLOAD); // cannot be opened
+                         WithFile(d, loaded + ".none", IDC_PALLOAD); // cannot be opened
                          Files.read = fake::FailingRead;
-                         SetDlgItemTextA(d, IDC_PALFILE, loaded.c_str());
-                         Click(d, IDC_PALLOAD); // opens, but cannot be read
+                         WithFile(d, loaded, IDC_PALLOAD); // opens, but cannot be read
                          Files.read = ReadFile;
                          Record(d);
                          Click(d, IDC_PALLOAD);
@@ -430,11 +399,9 @@ TEST_F(PaletteDialog, LoadShowsTheSelectedEntryOfTheNewTableAndSaysWhenItCannot)
                          Record(d);
                          Click(d, IDOK);
                      }});
-    ASSERT_EQ(Seams.messages.size(), 2u);
-    EXPECT_EQ(Seams.messages[0].text, "ファイルが開けません");
+    EXPECT_EQ(Told(), (std::vector<std::string>{"ファイルが開けません", "ファイルが読めません"}));
     EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_ICONWARNING));
     EXPECT_NE(Seams.messages[0].owner, nullptr);
-    EXPECT_EQ(Seams.messages[1].text, "ファイルが読めません");
     EXPECT_EQ(Saw.index, "3");
     // Entry 3 of the file: bytes 9, 10 and 11.
     EXPECT_EQ(Saw.red, "46");
@@ -442,38 +409,29 @@ TEST_F(PaletteDialog, LoadShowsTheSelectedEntryOfTheNewTableAndSaysWhenItCannot)
     EXPECT_EQ(Saw.blue, "56");
     const Bytes saved = TableBytes(SavedPalette);
     EXPECT_EQ(saved[2], 77);
-    EXPECT_EQ(saved[4 * 3 + 2], 46);
-    EXPECT_EQ(saved[4 * 3 + 1], 51);
-    EXPECT_EQ(saved[4 * 3], 56);
+    EXPECT_EQ(Bytes(saved.begin() + 4 * 3, saved.begin() + 4 * 3 + 3), (Bytes{56, 51, 46}));
 }
 
 TEST_F(PaletteDialog, SaveAsksBeforeOverwritingAndRenamesZNames) {
-    const std::string target = Name("saved.pal");
+    const std::string target = Write({'o', 'l', 'd'}, "saved.pal");
     const std::string zName = Name("saved.zpl");
-    const Bytes old = {'o', 'l', 'd'};
-    ASSERT_TRUE(WriteBytes(target, old));
     Seams.messageAnswer = IDCANCEL;
-    RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
-                  Click(d, IDC_PALSAVE); // asked, cancelled
-                  Seams.messageAnswer = IDOK;
-                  Click(d, IDC_PALSAVE); // asked, written
-                  SetDlgItemTextA(d, IDC_PALFILE, zName.c_str());
-                  Click(d, IDC_PALSAVE); // z name: becomes saved.pal, which exists
-                  Record(d);
-                  Click(d, IDCANCEL);
-              }});
-    ASSERT_EQ(Seams.messages.size(), 4u);
-    EXPECT_EQ(Seams.messages[0].text, "上書きしますか？");
+    InDialog([&](HWND d) {
+        WithFile(d, target, IDC_PALSAVE); // asked, cancelled
+        Seams.messageAnswer = IDOK;
+        Click(d, IDC_PALSAVE);           // asked, written
+        WithFile(d, zName, IDC_PALSAVE); // z name: becomes saved.pal, which exists
+        Record(d);
+        Click(d, IDCANCEL);
+    });
+    const char* const overwrite = "上書きしますか？";
+    EXPECT_EQ(Told(), (std::vector<std::string>{
+                          overwrite, overwrite,
+                          "拡張子にzを使わないでください\nPALに変更しますか？", overwrite}));
     EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_OKCANCEL | MB_ICONINFORMATION));
-    EXPECT_EQ(Seams.messages[1].text, "上書きしますか？");
-    EXPECT_EQ(Seams.messages[2].text, "拡張子にzを使わないでください\nPALに変更しますか？");
     EXPECT_EQ(Seams.messages[2].type, static_cast<UINT>(MB_OKCANCEL | MB_ICONWARNING));
-    EXPECT_EQ(Seams.messages[3].text, "上書きしますか？");
     EXPECT_EQ(Saw.file, target); // the field shows the name written
-    Bytes written;
-    ASSERT_TRUE(ReadBytes(target, written));
-    EXPECT_EQ(written, Bytes(768, 0));
+    EXPECT_EQ(OnDisk(target), Bytes(768, 0));
     EXPECT_FALSE(Exists(zName));
     EXPECT_FALSE(Exists(target + ".tmp"));
 }
@@ -482,47 +440,35 @@ TEST_F(PaletteDialog, SaveAsksBeforeOverwritingAndRenamesZNames) {
 // the field holds 0, a malformed GIMP file is refused and the table kept; saving writes the
 // format the extension names.
 TEST_F(PaletteDialog, OtherToolsFilesLoadByContentAndSaveByExtension) {
-    const std::string jasc = Name("tool.pal");
-    const std::string bad = Name("bad.gpl");
-    const std::string gpl = Name("out.gpl");
-    const std::string act = Name("out.act");
-    const std::string text = "JASC-PAL\r\n0100\r\n2\r\n255 0 0\r\n1 2 3\r\n";
-    ASSERT_TRUE(WriteBytes(jasc, Bytes(text.begin(), text.end())));
-    const std::string badText = "GIMP Palette\n1 2 300\n";
-    ASSERT_TRUE(WriteBytes(bad, Bytes(badText.begin(), badText.end())));
+    const std::string jasc = "JASC-PAL\r\n0100\r\n2\r\n255 0 0\r\n1 2 3\r\n";
+    const std::string bad = "GIMP Palette\n1 2 300\n";
     std::vector<std::string> used;
-    RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_USED, "0");
-                  SetDlgItemTextA(d, IDC_PALFILE, jasc.c_str());
-                  Click(d, IDC_PALLOAD);
-                  used.push_back(Field(d, IDC_USED));
-                  SetDlgItemTextA(d, IDC_USED, "5");
-                  Click(d, IDC_PALLOAD); // 5 stays: only 0 is replaced
-                  used.push_back(Field(d, IDC_USED));
-                  SetDlgItemTextA(d, IDC_PALFILE, bad.c_str());
-                  Click(d, IDC_PALLOAD);
-                  SetDlgItemTextA(d, IDC_PALFILE, gpl.c_str());
-                  Click(d, IDC_PALSAVE);
-                  SetDlgItemTextA(d, IDC_PALFILE, act.c_str());
-                  Click(d, IDC_PALSAVE);
-                  Record(d);
-                  Click(d, IDCANCEL);
-              }});
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_USED, "0");
+        WithFile(d, Write(Bytes(jasc.begin(), jasc.end()), "tool.pal"), IDC_PALLOAD);
+        used.push_back(Field(d, IDC_USED));
+        SetDlgItemTextA(d, IDC_USED, "5");
+        Click(d, IDC_PALLOAD); // 5 stays: only 0 is replaced
+        used.push_back(Field(d, IDC_USED));
+        WithFile(d, Write(Bytes(bad.begin(), bad.end()), "bad.gpl"), IDC_PALLOAD);
+        WithFile(d, Name("out.gpl"), IDC_PALSAVE);
+        WithFile(d, Name("out.act"), IDC_PALSAVE);
+        Record(d);
+        Click(d, IDCANCEL);
+    });
     EXPECT_EQ(used, (std::vector<std::string>{"2", "5"}));
-    ASSERT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(Seams.messages[0].text, "ファイルが読めません");
+    EXPECT_EQ(Told(), std::vector<std::string>{"ファイルが読めません"});
     Bytes expected(1024, 0);
     expected[2] = 255;
     expected[4] = 3, expected[5] = 2, expected[6] = 1;
     EXPECT_EQ(Saw.edit, expected); // the JASC file's table, kept through the refusal
-    Bytes written;
-    ASSERT_TRUE(ReadBytes(gpl, written));
-    EXPECT_EQ(std::string(written.begin(), written.begin() + 13), "GIMP Palette\n");
-    EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Gpl, 5));
-    ASSERT_TRUE(ReadBytes(act, written));
-    EXPECT_EQ(written, palette::EncodePalette(expected.data(), palette::PaletteFormat::Act, 5));
+    const Bytes gpl = OnDisk(Name("out.gpl"));
+    ASSERT_GE(gpl.size(), 13u);
+    EXPECT_EQ(std::string(gpl.begin(), gpl.begin() + 13), "GIMP Palette\n");
+    EXPECT_EQ(gpl, palette::EncodePalette(expected.data(), palette::PaletteFormat::Gpl, 5));
+    EXPECT_EQ(OnDisk(Name("out.act")),
+              palette::EncodePalette(expected.data(), palette::PaletteFormat::Act, 5));
 }
-
 // A saved palette holds the colours in force and says how many: 使用数 when it is above 0,
 // else as many as the table was loaded with (also at the next opening, after OK), else 256;
 // the raw format always holds all 256. A file over 1 MiB is refused whole, the table kept.
@@ -532,38 +478,32 @@ TEST_F(PaletteDialog, SavedPalettesKeepTheColourCountInForce) {
         web += std::to_string(i / 36 * 51) + " " + std::to_string(i / 6 % 6 * 51) + " " +
                std::to_string(i % 6 * 51) + "\n";
     }
-    ASSERT_TRUE(WriteBytes(Name("web216.gpl"), Bytes(web.begin(), web.end())));
     const std::string large =
         "GIMP Palette\n" + std::string(palette::kMaxPaletteFileBytes, '#') + "\n1 2 3\n";
-    ASSERT_TRUE(WriteBytes(Name("large.gpl"), Bytes(large.begin(), large.end())));
     const auto save = [this](HWND d, const char* used, const char* name) {
         SetDlgItemTextA(d, IDC_USED, used);
-        SetDlgItemTextA(d, IDC_PALFILE, Name(name).c_str());
-        Click(d, IDC_PALSAVE);
+        WithFile(d, Name(name), IDC_PALSAVE);
     };
     std::string usedAfterLoad;
-    RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_USED, "0");
-                  SetDlgItemTextA(d, IDC_PALFILE, Name("web216.gpl").c_str());
-                  Click(d, IDC_PALLOAD);
-                  usedAfterLoad = Field(d, IDC_USED);
-                  save(d, "216", "used.gpl");
-                  save(d, "0", "loaded.act");
-                  save(d, "12", "twelve.gpl");
-                  save(d, "12", "raw.pal");
-                  SetDlgItemTextA(d, IDC_PALFILE, Name("large.gpl").c_str());
-                  Click(d, IDC_PALLOAD);
-                  Record(d);
-                  SetDlgItemTextA(d, IDC_USED, "0");
-                  Click(d, IDOK);
-              }});
-    RunDialog(Open, {[&](HWND d) {
-                  save(d, "0", "kept.gpl");
-                  Click(d, IDCANCEL);
-              }});
+    InDialog([&](HWND d) {
+        SetDlgItemTextA(d, IDC_USED, "0");
+        WithFile(d, Write(Bytes(web.begin(), web.end()), "web216.gpl"), IDC_PALLOAD);
+        usedAfterLoad = Field(d, IDC_USED);
+        save(d, "216", "used.gpl");
+        save(d, "0", "loaded.act");
+        save(d, "12", "twelve.gpl");
+        save(d, "12", "raw.pal");
+        WithFile(d, Write(Bytes(large.begin(), large.end()), "large.gpl"), IDC_PALLOAD);
+        Record(d);
+        SetDlgItemTextA(d, IDC_USED, "0");
+        Click(d, IDOK);
+    });
+    InDialog([&](HWND d) {
+        save(d, "0", "kept.gpl");
+        Click(d, IDCANCEL);
+    });
     EXPECT_EQ(usedAfterLoad, "216");
-    ASSERT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(Seams.messages[0].text, "ファイルが大きすぎです");
+    EXPECT_EQ(Told(), std::vector<std::string>{"ファイルが大きすぎです"});
     Bytes web216(1024, 0);
     palette::PaletteFileFacts facts;
     ASSERT_TRUE(palette::ReadPalette(reinterpret_cast<const std::uint8_t*>(web.data()), web.size(),
@@ -572,17 +512,15 @@ TEST_F(PaletteDialog, SavedPalettesKeepTheColourCountInForce) {
     // Each file says its count and holds those colours, black after them.
     for (const auto& [name, colours] : std::vector<std::pair<const char*, int>>{
              {"used.gpl", 216}, {"loaded.act", 216}, {"twelve.gpl", 12}, {"kept.gpl", 216}}) {
-        Bytes file, table(1024, 0);
-        ASSERT_TRUE(ReadBytes(Name(name), file)) << name;
+        const Bytes file = OnDisk(Name(name));
+        Bytes table(1024, 0);
         ASSERT_TRUE(palette::ReadPalette(file.data(), file.size(), false, table.data(), facts));
         EXPECT_EQ(facts.colours, colours) << name;
         Bytes expected = web216;
         std::fill(expected.begin() + 4 * colours, expected.end(), std::uint8_t{0});
         EXPECT_EQ(table, expected) << name;
     }
-    Bytes raw;
-    ASSERT_TRUE(ReadBytes(Name("raw.pal"), raw));
-    EXPECT_EQ(raw.size(), 768u);
+    EXPECT_EQ(OnDisk(Name("raw.pal")).size(), 768u);
 }
 
 // 画像から: off without a document; an indexed image gives its colour table; a true-colour
@@ -599,10 +537,10 @@ TEST_F(PaletteDialog, FromImageTakesTheTableAnImageHasOrWouldGet) {
         Record(d);
         Click(d, IDCANCEL);
     };
-    RunDialog(Open, {fromImage});
+    InDialog(fromImage);
     EXPECT_EQ(Saw.edit[2], 1); // nothing to take from
     Load(testimg::Picture8(8, 4, {0xFF0000, 0x00FF00, 0x123456}, [](int x, int) { return x % 3; }));
-    RunDialog(Open, {fromImage});
+    InDialog(fromImage);
     Bytes indexed(1024, 0);
     indexed[2] = 0xFF, indexed[5] = 0xFF, indexed[8] = 0x56, indexed[9] = 0x34, indexed[10] = 0x12;
     EXPECT_EQ(Saw.edit, indexed);
@@ -611,14 +549,15 @@ TEST_F(PaletteDialog, FromImageTakesTheTableAnImageHasOrWouldGet) {
         return static_cast<std::uint32_t>((x * 255 / 96) << 16 | (y * 4) << 8 | ((x * y) & 0xFF));
     });
     Load(photo);
-    RunDialog(Open, {fromImage});
+    InDialog(fromImage);
     Bytes fixed(1024, 0);
     fixed[2] = 1, fixed[1] = 2, fixed[0] = 3, fixed[6] = 4, fixed[5] = 5, fixed[4] = 6;
     quantize::DiffusionInput input{2, fixed.data(), quantize::kBasicPalette};
     input.stages = quantize::kHighQualityDiffusion;
     testimg::VectorBlock converted{photo};
     ASSERT_EQ(converted.Diffuse(input).outcome, quantize::Outcome::Converted);
-    Bytes expected(converted.bytes.begin() + 54, converted.bytes.begin() + 54 + 1024);
+    const auto table = converted.bytes.begin() + bmp::kColourTable;
+    const Bytes expected(table, table + 1024);
     EXPECT_EQ(Saw.edit, expected);
     EXPECT_EQ(enabled, (std::vector<bool>{false, true, true}));
     EXPECT_TRUE(Seams.messages.empty());
@@ -652,15 +591,13 @@ TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ResetSeams();
-        const std::string target = Name("fail" + std::to_string(n) + ".pal");
-        const Bytes old = PlainFile(n++);
-        ASSERT_TRUE(WriteBytes(target, old));
+        const Bytes old = PlainFile(n);
+        const std::string target = Write(old, "fail" + std::to_string(n++) + ".pal");
         c.arrange(target);
-        RunDialog(Open, {[&](HWND d) {
-                      SetDlgItemTextA(d, IDC_PALFILE, target.c_str());
-                      Click(d, IDC_PALSAVE);
-                      Click(d, IDCANCEL);
-                  }});
+        InDialog([&](HWND d) {
+            WithFile(d, target, IDC_PALSAVE);
+            Click(d, IDCANCEL);
+        });
         ASSERT_EQ(Seams.messages.size(), 2u);
         EXPECT_EQ(Seams.messages[1].text, c.text);
         EXPECT_EQ(
@@ -684,17 +621,14 @@ TEST_F(PaletteDialog, SaveFailuresAreReportedOnceAndLoseNothing) {
 TEST_F(PaletteDialog, BrowseStartsBesideThePaletteInForceAndFillsTheField) {
     std::snprintf(PaletteFileName, MAX_PATH, "%s", "D:\\kept\\web.gpl");
     Seams.dialogPath = "C:\\palettes\\mine.pal";
-    RunDialog(Open, {[&](HWND d) {
-                  SetDlgItemTextA(d, IDC_PALFILE, "C:\\typed\\old.pal");
-                  Click(d, IDC_BROWSE);
-                  Record(d);
-                  SetDlgItemTextA(d, IDC_PALFILE, "");
-                  Click(d, IDC_BROWSE);
-                  PaletteFileName[0] = '\0';
-                  SetDlgItemTextA(d, IDC_PALFILE, "");
-                  Click(d, IDC_BROWSE);
-                  Click(d, IDCANCEL);
-              }});
+    InDialog([&](HWND d) {
+        WithFile(d, "C:\\typed\\old.pal", IDC_BROWSE);
+        Record(d);
+        WithFile(d, "", IDC_BROWSE);
+        PaletteFileName[0] = '\0';
+        WithFile(d, "", IDC_BROWSE);
+        Click(d, IDCANCEL);
+    });
     ASSERT_EQ(Seams.dialogs.size(), 3u);
     EXPECT_EQ(Seams.dialogs[0].title, "開く");
     static const char filter[] =

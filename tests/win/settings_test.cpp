@@ -5,7 +5,6 @@
 
 #include "win/app/app.h"
 #include "win/app/shell.h"
-#include "win/app/options_dialog.h"
 #include "win/app/settings.h"
 #include "win/document/main_window.h"
 #include "win/palette/palette_grid.h"
@@ -36,22 +35,26 @@ class Settings : public ProgramTest {
         RegSetValueExA(product, name, 0, type, static_cast<const BYTE*>(data), size);
         RegCloseKey(product);
     }
-    bool OnlyRestartMessage() {
-        return Seams.messages.size() == 1 &&
-               Seams.messages[0].text == "レジストリに登録します\n再起動してください" &&
-               Seams.messages[0].type == MB_OK && Seams.messages[0].owner == nullptr &&
-               Seams.messages[0].caption == "Tintwright";
+    static bool OnlyRestartMessage() {
+        return OnlyMessageFrom(nullptr, "レジストリに登録します\n再起動してください", MB_OK);
     }
 };
 
+void ExpectSetting(const char* name, DWORD type, const Bytes& value,
+                   HKEY root = HKEY_LOCAL_MACHINE) {
+    DWORD stored = 0;
+    Bytes data;
+    ASSERT_TRUE(ReadSetting(name, stored, data, root)) << name;
+    EXPECT_EQ(stored, type) << name;
+    EXPECT_EQ(data, value) << name;
+}
+
 void ExpectFirstRunValues(HKEY root) {
+    for (const char* name : {"自動変換", "NoReadOnly", "PALAutoLoad"}) {
+        ExpectSetting(name, REG_BINARY, kZero4, root);
+    }
     DWORD type = 0;
     Bytes data;
-    for (const char* name : {"自動変換", "NoReadOnly", "PALAutoLoad"}) {
-        ASSERT_TRUE(ReadSetting(name, type, data, root)) << name;
-        EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-        EXPECT_EQ(data, kZero4);
-    }
     EXPECT_FALSE(ReadSetting("PALFILENAME", type, data, root));
     EXPECT_FALSE(ReadSetting("PALNum", type, data, root));
 }
@@ -109,14 +112,9 @@ TEST_F(Settings, PaletteValuesAreReadOnlyWithAutoLoadButAlwaysWritten) {
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     ASSERT_EQ(data.size(), 260u);
     EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), "D:\\new.pal");
-    ASSERT_TRUE(ReadSetting("PALNum", type, data));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(data, (Bytes{3, 0, 0, 0}));
-    ASSERT_TRUE(ReadSetting("自動変換", type, data));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(data, (Bytes{1, 0, 0, 0}));
-    ASSERT_TRUE(ReadSetting("NoReadOnly", type, data));
-    EXPECT_EQ(data, kZero4);
+    ExpectSetting("PALNum", REG_DWORD, {3, 0, 0, 0});
+    ExpectSetting("自動変換", REG_BINARY, {1, 0, 0, 0});
+    ExpectSetting("NoReadOnly", REG_BINARY, kZero4);
 
     // With PALAutoLoad stored as any non-zero value, the palette values are read.
     const DWORD two = 2;
@@ -147,12 +145,8 @@ TEST_F(Settings, UsersWhoCannotWriteTheMachineKeyKeepTheirOwn) {
     EXPECT_TRUE(Seams.messages.empty());
     KeepReadOnly = 1;
     SaveSettings();
-    DWORD type = 0;
-    Bytes data;
-    ASSERT_TRUE(ReadSetting("NoReadOnly", type, data, HKEY_CURRENT_USER));
-    EXPECT_EQ(data, (Bytes{1, 0, 0, 0}));
-    ASSERT_TRUE(ReadSetting("NoReadOnly", type, data, HKEY_LOCAL_MACHINE));
-    EXPECT_EQ(data, kZero4);
+    ExpectSetting("NoReadOnly", REG_BINARY, {1, 0, 0, 0}, HKEY_CURRENT_USER);
+    ExpectSetting("NoReadOnly", REG_BINARY, kZero4, HKEY_LOCAL_MACHINE);
 }
 
 // The options dialog, run from the main window's command.
@@ -239,20 +233,21 @@ namespace {
 void OpenQuality() {
     SendMessageA(Main, WM_COMMAND, IDM_QUALITY, 0);
 }
+// The choices of 高画質の設定 in force: colours, dithering, strength, key colour.
+std::vector<DWORD> Quality() {
+    return {QualityColours, QualityDither, QualityStrength, QualityKey};
+}
 
 // 高画質の設定: what it shows, what OK keeps (held to the ranges) and Cancel does not; the four
 // values read at start-up (out of range: the defaults) and written at the end of the run.
 TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
-    const DWORD colours = 300, dither = 1, strength = 40, key = 1;
-    SetValue("HQColours", REG_DWORD, &colours, 4);
-    SetValue("HQDither", REG_DWORD, &dither, 4);
-    SetValue("HQStrength", REG_DWORD, &strength, 4);
-    SetValue("HQKey", REG_DWORD, &key, 4);
+    for (const auto& [name, value] :
+         {std::pair{"HQColours", DWORD{300}}, {"HQDither", 1}, {"HQStrength", 40}, {"HQKey", 1}}) {
+        SetValue(name, REG_DWORD, &value, 4);
+    }
     ASSERT_TRUE(LoadSettings());
-    EXPECT_EQ(QualityColours, 256u); // out of range
-    EXPECT_EQ(QualityDither, 1u);
-    EXPECT_EQ(QualityStrength, 40u);
-    EXPECT_EQ(QualityKey, 1u);
+    const std::vector<DWORD> loaded = {256, 1, 40, 1}; // the colours out of range
+    EXPECT_EQ(Quality(), loaded);
 
     Main = CreateMainWindow(200, 100);
     long shownColours = 0, stepped = 0;
@@ -261,8 +256,7 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     const auto refusedOk = [&](HWND d) {
         SendMessageA(d, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(IsWindowVisible(d)); // still open, nothing kept
-        EXPECT_EQ(QualityColours, 256u);
-        EXPECT_EQ(QualityDither, 1u);
+        EXPECT_EQ(Quality(), loaded);
         focusAfterRefusal.push_back(GetDlgCtrlID(GetFocus()));
     };
     Seams.messages.clear();
@@ -297,26 +291,21 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     EXPECT_EQ(shownColours, 256);
     EXPECT_EQ(stepped, 254);
     EXPECT_FALSE(strengthOpen); // only 誤差拡散 has a strength
-    std::vector<std::string> told;
     for (const auto& m : Seams.messages) {
-        told.push_back(m.text);
         EXPECT_EQ(m.type, static_cast<UINT>(MB_ICONWARNING));
     }
-    EXPECT_EQ(told, (std::vector<std::string>{"強さは0～100で指定してください",
-                                              "色数は2～256で指定してください",
-                                              "色数は2～256で指定してください"}));
+    EXPECT_EQ(Told(), (std::vector<std::string>{"強さは0～100で指定してください",
+                                                "色数は2～256で指定してください",
+                                                "色数は2～256で指定してください"}));
     EXPECT_EQ(focusAfterRefusal, (std::vector<int>{IDC_STRENGTH, IDC_COLOURS, IDC_COLOURS}));
-    EXPECT_EQ(QualityColours, 254u);
-    EXPECT_EQ(QualityDither, 0u);
-    EXPECT_EQ(QualityStrength, 40u);
-    EXPECT_EQ(QualityKey, 0u);
+    const std::vector<DWORD> chosen = {254, 0, 40, 0};
+    EXPECT_EQ(Quality(), chosen);
     RunDialog(OpenQuality, {[](HWND d) {
                   SetDlgItemTextA(d, IDC_COLOURS, "1");
                   SendDlgItemMessageA(d, IDC_DITHER_NONE, BM_CLICK, 0, 0);
                   SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
               }});
-    EXPECT_EQ(QualityColours, 254u);
-    EXPECT_EQ(QualityDither, 0u);
+    EXPECT_EQ(Quality(), chosen);
     // The options dialog's two newer boxes are kept the same way.
     RunDialog(OpenOptions, {[](HWND d) {
                   SendDlgItemMessageA(d, IDC_NOUNSAVEDPROMPT, BM_CLICK, 0, 0);
@@ -330,16 +319,13 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     QualityColours = 16;
     QualityDither = 2;
     SaveSettings();
-    DWORD type = 0;
-    Bytes data;
-    for (const auto& [name, value] :
-         {std::pair{"HQColours", Bytes{16, 0, 0, 0}}, std::pair{"HQDither", Bytes{2, 0, 0, 0}},
-          std::pair{"HQStrength", Bytes{40, 0, 0, 0}}, std::pair{"HQKey", Bytes{0, 0, 0, 0}},
-          std::pair{"NoUnsavedPrompt", Bytes{1, 0, 0, 0}},
-          std::pair{"QuietRuns", Bytes{1, 0, 0, 0}}}) {
-        ASSERT_TRUE(ReadSetting(name, type, data)) << name;
-        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << name;
-        EXPECT_EQ(data, value) << name;
+    for (const auto& [name, value] : {std::pair{"HQColours", 16},
+                                      {"HQDither", 2},
+                                      {"HQStrength", 40},
+                                      {"HQKey", 0},
+                                      {"NoUnsavedPrompt", 1},
+                                      {"QuietRuns", 1}}) {
+        ExpectSetting(name, REG_DWORD, {static_cast<std::uint8_t>(value), 0, 0, 0});
     }
 }
 

@@ -5,8 +5,6 @@
 
 #include "win/app/app.h"
 #include "win/app/shell.h"
-#include "win/document/file_commands.h"
-#include "win/document/file_io.h"
 #include "win/document/document.h"
 #include "win/document/main_window.h"
 #include "win/palette/palette_grid.h"
@@ -127,11 +125,7 @@ TEST_F(Startup, MainWindowNotCreatedShowsStringTwoAndExitsWithTen) {
     const int result = RunProgram([](int) { return true; });
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(result, 10);
-    ASSERT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(Seams.messages[0].text, "クラスが作成できませんでした");
-    EXPECT_EQ(Seams.messages[0].caption, "Tintwright");
-    EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_ICONWARNING));
-    EXPECT_EQ(Seams.messages[0].owner, nullptr);
+    EXPECT_TRUE(OnlyMessageFrom(nullptr, "クラスが作成できませんでした", MB_ICONWARNING));
     // Nothing is unregistered on this path.
     EXPECT_TRUE(IsRegistered(kMainWindowClass));
     EXPECT_TRUE(IsRegistered(kPaletteGridClass));
@@ -150,10 +144,7 @@ TEST_F(Startup, FailedRegistrationShowsStringOneTriesAllAndExitsWithZero) {
     ASSERT_TRUE(RegisterClassA(&taken));
     const int result = TintwrightMain(AppInstance, SW_SHOWNORMAL);
     EXPECT_EQ(result, 0);
-    ASSERT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(Seams.messages[0].text, "クラスの初期化に、失敗したよ");
-    EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_ICONWARNING));
-    EXPECT_EQ(Seams.messages[0].owner, nullptr);
+    EXPECT_TRUE(OnlyMessageFrom(nullptr, "クラスの初期化に、失敗したよ", MB_ICONWARNING));
     // The first two were registered all the same, and no window was opened.
     EXPECT_TRUE(IsRegistered(kMainWindowClass));
     EXPECT_TRUE(IsRegistered(kPaletteGridClass));
@@ -174,9 +165,7 @@ TEST_F(Startup, FailedUnregistrationShowsStringThree) {
         return true;
     });
     EXPECT_EQ(result, -1);
-    ASSERT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(Seams.messages[0].text, "クラスの削除に失敗しました");
-    EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_TRUE(OnlyMessageFrom(nullptr, "クラスの削除に失敗しました", MB_ICONWARNING));
     DestroyWindow(extra);
     DestroyWindow(MainWindow);
 }
@@ -184,11 +173,7 @@ TEST_F(Startup, FailedUnregistrationShowsStringThree) {
 TEST_F(Startup, AboutBoxShowsTheTitleAsTextAndCaption) {
     HWND window = CreateMainWindow(300, 200);
     SendMessageA(window, WM_COMMAND, IDM_ABOUT, 0);
-    ASSERT_EQ(Seams.messages.size(), 1u);
-    EXPECT_EQ(Seams.messages[0].text, "Tintwright " TW_VERSION_TEXT);
-    EXPECT_EQ(Seams.messages[0].caption, "Tintwright");
-    EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_OK));
-    EXPECT_EQ(Seams.messages[0].owner, window);
+    EXPECT_TRUE(OnlyMessageFrom(window, "Tintwright " TW_VERSION_TEXT, MB_OK));
     DestroyWindow(window);
 }
 

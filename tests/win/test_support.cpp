@@ -285,15 +285,16 @@ void PumpPending() {
     }
 }
 
-std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height) {
+Capture CaptureClient(HWND window) {
     RECT client;
     GetClientRect(window, &client);
-    width = client.right;
-    height = client.bottom;
+    Capture shot;
+    shot.width = client.right;
+    shot.height = client.bottom;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down
+    info.bmiHeader.biWidth = shot.width;
+    info.bmiHeader.biHeight = -shot.height; // top-down
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
@@ -301,18 +302,35 @@ std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height) {
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP section = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    BitBlt(memory, 0, 0, shot.width, shot.height, screen, 0, 0, SRCCOPY);
     GdiFlush();
-    std::vector<std::uint32_t> pixels(static_cast<const std::uint32_t*>(bits),
-                                      static_cast<const std::uint32_t*>(bits) + width * height);
-    for (auto& p : pixels) {
+    const auto* first = static_cast<const std::uint32_t*>(bits);
+    shot.pixels.assign(first, first + shot.width * shot.height);
+    for (auto& p : shot.pixels) {
         p &= 0x00FFFFFF;
     }
     SelectObject(memory, old);
     DeleteObject(section);
     DeleteDC(memory);
     ReleaseDC(window, screen);
-    return pixels;
+    return shot;
+}
+
+Capture Paint(HWND window) {
+    UpdateWindow(window);
+    PumpPending();
+    return CaptureClient(window);
+}
+
+int Capture::Misses(int w, int h, const std::function<std::uint32_t(int, int)>& expected,
+                    int step) const {
+    int wrong = 0;
+    for (int y = 0; y < h; y += step) {
+        for (int x = 0; x < w; x += step) {
+            wrong += At(x, y) != expected(x, y);
+        }
+    }
+    return wrong;
 }
 
 std::uint32_t BackgroundPixel() {
@@ -371,10 +389,7 @@ std::string ProgramTest::Name(const std::string& base) const {
 }
 
 void ProgramTest::Load(const Bytes& image, const std::string& name) {
-    const std::string path = Name(name);
-    ASSERT_TRUE(WriteBytes(path, image));
-    std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
-    ASSERT_TRUE(LoadCurrentFile(window_, false));
+    ASSERT_TRUE(Open(Write(image, name)));
 }
 
 Bytes ProgramTest::OnDisk(const std::string& path) const {
@@ -383,10 +398,58 @@ Bytes ProgramTest::OnDisk(const std::string& path) const {
     return bytes;
 }
 
-bool ProgramTest::OnlyMessage(const std::string& text, UINT type) const {
+std::string ProgramTest::Write(const Bytes& bytes, const std::string& name) const {
+    const std::string path = Name(name);
+    EXPECT_TRUE(WriteBytes(path, bytes)) << path;
+    return path;
+}
+
+bool ProgramTest::Open(const std::string& path) const {
+    std::snprintf(CurrentFileName, MAX_PATH, "%s", path.c_str());
+    return LoadCurrentFile(window_, false);
+}
+
+void ProgramTest::OpenWithDialog(const std::string& path) const {
+    Seams.dialogPath = path;
+    Seams.dialogConfirms = true;
+    Command(IDM_OPEN);
+}
+
+void ProgramTest::Drop(const std::vector<std::string>& paths) const {
+    SendMessageA(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+}
+
+std::string ProgramTest::Title() const {
+    char text[MAX_PATH + 32] = "";
+    GetWindowTextA(window_, text, sizeof text);
+    return text;
+}
+
+std::string ProgramTest::TitleFor(const std::string& path) {
+    return "Tintwright - " + path.substr(path.find_last_of('\\') + 1);
+}
+
+bool OnlyMessageFrom(HWND owner, const std::string& text, UINT type) {
+    std::lock_guard<std::mutex> hold(SeamsLock);
     return Seams.messages.size() == 1 && Seams.messages[0].text == text &&
            Seams.messages[0].caption == "Tintwright" && Seams.messages[0].type == type &&
-           Seams.messages[0].owner == window_;
+           Seams.messages[0].owner == owner;
+}
+
+std::vector<std::string> Told() {
+    std::lock_guard<std::mutex> hold(SeamsLock);
+    std::vector<std::string> texts;
+    for (const auto& m : Seams.messages) {
+        texts.push_back(m.text);
+    }
+    return texts;
+}
+
+Bytes TableBytes(HGLOBAL table) {
+    const auto* e = static_cast<const BYTE*>(GlobalLock(table));
+    Bytes bytes(e, e + 1024);
+    GlobalUnlock(table);
+    return bytes;
 }
 
 namespace fake {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "win/app/seams.h"
+#include "win/res/resource.h"
 #include "tests/support/bmp_builder.h"
 
 using testimg::Bytes;
@@ -75,6 +76,14 @@ HDROP MakeDrop(const std::vector<std::string>& paths);
 // Handles every message waiting for this thread.
 void PumpPending();
 
+// True when exactly one box was shown: this text, the program's caption, this type, owned by
+// `owner`.
+bool OnlyMessageFrom(HWND owner, const std::string& text, UINT type);
+// The texts of the boxes shown so far, in order.
+std::vector<std::string> Told();
+// The 1024 bytes of a palette table block.
+Bytes TableBytes(HGLOBAL table);
+
 // The settings key: removed under both roots, then registered under the machine root with
 // the three options at zero, as a first run leaves it.
 void ResetRegistry();
@@ -87,8 +96,20 @@ bool ReadSetting(const char* name, DWORD& type, Bytes& data, HKEY root = HKEY_LO
 using DialogStep = std::function<void(HWND dialog)>;
 void RunDialog(const std::function<void()>& open, const std::vector<DialogStep>& steps);
 
-// The window's client area as 0x00RRGGBB pixels, row by row from the top.
-std::vector<std::uint32_t> CaptureClient(HWND window, int& width, int& height);
+// A window's client area as 0x00RRGGBB pixels, row by row from the top.
+struct Capture {
+    std::vector<std::uint32_t> pixels;
+    int width = 0, height = 0;
+    std::uint32_t At(int x, int y) const { return pixels[y * width + x]; }
+    // How many pixels of the top-left w x h rectangle (every step-th column and row) are not
+    // expected(x, y).
+    int Misses(int w, int h, const std::function<std::uint32_t(int, int)>& expected,
+               int step = 1) const;
+};
+// The client area as it stands.
+Capture CaptureClient(HWND window);
+// The client area once every pending paint has been done.
+Capture Paint(HWND window);
 // The window background (COLOR_WINDOW) as such a pixel.
 std::uint32_t BackgroundPixel();
 
@@ -121,16 +142,36 @@ class ProgramTest : public testing::Test {
     void OpenMainWindow(int clientWidth, int clientHeight);
     // A path in the temporary folder that only this test uses.
     std::string Name(const std::string& base) const;
+    // Writes the bytes to Name(name); returns that path.
+    std::string Write(const Bytes& bytes, const std::string& name) const;
+    // Loads the file as Open does once its name is chosen; true when it became the document.
+    bool Open(const std::string& path) const;
     // Writes the image to Name(name) and loads it as Open does, without the dialog.
     void Load(const Bytes& image, const std::string& name = "image.bmp");
+    // The Open command with the dialog choosing `path`.
+    void OpenWithDialog(const std::string& path) const;
+    // The files dropped on the main window, as the shell drops them.
+    void Drop(const std::vector<std::string>& paths) const;
     void Command(int id) const { SendMessageA(window_, WM_COMMAND, id, 0); }
+    // Sends an error-diffusion command and waits until its run has ended.
+    void Diffuse(int command = IDM_REDUCE_DIFFUSE) {
+        Command(command);
+        WaitForTheRun();
+    }
     // Handles messages until an error-diffusion run's worker has finished.
     void WaitForTheRun();
+    // The main window's client area once painted.
+    Capture Paint() const { return ::Paint(window_); }
+    // The main window's title, and the one it has for a document of this file.
+    std::string Title() const;
+    static std::string TitleFor(const std::string& path);
     // The file's bytes; a failure to read it fails the test.
     Bytes OnDisk(const std::string& path) const;
     // True when exactly one box was shown: this text, the program's caption, this type,
     // owned by the main window.
-    bool OnlyMessage(const std::string& text, UINT type = MB_ICONWARNING) const;
+    bool OnlyMessage(const std::string& text, UINT type = MB_ICONWARNING) const {
+        return OnlyMessageFrom(window_, text, type);
+    }
 
     HWND window_ = nullptr;
 };
