@@ -125,7 +125,7 @@ class OutputFolder {
     bool made_ = false;
 };
 
-// Reads the input, converts it and writes the result through the safety copy. A refusal is
+// Reads the input, converts it and writes the result atomically. A refusal is
 // code 1 with the program's message; running out of memory counts as a failure to read
 // the file whole.
 FileResult ConvertFile(const std::string& input, const std::string& output, OutputFolder& folder,
@@ -155,8 +155,8 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
         return {kFileError, folder.path(), error};
     }
     const bool asPng = format == OutputFormat::Png;
-    if (!cli::WriteWithSafetyCopy(output, asPng ? png.data() : image.data(),
-                                  asPng ? png.size() : image.size(), error)) {
+    if (!cli::WriteAtomically(output, asPng ? png.data() : image.data(),
+                              asPng ? png.size() : image.size(), error)) {
         return {kFileError, output, error};
     }
     return {kConverted, output, ""};

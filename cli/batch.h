@@ -1,4 +1,4 @@
-// Converting the files of a command line, several at a time, each through the safety copy,
+// Converting the files of a command line, several at a time, each written atomically,
 // with the progress shown on a terminal.
 #pragma once
 

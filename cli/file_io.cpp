@@ -1,18 +1,25 @@
 #include "cli/file_io.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cli/temporaries.h"
 #include "core/text/texts.h"
 
 namespace cli {
 
 namespace {
+int SystemAccess(const char* path, int mode) {
+    return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS);
+}
 int SystemOpen(const char* path, int flags, unsigned mode) {
     return ::open(path, flags, mode);
 }
@@ -21,7 +28,7 @@ long SystemWrite(int fd, const void* data, unsigned long size) {
 }
 } // namespace
 
-FileOps Ops = {SystemOpen, SystemWrite, ::fsync, ::close, ::rename, ::unlink};
+FileOps Ops = {SystemAccess, SystemOpen, SystemWrite, ::fsync, ::close, ::rename, ::unlink};
 
 namespace {
 
@@ -54,6 +61,68 @@ void KeepOwnerAndMode(int fd, const struct stat& old) {
         (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     }
     ::fchmod(fd, old.st_mode & 07777);
+}
+
+std::uint64_t RandomNumber() {
+    std::uint64_t value = 0;
+    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof value)) {
+        return value;
+    }
+    // No entropy yet (early in boot): the time, the process and a count still give a name
+    // that no other write of this process uses, and O_EXCL tells when another one has it.
+    static std::atomic<std::uint64_t> count{0};
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return (static_cast<std::uint64_t>(now.tv_sec) << 30 ^ static_cast<std::uint64_t>(now.tv_nsec) ^
+            static_cast<std::uint64_t>(::getpid()) << 40) +
+           count++ * 0x9E3779B97F4A7C15u;
+}
+
+// Where `path`'s folder ends: the folder is path.substr(0, at), its name path.substr(at).
+std::size_t NameStart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// Creates the temporary for `path` in its folder, exclusively: a hidden name made of the
+// file's name (its first 200 bytes, so that the whole stays within a name's 255), eight random
+// letters and ".tmp". A name that exists is never opened: another is tried. The descriptor,
+// or -1 with errno.
+int CreateTemporary(const std::string& path, unsigned mode, std::string& temporary) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const std::size_t start = NameStart(path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::uint64_t random = RandomNumber();
+        std::string letters(8, ' ');
+        for (char& letter : letters) {
+            letter = kLetters[random % 62];
+            random /= 62;
+        }
+        temporary = path.substr(0, start) + "." + path.substr(start, 200) + "." + letters + ".tmp";
+        if (temporary.size() > kMaxTemporaryPath) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        const int fd =
+            Ops.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// Makes the rename durable. A failure here is not reported: the new file is already in place
+// and readable, and saying that nothing changed would be false.
+void FlushFolder(const std::string& path) {
+    const std::size_t start = NameStart(path);
+    const std::string folder = start == 0 ? "." : path.substr(0, start);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)Ops.fsync(fd);
+        ::close(fd);
+    }
 }
 
 } // namespace
@@ -133,8 +202,8 @@ bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error
     return true;
 }
 
-bool WriteWithSafetyCopy(const std::string& name, const std::uint8_t* data, std::size_t size,
-                         std::string& error) {
+bool WriteAtomically(const std::string& name, const std::uint8_t* data, std::size_t size,
+                     std::string& error) {
     // A symbolic link stays as the user set it up: the file it points to is written.
     std::string path = name;
     struct stat info;
@@ -147,65 +216,74 @@ bool WriteWithSafetyCopy(const std::string& name, const std::uint8_t* data, std:
         path = resolved;
         std::free(resolved);
     }
-    const std::string safety = path + ".tmp";
     const bool exists = ::lstat(path.c_str(), &info) == 0;
     // Only a regular file is replaced: a folder, a device or a pipe of that name stays
-    // where it is, and nothing is renamed or created.
+    // where it is, and nothing is created.
     if (exists && !S_ISREG(info.st_mode)) {
         error = std::string(kCannotSaveText) +
                 (S_ISDIR(info.st_mode) ? " (Is a directory)" : " (not a regular file)");
         return false;
     }
-    // A file without write permission is the user's word that it must not change.
-    if (exists && (info.st_mode & 0222) == 0) {
-        errno = EACCES;
+    // A file the user may not write is not replaced, though the folder would allow it (a
+    // file of another user, say); one without any write permission is the user's word that
+    // it must not change, also for root, whom access() lets write anything.
+    if (exists && ((info.st_mode & 0222) == 0 || Ops.access(path.c_str(), W_OK) != 0)) {
+        if ((info.st_mode & 0222) == 0) {
+            errno = EACCES;
+        }
         error = Because(kCannotOverwriteText);
         return false;
     }
-    bool moved = false;
-    if (exists) {
-        // rename() would silently replace an existing "<path>.tmp", which this save did not
-        // make: that name must be free.
-        struct stat other;
-        if (::lstat(safety.c_str(), &other) == 0) {
-            errno = EEXIST;
-            error = Because(kSafetyCopyBlockedText);
+    TemporarySlot slot;
+    std::string temporary;
+    int fd = -1;
+    {
+        const TemporaryChange change;
+        if (!change.Allowed()) {
+            errno = EINTR;
+            error = Because(kCannotSaveText);
             return false;
         }
-        if (Ops.rename(path.c_str(), safety.c_str()) != 0) {
-            error = Because(kSafetyCopyBlockedText);
+        fd = CreateTemporary(path, exists ? 0600 : 0666, temporary);
+        if (fd < 0) {
+            error = Because(kCannotSaveText);
             return false;
         }
-        moved = true;
-    }
-    const int fd = Ops.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                            exists ? (info.st_mode & 07777) : 0666);
-    if (fd < 0) {
-        error = Because(kCannotSaveText);
-        if (moved) {
-            Ops.rename(safety.c_str(), path.c_str());
-        }
-        return false;
+        slot.Hold(temporary);
     }
     if (exists) {
         KeepOwnerAndMode(fd, info);
     }
-    const bool written = WriteAll(fd, data, size) && Ops.fsync(fd) == 0;
-    const int savedErrno = errno;
-    const bool closed = Ops.close(fd) == 0;
-    if (!written || !closed) {
-        errno = written ? errno : savedErrno;
+    bool written = WriteAll(fd, data, size) && Ops.fsync(fd) == 0;
+    if (!written) {
         error = Because(kWriteFailedText);
-        Ops.unlink(path.c_str());
-        if (moved) {
-            Ops.rename(safety.c_str(), path.c_str());
+    }
+    if (Ops.close(fd) != 0 && written) {
+        written = false;
+        error = Because(kWriteFailedText);
+    }
+    bool placed = false;
+    {
+        const TemporaryChange change;
+        if (!change.Allowed()) {
+            error = kCannotSaveText;
+            return false; // the signal's handler removes the temporary
         }
-        return false;
+        if (written) {
+            placed = Ops.rename(temporary.c_str(), path.c_str()) == 0;
+            if (!placed) {
+                error = Because(kCannotSaveText);
+            }
+        }
+        if (!placed) {
+            Ops.unlink(temporary.c_str());
+        }
+        slot.LetGo();
     }
-    if (moved) {
-        Ops.unlink(safety.c_str());
+    if (placed) {
+        FlushFolder(path);
     }
-    return true;
+    return placed;
 }
 
 } // namespace cli

@@ -1,4 +1,4 @@
-// Whole-file reads and safe whole-file writes for the command-line tool.
+// Whole-file reads and atomic whole-file writes for the command-line tool.
 #pragma once
 
 #include <cstddef>
@@ -32,19 +32,24 @@ using FileBytes = std::vector<std::uint8_t, FileAllocator<std::uint8_t>>;
 bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error,
                    std::uint64_t limit = 0xFFFFFFFFu);
 
-// Writes `bytes` to `path` through a safety copy, as the program's Save does: an existing
-// file is first renamed to "<path>.tmp", removed only after the new file is complete, and
-// put back when the write fails. A file that cannot be renamed aside (for example because
-// "<path>.tmp" exists), a file without write permission and anything that is not a regular
-// file (a folder, a device) are not overwritten. The new file keeps the old one's mode, and
-// its owner and group where the process may set them; other hard links to the old file keep
-// the old image. Through a symbolic link the file it points to is written, and the link
-// stays. On failure `error` holds a message.
-bool WriteWithSafetyCopy(const std::string& path, const std::uint8_t* data, std::size_t size,
-                         std::string& error);
+// Writes `bytes` to `path` atomically: the new file is written to a temporary of a name of its
+// own in the same folder (".NAME.XXXXXXXX.tmp", created exclusively, so that no existing file
+// is touched), flushed to disk, and renamed over `path`, and the folder is flushed; at every
+// moment `path` is either the old file or the whole new one. On a failure the temporary is
+// removed and `path` is as it was; a signal that ends the process removes it too
+// (RemoveTemporariesOnSignals). Refused before anything is written: a file the process may
+// not write (access for writing, as the running user), a file without any write permission
+// (even for root: the user's word that it must not change), and anything that is not a
+// regular file (a folder, a device). The new file keeps the old one's mode, and its owner and
+// group where the process may set them; other hard links to the old file keep the old image.
+// Through a symbolic link the file it points to is written, and the link stays. On failure
+// `error` holds a message.
+bool WriteAtomically(const std::string& path, const std::uint8_t* data, std::size_t size,
+                     std::string& error);
 
 // The system calls of the write path, replaceable so that tests can make them fail.
 struct FileOps {
+    int (*access)(const char* path, int mode); // as the running user (effective ids)
     int (*open)(const char* path, int flags, unsigned mode);
     long (*write)(int fd, const void* data, unsigned long size);
     int (*fsync)(int fd);

@@ -10,6 +10,7 @@
 #include "cli/batch.h"
 #include "cli/file_io.h"
 #include "cli/options.h"
+#include "cli/temporaries.h"
 #include "core/palette/palette_file.h"
 #include "core/palette/palette_formats.h"
 #include "core/quantize/basic_palette.h"
@@ -151,7 +152,7 @@ int RunPalette(const Options& options) {
     const std::vector<std::uint8_t> bytes =
         palette::EncodePalette(written, format, input.choices.colours);
     std::string error;
-    if (!cli::WriteWithSafetyCopy(options.output, bytes.data(), bytes.size(), error)) {
+    if (!cli::WriteAtomically(options.output, bytes.data(), bytes.size(), error)) {
         return Fail(kFileError, options.output, error);
     }
     if (options.verbose) {
@@ -179,6 +180,7 @@ int main(int argc, char** argv) {
         FindUnwritableOutput(options, problem)) {
         return UsageError(problem.c_str());
     }
+    RemoveTemporariesOnSignals();
     try {
         if (options.command == "palette") {
             return RunPalette(options);

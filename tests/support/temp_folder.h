@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -52,6 +53,16 @@ class TempFolder {
     // Empty when no folder could be made.
     const std::string& path() const { return path_; }
     std::string Path(const std::string& name) const { return path_ + "/" + name; }
+
+    // The names in the folder (or in a folder within it), hidden ones too.
+    std::set<std::string> Names(const std::string& within = "") const {
+        std::set<std::string> names;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(Path(within), error)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
 
   private:
     std::string path_;
