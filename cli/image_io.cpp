@@ -12,6 +12,7 @@
 
 #include "cli/deflate.h"
 #include "core/bmp/layout.h"
+#include "core/image/jpeg_check.h"
 #include "core/image/png_check.h"
 
 namespace cli {
@@ -47,13 +48,13 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
     reader->at += length;
 }
 
-// Room for the BMP of a width x height image and for `scratch` bytes beside it. False when
+// Room for the BMP of a width x height image and for a row of `rowBytes` beside it. False when
 // memory runs out (the caller then jumps back with its error, outside any catch block).
 bool MakeRoom(std::uint32_t width, std::uint32_t height, FileBytes& bmp,
-              std::vector<std::uint8_t>& scratch, std::size_t scratchBytes) {
+              std::vector<std::uint8_t>& row, std::size_t rowBytes) {
     try {
         bmp.resize(static_cast<std::size_t>(*image::Plain24Size(width, height)));
-        scratch.resize(scratchBytes);
+        row.resize(rowBytes);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -61,10 +62,12 @@ bool MakeRoom(std::uint32_t width, std::uint32_t height, FileBytes& bmp,
 }
 
 // Reads every pixel of a PNG file as red, green, blue and alpha samples of 8 bits, or of 16
-// where the file has them, into the BMP a row at a time; an interlaced image is read whole
-// first into `scratch`. No C++ object lives in this frame: libpng's errors jump back here.
+// where the file has them, into the BMP a row at a time. An interlaced image is read pass by
+// pass, each pass's rows put in place at once, so that no more than the BMP and a row is
+// ever held (a 16-bit image held whole would take 8 bytes a pixel). No C++ object lives in
+// this frame: libpng's errors jump back here.
 bool ReadPng(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
-             FileBytes& bmp, std::vector<std::uint8_t>& scratch, char* message) {
+             FileBytes& bmp, std::vector<std::uint8_t>& row, char* message) {
     MemoryReader reader{data, size, 0};
     png_structp png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
@@ -108,30 +111,33 @@ bool ReadPng(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
     if (depth == 16 && LittleEndian()) {
         png_set_swap(png);
     }
-    const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const int bits = depth == 16 ? 16 : 8;
     const std::size_t rowBytes = std::size_t{width} * 4 * static_cast<std::size_t>(bits / 8);
     if (png_get_rowbytes(png, info) != rowBytes) {
         png_error(png, "unexpected row length");
     }
-    if (!MakeRoom(width, height, bmp, scratch, rowBytes * (passes > 1 ? height : 1))) {
+    if (!MakeRoom(width, height, bmp, row, rowBytes)) {
         png_error(png, "out of memory");
     }
     image::Plain24Writer writer(width, height, bits, rule, bmp.data());
-    if (passes > 1) {
-        for (int pass = 0; pass < passes; ++pass) {
-            for (png_uint_32 y = 0; y < height; ++y) {
-                png_read_row(png, scratch.data() + y * rowBytes, nullptr);
+    if (png_get_interlace_type(png, info) == PNG_INTERLACE_ADAM7) {
+        // Without png_set_interlace_handling libpng gives each pass's own rows, of the pass's
+        // pixels only, and skips the passes that hold none.
+        for (int pass = 0; pass < PNG_INTERLACE_ADAM7_PASSES; ++pass) {
+            if (PNG_PASS_COLS(width, pass) == 0) {
+                continue;
             }
-        }
-        for (png_uint_32 y = 0; y < height; ++y) {
-            writer.Row(y, scratch.data() + y * rowBytes);
+            for (png_uint_32 y = 0; y < PNG_PASS_ROWS(height, pass); ++y) {
+                png_read_row(png, row.data(), nullptr);
+                writer.Pixels(PNG_ROW_FROM_PASS_ROW(y, pass), PNG_PASS_START_COL(pass),
+                              PNG_PASS_COL_OFFSET(pass), row.data());
+            }
         }
     } else {
         for (png_uint_32 y = 0; y < height; ++y) {
-            png_read_row(png, scratch.data(), nullptr);
-            writer.Row(y, scratch.data());
+            png_read_row(png, row.data(), nullptr);
+            writer.Row(y, row.data());
         }
     }
     png_read_end(png, nullptr);
@@ -139,13 +145,13 @@ bool ReadPng(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
     return true;
 }
 
-// libjpeg's errors jump back as libpng's do; its warnings (damaged data it made up for) are
-// counted, and a file that had any is refused.
+// libjpeg's errors jump back as libpng's do, and so does its first warning (damaged data
+// that it would make up for): such a file is refused, and decoding the rest would be work
+// for nothing.
 struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
-    int warnings;
-    char message[JMSG_LENGTH_MAX];
+    char message[JMSG_LENGTH_MAX + 40];
 };
 
 void OnJpegError(j_common_ptr info) {
@@ -156,20 +162,37 @@ void OnJpegError(j_common_ptr info) {
 
 void OnJpegMessage(j_common_ptr info, int level) {
     auto* errors = reinterpret_cast<JpegErrors*>(info->err);
-    if (level < 0 && errors->warnings++ == 0) {
-        errors->manager.format_message(info, errors->message);
+    if (level < 0) {
+        char text[JMSG_LENGTH_MAX];
+        errors->manager.format_message(info, text);
+        std::snprintf(errors->message, sizeof errors->message, "the JPEG file is damaged: %s",
+                      text);
+        std::longjmp(errors->jump, 1);
     }
 }
 
-// Reads a JPEG file's pixels into the BMP a row at a time.
+// Called by libjpeg as it reads, a row of blocks at a time: the decoder's own count of scans,
+// held to the limit that CheckJpegMarkers applies to the markers before.
+void OnJpegProgress(j_common_ptr info) {
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > image::kMaxJpegScans) {
+        auto* errors = reinterpret_cast<JpegErrors*>(info->err);
+        std::snprintf(errors->message, sizeof errors->message, "%s",
+                      image::JpegProblemText(image::JpegProblem::TooManyScans));
+        std::longjmp(errors->jump, 1);
+    }
+}
+
+// Reads a JPEG file's pixels into the BMP a row at a time. A progressive file is read whole
+// by jpeg_start_decompress first, into libjpeg's coefficients of every block (2 bytes for
+// each sample of every component, 6 bytes a pixel at most).
 bool ReadJpeg(const std::uint8_t* data, std::size_t size, FileBytes& bmp,
-              std::vector<std::uint8_t>& scratch, char* message) {
+              std::vector<std::uint8_t>& row, char* message) {
     jpeg_decompress_struct jpeg;
     JpegErrors errors;
+    jpeg_progress_mgr progress;
     jpeg.err = jpeg_std_error(&errors.manager);
     errors.manager.error_exit = OnJpegError;
     errors.manager.emit_message = OnJpegMessage;
-    errors.warnings = 0;
     errors.message[0] = '\0';
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&jpeg);
@@ -177,6 +200,8 @@ bool ReadJpeg(const std::uint8_t* data, std::size_t size, FileBytes& bmp,
         return false;
     }
     jpeg_create_decompress(&jpeg);
+    progress.progress_monitor = OnJpegProgress;
+    jpeg.progress = &progress;
     jpeg_mem_src(&jpeg, data, static_cast<unsigned long>(size));
     jpeg_read_header(&jpeg, TRUE);
     bool usable = image::Plain24Size(jpeg.image_width, jpeg.image_height).has_value();
@@ -189,7 +214,7 @@ bool ReadJpeg(const std::uint8_t* data, std::size_t size, FileBytes& bmp,
     if (usable) {
         jpeg.out_color_space = JCS_EXT_RGBA;
         jpeg_start_decompress(&jpeg);
-        if (!MakeRoom(jpeg.output_width, jpeg.output_height, bmp, scratch,
+        if (!MakeRoom(jpeg.output_width, jpeg.output_height, bmp, row,
                       std::size_t{jpeg.output_width} * 4)) {
             std::snprintf(errors.message, sizeof errors.message, "out of memory");
             std::longjmp(errors.jump, 1);
@@ -197,17 +222,13 @@ bool ReadJpeg(const std::uint8_t* data, std::size_t size, FileBytes& bmp,
         const image::AlphaRule opaque;
         image::Plain24Writer writer(jpeg.output_width, jpeg.output_height, 8, opaque, bmp.data());
         while (jpeg.output_scanline < jpeg.output_height) {
-            JSAMPROW row = scratch.data();
+            JSAMPROW samples = row.data();
             const JDIMENSION y = jpeg.output_scanline;
-            if (jpeg_read_scanlines(&jpeg, &row, 1) == 1) {
-                writer.Row(y, scratch.data());
+            if (jpeg_read_scanlines(&jpeg, &samples, 1) == 1) {
+                writer.Row(y, row.data());
             }
         }
         jpeg_finish_decompress(&jpeg);
-        if (errors.warnings > 0) {
-            usable = false;
-            std::snprintf(message, 200, "the JPEG file is damaged: %.150s", errors.message);
-        }
     }
     jpeg_destroy_decompress(&jpeg);
     return usable;
@@ -366,20 +387,25 @@ ImageKind KindOf(const std::uint8_t* data, std::size_t size) {
 
 bool DecodeToBmp(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
                  FileBytes& bmp, std::string& error) {
-    std::vector<std::uint8_t> scratch;
+    std::vector<std::uint8_t> row;
     char message[JMSG_LENGTH_MAX > 200 ? JMSG_LENGTH_MAX : 200] = "";
     if (KindOf(data, size) == ImageKind::Png) {
         if (const auto problem = image::CheckPngChunks(data, size)) {
             error = image::PngProblemText(*problem);
             return false;
         }
-        if (!ReadPng(data, size, rule, bmp, scratch, message)) {
+        if (!ReadPng(data, size, rule, bmp, row, message)) {
             error = std::string("not a PNG image that can be read: ") + message;
             return false;
         }
         return true;
     }
-    if (!ReadJpeg(data, size, bmp, scratch, message)) {
+    if (const auto problem = image::CheckJpegMarkers(data, size)) {
+        error =
+            std::string("not a JPEG image that can be read: ") + image::JpegProblemText(*problem);
+        return false;
+    }
+    if (!ReadJpeg(data, size, bmp, row, message)) {
         error = std::string("not a JPEG image that can be read: ") + message;
         return false;
     }

@@ -36,29 +36,31 @@ Plain24Writer::Plain24Writer(std::uint32_t width, std::uint32_t height, int bits
     bmp::WriteU32(out + bmp::kBiSizeImage, static_cast<std::uint32_t>(size - bmp::kHeadersSize));
 }
 
-void Plain24Writer::Row(std::uint32_t y, const std::uint8_t* samples) {
+void Plain24Writer::Pixels(std::uint32_t y, std::uint32_t first, std::uint32_t step,
+                           const std::uint8_t* samples) {
     std::uint8_t* row = out_ + bmp::kHeadersSize + (height_ - 1 - y) * stride_;
-    std::uint32_t x = 0;
+    std::uint32_t x = first;
+    std::size_t i = 0; // the pixel's place in `samples`
     if (bits_ == 8) {
         // Opaque pixels, most of them in most images, are only reordered.
-        for (; x < width_ && samples[4 * std::size_t{x} + 3] == 255; ++x) {
-            const std::uint8_t* in = samples + 4 * std::size_t{x};
+        for (; x < width_ && samples[4 * i + 3] == 255; x += step, ++i) {
+            const std::uint8_t* in = samples + 4 * i;
             std::uint8_t* p = row + 3 * std::size_t{x};
             p[0] = in[2];
             p[1] = in[1];
             p[2] = in[0];
         }
     }
-    for (; x < width_; ++x) {
+    for (; x < width_; x += step, ++i) {
         std::uint8_t rgba[4];
         if (bits_ == 16) {
             for (int c = 0; c < 4; ++c) {
                 std::uint16_t v;
-                std::memcpy(&v, samples + 8 * std::size_t{x} + 2 * c, 2);
+                std::memcpy(&v, samples + 8 * i + 2 * static_cast<std::size_t>(c), 2);
                 rgba[c] = RoundTo8(v);
             }
         } else {
-            std::memcpy(rgba, samples + 4 * std::size_t{x}, 4);
+            std::memcpy(rgba, samples + 4 * i, 4);
         }
         std::uint8_t* p = row + 3 * std::size_t{x};
         if (rgba[3] == 255) {

@@ -46,7 +46,11 @@ class Plain24Writer {
     Plain24Writer(std::uint32_t width, std::uint32_t height, int bits, const AlphaRule& rule,
                   std::uint8_t* out);
     // Row y of the picture (0 at the top): red, green, blue and alpha samples.
-    void Row(std::uint32_t y, const std::uint8_t* samples);
+    void Row(std::uint32_t y, const std::uint8_t* samples) { Pixels(y, 0, 1, samples); }
+    // The pixels first, first + step, ... of row y, their samples one after another: a pass
+    // of an interlaced image, put in place without the whole image's samples in memory.
+    void Pixels(std::uint32_t y, std::uint32_t first, std::uint32_t step,
+                const std::uint8_t* samples);
 
   private:
     std::uint32_t width_, height_;

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <png.h>
+
+#include <jpeglib.h>
 #include <zlib.h>
 
 #include "cli/deflate.h"
@@ -129,6 +133,72 @@ TEST(PngSuite, DamagedFilesAreRefusedWithAReason) {
     EXPECT_EQ(cli::KindOf(good.data(), 7), cli::ImageKind::Bmp);
     testimg::VectorBlock block{Changed(good, 1, 'Q')};
     EXPECT_EQ(block.Exact().outcome, quantize::Outcome::UnsupportedLayout);
+}
+
+// A progressive JPEG of 24 x 16 pixels as libjpeg writes it (10 scans).
+Bytes ProgressiveJpeg() {
+    jpeg_compress_struct jpeg;
+    jpeg_error_mgr errors;
+    jpeg.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&jpeg);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&jpeg, &out, &size);
+    jpeg.image_width = 24;
+    jpeg.image_height = 16;
+    jpeg.input_components = 3;
+    jpeg.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&jpeg);
+    jpeg_simple_progression(&jpeg);
+    jpeg_start_compress(&jpeg, TRUE);
+    std::uint8_t row[24 * 3];
+    for (int y = 0; y < 16; ++y) {
+        for (int i = 0; i < 24 * 3; ++i) {
+            row[i] = static_cast<std::uint8_t>(i * 5 + y * 11);
+        }
+        JSAMPROW rows[1] = {row};
+        jpeg_write_scanlines(&jpeg, rows, 1);
+    }
+    jpeg_finish_compress(&jpeg);
+    jpeg_destroy_compress(&jpeg);
+    Bytes file(out, out + size);
+    std::free(out);
+    return file;
+}
+
+// A JPEG file cut short, or of more scans than any encoder writes, is refused from its
+// markers, before the decoder makes room for its image (and, for a progressive one, reads
+// every scan into the coefficients of the whole image). The limit is 300 scans.
+TEST(JpegFiles, CutShortAndEndlessFilesAreRefusedBeforeDecoding) {
+    const Bytes good = ProgressiveJpeg();
+    Bytes bmp;
+    std::string error;
+    ASSERT_TRUE(Decode(good, bmp, error)) << error;
+    for (std::size_t length = 3; length < good.size(); ++length) {
+        EXPECT_FALSE(Decode(Bytes(good.begin(), good.begin() + length), bmp, error));
+        ASSERT_EQ(error, "not a JPEG image that can be read: the JPEG file is cut short") << length;
+    }
+    // The last scan again and again: 10 + 290 scans are still read (and found damaged, as
+    // the scans make no sense together), 10 + 291 are too many.
+    const std::size_t lastScan = [&good] {
+        for (std::size_t at = good.size() - 4; at > 0; --at) {
+            if (good[at] == 0xFF && good[at + 1] == 0xDA) {
+                return at;
+            }
+        }
+        return std::size_t{0};
+    }();
+    ASSERT_GT(lastScan, 0u);
+    for (const int extra : {290, 291}) {
+        Bytes many(good.begin(), good.end() - 2);
+        for (int i = 0; i < extra; ++i) {
+            many.insert(many.end(), good.begin() + static_cast<std::ptrdiff_t>(lastScan),
+                        good.end() - 2);
+        }
+        many.insert(many.end(), {0xFF, 0xD9});
+        EXPECT_FALSE(Decode(many, bmp, error));
+        EXPECT_EQ(error.find("more than 300 scans") != std::string::npos, extra == 291) << error;
+    }
 }
 
 // Transparency: composited onto white, or with a key colour, fully transparent pixels become
