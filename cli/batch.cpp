@@ -7,12 +7,14 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
+#include "cli/memory.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
 
@@ -23,11 +25,10 @@ int Fail(int code, const std::string& path, const std::string& message) {
     return code;
 }
 
-bool ReadImageFile(const std::string& path, const image::AlphaRule& alpha, FileBytes& image,
-                   std::string& error) {
-    if (!cli::ReadWholeFile(path, image, error)) {
-        return false;
-    }
+namespace {
+
+// A PNG or JPEG file's bytes replaced by the BMP of its pixels; a BMP stays as it is.
+bool DecodeUnlessBmp(FileBytes& image, const image::AlphaRule& alpha, std::string& error) {
     if (KindOf(image.data(), image.size()) != ImageKind::Bmp) {
         cli::FileBytes decoded;
         if (!DecodeToBmp(image.data(), image.size(), alpha, decoded, error)) {
@@ -36,6 +37,13 @@ bool ReadImageFile(const std::string& path, const image::AlphaRule& alpha, FileB
         image.swap(decoded);
     }
     return true;
+}
+
+} // namespace
+
+bool ReadImageFile(const std::string& path, const image::AlphaRule& alpha, FileBytes& image,
+                   std::string& error) {
+    return cli::ReadWholeFile(path, image, error) && DecodeUnlessBmp(image, alpha, error);
 }
 
 namespace {
@@ -125,15 +133,26 @@ class OutputFolder {
     bool made_ = false;
 };
 
-// Reads the input, converts it and writes the result atomically. A refusal is
-// code 1 with the program's message; running out of memory counts as a failure to read
-// the file whole.
+// Reads the input, converts it and writes the result atomically, within the memory `budget`
+// gives it. A refusal is code 1 with the program's message; running out of memory counts as a
+// failure to read the file whole.
 FileResult ConvertFile(const std::string& input, const std::string& output, OutputFolder& folder,
                        const Conversion& convert, quantize::DiffusionObserver& observer,
-                       OutputFormat format, const ImageSettings& images) try {
+                       OutputFormat format, const ImageSettings& images, MemoryBudget& budget) try {
     cli::FileBytes image;
     std::string error;
-    if (!ReadImageFile(input, images.alpha, image, error)) {
+    MemoryBudget::Claim claim(budget);
+    struct stat info;
+    if (::stat(input.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        claim.GrowTo(static_cast<std::uint64_t>(info.st_size));
+        image.reserve(static_cast<std::size_t>(info.st_size) + kConversionRoom);
+    }
+    if (!cli::ReadWholeFile(input, image, error)) {
+        return {kFileError, input, error};
+    }
+    claim.GrowTo(MemoryFor(image, format == OutputFormat::Png));
+    claim.EndTurn();
+    if (!DecodeUnlessBmp(image, images.alpha, error)) {
         return {kFileError, input, error};
     }
     const quantize::Resizer resize = [&image](std::uint64_t size) {
@@ -147,9 +166,13 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
     }
     image.resize(static_cast<std::size_t>(result.newSize));
     std::vector<std::uint8_t> png;
-    if (format == OutputFormat::Png &&
-        !EncodePng(image.data(), image.size(), images.png, png, error)) {
-        return {kFileError, output, error};
+    if (format == OutputFormat::Png) {
+        // The 8-bit result is a third of the room the 24-bit image took: the encoder's rows
+        // and stream fit in what is given back.
+        image.shrink_to_fit();
+        if (!EncodePng(image.data(), image.size(), images.png, png, error)) {
+            return {kFileError, output, error};
+        }
     }
     if (!folder.Ready(error)) {
         return {kFileError, folder.path(), error};
@@ -231,6 +254,7 @@ class BatchReport {
 int ConvertAll(const Options& options, const Conversion& convert, int jobs,
                const ImageSettings& images) {
     OutputFolder folder(options.directory);
+    MemoryBudget budget(kMemoryBudget);
     const auto formatOf = [&options](const std::string& output) {
         return FormatOf(options, output).value_or(OutputFormat::Bmp);
     };
@@ -238,7 +262,7 @@ int ConvertAll(const Options& options, const Conversion& convert, int jobs,
         TerminalProgress progress(!options.quiet);
         const std::string output = OutputOf(options, options.inputs[0]);
         const FileResult result = ConvertFile(options.inputs[0], output, folder, convert, progress,
-                                              formatOf(output), images);
+                                              formatOf(output), images, budget);
         return Report(options.inputs[0], result, options.verbose);
     }
     BatchReport report(options.inputs.size(), !options.quiet, options.verbose);
@@ -250,8 +274,8 @@ int ConvertAll(const Options& options, const Conversion& convert, int jobs,
             const std::string& input = options.inputs[i];
             report.Started(input);
             const std::string output = OutputOf(options, input);
-            const FileResult result =
-                ConvertFile(input, output, folder, convert, silent, formatOf(output), images);
+            const FileResult result = ConvertFile(input, output, folder, convert, silent,
+                                                  formatOf(output), images, budget);
             report.Ended(input, result);
             int seen = worst.load();
             while ((result.code == kFileError || (result.code == kRefused && seen == kConverted)) &&

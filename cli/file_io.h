@@ -27,6 +27,11 @@ template <typename T> struct FileAllocator {
 };
 using FileBytes = std::vector<std::uint8_t, FileAllocator<std::uint8_t>>;
 
+// The room a conversion may add to a file image as it rewrites it in place (exact reduction
+// puts a colour table in front of the pixels): reserved when an image is read or decoded, so
+// that no conversion has to move it, which would take twice its memory for a moment.
+inline constexpr std::size_t kConversionRoom = 1024;
+
 // Reads a whole regular file of at most `limit` bytes; a larger one is refused unread. On
 // failure `error` holds a message naming the cause.
 bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error,

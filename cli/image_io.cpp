@@ -53,7 +53,9 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
 bool MakeRoom(std::uint32_t width, std::uint32_t height, FileBytes& bmp,
               std::vector<std::uint8_t>& row, std::size_t rowBytes) {
     try {
-        bmp.resize(static_cast<std::size_t>(*image::Plain24Size(width, height)));
+        const auto size = static_cast<std::size_t>(*image::Plain24Size(width, height));
+        bmp.reserve(size + kConversionRoom);
+        bmp.resize(size);
         row.resize(rowBytes);
         return true;
     } catch (const std::bad_alloc&) {
@@ -234,6 +236,40 @@ bool ReadJpeg(const std::uint8_t* data, std::size_t size, FileBytes& bmp,
     return usable;
 }
 
+// The size of a JPEG file's image and of the coefficients a progressive one is read into, each
+// component's blocks rounded up to whole units of its sampling, as libjpeg allocates them.
+bool ReadJpegSize(const std::uint8_t* data, std::size_t size, DecodedSize& decoded) {
+    jpeg_decompress_struct jpeg;
+    JpegErrors errors;
+    jpeg.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = OnJpegError;
+    errors.manager.emit_message = OnJpegMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&jpeg);
+        return false;
+    }
+    jpeg_create_decompress(&jpeg);
+    jpeg_mem_src(&jpeg, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&jpeg, TRUE);
+    decoded.bmp = image::Plain24Size(jpeg.image_width, jpeg.image_height).value_or(0);
+    if (decoded.bmp > 0 && jpeg.progressive_mode) {
+        for (int c = 0; c < jpeg.num_components; ++c) {
+            const jpeg_component_info& component = jpeg.comp_info[c];
+            const auto roundUp = [](std::uint64_t n, std::uint64_t unit) {
+                return (n + unit - 1) / unit * unit;
+            };
+            decoded.decoder += roundUp(component.width_in_blocks,
+                                       static_cast<std::uint64_t>(component.h_samp_factor)) *
+                               roundUp(component.height_in_blocks,
+                                       static_cast<std::uint64_t>(component.v_samp_factor)) *
+                               DCTSIZE2 * sizeof(JCOEF);
+        }
+    }
+    decoded.decoder += std::uint64_t{jpeg.image_width} * 4;
+    jpeg_destroy_decompress(&jpeg);
+    return true;
+}
+
 void WriteToVector(png_structp png, png_bytep data, png_size_t length) {
     auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
     bool stored = true;
@@ -410,6 +446,24 @@ bool DecodeToBmp(const std::uint8_t* data, std::size_t size, const image::AlphaR
         return false;
     }
     return true;
+}
+
+DecodedSize DecodedSizeOf(const std::uint8_t* data, std::size_t size) {
+    DecodedSize decoded;
+    if (KindOf(data, size) == ImageKind::Png) {
+        // IHDR's width and height follow the signature and the chunk's length and type.
+        if (size >= 24) {
+            const auto big = [data](std::size_t at) {
+                return std::uint32_t{data[at]} << 24 | std::uint32_t{data[at + 1]} << 16 |
+                       std::uint32_t{data[at + 2]} << 8 | data[at + 3];
+            };
+            decoded.bmp = image::Plain24Size(big(16), big(20)).value_or(0);
+            decoded.decoder = decoded.bmp > 0 ? std::uint64_t{big(16)} * 8 : 0;
+        }
+    } else if (KindOf(data, size) == ImageKind::Jpeg && !ReadJpegSize(data, size, decoded)) {
+        decoded = {};
+    }
+    return decoded;
 }
 
 bool EncodePng(const std::uint8_t* bmp, std::size_t size, const PngChoices& choices,

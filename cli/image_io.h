@@ -20,14 +20,22 @@ enum class ImageKind { Bmp, Png, Jpeg };
 ImageKind KindOf(const std::uint8_t* data, std::size_t size);
 
 // Decodes a PNG or JPEG file into the plain 24-bit BMP file image of its pixels, `rule`
-// saying what becomes of transparency. Never allocates more than the image's own size
-// allows (image::kMaxPixels): the BMP, a row, and for a progressive JPEG the coefficients
-// of its blocks. A file whose structure is wrong (a PNG chunk's checksum, a PNG or JPEG
-// file cut short, a JPEG of more than image::kMaxJpegScans scans) is refused before
-// anything is allocated for it, and a damaged JPEG at its first fault. False, with why in
-// `error`, when the file cannot be read.
+// saying what becomes of transparency, with kConversionRoom to spare. Never allocates more
+// than the image's own size allows (image::kMaxPixels): the BMP, a row, and for a
+// progressive JPEG the coefficients of its blocks. A file whose structure is wrong (a PNG chunk's
+// checksum, a PNG or JPEG file cut short, a JPEG of more than image::kMaxJpegScans scans) is
+// refused before anything is allocated for it, and a damaged JPEG at its first fault. False, with
+// why in `error`, when the file cannot be read.
 bool DecodeToBmp(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
                  FileBytes& bmp, std::string& error);
+
+// What decoding a PNG or JPEG file takes, from its header: the size of the BMP of its pixels
+// and what the decoder holds beside it (a row; a progressive JPEG's coefficients, 2 bytes a
+// sample). Zeros when the header cannot be read (the file is then refused unread).
+struct DecodedSize {
+    std::uint64_t bmp = 0, decoder = 0;
+};
+DecodedSize DecodedSizeOf(const std::uint8_t* data, std::size_t size);
 
 // How a result is written as PNG: an 8-bit image with `entries` palette entries (the first
 // ones of its colour table) and, with `keyTransparent`, entry 0 transparent.

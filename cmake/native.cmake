@@ -30,7 +30,7 @@ find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
 find_package(ZLIB REQUIRED)
 add_library(tw_cli STATIC
-  cli/batch.cpp cli/deflate.cpp cli/file_io.cpp cli/image_io.cpp cli/options.cpp
+  cli/batch.cpp cli/deflate.cpp cli/file_io.cpp cli/image_io.cpp cli/memory.cpp cli/options.cpp
   cli/temporaries.cpp)
 target_link_libraries(tw_cli PUBLIC tw_core PNG::PNG JPEG::JPEG ZLIB::ZLIB)
 target_compile_options(tw_cli PRIVATE ${TW_WARNINGS})
@@ -52,6 +52,7 @@ add_executable(tw_tests
   tests/native/number_field_test.cpp
   tests/native/corpus_test.cpp
   tests/native/safe_write_test.cpp
+  tests/native/memory_test.cpp
   tests/native/layouts_test.cpp
   tests/native/adaptive_test.cpp
   tests/native/image_test.cpp
