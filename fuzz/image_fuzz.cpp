@@ -13,6 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string error;
     image::AlphaRule rule;
     rule.keyed = size > 0 && (data[size - 1] & 1) != 0;
+    // What a batch reads of every file's header to claim its memory.
+    const cli::DecodedSize sized = cli::DecodedSizeOf(data, size);
+    if (sized.bmp > 54 + 4 * image::kMaxPixels) {
+        std::abort(); // at most 4 bytes a pixel: 3, and the padding of a row
+    }
     if (!cli::DecodeToBmp(data, size, rule, bmp, error)) {
         if (error.empty()) {
             std::abort(); // a refusal says why
