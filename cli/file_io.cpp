@@ -264,15 +264,12 @@ bool WriteAtomically(const std::string& name, const std::uint8_t* data, std::siz
     }
     bool placed = false;
     {
+        // Once a signal is ending the process nothing is put in place: the temporary goes.
         const TemporaryChange change;
-        if (!change.Allowed()) {
-            error = kCannotSaveText;
-            return false; // the signal's handler removes the temporary
-        }
         if (written) {
-            placed = Ops.rename(temporary.c_str(), path.c_str()) == 0;
+            placed = change.Allowed() && Ops.rename(temporary.c_str(), path.c_str()) == 0;
             if (!placed) {
-                error = Because(kCannotSaveText);
+                error = change.Allowed() ? Because(kCannotSaveText) : kCannotSaveText;
             }
         }
         if (!placed) {
