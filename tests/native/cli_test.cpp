@@ -107,15 +107,17 @@ TEST_F(Cli, AnInterruptedWriteLeavesTheOldFileAndNoTemporary) {
             execl(TW_CLI_PATH, TW_CLI_PATH, "exact", path.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        for (int status = 0; waitpid(child, &status, WNOHANG) == 0;) {
+        int status = 0;
+        pid_t ended = 0;
+        while ((ended = waitpid(child, &status, WNOHANG)) == 0) {
             const std::set<std::string> names = folder_.Names("work");
             if (names.size() > 1 || names.count("in.bmp") == 0) {
                 kill(child, SIGINT);
+                ended = waitpid(child, &status, 0);
                 break;
             }
         }
-        int status = 0;
-        waitpid(child, &status, 0);
+        ASSERT_EQ(ended, child);
         interrupted = WIFSIGNALED(status) && WTERMSIG(status) == SIGINT;
         EXPECT_TRUE(interrupted || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
         const Bytes now = ReadFileBytes(path);
