@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/memory.h"
+#include "cli/messages.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
 
@@ -55,8 +56,7 @@ class TerminalProgress : public quantize::DiffusionObserver {
 
     void Opening(int fixed, int basic, int free) override {
         if (shown_) {
-            std::fprintf(stderr, "%s%d / %s%d / %s%d\n", kFixedGroupText, fixed, kBasicGroupText,
-                         basic, kFreeGroupText, free);
+            std::fprintf(stderr, "fixed %d / basic %d / free %d\n", fixed, basic, free);
         }
     }
     void Phase(int phase) override {
@@ -73,7 +73,7 @@ class TerminalProgress : public quantize::DiffusionObserver {
     void PaletteComplete() override { Draw(1, 1); }
     void Finished() override {
         if (shown_) {
-            std::fprintf(stderr, "\r\033[K%s\n", kFinishedText);
+            std::fputs("\r\033[Kdone\n", stderr);
         }
     }
 
@@ -84,7 +84,7 @@ class TerminalProgress : public quantize::DiffusionObserver {
         }
         const int width = 30;
         const int filled = total > 0 ? static_cast<int>(done * width / total) : width;
-        std::fprintf(stderr, "\r\033[K%s [%.*s%*s] %3d%%", kPhaseLabels[phase_], filled,
+        std::fprintf(stderr, "\r\033[K%s [%.*s%*s] %3d%%", kPhaseNames[phase_], filled,
                      "##############################", width - filled, "",
                      total > 0 ? static_cast<int>(done * 100 / total) : 100);
         std::fflush(stderr);
@@ -162,7 +162,7 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
     const quantize::Result result = convert(image, resize, observer);
     if (result.outcome != quantize::Outcome::Converted) {
         return {result.outcome == quantize::Outcome::NoMemory ? kFileError : kRefused, input,
-                text::RefusalText(result.outcome)};
+                Say(text::RefusalText(result.outcome))};
     }
     image.resize(static_cast<std::size_t>(result.newSize));
     std::vector<std::uint8_t> png;
@@ -184,7 +184,7 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
     }
     return {kConverted, output, ""};
 } catch (const std::bad_alloc&) {
-    return {kFileError, input, kNoMemoryText};
+    return {kFileError, input, Say(kNoMemoryText)};
 }
 // Reports a file that failed, or with --verbose one that was converted, as "IN: OUT";
 // returns the file's exit code.

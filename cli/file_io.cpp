@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "cli/temporaries.h"
+#include "cli/messages.h"
 #include "core/text/texts.h"
 
 namespace cli {
@@ -33,7 +34,7 @@ FileOps Ops = {SystemAccess, SystemOpen, SystemWrite, ::fsync, ::close, ::rename
 namespace {
 
 std::string Because(const char* text) {
-    return std::string(text) + " (" + std::strerror(errno) + ")";
+    return Say(text) + " (" + std::strerror(errno) + ")";
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
@@ -173,12 +174,12 @@ bool ReadWholeFile(const std::string& path, FileBytes& bytes, std::string& error
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
-        error = std::string(kCannotReadText) + " (not a regular file)";
+        error = Say(kCannotReadText) + " (not a regular file)";
         return false;
     }
     if (static_cast<std::uint64_t>(info.st_size) > limit) {
         ::close(fd);
-        error = std::string(kTooLargeText) + " (more than " + std::to_string(limit) + " bytes)";
+        error = Say(kTooLargeText) + " (more than " + std::to_string(limit) + " bytes)";
         return false;
     }
     bytes.resize(static_cast<std::size_t>(info.st_size));
@@ -220,7 +221,7 @@ bool WriteAtomically(const std::string& name, const std::uint8_t* data, std::siz
     // Only a regular file is replaced: a folder, a device or a pipe of that name stays
     // where it is, and nothing is created.
     if (exists && !S_ISREG(info.st_mode)) {
-        error = std::string(kCannotSaveText) +
+        error = Say(kCannotSaveText) +
                 (S_ISDIR(info.st_mode) ? " (Is a directory)" : " (not a regular file)");
         return false;
     }
@@ -269,7 +270,7 @@ bool WriteAtomically(const std::string& name, const std::uint8_t* data, std::siz
         if (written) {
             placed = change.Allowed() && Ops.rename(temporary.c_str(), path.c_str()) == 0;
             if (!placed) {
-                error = change.Allowed() ? Because(kCannotSaveText) : kCannotSaveText;
+                error = change.Allowed() ? Because(kCannotSaveText) : Say(kCannotSaveText);
             }
         }
         if (!placed) {

@@ -9,6 +9,7 @@
 
 #include "cli/batch.h"
 #include "cli/file_io.h"
+#include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/temporaries.h"
 #include "core/palette/palette_file.h"
@@ -140,7 +141,7 @@ int RunPalette(const Options& options) {
         quantize::PaletteOfImages(images, input, silent, chosen, refused);
     if (outcome != quantize::Outcome::Converted) {
         return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
-                    options.inputs[refused], text::RefusalText(outcome));
+                    options.inputs[refused], Say(text::RefusalText(outcome)));
     }
     std::uint8_t written[palette::kTableBytes] = {};
     quantize::CopyToColourTable(chosen, 0, written);
@@ -187,6 +188,6 @@ int main(int argc, char** argv) {
         }
         return options.command == "exact" ? RunExact(options) : RunDiffuse(options);
     } catch (const std::bad_alloc&) {
-        return Fail(kFileError, options.inputs[0], kNoMemoryText);
+        return Fail(kFileError, options.inputs[0], Say(kNoMemoryText));
     }
 }

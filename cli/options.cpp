@@ -86,7 +86,9 @@ const char kHelp[] =
     "is never written over.\n"
     "\n"
     "Exit status: 0 all converted, 1 some refused (the reason is printed), 2 usage\n"
-    "error, 3 some file could not be read or written. No file changes on a failure.\n";
+    "error, 3 some file could not be read or written. No file changes on a failure.\n"
+    "Messages are in English, in UTF-8 on standard error; where the desktop program\n"
+    "says the same thing, its Japanese text follows in brackets.\n";
 
 namespace {
 

@@ -16,7 +16,7 @@ if(TW_FUZZ)
   find_package(JPEG REQUIRED)
   find_package(ZLIB REQUIRED)
   add_executable(image_fuzz fuzz/image_fuzz.cpp cli/deflate.cpp cli/image_io.cpp cli/file_io.cpp
-  cli/temporaries.cpp)
+    cli/messages.cpp cli/temporaries.cpp)
   target_link_libraries(image_fuzz PRIVATE tw_core PNG::PNG JPEG::JPEG ZLIB::ZLIB)
   target_compile_options(image_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
   target_link_options(image_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
@@ -30,8 +30,8 @@ find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
 find_package(ZLIB REQUIRED)
 add_library(tw_cli STATIC
-  cli/batch.cpp cli/deflate.cpp cli/file_io.cpp cli/image_io.cpp cli/memory.cpp cli/options.cpp
-  cli/temporaries.cpp)
+  cli/batch.cpp cli/deflate.cpp cli/file_io.cpp cli/image_io.cpp cli/memory.cpp cli/messages.cpp
+  cli/options.cpp cli/temporaries.cpp)
 target_link_libraries(tw_cli PUBLIC tw_core PNG::PNG JPEG::JPEG ZLIB::ZLIB)
 target_compile_options(tw_cli PRIVATE ${TW_WARNINGS})
 

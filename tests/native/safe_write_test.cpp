@@ -2,6 +2,7 @@
 // the file on disk and what else is in its folder. The file is always either the old one or
 // the whole new one, and no file the write did not make is touched.
 #include "cli/file_io.h"
+#include "cli/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -143,7 +144,7 @@ TEST_F(SafeWrite, AFileTheUserMayNotWriteIsRefusedBeforeAnythingIsWritten) {
     };
     std::string error;
     EXPECT_FALSE(Write(error));
-    EXPECT_EQ(error, std::string(kCannotOverwriteText) + " (Permission denied)");
+    EXPECT_EQ(error, cli::Say(kCannotOverwriteText) + " (Permission denied)");
     EXPECT_EQ(opened, 0);
     EXPECT_EQ(testimg::ReadFileBytes(path_), old_);
     EXPECT_EQ(folder_.Names(), Names{"image.bmp"});
