@@ -62,6 +62,14 @@ const char kHelp[] =
     "      --key: the first fixed colour is a transparent key colour at index 0: its\n"
     "      pixels (and the fully transparent ones of a 32-bit image with alpha) get\n"
     "      index 0, no other pixel does, and no other entry has its colour.\n"
+    "  palette IN... -o PALETTE [--palette FILE] [--fixed N] [--format FORMAT]\n"
+    "      One high-quality palette for a set of images (sprites, tiles, frames):\n"
+    "      the N fixed colours of FILE, then 256 - N colours chosen for all the\n"
+    "      images together, as --adaptive chooses them for one. Written as the name\n"
+    "      of -o says (.gpl GIMP, .act Adobe colour table, anything else 768 bytes of\n"
+    "      red, green and blue) or as --format says (raw, act, gpl, jasc or riff).\n"
+    "      `diffuse IN... --adaptive --palette PALETTE --fixed 256` then maps every\n"
+    "      image onto exactly that table.\n"
     "\n"
     "Several files: each is converted on its own, several at a time (-j N, default\n"
     "the number of processors); -d DIR writes DIR/NAME (DIR is created when the first\n"
@@ -69,8 +77,8 @@ const char kHelp[] =
     "file (the same file twice, two files of one name with -d) are refused before\n"
     "anything is written. A file that is refused or cannot be read or written is\n"
     "reported with its name and the rest go on. On a terminal one line shows the\n"
-    "batch's progress (--quiet: nothing; --verbose: a line per file). After --,\n"
-    "every argument is a file, also one whose name starts with '-'.\n"
+    "batch's progress (--quiet, -q: nothing; --verbose, -v: a line per file).\n"
+    "After --, every argument is a file, also one whose name starts with '-'.\n"
     "\n"
     "Without -o or -d the input file is replaced; a symbolic link's target is\n"
     "converted and keeps its mode, and a read-only file is refused. With -d or\n"
@@ -213,8 +221,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         } else if (arg == "--key") {
             options.key = true;
             options.choicesGiven = true;
-        } else if (arg == "--quiet" || arg == "--verbose") {
-            (arg == "--quiet" ? options.quiet : options.verbose) = true;
+        } else if (arg == "--quiet" || arg == "-q" || arg == "--verbose" || arg == "-v") {
+            (arg == "--quiet" || arg == "-q" ? options.quiet : options.verbose) = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             problem = "unknown option " + arg;
             return false;

@@ -89,3 +89,6 @@ target_compile_options(tw_bench PRIVATE ${TW_WARNINGS})
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME layering COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/layering.py
   ${PROJECT_SOURCE_DIR})
+# The manual says what the code holds: every message of the program, the CLI's --help in full.
+add_test(NAME docs_check COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check_docs.py
+  ${PROJECT_SOURCE_DIR} $<TARGET_FILE:tintwright>)
