@@ -1,5 +1,6 @@
 #include "core/quantize/bmp_writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/bmp/layout.h"
@@ -11,7 +12,7 @@ std::uint64_t WriteBmp8InPlace(std::uint8_t* data, const IndexedImage& image) {
     std::memmove(data + bmp::k8BitPixelData, image.indices, static_cast<std::size_t>(pixelBytes));
     for (int j = 0; j < 256; ++j) {
         std::uint8_t* entry = data + bmp::kColourTable + 4 * j;
-        const bool used = j < image.colours;
+        const bool used = j < image.entries;
         entry[0] = used ? image.table[3 * j + 2] : 0;
         entry[1] = used ? image.table[3 * j + 1] : 0;
         entry[2] = used ? image.table[3 * j] : 0;
@@ -23,6 +24,39 @@ std::uint64_t WriteBmp8InPlace(std::uint8_t* data, const IndexedImage& image) {
     bmp::WriteU32(data + bmp::kBfSize, static_cast<std::uint32_t>(fileBytes));
     bmp::WriteU32(data + bmp::kBfOffBits, bmp::ReadU32(data + bmp::kBfOffBits) + 1024);
     return fileBytes;
+}
+
+std::optional<IndexedImage> ViewPlainBmp(const std::uint8_t* data, std::uint64_t size, int entries,
+                                         bool key) {
+    if (data == nullptr || size < bmp::kHeadersSize || bmp::ReadU32(data + bmp::kBiSize) != 40 ||
+        bmp::ReadU32(data + bmp::kBiCompression) != 0) {
+        return std::nullopt;
+    }
+    const std::uint16_t bits = bmp::ReadU16(data + bmp::kBiBitCount);
+    const std::int32_t width = bmp::ReadS32(data + bmp::kBiWidth);
+    const std::int64_t height = bmp::ReadS32(data + bmp::kBiHeight);
+    const std::uint64_t offset = bits == 8 ? bmp::k8BitPixelData : bmp::kHeadersSize;
+    IndexedImage image;
+    image.rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
+    image.stride = bmp::StrideBytes(width, bits);
+    if ((bits != 8 && bits != 24) || width <= 0 || image.rows == 0 ||
+        bmp::ReadU32(data + bmp::kBfOffBits) != offset ||
+        offset + image.rows * image.stride > size) {
+        return std::nullopt;
+    }
+    image.width = static_cast<std::uint64_t>(width);
+    image.indices = data + offset;
+    image.bits = bits;
+    image.topDown = height < 0;
+    image.entries = bits == 8 ? std::clamp(entries, 1, 256) : 0;
+    image.key = bits == 8 && key;
+    for (int j = 0; j < image.entries; ++j) {
+        const std::uint8_t* entry = data + bmp::kColourTable + 4 * j;
+        image.table[3 * j] = entry[2];
+        image.table[3 * j + 1] = entry[1];
+        image.table[3 * j + 2] = entry[0];
+    }
+    return image;
 }
 
 } // namespace quantize

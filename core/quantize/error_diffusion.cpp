@@ -60,6 +60,7 @@ IndexedImage IndexedImageOf(std::uint8_t* pixels, const bmp::TrueColourGeometry&
     image.rows = g.rows;
     image.stride = g.padded;
     image.indices = pixels;
+    image.topDown = g.topDown;
     for (int j = 0; j < 256; ++j) {
         for (int c = 0; c < 3; ++c) {
             image.table[3 * j + c] = palette[4 * j + c];

@@ -84,14 +84,15 @@ Result ReduceExact(std::uint8_t* data, std::uint64_t size, const Resizer& resize
     image.rows = g.rows;
     image.stride = g.padded;
     image.indices = data + bmp::kHeadersSize;
-    image.colours = list.count();
+    image.entries = list.count();
+    image.topDown = g.topDown;
     for (int k = 0; k < list.count(); ++k) {
         const std::uint32_t c = list.colour(k);
         image.table[3 * k] = static_cast<std::uint8_t>(c >> 16);
         image.table[3 * k + 1] = static_cast<std::uint8_t>(c >> 8);
         image.table[3 * k + 2] = static_cast<std::uint8_t>(c);
     }
-    WriteIndices(image.indices, g, list);
+    WriteIndices(data + bmp::kHeadersSize, g, list);
     const std::uint64_t newSize = WriteBmp8InPlace(data, image);
     resize(newSize);
     return {Outcome::Converted, newSize};
