@@ -16,6 +16,7 @@
 
 #include "cli/memory.h"
 #include "cli/messages.h"
+#include "core/quantize/bmp_writer.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
 
@@ -170,7 +171,12 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
         // The 8-bit result is a third of the room the 24-bit image took: the encoder's rows
         // and stream fit in what is given back.
         image.shrink_to_fit();
-        if (!EncodePng(image.data(), image.size(), images.png, png, error)) {
+        const auto indexed = quantize::ViewPlainBmp(image.data(), image.size(), images.png.entries,
+                                                    images.png.keyTransparent);
+        if (!indexed) {
+            return {kFileError, output, "only plain 8- and 24-bit images are written as PNG"};
+        }
+        if (!EncodePng(*indexed, png, error)) {
             return {kFileError, output, error};
         }
     }

@@ -11,7 +11,6 @@
 #include <zlib.h>
 
 #include "cli/deflate.h"
-#include "core/bmp/layout.h"
 #include "core/image/jpeg_check.h"
 #include "core/image/png_check.h"
 
@@ -284,22 +283,6 @@ void WriteToVector(png_structp png, png_bytep data, png_size_t length) {
 }
 void FlushNothing(png_structp) {}
 
-// The rows of a plain 8- or 24-bit BMP, top first: a bottom-up image's last stored row first.
-struct TopFirstRows {
-    explicit TopFirstRows(const std::uint8_t* bmp)
-        : width(bmp::ReadS32(bmp + bmp::kBiWidth)), height(bmp::ReadS32(bmp + bmp::kBiHeight)),
-          rows(static_cast<std::uint32_t>(height < 0 ? -height : height)),
-          stride(bmp::StrideBytes(width, bmp::ReadU16(bmp + bmp::kBiBitCount))),
-          pixels(bmp + bmp::ReadU32(bmp + bmp::kBfOffBits)) {}
-    const std::uint8_t* Row(std::uint32_t y) const {
-        return pixels + (height < 0 ? y : rows - 1 - y) * stride;
-    }
-    std::int32_t width, height;
-    std::uint32_t rows;
-    std::uint64_t stride;
-    const std::uint8_t* pixels;
-};
-
 void StoreU32(std::uint8_t* at, std::uint32_t value) {
     at[0] = static_cast<std::uint8_t>(value >> 24);
     at[1] = static_cast<std::uint8_t>(value >> 16);
@@ -320,23 +303,21 @@ void AppendChunk(std::vector<std::uint8_t>& out, const char* type, const std::ui
     out.insert(out.end(), number, number + 4);
 }
 
-// Writes the indexed PNG of a plain 8-bit BMP, without libpng: the rows need no filter (they
-// do nothing for an indexed image but cost time), and deflating them is most of the work,
-// done on two processors (DeflateInTwo). Chosen by measurement: on a dithered photograph
-// level 5 compresses within 1 % of level 6 (and of pngquant's files, or better) in two
-// thirds of the time, and level 9 gains 3 % for ten times the time; on a graphic, whose runs
-// of one index are long (at least three quarters of its pixels like the one before them,
-// against at most two thirds on photographs), level 9 makes files 3 to 48 % smaller than
-// level 5 for a few milliseconds more.
-bool WriteIndexedPng(const std::uint8_t* bmp, const PngChoices& choices,
-                     std::vector<std::uint8_t>& out) {
-    const TopFirstRows image(bmp);
-    const std::uint32_t rows = image.rows;
-    const std::size_t line = static_cast<std::size_t>(image.width) + 1;
+// Writes an indexed PNG without libpng: the rows need no filter (they do nothing for an
+// indexed image but cost time), and deflating them is most of the work, done on two processors
+// (DeflateInTwo). Chosen by measurement: on a dithered photograph level 5 compresses within 1 %
+// of level 6 (and of pngquant's files, or better) in two thirds of the time, and level 9 gains
+// 3 % for ten times the time; on a graphic, whose runs of one index are long (at least three
+// quarters of its pixels like the one before them, against at most two thirds on photographs),
+// level 9 makes files 3 to 48 % smaller than level 5 for a few milliseconds more. Below 8 bits
+// the bytes of a row, each a few indices, are counted as its pixels.
+bool WriteIndexedPng(const quantize::IndexedImage& image, std::vector<std::uint8_t>& out) {
+    const auto rows = static_cast<std::uint32_t>(image.rows);
+    const std::size_t line = static_cast<std::size_t>(image.RowBytes()) + 1;
     std::vector<std::uint8_t> lines(rows * line); // each row after its filter byte, 0 (none)
     std::uint64_t repeats = 0;                    // pixels of the same index as the one before them
     for (std::uint32_t y = 0; y < rows; ++y) {
-        const std::uint8_t* row = image.Row(y);
+        const std::uint8_t* row = image.TopRow(y);
         std::memcpy(&lines[y * line + 1], row, line - 1);
         for (std::size_t x = 1; x + 1 < line; ++x) {
             repeats += row[x] == row[x - 1];
@@ -348,26 +329,19 @@ bool WriteIndexedPng(const std::uint8_t* bmp, const PngChoices& choices,
         return false;
     }
     lines = {};
-    // Size; 8 bits an index, indexed colour, deflate, no filters chosen, no interlace.
-    std::uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, 8, 3, 0, 0, 0};
+    // Size; bits an index, indexed colour, deflate, no filters chosen, no interlace.
+    std::uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0};
     StoreU32(header, static_cast<std::uint32_t>(image.width));
     StoreU32(header + 4, rows);
-    std::uint8_t palette[3 * 256];
-    const int entries = std::clamp(choices.entries, 1, 256);
-    for (int i = 0; i < entries; ++i) {
-        const std::uint8_t* entry = bmp + bmp::kColourTable + 4 * i;
-        palette[3 * i] = entry[2];
-        palette[3 * i + 1] = entry[1];
-        palette[3 * i + 2] = entry[0];
-    }
+    header[8] = static_cast<std::uint8_t>(image.bits);
     static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     static constexpr std::uint8_t kTransparent[1] = {0};
     static constexpr std::size_t kIdatSize = 256 * 1024;
     out.reserve(compressed.size() + compressed.size() / kIdatSize * 12 + 1024);
     out.insert(out.end(), kSignature, kSignature + 8);
     AppendChunk(out, "IHDR", header, sizeof header);
-    AppendChunk(out, "PLTE", palette, 3 * static_cast<std::size_t>(entries));
-    if (choices.keyTransparent) {
+    AppendChunk(out, "PLTE", image.table.data(), 3 * static_cast<std::size_t>(image.entries));
+    if (image.key) {
         AppendChunk(out, "tRNS", kTransparent, 1);
     }
     for (std::size_t at = 0; at < compressed.size(); at += kIdatSize) {
@@ -378,10 +352,10 @@ bool WriteIndexedPng(const std::uint8_t* bmp, const PngChoices& choices,
     return true;
 }
 
-// Writes the RGB PNG of a plain 24-bit BMP with libpng and its own choice of filters. No C++
+// Writes the RGB PNG of a 24-bit image with libpng and its own choice of filters. No C++
 // object lives in this frame.
-bool WriteRgbPng(const std::uint8_t* bmp, std::vector<std::uint8_t>& out, char* message) {
-    const TopFirstRows image(bmp);
+bool WriteRgbPng(const quantize::IndexedImage& image, std::vector<std::uint8_t>& out,
+                 char* message) {
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
@@ -396,13 +370,13 @@ bool WriteRgbPng(const std::uint8_t* bmp, std::vector<std::uint8_t>& out, char* 
     }
     png_set_write_fn(png, &out, WriteToVector, FlushNothing);
     png_set_compression_level(png, 5);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), image.rows, 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+                 static_cast<png_uint_32>(image.rows), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_bgr(png);
     png_write_info(png, info);
-    for (std::uint32_t y = 0; y < image.rows; ++y) {
-        png_write_row(png, const_cast<png_bytep>(image.Row(y)));
+    for (std::uint64_t y = 0; y < image.rows; ++y) {
+        png_write_row(png, const_cast<png_bytep>(image.TopRow(y)));
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
@@ -466,35 +440,23 @@ DecodedSize DecodedSizeOf(const std::uint8_t* data, std::size_t size) {
     return decoded;
 }
 
-bool EncodePng(const std::uint8_t* bmp, std::size_t size, const PngChoices& choices,
-               std::vector<std::uint8_t>& png, std::string& error) {
-    const int bits = size >= bmp::kHeadersSize ? bmp::ReadU16(bmp + bmp::kBiBitCount) : 0;
-    const std::uint64_t offset = bits == 8 ? bmp::k8BitPixelData : bmp::kHeadersSize;
-    if (bits != 8 && bits != 24) {
-        error = "only 8- and 24-bit images are written as PNG";
-        return false;
-    }
-    const std::int32_t width = bmp::ReadS32(bmp + bmp::kBiWidth);
-    const std::int64_t height = bmp::ReadS32(bmp + bmp::kBiHeight);
-    const std::uint64_t rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
-    if (width <= 0 || rows == 0 || bmp::ReadU32(bmp + bmp::kBfOffBits) != offset ||
-        offset + rows * bmp::StrideBytes(width, static_cast<std::uint16_t>(bits)) > size) {
-        error = "an image without pixels is not written as PNG";
-        return false;
-    }
+bool EncodePng(const quantize::IndexedImage& image, std::vector<std::uint8_t>& png,
+               std::string& error) {
     char message[200] = "";
     png.clear();
     bool made = false;
-    if (bits == 8) {
+    if (image.bits == 24) {
+        made = WriteRgbPng(image, png, message);
+    } else if (image.bits == 1 || image.bits == 2 || image.bits == 4 || image.bits == 8) {
         try {
-            made = WriteIndexedPng(bmp, choices, png);
+            made = WriteIndexedPng(image, png);
         } catch (const std::bad_alloc&) {
         }
         if (!made) {
             std::snprintf(message, sizeof message, "out of memory"); // its only failure
         }
     } else {
-        made = WriteRgbPng(bmp, png, message);
+        std::snprintf(message, sizeof message, "%d bits a pixel have no PNG form", image.bits);
     }
     if (!made) {
         png.clear();

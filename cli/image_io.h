@@ -1,7 +1,7 @@
 // The images the command-line tool reads and writes besides BMP: PNG through libpng, JPEG
 // through libjpeg-turbo. A decoded image becomes the plain 24-bit BMP file image the
-// conversions read; an 8-bit result can be written as an indexed PNG, a true-colour one as
-// an RGB PNG.
+// conversions read; an indexed image is written as an indexed PNG, a true-colour one as an
+// RGB PNG.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "cli/file_io.h"
 #include "core/image/rgba.h"
+#include "core/quantize/indexed_image.h"
 
 namespace cli {
 
@@ -38,15 +39,17 @@ struct DecodedSize {
 DecodedSize DecodedSizeOf(const std::uint8_t* data, std::size_t size);
 
 // How a result is written as PNG: an 8-bit image with `entries` palette entries (the first
-// ones of its colour table) and, with `keyTransparent`, entry 0 transparent.
+// ones of its colour table) and, with `keyTransparent`, entry 0 transparent (as
+// quantize::ViewPlainBmp takes them).
 struct PngChoices {
     int entries = 256;
     bool keyTransparent = false;
 };
 
-// The PNG file of a plain 8-bit or 24-bit BMP file image (as the conversions leave them).
-// False, with why in `error`, for any other image.
-bool EncodePng(const std::uint8_t* bmp, std::size_t size, const PngChoices& choices,
-               std::vector<std::uint8_t>& png, std::string& error);
+// The PNG file of an image: indexed, of 1, 2, 4 or 8 bits an index, with the image's first
+// `entries` entries as its palette and entry 0 transparent with `key`; or RGB for 24 bits.
+// False, with why in `error`, for another bit count or when memory runs out.
+bool EncodePng(const quantize::IndexedImage& image, std::vector<std::uint8_t>& png,
+               std::string& error);
 
 } // namespace cli

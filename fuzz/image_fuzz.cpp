@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/image_io.h"
+#include "core/quantize/bmp_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     cli::FileBytes bmp;
@@ -25,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::vector<std::uint8_t> png;
-    if (!cli::EncodePng(bmp.data(), bmp.size(), {}, png, error)) {
+    const auto indexed = quantize::ViewPlainBmp(bmp.data(), bmp.size());
+    if (!indexed || !cli::EncodePng(*indexed, png, error)) {
         std::abort();
     }
     cli::FileBytes again;

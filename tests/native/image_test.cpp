@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <numeric>
 #include <png.h>
 
 #include <jpeglib.h>
@@ -17,6 +18,7 @@
 #include "cli/image_io.h"
 #include "core/image/png_check.h"
 #include "core/quantize/basic_palette.h"
+#include "core/quantize/bmp_writer.h"
 #include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/png_reference.h"
@@ -248,57 +250,57 @@ bool ReadIndexed(const Bytes& png, ReadBack& out) {
            0;
 }
 
-// An 8-bit result written as PNG keeps its indices and as many palette entries as were asked
-// for, with entry 0 transparent for a key colour; a 24-bit image is written as RGB.
-TEST(PngWriter, IndexedImagesKeepTheirIndicesAndTable) {
-    const auto photo = [](int x, int y) {
-        return static_cast<std::uint32_t>((x * 37 + y * 11) % 256 << 16 | (x * y) % 251 << 8 |
-                                          (x + 3 * y) % 199);
-    };
-    Bytes table(1024, 0);
-    table[0] = 0xFF, table[2] = 0xFF; // magenta, the key colour
-    testimg::VectorBlock block{testimg::Picture24(53, 31, photo)};
-    quantize::DiffusionInput input{1, table.data(), quantize::kBasicPalette, 1,
-                                   quantize::kHighQualityDiffusion};
-    input.choices = {16, 100, true};
-    ASSERT_EQ(block.Diffuse(input).outcome, quantize::Outcome::Converted);
-    std::vector<std::uint8_t> png;
+// An image written as PNG reads back to its indices (8 bits, or packed at 4, 2 and 1; rows
+// padded, bottom-up or top-down) and its `entries` palette entries, entry 0 transparent with a
+// key; rows without repeats are deflated at level 5, a graphic's runs at 9. A plain 24-bit BMP
+// viewed as an image is written as RGB and reads back to its pixels; one cut short is none.
+TEST(PngWriter, AnImageReadsBackToItsIndicesAndPalette) {
+    const std::uint8_t picture[2][3] = {{1, 2, 3}, {0, 3, 1}}; // top row first
+    Bytes png;
     std::string error;
-    ASSERT_TRUE(cli::EncodePng(block.bytes.data(), block.bytes.size(), {16, true}, png, error))
-        << error;
-    ReadBack back;
-    ASSERT_TRUE(ReadIndexed(Bytes(png.begin(), png.end()), back));
-    ASSERT_EQ(back.image.colormap_entries, 16u);
-    for (int e = 0; e < 16; ++e) {
-        const std::uint8_t* bgr = &block.bytes[54 + 4 * e];
-        EXPECT_EQ(Bytes(&back.colours[4 * e], &back.colours[4 * e + 4]),
-                  (Bytes{bgr[2], bgr[1], bgr[0], static_cast<std::uint8_t>(e == 0 ? 0 : 255)}))
-            << e;
-    }
-    for (int y = 0; y < 31; ++y) {
-        for (int x = 0; x < 53; ++x) {
-            ASSERT_EQ(back.indices[y * 53 + x], block.bytes[1078 + (30 - y) * 56 + x])
-                << x << "," << y;
+    for (const int bits : {8, 4, 2, 1}) {
+        SCOPED_TRACE(bits);
+        quantize::IndexedImage image;
+        image.width = 3, image.rows = 2, image.stride = 8, image.bits = bits;
+        image.entries = bits == 1 ? 2 : 4, image.key = true, image.topDown = bits == 4 || bits == 1;
+        std::iota(image.table.begin(), image.table.end(), std::uint8_t{9});
+        Bytes stored(16, 0);
+        const int mask = (1 << bits) - 1;
+        for (int i = 0; i < 6; ++i) { // high bits first
+            const int y = image.topDown ? i / 3 : 1 - i / 3, shift = 8 - bits - i % 3 * bits % 8;
+            stored[static_cast<std::size_t>(8 * y + i % 3 * bits / 8)] |=
+                static_cast<std::uint8_t>((picture[i / 3][i % 3] & mask) << shift);
+        }
+        image.indices = stored.data();
+        ASSERT_TRUE(cli::EncodePng(image, png, error)) << error;
+        ReadBack back;
+        ASSERT_TRUE(ReadIndexed(png, back));
+        ASSERT_EQ(back.image.colormap_entries, static_cast<unsigned>(image.entries));
+        for (std::size_t c = 0; c < back.colours.size(); ++c) { // red, green, blue, alpha
+            EXPECT_EQ(back.colours[c], c % 4 < 3 ? image.table[c / 4 * 3 + c % 4] : (c > 3) * 255);
+        }
+        for (std::size_t i = 0; i < 6; ++i) {
+            EXPECT_EQ(back.indices[i], picture[i / 3][i % 3] & mask) << i;
         }
     }
-    // How hard it was deflated, from the zlib header: a photograph's noise at level 5, the long
-    // runs of a graphic at 9.
-    const auto effort = [](const std::vector<std::uint8_t>& file) {
-        const std::string text(file.begin(), file.end());
-        const std::size_t idat = text.find("IDAT");
-        return idat == std::string::npos ? -1 : file[idat + 5] >> 6;
+    // How hard it was deflated, from the zlib header.
+    const auto effort = [&](const std::uint8_t* indices, std::uint64_t width) {
+        quantize::IndexedImage image;
+        image.width = width, image.rows = 2, image.stride = width, image.indices = indices;
+        EXPECT_TRUE(cli::EncodePng(image, png, error)) << error;
+        const std::size_t idat = std::string(png.begin(), png.end()).find("IDAT");
+        return idat == std::string::npos ? -1 : png[idat + 5] >> 6;
     };
-    EXPECT_EQ(effort(png), 1);
-    Bytes flat = block.bytes;
-    std::fill(flat.begin() + 1078, flat.end(), 3);
-    ASSERT_TRUE(cli::EncodePng(flat.data(), flat.size(), {16, true}, png, error)) << error;
-    EXPECT_EQ(effort(png), 3);
+    EXPECT_EQ(effort(&picture[0][0], 3), 1);
+    EXPECT_EQ(effort(Bytes(16, 3).data(), 8), 3);
     // A true-colour image: RGB, read back to the same pixels (the header says no resolution).
-    const Bytes rgb = testimg::Picture24(5, 3, photo);
-    ASSERT_TRUE(cli::EncodePng(rgb.data(), rgb.size(), {}, png, error)) << error;
+    const Bytes rgb =
+        testimg::Picture24(5, 3, [](int x, int y) { return x * 0x10203 + y * 0x302010; });
+    EXPECT_FALSE(quantize::ViewPlainBmp(rgb.data(), rgb.size() - 1).has_value());
+    const auto viewed = quantize::ViewPlainBmp(rgb.data(), rgb.size());
+    ASSERT_TRUE(viewed && cli::EncodePng(*viewed, png, error)) << error;
     Bytes again;
-    ASSERT_TRUE(Decode(Bytes(png.begin(), png.end()), again, error)) << error;
-    ASSERT_EQ(again.size(), rgb.size());
+    ASSERT_TRUE(Decode(png, again, error)) << error;
     EXPECT_EQ(Bytes(again.begin() + 54, again.end()), Bytes(rgb.begin() + 54, rgb.end()));
 }
 
