@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <wincodec.h>
 
 #include "win/app/owners.h"
-#include "core/bmp/layout.h"
 #include "core/image/png_check.h"
 
 namespace {
@@ -155,72 +155,51 @@ DecodeResult DecodeImage(const BYTE* data, DWORD size, const image::AlphaRule& r
     return DecodeResult::Decoded;
 }
 
-bool CanWritePng(const BYTE* bmp, DWORD size) {
-    if (size < bmp::kHeadersSize || bmp[0] != 'B' || bmp[1] != 'M' ||
-        bmp::ReadU32(bmp + bmp::kBiSize) != 40 || bmp::ReadU32(bmp + bmp::kBiCompression) != 0) {
+bool EncodePng(const quantize::IndexedImage& image, std::vector<BYTE>& png) {
+    // The pixel formats of the bit counts written, indexed or blue, green, red.
+    static const struct {
+        int bits;
+        const WICPixelFormatGUID* format;
+    } kFormats[] = {{8, &GUID_WICPixelFormat8bppIndexed}, {24, &GUID_WICPixelFormat24bppBGR}};
+    const auto known = std::find_if(std::begin(kFormats), std::end(kFormats),
+                                    [&image](const auto& f) { return f.bits == image.bits; });
+    if (known == std::end(kFormats)) {
         return false;
     }
-    const int bits = bmp::ReadU16(bmp + bmp::kBiBitCount);
-    const std::int32_t width = bmp::ReadS32(bmp + bmp::kBiWidth);
-    const std::int64_t height = bmp::ReadS32(bmp + bmp::kBiHeight);
-    const std::uint64_t rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
-    const std::uint64_t offset = bits == 8 ? bmp::k8BitPixelData : bmp::kHeadersSize;
-    return (bits == 8 || bits == 24) && width > 0 && rows > 0 &&
-           bmp::ReadU32(bmp + bmp::kBfOffBits) == offset &&
-           offset + rows * bmp::StrideBytes(width, static_cast<std::uint16_t>(bits)) <= size;
-}
-
-bool EncodePng(const BYTE* bmp, DWORD size, int entries, bool keyTransparent,
-               std::vector<BYTE>& png) {
-    if (!CanWritePng(bmp, size)) {
-        return false;
-    }
-    const int bits = bmp::ReadU16(bmp + bmp::kBiBitCount);
-    const std::int32_t width = bmp::ReadS32(bmp + bmp::kBiWidth);
-    const std::int32_t height = bmp::ReadS32(bmp + bmp::kBiHeight);
-    const UINT rows = static_cast<UINT>(height < 0 ? -static_cast<std::int64_t>(height) : height);
-    const UINT stride =
-        static_cast<UINT>(bmp::StrideBytes(width, static_cast<std::uint16_t>(bits)));
-    const BYTE* pixels = bmp + bmp::ReadU32(bmp + bmp::kBfOffBits);
-
     ComObject<IWICImagingFactory> factory;
     ComObject<IStream> stream;
     ComObject<IWICBitmapEncoder> encoder;
     ComObject<IWICBitmapFrameEncode> frame;
     ComObject<IPropertyBag2> options;
-    WICPixelFormatGUID format =
-        bits == 8 ? GUID_WICPixelFormat8bppIndexed : GUID_WICPixelFormat24bppBGR;
-    const WICPixelFormatGUID wanted = format;
+    WICPixelFormatGUID format = *known->format;
+    const UINT rows = static_cast<UINT>(image.rows);
+    const UINT rowBytes = static_cast<UINT>(image.RowBytes());
     if (!CreateFactory(factory) || FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive())) ||
         FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Receive())) ||
         FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) ||
         FAILED(encoder->CreateNewFrame(frame.Receive(), options.Receive())) ||
         FAILED(frame->Initialize(options.get())) ||
-        FAILED(frame->SetSize(static_cast<UINT>(width), rows)) ||
-        FAILED(frame->SetPixelFormat(&format)) || format != wanted) {
+        FAILED(frame->SetSize(static_cast<UINT>(image.width), rows)) ||
+        FAILED(frame->SetPixelFormat(&format)) || format != *known->format) {
         return false;
     }
-    if (bits == 8) {
+    if (image.bits < 24) {
         ComObject<IWICPalette> palette;
         WICColor colours[256];
-        const int count = std::clamp(entries, 1, 256);
-        for (int i = 0; i < count; ++i) {
-            const BYTE* entry = bmp + bmp::kColourTable + 4 * i;
-            const WICColor alpha = keyTransparent && i == 0 ? 0 : 0xFF000000u;
-            colours[i] = alpha | static_cast<WICColor>(entry[2]) << 16 |
-                         static_cast<WICColor>(entry[1]) << 8 | entry[0];
+        for (int i = 0; i < image.entries; ++i) {
+            const WICColor alpha = image.key && i == 0 ? 0 : 0xFF000000u;
+            colours[i] = alpha | static_cast<WICColor>(image.table[3 * i]) << 16 |
+                         static_cast<WICColor>(image.table[3 * i + 1]) << 8 |
+                         image.table[3 * i + 2];
         }
         if (FAILED(factory->CreatePalette(palette.Receive())) ||
-            FAILED(palette->InitializeCustom(colours, static_cast<UINT>(count))) ||
+            FAILED(palette->InitializeCustom(colours, static_cast<UINT>(image.entries))) ||
             FAILED(frame->SetPalette(palette.get()))) {
             return false;
         }
     }
     for (UINT y = 0; y < rows; ++y) {
-        // Top first: a bottom-up image's last stored row.
-        const UINT stored = height < 0 ? y : rows - 1 - y;
-        if (FAILED(frame->WritePixels(1, stride, stride,
-                                      const_cast<BYTE*>(pixels + std::size_t{stored} * stride)))) {
+        if (FAILED(frame->WritePixels(1, rowBytes, rowBytes, const_cast<BYTE*>(image.TopRow(y))))) {
             return false;
         }
     }

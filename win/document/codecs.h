@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/image/rgba.h"
+#include "core/quantize/indexed_image.h"
 
 // True for the bytes of a PNG, JPEG, GIF or TIFF file, by their first bytes.
 bool IsCodecImage(const BYTE* data, DWORD size);
@@ -26,11 +27,8 @@ enum class DecodeResult {
 DecodeResult DecodeImage(const BYTE* data, DWORD size, const image::AlphaRule& rule, HGLOBAL& block,
                          DWORD& bytes);
 
-// True for the documents that can be written as PNG: plain 8-bit and 24-bit BMP file images.
-bool CanWritePng(const BYTE* bmp, DWORD size);
-
-// The PNG file of such a document: an indexed PNG of `entries` palette entries (the first of
-// its colour table; entry 0 transparent with `keyTransparent`), or an RGB one. False when the
-// codecs fail or memory runs out.
-bool EncodePng(const BYTE* bmp, DWORD size, int entries, bool keyTransparent,
-               std::vector<BYTE>& png);
+// The PNG file of an image (a document viewed by quantize::ViewPlainBmp): indexed, of 8 bits an
+// index, with the image's first `entries` entries as its palette and entry 0 transparent with
+// `key`; or RGB for 24 bits. False for another bit count, when the codecs fail or memory runs
+// out.
+bool EncodePng(const quantize::IndexedImage& image, std::vector<BYTE>& png);

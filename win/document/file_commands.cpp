@@ -9,6 +9,7 @@
 #include "win/app/settings.h"
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
+#include "core/quantize/bmp_writer.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
 #include "win/document/codecs.h"
@@ -32,12 +33,14 @@ static bool WriteDocument(HWND owner, const char* path, const char* createFailed
         return WriteFileSafely(owner, path, bytes.get(), ImageBytes, createFailedText,
                                kWriteFailedText, MB_ICONWARNING);
     }
-    if (!CanWritePng(bytes.get(), ImageBytes)) {
+    const auto indexed =
+        quantize::ViewPlainBmp(bytes.get(), ImageBytes, Kind.paletteEntries, Kind.keyTransparent);
+    if (!indexed) {
         Report(owner, kCannotWritePngText, MB_ICONWARNING);
         return false;
     }
     std::vector<BYTE> file;
-    if (!EncodePng(bytes.get(), ImageBytes, Kind.paletteEntries, Kind.keyTransparent, file)) {
+    if (!EncodePng(*indexed, file)) {
         Report(owner, createFailedText, MB_ICONWARNING);
         return false;
     }
