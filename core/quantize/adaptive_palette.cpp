@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/quantize/colour_list.h"
+#include "core/quantize/colour_table.h"
 #include "core/quantize/group_palette.h"
 #include "core/quantize/side_by_side.h"
 
@@ -458,36 +459,24 @@ class ColourCounts {
 
     bool full() const { return full_; }
     void Add(const std::uint8_t* p, std::uint64_t n) {
-        const std::uint32_t key = PixelKey(p) + 1;
-        std::uint32_t i = (key * 0x9E3779B1u) >> (32 - kBits);
-        while (keys_[i] != key) {
-            if (keys_[i] == 0) {
-                if (used_ == kMaxColours) {
-                    full_ = true;
-                    return;
-                }
-                keys_[i] = key;
-                ++used_;
-                break;
+        const std::uint32_t colour = PixelKey(p);
+        const std::uint32_t place = counts_->PlaceOf(colour);
+        if (!counts_->Holds(place)) {
+            if (used_ == kMaxColours) {
+                full_ = true;
+                return;
             }
-            i = (i + 1) & (kSize - 1);
+            counts_->Put(place, colour, 0);
+            ++used_;
         }
-        counts_[i] += n;
+        counts_->At(place) += n;
     }
     // Calls f(colour 0x00RRGGBB, count) for every colour counted.
-    template <typename F> void ForEach(F f) const {
-        for (std::uint32_t i = 0; i < kSize; ++i) {
-            if (keys_[i] != 0) {
-                f(keys_[i] - 1, counts_[i]);
-            }
-        }
-    }
+    template <typename F> void ForEach(F f) const { counts_->ForEach(f); }
 
   private:
-    static constexpr int kBits = 13;
-    static constexpr std::uint32_t kSize = 1u << kBits;
-    std::vector<std::uint32_t> keys_ = std::vector<std::uint32_t>(kSize);
-    std::vector<std::uint64_t> counts_ = std::vector<std::uint64_t>(kSize);
+    std::unique_ptr<ColourTable<std::uint64_t, 13>> counts_ =
+        std::make_unique<ColourTable<std::uint64_t, 13>>();
     std::uint32_t used_ = 0;
     bool full_ = false;
 };

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/bmp/true_colour.h"
+#include "core/quantize/colour_table.h"
 #include "core/quantize/observer.h"
 #include "core/quantize/stages.h"
 
@@ -28,23 +29,12 @@ class ExactEntries {
     void Take(const DiffusionPalette& palette, int first, int end);
     // The entry of a pixel's colour (blue, green, red), or -1.
     int Find(const std::uint8_t* bgr) const {
-        const std::uint32_t key =
-            (static_cast<std::uint32_t>(bgr[2]) << 16 | bgr[1] << 8 | bgr[0]) + 1;
-        for (std::uint32_t i = (key * 0x9E3779B1u) >> 22;; i = (i + 1) & (kSize - 1)) {
-            if (keys_[i] == key) {
-                return entries_[i];
-            }
-            if (keys_[i] == 0) {
-                return -1;
-            }
-        }
+        const std::uint32_t place = entries_.PlaceOf(PixelKey(bgr));
+        return entries_.Holds(place) ? entries_.At(place) : -1;
     }
 
   private:
-    // Colour + 1 (0 for an empty place) and its entry.
-    static constexpr std::uint32_t kSize = 1024;
-    std::uint32_t keys_[kSize];
-    std::uint8_t entries_[kSize];
+    ColourTable<std::uint8_t, 10> entries_;
 };
 
 // How many threads a run of the image uses: `threads` when it is 1 or 2, else two where the
