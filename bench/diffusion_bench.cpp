@@ -113,17 +113,15 @@ void BM_NearestColour(benchmark::State& state) {
     quantize::DiffusionPalette palette{};
     for (int e = 0; e < 256; ++e) {
         const std::uint8_t* p = &photo[54 + 3 * (static_cast<std::size_t>(e) * 15991)];
-        palette[4 * e] = p[2];
-        palette[4 * e + 1] = p[1];
-        palette[4 * e + 2] = p[0];
+        palette[static_cast<std::size_t>(e)] = {p[2], p[1], p[0], 1};
     }
     const bool warm = state.range(0) != 0;
-    auto nearest = std::make_unique<quantize::NearestColour>(palette.data());
+    auto nearest = std::make_unique<quantize::NearestColour>(palette);
     std::uint64_t sum = 0;
     for (auto _ : state) {
         if (!warm) {
             state.PauseTiming();
-            nearest->Reset(palette.data());
+            nearest->Reset(palette);
             state.ResumeTiming();
         }
         for (std::size_t i = 54; i + 3 <= photo.size(); i += 3) {

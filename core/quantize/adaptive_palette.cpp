@@ -209,9 +209,9 @@ std::vector<Box> Divide(std::vector<Item>& items, std::size_t wanted,
 }
 
 void SetEntry(DiffusionPalette& palette, std::size_t e, int red, int green, int blue) {
-    palette[4 * e] = static_cast<std::uint8_t>(red);
-    palette[4 * e + 1] = static_cast<std::uint8_t>(green);
-    palette[4 * e + 2] = static_cast<std::uint8_t>(blue);
+    palette[e].red = static_cast<std::uint8_t>(red);
+    palette[e].green = static_cast<std::uint8_t>(green);
+    palette[e].blue = static_cast<std::uint8_t>(blue);
 }
 
 // The nearest of the entries pixels may take (smallest squared distance, lowest index on a
@@ -223,7 +223,7 @@ class GreenOrder {
     GreenOrder(const DiffusionPalette& palette, const PaletteFacts& facts)
         : count_(facts.entries - (facts.key ? 1 : 0)) {
         for (int e = facts.key ? 1 : 0, k = 0; e < facts.entries; ++e, ++k) {
-            entries_[k] = {palette[4 * e], palette[4 * e + 1], palette[4 * e + 2], e};
+            entries_[k] = {palette[e].red, palette[e].green, palette[e].blue, e};
         }
         std::sort(entries_, entries_ + count_, [](const Entry& a, const Entry& b) {
             return a.green != b.green ? a.green < b.green : a.index < b.index;
@@ -289,8 +289,7 @@ void Refine(DiffusionPalette& palette, int firstFree, int used, const std::vecto
 }
 
 bool SameColour(const DiffusionPalette& palette, int a, int b) {
-    return palette[4 * a] == palette[4 * b] && palette[4 * a + 1] == palette[4 * b + 1] &&
-           palette[4 * a + 2] == palette[4 * b + 2];
+    return palette[a].SameColour(palette[b]);
 }
 
 // A free entry that repeats an earlier entry would be wasted: it takes instead the colour of
@@ -316,8 +315,8 @@ void MakeDistinct(DiffusionPalette& palette, int firstFree, int used,
             const std::uint64_t cost = item.stats.count * static_cast<std::uint64_t>(distance);
             bool present = false;
             for (int j = 0; j < used && !present && cost > worstCost; ++j) {
-                present = j != e && palette[4 * j] == item.mean[0] &&
-                          palette[4 * j + 1] == item.mean[1] && palette[4 * j + 2] == item.mean[2];
+                present = j != e && palette[j].red == item.mean[0] &&
+                          palette[j].green == item.mean[1] && palette[j].blue == item.mean[2];
             }
             if (!present && cost > worstCost) {
                 worst = &item;
@@ -803,7 +802,7 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
     // counts are the same with one thread or two; with two the upper half reports for both.
     auto counts = std::make_unique<Count[]>(2);
     if (facts.key) {
-        counts[0].skip = counts[1].skip = palette[0] << 16 | palette[1] << 8 | palette[2];
+        counts[0].skip = counts[1].skip = palette[0].Colour();
     }
     InHalves(
         rows, g.rows, threads,

@@ -24,8 +24,7 @@ int ThreadsFor(const bmp::TrueColourGeometry& g, int threads) {
 void ExactEntries::Take(const DiffusionPalette& palette, int first, int end) {
     entries_.Clear();
     for (int e = first; e < end; ++e) {
-        const std::uint32_t colour = static_cast<std::uint32_t>(palette[4 * e]) << 16 |
-                                     palette[4 * e + 1] << 8 | palette[4 * e + 2];
+        const std::uint32_t colour = palette[e].Colour();
         const std::uint32_t place = entries_.PlaceOf(colour);
         if (!entries_.Holds(place)) {
             entries_.Put(place, colour, static_cast<std::uint8_t>(e));

@@ -61,9 +61,9 @@ IndexedImage IndexedImageOf(std::uint8_t* pixels, const bmp::TrueColourGeometry&
     image.stride = g.padded;
     image.indices = pixels;
     for (int j = 0; j < 256; ++j) {
-        for (int c = 0; c < 3; ++c) {
-            image.table[3 * j + c] = palette[4 * j + c];
-        }
+        image.table[3 * j] = palette[j].red;
+        image.table[3 * j + 1] = palette[j].green;
+        image.table[3 * j + 2] = palette[j].blue;
     }
     return image;
 }
@@ -101,10 +101,9 @@ std::optional<bmp::SourceProblem> Prepare(SourceImage& image, const Stages& stag
 // it at entry 0 only.
 void SeparateFromKey(DiffusionPalette& palette, int entries) {
     for (int e = 1; e < entries; ++e) {
-        if (palette[4 * e] == palette[0] && palette[4 * e + 1] == palette[1] &&
-            palette[4 * e + 2] == palette[2]) {
-            palette[4 * e + 2] = static_cast<std::uint8_t>(
-                palette[4 * e + 2] < 128 ? palette[4 * e + 2] + 1 : palette[4 * e + 2] - 1);
+        std::uint8_t& blue = palette[e].blue;
+        if (palette[e].SameColour(palette[0])) {
+            blue = static_cast<std::uint8_t>(blue < 128 ? blue + 1 : blue - 1);
         }
     }
 }
@@ -210,9 +209,9 @@ Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionIn
 
 void CopyToColourTable(const DiffusionPalette& palette, int first, std::uint8_t* table) {
     for (int i = first; i < 256; ++i) {
-        table[4 * i] = palette[4 * i + 2];
-        table[4 * i + 1] = palette[4 * i + 1];
-        table[4 * i + 2] = palette[4 * i];
+        table[4 * i] = palette[i].blue;
+        table[4 * i + 1] = palette[i].green;
+        table[4 * i + 2] = palette[i].red;
     }
 }
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/quantize/stages.h"
+
 namespace quantize {
 
 // Answers each question from a table of the 64 answers of the cell of a 64 x 64 x 64 grid
@@ -28,10 +30,14 @@ class NearestColour {
     // first to end - 1 (first < end).
     explicit NearestColour(const std::uint8_t* palette, int shards = 1, int first = 0,
                            int end = 256);
+    explicit NearestColour(const DiffusionPalette& palette, int shards = 1, int first = 0,
+                           int end = 256)
+        : NearestColour(BytesOf(palette), shards, first, end) {}
 
     // Forgets every answer and takes a new palette, keeping the space set aside and the
     // entries the answers are among.
     void Reset(const std::uint8_t* palette);
+    void Reset(const DiffusionPalette& palette) { Reset(BytesOf(palette)); }
 
     // A colour's cell in the low 18 bits of Spread(0, blue) | Spread(1, green) | Spread(2, red),
     // and its place in the cell's table of 64 answers above them: one table per channel.
@@ -66,6 +72,9 @@ class NearestColour {
     };
 
   private:
+    static const std::uint8_t* BytesOf(const DiffusionPalette& palette) {
+        return reinterpret_cast<const std::uint8_t*>(palette.data());
+    }
     static constexpr std::uint32_t kCells = (1u << 18) - 1;
     // Bytes set aside per shard for the tables of cells with several contenders: a quarter
     // of the 64 x 64 x 64 cells' tables.

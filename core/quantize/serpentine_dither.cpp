@@ -127,8 +127,7 @@ SerpentineDither::SerpentineDither(const bmp::TrueColourGeometry& geometry,
                                              strength))),
       passedOn_(fullPassedOn_), flatPassedOn_(fullFlatPassedOn_),
       dampAbove_(DampAbove(facts.entries)), threads_(threads),
-      nearest_(
-          std::make_unique<NearestColour>(palette_.data(), 2, facts.key ? 1 : 0, facts.entries)) {
+      nearest_(std::make_unique<NearestColour>(palette_, 2, facts.key ? 1 : 0, facts.entries)) {
     TakeColours();
     for (int b = 0; b < kBands; ++b) {
         bands_[b].begin = (g_.rows * static_cast<std::uint64_t>(b) + kBands - 1) / kBands;
@@ -426,13 +425,13 @@ std::uint64_t SerpentineDither::GroupRows(int group) const {
 
 void SerpentineDither::TakeColours() {
     exact_.Take(palette_, 0, facts_.entries);
-    for (int c = 0; c < 3; ++c) {
-        key_[c] = palette_[2 - c];
-    }
+    key_[0] = palette_[0].blue;
+    key_[1] = palette_[0].green;
+    key_[2] = palette_[0].red;
     for (int e = 0; e < 256; ++e) {
-        for (int c = 0; c < 3; ++c) {
-            colours_[e][c] = static_cast<std::int16_t>(palette_[4 * e + 2 - c]);
-        }
+        colours_[e][0] = palette_[e].blue;
+        colours_[e][1] = palette_[e].green;
+        colours_[e][2] = palette_[e].red;
         for (int c = 3; c < kLanes; ++c) {
             colours_[e][c] = 0;
         }
@@ -485,7 +484,7 @@ void SerpentineDither::Fit(const std::uint8_t* data, const bmp::TrueColourSource
         AddTrialSums(data, source, sums);
         palette_ = MovedTowardSums(palette_, facts_.pinned, sums);
         TakeColours();
-        nearest_->Reset(palette_.data());
+        nearest_->Reset(palette_);
     }
 }
 
@@ -493,21 +492,25 @@ DiffusionPalette MovedTowardSums(const DiffusionPalette& palette, int pinned,
                                  const EntrySums& sums) {
     DiffusionPalette moved = palette;
     for (int e = pinned; e < 256; ++e) {
-        const std::uint64_t* sum = sums[e];
-        std::uint8_t colour[3];
-        for (int c = 0; c < 3 && sum[3] != 0; ++c) {
-            const int mean = static_cast<int>((sum[2 - c] + sum[3] / 2) / sum[3]);
-            colour[c] = static_cast<std::uint8_t>(
-                (mean * kFitMove + moved[4 * e + c] * (100 - kFitMove) + 50) / 100);
+        const std::uint64_t* sum = sums[e]; // blue, green, red, count
+        if (sum[3] == 0) {
+            continue;
         }
+        const auto toward = [sum](int c, std::uint8_t now) {
+            const int mean = static_cast<int>((sum[c] + sum[3] / 2) / sum[3]);
+            return static_cast<std::uint8_t>((mean * kFitMove + now * (100 - kFitMove) + 50) / 100);
+        };
+        PaletteEntry entry = moved[e];
+        entry.red = toward(2, entry.red);
+        entry.green = toward(1, entry.green);
+        entry.blue = toward(0, entry.blue);
         // An entry stays where it is rather than take another entry's colour.
-        bool taken = sum[3] == 0;
+        bool taken = false;
         for (int j = 0; j < 256 && !taken; ++j) {
-            taken = j != e && moved[4 * j] == colour[0] && moved[4 * j + 1] == colour[1] &&
-                    moved[4 * j + 2] == colour[2];
+            taken = j != e && moved[j].SameColour(entry);
         }
         if (!taken) {
-            std::memcpy(&moved[4 * e], colour, 3);
+            moved[e] = entry;
         }
     }
     return moved;

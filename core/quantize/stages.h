@@ -8,8 +8,29 @@
 
 namespace quantize {
 
-// 256 entries of red, green, blue and flags.
-using DiffusionPalette = std::array<std::uint8_t, 1024>;
+// A palette entry: red, green, blue and the flags byte (1 in every entry of error diffusion),
+// four bytes in this order, as the platform's palette entries are.
+struct PaletteEntry {
+    std::uint8_t red = 0, green = 0, blue = 0, flags = 0;
+
+    bool operator==(const PaletteEntry&) const = default;
+    bool SameColour(const PaletteEntry& other) const {
+        return red == other.red && green == other.green && blue == other.blue;
+    }
+    std::uint32_t Colour() const { // 0x00RRGGBB
+        return static_cast<std::uint32_t>(red) << 16 | static_cast<std::uint32_t>(green) << 8 |
+               blue;
+    }
+    // An entry of error diffusion of a colour (0x00RRGGBB).
+    static PaletteEntry OfColour(std::uint32_t colour) {
+        return {static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 8),
+                static_cast<std::uint8_t>(colour), 1};
+    }
+};
+static_assert(sizeof(PaletteEntry) == 4);
+
+// 256 entries.
+using DiffusionPalette = std::array<PaletteEntry, 256>;
 
 // How the entries after the user's fixed colours are chosen.
 enum class PaletteMethod {
