@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace quantize {
 
@@ -57,6 +58,35 @@ template <typename Value, int Bits> class ColourTable {
   private:
     std::uint32_t keys_[kSize] = {}; // colour + 1; 0 marks an empty place
     Value values_[kSize] = {};
+};
+
+// A count for each of up to kMaxColours colours; full once one more would be needed.
+class ColourCounts {
+  public:
+    static constexpr std::uint32_t kMaxColours = 1u << 12;
+
+    bool full() const { return full_; }
+    void Add(const std::uint8_t* p, std::uint64_t n) {
+        const std::uint32_t colour = PixelKey(p);
+        const std::uint32_t place = counts_->PlaceOf(colour);
+        if (!counts_->Holds(place)) {
+            if (used_ == kMaxColours) {
+                full_ = true;
+                return;
+            }
+            counts_->Put(place, colour, 0);
+            ++used_;
+        }
+        counts_->At(place) += n;
+    }
+    // Calls f(colour 0x00RRGGBB, count) for every colour counted.
+    template <typename F> void ForEach(F f) const { counts_->ForEach(f); }
+
+  private:
+    std::unique_ptr<ColourTable<std::uint64_t, 13>> counts_ =
+        std::make_unique<ColourTable<std::uint64_t, 13>>();
+    std::uint32_t used_ = 0;
+    bool full_ = false;
 };
 
 } // namespace quantize
