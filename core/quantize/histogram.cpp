@@ -9,17 +9,6 @@
 namespace quantize {
 namespace {
 
-std::uint32_t BinOf(const std::uint8_t* bgr) {
-    return static_cast<std::uint32_t>(bgr[2] >> kDropBits) << (2 * kBinBits) |
-           static_cast<std::uint32_t>(bgr[1] >> kDropBits) << kBinBits | (bgr[0] >> kDropBits);
-}
-
-// The place of a colour in its bin: the low bits of red, green and blue.
-std::uint32_t InBinOf(const std::uint8_t* bgr) {
-    constexpr std::uint32_t low = (1u << kDropBits) - 1;
-    return (bgr[2] & low) << (2 * kDropBits) | (bgr[1] & low) << kDropBits | (bgr[0] & low);
-}
-
 // Channel `shift` (2 red, 1 green, 0 blue) of the colour at place k of a bin: BinOf and
 // InBinOf the other way round.
 int ColourOf(std::uint32_t bin, std::uint32_t k, int shift) {
@@ -59,16 +48,6 @@ void VisitCountedPixels(bmp::SourceRows& rows, std::uint64_t begin, std::uint64_
 constexpr int kCountings = 3;
 
 } // namespace
-
-void ImageCount::Add(const std::uint8_t* p, std::uint64_t weight) {
-    Stats& bin = bins[BinOf(p)];
-    bin.count += weight;
-    for (int c = 0; c < 3; ++c) {
-        const std::uint64_t v = p[2 - c];
-        bin.sum[c] += weight * v;
-        bin.squares[c] += weight * v * v;
-    }
-}
 
 void ImageCount::Rows(bmp::SourceRows& rows, const bmp::TrueColourGeometry& g, std::uint64_t begin,
                       std::uint64_t end, DiffusionObserver* observer, std::uint64_t rowsPerRow) {

@@ -26,6 +26,18 @@ constexpr int kDropBits = 8 - kBinBits;
 constexpr std::uint32_t kBins = 1u << (3 * kBinBits);
 constexpr std::uint32_t kColoursPerBin = 1u << (3 * kDropBits);
 
+// A colour's bin.
+inline std::uint32_t BinOf(const std::uint8_t* bgr) {
+    return static_cast<std::uint32_t>(bgr[2] >> kDropBits) << (2 * kBinBits) |
+           static_cast<std::uint32_t>(bgr[1] >> kDropBits) << kBinBits | (bgr[0] >> kDropBits);
+}
+
+// The place of a colour in its bin: the low bits of red, green and blue.
+inline std::uint32_t InBinOf(const std::uint8_t* bgr) {
+    constexpr std::uint32_t low = (1u << kDropBits) - 1;
+    return (bgr[2] & low) << (2 * kDropBits) | (bgr[1] & low) << kDropBits | (bgr[0] & low);
+}
+
 // One part of the image counted: each bin's pixels, and the first colours while there are
 // few; and then, for the bins being counted colour by colour, each colour's pixels.
 struct ImageCount {
@@ -52,7 +64,15 @@ struct ImageCount {
                  const std::vector<std::int32_t>& slots, std::vector<std::uint64_t>& colours) const;
 
   private:
-    void Add(const std::uint8_t* p, std::uint64_t weight);
+    void Add(const std::uint8_t* p, std::uint64_t weight) {
+        Stats& bin = bins[BinOf(p)];
+        bin.count += weight;
+        for (int c = 0; c < 3; ++c) {
+            const std::uint64_t v = p[2 - c];
+            bin.sum[c] += weight * v;
+            bin.squares[c] += weight * v * v;
+        }
+    }
 };
 
 // Runs a piece of work on the upper and the lower half of the rows, side by side with two
