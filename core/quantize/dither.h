@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/bmp/true_colour.h"
 #include "core/quantize/colour_table.h"
@@ -10,6 +11,12 @@
 #include "core/quantize/stages.h"
 
 namespace quantize {
+
+// An image a palette is fitted to: its stored bytes and their layout.
+struct FitImage {
+    const std::uint8_t* data;
+    const bmp::TrueColourSource* source;
+};
 
 // A ditherer is made with everything it needs set aside, so that running out of memory
 // (std::bad_alloc) leaves the image as it was; it gives the same bytes with one thread or two.
@@ -19,6 +26,12 @@ class Ditherer {
     // Dithers the plain 24-bit rows at `pixels` (row y at y * stride) and leaves the indices
     // of row y at pixels + y * W4, rows padded with zeros. Reports phase 2's progress.
     virtual void Run(std::uint8_t* pixels, DiffusionObserver& observer) = 0;
+    // Fits the palette to this dithering of the images (their rows as stored), where the
+    // dithering is one that fits it: the error-diffusion kernels do. Changes no image; may
+    // throw std::bad_alloc.
+    virtual void Fit(const std::vector<FitImage>& images) { static_cast<void>(images); }
+    // The palette the image is dithered onto: after Fit, the fitted one.
+    virtual const DiffusionPalette& palette() const = 0;
 };
 
 // The entries by their colours, for the pixels that take the entry of their own colour: of

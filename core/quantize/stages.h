@@ -1,5 +1,5 @@
-// What an error-diffusion run is made of and what it is given: the palette it builds, whether
-// the palette is fitted to dithering, the dithering, and the user's colours. Portable: no
+// What an error-diffusion run is made of and what it is given: the palette it builds, the
+// dithering (which may fit the palette to itself), and the user's colours. Portable: no
 // platform headers.
 #pragma once
 
@@ -41,26 +41,25 @@ enum class PaletteMethod {
 // How each pixel is given an entry.
 enum class DitherMethod {
     ThreeNeighbour, // the error goes to the right, below and below right, rounded toward zero
-    Serpentine,     // Floyd-Steinberg weights in serpentine order, the error carried apart
+    Serpentine,     // Floyd-Steinberg's kernel in serpentine order, the error carried apart
     Ordered,        // an 8 x 8 threshold pattern: a colour at a place always takes the same entry
     Nearest,        // no dithering: each pixel takes its nearest entry
 };
 
+// The palette, then the dithering; an error-diffusion kernel fits the palette to itself first,
+// the others take the palette as it is.
 struct Stages {
     PaletteMethod palette;
-    bool fit; // the palette is fitted to the dithering before the image is dithered
     DitherMethod dither;
 };
 
 // 誤差拡散 and 誤差拡散（高画質）.
-inline constexpr Stages kBasicDiffusion{PaletteMethod::Groups, false, DitherMethod::ThreeNeighbour};
-inline constexpr Stages kHighQualityDiffusion{PaletteMethod::Adaptive, true,
-                                              DitherMethod::Serpentine};
+inline constexpr Stages kBasicDiffusion{PaletteMethod::Groups, DitherMethod::ThreeNeighbour};
+inline constexpr Stages kHighQualityDiffusion{PaletteMethod::Adaptive, DitherMethod::Serpentine};
 
-// 誤差拡散（高画質） with another dithering: the palette is fitted to the serpentine dithering
-// only, the others take the k-means palette as it is.
+// 誤差拡散（高画質） with another dithering.
 constexpr Stages HighQualityStages(DitherMethod dither) {
-    return {PaletteMethod::Adaptive, dither == DitherMethod::Serpentine, dither};
+    return {PaletteMethod::Adaptive, dither};
 }
 
 // What the user may choose of 誤差拡散（高画質）: how many entries the image may use, the

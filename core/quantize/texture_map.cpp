@@ -28,13 +28,27 @@ Bytes Differ(Bytes a, Bytes b) {
     return Max(a, b) - Min(a, b);
 }
 
+// Room for a row's channel values, read and written sixteen at a time.
+std::size_t Room(std::uint64_t width) {
+    const std::size_t n = 3 * static_cast<std::size_t>(width); // a row is in memory
+    return (n + kBytes - 1) / kBytes * kBytes + kBytes;
+}
+
 } // namespace
 
+void RowTexture::Reserve(std::uint64_t width) {
+    busy_.resize(Room(width));
+    weights_.resize(Room(width));
+    near_.resize(Room(width));
+    marks_.resize(static_cast<std::size_t>(width));
+}
+
 const std::uint8_t* RowTexture::Likeness(const std::uint8_t* row, std::uint64_t width) {
-    const std::size_t n = 3 * static_cast<std::size_t>(width); // a row is in memory
-    const std::size_t padded = (n + kBytes - 1) / kBytes * kBytes + kBytes;
-    busy_.resize(padded);
-    weights_.resize(padded);
+    const std::size_t n = 3 * static_cast<std::size_t>(width);
+    if (busy_.size() < Room(width)) {
+        busy_.resize(Room(width));
+        weights_.resize(Room(width));
+    }
     // How far each channel value differs from the left and from the right neighbour's,
     // each capped at kBusy (a sum of kBusy or more counts the same); the first and the
     // last pixel have no neighbour on one side.
@@ -68,6 +82,56 @@ const std::uint8_t* RowTexture::Likeness(const std::uint8_t* row, std::uint64_t 
         Store(weights_.data() + i, most - Min(busy, cap));
     }
     return weights_.data();
+}
+
+const std::uint8_t* RowTexture::Marks(const std::uint8_t* row, std::uint64_t width, bool flat,
+                                      bool smooth) {
+    if (marks_.size() < width) {
+        Reserve(width);
+    }
+    std::uint8_t* marks = marks_.data();
+    if (flat) {
+        const std::uint8_t* likeness = Likeness(row, width);
+        for (std::uint64_t x = 0; x < width; ++x) {
+            marks[x] = likeness[3 * x] == kFlat ? kFlatMark : 0;
+        }
+    } else {
+        std::fill(marks, marks + width, std::uint8_t{0});
+    }
+    if (!smooth || width <= 2 * kSmoothReach) {
+        return marks;
+    }
+    // Worked out value by value (the wrap-around of bytes makes the test a single comparison),
+    // sixteen values at a time and then the rest one by one; then pixel by pixel.
+    const std::uint64_t reach = 3 * kSmoothReach, values = 3 * width;
+    std::uint8_t* near = near_.data();
+    const auto close = [](auto a, auto b, auto levels) {
+        return static_cast<decltype(a)>(a - b + levels) <= levels + levels;
+    };
+    const Bytes levels = Bytes{} + std::uint8_t{kSmoothLevels}, one = Bytes{} + 1;
+    std::uint64_t i = reach;
+    for (; i + kBytes + reach <= values; i += kBytes) {
+        const Bytes value = Load(row + i);
+        Bytes all = one;
+        for (std::uint64_t d = 3; d <= reach; d += 3) {
+            all &= reinterpret_cast<Bytes>(close(value, Load(row + i - d), levels)) &
+                   reinterpret_cast<Bytes>(close(value, Load(row + i + d), levels));
+        }
+        Store(near + i, all);
+    }
+    for (; i + reach < values; ++i) {
+        bool all = true;
+        for (std::uint64_t d = 3; d <= reach; d += 3) {
+            all = all && close(row[i], row[i - d], std::uint8_t{kSmoothLevels}) &&
+                  close(row[i], row[i + d], std::uint8_t{kSmoothLevels});
+        }
+        near[i] = all;
+    }
+    for (std::uint64_t x = kSmoothReach; x + kSmoothReach < width; ++x) {
+        marks[x] |= static_cast<std::uint8_t>((near[3 * x] & near[3 * x + 1] & near[3 * x + 2]) *
+                                              kSmoothMark);
+    }
+    return marks;
 }
 
 } // namespace quantize

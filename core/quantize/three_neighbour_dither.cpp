@@ -157,6 +157,10 @@ ThreeNeighbourDither::ThreeNeighbourDither(const bmp::TrueColourGeometry& geomet
 
 ThreeNeighbourDither::~ThreeNeighbourDither() = default;
 
+const DiffusionPalette& ThreeNeighbourDither::palette() const {
+    return job_->palette;
+}
+
 void ThreeNeighbourDither::Run(std::uint8_t* pixels, DiffusionObserver& observer) {
     DitherAll(*job_, pixels, observer);
 }
