@@ -179,7 +179,8 @@ void KernelDither::DitherRows(Band* const bands[], const std::uint8_t* const row
             s.below[d] = errors + (band.current + 1 + d) % (kDepth + 1) * rowLength;
         });
         s.indices = band.indices.data();
-        s.marks = band.texture.Marks(rows[j], shaped_.width, readsFlat_, readsSmooth_);
+        textures_[shard].Mark(rows[j], shaped_.width, readsFlat_, readsSmooth_, band.marks.data());
+        s.marks = band.marks.data();
         s.sums = band.sums;
         band.current = (band.current + 1) % (kDepth + 1);
         return s;
@@ -270,7 +271,10 @@ void KernelDither::Shape(const bmp::TrueColourGeometry& g) {
         band.errors.assign(
             rows * static_cast<std::size_t>(kLanes * (g.width + 2 * std::uint64_t(k.Reach()))), 0);
         band.indices.assign(g.rows > 0 ? static_cast<std::size_t>(g.padded) : 0, 0);
-        band.texture.Reserve(g.rows > 0 ? g.width : 0);
+        band.marks.assign(g.rows > 0 ? static_cast<std::size_t>(g.width) : 0, 0);
+    }
+    for (RowTexture& texture : textures_) {
+        texture.Reserve(g.rows > 0 ? g.width : 0);
     }
 }
 

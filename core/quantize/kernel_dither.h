@@ -52,7 +52,7 @@ class KernelDither : public Ditherer {
         std::vector<std::int16_t> errors;
         int current = 0; // which of them is the row being dithered
         std::vector<std::uint8_t> indices;
-        RowTexture texture;
+        std::vector<std::uint8_t> marks; // of the row being dithered
         std::uint64_t sums[256][4]; // blue, green, red and count of the colours each entry took
     };
     template <const Kernel& K> struct Stream;
@@ -107,6 +107,7 @@ class KernelDither : public Ditherer {
     ExactEntries exact_;
     std::unique_ptr<NearestColour> nearest_; // group g asks with shard g
     Band bands_[kBands];
+    RowTexture textures_[NearestColour::kMaxShards]; // the rows' marks, measured by shard
 };
 
 } // namespace quantize

@@ -63,7 +63,7 @@ constexpr Stages HighQualityStages(DitherMethod dither) {
 }
 
 // What the user may choose of 誤差拡散（高画質）: how many entries the image may use, the
-// fixed ones among them; how much of its error the serpentine dithering passes on; and
+// fixed ones among them; how much of its error the error diffusion passes on; and
 // whether entry 0, the first fixed colour, is a transparent key colour. The defaults are
 // the method as it always was.
 struct Choices {

@@ -40,7 +40,6 @@ void RowTexture::Reserve(std::uint64_t width) {
     busy_.resize(Room(width));
     weights_.resize(Room(width));
     near_.resize(Room(width));
-    marks_.resize(static_cast<std::size_t>(width));
 }
 
 const std::uint8_t* RowTexture::Likeness(const std::uint8_t* row, std::uint64_t width) {
@@ -84,12 +83,11 @@ const std::uint8_t* RowTexture::Likeness(const std::uint8_t* row, std::uint64_t 
     return weights_.data();
 }
 
-const std::uint8_t* RowTexture::Marks(const std::uint8_t* row, std::uint64_t width, bool flat,
-                                      bool smooth) {
-    if (marks_.size() < width) {
+void RowTexture::Mark(const std::uint8_t* row, std::uint64_t width, bool flat, bool smooth,
+                      std::uint8_t* marks) {
+    if (near_.size() < Room(width)) {
         Reserve(width);
     }
-    std::uint8_t* marks = marks_.data();
     if (flat) {
         const std::uint8_t* likeness = Likeness(row, width);
         for (std::uint64_t x = 0; x < width; ++x) {
@@ -99,7 +97,7 @@ const std::uint8_t* RowTexture::Marks(const std::uint8_t* row, std::uint64_t wid
         std::fill(marks, marks + width, std::uint8_t{0});
     }
     if (!smooth || width <= 2 * kSmoothReach) {
-        return marks;
+        return;
     }
     // Worked out value by value (the wrap-around of bytes makes the test a single comparison),
     // sixteen values at a time and then the rest one by one; then pixel by pixel.
@@ -131,7 +129,6 @@ const std::uint8_t* RowTexture::Marks(const std::uint8_t* row, std::uint64_t wid
         marks[x] |= static_cast<std::uint8_t>((near[3 * x] & near[3 * x + 1] & near[3 * x + 2]) *
                                               kSmoothMark);
     }
-    return marks;
 }
 
 } // namespace quantize

@@ -38,12 +38,13 @@ class RowTexture {
     // pixel x is at [3 * x], from 1 (busy) to kFlat, one more for each level below kBusy by
     // which its busiest channel differs from its neighbours.
     const std::uint8_t* Likeness(const std::uint8_t* row, std::uint64_t width);
-    // A byte for each pixel: kFlatMark where `flat` is asked for and the pixel is flat,
-    // kSmoothMark where `smooth` is asked for and it is smooth.
-    const std::uint8_t* Marks(const std::uint8_t* row, std::uint64_t width, bool flat, bool smooth);
+    // Writes a byte for each pixel to `marks`: kFlatMark where `flat` is asked for and the
+    // pixel is flat, kSmoothMark where `smooth` is asked for and it is smooth.
+    void Mark(const std::uint8_t* row, std::uint64_t width, bool flat, bool smooth,
+              std::uint8_t* marks);
 
   private:
-    std::vector<std::uint8_t> busy_, weights_, near_, marks_;
+    std::vector<std::uint8_t> busy_, weights_, near_;
 };
 
 } // namespace quantize
