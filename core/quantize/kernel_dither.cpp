@@ -119,6 +119,8 @@ KernelDither::DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Rea
                         green = static_cast<std::uint16_t>(target[1]),
                         red = static_cast<std::uint16_t>(target[2]);
     const int held = HeldEntry(pixel);
+    const int pixelClass = s.marks[x] | (held >= 0 ? kHeldMark : 0);
+    const ShareTable::Usual usual = shares_.UsualOf(pixelClass);
     const int k = held >= 0 ? held : NearestOf(nearest, blue, green, red);
     if constexpr (Trial) {
         std::uint64_t* sum = s.sums[k];
@@ -132,14 +134,12 @@ KernelDither::DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Rea
     // The share passed on, as the table says; the usual share of the class read first.
     const Lanes diff = target - Load(colours_[k]);
     const int size = std::abs(diff[0]) + std::abs(diff[1]) + std::abs(diff[2]);
-    const int pixelClass = s.marks[x] | (held >= 0 ? kHeldMark : 0);
-    const ShareTable::Usual usual = shares_.UsualOf(pixelClass);
     Lanes e = Share(diff, usual.first);
     if (size <= usual.noneUpTo) {
         e = zero;
     } else if (size > usual.upTo) [[unlikely]] {
         const ErrorShare& share = shares_.At(pixelClass, size);
-        e = Share(Share(diff, share.first), share.then);
+        e = Share(share.first == usual.first ? e : Share(diff, share.first), share.then);
     }
 
     Each<kReach>([&](auto j) {

@@ -42,15 +42,13 @@ void RowTexture::Reserve(std::uint64_t width) {
     near_.resize(Room(width));
 }
 
-const std::uint8_t* RowTexture::Likeness(const std::uint8_t* row, std::uint64_t width) {
+const std::uint8_t* RowTexture::Busy(const std::uint8_t* row, std::uint64_t width) {
     const std::size_t n = 3 * static_cast<std::size_t>(width);
     if (busy_.size() < Room(width)) {
         busy_.resize(Room(width));
         weights_.resize(Room(width));
     }
-    // How far each channel value differs from the left and from the right neighbour's,
-    // each capped at kBusy (a sum of kBusy or more counts the same); the first and the
-    // last pixel have no neighbour on one side.
+    // The first and the last pixel have no neighbour on one side.
     const Bytes cap = Bytes{} + static_cast<std::uint8_t>(kBusy);
     std::size_t i = 0;
     const auto one = [&](std::size_t at) {
@@ -71,11 +69,18 @@ const std::uint8_t* RowTexture::Likeness(const std::uint8_t* row, std::uint64_t 
     for (; i < n; ++i) {
         one(i);
     }
+    return busy_.data();
+}
+
+const std::uint8_t* RowTexture::Likeness(const std::uint8_t* row, std::uint64_t width) {
+    const std::size_t n = 3 * static_cast<std::size_t>(width);
+    Busy(row, width);
     // A pixel's weight, at its first channel: one more for each level below kBusy by
     // which its busiest channel differs.
     static_assert(kSmoothWeight == kBusy, "one more for each level below kBusy");
     const Bytes most = Bytes{} + static_cast<std::uint8_t>(kBusy + 1);
-    for (i = 0; i < n; i += kBytes) {
+    const Bytes cap = Bytes{} + static_cast<std::uint8_t>(kBusy);
+    for (std::size_t i = 0; i < n; i += kBytes) {
         const std::uint8_t* b = busy_.data() + i;
         const Bytes busy = Max(Load(b), Max(Load(b + 1), Load(b + 2)));
         Store(weights_.data() + i, most - Min(busy, cap));
@@ -89,9 +94,10 @@ void RowTexture::Mark(const std::uint8_t* row, std::uint64_t width, bool flat, b
         Reserve(width);
     }
     if (flat) {
-        const std::uint8_t* likeness = Likeness(row, width);
+        // Of kFlat likeness: no channel differs from the neighbours.
+        const std::uint8_t* busy = Busy(row, width);
         for (std::uint64_t x = 0; x < width; ++x) {
-            marks[x] = likeness[3 * x] == kFlat ? kFlatMark : 0;
+            marks[x] = (busy[3 * x] | busy[3 * x + 1] | busy[3 * x + 2]) == 0 ? kFlatMark : 0;
         }
     } else {
         std::fill(marks, marks + width, std::uint8_t{0});

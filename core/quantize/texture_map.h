@@ -34,6 +34,9 @@ constexpr std::uint8_t kSmoothMark = 2;
 class RowTexture {
   public:
     void Reserve(std::uint64_t width);
+    // How far each channel value differs from the left and from the right neighbour's, each
+    // difference capped at kBusy, at [3 * x + channel]: 0 on every channel of a flat pixel.
+    const std::uint8_t* Busy(const std::uint8_t* row, std::uint64_t width);
     // Worked out for the whole row at once, sixteen channel values at a time: the likeness of
     // pixel x is at [3 * x], from 1 (busy) to kFlat, one more for each level below kBusy by
     // which its busiest channel differs from its neighbours.
