@@ -96,8 +96,12 @@ void ShareTable::Take(const DitherSettings& settings, Policy policy) {
         while (upTo + 1 < kErrorSizes && At(c, upTo + 1) == usual) {
             ++upTo;
         }
+        int then = upTo + 1 < kErrorSizes ? At(c, upTo + 1).then : 64;
+        for (int size = upTo + 1; size < kErrorSizes && then >= 0; ++size) {
+            then = At(c, size) == ErrorShare{usual.first, then} ? then : -1;
+        }
         usual_[c] = {static_cast<std::int16_t>(usual.first), static_cast<std::int16_t>(none),
-                     static_cast<std::int16_t>(upTo), 0};
+                     static_cast<std::int16_t>(upTo), static_cast<std::int16_t>(then)};
     }
 }
 

@@ -51,10 +51,11 @@ class ShareTable {
     void Take(const DitherSettings& settings, Policy policy);
     // Whether any share depends on the mark (a bit of the class): only then is it measured.
     bool Reads(int mark) const;
-    // Of a class, the sizes up to which nothing is passed on, and the first share of the sizes
-    // after them up to `upTo`, whose then is 64: the dithering reads the table only past those.
+    // Of a class, the sizes up to which nothing is passed on, the first share of the sizes
+    // after them up to `upTo`, whose then is 64, and the then of every larger size whose first
+    // share is that too (-1 where they differ): the dithering reads the table only past those.
     struct Usual {
-        std::int16_t first, noneUpTo, upTo, unused;
+        std::int16_t first, noneUpTo, upTo, then;
     };
     Usual UsualOf(int pixelClass) const { return usual_[pixelClass]; }
     const ErrorShare& At(int pixelClass, int size) const {

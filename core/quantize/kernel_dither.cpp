@@ -137,9 +137,11 @@ KernelDither::DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Rea
     Lanes e = Share(diff, usual.first);
     if (size <= usual.noneUpTo) {
         e = zero;
+    } else if (size > usual.upTo && usual.then >= 0) {
+        e = Share(e, usual.then);
     } else if (size > usual.upTo) [[unlikely]] {
         const ErrorShare& share = shares_.At(pixelClass, size);
-        e = Share(share.first == usual.first ? e : Share(diff, share.first), share.then);
+        e = Share(Share(diff, share.first), share.then);
     }
 
     Each<kReach>([&](auto j) {
