@@ -98,10 +98,8 @@ template <const Kernel& K> struct KernelDither::Stream {
 
 inline int KernelDither::HeldEntry(const std::uint8_t* pixel) const {
     const int exact = facts_.exactColours ? exact_.Find(pixel) : -1;
-    if (facts_.key && exact < 0 && std::memcmp(pixel, key_, 3) == 0) {
-        return 0; // the key colour
-    }
-    return exact;
+    // The key colour's pixels take entry 0.
+    return exact < 0 && facts_.key && std::memcmp(pixel, key_, 3) == 0 ? 0 : exact;
 }
 
 template <const Kernel& K, int Step, bool Trial>
@@ -137,11 +135,9 @@ KernelDither::DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Rea
     Lanes e = Share(diff, usual.first);
     if (size <= usual.noneUpTo) {
         e = zero;
-    } else if (size > usual.upTo && usual.then >= 0) {
-        e = Share(e, usual.then);
-    } else if (size > usual.upTo) [[unlikely]] {
+    } else if (size > usual.upTo) {
         const ErrorShare& share = shares_.At(pixelClass, size);
-        e = Share(Share(diff, share.first), share.then);
+        e = usual.then >= 0 ? Share(e, usual.then) : Share(Share(diff, share.first), share.then);
     }
 
     Each<kReach>([&](auto j) {
@@ -234,14 +230,12 @@ void KernelDither::DitherSome(Band* const bands[], const std::uint8_t* const row
         bands, rows, shard);
 }
 
+// The kernels by KernelName, each with its rows' dithering made for it.
 KernelDither::Engine KernelDither::EngineOf(KernelName name) {
-    switch (name) {
-    case KernelName::JarvisJudiceNinke:
-        return {&kJarvisJudiceNinke, &KernelDither::DitherSome<kJarvisJudiceNinke>};
-    case KernelName::FloydSteinberg:
-        break;
-    }
-    return {&kFloydSteinberg, &KernelDither::DitherSome<kFloydSteinberg>};
+    static constexpr Engine kEngines[] = {
+        {&kFloydSteinberg, &KernelDither::DitherSome<kFloydSteinberg>},
+        {&kJarvisJudiceNinke, &KernelDither::DitherSome<kJarvisJudiceNinke>}};
+    return kEngines[static_cast<int>(name)];
 }
 
 KernelDither::KernelDither(const bmp::TrueColourGeometry& geometry, const DiffusionPalette& palette,

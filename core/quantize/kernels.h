@@ -65,7 +65,8 @@ inline constexpr Kernel kJarvisJudiceNinke{{{1, 0, 7},
                                            48,
                                            true};
 
-// The kernels the engine runs, by number.
+// The kernels the engine runs, by number (its table of them, in kernel_dither.cpp, is in this
+// order).
 enum class KernelName { FloydSteinberg, JarvisJudiceNinke };
 
 } // namespace quantize
