@@ -1,6 +1,7 @@
 // Error diffusion: the engine against the literal algorithm on small images, both methods
 // alone on 1, 4 and 12 megapixels of a synthetic photograph (smooth shading with grain, a
-// few hundred thousand distinct colours), and the nearest-colour search by itself.
+// few hundred thousand distinct colours), the high-quality dithering alone by kernel, and the
+// nearest-colour search by itself.
 // bench/compare.sh times real photographs against other tools.
 #include <benchmark/benchmark.h>
 
@@ -11,6 +12,7 @@
 
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
+#include "core/quantize/kernel_dither.h"
 #include "core/quantize/nearest_colour.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/literal_diffusion.h"
@@ -105,6 +107,35 @@ BENCHMARK(BM_DiffuseHighQuality)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
+// The dithering alone, by kernel (0 Floyd-Steinberg, 1 Jarvis-Judice-Ninke), of the
+// 4-megapixel photograph onto its high-quality palette, with one thread.
+void BM_KernelDither(benchmark::State& state) {
+    const Bytes& photo = Photo(2560, 1600);
+    static const quantize::DiffusionPalette palette = [&photo] {
+        const Bytes table(1024, 0);
+        quantize::DiffusionPalette chosen{};
+        quantize::SilentObserver silent;
+        quantize::PaletteOfImage(photo.data(), photo.size(),
+                                 {0, table.data(), quantize::kBasicPalette, 0,
+                                  quantize::kHighQualityDiffusion},
+                                 silent, chosen);
+        return chosen;
+    }();
+    const bmp::TrueColourGeometry g{2560, 1600, 3 * 2560, 2560};
+    const auto kernel = static_cast<quantize::KernelName>(state.range(0));
+    std::vector<std::uint8_t> pixels;
+    quantize::SilentObserver silent;
+    for (auto _ : state) {
+        state.PauseTiming();
+        pixels.assign(photo.begin() + 54, photo.end());
+        quantize::KernelDither dither(g, palette, {}, 1, 100, kernel);
+        state.ResumeTiming();
+        dither.Run(pixels.data(), silent);
+    }
+    state.SetItemsProcessed(state.iterations() * 2560 * 1600);
+}
+BENCHMARK(BM_KernelDither)->Arg(0)->Arg(1)->ArgName("kernel")->Unit(benchmark::kMillisecond);
+
 // Nearest colour: a palette made from the photograph, then every pixel of it asked in turn,
 // as dithering asks (neighbours close in colour): the first pass works the cells' tables
 // out, the ones after it find them.
@@ -113,17 +144,15 @@ void BM_NearestColour(benchmark::State& state) {
     quantize::DiffusionPalette palette{};
     for (int e = 0; e < 256; ++e) {
         const std::uint8_t* p = &photo[54 + 3 * (static_cast<std::size_t>(e) * 15991)];
-        palette[4 * e] = p[2];
-        palette[4 * e + 1] = p[1];
-        palette[4 * e + 2] = p[0];
+        palette[static_cast<std::size_t>(e)] = {p[2], p[1], p[0], 1};
     }
     const bool warm = state.range(0) != 0;
-    auto nearest = std::make_unique<quantize::NearestColour>(palette.data());
+    auto nearest = std::make_unique<quantize::NearestColour>(palette);
     std::uint64_t sum = 0;
     for (auto _ : state) {
         if (!warm) {
             state.PauseTiming();
-            nearest->Reset(palette.data());
+            nearest->Reset(palette);
             state.ResumeTiming();
         }
         for (std::size_t i = 54; i + 3 <= photo.size(); i += 3) {

@@ -3,52 +3,34 @@
 
 #include <cstdint>
 
+#include "core/quantize/colour_table.h"
+
 namespace quantize {
 
-// A pixel (blue, green, red bytes) as 0x00RRGGBB.
-inline std::uint32_t PixelKey(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16;
-}
-
-// Up to 256 colours in order of first occurrence, found through a small open-addressing hash
-// table that stays in the first-level cache.
+// Up to 256 colours in order of first occurrence, found through a table small enough to stay
+// in the first-level cache.
 class ColourList {
   public:
     // The colour's slot, adding it when new; -1 when it is new and the list is full.
     int FindOrAdd(std::uint32_t key) {
-        std::uint32_t i = Hash(key);
-        while (keys_[i] != 0) {
-            if (keys_[i] == key + 1) {
-                return slots_[i];
-            }
-            i = (i + 1) & (kSize - 1);
+        const std::uint32_t place = slots_.PlaceOf(key);
+        if (slots_.Holds(place)) {
+            return slots_.At(place);
         }
         if (count_ == 256) {
             return -1;
         }
-        keys_[i] = key + 1;
-        slots_[i] = static_cast<std::uint8_t>(count_);
+        slots_.Put(place, key, static_cast<std::uint8_t>(count_));
         colours_[count_] = key;
         return count_++;
     }
     // The slot of a colour known to be in the list.
-    std::uint8_t Find(std::uint32_t key) const {
-        std::uint32_t i = Hash(key);
-        while (keys_[i] != key + 1) {
-            i = (i + 1) & (kSize - 1);
-        }
-        return slots_[i];
-    }
+    std::uint8_t Find(std::uint32_t key) const { return slots_.At(slots_.PlaceOf(key)); }
     std::uint32_t colour(int slot) const { return slot < count_ ? colours_[slot] : 0; }
     int count() const { return count_; }
 
   private:
-    static constexpr std::uint32_t kSize = 1024;
-    static std::uint32_t Hash(std::uint32_t key) { return (key * 0x9E3779B1u) >> 22; }
-
-    std::uint32_t keys_[kSize] = {}; // colour + 1; 0 marks an empty place
-    std::uint8_t slots_[kSize] = {};
+    ColourTable<std::uint8_t, 10> slots_;
     std::uint32_t colours_[256] = {};
     int count_ = 0;
 };

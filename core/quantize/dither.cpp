@@ -22,18 +22,12 @@ int ThreadsFor(const bmp::TrueColourGeometry& g, int threads) {
 }
 
 void ExactEntries::Take(const DiffusionPalette& palette, int first, int end) {
-    std::fill(std::begin(keys_), std::end(keys_), 0u);
+    entries_.Clear();
     for (int e = first; e < end; ++e) {
-        const std::uint32_t key = (static_cast<std::uint32_t>(palette[4 * e]) << 16 |
-                                   palette[4 * e + 1] << 8 | palette[4 * e + 2]) +
-                                  1;
-        std::uint32_t i = (key * 0x9E3779B1u) >> 22;
-        while (keys_[i] != 0 && keys_[i] != key) {
-            i = (i + 1) & (kSize - 1);
-        }
-        if (keys_[i] == 0) {
-            keys_[i] = key;
-            entries_[i] = static_cast<std::uint8_t>(e);
+        const std::uint32_t colour = palette[e].Colour();
+        const std::uint32_t place = entries_.PlaceOf(colour);
+        if (!entries_.Holds(place)) {
+            entries_.Put(place, colour, static_cast<std::uint8_t>(e));
         }
     }
 }

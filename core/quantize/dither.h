@@ -3,12 +3,20 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/bmp/true_colour.h"
+#include "core/quantize/colour_table.h"
 #include "core/quantize/observer.h"
 #include "core/quantize/stages.h"
 
 namespace quantize {
+
+// An image a palette is fitted to: its stored bytes and their layout.
+struct FitImage {
+    const std::uint8_t* data;
+    const bmp::TrueColourSource* source;
+};
 
 // A ditherer is made with everything it needs set aside, so that running out of memory
 // (std::bad_alloc) leaves the image as it was; it gives the same bytes with one thread or two.
@@ -18,6 +26,12 @@ class Ditherer {
     // Dithers the plain 24-bit rows at `pixels` (row y at y * stride) and leaves the indices
     // of row y at pixels + y * W4, rows padded with zeros. Reports phase 2's progress.
     virtual void Run(std::uint8_t* pixels, DiffusionObserver& observer) = 0;
+    // Fits the palette to this dithering of the images (their rows as stored), where the
+    // dithering is one that fits it: the error-diffusion kernels do. Changes no image; may
+    // throw std::bad_alloc.
+    virtual void Fit(const std::vector<FitImage>& images) { static_cast<void>(images); }
+    // The palette the image is dithered onto: after Fit, the fitted one.
+    virtual const DiffusionPalette& palette() const = 0;
 };
 
 // The entries by their colours, for the pixels that take the entry of their own colour: of
@@ -28,23 +42,12 @@ class ExactEntries {
     void Take(const DiffusionPalette& palette, int first, int end);
     // The entry of a pixel's colour (blue, green, red), or -1.
     int Find(const std::uint8_t* bgr) const {
-        const std::uint32_t key =
-            (static_cast<std::uint32_t>(bgr[2]) << 16 | bgr[1] << 8 | bgr[0]) + 1;
-        for (std::uint32_t i = (key * 0x9E3779B1u) >> 22;; i = (i + 1) & (kSize - 1)) {
-            if (keys_[i] == key) {
-                return entries_[i];
-            }
-            if (keys_[i] == 0) {
-                return -1;
-            }
-        }
+        const std::uint32_t place = entries_.PlaceOf(PixelKey(bgr));
+        return entries_.Holds(place) ? entries_.At(place) : -1;
     }
 
   private:
-    // Colour + 1 (0 for an empty place) and its entry.
-    static constexpr std::uint32_t kSize = 1024;
-    std::uint32_t keys_[kSize];
-    std::uint8_t entries_[kSize];
+    ColourTable<std::uint8_t, 10> entries_;
 };
 
 // How many threads a run of the image uses: `threads` when it is 1 or 2, else two where the

@@ -15,8 +15,8 @@
 #include "core/quantize/dither.h"
 #include "core/quantize/group_palette.h"
 #include "core/quantize/indexed_image.h"
+#include "core/quantize/kernel_dither.h"
 #include "core/quantize/ordered_dither.h"
-#include "core/quantize/serpentine_dither.h"
 #include "core/quantize/three_neighbour_dither.h"
 
 namespace quantize {
@@ -42,7 +42,7 @@ std::unique_ptr<Ditherer> MakeDitherer(DitherMethod method, const bmp::TrueColou
                                        int threads, const Choices& choices) {
     switch (method) {
     case DitherMethod::Serpentine:
-        return std::make_unique<SerpentineDither>(g, palette, facts, threads, choices.strength);
+        return std::make_unique<KernelDither>(g, palette, facts, threads, choices.strength);
     case DitherMethod::Ordered:
     case DitherMethod::Nearest:
         return std::make_unique<OrderedDither>(g, palette, facts, threads,
@@ -62,9 +62,9 @@ IndexedImage IndexedImageOf(std::uint8_t* pixels, const bmp::TrueColourGeometry&
     image.indices = pixels;
     image.topDown = g.topDown;
     for (int j = 0; j < 256; ++j) {
-        for (int c = 0; c < 3; ++c) {
-            image.table[3 * j + c] = palette[4 * j + c];
-        }
+        image.table[3 * j] = palette[j].red;
+        image.table[3 * j + 1] = palette[j].green;
+        image.table[3 * j + 2] = palette[j].blue;
     }
     return image;
 }
@@ -102,26 +102,27 @@ std::optional<bmp::SourceProblem> Prepare(SourceImage& image, const Stages& stag
 // it at entry 0 only.
 void SeparateFromKey(DiffusionPalette& palette, int entries) {
     for (int e = 1; e < entries; ++e) {
-        if (palette[4 * e] == palette[0] && palette[4 * e + 1] == palette[1] &&
-            palette[4 * e + 2] == palette[2]) {
-            palette[4 * e + 2] = static_cast<std::uint8_t>(
-                palette[4 * e + 2] < 128 ? palette[4 * e + 2] + 1 : palette[4 * e + 2] - 1);
+        std::uint8_t& blue = palette[e].blue;
+        if (palette[e].SameColour(palette[0])) {
+            blue = static_cast<std::uint8_t>(blue < 128 ? blue + 1 : blue - 1);
         }
     }
 }
 
 // The stages up to the dithering for one image, or for several read as one above the other:
-// the sources' layouts, the palette and, where the stages say so, its fitting (each image
-// dithered on its own, what the entries stood for added up). Changes nothing in the images.
-// On a refusal `refused` is the image refused.
+// the sources' layouts, the palette, and the ditherer, which fits the palette to itself where
+// it does (each image dithered on its own, what the entries stood for added up). For several
+// images the ditherer only fits; for one without rows there is none. Changes nothing in the
+// images. On a refusal `refused` is the image refused.
 Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& input,
-                      DiffusionObserver& observer, DiffusionPalette& palette, PaletteFacts& facts,
-                      int& threads, std::size_t& refused) {
+                      DiffusionObserver& observer, DiffusionPalette& palette,
+                      std::unique_ptr<Ditherer>& ditherer, std::size_t& refused) {
     const Stages& stages = input.stages;
     // The user's choices are those of the adaptive palette and what follows it.
     const Choices choices = stages.palette == PaletteMethod::Adaptive ? input.choices : Choices{};
     const GroupSizes sizes = GroupSizesFor(input.fixedCount, stages.palette, choices.colours);
     observer.Opening(sizes.fixed, sizes.basic, sizes.free);
+    PaletteFacts facts;
     facts.entries = sizes.fixed + sizes.basic + sizes.free;
     facts.key = choices.key && sizes.fixed >= 1;
     const std::uint8_t* key = facts.key ? input.fixedTable : nullptr; // blue, green, red
@@ -145,29 +146,25 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
     }
     bmp::SourceRows rows = stack.size() == 1 ? stack.front() : bmp::SourceRows(std::move(stack));
     FillFixedAndBasic(palette, sizes, input);
-    threads = ThreadsFor(g, input.threads);
+    const int threads = ThreadsFor(g, input.threads);
     if (!BuildPalette(stages.palette, palette, sizes, rows, g, threads, observer, facts)) {
         return Outcome::NoMemory;
     }
     if (facts.key) {
         SeparateFromKey(palette, facts.entries);
     }
-    if (!stages.fit) {
+    // Without rows there is nothing to dither or fit to, however wide the header says a row is.
+    if (g.rows == 0) {
         return Outcome::Converted;
     }
-    if (images.size() == 1) {
-        // Without rows there is nothing to fit to, however wide the header says a row is.
-        if (g.rows > 0) {
-            palette = FitToSerpentineDither(palette, images[0].data, images[0].source, facts,
-                                            threads, choices.strength);
-        }
-    } else {
-        std::vector<FitImage> fit;
-        for (const SourceImage& image : images) {
-            fit.push_back({image.data, &image.source});
-        }
-        palette = FitToSerpentineDither(palette, fit, facts, threads, choices.strength);
+    ditherer = MakeDitherer(stages.dither, images.size() == 1 ? g : bmp::TrueColourGeometry{},
+                            palette, facts, threads, choices);
+    std::vector<FitImage> fit;
+    for (const SourceImage& image : images) {
+        fit.push_back({image.data, &image.source});
     }
+    ditherer->Fit(fit);
+    palette = ditherer->palette();
     return Outcome::Converted;
 }
 
@@ -213,18 +210,17 @@ Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionIn
         sources[i].data = images[i].data;
         sources[i].size = images[i].size;
     }
-    PaletteFacts facts;
-    int threads = 0;
-    return ChoosePalette(sources, input, observer, palette, facts, threads, refused);
+    std::unique_ptr<Ditherer> ditherer;
+    return ChoosePalette(sources, input, observer, palette, ditherer, refused);
 } catch (const std::bad_alloc&) {
     return Outcome::NoMemory;
 }
 
 void CopyToColourTable(const DiffusionPalette& palette, int first, std::uint8_t* table) {
     for (int i = first; i < 256; ++i) {
-        table[4 * i] = palette[4 * i + 2];
-        table[4 * i + 1] = palette[4 * i + 1];
-        table[4 * i + 2] = palette[4 * i];
+        table[4 * i] = palette[i].blue;
+        table[4 * i + 1] = palette[i].green;
+        table[4 * i + 2] = palette[i].red;
     }
 }
 
@@ -238,16 +234,10 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     DiffusionPalette palette;
     std::unique_ptr<Ditherer> ditherer;
     try {
-        PaletteFacts facts;
-        int threads = 0;
         std::size_t refused = 0;
-        const Outcome chosen =
-            ChoosePalette(images, input, observer, palette, facts, threads, refused);
+        const Outcome chosen = ChoosePalette(images, input, observer, palette, ditherer, refused);
         if (chosen != Outcome::Converted) {
             return {chosen, size};
-        }
-        if (g.rows > 0) {
-            ditherer = MakeDitherer(input.stages.dither, g, palette, facts, threads, input.choices);
         }
     } catch (const std::bad_alloc&) {
         return {Outcome::NoMemory, size};

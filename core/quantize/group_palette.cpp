@@ -139,20 +139,14 @@ std::uint32_t Threshold(ColourCounts& counts, int places) {
 
 void FillFixedAndBasic(DiffusionPalette& palette, const GroupSizes& sizes,
                        const DiffusionInput& input) {
-    palette.fill(0);
-    for (int i = 0; i < 256; ++i) {
-        palette[4 * i + 3] = 1;
-    }
+    palette.fill(PaletteEntry::OfColour(0));
     for (int i = 0; i < sizes.fixed; ++i) {
-        palette[4 * i] = input.fixedTable[4 * i + 2];
-        palette[4 * i + 1] = input.fixedTable[4 * i + 1];
-        palette[4 * i + 2] = input.fixedTable[4 * i];
+        const std::uint8_t* bgr = &input.fixedTable[4 * i];
+        palette[i] = {bgr[2], bgr[1], bgr[0], 1};
     }
     for (int k = 0; k < sizes.basic; ++k) {
-        const int e = sizes.fixed + k;
-        palette[4 * e] = input.basicPalette[3 * k];
-        palette[4 * e + 1] = input.basicPalette[3 * k + 1];
-        palette[4 * e + 2] = input.basicPalette[3 * k + 2];
+        const std::uint8_t* rgb = &input.basicPalette[3 * k];
+        palette[sizes.fixed + k] = {rgb[0], rgb[1], rgb[2], 1};
     }
 }
 
@@ -169,7 +163,7 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, bmp::Sour
     // Colours of the fixed and basic groups are not candidates.
     const int filled = sizes.fixed + sizes.basic;
     for (int e = 0; e < filled; ++e) {
-        const std::uint8_t bgr[3] = {palette[4 * e + 2], palette[4 * e + 1], palette[4 * e]};
+        const std::uint8_t bgr[3] = {palette[e].blue, palette[e].green, palette[e].red};
         counts.Slot(MortonOf(bgr)) = 0;
     }
     // The places go to the colours counted more than `threshold` times, fewer than there are
@@ -219,11 +213,8 @@ bool FillFreeGroup(DiffusionPalette& palette, const GroupSizes& sizes, bmp::Sour
                      [](const Ranked& a, const Ranked& b) { return a.count > b.count; });
     const std::size_t places = std::min(ranked.size(), static_cast<std::size_t>(sizes.free));
     for (std::size_t r = 0; r < places; ++r) {
-        const std::uint32_t colour = ColourOf(ranked[r].morton);
-        const std::size_t e = static_cast<std::size_t>(filled) + r;
-        palette[4 * e] = static_cast<std::uint8_t>(colour >> 16);
-        palette[4 * e + 1] = static_cast<std::uint8_t>(colour >> 8);
-        palette[4 * e + 2] = static_cast<std::uint8_t>(colour);
+        palette[static_cast<std::size_t>(filled) + r] =
+            PaletteEntry::OfColour(ColourOf(ranked[r].morton));
     }
     return true;
 } catch (const std::bad_alloc&) {

@@ -35,10 +35,10 @@ int PatternWidth(const DiffusionPalette& palette, const PaletteFacts& facts) {
         std::int64_t best = -1;
         for (int o = first; o < facts.entries; ++o) {
             std::int64_t d = 0;
-            for (int c = 0; c < 3; ++c) {
-                const int t = palette[4 * e + c] - palette[4 * o + c];
-                d += t * t;
-            }
+            const int dr = palette[e].red - palette[o].red,
+                      dg = palette[e].green - palette[o].green,
+                      db = palette[e].blue - palette[o].blue;
+            d += dr * dr + dg * dg + db * db;
             if (o != e && d > 0 && (best < 0 || d < best)) {
                 best = d;
             }
@@ -59,8 +59,7 @@ OrderedDither::OrderedDither(const bmp::TrueColourGeometry& geometry,
                              const DiffusionPalette& palette, const PaletteFacts& facts,
                              int threads, bool pattern)
     : g_(geometry), palette_(palette), facts_(facts), threads_(threads),
-      nearest_(
-          std::make_unique<NearestColour>(palette_.data(), 2, facts.key ? 1 : 0, facts.entries)) {
+      nearest_(std::make_unique<NearestColour>(palette_, 2, facts.key ? 1 : 0, facts.entries)) {
     exact_.Take(palette_, 0, facts.entries);
     const int width = pattern ? PatternWidth(palette, facts) : 0;
     for (int y = 0; y < 8; ++y) {

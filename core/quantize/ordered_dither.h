@@ -24,6 +24,7 @@ class OrderedDither : public Ditherer {
                   const PaletteFacts& facts, int threads, bool pattern);
 
     void Run(std::uint8_t* pixels, DiffusionObserver& observer) override;
+    const DiffusionPalette& palette() const override { return palette_; }
 
   private:
     void DitherRows(std::uint8_t* pixels, std::uint64_t begin, std::uint64_t end, int shard,

@@ -1,5 +1,5 @@
-// What an error-diffusion run is made of and what it is given: the palette it builds, whether
-// the palette is fitted to dithering, the dithering, and the user's colours. Portable: no
+// What an error-diffusion run is made of and what it is given: the palette it builds, the
+// dithering (which may fit the palette to itself), and the user's colours. Portable: no
 // platform headers.
 #pragma once
 
@@ -8,8 +8,29 @@
 
 namespace quantize {
 
-// 256 entries of red, green, blue and flags.
-using DiffusionPalette = std::array<std::uint8_t, 1024>;
+// A palette entry: red, green, blue and the flags byte (1 in every entry of error diffusion),
+// four bytes in this order, as the platform's palette entries are.
+struct PaletteEntry {
+    std::uint8_t red = 0, green = 0, blue = 0, flags = 0;
+
+    bool operator==(const PaletteEntry&) const = default;
+    bool SameColour(const PaletteEntry& other) const {
+        return red == other.red && green == other.green && blue == other.blue;
+    }
+    std::uint32_t Colour() const { // 0x00RRGGBB
+        return static_cast<std::uint32_t>(red) << 16 | static_cast<std::uint32_t>(green) << 8 |
+               blue;
+    }
+    // An entry of error diffusion of a colour (0x00RRGGBB).
+    static PaletteEntry OfColour(std::uint32_t colour) {
+        return {static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 8),
+                static_cast<std::uint8_t>(colour), 1};
+    }
+};
+static_assert(sizeof(PaletteEntry) == 4);
+
+// 256 entries.
+using DiffusionPalette = std::array<PaletteEntry, 256>;
 
 // How the entries after the user's fixed colours are chosen.
 enum class PaletteMethod {
@@ -20,30 +41,29 @@ enum class PaletteMethod {
 // How each pixel is given an entry.
 enum class DitherMethod {
     ThreeNeighbour, // the error goes to the right, below and below right, rounded toward zero
-    Serpentine,     // Floyd-Steinberg weights in serpentine order, the error carried apart
+    Serpentine,     // Floyd-Steinberg's kernel in serpentine order, the error carried apart
     Ordered,        // an 8 x 8 threshold pattern: a colour at a place always takes the same entry
     Nearest,        // no dithering: each pixel takes its nearest entry
 };
 
+// The palette, then the dithering; an error-diffusion kernel fits the palette to itself first,
+// the others take the palette as it is.
 struct Stages {
     PaletteMethod palette;
-    bool fit; // the palette is fitted to the dithering before the image is dithered
     DitherMethod dither;
 };
 
 // 誤差拡散 and 誤差拡散（高画質）.
-inline constexpr Stages kBasicDiffusion{PaletteMethod::Groups, false, DitherMethod::ThreeNeighbour};
-inline constexpr Stages kHighQualityDiffusion{PaletteMethod::Adaptive, true,
-                                              DitherMethod::Serpentine};
+inline constexpr Stages kBasicDiffusion{PaletteMethod::Groups, DitherMethod::ThreeNeighbour};
+inline constexpr Stages kHighQualityDiffusion{PaletteMethod::Adaptive, DitherMethod::Serpentine};
 
-// 誤差拡散（高画質） with another dithering: the palette is fitted to the serpentine dithering
-// only, the others take the k-means palette as it is.
+// 誤差拡散（高画質） with another dithering.
 constexpr Stages HighQualityStages(DitherMethod dither) {
-    return {PaletteMethod::Adaptive, dither == DitherMethod::Serpentine, dither};
+    return {PaletteMethod::Adaptive, dither};
 }
 
 // What the user may choose of 誤差拡散（高画質）: how many entries the image may use, the
-// fixed ones among them; how much of its error the serpentine dithering passes on; and
+// fixed ones among them; how much of its error the error diffusion passes on; and
 // whether entry 0, the first fixed colour, is a transparent key colour. The defaults are
 // the method as it always was.
 struct Choices {

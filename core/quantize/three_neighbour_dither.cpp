@@ -52,7 +52,7 @@ struct DitherJob {
     DitherJob(const bmp::TrueColourGeometry& geometry, const DiffusionPalette& colours,
               int laneCount)
         : g(geometry), palette(colours), lanes(laneCount),
-          nearest(std::make_unique<NearestColour>(palette.data(), lanes)) {
+          nearest(std::make_unique<NearestColour>(palette, lanes)) {
         for (int i = 0; i < lanes; ++i) {
             indices[i].assign(static_cast<std::size_t>(g.padded), 0);
         }
@@ -112,9 +112,9 @@ void DitherLane(DitherJob& job, int lane, DiffusionObserver* observer) {
             }
             for (std::int64_t x = x0; x < x1; ++x, p += 3) {
                 const int k = nearest.Find(p[2], p[1], p[0], lane);
-                const int eR = p[2] - palette[4 * k];
-                const int eG = p[1] - palette[4 * k + 1];
-                const int eB = p[0] - palette[4 * k + 2];
+                const int eR = p[2] - palette[k].red;
+                const int eG = p[1] - palette[k].green;
+                const int eB = p[0] - palette[k].blue;
                 const bool hasRight = x + 1 < width;
                 if (!lastRow) {
                     if (eR != 0 || eG != 0 || eB != 0) {
@@ -156,6 +156,10 @@ ThreeNeighbourDither::ThreeNeighbourDither(const bmp::TrueColourGeometry& geomet
     : job_(std::make_unique<DitherJob>(geometry, palette, threads)) {}
 
 ThreeNeighbourDither::~ThreeNeighbourDither() = default;
+
+const DiffusionPalette& ThreeNeighbourDither::palette() const {
+    return job_->palette;
+}
 
 void ThreeNeighbourDither::Run(std::uint8_t* pixels, DiffusionObserver& observer) {
     DitherAll(*job_, pixels, observer);
