@@ -29,7 +29,7 @@ long SystemWrite(int fd, const void* data, unsigned long size) {
 }
 } // namespace
 
-FileOps Ops = {SystemAccess, SystemOpen, SystemWrite, ::fsync, ::close, ::rename, ::unlink};
+FileOps Ops = {SystemAccess, SystemOpen, SystemWrite, ::fsync, ::close, ::rename};
 
 namespace {
 
@@ -274,7 +274,7 @@ bool WriteAtomically(const std::string& name, const std::uint8_t* data, std::siz
             }
         }
         if (!placed) {
-            Ops.unlink(temporary.c_str());
+            ::unlink(temporary.c_str());
         }
         slot.LetGo();
     }

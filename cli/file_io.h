@@ -60,7 +60,6 @@ struct FileOps {
     int (*fsync)(int fd);
     int (*close)(int fd);
     int (*rename)(const char* from, const char* to);
-    int (*unlink)(const char* path);
 };
 extern FileOps Ops;
 
