@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "core/bmp/layout.h"
+#include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
 #include "core/quantize/outcome.h"
@@ -19,11 +21,23 @@ namespace testimg {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A user palette table of 256 black entries.
+inline const Bytes kBlackTable(1024, 0);
+
+// FNV-1a, 64 bits: the pin of a whole image.
+inline std::uint64_t Fnv(const Bytes& bytes) {
+    std::uint64_t h = 0xCBF29CE484222325u;
+    for (const std::uint8_t b : bytes) {
+        h = (h ^ b) * 0x100000001B3u;
+    }
+    return h;
+}
+
 // A file image with a 40-byte info header: a colour table of 2^bits entries for 8 bits or
 // fewer (all black), then rows + extraRows zeroed pixel rows. A negative height is top-down.
 inline Bytes MakeHeaders(std::int32_t width, std::int32_t height, std::uint16_t bits,
                          std::uint64_t extraRows = 0) {
-    const std::uint64_t offset = bits <= 8 ? 54 + (std::uint64_t{4} << bits) : 54;
+    const std::uint64_t offset = bmp::kHeadersSize + (bits <= 8 ? std::uint64_t{4} << bits : 0);
     const std::uint64_t rows = height < 0 ? -static_cast<std::int64_t>(height) : height;
     const std::uint64_t pixelBytes = bmp::StrideBytes(width, bits) * (rows + extraRows);
     Bytes image(static_cast<std::size_t>(offset + pixelBytes), 0);
@@ -34,10 +48,10 @@ inline Bytes MakeHeaders(std::int32_t width, std::int32_t height, std::uint16_t 
     bmp::WriteU32(&image[bmp::kBiSize], 40);
     bmp::WriteU32(&image[bmp::kBiWidth], static_cast<std::uint32_t>(width));
     bmp::WriteU32(&image[bmp::kBiHeight], static_cast<std::uint32_t>(height));
-    bmp::WriteU16(&image[26], 1);
+    bmp::WriteU16(&image[bmp::kBiPlanes], 1);
     bmp::WriteU16(&image[bmp::kBiBitCount], bits);
     bmp::WriteU32(&image[bmp::kBiSizeImage], static_cast<std::uint32_t>(pixelBytes));
-    bmp::WriteU32(&image[38], 2835);
+    bmp::WriteU32(&image[38], 2835); // 72 dots an inch, across and down
     bmp::WriteU32(&image[42], 2835);
     return image;
 }
@@ -49,7 +63,7 @@ inline Bytes Make24(int width, int rows, const std::function<std::uint32_t(int, 
     Bytes image = MakeHeaders(width, topDown ? -rows : rows, 24);
     const auto stride = static_cast<std::size_t>(bmp::StrideBytes(width, 24));
     for (int r = 0; r < rows; ++r) {
-        std::uint8_t* p = &image[54 + r * stride];
+        std::uint8_t* p = &image[bmp::kHeadersSize + r * stride];
         for (int x = 0; x < width; ++x) {
             const std::uint32_t c = colour(x, r);
             p[3 * x] = static_cast<std::uint8_t>(c);
@@ -73,17 +87,28 @@ inline Bytes Picture8(int width, int height, const std::vector<std::uint32_t>& p
                       const std::function<std::uint8_t(int, int)>& index) {
     Bytes image = MakeHeaders(width, height, 8);
     for (std::size_t i = 0; i < palette.size() && i < 256; ++i) {
-        image[54 + 4 * i] = palette[i] & 0xFF;
-        image[54 + 4 * i + 1] = (palette[i] >> 8) & 0xFF;
-        image[54 + 4 * i + 2] = (palette[i] >> 16) & 0xFF;
+        bmp::WriteU32(&image[bmp::kColourTable + 4 * i], palette[i] & 0xFFFFFF);
     }
     const auto stride = static_cast<std::size_t>(bmp::StrideBytes(width, 8));
     for (int r = 0; r < height; ++r) {
         for (int x = 0; x < width; ++x) {
-            image[1078 + r * stride + x] = index(x, height - 1 - r);
+            image[bmp::k8BitPixelData + r * stride + x] = index(x, height - 1 - r);
         }
     }
     return image;
+}
+
+// Of a plain 8-bit image: the colour (0x00RRGGBB) of table entry e, the index of pixel x of
+// stored row r, and the colour that pixel shows.
+inline std::uint32_t EntryAt(const Bytes& image, int e) {
+    return bmp::ReadU32(&image[bmp::kColourTable + 4 * static_cast<std::size_t>(e)]) & 0xFFFFFF;
+}
+inline std::uint8_t IndexAt(const Bytes& image, int x, int r) {
+    const std::uint64_t stride = bmp::StrideBytes(bmp::ReadS32(&image[bmp::kBiWidth]), 8);
+    return image[static_cast<std::size_t>(bmp::k8BitPixelData + r * stride + x)];
+}
+inline std::uint32_t ColourAt(const Bytes& image, int x, int r) {
+    return EntryAt(image, IndexAt(image, x, r));
 }
 
 // A true-colour layout to write a picture in.
@@ -116,7 +141,7 @@ inline Bytes Encode(const Layout& l, int width, int rows,
     const std::uint64_t rowBytes = bmp::StrideBytes(width, static_cast<std::uint16_t>(l.bits));
     Bytes image = MakeHeaders(width, l.topDown ? -rows : rows, 24);
     image.resize(static_cast<std::size_t>(offset + rowBytes * rows));
-    std::fill(image.begin() + 54, image.end(), 0x5A);
+    std::fill(image.begin() + bmp::kHeadersSize, image.end(), 0x5A);
     bmp::WriteU32(&image[bmp::kBfSize], static_cast<std::uint32_t>(image.size()));
     bmp::WriteU32(&image[bmp::kBfOffBits], static_cast<std::uint32_t>(offset));
     bmp::WriteU32(&image[bmp::kBiSize], l.headerSize);
@@ -125,7 +150,7 @@ inline Bytes Encode(const Layout& l, int width, int rows,
     bmp::WriteU32(&image[bmp::kBiSizeImage], static_cast<std::uint32_t>(rowBytes * rows));
     bmp::WriteU32(&image[bmp::kBiClrUsed], l.coloursUsed);
     for (int i = 0; i < 3 && fields; ++i) {
-        bmp::WriteU32(&image[54 + 4 * i], masks[i]);
+        bmp::WriteU32(&image[bmp::kHeadersSize + 4 * i], masks[i]);
     }
     const int bytes = l.bits / 8;
     for (int r = 0; r < rows; ++r) {
@@ -204,5 +229,22 @@ struct VectorBlock {
         return Diffuse(input, quiet);
     }
 };
+
+// Error diffusion of a copy of an image, the fixed colours from `table`: the outcome, the bytes
+// after it and every report.
+struct Converted {
+    quantize::Outcome outcome;
+    Bytes image;
+    std::vector<std::string> events;
+};
+inline Converted Diffused(const Bytes& image, int fixed, const Bytes& table = kBlackTable,
+                          quantize::Stages stages = quantize::kBasicDiffusion, int threads = 0,
+                          quantize::Choices choices = {}) {
+    VectorBlock block{image};
+    Recorder recorder;
+    const quantize::DiffusionInput input{fixed,   table.data(), quantize::kBasicPalette,
+                                         threads, stages,       choices};
+    return {block.Diffuse(input, recorder).outcome, block.bytes, recorder.events};
+}
 
 } // namespace testimg

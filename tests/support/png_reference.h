@@ -1,16 +1,21 @@
 // The pixels of the PNG test suite as an independent decoder (Pillow) reads them, composited
 // onto white (tests/data/pngsuite_pixels.txt, written by scripts/pngsuite_reference.py), and
-// the check of a decoded image against them, for the native and the Windows tests alike.
+// the check of decoded images against them, for the native and the Windows tests alike. The
+// tests that include it define TW_SOURCE_DIR and TW_PNG_CORPUS_DIR.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/support/bmp_builder.h"
 
 namespace testimg {
 
@@ -21,9 +26,10 @@ struct PngReference {
     std::string pixels; // a hash, "~" and the bytes in hex, or "-" for none
 };
 
-inline std::vector<PngReference> ReadPngReferences(const std::string& path) {
+// The references of tests/data/pngsuite_pixels.txt.
+inline std::vector<PngReference> ReadPngReferences() {
     std::vector<PngReference> references;
-    std::ifstream in(path);
+    std::ifstream in(TW_SOURCE_DIR "/tests/data/pngsuite_pixels.txt");
     for (std::string line; std::getline(in, line);) {
         std::istringstream words(line);
         PngReference r;
@@ -34,42 +40,25 @@ inline std::vector<PngReference> ReadPngReferences(const std::string& path) {
     return references;
 }
 
-// FNV-1a, 64 bits.
-inline std::uint64_t Fnv(const std::vector<std::uint8_t>& bytes) {
-    std::uint64_t h = 0xCBF29CE484222325u;
-    for (const std::uint8_t b : bytes) {
-        h = (h ^ b) * 0x100000001B3u;
-    }
-    return h;
-}
-
-// Red, green and blue, top row first, of a plain 24-bit BMP file image.
-inline std::vector<std::uint8_t> TopDownRgb(const std::vector<std::uint8_t>& bmp,
-                                            std::uint32_t width, std::uint32_t height) {
-    std::vector<std::uint8_t> rgb;
-    const std::size_t stride = (3 * std::size_t{width} + 3) & ~std::size_t{3};
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* row = bmp.data() + 54 + (height - 1 - y) * stride;
-        for (std::uint32_t x = 0; x < width; ++x) {
-            rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-        }
-    }
-    return rgb;
-}
-
 // "" when the plain 24-bit BMP has the reference's pixels (within two levels for 16-bit
 // colour samples, which Pillow cuts and the decoders round), else what differs.
-inline std::string CompareWithReference(const PngReference& r,
-                                        const std::vector<std::uint8_t>& bmp) {
+inline std::string CompareWithReference(const PngReference& r, const Bytes& image) {
     if (r.pixels == "-") {
         return ""; // nothing Pillow reads right to compare with
     }
-    if (bmp.size() < 54 || bmp[0] != 'B' || bmp[28] != 24 ||
-        bmp[18] + (bmp[19] << 8) != static_cast<int>(r.width) ||
-        bmp[22] + (bmp[23] << 8) != static_cast<int>(r.height)) {
+    if (image.size() < bmp::kHeadersSize || image[0] != 'B' || image[bmp::kBiBitCount] != 24 ||
+        bmp::ReadU32(&image[bmp::kBiWidth]) != r.width ||
+        bmp::ReadU32(&image[bmp::kBiHeight]) != r.height) {
         return "not a 24-bit BMP of the reference's size";
     }
-    const std::vector<std::uint8_t> rgb = TopDownRgb(bmp, r.width, r.height);
+    Bytes rgb; // red, green and blue, top row first
+    const std::uint64_t stride = bmp::StrideBytes(r.width, 24);
+    for (std::uint32_t y = 0; y < r.height; ++y) {
+        const std::uint8_t* row = &image[bmp::kHeadersSize + (r.height - 1 - y) * stride];
+        for (std::uint32_t x = 0; x < r.width; ++x) {
+            rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+        }
+    }
     if (r.pixels[0] == '~') {
         for (std::size_t i = 0; i < rgb.size(); ++i) {
             const int want = std::stoi(r.pixels.substr(1 + 2 * i, 2), nullptr, 16);
@@ -80,9 +69,8 @@ inline std::string CompareWithReference(const PngReference& r,
         }
         return "";
     }
-    const std::uint64_t h = Fnv(rgb);
     char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(Fnv(rgb)));
     return text == r.pixels ? ""
                             : std::string("pixels hash to ") + text + ", Pillow's to " + r.pixels;
 }
@@ -100,12 +88,32 @@ inline const std::vector<std::pair<std::string, std::uint64_t>> kDecoded16Bit = 
     {"iftbgn2c16.png", 0x21f615c4fd1a3bbbu}, {"iftbwn0g16.png", 0x0e5e06756dff6430u},
 };
 
-// The same image without interlacing, when `name` is an interlaced one ("i" in front of the
-// name, in the suite or its folder "interlaced"); "" for any other.
-inline std::string NonInterlacedTwin(const std::string& name) {
-    const std::size_t slash = name.rfind('/');
-    const std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
-    return file.size() > 1 && file[0] == 'i' ? file.substr(1) : "";
+// Every file of the suite decoded by `decode` (from its path, into a plain 24-bit BMP; it
+// gives "" or why the file was not read) and compared with its reference, the interlaced ones
+// ("i" in front of the name) with their plain twins, the 16-bit ones with their pins: what
+// differs, a line a file, or "" when nothing does.
+inline std::string
+SuiteDifferences(const std::function<std::string(const std::string& path, Bytes& bmp)>& decode) {
+    std::string differences;
+    const auto differ = [&differences](const std::string& name, const std::string& what) {
+        differences += what.empty() ? "" : name + ": " + what + "\n";
+    };
+    const std::vector<PngReference> references = ReadPngReferences();
+    differ("tests/data/pngsuite_pixels.txt", references.size() < 50 ? "too few references" : "");
+    std::map<std::string, Bytes> decoded; // by the file's name, without its folder
+    for (const PngReference& r : references) {
+        Bytes& image = decoded[r.name.substr(r.name.rfind('/') + 1)];
+        const std::string refused = decode(TW_PNG_CORPUS_DIR "/" + r.name, image);
+        differ(r.name, refused.empty() ? CompareWithReference(r, image) : refused);
+    }
+    for (const auto& [name, image] : decoded) {
+        const auto twin = name[0] == 'i' ? decoded.find(name.substr(1)) : decoded.end();
+        differ(name, twin != decoded.end() && twin->second != image ? "not as its twin" : "");
+    }
+    for (const auto& [name, hash] : kDecoded16Bit) {
+        differ(name, Fnv(decoded[name]) != hash ? "not as pinned" : "");
+    }
+    return differences;
 }
 
 } // namespace testimg
