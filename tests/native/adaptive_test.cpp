@@ -4,34 +4,52 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <set>
 
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
-#include "tests/support/recorder.h"
 
 namespace {
 
 using testimg::Bytes;
-
-struct Converted {
-    quantize::Outcome outcome;
-    Bytes image;
-};
+using testimg::ColourAt;
+using testimg::Converted;
+using testimg::EntryAt;
+using testimg::IndexAt;
+using testimg::kBlackTable;
 
 Converted Adaptive(const Bytes& image, int fixed, const Bytes& table, int threads = 0) {
-    testimg::VectorBlock block{image};
-    const auto result = block.Diffuse(
-        {fixed, table.data(), quantize::kBasicPalette, threads, quantize::kHighQualityDiffusion});
-    return {result.outcome, block.bytes};
+    return testimg::Diffused(image, fixed, table, quantize::kHighQualityDiffusion, threads);
+}
+Converted WithChoices(const Bytes& image, int fixed, const Bytes& table,
+                      quantize::DitherMethod dither, quantize::Choices choices, int threads = 0) {
+    return testimg::Diffused(image, fixed, table, quantize::HighQualityStages(dither), threads,
+                             choices);
 }
 
-// The colour (0x00RRGGBB) of pixel x of stored row r of an 8-bit result.
-std::uint32_t ColourAt(const Bytes& result, int width, int x, int r) {
-    const std::uint8_t index = result[1078 + r * ((width + 3) & ~3) + x];
-    const std::uint8_t* entry = &result[54 + 4 * index];
-    return static_cast<std::uint32_t>(entry[2]) << 16 | entry[1] << 8 | entry[0];
+// How many pixels of an 8-bit result do not show picture(x, r) (0x00RRGGBB, r the stored
+// row), of those where `where` holds.
+int Misses(
+    const Bytes& result, const std::function<std::uint32_t(int, int)>& picture,
+    const std::function<bool(int, int)>& where = [](int, int) { return true; }) {
+    int misses = 0;
+    for (int r = 0; r < bmp::ReadS32(&result[bmp::kBiHeight]); ++r) {
+        for (int x = 0; x < bmp::ReadS32(&result[bmp::kBiWidth]); ++x) {
+            misses += where(x, r) && ColourAt(result, x, r) != (picture(x, r) & 0xFFFFFF);
+        }
+    }
+    return misses;
+}
+
+// A user table whose byte i is i * step + add.
+Bytes Table(int step, int add) {
+    Bytes table(1024);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        table[i] = static_cast<std::uint8_t>(static_cast<int>(i) * step + add);
+    }
+    return table;
 }
 
 // A photograph's worth of colours: smooth gradients with noise.
@@ -41,18 +59,12 @@ std::uint32_t Photo(int x, int r) {
 }
 
 TEST(AdaptiveDiffusion, FixedColoursComeFirstAndFewColoursKeepEveryPixel) {
-    Bytes table(1024);
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        table[i] = static_cast<std::uint8_t>(i * 97 + 13);
-    }
+    const Bytes table = Table(97, 13);
     const Converted photo = Adaptive(testimg::Make24(61, 40, Photo), 16, table);
     ASSERT_EQ(photo.outcome, quantize::Outcome::Converted);
     for (int e = 0; e < 16; ++e) { // blue, green, red
-        EXPECT_EQ(Bytes(&photo.image[54 + 4 * e], &photo.image[57 + 4 * e]),
-                  Bytes(&table[4 * e], &table[4 * e + 3]))
-            << e;
+        EXPECT_EQ(EntryAt(photo.image, e), bmp::ReadU32(&table[4 * e]) & 0xFFFFFF) << e;
     }
-
     // 240 colours with 16 fixed ones: each pixel keeps its colour; so do 256 without any.
     for (const int fixed : {16, 0}) {
         const int colours = 256 - fixed;
@@ -61,32 +73,23 @@ TEST(AdaptiveDiffusion, FixedColoursComeFirstAndFewColoursKeepEveryPixel) {
         };
         const Converted run = Adaptive(testimg::Make24(37, 29, few), fixed, table);
         ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
-        int changed = 0;
-        for (int r = 0; r < 29; ++r) {
-            for (int x = 0; x < 37; ++x) {
-                changed += ColourAt(run.image, 37, x, r) != (few(x, r) & 0xFFFFFF);
-            }
-        }
-        EXPECT_EQ(changed, 0) << fixed;
+        EXPECT_EQ(Misses(run.image, few), 0) << fixed;
     }
 }
 
-TEST(AdaptiveDiffusion, OneAndTwoThreadsGiveTheSameBytesAndSmallImagesConvert) {
-    const Bytes table(1024, 0);
-    const Bytes image = testimg::Make24(331, 120, Photo);
-    const Converted one = Adaptive(image, 0, table, 1), two = Adaptive(image, 0, table, 2);
+// The palette is the image's: nearly every entry serves some pixel. (The same bytes from one
+// thread and two: see SameBytesEverywhere.) Images of a few rows leave most of the bands the
+// rows are dithered in empty.
+TEST(AdaptiveDiffusion, ThePaletteServesThePixelsAndSmallImagesConvert) {
+    const Converted one = Adaptive(testimg::Make24(331, 120, Photo), 0, kBlackTable, 1);
     ASSERT_EQ(one.outcome, quantize::Outcome::Converted);
-    EXPECT_EQ(one.image, two.image);
-    // The palette is the image's: nearly every entry serves some pixel.
-    const std::set<std::uint8_t> used(one.image.begin() + 1078, one.image.end());
+    const std::set<std::uint8_t> used(one.image.begin() + bmp::k8BitPixelData, one.image.end());
     EXPECT_GT(used.size(), 240u);
-
-    // Three rows leave most of the bands the rows are dithered in empty.
     for (const auto& [width, rows] :
          {std::pair{1, 1}, std::pair{400, 1}, std::pair{400, 3}, std::pair{1, 300}}) {
-        const Converted run = Adaptive(testimg::Make24(width, rows, Photo), 0, table, 2);
+        const Converted run = Adaptive(testimg::Make24(width, rows, Photo), 0, kBlackTable, 2);
         EXPECT_EQ(run.outcome, quantize::Outcome::Converted) << width << "x" << rows;
-        EXPECT_EQ(run.image.size(), 1078u + rows * ((width + 3) & ~3));
+        EXPECT_EQ(run.image.size(), bmp::k8BitPixelData + rows * ((width + 3) & ~3));
     }
 }
 
@@ -98,26 +101,23 @@ std::uint32_t Sky(int x, int r) {
 }
 
 TEST(AdaptiveDiffusion, ColoursThatLieCloseTogetherGetAnEntryEachToSpare) {
-    Bytes table(1024);
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        table[i] = static_cast<std::uint8_t>(i * 53 + 7);
-    }
+    const Bytes table = Table(53, 7);
     const Bytes image = testimg::Make24(600, 8, Sky);
     for (const int fixed : {0, 16}) {
         const Converted one = Adaptive(image, fixed, table, 1);
         ASSERT_EQ(one.outcome, quantize::Outcome::Converted);
         EXPECT_EQ(Adaptive(image, fixed, table, 2).image, one.image) << fixed;
         // Every entry is a colour of its own: none repeats another, none is left black.
-        std::set<Bytes> entries;
+        std::set<std::uint32_t> entries;
         for (int e = 0; e < 256; ++e) {
-            entries.insert(Bytes(&one.image[54 + 4 * e], &one.image[57 + 4 * e]));
+            entries.insert(EntryAt(one.image, e));
         }
         EXPECT_EQ(entries.size(), 256u) << fixed;
         // And they are where the image needs them: a level or two from every pixel.
         double squares = 0;
         for (int r = 0; r < 8; ++r) {
             for (int x = 0; x < 600; ++x) {
-                const std::uint32_t got = ColourAt(one.image, 600, x, r), want = Sky(x, r);
+                const std::uint32_t got = ColourAt(one.image, x, r), want = Sky(x, r);
                 for (int shift = 0; shift < 24; shift += 8) {
                     const int d = static_cast<int>(got >> shift & 0xFF) -
                                   static_cast<int>(want >> shift & 0xFF);
@@ -132,8 +132,11 @@ TEST(AdaptiveDiffusion, ColoursThatLieCloseTogetherGetAnEntryEachToSpare) {
 
 // Flat panels of eight colours on a background, and between them smooth ramps of a few
 // hundred more: a screenshot's kind of image.
+bool InPanel(int x, int r) {
+    return x % 100 < 70 && r % 60 < 40;
+}
 std::uint32_t Panels(int x, int r) {
-    if (x % 100 < 70 && r % 60 < 40) {
+    if (InPanel(x, r)) {
         return 0x203040u * static_cast<std::uint32_t>(1 + (x / 100 + r / 60) % 8) & 0xFFFFFF;
     }
     return static_cast<std::uint32_t>(x * 7 % 256) << 16 | static_cast<std::uint32_t>(r * 3) << 8 |
@@ -141,18 +144,9 @@ std::uint32_t Panels(int x, int r) {
 }
 
 TEST(AdaptiveDiffusion, FlatAreasKeepTheirColoursExactly) {
-    const Bytes table(1024, 0);
-    const Converted run = Adaptive(testimg::Make24(800, 240, Panels), 0, table);
+    const Converted run = Adaptive(testimg::Make24(800, 240, Panels), 0, kBlackTable);
     ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
-    int changed = 0;
-    for (int r = 0; r < 240; ++r) {
-        for (int x = 0; x < 800; ++x) {
-            if (x % 100 < 70 && r % 60 < 40) {
-                changed += ColourAt(run.image, 800, x, r) != Panels(x, r);
-            }
-        }
-    }
-    EXPECT_EQ(changed, 0);
+    EXPECT_EQ(Misses(run.image, Panels, InPanel), 0);
 }
 
 // A pixel far from every entry passes on less of its error than a near one: beside it, a grey
@@ -166,7 +160,7 @@ TEST(AdaptiveDiffusion, AFarPixelPassesOnLessOfItsError) {
         const auto grey = [=](int x, int) { return 0x010101u * (x == 0 ? first : next); };
         const Converted run = Adaptive(testimg::Make24(2, 1, grey), 256, table);
         EXPECT_EQ(run.outcome, quantize::Outcome::Converted);
-        return ColourAt(run.image, 2, 1, 0);
+        return ColourAt(run.image, 1, 0);
     };
     // 16 levels short of black on each channel is near: enough of it passes on to tip 46 over.
     EXPECT_EQ(second(16, 46), 0x646464u);
@@ -192,10 +186,10 @@ TEST(AdaptiveDiffusion, FineTextureKeepsMostPixelsOnTheirNearestEntries) {
                 static_cast<std::uint32_t>(r) * 40503u * 2246822519u) >>
                8;
     };
-    const auto distance = [](std::uint32_t a, const std::uint8_t* bgr) {
+    const auto distance = [](std::uint32_t a, std::uint32_t b) {
         int sum = 0;
-        for (int c = 0; c < 3; ++c) {
-            const int d = static_cast<int>(a >> (8 * c) & 0xFF) - bgr[c];
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int d = static_cast<int>(a >> shift & 0xFF) - static_cast<int>(b >> shift & 0xFF);
             sum += d * d;
         }
         return sum;
@@ -206,14 +200,11 @@ TEST(AdaptiveDiffusion, FineTextureKeepsMostPixelsOnTheirNearestEntries) {
     int nearest = 0;
     for (int r = 0; r < rows; ++r) {
         for (int x = 0; x < width; ++x) {
-            const std::uint32_t colour = texture(x, r);
-            int best = distance(colour, &table[0]);
-            for (int e = 1; e < 256; ++e) {
-                best = std::min(best, distance(colour, &table[static_cast<std::size_t>(4 * e)]));
+            int best = 3 * 255 * 255;
+            for (int e = 0; e < 256; ++e) {
+                best = std::min(best, distance(texture(x, r), bmp::ReadU32(&table[4 * e])));
             }
-            const std::uint8_t index = run.image[static_cast<std::size_t>(1078 + r * width + x)];
-            nearest +=
-                distance(colour, &run.image[54 + 4 * static_cast<std::size_t>(index)]) == best;
+            nearest += distance(texture(x, r), ColourAt(run.image, x, r)) == best;
         }
     }
     EXPECT_GT(nearest, width * rows * 3 / 4) << nearest;
@@ -232,29 +223,23 @@ TEST(AdaptiveDiffusion, IndexedImagesAreConvertedAsTheColoursTheyShow) {
     const Bytes indexed = testimg::Picture8(70, 45, table, index);
     const Bytes trueColour =
         testimg::Picture24(70, 45, [&](int x, int y) { return table[index(x, y)]; });
-    const Converted fromIndexed = Adaptive(indexed, 0, Bytes(1024, 0));
+    const Converted fromIndexed = Adaptive(indexed, 0, kBlackTable);
     ASSERT_EQ(fromIndexed.outcome, quantize::Outcome::Converted);
-    EXPECT_EQ(fromIndexed.image, Adaptive(trueColour, 0, Bytes(1024, 0)).image);
+    EXPECT_EQ(fromIndexed.image, Adaptive(trueColour, 0, kBlackTable).image);
 
-    Bytes own(indexed.begin() + 54, indexed.begin() + 54 + 1024);
+    const Bytes own(indexed.begin() + bmp::kColourTable, indexed.begin() + bmp::k8BitPixelData);
     const Converted remapped = Adaptive(indexed, 256, own);
     ASSERT_EQ(remapped.outcome, quantize::Outcome::Converted);
     EXPECT_EQ(remapped.image, indexed);
 
-    testimg::VectorBlock basic{indexed};
-    EXPECT_EQ(basic.Diffuse({0, own.data(), quantize::kBasicPalette}).outcome,
-              quantize::Outcome::AlreadyIndexed);
-    EXPECT_EQ(basic.bytes, indexed);
+    const Converted basic = testimg::Diffused(indexed, 0, own);
+    EXPECT_EQ(basic.outcome, quantize::Outcome::AlreadyIndexed);
+    EXPECT_EQ(basic.image, indexed);
 }
-
-} // namespace
-
-namespace {
 
 quantize::DiffusionPalette PaletteOf(const std::vector<Bytes>& images, quantize::Stages stages,
                                      std::size_t* refused = nullptr) {
-    const Bytes table(1024, 0);
-    quantize::DiffusionInput input{0, table.data(), quantize::kBasicPalette, 0, stages};
+    quantize::DiffusionInput input{0, kBlackTable.data(), quantize::kBasicPalette, 0, stages};
     std::vector<quantize::ImageBytes> bytes;
     for (const Bytes& image : images) {
         bytes.push_back({image.data(), image.size()});
@@ -290,37 +275,18 @@ TEST(SharedPalette, SeveralImagesCountAsTheImagesStackedIntoOne) {
     const Bytes& one = images[1];
     quantize::DiffusionPalette alone{};
     quantize::SilentObserver silent;
-    const Bytes table(1024, 0);
-    ASSERT_EQ(quantize::PaletteOfImage(
-                  one.data(), one.size(),
-                  {0, table.data(), quantize::kBasicPalette, 0, quantize::kHighQualityDiffusion},
-                  silent, alone),
+    ASSERT_EQ(quantize::PaletteOfImage(one.data(), one.size(),
+                                       {0, kBlackTable.data(), quantize::kBasicPalette, 0,
+                                        quantize::kHighQualityDiffusion},
+                                       silent, alone),
               quantize::Outcome::Converted);
     EXPECT_EQ(PaletteOf({one}, quantize::kHighQualityDiffusion), alone);
     // A refused image is named by its place.
     Bytes broken = images[2];
-    broken[28] = 12; // 12 bits per pixel
+    broken[bmp::kBiBitCount] = 12;
     std::size_t refused = 0;
     PaletteOf({images[0], images[1], broken}, quantize::kHighQualityDiffusion, &refused);
     EXPECT_EQ(refused, 2u);
-}
-
-} // namespace
-
-namespace {
-
-Converted WithChoices(const Bytes& image, int fixed, const Bytes& table,
-                      quantize::DitherMethod dither, quantize::Choices choices, int threads = 0) {
-    testimg::VectorBlock block{image};
-    quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads,
-                                   quantize::HighQualityStages(dither)};
-    input.choices = choices;
-    const auto result = block.Diffuse(input);
-    return {result.outcome, block.bytes};
-}
-
-std::uint8_t IndexAt(const Bytes& result, int width, int x, int r) {
-    return result[1078 + r * ((width + 3) & ~3) + x];
 }
 
 constexpr quantize::DitherMethod kAllDithers[] = {quantize::DitherMethod::Serpentine,
@@ -337,9 +303,9 @@ TEST(QualityChoices, FewerColoursLeaveTheRestOfTheTableBlack) {
             const Converted run = WithChoices(testimg::Make24(61, 40, Photo), 1, table, dither,
                                               {colours, 100, false}, 2);
             ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
-            const auto highest = *std::max_element(run.image.begin() + 1078, run.image.end());
-            EXPECT_LT(highest, colours) << colours;
-            EXPECT_TRUE(std::all_of(run.image.begin() + 54 + 4 * colours, run.image.begin() + 1078,
+            const auto pixels = run.image.begin() + bmp::k8BitPixelData;
+            EXPECT_LT(*std::max_element(pixels, run.image.end()), colours) << colours;
+            EXPECT_TRUE(std::all_of(run.image.begin() + bmp::kColourTable + 4 * colours, pixels,
                                     [](std::uint8_t b) { return b == 0; }))
                 << colours;
         }
@@ -349,11 +315,7 @@ TEST(QualityChoices, FewerColoursLeaveTheRestOfTheTableBlack) {
     };
     const Converted kept = WithChoices(testimg::Make24(30, 20, few), 1, table,
                                        quantize::DitherMethod::Serpentine, {16, 100, false});
-    for (int r = 0; r < 20; ++r) {
-        for (int x = 0; x < 30; ++x) {
-            ASSERT_EQ(ColourAt(kept.image, 30, x, r), few(x, r)) << x << "," << r;
-        }
-    }
+    EXPECT_EQ(Misses(kept.image, few), 0);
 }
 
 // The runs of equal pixels in a slow gradient (each row of one that runs down a photograph,
@@ -374,19 +336,19 @@ TEST(QualityChoices, TheRunsOfASlowGradientLeaveFewColoursForTheRest) {
         constexpr int kPanels[] = {9, 10, 11, 12, 13, 251, 252, 253};
         return 0x010101u * static_cast<std::uint32_t>(r < 128 ? kPanels[x / 64] : x / 2);
     };
-    const Bytes table(1024, 0);
     for (const Bytes& image :
          {testimg::Make24(400, 200, overPhoto), testimg::Make24(512, 256, steps),
           testimg::Make24(512, 256, greys)}) {
         const Converted run =
-            WithChoices(image, 0, table, quantize::DitherMethod::Nearest, {16, 100, false});
+            WithChoices(image, 0, kBlackTable, quantize::DitherMethod::Nearest, {16, 100, false});
         ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
         int closest = 3 * 255;
         for (int a = 0; a < 16; ++a) {
             for (int b = a + 1; b < 16; ++b) {
                 int d = 0;
-                for (int c = 0; c < 3; ++c) {
-                    d += std::abs(run.image[54 + 4 * a + c] - run.image[54 + 4 * b + c]);
+                for (int shift = 0; shift < 24; shift += 8) {
+                    d += std::abs(static_cast<int>(EntryAt(run.image, a) >> shift & 0xFF) -
+                                  static_cast<int>(EntryAt(run.image, b) >> shift & 0xFF));
                 }
                 closest = std::min(closest, d);
             }
@@ -410,16 +372,10 @@ TEST(QualityChoices, TheKeyColourIsIndexZeroAndNothingElse) {
     };
     // The same picture as a 32-bit file whose key pixels are transparent and some other colour.
     Bytes alpha = testimg::MakeHeaders(53, 37, 32);
-    alpha.resize(54 + 53 * 37 * 4);
     for (int r = 0; r < 37; ++r) {
         for (int x = 0; x < 53; ++x) {
-            const std::uint32_t c = colour(x, r);
-            const bool key = c == 0xFF00FF;
-            std::uint8_t* p = &alpha[54 + 4 * (r * 53 + x)];
-            p[0] = key ? 0x11 : static_cast<std::uint8_t>(c);
-            p[1] = key ? 0x22 : static_cast<std::uint8_t>(c >> 8);
-            p[2] = key ? 0x33 : static_cast<std::uint8_t>(c >> 16);
-            p[3] = key ? 0 : 0xFF;
+            bmp::WriteU32(&alpha[bmp::kHeadersSize + 4 * (r * 53 + x)],
+                          colour(x, r) == 0xFF00FF ? 0x00332211u : 0xFF000000u | colour(x, r));
         }
     }
     for (const auto dither : kAllDithers) {
@@ -427,13 +383,11 @@ TEST(QualityChoices, TheKeyColourIsIndexZeroAndNothingElse) {
             const Converted run = WithChoices(image, 2, table, dither, {64, 100, true});
             ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
             for (int e = 1; e < 256; ++e) {
-                EXPECT_NE(Bytes(&run.image[54 + 4 * e], &run.image[57 + 4 * e]),
-                          (Bytes{0xFF, 0x00, 0xFF}))
-                    << e;
+                EXPECT_NE(EntryAt(run.image, e), 0xFF00FFu) << e;
             }
             for (int r = 0; r < 37; ++r) {
                 for (int x = 0; x < 53; ++x) {
-                    ASSERT_EQ(IndexAt(run.image, 53, x, r) == 0, colour(x, r) == 0xFF00FF)
+                    ASSERT_EQ(IndexAt(run.image, x, r) == 0, colour(x, r) == 0xFF00FF)
                         << x << "," << r;
                 }
             }
@@ -450,25 +404,24 @@ TEST(QualityChoices, OrderedDitheringIsTheSameWhereCropsOverlap) {
         PaletteOf({testimg::Picture24(96, 80, picture)}, quantize::kHighQualityDiffusion);
     Bytes table(1024, 0);
     quantize::CopyToColourTable(chosen, 0, table.data());
-    const auto crop = [&](int left, int top, int width, int height) {
+    const auto crop = [&](int left, int top, int width, int height, quantize::DitherMethod how) {
         return WithChoices(
-            testimg::Picture24(width, height,
-                               [&](int x, int y) { return picture(left + x, top + y); }),
-            256, table, quantize::DitherMethod::Ordered, {}, 1);
+                   testimg::Picture24(width, height,
+                                      [&](int x, int y) { return picture(left + x, top + y); }),
+                   256, table, how, {}, 1)
+            .image;
     };
-    const Converted a = crop(0, 0, 64, 48), b = crop(24, 16, 72, 64);
+    const Bytes a = crop(0, 0, 64, 48, quantize::DitherMethod::Ordered);
+    const Bytes b = crop(24, 16, 72, 64, quantize::DitherMethod::Ordered);
     int differ = 0;
     for (int y = 16; y < 48; ++y) {
         for (int x = 24; x < 64; ++x) {
-            differ +=
-                IndexAt(a.image, 64, x, 47 - y) != IndexAt(b.image, 72, x - 24, 63 - (y - 16));
+            differ += IndexAt(a, x, 47 - y) != IndexAt(b, x - 24, 63 - (y - 16));
         }
     }
     EXPECT_EQ(differ, 0);
     // And the pattern is there: the crop is not just each pixel's nearest entry.
-    EXPECT_NE(a.image, WithChoices(testimg::Picture24(64, 48, picture), 256, table,
-                                   quantize::DitherMethod::Nearest, {}, 1)
-                           .image);
+    EXPECT_NE(a, crop(0, 0, 64, 48, quantize::DitherMethod::Nearest));
 }
 
 } // namespace
