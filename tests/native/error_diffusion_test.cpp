@@ -9,16 +9,15 @@
 
 #include "core/quantize/basic_palette.h"
 #include "tests/support/bmp_builder.h"
-#include "tests/support/recorder.h"
 #include "tests/support/literal_diffusion.h"
+#include "tests/support/recorder.h"
 
 namespace {
 
 using quantize::Outcome;
 using testimg::Bytes;
-using testimg::VectorBlock;
-
-using testimg::Recorder;
+using testimg::Converted;
+using testimg::EntryAt;
 
 // A user palette table (blue, green, red, reserved) of 256 entries.
 Bytes UserTable(std::uint32_t seed, bool withBlackAndDuplicates) {
@@ -40,23 +39,9 @@ Bytes UserTable(std::uint32_t seed, bool withBlackAndDuplicates) {
     return table;
 }
 
-struct EngineRun {
-    Outcome outcome;
-    Bytes image;
-    std::vector<std::string> events;
-};
-
-EngineRun Engine(const Bytes& image, int fixed, const Bytes& table, bool failGrow = false,
-                 int threads = 0, quantize::Stages method = quantize::kBasicDiffusion) {
-    VectorBlock block{image};
-    block.failGrow = failGrow;
-    Recorder recorder;
-    const auto result =
-        block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, method}, recorder);
-    if (result.outcome == Outcome::Converted) {
-        EXPECT_EQ(result.newSize, block.bytes.size());
-    }
-    return {result.outcome, block.bytes, recorder.events};
+Converted Engine(const Bytes& image, int fixed, const Bytes& table, int threads = 0,
+                 quantize::Stages method = quantize::kBasicDiffusion) {
+    return testimg::Diffused(image, fixed, table, method, threads);
 }
 
 // The most memory this process has held so far.
@@ -66,94 +51,67 @@ long PeakMemoryKb() {
     return usage.ru_maxrss;
 }
 
-EngineRun Literal(const Bytes& image, int fixed, const Bytes& table) {
-    Bytes copy = image;
-    Recorder recorder;
-    const auto outcome =
-        literal::Diffuse(copy, fixed, table.data(), quantize::kBasicPalette, recorder);
-    return {outcome, copy, recorder.events};
-}
-
-TEST(BasicPalette, HoldsTheFortyTwoColours) {
-    const std::uint8_t* p = quantize::kBasicPalette;
-    EXPECT_EQ(Bytes(p, p + 3), (Bytes{0, 0, 255}));
-    EXPECT_EQ(Bytes(p + 9 * 3, p + 9 * 3 + 3), (Bytes{255, 255, 255}));
-    EXPECT_EQ(Bytes(p + 14 * 3, p + 14 * 3 + 3), (Bytes{0, 0, 0}));
-    EXPECT_EQ(Bytes(p + 27 * 3, p + 27 * 3 + 3), (Bytes{128, 72, 0}));
-    EXPECT_EQ(Bytes(p + 33 * 3, p + 33 * 3 + 3), (Bytes{72, 72, 128}));
-    EXPECT_EQ(Bytes(p + 41 * 3, p + 41 * 3 + 3), (Bytes{128, 0, 255}));
-    int sum = 0;
-    for (int i = 0; i < 126; ++i) {
-        sum += p[i];
-    }
-    EXPECT_EQ(sum, 15735); // all 126 values of the table added up
+Converted Literal(const Bytes& image, int fixed, const Bytes& table) {
+    Converted run{Outcome::Converted, image, {}};
+    testimg::Recorder recorder;
+    run.outcome =
+        literal::Diffuse(run.image, fixed, table.data(), quantize::kBasicPalette, recorder);
+    run.events = recorder.events;
+    return run;
 }
 
 // A palette of the user's 256 colours where pixel (108, 92, 100) maps to entry 0 with
 // errors +8, -8, 0, and pixel (50, 50, 50) becomes entry 3 exactly when it receives the
 // right share (+3, -3, 0).
 Bytes LastRowTable() {
-    Bytes table(1024, 0);
-    auto set = [&](int i, int r, int g, int b) {
-        table[4 * i] = static_cast<std::uint8_t>(b);
-        table[4 * i + 1] = static_cast<std::uint8_t>(g);
-        table[4 * i + 2] = static_cast<std::uint8_t>(r);
-    };
-    for (int i = 0; i < 256; ++i) {
-        set(i, 255, 255, 255);
+    Bytes table(1024);
+    for (int e = 0; e < 256; ++e) { // entry 3: red 53, green 47, blue 50
+        bmp::WriteU32(&table[4 * e], e == 0   ? 0x646464
+                                     : e == 2 ? 0x323232
+                                     : e == 3 ? 0x352F32
+                                              : 0xFFFFFF);
     }
-    set(0, 100, 100, 100);
-    set(2, 50, 50, 50);
-    set(3, 53, 47, 50);
     return table;
 }
 
 TEST(ErrorDiffusion, TheLastRowPassesOnlyErrorsThatDoNotCancelOut) {
     const auto colour = [](int x, int) { return x == 0 ? 0x6C5C64u : 0x323232u; };
     // One row: it is the last row, so +8 - 8 + 0 passes nothing.
-    const EngineRun oneRow = Engine(testimg::Make24(2, 1, colour), 256, LastRowTable());
+    const Converted oneRow = Engine(testimg::Make24(2, 1, colour), 256, LastRowTable());
     ASSERT_EQ(oneRow.outcome, Outcome::Converted);
-    EXPECT_EQ(Bytes(oneRow.image.begin() + 1078, oneRow.image.end()), (Bytes{0, 2, 0, 0}));
+    EXPECT_EQ(Bytes(oneRow.image.begin() + bmp::k8BitPixelData, oneRow.image.end()),
+              (Bytes{0, 2, 0, 0}));
     // Two rows: the first row passes +3, -3, 0 to the right.
-    const EngineRun twoRows = Engine(testimg::Make24(2, 2, colour), 256, LastRowTable());
+    const Converted twoRows = Engine(testimg::Make24(2, 2, colour), 256, LastRowTable());
     ASSERT_EQ(twoRows.outcome, Outcome::Converted);
-    EXPECT_EQ(twoRows.image[1078], 0);
-    EXPECT_EQ(twoRows.image[1079], 3);
+    EXPECT_EQ(testimg::IndexAt(twoRows.image, 0, 0), 0);
+    EXPECT_EQ(testimg::IndexAt(twoRows.image, 1, 0), 3);
 }
 
-TEST(ErrorDiffusion, ResultLayoutAndGrowthOfSmallImages) {
+// A small image grows its block to the 8-bit layout (the bytes of the literal algorithm, as
+// every generated image below); a block that cannot grow leaves the image as it was.
+TEST(ErrorDiffusion, SmallImagesGrowTheirBlockOrStayAsTheyWere) {
     const Bytes table = UserTable(5, false);
-    const EngineRun hundred = Engine(
-        testimg::Make24(100, 50, [](int x, int r) { return x * 2u + r * 0x300u; }), 0, table);
-    ASSERT_EQ(hundred.outcome, Outcome::Converted);
-    ASSERT_EQ(hundred.image.size(), 6078u);
-    EXPECT_EQ(bmp::ReadU32(&hundred.image[bmp::kBfSize]), 6078u);
-    EXPECT_EQ(bmp::ReadU32(&hundred.image[bmp::kBfOffBits]), 1078u);
-    EXPECT_EQ(bmp::ReadU16(&hundred.image[bmp::kBiBitCount]), 8);
-    EXPECT_EQ(bmp::ReadU32(&hundred.image[bmp::kBiSizeImage]), 5000u);
-    for (int j = 0; j < 256; ++j) {
-        ASSERT_EQ(hundred.image[54 + 4 * j + 3], 0);
-    }
-    // Basic colours fill entries 0..41 when F = 0.
-    EXPECT_EQ(Bytes(hundred.image.begin() + 54, hundred.image.begin() + 58), (Bytes{255, 0, 0, 0}));
-
     const Bytes small = testimg::Make24(8, 8, [](int x, int r) { return x * 30u + r; });
     ASSERT_EQ(small.size(), 246u);
-    const EngineRun grown = Engine(small, 0, table);
+    const Converted grown = Engine(small, 0, table);
     ASSERT_EQ(grown.outcome, Outcome::Converted);
     EXPECT_EQ(grown.image.size(), 1142u);
-    EXPECT_EQ(grown.image, Literal(small, 0, table).image);
+    EXPECT_EQ(bmp::ReadU32(&grown.image[bmp::kBfSize]), 1142u);
+    EXPECT_EQ(bmp::ReadU32(&grown.image[bmp::kBiSizeImage]), 64u);
+    EXPECT_EQ(EntryAt(grown.image, 0), 0x0000FFu); // basic colours fill entries 0..41 when F = 0
 
-    const EngineRun refused = Engine(small, 0, table, true);
-    EXPECT_EQ(refused.outcome, Outcome::NoMemory);
-    EXPECT_EQ(refused.image, small);
+    testimg::VectorBlock full{small};
+    full.failGrow = true;
+    EXPECT_EQ(full.Diffuse({0, table.data(), quantize::kBasicPalette}).outcome, Outcome::NoMemory);
+    EXPECT_EQ(full.bytes, small);
 }
 
 TEST(ErrorDiffusion, ImagesOfEightBitsOrFewerAreRefusedAfterTheOpeningCounts) {
     const Bytes table = UserTable(1, false);
     for (const std::uint16_t bits : {std::uint16_t{1}, std::uint16_t{4}, std::uint16_t{8}}) {
         const Bytes image = testimg::MakeHeaders(6, 6, bits);
-        const EngineRun run = Engine(image, 12, table);
+        const Converted run = Engine(image, 12, table);
         EXPECT_EQ(run.outcome, Outcome::AlreadyIndexed);
         EXPECT_EQ(run.image, image);
         EXPECT_EQ(run.events, std::vector<std::string>{"open 12 42 202"});
@@ -161,23 +119,30 @@ TEST(ErrorDiffusion, ImagesOfEightBitsOrFewerAreRefusedAfterTheOpeningCounts) {
     }
 }
 
+// Entries from `first` on are black.
+bool BlackFrom(const Bytes& result, int first) {
+    for (int e = first; e < 256; ++e) {
+        if (EntryAt(result, e) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {
-    const EngineRun run =
+    const Converted run =
         Engine(testimg::Make24(0, 4, [](int, int) { return 0u; }), 0, UserTable(2, false));
     ASSERT_EQ(run.outcome, Outcome::Converted);
-    EXPECT_EQ(run.image.size(), 1078u);
-    // Free entries black.
-    for (int j = 42; j < 256; ++j) {
-        ASSERT_EQ(run.image[54 + 4 * j] | run.image[55 + 4 * j] | run.image[56 + 4 * j], 0);
-    }
+    EXPECT_EQ(run.image.size(), bmp::k8BitPixelData);
+    EXPECT_TRUE(BlackFrom(run.image, 42));
     // No rows, however wide: nothing is set aside for a row that never comes (a row of
     // 2^31 pixels would take 6 GB).
     Bytes wide = testimg::Make24(0, 0, [](int, int) { return 0u; });
     bmp::WriteU32(&wide[bmp::kBiWidth], 0x7FFFFFFF);
     const long peakBefore = PeakMemoryKb();
-    const EngineRun wideRun = Engine(wide, 0, UserTable(2, false));
+    const Converted wideRun = Engine(wide, 0, UserTable(2, false));
     ASSERT_EQ(wideRun.outcome, Outcome::Converted);
-    EXPECT_EQ(wideRun.image.size(), 1078u);
+    EXPECT_EQ(wideRun.image.size(), bmp::k8BitPixelData);
     EXPECT_LT(PeakMemoryKb() - peakBefore, 256 * 1024);
 }
 
@@ -185,9 +150,9 @@ TEST(ErrorDiffusion, AnImageWithNoPixelsGetsAnAllBasicPalette) {
 // One thread and two dither the rows in different orders: both must give the same bytes.
 void ExpectSameAsLiteral(const Bytes& image, int fixed, const Bytes& table,
                          const std::string& what) {
-    const EngineRun literalRun = Literal(image, fixed, table);
+    const Converted literalRun = Literal(image, fixed, table);
     for (int threads : {1, 2}) {
-        const EngineRun engineRun = Engine(image, fixed, table, false, threads);
+        const Converted engineRun = Engine(image, fixed, table, threads);
         const std::string how = what + ", " + std::to_string(threads) + " thread(s)";
         ASSERT_EQ(engineRun.outcome, literalRun.outcome) << how;
         ASSERT_EQ(engineRun.image, literalRun.image) << how;
@@ -198,21 +163,11 @@ void ExpectSameAsLiteral(const Bytes& image, int fixed, const Bytes& table,
 TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmOnGeneratedImages) {
     int compared = 0;
     std::uint32_t seed = 100;
+    const int sizes[][2] = {{1, 1}, {1, 9}, {2, 3}, {3, 2},  {4, 4},   {5, 1}, {6, 7},
+                            {7, 5}, {8, 3}, {9, 9}, {17, 6}, {33, 12}, {64, 1}};
     for (int fixed : {0, 1, 100, 214, 215, 230, 255, 256}) {
         const Bytes table = UserTable(seed, fixed % 2 == 0);
-        for (auto [width, rows] : {std::pair{1, 1},
-                                   {1, 9},
-                                   {2, 3},
-                                   {3, 2},
-                                   {4, 4},
-                                   {5, 1},
-                                   {6, 7},
-                                   {7, 5},
-                                   {8, 3},
-                                   {9, 9},
-                                   {17, 6},
-                                   {33, 12},
-                                   {64, 1}}) {
+        for (const auto [width, rows] : sizes) {
             for (int colours : {1, 3, 40, 300}) {
                 ++seed;
                 const Bytes image =
@@ -263,8 +218,8 @@ TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmWhenTwoThreadsMeetInsideRows) {
 TEST(ErrorDiffusion, HighQualityProgressOnlyGoesForward) {
     const Bytes image = testimg::MakeRandom(97, 10, 5000, 3, 0);
     for (const int threads : {1, 2}) {
-        const EngineRun run =
-            Engine(image, 0, Bytes(1024, 0), false, threads, quantize::kHighQualityDiffusion);
+        const Converted run =
+            Engine(image, 0, testimg::kBlackTable, threads, quantize::kHighQualityDiffusion);
         const auto dithering = std::find(run.events.begin(), run.events.end(), "phase 2");
         ASSERT_NE(dithering, run.events.end());
         std::vector<std::string> counts(dithering + 1, run.events.end() - 1);
@@ -287,17 +242,13 @@ TEST(ErrorDiffusion, FrequencyTiesGoToTheColourMetFirst) {
     }
     const std::uint32_t late = 0x7A7B7C, early = 0x3C3D3E;
     pixels.insert(pixels.begin() + 5, early);
-    pixels.push_back(early);
-    pixels.push_back(late);
-    pixels.push_back(late);
+    pixels.insert(pixels.end(), {early, late, late});
     const int width = static_cast<int>(pixels.size());
     const Bytes image =
         testimg::Make24(width, 1, [&](int x, int) { return pixels[static_cast<std::size_t>(x)]; });
     const Bytes table = UserTable(4, false);
     ExpectSameAsLiteral(image, 0, table, "ties");
-    const EngineRun run = Engine(image, 0, table);
-    const std::uint8_t* last = &run.image[54 + 4 * 255];
-    EXPECT_EQ((last[2] << 16 | last[1] << 8 | last[0]), static_cast<int>(early));
+    EXPECT_EQ(EntryAt(Engine(image, 0, table).image, 255), early);
 }
 
 TEST(ErrorDiffusion, CountsBeyondSixteenBitsRankCorrectly) {
@@ -306,21 +257,15 @@ TEST(ErrorDiffusion, CountsBeyondSixteenBitsRankCorrectly) {
     const std::uint32_t big = 0x101112, bigger = 0x202122;
     const Bytes image = testimg::Make24(400, 350, [&](int x, int r) {
         const int i = r * 400 + x;
-        if (i < 66000) {
-            return big;
-        }
-        if (i < 136000) {
-            return bigger;
-        }
-        return static_cast<std::uint32_t>(0x300000 + i % 300);
+        return i < 66000    ? big
+               : i < 136000 ? bigger
+                            : static_cast<std::uint32_t>(0x300000 + i % 300);
     });
     const Bytes table = UserTable(6, false);
-    const EngineRun run = Engine(image, 0, table);
+    const Converted run = Engine(image, 0, table);
     ASSERT_EQ(run.outcome, Outcome::Converted);
-    const std::uint8_t* first = &run.image[54 + 4 * 42];
-    EXPECT_EQ((first[2] << 16 | first[1] << 8 | first[0]), static_cast<int>(bigger));
-    const std::uint8_t* second = first + 4;
-    EXPECT_EQ((second[2] << 16 | second[1] << 8 | second[0]), static_cast<int>(big));
+    EXPECT_EQ(EntryAt(run.image, 42), bigger);
+    EXPECT_EQ(EntryAt(run.image, 43), big);
     EXPECT_EQ(run.image, Literal(image, 0, table).image);
 }
 
@@ -349,14 +294,10 @@ TEST(ErrorDiffusion, ColoursOfTheFixedAndBasicGroupsLeaveTheFreeGroupBlack) {
             const std::uint8_t* c = quantize::kBasicPalette + 3 * ((x * r) % 42);
             return static_cast<std::uint32_t>(c[0] << 16 | c[1] << 8 | c[2]);
         }
-        const std::uint8_t* e = &table[4 * ((x + 3 * r) % 10)];
-        return static_cast<std::uint32_t>(e[2] << 16 | e[1] << 8 | e[0]);
+        return bmp::ReadU32(&table[4 * ((x + 3 * r) % 10)]) & 0xFFFFFF;
     });
     ExpectSameAsLiteral(image, 10, table, "all in groups");
-    const EngineRun run = Engine(image, 10, table);
-    for (int j = 52; j < 256; ++j) {
-        ASSERT_EQ(run.image[54 + 4 * j] | run.image[55 + 4 * j] | run.image[56 + 4 * j], 0) << j;
-    }
+    EXPECT_TRUE(BlackFrom(Engine(image, 10, table).image, 52));
 }
 
 } // namespace
