@@ -26,60 +26,33 @@ TEST(ExactReduction, FourByTwoWithThreeColours) {
     ASSERT_EQ(out.size(), 1086u);
     EXPECT_EQ(result.newSize, 1086u);
     EXPECT_EQ(Field(out, bmp::kBfSize), 1086u);
-    EXPECT_EQ(Field(out, bmp::kBfOffBits), 1078u);
+    EXPECT_EQ(Field(out, bmp::kBfOffBits), bmp::k8BitPixelData);
     EXPECT_EQ(Field(out, bmp::kBiSizeImage), 8u);
     EXPECT_EQ(bmp::ReadU16(&out[bmp::kBiBitCount]), 8);
     EXPECT_EQ(Field(out, bmp::kBiWidth), 4u);
     EXPECT_EQ(Field(out, bmp::kBiHeight), 2u);
     EXPECT_EQ(Field(out, 38), 2835u); // fields it does not own stay as loaded
     // Entries in order of first appearance, blue-green-red-zero; the rest black.
-    const Bytes table(out.begin() + 54, out.begin() + 66);
-    EXPECT_EQ(table, (Bytes{0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0}));
-    for (std::size_t i = 66; i < 1078; ++i) {
-        ASSERT_EQ(out[i], 0) << i;
-    }
-    EXPECT_EQ(Bytes(out.begin() + 1078, out.end()), (Bytes{0, 0, 1, 0, 2, 1, 1, 1}));
+    Bytes table(1024, 0);
+    table[2] = table[5] = table[8] = 255;
+    EXPECT_EQ(Bytes(out.begin() + bmp::kColourTable, out.begin() + bmp::k8BitPixelData), table);
+    EXPECT_EQ(Bytes(out.begin() + bmp::k8BitPixelData, out.end()), (Bytes{0, 0, 1, 0, 2, 1, 1, 1}));
 }
 
-TEST(ExactReduction, TheTwoHundredFiftySeventhColourRefusesAndChangesNothing) {
-    const Bytes image = testimg::Make24(
-        257, 3, [](int x, int r) { return r == 1 ? static_cast<std::uint32_t>(x) : 0u; });
-    VectorBlock block{image};
-    const auto result = block.Exact();
-    EXPECT_EQ(result.outcome, Outcome::TooManyColours);
-    EXPECT_EQ(block.bytes, image);
-    EXPECT_EQ(block.resizes, 0);
-}
-
-TEST(ExactReduction, OtherBitCountsAreAlready256AndAConvertedImageToo) {
-    VectorBlock block{testimg::Make24(4, 4, [](int x, int) { return x * 0x111111u; })};
-    ASSERT_EQ(block.Exact().outcome, Outcome::Converted);
-    const Bytes converted = block.bytes;
-    EXPECT_EQ(block.Exact().outcome, Outcome::AlreadyIndexed);
-    EXPECT_EQ(block.bytes, converted);
-}
-
+// No pixels, and no row to visit however many there are (found by fuzzing: 905969664 rows
+// of nothing used to be walked one by one): an 8-bit image of no pixels and a black table.
 TEST(ExactReduction, AnImageWithNoPixelsBecomesAnEmpty8BitImage) {
-    for (auto [w, h] : {std::pair{0, 5}, std::pair{7, 0}}) {
-        VectorBlock block{testimg::Make24(w, h, [](int, int) { return 1u; })};
-        const auto result = block.Exact();
-        ASSERT_EQ(result.outcome, Outcome::Converted);
-        EXPECT_EQ(block.bytes.size(), 1078u);
-        EXPECT_EQ(Field(block.bytes, bmp::kBfSize), 1078u);
+    for (const auto& [w, h] : {std::pair{0, 5}, std::pair{7, 0}, std::pair{0, 905969664}}) {
+        Bytes image = testimg::Make24(w, 0, [](int, int) { return 1u; });
+        bmp::WriteU32(&image[bmp::kBiHeight], static_cast<std::uint32_t>(h));
+        VectorBlock block{image};
+        ASSERT_EQ(block.Exact().outcome, Outcome::Converted) << h;
+        EXPECT_EQ(Field(block.bytes, bmp::kBiHeight), static_cast<std::uint32_t>(h));
+        EXPECT_EQ(Field(block.bytes, bmp::kBfSize), bmp::k8BitPixelData);
         EXPECT_EQ(Field(block.bytes, bmp::kBiSizeImage), 0u);
-        EXPECT_EQ(Bytes(block.bytes.begin() + 54, block.bytes.end()), Bytes(1024, 0));
+        EXPECT_EQ(Bytes(block.bytes.begin() + bmp::kColourTable, block.bytes.end()),
+                  Bytes(1024, 0));
     }
-}
-
-TEST(ExactReduction, ZeroWidthWithAHugeHeightVisitsNoRows) {
-    // Found by fuzzing: 905969664 rows of nothing used to be walked one by one.
-    Bytes image = testimg::Make24(0, 1, [](int, int) { return 0u; });
-    bmp::WriteU32(&image[bmp::kBiHeight], 905969664);
-    VectorBlock block{image};
-    const auto result = block.Exact();
-    ASSERT_EQ(result.outcome, Outcome::Converted);
-    EXPECT_EQ(block.bytes.size(), 1078u);
-    EXPECT_EQ(Field(block.bytes, bmp::kBiHeight), 905969664u);
 }
 
 TEST(ExactReduction, TopDownImagesKeepTheirRowOrderAndHeight) {
@@ -88,7 +61,7 @@ TEST(ExactReduction, TopDownImagesKeepTheirRowOrderAndHeight) {
     VectorBlock block{image};
     ASSERT_EQ(block.Exact().outcome, Outcome::Converted);
     EXPECT_EQ(static_cast<std::int32_t>(Field(block.bytes, bmp::kBiHeight)), -2);
-    EXPECT_EQ(Bytes(block.bytes.begin() + 1078, block.bytes.end()),
+    EXPECT_EQ(Bytes(block.bytes.begin() + bmp::k8BitPixelData, block.bytes.end()),
               (Bytes{0, 1, 2, 0, 3, 4, 5, 0}));
 }
 
@@ -103,7 +76,7 @@ TEST(ExactReduction, AFailedGrowChangesNothingAndAFailedShrinkKeepsAValidImage) 
     noShrink.failShrink = true;
     const auto result = noShrink.Exact();
     ASSERT_EQ(result.outcome, Outcome::Converted);
-    EXPECT_EQ(result.newSize, 1078u + 8 * 4);
+    EXPECT_EQ(result.newSize, bmp::k8BitPixelData + 8 * 4);
     EXPECT_EQ(noShrink.bytes.size(), image.size() + 1024); // the block stayed larger
     Bytes expected = image;
     ASSERT_EQ(literal::ReduceExact(expected), literal::ExactOutcome::Converted);
@@ -132,6 +105,7 @@ TEST(ExactReduction, MatchesTheLiteralReductionOnGeneratedImages) {
                 if (literalOutcome == literal::ExactOutcome::TooManyColours) {
                     EXPECT_EQ(outcome, Outcome::TooManyColours);
                     EXPECT_EQ(block.bytes, image);
+                    EXPECT_EQ(block.resizes, 0); // refused before the block grows
                 } else {
                     ASSERT_EQ(outcome, Outcome::Converted) << width << "x" << rows;
                     ASSERT_EQ(block.bytes, expected) << width << "x" << rows << " " << colours;
