@@ -10,19 +10,6 @@ namespace {
 
 using testimg::MakeHeaders;
 
-TEST(BmpFields, LittleEndianAtTheirOffsets) {
-    std::uint8_t bytes[4] = {};
-    bmp::WriteU32(bytes, 0x12345678u);
-    EXPECT_EQ(bytes[0], 0x78);
-    EXPECT_EQ(bytes[3], 0x12);
-    EXPECT_EQ(bmp::ReadU32(bytes), 0x12345678u);
-    bmp::WriteU32(bytes, 0xFFFFFFFEu);
-    EXPECT_EQ(bmp::ReadS32(bytes), -2);
-    bmp::WriteU16(bytes, 0xBEEF);
-    EXPECT_EQ(bytes[0], 0xEF);
-    EXPECT_EQ(bmp::ReadU16(bytes), 0xBEEF);
-}
-
 TEST(BmpLayout, StrideRoundsRowsUpToWholeWords) {
     EXPECT_EQ(bmp::StrideBytes(1, 24), 4u);
     EXPECT_EQ(bmp::StrideBytes(5, 24), 16u);
@@ -38,7 +25,7 @@ TEST(DrawPlan, PlainImagesAreDrawnWhole) {
     auto rgb = MakeHeaders(5, 3, 24);
     auto plan = bmp::PlanDrawing(rgb.data(), rgb.size());
     EXPECT_TRUE(plan.drawable);
-    EXPECT_EQ(plan.pixelOffset, 54u);
+    EXPECT_EQ(plan.pixelOffset, bmp::kHeadersSize);
     EXPECT_EQ(plan.colourCount, 0u);
     EXPECT_EQ(plan.scanLines, 3u);
     EXPECT_EQ(plan.width, 5);
@@ -47,7 +34,7 @@ TEST(DrawPlan, PlainImagesAreDrawnWhole) {
     auto indexed = MakeHeaders(7, 2, 8);
     plan = bmp::PlanDrawing(indexed.data(), indexed.size());
     EXPECT_TRUE(plan.drawable);
-    EXPECT_EQ(plan.pixelOffset, 1078u);
+    EXPECT_EQ(plan.pixelOffset, bmp::k8BitPixelData);
     EXPECT_EQ(plan.colourCount, 256u);
     EXPECT_EQ(plan.scanLines, 2u);
 
@@ -63,9 +50,9 @@ TEST(DrawPlan, ShortFilesAreDrawnToTheirLastCompleteRow) {
     auto plan = bmp::PlanDrawing(image.data(), image.size() - 1);
     EXPECT_TRUE(plan.drawable);
     EXPECT_EQ(plan.scanLines, 7u);
-    plan = bmp::PlanDrawing(image.data(), 54 + 32);
+    plan = bmp::PlanDrawing(image.data(), bmp::kHeadersSize + 32);
     EXPECT_EQ(plan.scanLines, 1u);
-    plan = bmp::PlanDrawing(image.data(), 54 + 31);
+    plan = bmp::PlanDrawing(image.data(), bmp::kHeadersSize + 31);
     EXPECT_FALSE(plan.drawable);
     EXPECT_TRUE(plan.hasHeader);
 
@@ -139,23 +126,23 @@ TEST(DrawPlan, ShortColourTablesAndPixelsAtBfOffBits) {
     // 8 bits with 16 colours used: the pixels follow the 16 entries, where bfOffBits says.
     auto image = MakeHeaders(4, 2, 8);
     bmp::WriteU32(&image[bmp::kBiClrUsed], 16);
-    bmp::WriteU32(&image[bmp::kBfOffBits], 54 + 64);
-    image.resize(54 + 64 + 8);
+    bmp::WriteU32(&image[bmp::kBfOffBits], bmp::kHeadersSize + 64);
+    image.resize(bmp::kHeadersSize + 64 + 8);
     const auto plan = bmp::PlanDrawing(image.data(), image.size());
     ASSERT_TRUE(plan.drawable);
     EXPECT_TRUE(plan.inPlace);
     EXPECT_EQ(plan.colourCount, 16u);
-    EXPECT_EQ(plan.pixelOffset, 54u + 64);
-    EXPECT_EQ(plan.tableOffset, 54u);
+    EXPECT_EQ(plan.pixelOffset, bmp::kHeadersSize + 64);
+    EXPECT_EQ(plan.tableOffset, bmp::kColourTable);
     EXPECT_EQ(plan.scanLines, 2u);
     // More colours than the bit count allows are read as the full table.
     bmp::WriteU32(&image[bmp::kBiClrUsed], 300);
-    image.resize(1078 + 8);
-    bmp::WriteU32(&image[bmp::kBfOffBits], 1078);
+    image.resize(bmp::k8BitPixelData + 8);
+    bmp::WriteU32(&image[bmp::kBfOffBits], bmp::k8BitPixelData);
     EXPECT_EQ(bmp::PlanDrawing(image.data(), image.size()).colourCount, 256u);
     // A bfOffBits inside the colour table is not believed.
     bmp::WriteU32(&image[bmp::kBfOffBits], 60);
-    EXPECT_EQ(bmp::PlanDrawing(image.data(), image.size()).pixelOffset, 1078u);
+    EXPECT_EQ(bmp::PlanDrawing(image.data(), image.size()).pixelOffset, bmp::k8BitPixelData);
 }
 
 TEST(DrawPlan, LongerHeadersAreRewrittenAsFortyByteOnes) {
@@ -208,7 +195,7 @@ TEST(DrawPlan, SixteenAndThirtyTwoBitsWithAndWithoutMasks) {
     auto plan = bmp::PlanDrawing(wide.data(), wide.size());
     EXPECT_TRUE(plan.drawable);
     EXPECT_EQ(plan.colourCount, 0u);
-    std::vector<std::uint8_t> masked(54 + 12 + 16 * 2, 0);
+    std::vector<std::uint8_t> masked(bmp::kHeadersSize + 12 + 16 * 2, 0);
     bmp::WriteU32(&masked[bmp::kBfOffBits], 66);
     bmp::WriteU32(&masked[bmp::kBiSize], 40);
     bmp::WriteU32(&masked[bmp::kBiWidth], 4);
@@ -259,7 +246,7 @@ TEST(DrawPlan, HugeDimensionsDoNotOverflow) {
     // Run-length data of 4 MiB: 8192 x 8192 unpacks into 64 MiB and is drawn; 32768 x 32768
     // would need 1 GiB, more than a 32-bit program can count on.
     auto rle = MakeHeaders(8192, 1, 8);
-    rle.resize(1078 + (std::size_t{4} << 20));
+    rle.resize(bmp::k8BitPixelData + (std::size_t{4} << 20));
     bmp::WriteU32(&rle[bmp::kBiHeight], 8192);
     bmp::WriteU32(&rle[bmp::kBiCompression], 1);
     EXPECT_TRUE(bmp::PlanDrawing(rle.data(), rle.size()).runLength);
@@ -302,7 +289,7 @@ TEST(DrawPlan, AFileCutShortIsToldApartFromAWholeOne) {
     EXPECT_EQ(pixels, (std::vector<std::uint8_t>{5, 5, 5, 0, 0, 0, 0, 0}));
 
     auto rle = MakeHeaders(3, 2, 8);
-    rle.resize(1078);
+    rle.resize(bmp::k8BitPixelData);
     bmp::WriteU32(&rle[bmp::kBiCompression], 1);
     rle.insert(rle.end(), rows.begin(), rows.end());
     EXPECT_FALSE(cutShort(rle, rle.size()));
