@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
@@ -21,12 +19,12 @@
 #include "core/quantize/exact_reduction.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/corpus.h"
-#include "tests/support/recorder.h"
 #include "tests/support/literal_layout.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testimg::Bytes;
 
 TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
     const auto files = testimg::CorpusFiles(TW_CORPUS_DIR);
@@ -36,10 +34,8 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
     int converted = 0, drawn = 0, runLength = 0, expanded = 0;
     std::set<std::string> names; // of the files that converted
     for (const std::string& name : files) {
-        const std::filesystem::path path = name;
         SCOPED_TRACE(name);
-        std::ifstream in(path, std::ios::binary);
-        const Bytes file((std::istreambuf_iterator<char>(in)), {});
+        const Bytes file = testimg::ReadFileBytes(name);
 
         // The drawing plan: whatever it promises must lie inside the file.
         const auto plan = bmp::PlanDrawing(file.data(), file.size());
@@ -92,7 +88,7 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
                 continue;
             }
             converted += exact ? 0 : 1;
-            names.insert(path.filename().string());
+            names.insert(std::filesystem::path(name).filename().string());
             EXPECT_EQ(bmp::ReadU16(&result[bmp::kBiBitCount]), 8);
             Bytes plainResult;
             EXPECT_EQ(convert(literal::Plain24Of(file), exact, plainResult),
@@ -104,8 +100,8 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
         Bytes plain;
         if (bmp::ExpandIndexed(file.data(), file.size(), plain)) {
             ++expanded;
-            EXPECT_EQ(plain.size(), 54 + bmp::StrideBytes(plan.width, 24) *
-                                             static_cast<std::uint64_t>(std::abs(plan.height)));
+            EXPECT_EQ(plain.size(),
+                      bmp::kHeadersSize + bmp::StrideBytes(plan.width, 24) * std::abs(plan.height));
         }
 
         std::uint8_t palette[1024] = {};
@@ -124,15 +120,14 @@ TEST(Corpus, EveryFileIsReadSafelyAndRefusalsChangeNothing) {
 }
 
 Bytes ExpandedPixels(const std::string& name, bool reverseRows = false) {
-    std::ifstream in(std::string(TW_CORPUS_DIR) + "/g/" + name, std::ios::binary);
-    const Bytes file((std::istreambuf_iterator<char>(in)), {});
+    const Bytes file = testimg::ReadFileBytes(std::string(TW_CORPUS_DIR) + "/g/" + name);
     Bytes plain;
     EXPECT_TRUE(bmp::ExpandIndexed(file.data(), file.size(), plain)) << name;
-    if (plain.size() < 54) {
+    if (plain.size() < bmp::kHeadersSize) {
         return {};
     }
-    const std::size_t stride = bmp::StrideBytes(bmp::ReadS32(&plain[18]), 24);
-    Bytes rows(plain.begin() + 54, plain.end());
+    const std::size_t stride = bmp::StrideBytes(bmp::ReadS32(&plain[bmp::kBiWidth]), 24);
+    Bytes rows(plain.begin() + bmp::kHeadersSize, plain.end());
     if (reverseRows) {
         for (std::size_t a = 0, b = rows.size() - stride; a < b; a += stride, b -= stride) {
             std::swap_ranges(rows.begin() + a, rows.begin() + a + stride, rows.begin() + b);
@@ -165,8 +160,7 @@ TEST(Corpus, EveryDrawableFileTravelsThroughTheClipboardUnchanged) {
     int travelled = 0;
     for (const std::string& name : files) {
         SCOPED_TRACE(name);
-        std::ifstream in(name, std::ios::binary);
-        const Bytes file((std::istreambuf_iterator<char>(in)), {});
+        const Bytes file = testimg::ReadFileBytes(name);
         const auto plan = bmp::PlanDrawing(file.data(), file.size());
         Bytes dib, back;
         ASSERT_EQ(bmp::PackedDibOf(file.data(), file.size(), dib), plan.drawable);
