@@ -11,15 +11,6 @@
 
 namespace {
 
-// FNV-1a, 64 bits.
-std::uint64_t Hash(const testimg::Bytes& bytes) {
-    std::uint64_t h = 0xCBF29CE484222325u;
-    for (const std::uint8_t b : bytes) {
-        h = (h ^ b) * 0x100000001B3u;
-    }
-    return h;
-}
-
 // A photograph's worth of colours from integer arithmetic alone: gradients with grain.
 std::uint32_t Grainy(int x, int r) {
     const std::uint32_t grain =
@@ -56,7 +47,7 @@ std::uint64_t Converted(const quantize::Stages& stages, int fixed, int threads,
     const auto result =
         block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, stages, choices});
     EXPECT_EQ(result.outcome, quantize::Outcome::Converted);
-    return Hash(block.bytes);
+    return testimg::Fnv(block.bytes);
 }
 
 TEST(SameBytesEverywhere, HighQualityDiffusion) {
