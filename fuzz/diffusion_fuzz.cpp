@@ -10,19 +10,18 @@
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
-#include "tests/support/recorder.h"
 #include "tests/support/literal_layout.h"
 
 namespace {
 
-quantize::Result Diffuse(std::vector<std::uint8_t>& image, const quantize::DiffusionInput& input) {
-    const quantize::Resizer resize = [&image](std::uint64_t newSize) {
-        image.resize(newSize);
-        image.shrink_to_fit();
-        return quantize::ResizeResult{image.data(), true};
-    };
-    testimg::Recorder quiet;
-    return quantize::DiffuseImage(image.data(), image.size(), resize, input, quiet);
+// In a block of exactly the image's size.
+quantize::Outcome Diffuse(std::vector<std::uint8_t>& image, const quantize::DiffusionInput& input) {
+    testimg::VectorBlock block{image};
+    block.tight = true;
+    block.bytes.shrink_to_fit();
+    const quantize::Outcome outcome = block.Diffuse(input).outcome;
+    image = block.bytes;
+    return outcome;
 }
 
 } // namespace
@@ -66,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         input.choices.key = (before & 0x80) != 0;
     }
     std::vector<std::uint8_t> image = original;
-    if (Diffuse(image, input).outcome != quantize::Outcome::Converted) {
+    if (Diffuse(image, input) != quantize::Outcome::Converted) {
         if (image != original) {
             std::abort(); // a refusal changed the image
         }
@@ -89,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::vector<std::uint8_t> plain = literal::Plain24Of(original);
-    if (Diffuse(plain, input).outcome != quantize::Outcome::Converted || plain != image) {
+    if (Diffuse(plain, input) != quantize::Outcome::Converted || plain != image) {
         std::abort(); // the layout was read differently from its plain twin
     }
     return 0;

@@ -5,36 +5,32 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/quantize/exact_reduction.h"
+#include "tests/support/bmp_builder.h"
 #include "tests/support/literal_layout.h"
 
 namespace {
 
-quantize::Result Reduce(std::vector<std::uint8_t>& image) {
-    const quantize::Resizer resize = [&image](std::uint64_t newSize) {
-        if (newSize > (1u << 26)) {
-            return quantize::ResizeResult{image.data(), false};
-        }
-        image.resize(newSize);
-        image.shrink_to_fit();
-        return quantize::ResizeResult{image.data(), true};
-    };
-    return quantize::ReduceExact(image.data(), image.size(), resize);
+// A block of exactly the image's size, which grows to 64 MiB at most.
+quantize::Outcome Reduce(testimg::VectorBlock& block) {
+    block.tight = true;
+    block.limit = std::uint64_t{1} << 26;
+    block.bytes.shrink_to_fit();
+    return block.Exact().outcome;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> input(data, data + size);
-    std::vector<std::uint8_t> image = input;
-    if (Reduce(image).outcome != quantize::Outcome::Converted) {
-        if (image != input) {
+    testimg::VectorBlock image{input};
+    if (Reduce(image) != quantize::Outcome::Converted) {
+        if (image.bytes != input) {
             std::abort(); // a refusal changed the image
         }
         return 0;
     }
-    std::vector<std::uint8_t> plain = literal::Plain24Of(input);
-    if (Reduce(plain).outcome != quantize::Outcome::Converted || plain != image) {
+    testimg::VectorBlock plain{literal::Plain24Of(input)};
+    if (Reduce(plain) != quantize::Outcome::Converted || plain.bytes != image.bytes) {
         std::abort(); // the layout was read differently from its plain twin
     }
     return 0;

@@ -193,20 +193,21 @@ inline Bytes MakeRandom(int width, int rows, int colours, std::uint32_t seed, st
 }
 
 // The document's block as a vector; `failGrow` and `failShrink` make resizes fail, and so
-// does a size beyond 1 GiB. With `tight` the vector holds exactly the size asked for, so that
-// a sanitizer sees any access past it.
+// does a size beyond `limit`. With `tight` the vector holds exactly the size asked for, so
+// that a sanitizer sees any access past it.
 struct VectorBlock {
     Bytes bytes;
     bool failGrow = false;
     bool failShrink = false;
     bool tight = false;
     int resizes = 0;
+    std::uint64_t limit = std::uint64_t{1} << 30;
 
     quantize::Resizer Resizer() {
         return [this](std::uint64_t size) {
             ++resizes;
             const bool grow = size > bytes.size();
-            if ((grow && failGrow) || (!grow && failShrink) || size > (std::uint64_t{1} << 30)) {
+            if ((grow && failGrow) || (!grow && failShrink) || size > limit) {
                 return quantize::ResizeResult{bytes.data(), false};
             }
             bytes.resize(static_cast<std::size_t>(size), 0xCD); // grown bytes are not zeroed
