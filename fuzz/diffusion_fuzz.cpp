@@ -27,7 +27,7 @@ quantize::Outcome Diffuse(std::vector<std::uint8_t>& image, const quantize::Diff
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 54) {
+    if (size < bmp::kHeadersSize) {
         return 0;
     }
     // Images are cut to their first rows, at most 1024 pixels in all, which keeps each run

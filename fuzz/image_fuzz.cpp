@@ -7,32 +7,35 @@
 #include <vector>
 
 #include "cli/image_io.h"
+#include "core/bmp/layout.h"
 #include "core/quantize/bmp_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    cli::FileBytes bmp;
+    cli::FileBytes decoded;
     std::string error;
     image::AlphaRule rule;
     rule.keyed = size > 0 && (data[size - 1] & 1) != 0;
     // What a batch reads of every file's header to claim its memory.
     const cli::DecodedSize sized = cli::DecodedSizeOf(data, size);
-    if (sized.bmp > 54 + 4 * image::kMaxPixels) {
+    if (sized.bmp > bmp::kHeadersSize + 4 * image::kMaxPixels) {
         std::abort(); // at most 4 bytes a pixel: 3, and the padding of a row
     }
-    if (!cli::DecodeToBmp(data, size, rule, bmp, error)) {
+    if (!cli::DecodeToBmp(data, size, rule, decoded, error)) {
         if (error.empty()) {
             std::abort(); // a refusal says why
         }
         return 0;
     }
     std::vector<std::uint8_t> png;
-    const auto indexed = quantize::ViewPlainBmp(bmp.data(), bmp.size());
+    const auto indexed = quantize::ViewPlainBmp(decoded.data(), decoded.size());
     if (!indexed || !cli::EncodePng(*indexed, png, error)) {
         std::abort();
     }
     cli::FileBytes again;
-    if (!cli::DecodeToBmp(png.data(), png.size(), {}, again, error) || again.size() != bmp.size() ||
-        !std::equal(bmp.begin() + 54, bmp.end(), again.begin() + 54)) {
+    if (!cli::DecodeToBmp(png.data(), png.size(), {}, again, error) ||
+        again.size() != decoded.size() ||
+        !std::equal(decoded.begin() + bmp::kHeadersSize, decoded.end(),
+                    again.begin() + bmp::kHeadersSize)) {
         std::abort(); // the PNG written does not read back to the same pixels
     }
     return 0;

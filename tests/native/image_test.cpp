@@ -204,7 +204,7 @@ TEST(PngSuite, TransparencyGoesOntoWhiteOrBecomesTheKeyColour) {
     ASSERT_TRUE(Decode(file, white, error));
     ASSERT_TRUE(Decode(file, keyed, error, rule));
     int keys = 0, differ = 0;
-    for (std::size_t i = 54; i + 2 < white.size(); i += 3) {
+    for (std::size_t i = bmp::kHeadersSize; i + 2 < white.size(); i += 3) {
         const bool key = keyed[i] == 1 && keyed[i + 1] == 2 && keyed[i + 2] == 3;
         keys += key;
         differ += !key && std::memcmp(&keyed[i], &white[i], 3) != 0;
@@ -287,7 +287,8 @@ TEST(PngWriter, AnImageReadsBackToItsIndicesAndPalette) {
     ASSERT_TRUE(viewed && cli::EncodePng(*viewed, png, error)) << error;
     Bytes again;
     ASSERT_TRUE(Decode(png, again, error)) << error;
-    EXPECT_EQ(Bytes(again.begin() + 54, again.end()), Bytes(rgb.begin() + 54, rgb.end()));
+    EXPECT_EQ(Bytes(again.begin() + bmp::kHeadersSize, again.end()),
+              Bytes(rgb.begin() + bmp::kHeadersSize, rgb.end()));
 }
 
 // The stream deflated in two halves inflates to the bytes it was made of (zlib checks the

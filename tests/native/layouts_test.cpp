@@ -9,7 +9,6 @@
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
 #include "tests/support/bmp_builder.h"
-#include "tests/support/recorder.h"
 #include "tests/support/literal_layout.h"
 
 namespace {
@@ -102,7 +101,9 @@ TEST(Layouts, WhatCannotBeReadIsRefusedUnchangedByBoth) {
         {{24, 40}, set32(bmp::kBiCompression, 3), Outcome::UnsupportedLayout},    // 24-bit fields
         {{32, 40}, set32(bmp::kBiCompression, 6), Outcome::UnsupportedLayout},    // alpha fields
         {{24, 64}, none, Outcome::UnsupportedLayout},                             // OS/2 2.x
-        {{24, 40, 0, 0, 0, 256}, set32(bmp::kBfOffBits, 54), Outcome::UnsupportedLayout},
+        {{24, 40, 0, 0, 0, 256},
+         set32(bmp::kBfOffBits, bmp::kHeadersSize),
+         Outcome::UnsupportedLayout},
         {{16, 124}, set32(bmp::kBiHeight, 8), Outcome::Truncated}, // a row short
         // The plain layout with a header that does not add up.
         {{}, bits(0), Outcome::UnsupportedLayout},
@@ -116,7 +117,9 @@ TEST(Layouts, WhatCannotBeReadIsRefusedUnchangedByBoth) {
         {{}, set32(bmp::kBiWidth, static_cast<std::uint32_t>(-13)), Outcome::UnsupportedLayout},
         {{}, set32(bmp::kBfOffBits, 58), Outcome::Truncated}, // four bytes short now
         {{}, set32(bmp::kBiHeight, 0x7FFFFFFF), Outcome::Truncated},
-        {{}, cut(54 + 40 * 7 - 1), Outcome::Truncated}, // one byte short of the last row
+        {{},
+         cut(bmp::kHeadersSize + 40 * 7 - 1),
+         Outcome::Truncated}, // one byte short of the last row
         {{}, cut(53), Outcome::UnsupportedLayout},
         // A file that ends inside its header tells its bit count from 30 bytes on: cut short.
         {{},
@@ -146,7 +149,7 @@ TEST(Layouts, IndexedFilesAreWholeCutShortOrOfAKindNoneConverts) {
     using quantize::Outcome;
     const auto indexed = [](std::uint16_t bits) {
         Bytes image = testimg::MakeHeaders(13, 7, bits);
-        for (std::size_t i = 54; i < image.size(); ++i) {
+        for (std::size_t i = bmp::kHeadersSize; i < image.size(); ++i) {
             image[i] = static_cast<std::uint8_t>(i * 7);
         }
         return image;
@@ -154,7 +157,7 @@ TEST(Layouts, IndexedFilesAreWholeCutShortOrOfAKindNoneConverts) {
     // Run-length rows: a run of 13 in each row, then the end of the bitmap.
     const auto runLength = [](std::uint16_t bits) {
         Bytes image = testimg::MakeHeaders(13, 7, bits);
-        image.resize(54 + (std::size_t{4} << bits));
+        image.resize(bmp::kColourTable + (std::size_t{4} << bits));
         bmp::WriteU32(&image[bmp::kBiCompression], bits == 8 ? 1 : 2);
         for (int r = 0; r < 7; ++r) {
             image.insert(image.end(), {13, static_cast<std::uint8_t>(r * 17), 0, 0});
