@@ -24,10 +24,4 @@ TEST(NumberField, HugeNumbersStopAtTheEndsOfTheRange) {
     EXPECT_EQ(palette::ReadNumber("-2147483648"), -2147483647L - 1);
 }
 
-TEST(NumberField, WritesPlainDecimal) {
-    EXPECT_EQ(palette::WriteNumber(0), "0");
-    EXPECT_EQ(palette::WriteNumber(255), "255");
-    EXPECT_EQ(palette::WriteNumber(-6), "-6");
-}
-
 } // namespace
