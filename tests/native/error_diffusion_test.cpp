@@ -52,7 +52,7 @@ long PeakMemoryKb() {
 }
 
 Converted Literal(const Bytes& image, int fixed, const Bytes& table) {
-    Converted run{Outcome::Converted, image, {}};
+    Converted run{Outcome::Converted, image, {}, {}};
     testimg::Recorder recorder;
     run.outcome =
         literal::Diffuse(run.image, fixed, table.data(), quantize::kBasicPalette, recorder);

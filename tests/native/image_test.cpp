@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <numeric>
 #include <png.h>
 
@@ -16,10 +14,7 @@
 
 #include "cli/deflate.h"
 #include "cli/image_io.h"
-#include "core/image/png_check.h"
-#include "core/quantize/basic_palette.h"
 #include "core/quantize/bmp_writer.h"
-#include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/png_reference.h"
 #include "tests/support/temp_folder.h"

@@ -232,11 +232,11 @@ struct VectorBlock {
 };
 
 // Error diffusion of a copy of an image, the fixed colours from `table`: the outcome, the bytes
-// after it and every report.
+// after it, every report and the texts a progress display shows.
 struct Converted {
     quantize::Outcome outcome;
     Bytes image;
-    std::vector<std::string> events;
+    std::vector<std::string> events, texts;
 };
 inline Converted Diffused(const Bytes& image, int fixed, const Bytes& table = kBlackTable,
                           quantize::Stages stages = quantize::kBasicDiffusion, int threads = 0,
@@ -245,7 +245,7 @@ inline Converted Diffused(const Bytes& image, int fixed, const Bytes& table = kB
     Recorder recorder;
     const quantize::DiffusionInput input{fixed,   table.data(), quantize::kBasicPalette,
                                          threads, stages,       choices};
-    return {block.Diffuse(input, recorder).outcome, block.bytes, recorder.events};
+    return {block.Diffuse(input, recorder).outcome, block.bytes, recorder.events, recorder.texts};
 }
 
 } // namespace testimg

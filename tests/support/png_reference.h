@@ -52,7 +52,7 @@ inline std::string CompareWithReference(const PngReference& r, const Bytes& imag
         return "not a 24-bit BMP of the reference's size";
     }
     Bytes rgb; // red, green and blue, top row first
-    const std::uint64_t stride = bmp::StrideBytes(r.width, 24);
+    const auto stride = static_cast<std::size_t>(bmp::StrideBytes(r.width, 24));
     for (std::uint32_t y = 0; y < r.height; ++y) {
         const std::uint8_t* row = &image[bmp::kHeadersSize + (r.height - 1 - y) * stride];
         for (std::uint32_t x = 0; x < r.width; ++x) {

@@ -29,19 +29,10 @@ std::uint32_t Photo(int x, int y) {
 
 const char* const kQuestion = "固定パレットを使いますか？";
 const char* const kGroups = "固定パレット 0\n基本パレット 42\nフリーパレット 214";
-const Bytes kNoTable(1024, 0);
-
-using Quiet = testimg::Recorder;
-
-// The engine's output for the same image, fixed count and user palette.
-Bytes EngineResult(const Bytes& image, int fixed = 0, const Bytes& table = kNoTable,
-                   Quiet* quiet = nullptr, int threads = 0,
-                   quantize::Stages method = quantize::kBasicDiffusion) {
-    testimg::VectorBlock block{image};
-    Quiet local;
-    block.Diffuse({fixed, table.data(), quantize::kBasicPalette, threads, method},
-                  quiet ? *quiet : local);
-    return block.bytes;
+// The engine's result for the same image, fixed count and user palette.
+Bytes EngineResult(const Bytes& image, int fixed = 0, const Bytes& table = testimg::kBlackTable,
+                   quantize::Stages method = quantize::kBasicDiffusion, int threads = 0) {
+    return testimg::Diffused(image, fixed, table, method, threads).image;
 }
 
 // Texts set in the conversion window's edit control, seen by a hook on the UI thread.
@@ -67,16 +58,16 @@ class DiffusionCommandTest : public ProgramTest {
         ProgramTest::TearDown();
     }
     // Runs error diffusion without fixed colours on `image`, recording the texts the window
-    // shows in ShownTexts, and the engine's own reports for the same image in `quiet`.
-    void RunWatchingTexts(const Bytes& image, const char* name, Quiet& quiet,
-                          quantize::Stages method = quantize::kBasicDiffusion) {
+    // shows in ShownTexts; gives the texts of the engine's own reports for the same image.
+    std::vector<std::string> RunWatchingTexts(const Bytes& image, const char* name,
+                                              quantize::Stages method = quantize::kBasicDiffusion) {
         Load(image, name);
         Seams.messageAnswer = IDNO;
         HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchTexts, nullptr, GetCurrentThreadId());
         Diffuse(method.palette == quantize::PaletteMethod::Groups ? IDM_REDUCE_DIFFUSE
                                                                   : IDM_REDUCE_DIFFUSE_HQ);
         UnhookWindowsHookEx(hook);
-        EngineResult(image, 0, kNoTable, &quiet, 0, method);
+        return testimg::Diffused(image, 0, testimg::kBlackTable, method).texts;
     }
 };
 
@@ -86,8 +77,7 @@ class DiffusionCommandTest : public ProgramTest {
 TEST_F(DiffusionCommandTest, NoMeansNoFixedColoursAndTheWindowShowsTheEnginesReports) {
     const Bytes image = Picture24(37, 23, Photo);
     FixedCount = 40;
-    Quiet quiet;
-    RunWatchingTexts(image, "diffuse_no.bmp", quiet);
+    const auto texts = RunWatchingTexts(image, "diffuse_no.bmp");
     EXPECT_EQ(RunFixedCount, 0);
     EXPECT_TRUE(Seams.dialogs.empty());
     EXPECT_EQ(Told(), (std::vector<std::string>{kQuestion, kGroups, "パレット完成", "終わり"}));
@@ -101,10 +91,10 @@ TEST_F(DiffusionCommandTest, NoMeansNoFixedColoursAndTheWindowShowsTheEnginesRep
     EXPECT_EQ(FindWindowExA(window_, nullptr, kConversionWindowClass, nullptr), nullptr);
     // The engine's reports are the positions whose count is a multiple of 100: the texts a
     // window receiving every position would show, in the same order.
-    ASSERT_FALSE(quiet.texts.empty());
-    EXPECT_EQ(quiet.texts.front(), "ビットマップ走査中\n\r0 / 920");
-    EXPECT_EQ(quiet.texts.back(), "ビットマップ変換中\n\r800 / 880");
-    EXPECT_EQ(ShownTexts, quiet.texts);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front(), "ビットマップ走査中\n\r0 / 920");
+    EXPECT_EQ(texts.back(), "ビットマップ変換中\n\r800 / 880");
+    EXPECT_EQ(ShownTexts, texts);
 
     // The repaint after the run built the display palette afresh from the new colour table:
     // the run's own palette object (flags PC_RESERVED) is gone.
@@ -157,16 +147,15 @@ TEST_F(DiffusionCommandTest, YesAfterTheDialogWasOpenedUsesTheCountAsItStands) {
 
 TEST_F(DiffusionCommandTest, HighQualityTakesTheSameWayWithAPaletteForTheImage) {
     const Bytes image = Picture24(37, 23, Photo);
-    Quiet quiet;
-    RunWatchingTexts(image, "hq.bmp", quiet, quantize::kHighQualityDiffusion);
+    const auto texts = RunWatchingTexts(image, "hq.bmp", quantize::kHighQualityDiffusion);
     EXPECT_EQ(Told(), (std::vector<std::string>{
                           kQuestion, "固定パレット 0\n基本パレット 0\nフリーパレット 256",
                           "パレット完成", "終わり"}));
-    EXPECT_EQ(ShownTexts, quiet.texts);
+    EXPECT_EQ(ShownTexts, texts);
     EXPECT_NE(std::find(ShownTexts.begin(), ShownTexts.end(), "パレット作成中\n\r0 / 500"),
               ShownTexts.end());
     EXPECT_EQ(DocumentBytes(),
-              EngineResult(image, 0, kNoTable, nullptr, 0, quantize::kHighQualityDiffusion));
+              EngineResult(image, 0, testimg::kBlackTable, quantize::kHighQualityDiffusion));
     EXPECT_NE(DocumentBytes(), EngineResult(image));
 }
 
@@ -182,13 +171,11 @@ TEST_F(DiffusionCommandTest, HighQualityRunsTakeTheSettings) {
     Diffuse(IDM_REDUCE_DIFFUSE_HQ);
     ASSERT_EQ(Told().size(), 4u);
     EXPECT_EQ(Told()[1], "固定パレット 0\n基本パレット 0\nフリーパレット 16");
-    testimg::VectorBlock block{image};
-    quantize::DiffusionInput input{0, kNoTable.data(), quantize::kBasicPalette, 0,
-                                   quantize::HighQualityStages(quantize::DitherMethod::Ordered)};
-    input.choices.colours = 16;
-    Quiet quiet;
-    block.Diffuse(input, quiet);
-    EXPECT_EQ(DocumentBytes(), block.bytes);
+    EXPECT_EQ(DocumentBytes(),
+              testimg::Diffused(image, 0, testimg::kBlackTable,
+                                quantize::HighQualityStages(quantize::DitherMethod::Ordered), 0,
+                                {16, 100, false})
+                  .image);
 
     QualityKey = 1;
     Load(image, "hq_key.bmp");
@@ -221,15 +208,14 @@ TEST_F(DiffusionCommandTest, QuietRunsShowNoStageBoxes) {
 // reports with every phase's first and last text, and the bytes are those of one thread.
 TEST_F(DiffusionCommandTest, LargeImagesShowEveryPhasesEndsAndTwoThreadsGetTheBytesOfOne) {
     const Bytes image = Picture24(1024, 520, Photo); // big enough for a second thread
-    Quiet quiet;
-    RunWatchingTexts(image, "diffuse_large.bmp", quiet);
+    const auto texts = RunWatchingTexts(image, "diffuse_large.bmp");
     // In order, each one of the full sequence.
     size_t next = 0;
     for (const auto& text : ShownTexts) {
-        while (next < quiet.texts.size() && quiet.texts[next] != text) {
+        while (next < texts.size() && texts[next] != text) {
             ++next;
         }
-        ASSERT_LT(next, quiet.texts.size()) << text;
+        ASSERT_LT(next, texts.size()) << text;
     }
     for (const char* expected :
          {"ビットマップ走査中\n\r0 / 532480", "ビットマップ走査中\n\r532400 / 532480",
@@ -238,9 +224,11 @@ TEST_F(DiffusionCommandTest, LargeImagesShowEveryPhasesEndsAndTwoThreadsGetTheBy
         EXPECT_NE(std::find(ShownTexts.begin(), ShownTexts.end(), expected), ShownTexts.end())
             << expected;
     }
-    const Bytes oneThread = EngineResult(image, 0, kNoTable, nullptr, 1);
+    const Bytes oneThread =
+        EngineResult(image, 0, testimg::kBlackTable, quantize::kBasicDiffusion, 1);
     EXPECT_EQ(DocumentBytes(), oneThread);
-    EXPECT_EQ(EngineResult(image, 0, kNoTable, nullptr, 2), oneThread);
+    EXPECT_EQ(EngineResult(image, 0, testimg::kBlackTable, quantize::kBasicDiffusion, 2),
+              oneThread);
 }
 
 // An image the run would refuse is refused as the run would refuse it, before the question
