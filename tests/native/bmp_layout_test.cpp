@@ -8,6 +8,7 @@
 
 namespace {
 
+using testimg::Bytes;
 using testimg::MakeHeaders;
 
 TEST(BmpLayout, StrideRoundsRowsUpToWholeWords) {
@@ -21,105 +22,97 @@ TEST(BmpLayout, StrideRoundsRowsUpToWholeWords) {
     EXPECT_EQ(bmp::StrideBytes(0x7FFFFFFF, 24), 0x180000000ull);
 }
 
-TEST(DrawPlan, PlainImagesAreDrawnWhole) {
-    auto rgb = MakeHeaders(5, 3, 24);
-    auto plan = bmp::PlanDrawing(rgb.data(), rgb.size());
-    EXPECT_TRUE(plan.drawable);
-    EXPECT_EQ(plan.pixelOffset, bmp::kHeadersSize);
-    EXPECT_EQ(plan.colourCount, 0u);
-    EXPECT_EQ(plan.scanLines, 3u);
-    EXPECT_EQ(plan.width, 5);
-    EXPECT_EQ(plan.height, 3);
-
-    auto indexed = MakeHeaders(7, 2, 8);
-    plan = bmp::PlanDrawing(indexed.data(), indexed.size());
-    EXPECT_TRUE(plan.drawable);
-    EXPECT_EQ(plan.pixelOffset, bmp::k8BitPixelData);
-    EXPECT_EQ(plan.colourCount, 256u);
-    EXPECT_EQ(plan.scanLines, 2u);
-
-    // Bytes beyond the last row (a trailer) do not add rows.
-    auto longer = MakeHeaders(4, 4, 4, 3);
-    plan = bmp::PlanDrawing(longer.data(), longer.size());
-    EXPECT_EQ(plan.colourCount, 16u);
-    EXPECT_EQ(plan.scanLines, 4u);
+// A file image with fields changed: (offset, value) pairs, the bit count 16 bits wide, the
+// others 32.
+Bytes With(Bytes image, std::initializer_list<std::pair<std::size_t, std::uint32_t>> fields) {
+    for (const auto& [at, value] : fields) {
+        if (at == bmp::kBiBitCount) {
+            bmp::WriteU16(&image[at], static_cast<std::uint16_t>(value));
+        } else {
+            bmp::WriteU32(&image[at], value);
+        }
+    }
+    return image;
 }
 
-TEST(DrawPlan, ShortFilesAreDrawnToTheirLastCompleteRow) {
-    auto image = MakeHeaders(10, 8, 24); // stride 32
-    auto plan = bmp::PlanDrawing(image.data(), image.size() - 1);
-    EXPECT_TRUE(plan.drawable);
-    EXPECT_EQ(plan.scanLines, 7u);
-    plan = bmp::PlanDrawing(image.data(), bmp::kHeadersSize + 32);
-    EXPECT_EQ(plan.scanLines, 1u);
-    plan = bmp::PlanDrawing(image.data(), bmp::kHeadersSize + 31);
-    EXPECT_FALSE(plan.drawable);
-    EXPECT_TRUE(plan.hasHeader);
-
-    // An 8-bit image cut inside its colour table is not drawn at all.
-    auto indexed = MakeHeaders(4, 4, 8);
-    plan = bmp::PlanDrawing(indexed.data(), 600);
-    EXPECT_FALSE(plan.drawable);
-    EXPECT_TRUE(plan.hasHeader);
-}
-
-TEST(DrawPlan, NoHeaderNoPlan) {
-    auto image = MakeHeaders(2, 2, 24);
-    auto plan = bmp::PlanDrawing(image.data(), 53);
-    EXPECT_FALSE(plan.hasHeader);
-    EXPECT_FALSE(plan.drawable);
-    EXPECT_EQ(plan.problem, bmp::DrawProblem::Truncated);
-    plan = bmp::PlanDrawing(image.data(), 0);
-    EXPECT_FALSE(plan.hasHeader);
-    EXPECT_EQ(plan.problem, bmp::DrawProblem::Empty);
-    // A PNG file under a BMP name is no BMP file, whatever its bytes at the header's places.
-    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// What the plan says of whole files, of files cut short, and of files no drawing takes.
+TEST(DrawPlan, WhatEachFileCanDraw) {
+    using bmp::DrawProblem;
+    const Bytes rgb = MakeHeaders(5, 3, 24), indexed = MakeHeaders(4, 4, 8);
+    const Bytes tall = MakeHeaders(10, 8, 24); // rows of 32 bytes
+    // A PNG file under a BMP name, whatever its bytes at the header's places.
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     png.resize(200, 0);
-    png[14] = 40;
-    EXPECT_EQ(bmp::PlanDrawing(png.data(), png.size()).problem, bmp::DrawProblem::NotBitmap);
-    EXPECT_EQ(bmp::PlanDrawing(image.data(), image.size()).problem, bmp::DrawProblem::None);
-}
-
-TEST(DrawPlan, CompressedOrEmptyImagesAreNotDrawn) {
-    const auto image = MakeHeaders(4, 4, 8);
-    auto refused = [](std::vector<std::uint8_t> bytes,
-                      bmp::DrawProblem problem = bmp::DrawProblem::Unsupported) {
-        const auto plan = bmp::PlanDrawing(bytes.data(), bytes.size());
-        return plan.hasHeader && !plan.drawable && plan.problem == problem;
+    png[bmp::kBiSize] = 40;
+    Bytes rle = With(MakeHeaders(8192, 1, 8), {{bmp::kBiHeight, 8192}, {bmp::kBiCompression, 1}});
+    rle.resize(bmp::k8BitPixelData + (std::size_t{4} << 20)); // 4 MiB of run-length data
+    const struct {
+        const char* what;
+        Bytes image;
+        std::size_t size; // of the image's bytes given to the plan; 0 for all of them
+        bool hasHeader, drawable;
+        DrawProblem problem;
+        std::uint32_t scanLines, colours; // ~0u: not asked
+        std::uint64_t pixelOffset;        // 0: not asked
+    } cases[] = {
+        {"24 bits", rgb, 0, true, true, DrawProblem::None, 3, 0, bmp::kHeadersSize},
+        {"8 bits", MakeHeaders(7, 2, 8), 0, true, true, DrawProblem::None, 2, 256,
+         bmp::k8BitPixelData},
+        {"a trailer adds no rows", MakeHeaders(4, 4, 4, 3), 0, true, true, DrawProblem::None, 4, 16,
+         0},
+        {"16 bits", MakeHeaders(3, 3, 16), 0, true, true, DrawProblem::None, 3, 0, 0},
+        {"the last row cut", tall, tall.size() - 1, true, true, DrawProblem::None, 7, ~0u, 0},
+        {"one row", tall, bmp::kHeadersSize + 32, true, true, DrawProblem::None, 1, ~0u, 0},
+        {"no whole row", tall, bmp::kHeadersSize + 31, true, false, DrawProblem::Truncated, ~0u,
+         ~0u, 0},
+        {"the colour table cut", indexed, 600, true, false, DrawProblem::Truncated, ~0u, ~0u, 0},
+        {"the header cut", rgb, 53, false, false, DrawProblem::Truncated, ~0u, ~0u, 0},
+        {"no bytes", Bytes{}, 0, false, false, DrawProblem::Empty, ~0u, ~0u, 0},
+        {"a PNG", png, 0, true, false, DrawProblem::NotBitmap, ~0u, ~0u, 0},
+        {"neither OS/2 nor Windows", With(indexed, {{bmp::kBiSize, 30}}), 0, false, false,
+         DrawProblem::NotBitmap, ~0u, ~0u, 0},
+        {"JPEG inside", With(indexed, {{bmp::kBiCompression, 4}}), 0, true, false,
+         DrawProblem::Unsupported, ~0u, ~0u, 0},
+        {"run-length rows top-down",
+         With(indexed,
+              {{bmp::kBiCompression, 1}, {bmp::kBiHeight, static_cast<std::uint32_t>(-4)}}),
+         0, true, false, DrawProblem::Unsupported, ~0u, ~0u, 0},
+        {"run-length data of far more pixels than it holds",
+         With(indexed,
+              {{bmp::kBiCompression, 1}, {bmp::kBiWidth, 100000}, {bmp::kBiHeight, 100000}}),
+         0, true, false, DrawProblem::TooLarge, ~0u, ~0u, 0},
+        {"bit fields at 8 bits", With(indexed, {{bmp::kBiCompression, 3}}), 0, true, false,
+         DrawProblem::Unsupported, ~0u, ~0u, 0},
+        {"no columns", With(indexed, {{bmp::kBiWidth, 0}}), 0, true, false,
+         DrawProblem::Unsupported, ~0u, ~0u, 0},
+        {"no rows", With(indexed, {{bmp::kBiHeight, 0}}), 0, true, false, DrawProblem::Unsupported,
+         ~0u, ~0u, 0},
+        {"2 bits", With(indexed, {{bmp::kBiBitCount, 2}}), 0, true, false, DrawProblem::Unsupported,
+         ~0u, ~0u, 0},
+        // Not even one row of 6 GiB is present.
+        {"huge", With(rgb, {{bmp::kBiWidth, 0x7FFFFFFF}, {bmp::kBiHeight, 0x7FFFFFFF}}), 0, true,
+         false, DrawProblem::Truncated, ~0u, ~0u, 0},
+        // 8192 x 8192 unpacks into 64 MiB and is drawn; 32768 x 32768 would need 1 GiB, more
+        // than a 32-bit program can count on.
+        {"64 MiB unpacked", rle, 0, true, true, DrawProblem::None, ~0u, ~0u, 0},
+        {"1 GiB unpacked", With(rle, {{bmp::kBiWidth, 32768}, {bmp::kBiHeight, 32768}}), 0, true,
+         false, DrawProblem::TooLarge, ~0u, ~0u, 0},
     };
-    auto changed = image;
-    bmp::WriteU32(&changed[bmp::kBiCompression], 4); // JPEG inside
-    EXPECT_TRUE(refused(changed));
-    changed = image;
-    bmp::WriteU32(&changed[bmp::kBiCompression], 1); // run-length data runs bottom-up only
-    bmp::WriteU32(&changed[bmp::kBiHeight], static_cast<std::uint32_t>(-4));
-    EXPECT_TRUE(refused(changed));
-    changed = image;
-    bmp::WriteU32(&changed[bmp::kBiCompression], 1); // far more pixels than the data holds
-    bmp::WriteU32(&changed[bmp::kBiWidth], 100000);
-    bmp::WriteU32(&changed[bmp::kBiHeight], 100000);
-    EXPECT_TRUE(refused(changed, bmp::DrawProblem::TooLarge));
-    changed = image;
-    bmp::WriteU32(&changed[bmp::kBiCompression], 3); // bit fields need 16 or 32 bits
-    EXPECT_TRUE(refused(changed));
-    changed = image;
-    bmp::WriteU32(&changed[bmp::kBiWidth], 0);
-    EXPECT_TRUE(refused(changed));
-    changed = image;
-    bmp::WriteU32(&changed[bmp::kBiHeight], 0);
-    EXPECT_TRUE(refused(changed));
-    changed = image;
-    bmp::WriteU16(&changed[bmp::kBiBitCount], 2);
-    EXPECT_TRUE(refused(changed));
-    changed = image;
-    bmp::WriteU32(&changed[bmp::kBiSize], 30); // neither OS/2 nor Windows: nothing is read
-    EXPECT_FALSE(bmp::PlanDrawing(changed.data(), changed.size()).drawable);
-    EXPECT_FALSE(bmp::PlanDrawing(changed.data(), changed.size()).hasHeader);
-    EXPECT_EQ(bmp::PlanDrawing(changed.data(), changed.size()).problem,
-              bmp::DrawProblem::NotBitmap);
-    // The colour table cut off.
-    EXPECT_TRUE(refused(std::vector<std::uint8_t>(image.begin(), image.begin() + 600),
-                        bmp::DrawProblem::Truncated));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto plan = bmp::PlanDrawing(c.image.data(), c.size == 0 ? c.image.size() : c.size);
+        EXPECT_EQ(plan.hasHeader, c.hasHeader);
+        EXPECT_EQ(plan.drawable, c.drawable);
+        EXPECT_EQ(plan.problem, c.problem);
+        if (c.hasHeader) {
+            EXPECT_EQ(plan.width, bmp::ReadS32(&c.image[bmp::kBiWidth]));
+            EXPECT_EQ(plan.height, bmp::ReadS32(&c.image[bmp::kBiHeight]));
+        }
+        EXPECT_TRUE(c.scanLines == ~0u || plan.scanLines == c.scanLines) << plan.scanLines;
+        EXPECT_TRUE(c.colours == ~0u || plan.colourCount == c.colours) << plan.colourCount;
+        EXPECT_TRUE(c.pixelOffset == 0 || plan.pixelOffset == c.pixelOffset) << plan.pixelOffset;
+        EXPECT_EQ(plan.runLength, c.drawable && bmp::ReadU32(&c.image[bmp::kBiCompression]) == 1);
+    }
 }
 
 TEST(DrawPlan, ShortColourTablesAndPixelsAtBfOffBits) {
@@ -190,11 +183,7 @@ TEST(DrawPlan, Os2HeadersHaveThreeByteEntries) {
     EXPECT_EQ(plan.info[44], 0xAA);
 }
 
-TEST(DrawPlan, SixteenAndThirtyTwoBitsWithAndWithoutMasks) {
-    auto wide = MakeHeaders(3, 3, 16);
-    auto plan = bmp::PlanDrawing(wide.data(), wide.size());
-    EXPECT_TRUE(plan.drawable);
-    EXPECT_EQ(plan.colourCount, 0u);
+TEST(DrawPlan, ThirtyTwoBitsWithMasksAfterTheHeader) {
     std::vector<std::uint8_t> masked(bmp::kHeadersSize + 12 + 16 * 2, 0);
     bmp::WriteU32(&masked[bmp::kBfOffBits], 66);
     bmp::WriteU32(&masked[bmp::kBiSize], 40);
@@ -202,7 +191,7 @@ TEST(DrawPlan, SixteenAndThirtyTwoBitsWithAndWithoutMasks) {
     bmp::WriteU32(&masked[bmp::kBiHeight], 2);
     bmp::WriteU16(&masked[bmp::kBiBitCount], 32);
     bmp::WriteU32(&masked[bmp::kBiCompression], 3);
-    plan = bmp::PlanDrawing(masked.data(), masked.size());
+    const auto plan = bmp::PlanDrawing(masked.data(), masked.size());
     EXPECT_TRUE(plan.drawable);
     EXPECT_TRUE(plan.inPlace);
     EXPECT_EQ(plan.pixelOffset, 66u);
@@ -231,31 +220,6 @@ TEST(RunLength, DeltasSkipAndBadDataStopsInsideTheRows) {
     const std::vector<std::uint8_t> cut = {0, 200, 1, 2};
     bmp::UnpackRle(cut.data(), cut.size(), 8, 4, 1, pixels);
     EXPECT_EQ(pixels, std::vector<std::uint8_t>(4, 0));
-}
-
-TEST(DrawPlan, HugeDimensionsDoNotOverflow) {
-    auto image = MakeHeaders(4, 4, 24);
-    bmp::WriteU32(&image[bmp::kBiWidth], 0x7FFFFFFF);
-    bmp::WriteU32(&image[bmp::kBiHeight], 0x7FFFFFFF);
-    auto plan = bmp::PlanDrawing(image.data(), image.size());
-    EXPECT_FALSE(plan.drawable); // not even one row of 6 GiB is present
-    EXPECT_EQ(plan.problem, bmp::DrawProblem::Truncated);
-    EXPECT_TRUE(plan.hasHeader);
-    EXPECT_EQ(plan.width, 0x7FFFFFFF);
-
-    // Run-length data of 4 MiB: 8192 x 8192 unpacks into 64 MiB and is drawn; 32768 x 32768
-    // would need 1 GiB, more than a 32-bit program can count on.
-    auto rle = MakeHeaders(8192, 1, 8);
-    rle.resize(bmp::k8BitPixelData + (std::size_t{4} << 20));
-    bmp::WriteU32(&rle[bmp::kBiHeight], 8192);
-    bmp::WriteU32(&rle[bmp::kBiCompression], 1);
-    EXPECT_TRUE(bmp::PlanDrawing(rle.data(), rle.size()).runLength);
-    bmp::WriteU32(&rle[bmp::kBiWidth], 32768);
-    bmp::WriteU32(&rle[bmp::kBiHeight], 32768);
-    plan = bmp::PlanDrawing(rle.data(), rle.size());
-    EXPECT_FALSE(plan.drawable);
-    EXPECT_EQ(plan.problem, bmp::DrawProblem::TooLarge);
-    EXPECT_TRUE(plan.hasHeader);
 }
 
 // A file cut short is still drawn as far as it reaches, but it is told apart from a whole
