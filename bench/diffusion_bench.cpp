@@ -115,10 +115,10 @@ void BM_KernelDither(benchmark::State& state) {
         const Bytes table(1024, 0);
         quantize::DiffusionPalette chosen{};
         quantize::SilentObserver silent;
-        quantize::PaletteOfImage(photo.data(), photo.size(),
-                                 {0, table.data(), quantize::kBasicPalette, 0,
-                                  quantize::kHighQualityDiffusion},
-                                 silent, chosen);
+        quantize::PaletteOfImage(
+            photo.data(), photo.size(),
+            {0, table.data(), quantize::kBasicPalette, 0, quantize::kHighQualityDiffusion}, silent,
+            chosen);
         return chosen;
     }();
     const bmp::TrueColourGeometry g{2560, 1600, 3 * 2560, 2560};
