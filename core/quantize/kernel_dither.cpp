@@ -30,9 +30,10 @@ void Store(std::int16_t* to, Lanes v) {
 }
 
 // Calls f(std::integral_constant<int, i>{}) for i = 0 .. N - 1: each i a constant, so that the
-// taps of a kernel are constants in the code that runs it.
+// taps of a kernel are constants in the code that runs it. Every call inlined (and so must f
+// be, where it runs for every pixel): a wide kernel's taps left as calls took twice the time.
 template <int N, typename F> inline __attribute__((always_inline)) void Each(F f) {
-    [&]<int... I>(std::integer_sequence<int, I...>) {
+    [&]<int... I>(std::integer_sequence<int, I...>) __attribute__((always_inline)) {
         (f(std::integral_constant<int, I>{}), ...);
     }
     (std::make_integer_sequence<int, N>{});
@@ -140,18 +141,18 @@ KernelDither::DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Rea
         e = usual.then >= 0 ? Share(e, usual.then) : Share(Share(diff, share.first), share.then);
     }
 
-    Each<kReach>([&](auto j) {
+    Each<kReach>([&](auto j) __attribute__((always_inline)) {
         constexpr int i = decltype(j)::value;
         const Lanes before = i + 1 < kReach ? s.ahead[std::min(i + 1, kReach - 1)] : zero;
         s.ahead[i] = before + Times<K.Weight(i + 1, 0)>(e);
     });
-    Each<kDepth>([&](auto d) {
+    Each<kDepth>([&](auto d) __attribute__((always_inline)) {
         constexpr int dy = decltype(d)::value + 1;
         Lanes* pending = s.pending[dy - 1];
         const Lanes done = pending[0] + Times<K.Weight(-kReach, dy)>(e);
         std::int16_t* at = s.below[dy - 1] + kLanes * (x - Step * kReach);
         Store(at, dy == kDepth ? done : Load(at) + done);
-        Each<2 * kReach - 1>([&](auto j) {
+        Each<2 * kReach - 1>([&](auto j) __attribute__((always_inline)) {
             constexpr int i = decltype(j)::value;
             pending[i] = pending[i + 1] + Times<K.Weight(i + 1 - kReach, dy)>(e);
         });
