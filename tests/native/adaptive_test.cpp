@@ -323,7 +323,7 @@ std::uint8_t IndexAt(const Bytes& result, int width, int x, int r) {
     return result[1078 + r * ((width + 3) & ~3) + x];
 }
 
-constexpr quantize::DitherMethod kAllDithers[] = {quantize::DitherMethod::Serpentine,
+constexpr quantize::DitherMethod kAllDithers[] = {quantize::DitherMethod::Kernel,
                                                   quantize::DitherMethod::Ordered,
                                                   quantize::DitherMethod::Nearest};
 
@@ -348,7 +348,7 @@ TEST(QualityChoices, FewerColoursLeaveTheRestOfTheTableBlack) {
         return static_cast<std::uint32_t>((x + 3 * r) % 15) * 0x0F0E0D;
     };
     const Converted kept = WithChoices(testimg::Make24(30, 20, few), 1, table,
-                                       quantize::DitherMethod::Serpentine, {16, 100, false});
+                                       quantize::DitherMethod::Kernel, {16, 100, false});
     for (int r = 0; r < 20; ++r) {
         for (int x = 0; x < 30; ++x) {
             ASSERT_EQ(ColourAt(kept.image, 30, x, r), few(x, r)) << x << "," << r;

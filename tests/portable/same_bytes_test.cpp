@@ -75,11 +75,11 @@ TEST(SameBytesEverywhere, HighQualityDiffusion) {
 TEST(SameBytesEverywhere, HighQualityChoices) {
     using quantize::DitherMethod;
     for (const int threads : {1, 2}) {
-        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Serpentine), 4, threads,
+        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Kernel), 4, threads,
                             {64, 70, true}),
                   1426672373026287328u)
             << threads;
-        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Serpentine), 0, threads,
+        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Kernel), 0, threads,
                             {16, 100, false}, Sky),
                   14805572168680146459u)
             << threads;

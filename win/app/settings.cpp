@@ -166,7 +166,7 @@ void SaveSettings() {
 }
 
 quantize::Stages QualityStages() {
-    constexpr quantize::DitherMethod kMethods[3] = {quantize::DitherMethod::Serpentine,
+    constexpr quantize::DitherMethod kMethods[3] = {quantize::DitherMethod::Kernel,
                                                     quantize::DitherMethod::Ordered,
                                                     quantize::DitherMethod::Nearest};
     return quantize::HighQualityStages(kMethods[QualityDither <= 2 ? QualityDither : 0]);
