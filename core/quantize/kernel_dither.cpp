@@ -310,7 +310,7 @@ KernelDither::KernelDither(const bmp::TrueColourGeometry& geometry, const Diffus
     : g_(geometry), palette_(palette), facts_(facts),
       engine_(EngineOf(choices.kernel, choices.linear)),
       serpentine_(choices.serpentine && engine_.kernel->serpentine),
-      policy_(policy), settings_{choices.strength, facts.entries, 1000},
+      policy_(policy), settings_{choices.strength, facts.entries, 1000, engine_.kernel->Share()},
       readsAgreement_(ReadsAgreement(settings_, policy)), threads_(threads),
       nearest_(std::make_unique<NearestColour>(palette_, 2, facts.key ? 1 : 0, facts.entries)) {
     shares_.Take(settings_, policy_);

@@ -33,6 +33,14 @@ struct Kernel {
         }
         return depth;
     }
+    // Of an error, in 64ths, what the taps pass on together.
+    constexpr int Share() const {
+        int sum = 0;
+        for (int i = 0; i < count; ++i) {
+            sum += taps[i].weight;
+        }
+        return 64 * sum / divisor;
+    }
     constexpr int Weight(int dx, int dy) const {
         for (int i = 0; i < count; ++i) {
             if (taps[i].dx == dx && taps[i].dy == dy) {

@@ -45,6 +45,22 @@ TEST(DitherRules, EveryRowOfTheTableInDocsHoldsAndEveryRuleHasRows) {
         documented.insert(m[1]);
     }
     EXPECT_GE(rows, 20);
+    // The kernels' table: the rule, the kernel's own share, entries, the pixel, the size of its
+    // error, and the shares passed on (strength 100, agreement 1000).
+    const std::regex kernelRow(R"(\| *([A-Z][a-z ]+?) *\| *(\d+) *\| *(\d+) *\| *)"
+                               R"((plain|flat|smooth|held) *\| *(\d+) *\| *(\d+) *\| *(\d+) *\|)");
+    for (auto it = std::sregex_iterator(doc.begin(), doc.end(), kernelRow);
+         it != std::sregex_iterator(); ++it, ++rows) {
+        const std::smatch& m = *it;
+        const std::string pixel = m[4];
+        const quantize::DitherSettings settings{100, std::stoi(m[3]), 1000, std::stoi(m[2])};
+        const quantize::PixelContext context{pixel == "held", pixel == "flat", pixel == "smooth",
+                                             std::stoi(m[5])};
+        EXPECT_EQ(quantize::PolicyFor(settings, context),
+                  (quantize::ErrorShare{std::stoi(m[6]), std::stoi(m[7])}))
+            << m[0];
+        documented.insert(m[1]);
+    }
 
     const std::string code =
         ReadText(std::string(TW_SOURCE_DIR) + "/core/quantize/error_share.cpp");

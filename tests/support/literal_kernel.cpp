@@ -91,8 +91,14 @@ std::vector<std::uint8_t> KernelDiffuse(const std::vector<std::uint8_t>& pixels,
             ++pairs;
         }
     }
+    // What the kernel's taps pass on together, in 64ths of the error.
+    int sum = 0;
+    for (int t = 0; t < kernel.count; ++t) {
+        sum += kernel.taps[t].weight;
+    }
     const quantize::DitherSettings settings{strength, facts.entries,
-                                            pairs == 0 ? 1000 : 1000 * same / pairs};
+                                            pairs == 0 ? 1000 : 1000 * same / pairs,
+                                            64 * sum / kernel.divisor};
 
     std::vector<std::uint8_t> indices(static_cast<std::size_t>(width * rows));
     std::vector<int> carried(static_cast<std::size_t>(width * rows * 3));
