@@ -107,8 +107,9 @@ BENCHMARK(BM_DiffuseHighQuality)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
-// The dithering alone, by kernel (0 Floyd-Steinberg, 1 Jarvis-Judice-Ninke), of the
-// 4-megapixel photograph onto its high-quality palette, with one thread.
+// The dithering alone, by kernel (quantize::KernelName: 0 Floyd-Steinberg, 1 Jarvis-Judice-
+// Ninke, 2 Atkinson, 3 Sierra, 4 Sierra two-row, 5 Sierra Lite, 6 Stucki, 7 Burkes) and light
+// (1: linear), of the 4-megapixel photograph onto its high-quality palette, with one thread.
 void BM_KernelDither(benchmark::State& state) {
     const Bytes& photo = Photo(2560, 1600);
     static const quantize::DiffusionPalette palette = [&photo] {
@@ -128,13 +129,19 @@ void BM_KernelDither(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         pixels.assign(photo.begin() + 54, photo.end());
-        quantize::KernelDither dither(g, palette, {}, 1, 100, kernel);
+        quantize::Choices choices;
+        choices.kernel = kernel;
+        choices.linear = state.range(1) != 0;
+        quantize::KernelDither dither(g, palette, {}, 1, choices);
         state.ResumeTiming();
         dither.Run(pixels.data(), silent);
     }
     state.SetItemsProcessed(state.iterations() * 2560 * 1600);
 }
-BENCHMARK(BM_KernelDither)->Arg(0)->Arg(1)->ArgName("kernel")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KernelDither)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, quantize::kKernelCount - 1, 1), {0, 1}})
+    ->ArgNames({"kernel", "linear"})
+    ->Unit(benchmark::kMillisecond);
 
 // Nearest colour: a palette made from the photograph, then every pixel of it asked in turn,
 // as dithering asks (neighbours close in colour): the first pass works the cells' tables

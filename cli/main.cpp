@@ -15,6 +15,7 @@
 #include "core/palette/palette_file.h"
 #include "core/palette/palette_formats.h"
 #include "core/quantize/basic_palette.h"
+#include "core/quantize/ditherings.h"
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
 #include "core/text/refusals.h"
@@ -84,11 +85,13 @@ int RunDiffuse(const Options& options) {
     // Several files at a time keep the processors busy: each file's dithering takes one.
     input.threads = jobs > 1 ? 1 : 0;
     if (options.adaptive) {
-        input.stages = quantize::HighQualityStages(
-            options.dither == "ordered" ? quantize::DitherMethod::Ordered
-            : options.dither == "none"  ? quantize::DitherMethod::Nearest
-                                        : quantize::DitherMethod::Serpentine);
-        input.choices = {options.colours, options.strength, options.key};
+        input.choices.colours = options.colours;
+        input.choices.strength = options.strength;
+        input.choices.key = options.key;
+        input.choices.serpentine = options.serpentine;
+        input.choices.linear = options.linear;
+        input.stages =
+            quantize::ApplyDithering(quantize::kDitherings[options.dithering], input.choices);
         if (options.key && std::min(fixed, options.colours) < 1) {
             return UsageError("--key takes the first fixed colour as the key colour: give "
                               "--palette FILE and --fixed N of 1 or more");

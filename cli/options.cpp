@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/palette/palette_formats.h"
+#include "core/quantize/ditherings.h"
 
 namespace cli {
 
@@ -16,8 +17,8 @@ const char kUsage[] =
     "                        [--quiet | --verbose]\n"
     "       tintwright diffuse IN... [-o OUT | -d DIR] [--format bmp|png] [--palette FILE]\n"
     "                          [--fixed N]\n"
-    "                          [--adaptive [--colours N] [--dither fs|ordered|none]\n"
-    "                                      [--strength P] [--key]]\n"
+    "                          [--adaptive [--colours N] [--dither NAME] [--strength P]\n"
+    "                                      [--no-serpentine] [--linear] [--key]]\n"
     "                          [-j N] [--quiet | --verbose]\n"
     "       tintwright palette IN... -o PALETTE [--palette FILE] [--fixed N]\n"
     "                          [--format raw|act|gpl|jasc|riff] [-j N]\n"
@@ -55,10 +56,22 @@ const char kHelp[] =
     "      maps it onto the palette FILE.\n"
     "      --colours N: N colours (2 to 256, default 256), the fixed ones among them;\n"
     "      the entries after them are black and no pixel takes them.\n"
-    "      --dither fs|ordered|none: Floyd-Steinberg (the default), an 8 x 8 ordered\n"
-    "      pattern (a colour at a place always gets the same index, so the still parts\n"
-    "      of animation frames do not flicker), or none (each pixel its nearest colour).\n"
-    "      --strength P: with fs, P percent of the usual error (0 to 100, default 100).\n"
+    "      --dither NAME: how the colours are dithered. Error diffusion: fs\n"
+    "      (Floyd-Steinberg, the default), atkinson (passes on 3/4 of the error:\n"
+    "      clean highlights and shadows), sierra, sierra2 (Sierra's two rows),\n"
+    "      sierra-lite, jjn (Jarvis, Judice and Ninke), stucki or burkes. Ordered\n"
+    "      patterns counted from the top left (a colour at a place always gets the\n"
+    "      same index, so the still parts of animation frames do not flicker):\n"
+    "      bayer2, bayer4, bayer8 (also called ordered), bayer16 (Bayer's matrices of\n"
+    "      that side) or blue-noise (a 64 x 64 mask of an even grain without a grid).\n"
+    "      none: each pixel its nearest colour.\n"
+    "      --strength P: with error diffusion, P percent of the usual error (0 to\n"
+    "      100, default 100).\n"
+    "      --serpentine, --no-serpentine: error diffusion's rows in turn from either\n"
+    "      side (the default), or every row from the left.\n"
+    "      --linear: error diffusion carries the error in linear light, while the\n"
+    "      colours are still chosen as they are stored: with few colours, dithered\n"
+    "      areas keep their brightness as the eye averages it.\n"
     "      --key: the first fixed colour is a transparent key colour at index 0: its\n"
     "      pixels (and the fully transparent ones of a 32-bit image with alpha) get\n"
     "      index 0, no other pixel does, and no other entry has its colour.\n"
@@ -157,6 +170,25 @@ bool NameContradictsFormat(const Options& options, std::string& problem) {
     return true;
 }
 
+// The number of a --dither name (ordered is bayer8's other name), or -1.
+int DitheringNamed(const std::string& name) {
+    for (int d = 0; d < quantize::kDitheringCount; ++d) {
+        if (quantize::kDitherings[d].name == name) {
+            return d;
+        }
+    }
+    return name == "ordered" ? DitheringNamed("bayer8") : -1;
+}
+
+std::string DitheringNames() {
+    std::string names;
+    for (int d = 0; d < quantize::kDitheringCount; ++d) {
+        names += std::string(d == 0 ? "" : (d + 1 == quantize::kDitheringCount ? " or " : ", ")) +
+                 std::string(quantize::kDitherings[d].name);
+    }
+    return names;
+}
+
 } // namespace
 
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem) {
@@ -205,11 +237,11 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                 (colours ? options.colours : options.strength) = number;
                 options.choicesGiven = true;
             } else if (arg == "--dither") {
-                if (value != "fs" && value != "ordered" && value != "none") {
-                    problem = "--dither takes fs, ordered or none";
+                options.dithering = DitheringNamed(value);
+                if (options.dithering < 0) {
+                    problem = "--dither takes " + DitheringNames();
                     return false;
                 }
-                options.dither = value;
                 options.choicesGiven = true;
             } else if (arg == "--format") {
                 options.format = value;
@@ -220,6 +252,10 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             options.adaptive = true;
         } else if (arg == "--key") {
             options.key = true;
+            options.choicesGiven = true;
+        } else if (arg == "--serpentine" || arg == "--no-serpentine" || arg == "--linear") {
+            (arg == "--linear" ? options.linear : options.serpentine) = arg != "--no-serpentine";
+            (arg == "--linear" ? options.linearGiven : options.serpentineGiven) = true;
             options.choicesGiven = true;
         } else if (arg == "--quiet" || arg == "-q" || arg == "--verbose" || arg == "-v") {
             (arg == "--quiet" || arg == "-q" ? options.quiet : options.verbose) = true;
@@ -251,9 +287,12 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
         problem = "--palette, --fixed and --adaptive belong to diffuse";
     } else if (options.choicesGiven && !(options.command == "diffuse" && options.adaptive)) {
-        problem = "--colours, --dither, --strength and --key belong to diffuse --adaptive";
-    } else if (options.strength != 100 && options.dither != "fs") {
-        problem = "--strength goes with --dither fs";
+        problem = "--colours, --dither, --strength, --serpentine, --linear and --key belong to "
+                  "diffuse --adaptive";
+    } else if ((options.strength != 100 || options.serpentineGiven || options.linearGiven) &&
+               quantize::kDitherings[options.dithering].method != quantize::DitherMethod::Kernel) {
+        problem = "--strength, --serpentine and --linear go with error diffusion, not --dither " +
+                  std::string(quantize::kDitherings[options.dithering].name);
     } else if (options.fixed > 0 && options.palette.empty()) {
         problem = "--fixed above 0 needs --palette";
     } else if (options.inputs.empty()) {

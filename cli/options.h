@@ -26,10 +26,13 @@ struct Options {
     int fixed = 0;
     bool fixedGiven = false;
     bool adaptive = false;
-    // Of --adaptive: how many colours, which dithering and how strong, and a key colour.
+    // Of --adaptive: how many colours, which dithering (a number of quantize::kDitherings)
+    // and how strong, in which order and light, and a key colour.
     int colours = 256;
-    std::string dither = "fs";
+    int dithering = 0;
     int strength = 100;
+    bool serpentine = true, serpentineGiven = false;
+    bool linear = false, linearGiven = false;
     bool key = false;
     bool choicesGiven = false;
     int jobs = 0; // files at a time; 0: as many as there are processors

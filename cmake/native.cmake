@@ -57,6 +57,8 @@ add_executable(tw_tests
   tests/native/adaptive_test.cpp
   tests/native/dither_engine_test.cpp
   tests/support/literal_kernel.cpp
+  tests/native/patterns_test.cpp
+  tests/support/literal_pattern.cpp
   tests/native/image_test.cpp
   tests/portable/same_bytes_test.cpp
   tests/support/literal_layout.cpp

@@ -8,6 +8,7 @@
 
 #include "core/bmp/layout.h"
 #include "core/quantize/basic_palette.h"
+#include "core/quantize/ditherings.h"
 #include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/literal_layout.h"
@@ -54,12 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int threads = 1 + ((before >> 1) & 1);
     quantize::DiffusionInput input{fixed, table.data(), quantize::kBasicPalette, threads};
     if (before & 4) {
-        // The high-quality method with the user's choices: dithering, colours, strength, key.
-        constexpr quantize::DitherMethod kDithers[3] = {quantize::DitherMethod::Serpentine,
-                                                        quantize::DitherMethod::Ordered,
-                                                        quantize::DitherMethod::Nearest};
-        input.stages = quantize::HighQualityStages(kDithers[(before >> 3) % 3]);
+        // The high-quality method with the user's choices: dithering (every kernel, in either
+        // order and light, and every pattern), colours, strength, key.
         const std::uint8_t third = size > 2 ? data[size - 3] : 0;
+        const std::uint8_t fourth = size > 3 ? data[size - 4] : 0;
+        input.stages = quantize::ApplyDithering(
+            quantize::kDitherings[(before >> 3) % quantize::kDitheringCount], input.choices);
+        input.choices.serpentine = (fourth & 1) == 0;
+        input.choices.linear = (fourth & 2) != 0;
         input.choices.colours = (before & 0x20) ? 2 + third % 255 : 256;
         input.choices.strength = (before & 0x40) ? third % 101 : 100;
         input.choices.key = (before & 0x80) != 0;

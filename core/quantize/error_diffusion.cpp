@@ -41,12 +41,13 @@ std::unique_ptr<Ditherer> MakeDitherer(DitherMethod method, const bmp::TrueColou
                                        const DiffusionPalette& palette, const PaletteFacts& facts,
                                        int threads, const Choices& choices) {
     switch (method) {
-    case DitherMethod::Serpentine:
-        return std::make_unique<KernelDither>(g, palette, facts, threads, choices.strength);
+    case DitherMethod::Kernel:
+        return std::make_unique<KernelDither>(g, palette, facts, threads, choices);
     case DitherMethod::Ordered:
     case DitherMethod::Nearest:
-        return std::make_unique<OrderedDither>(g, palette, facts, threads,
-                                               method == DitherMethod::Ordered);
+        return std::make_unique<OrderedDither>(
+            g, palette, facts, threads,
+            method == DitherMethod::Ordered ? &PatternOf(choices.pattern) : nullptr);
     case DitherMethod::ThreeNeighbour:
         break;
     }

@@ -16,6 +16,9 @@ struct DitherSettings {
     // Of the pixels next to each other along the rows, how many in a thousand take the same
     // entry when each takes its own nearest one: few where the palette follows fine texture.
     int agreement = 1000;
+    // Of an error, in 64ths, what the kernel's taps pass on together: 48 for Atkinson's, which
+    // drops a quarter; 64 for every other.
+    int kernelShare = 64;
 };
 
 // What holds for one pixel.

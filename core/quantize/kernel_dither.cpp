@@ -5,61 +5,101 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 #include <utility>
 
+#include "core/quantize/linear_light.h"
 #include "core/quantize/side_by_side.h"
 
 namespace quantize {
 namespace {
 
-using Lanes = std::int16_t __attribute__((vector_size(16)));
-
 // The agreement of an image with its palette is counted on every kAgreementRows-th row.
 constexpr std::uint64_t kAgreementRows = 32;
 
-// Eight numbers in memory, which need no more than their own alignment (the heap's blocks
-// may be aligned to 8 bytes only), as a vector, and back.
-Lanes Load(const std::int16_t* from) {
+// Sixteen bytes in memory, which need no more than the alignment of their numbers (the heap's
+// blocks may be aligned to 8 bytes only), as a vector, and back.
+template <typename Lanes> Lanes Load(const void* from) {
     Lanes v;
     std::memcpy(&v, from, sizeof v);
     return v;
 }
-void Store(std::int16_t* to, Lanes v) {
+template <typename Lanes> void Store(void* to, Lanes v) {
     std::memcpy(to, &v, sizeof v);
 }
 
 // Calls f(std::integral_constant<int, i>{}) for i = 0 .. N - 1: each i a constant, so that the
-// taps of a kernel are constants in the code that runs it.
+// taps of a kernel are constants in the code that runs it. Every call inlined (and so must f
+// be, where it runs for every pixel): a wide kernel's taps left as calls took twice the time.
 template <int N, typename F> inline __attribute__((always_inline)) void Each(F f) {
-    [&]<int... I>(std::integer_sequence<int, I...>) {
+    [&]<int... I>(std::integer_sequence<int, I...>) __attribute__((always_inline)) {
         (f(std::integral_constant<int, I>{}), ...);
     }
     (std::make_integer_sequence<int, N>{});
 }
 
+} // namespace
+
+// The light an error is carried in. Blue, green and red of a pixel, a colour or an error, in
+// the first three lanes of sixteen bytes; the other lanes stay 0, and sums of lanes are done
+// for all lanes at once. A carried error takes sixteen bytes a pixel in either light.
+// sRGB levels, as the pixels are stored: eight lanes of 16 bits.
+struct KernelDither::Levels {
+    using Lane = std::int16_t;
+    using Lanes = Lane __attribute__((vector_size(16)));
+    using Unsigned = std::uint16_t __attribute__((vector_size(16)));
+    static constexpr int kTop = 255;
+    static Lanes Of(const std::uint8_t* bgr) { return Lanes{bgr[0], bgr[1], bgr[2]}; }
+    // A channel's level: between 0 and 255, as an unsigned number it needs no sign extended.
+    static std::uint16_t Level(Lanes v, int c) { return static_cast<std::uint16_t>(v[c]); }
+};
+// Linear light: intensities of 12 bits (linear_light.h), four lanes of 32 bits.
+struct KernelDither::Linear {
+    using Lane = std::int32_t;
+    using Lanes = Lane __attribute__((vector_size(16)));
+    using Unsigned = std::uint32_t __attribute__((vector_size(16)));
+    static constexpr int kTop = kLinearTop;
+    static Lanes Of(const std::uint8_t* bgr) {
+        return Lanes{kLinearOfLevel[bgr[0]], kLinearOfLevel[bgr[1]], kLinearOfLevel[bgr[2]]};
+    }
+    static std::uint16_t Level(Lanes v, int c) {
+        return kLevelOfLinear[static_cast<std::size_t>(v[c])];
+    }
+};
+
+namespace {
+
+// The number in each lane of a vector.
+template <typename Lanes> using LaneOf = std::remove_cvref_t<decltype(std::declval<Lanes>()[0])>;
+
 // An error times a weight of a kernel.
-template <int Weight> Lanes Times(Lanes e) {
+template <int Weight, typename Lanes> Lanes Times(Lanes e) {
     if constexpr (Weight == 0) {
         return Lanes{};
     } else {
-        return e * std::int16_t{Weight};
+        return e * static_cast<LaneOf<Lanes>>(Weight);
     }
 }
 
-// The whole levels of an error carried in 1/Divisor of a level: rounded to the nearest,
-// halves upward on either side of zero alike.
-template <int Divisor> Lanes Levels(Lanes carried) {
+// The whole units of an error carried in 1/Divisor of a unit of the light: rounded to the
+// nearest, halves upward on either side of zero alike.
+template <int Divisor, typename Light> typename Light::Lanes Whole(typename Light::Lanes carried) {
+    using Lane = typename Light::Lane;
     if constexpr ((Divisor & (Divisor - 1)) == 0) {
-        return (carried + std::int16_t{Divisor / 2}) >> std::countr_zero(unsigned{Divisor});
+        return (carried + Lane{Divisor / 2}) >> std::countr_zero(unsigned{Divisor});
     } else {
-        // Shifted up by 256 levels, so that the division of a number that is never negative
-        // rounds down; a carried error is at most 255 levels either way.
-        static_assert(Divisor <= 64, "511 levels of 1/Divisor must fit in 16 bits");
-        using Unsigned = std::uint16_t __attribute__((vector_size(16)));
-        const Unsigned up = reinterpret_cast<Unsigned>(
-            carried + static_cast<std::int16_t>(Divisor / 2 + 256 * Divisor));
-        return reinterpret_cast<Lanes>(up / std::uint16_t{Divisor}) - std::int16_t{256};
+        // Shifted up by a whole range, so that the division of a number that is never
+        // negative rounds down; a carried error is at most the range either way.
+        constexpr int kUp = Light::kTop + 1;
+        using Unsigned = typename Light::Unsigned;
+        static_assert(std::int64_t{2} * kUp * Divisor <= std::numeric_limits<Lane>::max(),
+                      "two ranges of 1/Divisor must fit in a lane");
+        const Unsigned up =
+            reinterpret_cast<Unsigned>(carried + static_cast<Lane>(Divisor / 2 + kUp * Divisor));
+        return reinterpret_cast<decltype(carried)>(
+                   up / static_cast<std::make_unsigned_t<Lane>>(Divisor)) -
+               static_cast<Lane>(kUp);
     }
 }
 
@@ -72,20 +112,23 @@ inline __attribute__((always_inline)) int NearestOf(const NearestColour::Reader&
 // d * share / 64, rounded to the nearest, halves upward on either side of zero alike:
 // rounding toward zero would lose the small errors that keep the mean colour of a smooth area
 // right.
-Lanes Share(Lanes d, int share) {
-    return (d * static_cast<std::int16_t>(share) + std::int16_t{32}) >> 6;
+template <typename Lanes> Lanes Share(Lanes d, int share) {
+    using Lane = LaneOf<Lanes>;
+    return (d * static_cast<Lane>(share) + Lane{32}) >> 6;
 }
 
 } // namespace
 
-// One band's row in the making, for a kernel. The errors this row takes from the rows above,
-// and those it passes to the rows below, each row with places on either side. What a pixel
-// passes on along its own row stays in `ahead` until that pixel takes it up; what it passes
-// below stays in `pending` until no other pixel of the row adds to that place, which is then
-// written once (the farthest row down, which no row above has reached yet, without reading it).
-template <const Kernel& K> struct KernelDither::Stream {
+// One band's row in the making, for a kernel and a light. The errors this row takes from the
+// rows above, and those it passes to the rows below, each row with places on either side. What
+// a pixel passes on along its own row stays in `ahead` until that pixel takes it up; what it
+// passes below stays in `pending` until no other pixel of the row adds to that place, which is
+// then written once (the farthest row down, which no row above has reached yet, without
+// reading it).
+template <const Kernel& K, typename Light> struct KernelDither::Stream {
     static constexpr int kReach = K.Reach(), kDepth = K.Depth();
     static_assert(kReach >= 1 && kDepth >= 1 && K.count <= Kernel::kMostTaps);
+    using Lanes = typename Light::Lanes;
     const std::uint8_t* row;
     const std::int16_t* current;
     std::int16_t* below[kDepth];
@@ -102,20 +145,22 @@ inline int KernelDither::HeldEntry(const std::uint8_t* pixel) const {
     return exact < 0 && facts_.key && std::memcmp(pixel, key_, 3) == 0 ? 0 : exact;
 }
 
-template <const Kernel& K, int Step, bool Trial>
+template <const Kernel& K, typename Light, int Step, bool Trial>
 inline __attribute__((always_inline)) void
-KernelDither::DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Reader& nearest) {
+KernelDither::DitherPixel(Stream<K, Light>& s, std::int64_t x,
+                          const NearestColour::Reader& nearest) {
+    using Lanes = typename Light::Lanes;
+    using Lane = typename Light::Lane;
     constexpr int kReach = K.Reach(), kDepth = K.Depth();
-    const Lanes zero = {}, top = zero + std::int16_t{255};
+    constexpr bool kLinear = std::is_same_v<Light, Linear>;
+    const Lanes zero = {}, top = zero + Lane{Light::kTop};
     const std::uint8_t* pixel = s.row + 3 * x;
-    const Lanes colour = {pixel[0], pixel[1], pixel[2]};
-    Lanes target = colour + Levels<K.divisor>(Load(s.current + kLanes * x) + s.ahead[0]);
+    Lanes target = Light::Of(pixel) +
+                   Whole<K.divisor, Light>(Load<Lanes>(s.current + kLanes * x) + s.ahead[0]);
     target = target < zero ? zero : target;
     target = target > top ? top : target;
-    // Between 0 and 255: as unsigned numbers they need no sign extended.
-    const std::uint16_t blue = static_cast<std::uint16_t>(target[0]),
-                        green = static_cast<std::uint16_t>(target[1]),
-                        red = static_cast<std::uint16_t>(target[2]);
+    const std::uint16_t blue = Light::Level(target, 0), green = Light::Level(target, 1),
+                        red = Light::Level(target, 2);
     const int held = HeldEntry(pixel);
     const int pixelClass = s.marks[x] | (held >= 0 ? kHeldMark : 0);
     const ShareTable::Usual usual = shares_.UsualOf(pixelClass);
@@ -129,9 +174,17 @@ KernelDither::DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Rea
     } else {
         s.indices[x] = static_cast<std::uint8_t>(k);
     }
-    // The share passed on, as the table says; the usual share of the class read first.
-    const Lanes diff = target - Load(colours_[k]);
-    const int size = std::abs(diff[0]) + std::abs(diff[1]) + std::abs(diff[2]);
+    // The share passed on, as the table says; the usual share of the class read first. The
+    // size of the error is in levels in either light.
+    const void* entry = kLinear ? static_cast<const void*>(linearColours_[k]) : colours_[k];
+    const Lanes diff = target - Load<Lanes>(entry);
+    int size = 0;
+    if constexpr (kLinear) {
+        size = std::abs(blue - colours_[k][0]) + std::abs(green - colours_[k][1]) +
+               std::abs(red - colours_[k][2]);
+    } else {
+        size = std::abs(diff[0]) + std::abs(diff[1]) + std::abs(diff[2]);
+    }
     Lanes e = Share(diff, usual.first);
     if (size <= usual.noneUpTo) {
         e = zero;
@@ -140,18 +193,18 @@ KernelDither::DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Rea
         e = usual.then >= 0 ? Share(e, usual.then) : Share(Share(diff, share.first), share.then);
     }
 
-    Each<kReach>([&](auto j) {
+    Each<kReach>([&](auto j) __attribute__((always_inline)) {
         constexpr int i = decltype(j)::value;
         const Lanes before = i + 1 < kReach ? s.ahead[std::min(i + 1, kReach - 1)] : zero;
         s.ahead[i] = before + Times<K.Weight(i + 1, 0)>(e);
     });
-    Each<kDepth>([&](auto d) {
+    Each<kDepth>([&](auto d) __attribute__((always_inline)) {
         constexpr int dy = decltype(d)::value + 1;
         Lanes* pending = s.pending[dy - 1];
         const Lanes done = pending[0] + Times<K.Weight(-kReach, dy)>(e);
         std::int16_t* at = s.below[dy - 1] + kLanes * (x - Step * kReach);
-        Store(at, dy == kDepth ? done : Load(at) + done);
-        Each<2 * kReach - 1>([&](auto j) {
+        Store(at, dy == kDepth ? done : Load<Lanes>(at) + done);
+        Each<2 * kReach - 1>([&](auto j) __attribute__((always_inline)) {
             constexpr int i = decltype(j)::value;
             pending[i] = pending[i + 1] + Times<K.Weight(i + 1 - kReach, dy)>(e);
         });
@@ -159,13 +212,14 @@ KernelDither::DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Rea
     });
 }
 
-template <const Kernel& K, int Step, bool Trial, int Count>
+template <const Kernel& K, typename Light, int Step, bool Trial, int Count>
 void KernelDither::DitherRows(Band* const bands[], const std::uint8_t* const rows[], int shard) {
+    using Lanes = typename Light::Lanes;
     constexpr int kReach = K.Reach(), kDepth = K.Depth();
     const std::int64_t width = static_cast<std::int64_t>(shaped_.width);
     const std::int64_t rowLength = kLanes * (width + 2 * kReach);
     const auto start = [&](int j) {
-        Stream<K> s{};
+        Stream<K, Light> s{};
         if (j >= Count) {
             return s;
         }
@@ -184,23 +238,23 @@ void KernelDither::DitherRows(Band* const bands[], const std::uint8_t* const row
         return s;
     };
     // The streams in plain variables, so that the compiler can keep them in registers.
-    Stream<K> a = start(0), b = start(1), c = start(2), d = start(3);
+    Stream<K, Light> a = start(0), b = start(1), c = start(2), d = start(3);
     const NearestColour::Reader nearest(*nearest_, shard);
     std::int64_t x = Step > 0 ? 0 : width - 1;
     for (std::int64_t i = 0; i < width; ++i, x += Step) {
-        DitherPixel<K, Step, Trial>(a, x, nearest);
+        DitherPixel<K, Light, Step, Trial>(a, x, nearest);
         if constexpr (Count >= 2) {
-            DitherPixel<K, Step, Trial>(b, x, nearest);
+            DitherPixel<K, Light, Step, Trial>(b, x, nearest);
         }
         if constexpr (Count >= 3) {
-            DitherPixel<K, Step, Trial>(c, x, nearest);
+            DitherPixel<K, Light, Step, Trial>(c, x, nearest);
         }
         if constexpr (Count >= 4) {
-            DitherPixel<K, Step, Trial>(d, x, nearest);
+            DitherPixel<K, Light, Step, Trial>(d, x, nearest);
         }
     }
     // What is pending for the last places of the rows below.
-    for (Stream<K>* s : {&a, &b, &c, &d}) {
+    for (Stream<K, Light>* s : {&a, &b, &c, &d}) {
         if (s->row == nullptr) {
             continue;
         }
@@ -210,39 +264,53 @@ void KernelDither::DitherRows(Band* const bands[], const std::uint8_t* const row
                 constexpr int i = decltype(j)::value;
                 std::int16_t* at = s->below[dy - 1] + kLanes * (x + Step * (i - kReach));
                 const Lanes done = s->pending[dy - 1][i];
-                Store(at, dy == kDepth ? done : Load(at) + done);
+                Store(at, dy == kDepth ? done : Load<Lanes>(at) + done);
             });
         });
     }
 }
 
-// The rows' dithering for a kernel: forward or backward, trial or not, for 1 to 4 bands.
-template <const Kernel& K>
+// The rows' dithering for a kernel and a light: forward or backward, trial or not, for 1 to 4
+// bands: all four side by side, or fewer (the last rows of bands of unequal lengths, an image
+// of a few rows) one by one, with the same bytes.
+template <const Kernel& K, typename Light>
 void KernelDither::DitherSome(Band* const bands[], const std::uint8_t* const rows[], int count,
                               int shard, bool forward, bool trial) {
     using Rows = void (KernelDither::*)(Band* const[], const std::uint8_t* const[], int);
     static constexpr auto kRows = []<int... I>(std::integer_sequence<int, I...>) {
-        return std::array<Rows, sizeof...(I)>{&KernelDither::DitherRows < K, (I & 8) != 0 ? 1 : -1,
-                                              (I & 4) != 0, (I & 3) + 1 > ...};
+        return std::array<Rows, sizeof...(I)>{&KernelDither::DitherRows < K, Light,
+                                              (I & 4) != 0 ? 1 : -1, (I & 2) != 0,
+                                              (I & 1) != 0 ? kGroup : 1 > ...};
     }
-    (std::make_integer_sequence<int, 16>{});
-    (this->*kRows[static_cast<std::size_t>((forward ? 8 : 0) + (trial ? 4 : 0) + count - 1)])(
-        bands, rows, shard);
+    (std::make_integer_sequence<int, 8>{});
+    const std::size_t at = (forward ? 4u : 0u) + (trial ? 2u : 0u);
+    if (count == kGroup) {
+        (this->*kRows[at + 1])(bands, rows, shard);
+        return;
+    }
+    for (int j = 0; j < count; ++j) {
+        (this->*kRows[at])(bands + j, rows + j, shard);
+    }
 }
 
-// The kernels by KernelName, each with its rows' dithering made for it.
-KernelDither::Engine KernelDither::EngineOf(KernelName name) {
-    static constexpr Engine kEngines[] = {
-        {&kFloydSteinberg, &KernelDither::DitherSome<kFloydSteinberg>},
-        {&kJarvisJudiceNinke, &KernelDither::DitherSome<kJarvisJudiceNinke>}};
-    return kEngines[static_cast<int>(name)];
+// The kernels by KernelName, each with its rows' dithering made for it in either light.
+KernelDither::Engine KernelDither::EngineOf(KernelName name, bool linear) {
+    static constexpr auto kEngines = []<std::size_t... I>(std::index_sequence<I...>) {
+        return std::array<Engine, 2 * kKernelCount>{Engine{
+            kKernels[I / 2], I % 2 == 0 ? &KernelDither::DitherSome<*kKernels[I / 2], Levels>
+                                        : &KernelDither::DitherSome<*kKernels[I / 2], Linear>}...};
+    }
+    (std::make_index_sequence<2 * kKernelCount>{});
+    return kEngines[2 * static_cast<std::size_t>(name) + (linear ? 1 : 0)];
 }
 
 KernelDither::KernelDither(const bmp::TrueColourGeometry& geometry, const DiffusionPalette& palette,
-                           const PaletteFacts& facts, int threads, int strength, KernelName kernel,
+                           const PaletteFacts& facts, int threads, const Choices& choices,
                            Policy policy)
-    : g_(geometry), palette_(palette), facts_(facts), engine_(EngineOf(kernel)),
-      policy_(policy), settings_{strength, facts.entries, 1000},
+    : g_(geometry), palette_(palette), facts_(facts),
+      engine_(EngineOf(choices.kernel, choices.linear)),
+      serpentine_(choices.serpentine && engine_.kernel->serpentine),
+      policy_(policy), settings_{choices.strength, facts.entries, 1000, engine_.kernel->Share()},
       readsAgreement_(ReadsAgreement(settings_, policy)), threads_(threads),
       nearest_(std::make_unique<NearestColour>(palette_, 2, facts.key ? 1 : 0, facts.entries)) {
     shares_.Take(settings_, policy_);
@@ -319,8 +387,7 @@ int KernelDither::DitherGroup(int group, std::uint64_t relative, bool forward, b
         return 0;
     }
     const int shard = threads_ == 2 ? group : 0;
-    (this->*engine_.rows)(bands, present, count, shard, forward || !engine_.kernel->serpentine,
-                          trial);
+    (this->*engine_.rows)(bands, present, count, shard, forward || !serpentine_, trial);
     return count;
 }
 
@@ -350,6 +417,9 @@ void KernelDither::TakeColours() {
         colours_[e][0] = palette_[e].blue;
         colours_[e][1] = palette_[e].green;
         colours_[e][2] = palette_[e].red;
+        linearColours_[e][0] = kLinearOfLevel[palette_[e].blue];
+        linearColours_[e][1] = kLinearOfLevel[palette_[e].green];
+        linearColours_[e][2] = kLinearOfLevel[palette_[e].red];
     }
 }
 

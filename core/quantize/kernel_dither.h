@@ -26,11 +26,12 @@ namespace quantize {
 // a group; the result is the same byte for byte.
 class KernelDither : public Ditherer {
   public:
-    // `strength`: the share of the usual error passed on, in percent. `policy`: the rules
-    // (the tests give others).
+    // Of the choices: the kernel, the share of the usual error passed on (strength, in
+    // percent), whether rows go in turn from either side (where the kernel does), and whether
+    // the error is carried in linear light. `policy`: the rules (the tests give others).
     KernelDither(const bmp::TrueColourGeometry& geometry, const DiffusionPalette& palette,
-                 const PaletteFacts& facts, int threads, int strength,
-                 KernelName kernel = KernelName::FloydSteinberg, Policy policy = PolicyFor);
+                 const PaletteFacts& facts, int threads, const Choices& choices,
+                 Policy policy = PolicyFor);
 
     void Run(std::uint8_t* pixels, DiffusionObserver& observer) override;
     // Dithers the first rows of every block of rows of each image without writing anything,
@@ -42,9 +43,10 @@ class KernelDither : public Ditherer {
   private:
     static constexpr int kGroup = 4;
     static constexpr int kBands = 2 * kGroup;
-    // Blue, green and red of a pixel, a colour or an error, in the first three of eight
-    // lanes; the others stay 0. Sums of lanes are done for all lanes at once.
+    // A carried error takes sixteen bytes a pixel: eight numbers of 16 bits.
     static constexpr int kLanes = 8;
+    struct Levels; // sRGB levels
+    struct Linear; // linear light
     struct Band {
         std::uint64_t begin, end; // rows
         // The errors of the row being dithered and of the rows below it that the kernel
@@ -55,14 +57,14 @@ class KernelDither : public Ditherer {
         std::vector<std::uint8_t> marks; // of the row being dithered
         std::uint64_t sums[256][4]; // blue, green, red and count of the colours each entry took
     };
-    template <const Kernel& K> struct Stream;
-    // A kernel, and its rows' dithering made for it.
+    template <const Kernel& K, typename Light> struct Stream;
+    // A kernel, and its rows' dithering made for it in one light.
     struct Engine {
         const Kernel* kernel;
         void (KernelDither::*rows)(Band* const bands[], const std::uint8_t* const rows[], int count,
                                    int shard, bool forward, bool trial);
     };
-    static Engine EngineOf(KernelName name);
+    static Engine EngineOf(KernelName name, bool linear);
 
     // Sets the bands aside for an image of this geometry.
     void Shape(const bmp::TrueColourGeometry& geometry);
@@ -72,11 +74,11 @@ class KernelDither : public Ditherer {
     // Takes the settings' shares, with the agreement of the image whose row y is rowOf(y) with
     // the palette as it stands, where the rules read it.
     template <typename RowOf> void TakeShares(RowOf rowOf);
-    template <const Kernel& K, int Step, bool Trial>
-    void DitherPixel(Stream<K>& s, std::int64_t x, const NearestColour::Reader& nearest);
-    template <const Kernel& K, int Step, bool Trial, int Count>
+    template <const Kernel& K, typename Light, int Step, bool Trial>
+    void DitherPixel(Stream<K, Light>& s, std::int64_t x, const NearestColour::Reader& nearest);
+    template <const Kernel& K, typename Light, int Step, bool Trial, int Count>
     void DitherRows(Band* const bands[], const std::uint8_t* const rows[], int shard);
-    template <const Kernel& K>
+    template <const Kernel& K, typename Light>
     void DitherSome(Band* const bands[], const std::uint8_t* const rows[], int count, int shard,
                     bool forward, bool trial);
     // Dithers row `relative` of each band of a group that has one, and returns how many rows
@@ -96,6 +98,7 @@ class KernelDither : public Ditherer {
     DiffusionPalette palette_;
     const PaletteFacts facts_;
     const Engine engine_;
+    const bool serpentine_;
     const Policy policy_;
     DitherSettings settings_;
     bool readsAgreement_;
@@ -103,7 +106,8 @@ class KernelDither : public Ditherer {
     ShareTable shares_;
     std::uint8_t key_[3]; // entry 0's blue, green and red
     int threads_;
-    std::int16_t colours_[256][kLanes] = {}; // the palette as the dithering reads it
+    std::int16_t colours_[256][kLanes] = {};  // the palette as the dithering reads it: levels
+    std::int32_t linearColours_[256][4] = {}; // and linear light
     ExactEntries exact_;
     std::unique_ptr<NearestColour> nearest_; // group g asks with shard g
     Band bands_[kBands];

@@ -9,14 +9,6 @@
 namespace quantize {
 namespace {
 
-// Bayer's 8 x 8 threshold matrix: each of 0 to 63 once, spread as evenly as it can be.
-constexpr int kBayer[8][8] = {
-    {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
-    {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
-    {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
-    {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
-};
-
 // The whole number nearest the square root of n.
 int RoundedRoot(std::int64_t n) {
     std::int64_t r = 0;
@@ -57,16 +49,24 @@ int PatternWidth(const DiffusionPalette& palette, const PaletteFacts& facts) {
 
 OrderedDither::OrderedDither(const bmp::TrueColourGeometry& geometry,
                              const DiffusionPalette& palette, const PaletteFacts& facts,
-                             int threads, bool pattern)
+                             int threads, const ThresholdPattern* pattern)
     : g_(geometry), palette_(palette), facts_(facts), threads_(threads),
+      side_(pattern != nullptr ? pattern->side : 1),
+      offsets_(static_cast<std::size_t>(side_ * side_)),
       nearest_(std::make_unique<NearestColour>(palette_, 2, facts.key ? 1 : 0, facts.entries)) {
     exact_.Take(palette_, 0, facts.entries);
-    const int width = pattern ? PatternWidth(palette, facts) : 0;
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            // From -63/128 to 63/128 of the width, rounded half away from zero.
-            const int step = (2 * kBayer[y][x] + 1 - 64) * width;
-            offsets_[y][x] = (step + (step < 0 ? -64 : 64)) / 128;
+    if (pattern == nullptr) {
+        return;
+    }
+    const int width = PatternWidth(palette, facts);
+    const int levels = side_ * side_;
+    for (int y = 0; y < side_; ++y) {
+        for (int x = 0; x < side_; ++x) {
+            // From -(levels - 1)/(2 levels) to (levels - 1)/(2 levels) of the width, rounded
+            // half away from zero.
+            const int step = (2 * pattern->At(x, y) + 1 - levels) * width;
+            offsets_[static_cast<std::size_t>(y * side_ + x)] =
+                (step + (step < 0 ? -levels : levels)) / (2 * levels);
         }
     }
 }
@@ -101,10 +101,12 @@ void OrderedDither::DitherRows(std::uint8_t* pixels, std::uint64_t begin, std::u
         }
         // The pattern's place counts rows from the top of the picture.
         const std::uint64_t y = g_.topDown ? r : g_.rows - 1 - r;
-        const int* offsets = offsets_[y % 8];
+        const std::uint64_t mask = static_cast<std::uint64_t>(side_ - 1);
+        const int* offsets =
+            &offsets_[static_cast<std::size_t>((y & mask) * static_cast<std::uint64_t>(side_))];
         std::uint8_t* row = pixels + r * g_.stride;
         for (std::uint64_t x = 0; x < g_.width; ++x) {
-            row[x] = static_cast<std::uint8_t>(EntryOf(row + 3 * x, offsets[x % 8], nearest));
+            row[x] = static_cast<std::uint8_t>(EntryOf(row + 3 * x, offsets[x & mask], nearest));
         }
     }
 }

@@ -4,24 +4,26 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/bmp/true_colour.h"
 #include "core/quantize/dither.h"
 #include "core/quantize/nearest_colour.h"
+#include "core/quantize/patterns.h"
 #include "core/quantize/stages.h"
 
 namespace quantize {
 
-// Each pixel's colour moved by an 8 x 8 threshold pattern (Bayer's), as wide as the palette's
-// entries lie apart, before it takes its nearest entry; without the pattern, the nearest entry
-// itself. No error travels, so a colour at a place of the picture always takes the same entry,
-// whatever the rest of the image holds: the still parts of an animation's frames do not
-// flicker. A pixel of an entry's own colour takes that entry (the key colour's pixels entry
-// 0). Everything is set aside when it is made.
+// Each pixel's colour moved by a threshold pattern (patterns.h), counted from the top left of
+// the picture and as wide as the palette's entries lie apart, before it takes its nearest
+// entry; without a pattern, the nearest entry itself. No error travels, so a colour at a place of
+// the picture always takes the same entry, whatever the rest of the image holds: the still parts of
+// an animation's frames do not flicker. A pixel of an entry's own colour takes that entry (the key
+// colour's pixels entry 0). Everything is set aside when it is made.
 class OrderedDither : public Ditherer {
   public:
     OrderedDither(const bmp::TrueColourGeometry& geometry, const DiffusionPalette& palette,
-                  const PaletteFacts& facts, int threads, bool pattern);
+                  const PaletteFacts& facts, int threads, const ThresholdPattern* pattern);
 
     void Run(std::uint8_t* pixels, DiffusionObserver& observer) override;
     const DiffusionPalette& palette() const override { return palette_; }
@@ -35,7 +37,8 @@ class OrderedDither : public Ditherer {
     const DiffusionPalette palette_;
     const PaletteFacts facts_;
     int threads_;
-    int offsets_[8][8]; // added to each channel at each place of the pattern
+    int side_;                 // of the pattern, a power of two
+    std::vector<int> offsets_; // added to each channel at each place of the pattern
     ExactEntries exact_;
     std::unique_ptr<NearestColour> nearest_;
 };

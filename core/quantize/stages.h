@@ -6,6 +6,9 @@
 #include <array>
 #include <cstdint>
 
+#include "core/quantize/kernels.h"
+#include "core/quantize/patterns.h"
+
 namespace quantize {
 
 // A palette entry: red, green, blue and the flags byte (1 in every entry of error diffusion),
@@ -41,8 +44,9 @@ enum class PaletteMethod {
 // How each pixel is given an entry.
 enum class DitherMethod {
     ThreeNeighbour, // the error goes to the right, below and below right, rounded toward zero
-    Serpentine,     // Floyd-Steinberg's kernel in serpentine order, the error carried apart
-    Ordered,        // an 8 x 8 threshold pattern: a colour at a place always takes the same entry
+    Kernel,         // an error-diffusion kernel (Choices::kernel), the error carried apart
+    Ordered,        // a threshold pattern (Choices::pattern): a colour at a place always takes
+                    // the same entry
     Nearest,        // no dithering: each pixel takes its nearest entry
 };
 
@@ -55,7 +59,7 @@ struct Stages {
 
 // 誤差拡散 and 誤差拡散（高画質）.
 inline constexpr Stages kBasicDiffusion{PaletteMethod::Groups, DitherMethod::ThreeNeighbour};
-inline constexpr Stages kHighQualityDiffusion{PaletteMethod::Adaptive, DitherMethod::Serpentine};
+inline constexpr Stages kHighQualityDiffusion{PaletteMethod::Adaptive, DitherMethod::Kernel};
 
 // 誤差拡散（高画質） with another dithering.
 constexpr Stages HighQualityStages(DitherMethod dither) {
@@ -63,13 +67,17 @@ constexpr Stages HighQualityStages(DitherMethod dither) {
 }
 
 // What the user may choose of 誤差拡散（高画質）: how many entries the image may use, the
-// fixed ones among them; how much of its error the error diffusion passes on; and
-// whether entry 0, the first fixed colour, is a transparent key colour. The defaults are
-// the method as it always was.
+// fixed ones among them; how much of its error the error diffusion passes on; whether entry
+// 0, the first fixed colour, is a transparent key colour; and the dithering's kernel or
+// pattern, its order and its light. The defaults are the method as it always was.
 struct Choices {
     int colours = 256;  // 2 to 256
     int strength = 100; // percent, 0 to 100
     bool key = false;
+    KernelName kernel = KernelName::FloydSteinberg; // of DitherMethod::Kernel
+    bool serpentine = true; // the kernel's rows in turn from either side, where it runs so
+    bool linear = false;    // the kernel's error carried in linear light
+    PatternName pattern = PatternName::Bayer8; // of DitherMethod::Ordered
 };
 inline constexpr int kMinColours = 2;
 

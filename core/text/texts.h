@@ -68,6 +68,23 @@ inline constexpr char kRegisterAndRestartText[] = "レジストリに登録し�
 // Error diffusion in the program.
 inline constexpr char kConversionBusyText[] = "変換中です";
 inline constexpr char kCannotStartConversionText[] = "変換を開始できません";
+// 高画質の設定's ditherings, by their number (core/quantize/ditherings.h).
+inline constexpr const char* kDitheringTexts[14] = {
+    "誤差拡散（フロイド-スタインバーグ）",
+    "網点（8×8）",
+    "なし",
+    "誤差拡散（アトキンソン）",
+    "誤差拡散（シエラ）",
+    "誤差拡散（シエラ2行）",
+    "誤差拡散（シエラ・ライト）",
+    "誤差拡散（ジャービス-ジュディス-ニンケ）",
+    "誤差拡散（スタッキ）",
+    "誤差拡散（バークス）",
+    "網点（2×2）",
+    "網点（4×4）",
+    "網点（16×16）",
+    "網点（ブルーノイズ）",
+};
 // 高画質の設定: a number out of its field's range.
 inline constexpr char kColoursRangeText[] = "色数は2～256で指定してください";
 inline constexpr char kStrengthRangeText[] = "強さは0～100で指定してください";

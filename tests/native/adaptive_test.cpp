@@ -289,7 +289,7 @@ TEST(SharedPalette, SeveralImagesCountAsTheImagesStackedIntoOne) {
     EXPECT_EQ(refused, 2u);
 }
 
-constexpr quantize::DitherMethod kAllDithers[] = {quantize::DitherMethod::Serpentine,
+constexpr quantize::DitherMethod kAllDithers[] = {quantize::DitherMethod::Kernel,
                                                   quantize::DitherMethod::Ordered,
                                                   quantize::DitherMethod::Nearest};
 
@@ -314,7 +314,7 @@ TEST(QualityChoices, FewerColoursLeaveTheRestOfTheTableBlack) {
         return static_cast<std::uint32_t>((x + 3 * r) % 15) * 0x0F0E0D;
     };
     const Converted kept = WithChoices(testimg::Make24(30, 20, few), 1, table,
-                                       quantize::DitherMethod::Serpentine, {16, 100, false});
+                                       quantize::DitherMethod::Kernel, {16, 100, false});
     EXPECT_EQ(Misses(kept.image, few), 0);
 }
 

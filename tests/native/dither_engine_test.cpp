@@ -45,6 +45,22 @@ TEST(DitherRules, EveryRowOfTheTableInDocsHoldsAndEveryRuleHasRows) {
         documented.insert(m[1]);
     }
     EXPECT_GE(rows, 20);
+    // The kernels' table: the rule, the kernel's own share, entries, the pixel, the size of its
+    // error, and the shares passed on (strength 100, agreement 1000).
+    const std::regex kernelRow(R"(\| *([A-Z][a-z ]+?) *\| *(\d+) *\| *(\d+) *\| *)"
+                               R"((plain|flat|smooth|held) *\| *(\d+) *\| *(\d+) *\| *(\d+) *\|)");
+    for (auto it = std::sregex_iterator(doc.begin(), doc.end(), kernelRow);
+         it != std::sregex_iterator(); ++it, ++rows) {
+        const std::smatch& m = *it;
+        const std::string pixel = m[4];
+        const quantize::DitherSettings settings{100, std::stoi(m[3]), 1000, std::stoi(m[2])};
+        const quantize::PixelContext context{pixel == "held", pixel == "flat", pixel == "smooth",
+                                             std::stoi(m[5])};
+        EXPECT_EQ(quantize::PolicyFor(settings, context),
+                  (quantize::ErrorShare{std::stoi(m[6]), std::stoi(m[7])}))
+            << m[0];
+        documented.insert(m[1]);
+    }
 
     const std::string code =
         ReadText(std::string(TW_SOURCE_DIR) + "/core/quantize/error_share.cpp");
@@ -95,8 +111,9 @@ std::vector<std::uint8_t> Picture(int kind, int width, int rows,
 
 std::vector<std::uint8_t> Engine(const std::vector<std::uint8_t>& bgr, int width, int rows,
                                  const quantize::DiffusionPalette& palette,
-                                 const quantize::PaletteFacts& facts, quantize::KernelName kernel,
-                                 int strength, int threads, quantize::Policy policy) {
+                                 const quantize::PaletteFacts& facts,
+                                 const quantize::Choices& choices, int threads,
+                                 quantize::Policy policy) {
     const std::uint64_t stride = (3 * static_cast<std::uint64_t>(width) + 3) & ~3u;
     const std::uint64_t padded = (static_cast<std::uint64_t>(width) + 3) & ~3u;
     const bmp::TrueColourGeometry g{static_cast<std::uint64_t>(width),
@@ -106,7 +123,7 @@ std::vector<std::uint8_t> Engine(const std::vector<std::uint8_t>& bgr, int width
         std::copy_n(&bgr[static_cast<std::size_t>(3 * y * width)], 3 * width,
                     &pixels[static_cast<std::size_t>(y * stride)]);
     }
-    quantize::KernelDither dither(g, palette, facts, threads, strength, kernel, policy);
+    quantize::KernelDither dither(g, palette, facts, threads, choices, policy);
     quantize::SilentObserver silent;
     dither.Run(pixels.data(), silent);
     std::vector<std::uint8_t> indices;
@@ -117,14 +134,25 @@ std::vector<std::uint8_t> Engine(const std::vector<std::uint8_t>& bgr, int width
     return indices;
 }
 
-// The engine gives the literal diffusion's indices for Floyd-Steinberg's kernel and for the
-// widest and deepest one, with today's rules and with rules that read every mark, with 256, 64
+// The engine gives the literal diffusion's indices for every kernel, and for the two of
+// either shape (one row down and reach one, two rows down and reach two) in one direction and
+// in linear light too, with today's rules and with rules that read every mark, with 256, 64
 // and 16 entries, from one thread and two.
 TEST(DitherEngine, EveryKernelGivesTheLiteralDiffusionsIndices) {
     std::mt19937 rng(36);
-    const std::pair<quantize::KernelName, const quantize::Kernel*> kernels[] = {
-        {quantize::KernelName::FloydSteinberg, &quantize::kFloydSteinberg},
-        {quantize::KernelName::JarvisJudiceNinke, &quantize::kJarvisJudiceNinke}};
+    struct Case {
+        quantize::KernelName kernel;
+        bool serpentine, linear;
+    };
+    std::vector<Case> cases;
+    for (int k = 0; k < quantize::kKernelCount; ++k) {
+        cases.push_back({static_cast<quantize::KernelName>(k), true, false});
+    }
+    for (const auto kernel :
+         {quantize::KernelName::FloydSteinberg, quantize::KernelName::JarvisJudiceNinke}) {
+        cases.push_back({kernel, false, false});
+        cases.push_back({kernel, true, true});
+    }
     const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {7, 1}, {13, 17}, {64, 40}, {30, 70}};
     for (const int entries : {256, 64, 16}) {
         quantize::DiffusionPalette palette{};
@@ -134,20 +162,28 @@ TEST(DitherEngine, EveryKernelGivesTheLiteralDiffusionsIndices) {
         }
         palette[3] = palette[1]; // a repeated entry: the lower one is held
         const quantize::PaletteFacts facts{0, true, entries, false};
-        for (const auto& [name, kernel] : kernels) {
+        for (const Case& c : cases) {
+            quantize::Kernel kernel = *quantize::kKernels[static_cast<int>(c.kernel)];
+            kernel.serpentine = c.serpentine;
             for (const auto& [width, rows] : sizes) {
                 for (int kind = 0; kind < 3; ++kind) {
                     const auto bgr = Picture(kind, width, rows, palette, rng);
                     for (const quantize::Policy policy :
                          {quantize::Policy{quantize::PolicyFor}, quantize::Policy{EveryContext}}) {
-                        const int strength = kind == 2 ? 60 : 100;
-                        const auto expected = literal::KernelDiffuse(
-                            bgr, width, rows, palette, facts, *kernel, strength, policy);
+                        quantize::Choices choices;
+                        choices.strength = kind == 2 ? 60 : 100;
+                        choices.kernel = c.kernel;
+                        choices.serpentine = c.serpentine;
+                        choices.linear = c.linear;
+                        const auto expected =
+                            literal::KernelDiffuse(bgr, width, rows, palette, facts, kernel,
+                                                   choices.strength, policy, c.linear);
                         for (const int threads : {1, 2}) {
-                            ASSERT_EQ(Engine(bgr, width, rows, palette, facts, name, strength,
-                                             threads, policy),
-                                      expected)
-                                << "kernel " << static_cast<int>(name) << ", " << entries
+                            ASSERT_EQ(
+                                Engine(bgr, width, rows, palette, facts, choices, threads, policy),
+                                expected)
+                                << "kernel " << static_cast<int>(c.kernel) << " serpentine "
+                                << c.serpentine << " linear " << c.linear << ", " << entries
                                 << " entries, " << width << "x" << rows << ", kind " << kind
                                 << ", threads " << threads;
                         }

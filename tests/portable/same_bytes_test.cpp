@@ -3,9 +3,12 @@
 // the Windows tests alike, so a platform whose arithmetic differs fails here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "core/quantize/basic_palette.h"
+#include "core/quantize/ditherings.h"
 #include "core/quantize/error_diffusion.h"
 #include "tests/support/bmp_builder.h"
 
@@ -66,11 +69,11 @@ TEST(SameBytesEverywhere, HighQualityDiffusion) {
 TEST(SameBytesEverywhere, HighQualityChoices) {
     using quantize::DitherMethod;
     for (const int threads : {1, 2}) {
-        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Serpentine), 4, threads,
+        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Kernel), 4, threads,
                             {64, 70, true}),
                   1426672373026287328u)
             << threads;
-        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Serpentine), 0, threads,
+        EXPECT_EQ(Converted(quantize::HighQualityStages(DitherMethod::Kernel), 0, threads,
                             {16, 100, false}, Sky),
                   14805572168680146459u)
             << threads;
@@ -78,6 +81,47 @@ TEST(SameBytesEverywhere, HighQualityChoices) {
                             {100, 100, false}),
                   14964559255090071388u)
             << threads;
+    }
+}
+
+// Every other dithering of 高画質の設定 at 64 colours: each kernel (one of them in one direction,
+// one in linear light) and each pattern.
+TEST(SameBytesEverywhere, EveryKernelAndPattern) {
+    struct Pin {
+        const char* name;
+        bool serpentine, linear;
+        std::uint64_t hash;
+    };
+    const Pin pins[] = {
+        {"atkinson", true, false, 7568635133300401634u},
+        {"sierra", true, false, 9848436977071553611u},
+        {"sierra2", true, false, 18424645779096186116u},
+        {"sierra-lite", true, false, 6123746624471124966u},
+        {"jjn", true, false, 12900024390880282886u},
+        {"stucki", true, false, 3027859989402159490u},
+        {"burkes", true, false, 6310030912769386662u},
+        {"burkes", false, false, 1418484556369708358u},
+        {"fs", true, true, 13109385879609689312u},
+        {"bayer2", true, false, 13968413194285596436u},
+        {"bayer4", true, false, 16012997617251022300u},
+        {"bayer16", true, false, 8202565903187641970u},
+        {"blue-noise", true, false, 4316640314497470365u},
+    };
+    for (const Pin& pin : pins) {
+        const auto named =
+            std::find_if(std::begin(quantize::kDitherings), std::end(quantize::kDitherings),
+                         [&](const quantize::Dithering& d) { return d.name == pin.name; });
+        ASSERT_NE(named, std::end(quantize::kDitherings)) << pin.name;
+        quantize::Choices choices;
+        choices.colours = 64;
+        choices.serpentine = pin.serpentine;
+        choices.linear = pin.linear;
+        const quantize::Stages stages = quantize::ApplyDithering(*named, choices);
+        for (const int threads : {1, 2}) {
+            EXPECT_EQ(Converted(stages, 0, threads, choices), pin.hash)
+                << pin.name << (pin.serpentine ? "" : " --no-serpentine")
+                << (pin.linear ? " --linear" : "") << ", threads " << threads;
+        }
     }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/quantize/linear_light.h"
+
 namespace literal {
 namespace {
 
@@ -74,7 +76,7 @@ std::vector<std::uint8_t> KernelDiffuse(const std::vector<std::uint8_t>& pixels,
                                         int rows, const quantize::DiffusionPalette& palette,
                                         const quantize::PaletteFacts& facts,
                                         const quantize::Kernel& kernel, int strength,
-                                        quantize::Policy policy) {
+                                        quantize::Policy policy, bool linear) {
     const Image image{pixels, width};
     // The agreement: on rows 0, 32, 64 ..., pixels that take the entry of the one before them.
     int same = 0, pairs = 0;
@@ -89,42 +91,57 @@ std::vector<std::uint8_t> KernelDiffuse(const std::vector<std::uint8_t>& pixels,
             ++pairs;
         }
     }
+    // What the kernel's taps pass on together, in 64ths of the error.
+    int sum = 0;
+    for (int t = 0; t < kernel.count; ++t) {
+        sum += kernel.taps[t].weight;
+    }
     const quantize::DitherSettings settings{strength, facts.entries,
-                                            pairs == 0 ? 1000 : 1000 * same / pairs};
+                                            pairs == 0 ? 1000 : 1000 * same / pairs,
+                                            64 * sum / kernel.divisor};
 
     std::vector<std::uint8_t> indices(static_cast<std::size_t>(width * rows));
     std::vector<int> carried(static_cast<std::size_t>(width * rows * 3));
     const int d = kernel.divisor;
+    // A level as the light carries it, and back.
+    const auto light = [linear](int level) {
+        return linear ? static_cast<int>(quantize::kLinearOfLevel[level]) : level;
+    };
+    const int top = linear ? quantize::kLinearTop : 255;
     for (int band = 0; band < 8; ++band) {
         const int begin = (rows * band + 7) / 8, end = (rows * (band + 1) + 7) / 8;
         for (int y = begin; y < end; ++y) {
             const int step = !kernel.serpentine || (y - begin) % 2 == 0 ? 1 : -1;
             for (int i = 0; i < width; ++i) {
                 const int x = step > 0 ? i : width - 1 - i;
-                int target[3];
+                int target[3], levels[3];
                 for (int c = 0; c < 3; ++c) {
-                    const int levels = FloorDiv(carried[(y * width + x) * 3 + c] + d / 2, d);
-                    target[c] = std::clamp(image.channel(x, y, c) + levels, 0, 255);
+                    const int whole = FloorDiv(carried[(y * width + x) * 3 + c] + d / 2, d);
+                    target[c] = std::clamp(light(image.channel(x, y, c)) + whole, 0, top);
+                    levels[c] = linear
+                                    ? quantize::kLevelOfLinear[static_cast<std::size_t>(target[c])]
+                                    : target[c];
                 }
                 const int own[3] = {image.channel(x, y, 0), image.channel(x, y, 1),
                                     image.channel(x, y, 2)};
                 bool held = false;
                 int k = OwnEntry(own, palette, facts, held);
                 if (!held) {
-                    k = OwnEntry(target, palette, quantize::PaletteFacts{0, false, facts.entries},
+                    k = OwnEntry(levels, palette, quantize::PaletteFacts{0, false, facts.entries},
                                  held);
                     held = false;
                 }
                 indices[static_cast<std::size_t>(y * width + x)] = static_cast<std::uint8_t>(k);
-                const int diff[3] = {target[0] - palette[k].blue, target[1] - palette[k].green,
-                                     target[2] - palette[k].red};
+                const int entry[3] = {palette[k].blue, palette[k].green, palette[k].red};
                 const quantize::PixelContext pixel{held, Flat(image, x, y), Smooth(image, x, y),
-                                                   std::abs(diff[0]) + std::abs(diff[1]) +
-                                                       std::abs(diff[2])};
+                                                   std::abs(levels[0] - entry[0]) +
+                                                       std::abs(levels[1] - entry[1]) +
+                                                       std::abs(levels[2] - entry[2])};
                 const quantize::ErrorShare share = policy(settings, pixel);
                 for (int c = 0; c < 3; ++c) {
+                    const int diff = target[c] - light(entry[c]);
                     const int e =
-                        FloorDiv(FloorDiv(diff[c] * share.first + 32, 64) * share.then + 32, 64);
+                        FloorDiv(FloorDiv(diff * share.first + 32, 64) * share.then + 32, 64);
                     for (int t = 0; t < kernel.count; ++t) {
                         const quantize::Tap& tap = kernel.taps[t];
                         const int tx = x + step * tap.dx, ty = y + tap.dy;

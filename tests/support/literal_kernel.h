@@ -2,7 +2,9 @@
 // image in eight bands of rows, each dithered on its own from no error; every pixel's error
 // added, in 1/divisor of a level, into a whole image of carried errors; each pixel's marks and
 // the image's agreement with its palette worked out by their definitions; entries found by a
-// scan of the palette. The oracle for the engine of core/quantize/kernel_dither; slow.
+// scan of the palette; with `linear`, each pixel and entry taken as its intensities
+// (linear_light.h) and the error carried as intensity, the entry still found by the levels. The
+// oracle for the engine of core/quantize/kernel_dither; slow.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +23,6 @@ std::vector<std::uint8_t> KernelDiffuse(const std::vector<std::uint8_t>& pixels,
                                         int rows, const quantize::DiffusionPalette& palette,
                                         const quantize::PaletteFacts& facts,
                                         const quantize::Kernel& kernel, int strength,
-                                        quantize::Policy policy);
+                                        quantize::Policy policy, bool linear = false);
 
 } // namespace literal

@@ -238,6 +238,23 @@ std::vector<DWORD> Quality() {
     return {QualityColours, QualityDither, QualityStrength, QualityKey};
 }
 
+// The number of the dithering the dialog's list shows, and a choice in it as a click makes it.
+LRESULT ShownDithering(HWND d) {
+    const LRESULT item = SendDlgItemMessageA(d, IDC_DITHER, CB_GETCURSEL, 0, 0);
+    return SendDlgItemMessageA(d, IDC_DITHER, CB_GETITEMDATA, static_cast<WPARAM>(item), 0);
+}
+void ChooseDithering(HWND d, LRESULT number) {
+    const LRESULT count = SendDlgItemMessageA(d, IDC_DITHER, CB_GETCOUNT, 0, 0);
+    for (LRESULT item = 0; item < count; ++item) {
+        if (SendDlgItemMessageA(d, IDC_DITHER, CB_GETITEMDATA, static_cast<WPARAM>(item), 0) ==
+            number) {
+            SendDlgItemMessageA(d, IDC_DITHER, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+        }
+    }
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_DITHER, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_DITHER)));
+}
+
 // 高画質の設定: what it shows, what OK keeps (held to the ranges) and Cancel does not; the four
 // values read at start-up (out of range: the defaults) and written at the end of the run.
 TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
@@ -263,7 +280,7 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     RunDialog(OpenQuality, {[&](HWND d) {
                                 shownColours = ReadNumberField(d, IDC_COLOURS);
                                 strengthOpen = IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH));
-                                EXPECT_EQ(IsDlgButtonChecked(d, IDC_DITHER_ORDERED), BST_CHECKED);
+                                EXPECT_EQ(ShownDithering(d), 1);
                                 EXPECT_EQ(IsDlgButtonChecked(d, IDC_KEYCOLOUR), BST_CHECKED);
                                 // The arrow keys keep to the range: up from 256 stays, then two
                                 // steps down.
@@ -272,7 +289,7 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
                                 }
                                 stepped = ReadNumberField(d, IDC_COLOURS);
                                 // A click on 誤差拡散, a strength out of range: OK says so.
-                                SendDlgItemMessageA(d, IDC_DITHER_FS, BM_CLICK, 0, 0);
+                                ChooseDithering(d, 0);
                                 EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH)));
                                 SetDlgItemTextA(d, IDC_STRENGTH, "250");
                                 SendDlgItemMessageA(d, IDC_KEYCOLOUR, BM_CLICK, 0, 0);
@@ -302,7 +319,7 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     EXPECT_EQ(Quality(), chosen);
     RunDialog(OpenQuality, {[](HWND d) {
                   SetDlgItemTextA(d, IDC_COLOURS, "1");
-                  SendDlgItemMessageA(d, IDC_DITHER_NONE, BM_CLICK, 0, 0);
+                  ChooseDithering(d, 2);
                   SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
               }});
     EXPECT_EQ(Quality(), chosen);
@@ -327,6 +344,64 @@ TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
                                       {"QuietRuns", 1}}) {
         ExpectSetting(name, REG_DWORD, {static_cast<std::uint8_t>(value), 0, 0, 0});
     }
+}
+
+// The list of ditherings: every one, error diffusion first, by the program's names; a choice
+// is kept by its number with the light, and the two read back (an unknown number as the
+// first, Floyd-Steinberg's), and they make the run's stages and choices. The strength and the
+// light are open for error diffusion only.
+TEST_F(Settings, QualityDialogListsEveryDitheringAndKeepsItsNumberAndLight) {
+    ASSERT_TRUE(LoadSettings());
+    Main = CreateMainWindow(200, 100);
+    std::vector<std::string> listed;
+    std::vector<BOOL> open; // strength and light, with a pattern and with a kernel
+    RunDialog(OpenQuality, {[&](HWND d) {
+                  const LRESULT count = SendDlgItemMessageA(d, IDC_DITHER, CB_GETCOUNT, 0, 0);
+                  for (LRESULT item = 0; item < count; ++item) {
+                      char text[64] = {};
+                      SendDlgItemMessageA(d, IDC_DITHER, CB_GETLBTEXT, static_cast<WPARAM>(item),
+                                          reinterpret_cast<LPARAM>(text));
+                      listed.push_back(text);
+                  }
+                  for (const LRESULT number : {13, 3}) {
+                      ChooseDithering(d, number);
+                      open.push_back(IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH)));
+                      open.push_back(IsWindowEnabled(GetDlgItem(d, IDC_LINEAR)));
+                  }
+                  SendDlgItemMessageA(d, IDC_LINEAR, BM_CLICK, 0, 0);
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    DestroyWindow(Main);
+    EXPECT_EQ(listed,
+              (std::vector<std::string>{
+                  "誤差拡散（フロイド-スタインバーグ）", "誤差拡散（アトキンソン）",
+                  "誤差拡散（シエラ）", "誤差拡散（シエラ2行）", "誤差拡散（シエラ・ライト）",
+                  "誤差拡散（ジャービス-ジュディス-ニンケ）", "誤差拡散（スタッキ）",
+                  "誤差拡散（バークス）", "網点（2×2）", "網点（4×4）", "網点（8×8）",
+                  "網点（16×16）", "網点（ブルーノイズ）", "なし"}));
+    EXPECT_EQ(open, (std::vector<BOOL>{FALSE, FALSE, TRUE, TRUE}));
+    EXPECT_EQ(QualityDither, 3u);
+    EXPECT_EQ(QualityLinear, 1u);
+    EXPECT_EQ(QualityStages().dither, quantize::DitherMethod::Kernel);
+    EXPECT_EQ(QualityChoices().kernel, quantize::KernelName::Atkinson);
+    EXPECT_TRUE(QualityChoices().linear);
+
+    SaveSettings();
+    ExpectSetting("HQDither", REG_DWORD, {3, 0, 0, 0});
+    ExpectSetting("HQLinear", REG_DWORD, {1, 0, 0, 0});
+    QualityDither = QualityLinear = 0;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(QualityDither, 3u);
+    EXPECT_EQ(QualityLinear, 1u);
+    for (const auto& [name, value] : {std::pair{"HQDither", DWORD{14}}, {"HQLinear", 2}}) {
+        SetValue(name, REG_DWORD, &value, 4);
+    }
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(QualityDither, 0u);
+    EXPECT_EQ(QualityLinear, 0u);
+    QualityDither = 13;
+    EXPECT_EQ(QualityStages().dither, quantize::DitherMethod::Ordered);
+    EXPECT_EQ(QualityChoices().pattern, quantize::PatternName::BlueNoise);
 }
 
 } // namespace

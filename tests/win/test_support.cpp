@@ -237,6 +237,7 @@ void ResetProgram() {
     QualityDither = 0;
     QualityStrength = 100;
     QualityKey = 0;
+    QualityLinear = 0;
     NoUnsavedPrompt = 0;
     QuietRuns = 0;
     Kind = DocumentKind{};

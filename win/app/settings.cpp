@@ -4,6 +4,7 @@
 
 #include "win/app/owners.h"
 #include "win/app/shell.h"
+#include "core/quantize/ditherings.h"
 #include "core/text/texts.h"
 
 DWORD AutoReduce;
@@ -15,6 +16,7 @@ DWORD QualityColours = 256;
 DWORD QualityDither = 0;
 DWORD QualityStrength = 100;
 DWORD QualityKey = 0;
+DWORD QualityLinear = 0;
 DWORD NoUnsavedPrompt = 0;
 DWORD QuietRuns = 0;
 
@@ -39,9 +41,10 @@ struct RangedValue {
 };
 const RangedValue kRangedValues[] = {
     {"HQColours", &QualityColours, quantize::kMinColours, 256, 256},
-    {"HQDither", &QualityDither, 0, 2, 0},
+    {"HQDither", &QualityDither, 0, quantize::kDitheringCount - 1, 0},
     {"HQStrength", &QualityStrength, 0, 100, 100},
     {"HQKey", &QualityKey, 0, 1, 0},
+    {"HQLinear", &QualityLinear, 0, 1, 0},
     {"NoUnsavedPrompt", &NoUnsavedPrompt, 0, 1, 0},
     {"QuietRuns", &QuietRuns, 0, 1, 0},
 };
@@ -165,13 +168,24 @@ void SaveSettings() {
     }
 }
 
+// The dithering of QualityDither; an unknown number is the first, as an unknown value reads.
+static const quantize::Dithering& QualityDithering() {
+    return quantize::kDitherings[QualityDither < static_cast<DWORD>(quantize::kDitheringCount)
+                                     ? QualityDither
+                                     : 0];
+}
+
 quantize::Stages QualityStages() {
-    constexpr quantize::DitherMethod kMethods[3] = {quantize::DitherMethod::Serpentine,
-                                                    quantize::DitherMethod::Ordered,
-                                                    quantize::DitherMethod::Nearest};
-    return quantize::HighQualityStages(kMethods[QualityDither <= 2 ? QualityDither : 0]);
+    quantize::Choices choices;
+    return quantize::ApplyDithering(QualityDithering(), choices);
 }
 
 quantize::Choices QualityChoices() {
-    return {static_cast<int>(QualityColours), static_cast<int>(QualityStrength), QualityKey != 0};
+    quantize::Choices choices;
+    choices.colours = static_cast<int>(QualityColours);
+    choices.strength = static_cast<int>(QualityStrength);
+    choices.key = QualityKey != 0;
+    choices.linear = QualityLinear != 0;
+    quantize::ApplyDithering(QualityDithering(), choices);
+    return choices;
 }

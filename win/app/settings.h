@@ -10,12 +10,15 @@ extern DWORD KeepReadOnly;    // opening and dropping refuse read-only files
 extern DWORD PaletteAutoLoad; // the palette file name and fixed count are read at start-up
 extern char PaletteFileName[MAX_PATH];
 extern LONG FixedCount;
-// The choices of 誤差拡散（高画質）: how many colours (2 to 256), the dithering (0 誤差拡散,
-// 1 網点, 2 なし), its strength in percent, and whether entry 0 is a transparent key colour.
+// The choices of 誤差拡散（高画質）: how many colours (2 to 256), the dithering (its number in
+// quantize::kDitherings: 0 誤差拡散, 1 網点, 2 なし as they always were, then the newer
+// ones), its strength in percent, whether entry 0 is a transparent key colour, and whether
+// the error is diffused in linear light.
 extern DWORD QualityColours;
 extern DWORD QualityDither;
 extern DWORD QualityStrength;
 extern DWORD QualityKey;
+extern DWORD QualityLinear;
 extern DWORD NoUnsavedPrompt; // closing or opening over an unsaved conversion asks nothing
 extern DWORD QuietRuns;       // error diffusion shows no box for its stages
 

@@ -4,16 +4,41 @@
 
 #include "win/app/settings.h"
 #include "win/app/shell.h"
-#include "core/quantize/stages.h"
+#include "core/quantize/ditherings.h"
 #include "core/text/texts.h"
 #include "win/res/resource.h"
 
-static constexpr int kDitherButtons[3] = {IDC_DITHER_FS, IDC_DITHER_ORDERED, IDC_DITHER_NONE};
+// The ditherings as the list shows them: the error diffusions, the patterns, then none. Each
+// item's data is the dithering's number.
+static constexpr int kListOrder[] = {0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 1, 12, 13, 2};
+static_assert(sizeof kListOrder / sizeof kListOrder[0] == quantize::kDitheringCount);
+static_assert(sizeof kDitheringTexts / sizeof kDitheringTexts[0] == quantize::kDitheringCount);
 
-// The strength is that of the error diffusion: the field is open only while it is chosen.
-static void ShowStrengthFor(HWND dialog) {
-    const bool diffusion = IsDlgButtonChecked(dialog, IDC_DITHER_FS) == BST_CHECKED;
+// The number of the dithering chosen in the list.
+static DWORD ChosenDithering(HWND dialog) {
+    const LRESULT item = SendDlgItemMessageA(dialog, IDC_DITHER, CB_GETCURSEL, 0, 0);
+    const LRESULT number =
+        item == CB_ERR ? 0 : SendDlgItemMessageA(dialog, IDC_DITHER, CB_GETITEMDATA, item, 0);
+    return number >= 0 && number < quantize::kDitheringCount ? static_cast<DWORD>(number) : 0;
+}
+
+// The strength and the light are those of an error diffusion: open only while one is chosen.
+static void ShowDiffusionFor(HWND dialog) {
+    const bool diffusion =
+        quantize::kDitherings[ChosenDithering(dialog)].method == quantize::DitherMethod::Kernel;
     EnableWindow(GetDlgItem(dialog, IDC_STRENGTH), diffusion);
+    EnableWindow(GetDlgItem(dialog, IDC_LINEAR), diffusion);
+}
+
+static void FillDitherList(HWND dialog) {
+    for (const int number : kListOrder) {
+        const LRESULT item = SendDlgItemMessageA(dialog, IDC_DITHER, CB_ADDSTRING, 0,
+                                                 reinterpret_cast<LPARAM>(kDitheringTexts[number]));
+        SendDlgItemMessageA(dialog, IDC_DITHER, CB_SETITEMDATA, static_cast<WPARAM>(item), number);
+        if (static_cast<DWORD>(number) == QualityDither) {
+            SendDlgItemMessageA(dialog, IDC_DITHER, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+        }
+    }
 }
 
 static void OnInit(HWND dialog) {
@@ -23,10 +48,10 @@ static void OnInit(HWND dialog) {
                         static_cast<LPARAM>(QualityColours));
     WriteNumberField(dialog, IDC_COLOURS, static_cast<long>(QualityColours));
     WriteNumberField(dialog, IDC_STRENGTH, static_cast<long>(QualityStrength));
-    CheckRadioButton(dialog, IDC_DITHER_FS, IDC_DITHER_NONE,
-                     kDitherButtons[QualityDither <= 2 ? QualityDither : 0]);
+    FillDitherList(dialog);
+    CheckDlgButton(dialog, IDC_LINEAR, QualityLinear ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_KEYCOLOUR, QualityKey ? BST_CHECKED : BST_UNCHECKED);
-    ShowStrengthFor(dialog);
+    ShowDiffusionFor(dialog);
 }
 
 // A number field and the range its value must lie in, told when it does not.
@@ -57,7 +82,9 @@ static bool ReadRangedField(HWND dialog, const RangedField& field, long& value) 
 
 // Nothing is kept until every open field holds a number of its range.
 static void OnOk(HWND dialog) {
-    const bool diffusion = IsDlgButtonChecked(dialog, IDC_DITHER_FS) == BST_CHECKED;
+    const DWORD dithering = ChosenDithering(dialog);
+    const bool diffusion =
+        quantize::kDitherings[dithering].method == quantize::DitherMethod::Kernel;
     long colours = 0, strength = ReadNumberField(dialog, IDC_STRENGTH);
     if (!ReadRangedField(dialog, kColoursField, colours) ||
         (diffusion && !ReadRangedField(dialog, kStrengthField, strength))) {
@@ -67,11 +94,8 @@ static void OnOk(HWND dialog) {
     if (InRange(kStrengthField, strength)) { // a closed field keeps what it showed
         QualityStrength = static_cast<DWORD>(strength);
     }
-    for (DWORD k = 0; k < 3; ++k) {
-        if (IsDlgButtonChecked(dialog, kDitherButtons[k]) == BST_CHECKED) {
-            QualityDither = k;
-        }
-    }
+    QualityDither = dithering;
+    QualityLinear = IsDlgButtonChecked(dialog, IDC_LINEAR) == BST_CHECKED ? 1 : 0;
     QualityKey = IsDlgButtonChecked(dialog, IDC_KEYCOLOUR) == BST_CHECKED ? 1 : 0;
     EndDialog(dialog, IDOK);
 }
@@ -89,10 +113,10 @@ static INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
         case IDCANCEL:
             EndDialog(dialog, IDCANCEL);
             break;
-        case IDC_DITHER_FS:
-        case IDC_DITHER_ORDERED:
-        case IDC_DITHER_NONE:
-            ShowStrengthFor(dialog);
+        case IDC_DITHER:
+            if (HIWORD(wParam) == CBN_SELCHANGE) {
+                ShowDiffusionFor(dialog);
+            }
             break;
         }
         break;

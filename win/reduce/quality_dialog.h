@@ -1,5 +1,6 @@
-// The high-quality settings dialog: how many colours 誤差拡散（高画質） makes, its dithering and
-// the dithering's strength, and the transparent key colour.
+// The high-quality settings dialog: how many colours 誤差拡散（高画質） makes, its dithering (a
+// kernel of error diffusion with its strength and light, a pattern, or none), and the
+// transparent key colour.
 #pragma once
 
 #include <windows.h>

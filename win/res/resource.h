@@ -65,9 +65,8 @@
 // High-quality settings dialog controls.
 #define IDC_COLOURS 1019
 #define IDC_COLOURS_SPIN 1020
-#define IDC_DITHER_FS 1021
-#define IDC_DITHER_ORDERED 1022
-#define IDC_DITHER_NONE 1023
+#define IDC_DITHER 1021
+#define IDC_LINEAR 1022
 #define IDC_STRENGTH 1024
 #define IDC_KEYCOLOUR 1025
 
