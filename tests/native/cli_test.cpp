@@ -41,9 +41,10 @@ class Cli : public testing::Test {
     bool Has(const std::string& name) const { return testimg::PathExists(Path(name)); }
 
     // Runs the tool with the arguments, in which every word "@NAME" stands for the path of NAME
-    // in the folder; returns its exit status and keeps what it printed.
-    int Run(const std::string& arguments) {
-        std::string command = TW_CLI_PATH;
+    // in the folder, behind `prefix` (a command that runs it); returns its exit status and keeps
+    // what it printed.
+    int Run(const std::string& arguments, const std::string& prefix = "") {
+        std::string command = prefix + " " + TW_CLI_PATH;
         for (std::size_t at = 0, end = 0; at <= arguments.size(); at = end + 1) {
             end = std::min(arguments.find(' ', at), arguments.size());
             const std::string word = arguments.substr(at, end - at);
@@ -290,8 +291,17 @@ TEST_F(Cli, FileProblemsExitWithThreeAndChangeNothing) {
     EXPECT_EQ(Run("exact @ -o @out.bmp"), 3);
     EXPECT_TRUE(Said("ファイルが読めません] (Is a directory)"));
     EXPECT_FALSE(Has("out.bmp"));
-
+    // A pipe nobody writes to, as an input or as the palette, is refused at once, not waited
+    // on (`timeout` ends a run that waits, with 124).
+    ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
     Put("in.bmp", FewColours());
+    for (const char* arguments : {"exact @pipe -o @out.bmp", "diffuse @in.bmp --palette @pipe"}) {
+        EXPECT_EQ(Run(arguments, "timeout 20"), 3) << arguments;
+        EXPECT_TRUE(Said("(not a regular file)"));
+    }
+    EXPECT_FALSE(Has("out.bmp"));
+    EXPECT_EQ(Get("in.bmp"), FewColours());
+
     EXPECT_EQ(Run("exact @in.bmp -o @no/such/dir/out.bmp"), 3);
     ASSERT_EQ(mkdir(Path("full").c_str(), 0755), 0);
     EXPECT_EQ(Run("exact @in.bmp -o @full"), 3);
@@ -304,7 +314,7 @@ TEST_F(Cli, FileProblemsExitWithThreeAndChangeNothing) {
         ASSERT_EQ(stat(Path(folder).c_str(), &info), 0);
         EXPECT_TRUE(S_ISDIR(info.st_mode)) << folder;
     }
-    EXPECT_EQ(folder_.Names(), (Names{"dd", "full", "in.bmp", "stderr.txt", "stdout.txt"}));
+    EXPECT_EQ(folder_.Names(), (Names{"dd", "full", "in.bmp", "pipe", "stderr.txt", "stdout.txt"}));
     EXPECT_EQ(folder_.Names("dd"), Names{"in.bmp"});
 }
 
