@@ -440,7 +440,8 @@ void KernelDither::AddTrialSums(const std::uint8_t* data, const bmp::TrueColourS
         for (int j = 0; j < kGroup; ++j) {
             std::memset(bands_[kGroup * group + j].sums, 0, sizeof bands_[0].sums);
         }
-        for (std::uint64_t start = 0; start < GroupRows(group); start += kFitBlock) {
+        const std::uint64_t block = FitBlock(source.geometry.width * source.geometry.rows);
+        for (std::uint64_t start = 0; start < GroupRows(group); start += block) {
             StartGroup(group);
             for (std::uint64_t r = start; r < start + kFitRows && r < GroupRows(group); ++r) {
                 const std::uint8_t* rows[kGroup];
