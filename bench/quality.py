@@ -41,8 +41,10 @@ def butteraugli(original, result):
 
 
 def measure(original_path, result_path, with_butteraugli=True):
-    """PSNR, blurred PSNR, SSIM and butteraugli (None when left out) of a result."""
-    original = Image.open(original_path).convert("RGB")
+    """PSNR, blurred PSNR, SSIM and butteraugli (None when left out) of a result. The original
+    may also be an image already read (a caller that measures many results of one image)."""
+    original = original_path if isinstance(original_path, Image.Image) else Image.open(original_path)
+    original = original.convert("RGB")
     result = Image.open(result_path).convert("RGB")
     blur = ImageFilter.GaussianBlur(1)
     ssim = structural_similarity(luminance(original), luminance(result), data_range=255,
