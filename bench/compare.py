@@ -30,6 +30,7 @@ import quality  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CLI = os.environ.get("TINTWRIGHT", os.path.join(HERE, "..", "build", "native", "tintwright"))
+DECIBELS = (0, 1, 4)  # the figures that are PSNRs, in the order of quality.measure and after
 PILLOW = """import sys
 from PIL import Image
 image = Image.open(sys.argv[1])
@@ -147,7 +148,8 @@ def group_means(rows, tools):
     """Each group's image count and each tool's mean figures: {group: (images,
     images with finite figures, {tool: means})}.
     PSNR and blurred PSNR are averaged over the images that no tool gives back exactly: an
-    infinite figure would leave an image out of one tool's mean only."""
+    infinite figure would leave an image out of one tool's mean only (so is a fifth figure,
+    bench/dither.py's PSNR blurred in linear light)."""
     result = {}
     for group in sorted({r["group"] for r in rows}):
         mine = [r for r in rows if r["group"] == group]
@@ -155,8 +157,8 @@ def group_means(rows, tools):
         result[group] = (len(mine), len(finite), {})
         for tool in tools:
             means = []
-            for k in range(4):
-                values = [r["quality"][tool][k] for r in (finite if k < 2 else mine)
+            for k in range(len(mine[0]["quality"][tool])):
+                values = [r["quality"][tool][k] for r in (finite if k in DECIBELS else mine)
                           if r["quality"][tool][k] is not None]
                 means.append(sum(values) / len(values) if values else None)
             result[group][2][tool] = means

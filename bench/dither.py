@@ -4,16 +4,18 @@ quality and the time of each, and each group's means as Markdown tables (the one
 docs/quality.md); bench/dither.sh makes the images and calls this.
 
     bench/dither.py IMAGES [--every K] [--colours LIST] [--ditherings LIST] [--runs N]
-                    [--butteraugli] [--out FILE] [--means-of FILE] [GROUP | NAME ...]
+                    [--butteraugli] [--linear-blur] [--out FILE] [--means-of FILE]
+                    [GROUP | NAME ...]
 
 IMAGES is the folder of bench/images.sh (one folder a group). --every K takes the first,
 the (K+1)th, ... image of each group (sorted by name), to keep a run short. A dithering is
 a name of --dither, and NAME+linear runs it with --linear. Quality: PSNR, PSNR after a
-Gaussian blur of radius 1, SSIM on luminance, and with --butteraugli butteraugli
-(bench/quality.py). Time: the median wall time of N runs of the whole command (default 1),
-shown as seconds for each group's mean and as a multiple of fs on the same image. The
-per-image figures go to standard error as they come; --out FILE keeps them as JSON, and
---means-of FILE prints the tables of such a file again. TINTWRIGHT=PATH runs another build.
+Gaussian blur of radius 1, SSIM on luminance, with --butteraugli butteraugli, and with
+--linear-blur the PSNR after that blur done in linear light (bench/quality.py). Time: the
+median wall time of N runs of the whole command (default 1), shown as the photographs'
+mean in seconds and as a multiple of fs's time on the same image. The per-image figures go
+to standard error as they come; --out FILE keeps them as JSON, and --means-of FILE prints
+the tables of such a file again. TINTWRIGHT=PATH runs another build.
 """
 import argparse
 import json
@@ -48,7 +50,7 @@ def run(source, result, colours, dithering, runs):
     return statistics.median(times)
 
 
-def measure(images, colour_counts, ditherings, runs, with_butteraugli):
+def measure(images, colour_counts, ditherings, runs, with_butteraugli, linear_blur):
     rows = []
     with tempfile.TemporaryDirectory() as work:
         result = os.path.join(work, "result.bmp")
@@ -60,7 +62,11 @@ def measure(images, colour_counts, ditherings, runs, with_butteraugli):
                        "quality": {}}
                 for dithering in ditherings:
                     row["times"][dithering] = run(source, result, colours, dithering, runs)
-                    row["quality"][dithering] = quality.measure(original, result, with_butteraugli)
+                    figures = quality.measure(original, result, with_butteraugli)
+                    if linear_blur:
+                        figures.append(quality.linear_blurred_psnr(
+                            original.convert("RGB"), Image.open(result).convert("RGB")))
+                    row["quality"][dithering] = figures
                     print("%s %s %d %-14s %.3fs  %s" % (group, name, colours, dithering,
                                                         row["times"][dithering],
                                                         compare.cell(row["quality"][dithering])),
@@ -72,16 +78,17 @@ def measure(images, colour_counts, ditherings, runs, with_butteraugli):
 def print_tables(rows):
     """A table a colour count: a row a dithering, a column a group (its means), then the time."""
     ditherings = list(rows[0]["quality"])
-    with_butteraugli = rows[0]["quality"][ditherings[0]][3] is not None
+    figures = rows[0]["quality"][ditherings[0]]
+    names = "PSNR / blurred PSNR / SSIM" + (" / butteraugli" if figures[3] is not None else "") \
+        + (" / PSNR blurred in linear light" if len(figures) > 4 else "")
     groups = [g for g in GROUPS if any(r["group"] == g for r in rows)]
     groups += sorted({r["group"] for r in rows} - set(groups))
     for colours in sorted({r["colours"] for r in rows}, reverse=True):
         mine = [r for r in rows if r["colours"] == colours]
         means = compare.group_means(mine, ditherings)
         heads = ["%s (%d)" % (GROUPS.get(g, g), means[g][0]) for g in groups]
-        print("\n%d colours: PSNR / blurred PSNR / SSIM%s, means; time: mean seconds of a "
-              "photograph, and mean multiple of fs's time\n" %
-              (colours, " / butteraugli" if with_butteraugli else ""))
+        print("\n%d colours: %s, means; time: mean seconds of a photograph, and mean "
+              "multiple of fs's time\n" % (colours, names))
         print("| dithering | " + " | ".join(heads) + " | time |")
         print("|---" * (len(groups) + 2) + "|")
         for dithering in ditherings:
@@ -103,6 +110,7 @@ def main():
     parser.add_argument("--ditherings", default=DITHERINGS)
     parser.add_argument("--runs", type=int, default=1)
     parser.add_argument("--butteraugli", action="store_true")
+    parser.add_argument("--linear-blur", action="store_true")
     parser.add_argument("--out", help="also write every figure to this JSON file")
     parser.add_argument("--means-of", help="print the tables of a JSON file that --out wrote")
     args = parser.parse_args()
@@ -118,7 +126,7 @@ def main():
             images.append(image)
     print("images: " + " ".join("%s/%s" % (g, n) for g, n, _ in images), file=sys.stderr)
     rows = measure(images, [int(c) for c in args.colours.split(",")],
-                   args.ditherings.split(","), args.runs, args.butteraugli)
+                   args.ditherings.split(","), args.runs, args.butteraugli, args.linear_blur)
     if args.out:
         json.dump(rows, open(args.out, "w"), indent=1)
     print_tables(rows)

@@ -4,7 +4,7 @@
 # Markdown tables (bench/dither.py). Makes the images with bench/images.sh, or reads them
 # from a folder of its groups given with --images DIR.
 #   bench/dither.sh [--images DIR] [--every K] [--colours LIST] [--ditherings LIST]
-#                   [--butteraugli] [--runs N] [--out FILE] [GROUP | NAME ...]
+#                   [--butteraugli] [--linear-blur] [--runs N] [--out FILE] [GROUP | NAME ...]
 #   (after `make build`; --every 3 takes every third image of each group)
 set -euo pipefail
 cd "$(dirname "$0")/.."
