@@ -30,6 +30,7 @@ import quality  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CLI = os.environ.get("TINTWRIGHT", os.path.join(HERE, "..", "build", "native", "tintwright"))
+DECIBELS = (0, 1, 4)  # the figures that are PSNRs, in the order of quality.measure and after
 PILLOW = """import sys
 from PIL import Image
 image = Image.open(sys.argv[1])
@@ -69,6 +70,18 @@ def median_times(runs, named, work):
     return dict(zip(named, (r["median"] for r in results)))
 
 
+def find_images(folder, names):
+    """(group, name, path) of each BMP file in folder's groups, or of those that names name
+    (a group or an image)."""
+    images = []
+    for group in sorted(g for g in os.listdir(folder) if os.path.isdir(os.path.join(folder, g))):
+        for name in sorted(os.listdir(os.path.join(folder, group)), key=str.lower):
+            stem = name[:-4]
+            if name.endswith(".bmp") and (not names or group in names or stem in names):
+                images.append((group, stem, os.path.join(folder, group, name)))
+    return images
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("images")
@@ -85,15 +98,7 @@ def main():
         rows = json.load(open(args.means_of))
         print_means(rows, list(rows[0]["quality"]))
         return
-    groups = sorted(g for g in os.listdir(args.images)
-                    if os.path.isdir(os.path.join(args.images, g)))
-    images = []
-    for group in groups:
-        for name in sorted(os.listdir(os.path.join(args.images, group)), key=str.lower):
-            stem = name[:-4]
-            if name.endswith(".bmp") and (not args.names or group in args.names or
-                                          stem in args.names):
-                images.append((group, stem, os.path.join(args.images, group, name)))
+    images = find_images(args.images, args.names)
     tools = args.tools.split(",")
     extras = [e.split("=", 1) for e in args.extra]
     rows = []
@@ -139,24 +144,38 @@ def print_row(row, tools):
         print("  %-12s %8s  %s" % (tool, "%.3fs" % t if t else "", cell(row["quality"][tool])))
 
 
-def print_means(rows, tools):
-    """Each group's means. PSNR and blurred PSNR are averaged over the images that no tool
-    gives back exactly: an infinite figure would leave an image out of one tool's mean only."""
+def group_means(rows, tools):
+    """Each group's image count and each tool's mean figures: {group: (images,
+    images with finite figures, {tool: means})}.
+    PSNR and blurred PSNR are averaged over the images that no tool gives back exactly: an
+    infinite figure would leave an image out of one tool's mean only (so is a fifth figure,
+    bench/dither.py's PSNR blurred in linear light)."""
+    result = {}
     for group in sorted({r["group"] for r in rows}):
         mine = [r for r in rows if r["group"] == group]
         finite = [r for r in mine if all(math.isfinite(r["quality"][t][0]) for t in tools)]
-        print("\n%s (%d): means (PSNR and blurred PSNR over the %d that no tool keeps exactly)"
-              % (group, len(mine), len(finite)))
+        result[group] = (len(mine), len(finite), {})
         for tool in tools:
             means = []
-            for k in range(4):
-                values = [r["quality"][tool][k] for r in (finite if k < 2 else mine)
+            for k in range(len(mine[0]["quality"][tool])):
+                values = [r["quality"][tool][k] for r in (finite if k in DECIBELS else mine)
                           if r["quality"][tool][k] is not None]
                 means.append(sum(values) / len(values) if values else None)
+            result[group][2][tool] = means
+    return result
+
+
+def print_means(rows, tools):
+    """Each group's means (group_means), with each tool's time as a multiple of Pillow's."""
+    for group, (count, finite, means) in group_means(rows, tools).items():
+        mine = [r for r in rows if r["group"] == group]
+        print("\n%s (%d): means (PSNR and blurred PSNR over the %d that no tool keeps exactly)"
+              % (group, count, finite))
+        for tool in tools:
             ratio = ""
             if mine[0]["times"] and all("pillow" in r["times"] and tool in r["times"] for r in mine):
                 ratio = "%.2fx pillow" % (sum(r["times"][tool] / r["times"]["pillow"] for r in mine) / len(mine))
-            print("  %-12s %-12s %s" % (tool, ratio, cell(means)))
+            print("  %-12s %-12s %s" % (tool, ratio, cell(means[tool])))
 
 
 if __name__ == "__main__":

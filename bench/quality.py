@@ -7,7 +7,8 @@
 PSNR in dB over red, green and blue; BLURRED the PSNR of both after a Gaussian blur of
 radius 1 (roughly what the eye sees at a normal viewing distance); SSIM on luminance
 (Y = .299 R + .587 G + .114 B, Gaussian window of sigma 1.5, scikit-image); BUTTERAUGLI the
-score of Debian's butteraugli (lower is better; "-" when left out).
+score of Debian's butteraugli (lower is better; "-" when left out). linear_blurred_psnr, for
+bench/dither.py, blurs in linear light instead, as light mixes in the eye.
 """
 import os
 import subprocess
@@ -16,6 +17,7 @@ import tempfile
 
 import numpy
 from PIL import Image, ImageFilter
+from skimage.filters import gaussian
 from skimage.metrics import structural_similarity
 
 
@@ -27,6 +29,18 @@ def psnr(a, b):
 def luminance(image):
     a = numpy.asarray(image, dtype=numpy.float64)
     return a[..., 0] * 0.299 + a[..., 1] * 0.587 + a[..., 2] * 0.114
+
+
+def linear_blurred_psnr(original, result):
+    """PSNR after a Gaussian blur of radius 1 done in linear light, as light mixes on the
+    retina: each image to linear light, blurred, and back to sRGB levels to compare."""
+    def blurred(image):
+        a = numpy.asarray(image, dtype=numpy.float64) / 255
+        light = numpy.where(a <= 0.04045, a / 12.92, ((a + 0.055) / 1.055) ** 2.4)
+        light = numpy.clip(gaussian(light, sigma=1, channel_axis=-1), 0, 1)
+        return 255 * numpy.where(light <= 0.0031308, light * 12.92,
+                                 1.055 * light ** (1 / 2.4) - 0.055)
+    return psnr(blurred(original), blurred(result))
 
 
 def butteraugli(original, result):
@@ -41,8 +55,10 @@ def butteraugli(original, result):
 
 
 def measure(original_path, result_path, with_butteraugli=True):
-    """PSNR, blurred PSNR, SSIM and butteraugli (None when left out) of a result."""
-    original = Image.open(original_path).convert("RGB")
+    """PSNR, blurred PSNR, SSIM and butteraugli (None when left out) of a result. The original
+    may also be an image already read (a caller that measures many results of one image)."""
+    original = original_path if isinstance(original_path, Image.Image) else Image.open(original_path)
+    original = original.convert("RGB")
     result = Image.open(result_path).convert("RGB")
     blur = ImageFilter.GaussianBlur(1)
     ssim = structural_similarity(luminance(original), luminance(result), data_range=255,

@@ -2,8 +2,8 @@
 # Takes screenshots of the program: with a sample image dropped on it (a 900 x 700 24-bit BMP
 # in a window smaller than the image, so both scroll bars show), of the palette dialog with a
 # palette file loaded, of an error-diffusion run on a 24-megapixel image and of the
-# high-quality settings dialog, and of that sample converted by the high-quality method and shown
-# at 400 %. Writes docs/screenshot.png, docs/palette-dialog.png, docs/diffusion-run.png,
+# high-quality settings dialog (as it opens, and with its list of ditherings dropped down), and
+# of that sample converted by the high-quality method and shown at 400 %. Writes docs/screenshot.png, docs/palette-dialog.png, docs/diffusion-run.png,
 # docs/quality-dialog.png and docs/zoom-400.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,7 +35,9 @@ shoot "$out" "$windows_work\\sample.bmp"
 shoot "$paletteOut" --palette "$windows_work\\sample.pal"
 shoot "$runOut" --diffuse "$windows_work\\large.bmp"
 shoot "$qualityOut" --quality
-convert "$qualityOut" -crop 352x220+0+20 +repage "$qualityOut" # the dialog alone
+# The dialog alone as it opens, and beside it with its list of ditherings dropped down.
+convert "$work/closed.bmp" -crop 413x217+0+20 +repage \( "$qualityOut" -crop 413x295+0+20 +repage \) \
+  -background white -bordercolor white -border 6x0 -gravity north +append "$qualityOut"
 shoot "$zoomOut" --zoom "$windows_work\\sample.bmp"
 convert "$zoomOut" -crop 768x576+0+0 +repage "$zoomOut" # the window alone
 echo "screenshots: $out $paletteOut $runOut $qualityOut $zoomOut ($(cat "$work/run-ms.txt") ms for the run)"

@@ -1,7 +1,9 @@
 // Starts the program as usual and, once its window is up, either drops the image named on
 // the command line onto it, the way the shell would, or (with "--palette FILE") opens the
 // palette dialog on that palette file, or (with "--quality") the high-quality settings dialog
-// with 64 colours, 網点 and the key colour chosen. Four seconds later it saves the whole screen, as
+// with 64 colours, Atkinson's kernel in linear light and the key colour chosen (saved as
+// closed.bmp, then again as shot.bmp with its list of ditherings dropped down). Four seconds
+// later it saves the whole screen, as
 // Wine shows it, to shot.bmp in the current folder, and closes. With "--diffuse IMAGE" it
 // drops the image, starts error diffusion (answering the message boxes itself: no fixed
 // palette, OK to the rest), saves the screen half a second into the run, and when the run is
@@ -112,6 +114,15 @@ static void CALLBACK ZoomWhenConverted(HWND, UINT, UINT_PTR id, DWORD) {
     SetTimer(nullptr, 0, 1500, ShootAndQuit);
 }
 
+// Saves the screen with 高画質の設定 (the main window's last active popup) as it opened, then
+// drops its list of ditherings down.
+static void CALLBACK DropDitheringList(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    SaveScreen("closed.bmp");
+    HWND dialog = GetLastActivePopup(MainWindow);
+    SendDlgItemMessageA(dialog, IDC_DITHER, CB_SHOWDROPDOWN, TRUE, 0);
+}
+
 static void CALLBACK StartQualityRun(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     SetTimer(nullptr, 0, 50, ZoomWhenConverted);
@@ -142,9 +153,11 @@ static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
         PostMessageA(MainWindow, WM_COMMAND, IDM_OPTIONS, 0);
     } else if (ShowQuality) {
         QualityColours = 64;
-        QualityDither = 1;
+        QualityDither = 3; // 誤差拡散（アトキンソン）
+        QualityLinear = 1;
         QualityKey = 1;
         PostMessageA(MainWindow, WM_COMMAND, IDM_QUALITY, 0);
+        SetTimer(nullptr, 0, 2000, DropDitheringList);
     } else if (ShowPalette) {
         std::strcpy(PaletteFileName, Argument);
         PaletteAutoLoad = 1;
