@@ -269,6 +269,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                 options.choicesGiven = true;
             } else if (arg == "--bits") {
                 options.bits = value == "auto" ? kAutoBits : ParseNumber(value, 1, 8);
+                options.bitsGiven = true;
                 if (options.bits < 0 || (options.bits & (options.bits - 1)) != 0) {
                     problem = "--bits takes 1, 2, 4, 8 or auto";
                     return false;
@@ -330,7 +331,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                quantize::kDitherings[options.dithering].method != quantize::DitherMethod::Kernel) {
         problem = "--strength, --serpentine and --linear go with error diffusion, not --dither " +
                   std::string(quantize::kDitherings[options.dithering].name);
-    } else if (paletteCommand && options.bits != 8) {
+    } else if (paletteCommand && options.bitsGiven) {
         problem = "--bits belongs to exact and diffuse";
     } else if (options.fixed > 0 && options.palette.empty()) {
         problem = "--fixed above 0 needs --palette";

@@ -41,6 +41,7 @@ struct Options {
     // --bits: the bits a pixel of the written file, 1, 2, 4 or 8, or kAutoBits: the fewest
     // that hold the result's indices (a PNG's; a BMP's are 8).
     int bits = 8;
+    bool bitsGiven = false;
     int jobs = 0; // files at a time; 0: as many as there are processors
     bool quiet = false;
     bool verbose = false;
