@@ -141,10 +141,11 @@ class OutputFolder {
 // or why the indices do not fit.
 std::string FitToBits(FileBytes& image, quantize::IndexedImage& view, int wanted,
                       OutputFormat format) {
+    if (wanted == kAutoBits && format == OutputFormat::Bmp) {
+        return ""; // some readers take only 8-bit BMP files
+    }
     const int highest = quantize::HighestIndex(view);
-    const int bits = wanted != kAutoBits           ? wanted
-                     : format == OutputFormat::Png ? quantize::BitsHolding(highest)
-                                                   : 8;
+    const int bits = wanted == kAutoBits ? quantize::BitsHolding(highest) : wanted;
     if (highest >> bits != 0) {
         return "the result's pixels take palette entries up to " + std::to_string(highest) +
                "; --bits " + std::to_string(bits) + " holds " + std::to_string(1 << bits) +
