@@ -17,6 +17,7 @@
 #include "cli/memory.h"
 #include "cli/messages.h"
 #include "core/quantize/bmp_writer.h"
+#include "core/quantize/fewer_bits.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
 
@@ -134,6 +135,35 @@ class OutputFolder {
     bool made_ = false;
 };
 
+// Puts the 8-bit result into the bits `wanted` (kAutoBits: the fewest for a PNG, 8 for a BMP)
+// in place: a BMP file image rewritten and resized, a PNG's rows packed where they are in
+// `view`, whose palette then holds the entries up to the highest a pixel takes. An empty text,
+// or why the indices do not fit.
+std::string FitToBits(FileBytes& image, quantize::IndexedImage& view, int wanted,
+                      OutputFormat format) {
+    if (wanted == kAutoBits && format == OutputFormat::Bmp) {
+        return ""; // some readers take only 8-bit BMP files
+    }
+    const int highest = quantize::HighestIndex(view);
+    const int bits = wanted == kAutoBits ? quantize::BitsHolding(highest) : wanted;
+    if (highest >> bits != 0) {
+        return "the result's pixels take palette entries up to " + std::to_string(highest) +
+               "; --bits " + std::to_string(bits) + " holds " + std::to_string(1 << bits) +
+               " (0 to " + std::to_string((1 << bits) - 1) + "); nothing was written";
+    }
+    if (bits == 8) {
+        return "";
+    }
+    if (format == OutputFormat::Bmp) {
+        image.resize(static_cast<std::size_t>(quantize::PackBmpInPlace(image.data(), view, bits)));
+    } else {
+        std::uint8_t* pixels = image.data() + (view.indices - image.data());
+        view = quantize::PackInPlace(view, pixels, bits);
+        view.entries = std::min(view.entries, highest + 1);
+    }
+    return "";
+}
+
 // Reads the input, converts it and writes the result atomically, within the memory `budget`
 // gives it. A refusal is code 1 with the program's message; running out of memory counts as a
 // failure to read the file whole.
@@ -167,16 +197,26 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
     }
     image.resize(static_cast<std::size_t>(result.newSize));
     std::vector<std::uint8_t> png;
-    if (format == OutputFormat::Png) {
-        // The 8-bit result is a third of the room the 24-bit image took: the encoder's rows
-        // and stream fit in what is given back.
-        image.shrink_to_fit();
-        const auto indexed = quantize::ViewPlainBmp(image.data(), image.size(), images.png.entries,
-                                                    images.png.keyTransparent);
-        if (!indexed) {
-            return {kFileError, output, "only plain 8- and 24-bit images are written as PNG"};
+    if (format == OutputFormat::Png || images.bits != 8) {
+        if (format == OutputFormat::Png) {
+            // The 8-bit result is a third of the room the 24-bit image took: the encoder's rows
+            // and stream fit in what is given back.
+            image.shrink_to_fit();
         }
-        if (!EncodePng(*indexed, png, error)) {
+        auto indexed = quantize::ViewPlainBmp(image.data(), image.size(), images.png.entries,
+                                              images.png.keyTransparent);
+        if (!indexed || (images.bits != 8 && indexed->bits != 8)) {
+            return {kFileError, output,
+                    images.bits != 8 ? "only plain 8-bit images are written with fewer bits"
+                                     : "only plain 8- and 24-bit images are written as PNG"};
+        }
+        if (images.bits != 8) {
+            error = FitToBits(image, *indexed, images.bits, format);
+            if (!error.empty()) {
+                return {kRefused, input, error};
+            }
+        }
+        if (format == OutputFormat::Png && !EncodePng(*indexed, png, error)) {
             return {kFileError, output, error};
         }
     }

@@ -23,6 +23,7 @@ using Conversion = std::function<quantize::Result(FileBytes&, const quantize::Re
 struct ImageSettings {
     image::AlphaRule alpha;
     PngChoices png;
+    int bits = 8; // of the written file, as Options::bits
 };
 
 // Reads an input as the conversions take it: a BMP as it is, a PNG or JPEG (known by its

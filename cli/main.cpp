@@ -36,12 +36,14 @@ int UsageError(const char* problem) {
 }
 
 int RunExact(const Options& options) {
+    ImageSettings images;
+    images.bits = options.bits;
     return ConvertAll(
         options,
         [](cli::FileBytes& image, const quantize::Resizer& resize, quantize::DiffusionObserver&) {
             return quantize::ReduceExact(image.data(), image.size(), resize);
         },
-        JobsFor(options));
+        JobsFor(options), images);
 }
 
 // The fixed colours of --palette: the file's table and how many of its entries to keep
@@ -100,6 +102,7 @@ int RunDiffuse(const Options& options) {
     // A PNG's palette holds the colours asked for, and with a key colour entry 0 is
     // transparent; so are a PNG input's fully transparent pixels.
     ImageSettings images;
+    images.bits = options.bits;
     if (options.adaptive) {
         images.png = {std::min(options.colours, 256), options.key && fixed >= 1};
         if (images.png.keyTransparent) {

@@ -13,10 +13,10 @@
 namespace cli {
 
 const char kUsage[] =
-    "Usage: tintwright exact IN... [-o OUT | -d DIR] [--format bmp|png] [-j N]\n"
-    "                        [--quiet | --verbose]\n"
-    "       tintwright diffuse IN... [-o OUT | -d DIR] [--format bmp|png] [--palette FILE]\n"
-    "                          [--fixed N]\n"
+    "Usage: tintwright exact IN... [-o OUT | -d DIR] [--format bmp|png] [--bits B]\n"
+    "                        [-j N] [--quiet | --verbose]\n"
+    "       tintwright diffuse IN... [-o OUT | -d DIR] [--format bmp|png] [--bits B]\n"
+    "                          [--palette FILE] [--fixed N]\n"
     "                          [--adaptive [--colours N] [--dither NAME] [--strength P]\n"
     "                                      [--no-serpentine] [--linear] [--key]]\n"
     "                          [-j N] [--quiet | --verbose]\n"
@@ -33,6 +33,15 @@ const char kHelp[] =
     "--key, its fully transparent pixels become the key colour. 16-bit samples are\n"
     "rounded to 8 bits. An -o name that says another format than --format does\n"
     "(OUT.bmp with --format png, a.gpl with --format act) is a usage error.\n"
+    "\n"
+    "--bits B: the bits a pixel of the written image: 8 (the default), 4, 2 or 1\n"
+    "(a BMP takes 1, 4 or 8; BMP has no 2-bit form), or auto: the fewest that hold\n"
+    "every palette entry a pixel takes (for a BMP, 8). The colour table then holds\n"
+    "the 2, 4 or 16 entries of those bits (a PNG's palette the entries up to the\n"
+    "highest a pixel takes). With diffuse --adaptive, --bits 1, 2 or 4 makes 2, 4 or\n"
+    "16 colours; --colours above that, or diffuse without --adaptive (256 colours),\n"
+    "is a usage error. A result whose pixels take an entry the bits cannot hold\n"
+    "(exact on an image of 40 colours with --bits 4) is refused, nothing written.\n"
     "\n"
     "Commands:\n"
     "  exact IN.bmp [-o OUT.bmp]\n"
@@ -189,6 +198,27 @@ std::string DitheringNames() {
     return names;
 }
 
+// The colours a diffusion makes against the entries its file's bits hold: 2^bits colours
+// with --adaptive and --bits 1, 2 or 4 unless --colours asks for fewer, and a usage error
+// for more, or for the 256 colours of diffuse without --adaptive. True when they fit.
+bool FitsTheBits(Options& options, std::string& problem) {
+    if (options.command != "diffuse" || options.bits == kAutoBits || options.bits == 8) {
+        return true;
+    }
+    const int holds = 1 << options.bits;
+    const std::string bits = "--bits " + std::to_string(options.bits);
+    if (!options.adaptive) {
+        problem = "diffuse without --adaptive makes 256 colours, more than " + bits + " holds (" +
+                  std::to_string(holds) + "); add --adaptive";
+    } else if (!options.coloursGiven) {
+        options.colours = holds;
+    } else if (options.colours > holds) {
+        problem = "--colours " + std::to_string(options.colours) + " is more than " + bits +
+                  " holds (" + std::to_string(holds) + " colours)";
+    }
+    return problem.empty();
+}
+
 } // namespace
 
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem) {
@@ -202,7 +232,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             optionsEnded = true;
         } else if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
                    arg == "-d" || arg == "-j" || arg == "--format" || arg == "--colours" ||
-                   arg == "--dither" || arg == "--strength") {
+                   arg == "--dither" || arg == "--strength" || arg == "--bits") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -235,7 +265,15 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                     return false;
                 }
                 (colours ? options.colours : options.strength) = number;
+                options.coloursGiven = options.coloursGiven || colours;
                 options.choicesGiven = true;
+            } else if (arg == "--bits") {
+                options.bits = value == "auto" ? kAutoBits : ParseNumber(value, 1, 8);
+                options.bitsGiven = true;
+                if (options.bits < 0 || (options.bits & (options.bits - 1)) != 0) {
+                    problem = "--bits takes 1, 2, 4, 8 or auto";
+                    return false;
+                }
             } else if (arg == "--dither") {
                 options.dithering = DitheringNamed(value);
                 if (options.dithering < 0) {
@@ -293,6 +331,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                quantize::kDitherings[options.dithering].method != quantize::DitherMethod::Kernel) {
         problem = "--strength, --serpentine and --linear go with error diffusion, not --dither " +
                   std::string(quantize::kDitherings[options.dithering].name);
+    } else if (paletteCommand && options.bitsGiven) {
+        problem = "--bits belongs to exact and diffuse";
     } else if (options.fixed > 0 && options.palette.empty()) {
         problem = "--fixed above 0 needs --palette";
     } else if (options.inputs.empty()) {
@@ -308,7 +348,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     } else {
         NameContradictsFormat(options, problem);
     }
-    return problem.empty();
+    return problem.empty() && FitsTheBits(options, problem);
 }
 
 std::string OutputOf(const Options& options, const std::string& input) {
@@ -353,6 +393,12 @@ bool FindUnwritableOutput(const Options& options, std::string& problem) {
             (extension == ".png" || extension == ".jpg" || extension == ".jpeg")) {
             problem = output + ": only .bmp and .png files are written; give -o NAME.png or "
                                "--format png";
+            return true;
+        }
+        if (options.bits == 2 &&
+            FormatOf(options, output).value_or(OutputFormat::Bmp) == OutputFormat::Bmp) {
+            problem = output + ": BMP has no 2-bit form; --bits 2 is for PNG (give -o NAME.png "
+                               "or --format png), BMP takes 1, 4 or 8";
             return true;
         }
     }

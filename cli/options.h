@@ -13,6 +13,8 @@ inline constexpr int kRefused = 1;
 inline constexpr int kUsageError = 2;
 inline constexpr int kFileError = 3;
 
+inline constexpr int kAutoBits = 0;
+
 extern const char kUsage[];
 extern const char kHelp[];
 
@@ -29,12 +31,17 @@ struct Options {
     // Of --adaptive: how many colours, which dithering (a number of quantize::kDitherings)
     // and how strong, in which order and light, and a key colour.
     int colours = 256;
+    bool coloursGiven = false;
     int dithering = 0;
     int strength = 100;
     bool serpentine = true, serpentineGiven = false;
     bool linear = false, linearGiven = false;
     bool key = false;
     bool choicesGiven = false;
+    // --bits: the bits a pixel of the written file, 1, 2, 4 or 8, or kAutoBits: the fewest
+    // that hold the result's indices (a PNG's; a BMP's are 8).
+    int bits = 8;
+    bool bitsGiven = false;
     int jobs = 0; // files at a time; 0: as many as there are processors
     bool quiet = false;
     bool verbose = false;
@@ -54,7 +61,8 @@ enum class OutputFormat { Bmp, Png };
 std::optional<OutputFormat> FormatOf(const Options& options, const std::string& output);
 
 // An output that would be written in no format: one of another extension (say, converting a
-// JPEG in place) for an input that is not a BMP by its name. True, with the problem.
+// JPEG in place) for an input that is not a BMP by its name; or a BMP asked for in 2 bits a
+// pixel, which BMP has no form for. True, with the problem.
 bool FindUnwritableOutput(const Options& options, std::string& problem);
 
 // Two inputs whose results would go to one file (the same input twice, two files of one

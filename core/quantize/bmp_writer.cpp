@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/bmp/layout.h"
+#include "core/quantize/fewer_bits.h"
 
 namespace quantize {
 
@@ -23,6 +24,29 @@ std::uint64_t WriteBmp8InPlace(std::uint8_t* data, const IndexedImage& image) {
     bmp::WriteU32(data + bmp::kBiSizeImage, static_cast<std::uint32_t>(pixelBytes));
     bmp::WriteU32(data + bmp::kBfSize, static_cast<std::uint32_t>(fileBytes));
     bmp::WriteU32(data + bmp::kBfOffBits, bmp::ReadU32(data + bmp::kBfOffBits) + 1024);
+    return fileBytes;
+}
+
+std::uint64_t PackBmpInPlace(std::uint8_t* data, const IndexedImage& image, int bits) {
+    // The table's first entries stay where they are; each row moves down to its packed place,
+    // which never lies behind the row's own indices.
+    const std::uint32_t entries = 1u << bits;
+    const std::uint64_t offset = bmp::kColourTable + 4 * entries;
+    const std::uint64_t stride =
+        bmp::StrideBytes(static_cast<std::int64_t>(image.width), static_cast<std::uint16_t>(bits));
+    const std::uint64_t rowBytes = (image.width * static_cast<unsigned>(bits) + 7) / 8;
+    for (std::uint64_t y = 0; y < image.rows; ++y) {
+        std::uint8_t* row = data + offset + y * stride;
+        PackRow(image.indices + y * image.stride, image.width, bits, row);
+        std::fill(row + rowBytes, row + stride, std::uint8_t{0});
+    }
+    const std::uint64_t pixelBytes = image.rows * stride;
+    const std::uint64_t fileBytes = offset + pixelBytes;
+    bmp::WriteU16(data + bmp::kBiBitCount, static_cast<std::uint16_t>(bits));
+    bmp::WriteU32(data + bmp::kBiClrUsed, entries);
+    bmp::WriteU32(data + bmp::kBiSizeImage, static_cast<std::uint32_t>(pixelBytes));
+    bmp::WriteU32(data + bmp::kBfSize, static_cast<std::uint32_t>(fileBytes));
+    bmp::WriteU32(data + bmp::kBfOffBits, static_cast<std::uint32_t>(offset));
     return fileBytes;
 }
 

@@ -18,6 +18,14 @@ namespace quantize {
 // their values, the height's sign among them. Returns the file's length.
 std::uint64_t WriteBmp8InPlace(std::uint8_t* data, const IndexedImage& image);
 
+// Rewrites the 8-bit file image WriteBmp8InPlace leaves, `image` being its view, as one of
+// `bits` (1 or 4) a pixel, in place: a colour table of 2^bits entries (the first ones of the
+// 8-bit table) followed by the packed rows, in the order they are stored, each padded to whole
+// 32-bit words; the header says `bits`, 2^bits colours used, the image and file sizes, and the
+// pixel offset moved down with the table. Every index must be below 2^bits. Returns the
+// file's length.
+std::uint64_t PackBmpInPlace(std::uint8_t* data, const IndexedImage& image, int bits);
+
 // A plain 8- or 24-bit BMP file image of `size` bytes, as the conversions leave it and decoding
 // makes it, viewed as an image to encode: a 40-byte header, no compression, the pixels right
 // behind the headers (for 8 bits, behind a colour table of 256 entries), at least one row and

@@ -389,6 +389,12 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
              {{"palette", "a.bmp", "-o", "x.gpl", "--format", "act"},
               "-o x.gpl names a gpl file, but --format says act"},
              {{"palette", "a.bmp", "-o", "x.pal", "--format", "gpl"}, "names a pal file"},
+             {{"exact", "a.bmp", "--bits", "3"}, "--bits takes 1, 2, 4, 8 or auto"},
+             {{"palette", "a.bmp", "-o", "p.gpl", "--bits", "8"}, "--bits belongs to exact"},
+             {{"diffuse", "a.bmp", "--bits", "4"},
+              "diffuse without --adaptive makes 256 colours, more than --bits 4 holds (16)"},
+             {{"diffuse", "a.png", "--adaptive", "--colours", "5", "--bits", "2"},
+              "--colours 5 is more than --bits 2 holds (4 colours)"},
          }) {
         cli::Options options;
         const std::string said = parse(words, options);
@@ -591,6 +597,60 @@ TEST_F(Cli, PngAndJpegFilesGoInAndOut) {
     EXPECT_TRUE(Said("damaged.png: a PNG chunk's checksum is wrong"));
     EXPECT_FALSE(Has("cut.bmp") || Has("d.png"));
     EXPECT_EQ(Get("damaged.png"), damaged);
+}
+
+// --bits: auto takes the fewest bits that hold the entries the pixels take (1, 2, 4 or 8 for
+// a PNG, whose palette holds those entries; 8 for a BMP, today's file); a 4-bit BMP and PNG
+// show the 8-bit result's pixels; --adaptive with --bits 4 makes 16 colours. What the bits
+// cannot hold is refused with nothing written: a 2-bit BMP at once, a result of 17 colours
+// in 4 bits when it is known.
+TEST_F(Cli, FewerBitsShowTheEightBitResult) {
+    const auto expanded = [this](const std::string& name) {
+        const Bytes file = Get(name);
+        Bytes plain;
+        EXPECT_TRUE(bmp::ExpandIndexed(file.data(), file.size(), plain)) << name;
+        return Bytes(plain.begin() + bmp::kHeadersSize, plain.end());
+    };
+    for (const auto& [colours, bits] :
+         std::vector<std::pair<int, int>>{{2, 1}, {3, 2}, {16, 4}, {17, 8}}) {
+        SCOPED_TRACE(colours);
+        Put("in.bmp", testimg::MakeRandom(7, 5, colours, 3, 0xEE));
+        ASSERT_EQ(Run("exact @in.bmp -o @auto.png --bits auto"), 0) << stderr_;
+        const Bytes png = Get("auto.png");
+        EXPECT_EQ(png[24], bits); // IHDR's bit depth, then PLTE's length
+        EXPECT_EQ(png[35] << 8 | png[36], bits == 8 ? 768 : 3 * colours);
+        if (bits == 8) { // today's file
+            ASSERT_EQ(Run("exact @in.bmp -o @default.png"), 0);
+            EXPECT_EQ(png, Get("default.png"));
+        }
+        ASSERT_EQ(Run("exact @in.bmp -o @eight.bmp"), 0);
+        ASSERT_EQ(Run("exact @auto.png -o @back.bmp"), 0) << stderr_;
+        EXPECT_EQ(expanded("back.bmp"), expanded("eight.bmp"));
+        ASSERT_EQ(Run("exact @in.bmp -o @auto.bmp --bits auto"), 0);
+        EXPECT_EQ(Get("auto.bmp"), Get("eight.bmp"));
+    }
+    Put("in.bmp", testimg::MakeRandom(9, 3, 16, 5, 0xEE));
+    ASSERT_EQ(Run("exact @in.bmp -o @eight.bmp"), 0);
+    ASSERT_EQ(Run("exact @in.bmp -o @four.bmp --bits 4"), 0) << stderr_;
+    EXPECT_EQ(Get("four.bmp")[bmp::kBiBitCount], 4);
+    EXPECT_EQ(expanded("four.bmp"), expanded("eight.bmp"));
+    Put("photo.bmp", ManyColours());
+    ASSERT_EQ(Run("diffuse @photo.bmp --adaptive --bits 4 -o @photo.png"), 0) << stderr_;
+    EXPECT_EQ(Get("photo.png")[24], 4);
+
+    Put("many.bmp", testimg::MakeRandom(9, 3, 17, 5, 0xEE));
+    const Bytes many = Get("many.bmp");
+    EXPECT_EQ(Run("exact @many.bmp @in.bmp -d @out --bits 4"), 1);
+    EXPECT_TRUE(Said("many.bmp: the result's pixels take palette entries up to 16; --bits 4 "
+                     "holds 16 (0 to 15); nothing was written"));
+    EXPECT_FALSE(Has("out/many.bmp"));
+    EXPECT_TRUE(Has("out/in.bmp"));
+    EXPECT_EQ(Run("exact @many.bmp --bits 2"), 2);
+    EXPECT_TRUE(Said("BMP has no 2-bit form"));
+    EXPECT_EQ(Run("diffuse @many.bmp -o @x.png --adaptive --colours 32 --bits 4"), 2);
+    EXPECT_TRUE(Said("--colours 32 is more than --bits 4 holds (16 colours)"));
+    EXPECT_EQ(Get("many.bmp"), many);
+    EXPECT_FALSE(Has("x.png"));
 }
 
 TEST_F(Cli, DiffuseShowsAProgressBarOnlyOnATerminal) {

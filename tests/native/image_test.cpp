@@ -8,13 +8,16 @@
 #include <cstring>
 #include <numeric>
 #include <png.h>
+#include <random>
 
 #include <jpeglib.h>
 #include <zlib.h>
 
 #include "cli/deflate.h"
 #include "cli/image_io.h"
+#include "core/bmp/layout.h"
 #include "core/quantize/bmp_writer.h"
+#include "core/quantize/fewer_bits.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/png_reference.h"
 #include "tests/support/temp_folder.h"
@@ -284,6 +287,63 @@ TEST(PngWriter, AnImageReadsBackToItsIndicesAndPalette) {
     ASSERT_TRUE(Decode(png, again, error)) << error;
     EXPECT_EQ(Bytes(again.begin() + bmp::kHeadersSize, again.end()),
               Bytes(rgb.begin() + bmp::kHeadersSize, rgb.end()));
+}
+
+// An 8-bit result written in fewer bits: as a 1- or 4-bit BMP (a table of 2^bits entries, the
+// rows packed and padded to whole words) and as a 1-, 2- or 4-bit PNG (its palette the entries
+// up to the highest a pixel takes), each read back by the tool's own readers to the 8-bit
+// image's colours, pixel for pixel, at widths whose last byte and last word are partly filled.
+TEST(FewerBits, PackedFilesReadBackToTheEightBitImage) {
+    std::vector<std::uint32_t> palette(256);
+    for (std::size_t e = 0; e < palette.size(); ++e) {
+        palette[e] = static_cast<std::uint32_t>(e * 0x9E3779B1u) & 0xFFFFFF;
+    }
+    std::mt19937 rng(7);
+    std::string error;
+    for (const int bits : {1, 2, 4}) {
+        for (const int width : {1, 3, 5, 7, 9, 33}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, " << width << " wide");
+            const int highest = (1 << bits) - 1 - (bits == 4); // 15 entries of 16 taken
+            std::uniform_int_distribution<int> pick(0, highest);
+            const Bytes eight = testimg::Picture8(width, 3, palette, [&](int x, int y) {
+                return static_cast<std::uint8_t>(x + y == 0 ? highest : pick(rng));
+            });
+            Bytes expected;
+            ASSERT_TRUE(bmp::ExpandIndexed(eight.data(), eight.size(), expected));
+            ASSERT_EQ(quantize::HighestIndex(*quantize::ViewPlainBmp(eight.data(), eight.size())),
+                      highest);
+            EXPECT_EQ(quantize::BitsHolding(highest), bits);
+            if (bits != 2) {
+                Bytes file = eight;
+                const auto view = quantize::ViewPlainBmp(file.data(), file.size());
+                file.resize(
+                    static_cast<std::size_t>(quantize::PackBmpInPlace(file.data(), *view, bits)));
+                const std::uint64_t offset = bmp::kHeadersSize + (std::uint64_t{4} << bits);
+                EXPECT_EQ(bmp::ReadU32(&file[bmp::kBfOffBits]), offset);
+                EXPECT_EQ(bmp::ReadU32(&file[bmp::kBiClrUsed]), 1u << bits);
+                EXPECT_EQ(bmp::ReadU16(&file[bmp::kBiBitCount]), bits);
+                EXPECT_EQ(file.size(),
+                          offset + 3 * bmp::StrideBytes(width, static_cast<std::uint16_t>(bits)));
+                EXPECT_EQ(bmp::ReadU32(&file[bmp::kBfSize]), file.size());
+                Bytes back;
+                ASSERT_TRUE(bmp::ExpandIndexed(file.data(), file.size(), back));
+                EXPECT_EQ(back, expected);
+            }
+            Bytes rows = eight;
+            auto packed = quantize::PackInPlace(*quantize::ViewPlainBmp(rows.data(), rows.size()),
+                                                rows.data() + bmp::k8BitPixelData, bits);
+            packed.entries = highest + 1;
+            Bytes png, back;
+            ASSERT_TRUE(cli::EncodePng(packed, png, error)) << error;
+            EXPECT_EQ(png[24], bits); // IHDR's bit depth
+            ASSERT_TRUE(Decode(png, back, error)) << error;
+            EXPECT_EQ(Bytes(back.begin() + bmp::kHeadersSize, back.end()),
+                      Bytes(expected.begin() + bmp::kHeadersSize, expected.end()));
+            ReadBack indexed;
+            ASSERT_TRUE(ReadIndexed(png, indexed));
+            EXPECT_EQ(indexed.image.colormap_entries, static_cast<unsigned>(highest + 1));
+        }
+    }
 }
 
 // The stream deflated in two halves inflates to the bytes it was made of (zlib checks the
