@@ -87,6 +87,7 @@ int RunDiffuse(const Options& options) {
     if (options.adaptive) {
         input.choices.colours = options.colours;
         input.choices.strength = options.strength;
+        input.choices.effort = options.effort;
         input.choices.key = options.key;
         input.choices.serpentine = options.serpentine;
         input.choices.linear = options.linear;

@@ -17,6 +17,7 @@
 #include "core/quantize/indexed_image.h"
 #include "core/quantize/kernel_dither.h"
 #include "core/quantize/ordered_dither.h"
+#include "core/quantize/refine.h"
 #include "core/quantize/three_neighbour_dither.h"
 
 namespace quantize {
@@ -117,13 +118,14 @@ void SeparateFromKey(DiffusionPalette& palette, int entries) {
 // images. On a refusal `refused` is the image refused.
 Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& input,
                       DiffusionObserver& observer, DiffusionPalette& palette,
-                      std::unique_ptr<Ditherer>& ditherer, std::size_t& refused) {
+                      std::unique_ptr<Ditherer>& ditherer, std::size_t& refused,
+                      PaletteFacts& facts) {
     const Stages& stages = input.stages;
     // The user's choices are those of the adaptive palette and what follows it.
     const Choices choices = stages.palette == PaletteMethod::Adaptive ? input.choices : Choices{};
     const GroupSizes sizes = GroupSizesFor(input.fixedCount, stages.palette, choices.colours);
     observer.Opening(sizes.fixed, sizes.basic, sizes.free);
-    PaletteFacts facts;
+    facts = PaletteFacts{};
     facts.entries = sizes.fixed + sizes.basic + sizes.free;
     facts.key = choices.key && sizes.fixed >= 1;
     const std::uint8_t* key = facts.key ? input.fixedTable : nullptr; // blue, green, red
@@ -169,6 +171,13 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
     return Outcome::Converted;
 }
 
+// Whether the dithering is refined: at an effort that does, after an error-diffusion kernel
+// that passes errors on.
+bool Refines(const DiffusionInput& input) {
+    return input.stages == kHighQualityDiffusion && input.choices.strength > 0 &&
+           EffortOf(input.choices.effort).refinePasses > 0;
+}
+
 } // namespace
 
 GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method, int colours) {
@@ -212,7 +221,8 @@ Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionIn
         sources[i].size = images[i].size;
     }
     std::unique_ptr<Ditherer> ditherer;
-    return ChoosePalette(sources, input, observer, palette, ditherer, refused);
+    PaletteFacts facts;
+    return ChoosePalette(sources, input, observer, palette, ditherer, refused, facts);
 } catch (const std::bad_alloc&) {
     return Outcome::NoMemory;
 }
@@ -234,11 +244,18 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     const bmp::TrueColourGeometry& g = image.source.geometry;
     DiffusionPalette palette;
     std::unique_ptr<Ditherer> ditherer;
+    std::unique_ptr<Refiner> refiner;
     try {
         std::size_t refused = 0;
-        const Outcome chosen = ChoosePalette(images, input, observer, palette, ditherer, refused);
+        PaletteFacts facts;
+        const Outcome chosen =
+            ChoosePalette(images, input, observer, palette, ditherer, refused, facts);
         if (chosen != Outcome::Converted) {
             return {chosen, size};
+        }
+        if (ditherer && Refines(input)) {
+            refiner = std::make_unique<Refiner>(g, palette, facts, ThreadsFor(g, input.threads),
+                                                EffortOf(input.choices.effort));
         }
     } catch (const std::bad_alloc&) {
         return {Outcome::NoMemory, size};
@@ -269,7 +286,14 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
 
     observer.Phase(2);
     std::uint8_t* pixels = data + bmp::kHeadersSize;
-    if (ditherer) {
+    if (refiner && ditherer->RunBeside(pixels, refiner->indices(), observer)) {
+        refiner->Run(pixels);
+        // Row y's indices take the place of the rows, front to back.
+        for (std::uint64_t y = 0; y < g.rows; ++y) {
+            std::memcpy(pixels + y * g.padded, refiner->indices() + y * g.padded,
+                        static_cast<std::size_t>(g.padded));
+        }
+    } else if (ditherer) {
         ditherer->Run(pixels, observer);
     }
     const std::uint64_t newSize = WriteBmp8InPlace(data, IndexedImageOf(pixels, g, palette));
