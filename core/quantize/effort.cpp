@@ -12,8 +12,8 @@ namespace {
 // the method faster at a price worth paying, so those levels are 5's.
 constexpr Effort kEfforts[] = {
     {kFitPasses, 0, 0, 0}, {kFitPasses, 0, 0, 0},  {kFitPasses, 0, 0, 0},  {kFitPasses, 0, 0, 0},
-    {kFitPasses, 0, 0, 0}, {kFitPasses, 1, 19, 1}, {kFitPasses, 2, 19, 1}, {0, 2, 32, 1},
-    {0, 3, 32, 1},         {0, 3, 32, 1},
+    {kFitPasses, 0, 0, 0}, {kFitPasses, 1, 19, 1}, {kFitPasses, 3, 19, 1}, {0, 3, 19, 1},
+    {0, 2, 32, 1},         {0, 3, 32, 1},
 };
 static_assert(std::size(kEfforts) == kMaxEffort - kMinEffort + 1);
 
