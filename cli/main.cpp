@@ -101,6 +101,7 @@ int RunDiffuse(const Options& options) {
     // A PNG's palette holds the colours asked for, and with a key colour entry 0 is
     // transparent; so are a PNG input's fully transparent pixels.
     ImageSettings images;
+    images.refines = quantize::Refines(input);
     if (options.adaptive) {
         images.png = {std::min(options.colours, 256), options.key && fixed >= 1};
         if (images.png.keyTransparent) {

@@ -171,13 +171,6 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
     return Outcome::Converted;
 }
 
-// Whether the dithering is refined: at an effort that does, after an error-diffusion kernel
-// that passes errors on.
-bool Refines(const DiffusionInput& input) {
-    return input.stages == kHighQualityDiffusion && input.choices.strength > 0 &&
-           EffortOf(input.choices.effort).refinePasses > 0;
-}
-
 } // namespace
 
 GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method, int colours) {
@@ -189,6 +182,11 @@ GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method, int colours) {
     const int fixed = std::clamp(fixedCount, 0, 256);
     const int basic = method == PaletteMethod::Groups ? std::min(kBasicColours, 256 - fixed) : 0;
     return {fixed, basic, 256 - fixed - basic};
+}
+
+bool Refines(const DiffusionInput& input) {
+    return input.stages == kHighQualityDiffusion && input.choices.strength > 0 &&
+           EffortOf(input.choices.effort).refinePasses > 0;
 }
 
 Outcome CheckDiffusionSource(const std::uint8_t* data, std::uint64_t size,
