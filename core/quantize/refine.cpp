@@ -63,8 +63,8 @@ Refiner::Refiner(const bmp::TrueColourGeometry& geometry, const DiffusionPalette
     for (int t = 0; t < threads_; ++t) {
         auto rows = std::make_unique<Rows>();
         rows->difference.assign(3 * (width + 2 * reach), 0);
-        rows->across.assign(3 * width * (kStripeRows + 2 * reach), 0);
-        rows->f.assign(3 * width * kStripeRows, 0);
+        rows->across.assign(3 * width * (static_cast<std::size_t>(kStripeRows) + 2 * reach), 0);
+        rows->f.assign(3 * width * static_cast<std::size_t>(kStripeRows), 0);
         rows_.push_back(std::move(rows));
     }
 }
