@@ -71,7 +71,7 @@ const char kHelp[] =
     "      --effort N: with error diffusion, how much time is spent for a better\n"
     "      picture (1 to 10, default 5). Above 5, each pixel in turn is given the\n"
     "      colour that brings the image, seen slightly blurred, and the pixel itself\n"
-    "      nearest to the original; 10 takes about twice the time of 5.\n"
+    "      nearest to the original; 10 takes about three times as long as 5.\n"
     "      --serpentine, --no-serpentine: error diffusion's rows in turn from either\n"
     "      side (the default), or every row from the left.\n"
     "      --linear: error diffusion carries the error in linear light, while the\n"
