@@ -35,7 +35,7 @@ shoot "$out" "$windows_work\\sample.bmp"
 shoot "$paletteOut" --palette "$windows_work\\sample.pal"
 shoot "$runOut" --diffuse "$windows_work\\large.bmp"
 shoot "$qualityOut" --quality
-convert "$qualityOut" -crop 352x220+0+20 +repage "$qualityOut" # the dialog alone
+convert "$qualityOut" -crop 412x216+0+20 +repage "$qualityOut" # the dialog alone
 shoot "$zoomOut" --zoom "$windows_work\\sample.bmp"
 convert "$zoomOut" -crop 768x576+0+0 +repage "$zoomOut" # the window alone
 echo "screenshots: $out $paletteOut $runOut $qualityOut $zoomOut ($(cat "$work/run-ms.txt") ms for the run)"
