@@ -171,6 +171,24 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
     return Outcome::Converted;
 }
 
+// Phase 2's progress of a dithering that a refinement follows: out of the whole phase, the
+// dithering's part being the first of `parts`.
+class DitheringPart : public DiffusionObserver {
+  public:
+    DitheringPart(DiffusionObserver& whole, std::int64_t parts) : whole_(whole), parts_(parts) {}
+    void Opening(int fixed, int basic, int free) override { whole_.Opening(fixed, basic, free); }
+    void Phase(int phase) override { whole_.Phase(phase); }
+    void Progress(std::int64_t done, std::int64_t total) override {
+        whole_.Progress(done, total * parts_);
+    }
+    void PaletteComplete() override { whole_.PaletteComplete(); }
+    void Finished() override { whole_.Finished(); }
+
+  private:
+    DiffusionObserver& whole_;
+    const std::int64_t parts_;
+};
+
 } // namespace
 
 GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method, int colours) {
@@ -284,8 +302,9 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
 
     observer.Phase(2);
     std::uint8_t* pixels = data + bmp::kHeadersSize;
-    if (refiner && ditherer->RunBeside(pixels, refiner->indices(), observer)) {
-        refiner->Run(pixels);
+    DitheringPart dithering(observer, refiner ? refiner->Passes() + 1 : 1);
+    if (refiner && ditherer->RunBeside(pixels, refiner->indices(), dithering)) {
+        refiner->Run(pixels, observer);
         // Row y's indices take the place of the rows, front to back.
         for (std::uint64_t y = 0; y < g.rows; ++y) {
             std::memcpy(pixels + y * g.padded, refiner->indices() + y * g.padded,

@@ -195,10 +195,15 @@ void Refiner::RefineStripe(const std::uint8_t* pixels, std::uint64_t stripe, Row
     }
 }
 
-void Refiner::Run(const std::uint8_t* pixels) {
+void Refiner::Run(const std::uint8_t* pixels, DiffusionObserver& observer) {
     const std::uint64_t stripes = (g_.rows + kStripeRows - 1) / kStripeRows;
+    const std::int64_t positions = static_cast<std::int64_t>(g_.rows * g_.padded);
+    const std::int64_t total = positions * (passes_ + 1);
     for (int pass = 0; pass < passes_; ++pass) {
         for (std::uint64_t half = 0; half < 2; ++half) {
+            const std::int64_t halves = 2 * pass + static_cast<std::int64_t>(half);
+            ReportProgress(observer, positions + halves * positions / 2,
+                           positions + (halves + 1) * positions / 2, total);
             // Thread t takes every other stripe of this half.
             const auto work = [&](int t) {
                 const NearestColour::Reader nearest(*nearest_, t);

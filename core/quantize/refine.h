@@ -26,6 +26,7 @@
 #include "core/quantize/dither.h"
 #include "core/quantize/effort.h"
 #include "core/quantize/nearest_colour.h"
+#include "core/quantize/observer.h"
 #include "core/quantize/stages.h"
 
 namespace quantize {
@@ -56,7 +57,10 @@ class Refiner {
     // Where the dithering leaves its indices: row y at y * W4.
     std::uint8_t* indices() { return indices_.data(); }
     // Refines the indices against the plain 24-bit rows at `pixels` (row y at y * stride).
-    void Run(const std::uint8_t* pixels);
+    // Reports phase 2's progress after the dithering's, each half of a pass as it ends: of
+    // Passes() + 1 times the rows' positions, the first time being the dithering's.
+    void Run(const std::uint8_t* pixels, DiffusionObserver& observer);
+    int Passes() const { return passes_; }
 
   private:
     struct Rows; // a thread's rows of F and their making

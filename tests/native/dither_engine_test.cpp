@@ -246,7 +246,8 @@ TEST(DitherEngine, TheRefinementGivesTheLiteralRefinementsIndices) {
                                 std::copy_n(&start[static_cast<std::size_t>(y * width)], width,
                                             refiner.indices() + y * padded);
                             }
-                            refiner.Run(pixels.data());
+                            quantize::SilentObserver silent;
+                            refiner.Run(pixels.data(), silent);
                             std::vector<std::uint8_t> refined;
                             for (int y = 0; y < rows; ++y) {
                                 refined.insert(refined.end(), refiner.indices() + y * padded,
