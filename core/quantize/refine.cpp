@@ -1,7 +1,8 @@
 #include "core/quantize/refine.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdlib>
+#include <iterator>
 
 #include "core/quantize/side_by_side.h"
 
