@@ -181,7 +181,7 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
     if (!cli::ReadWholeFile(input, image, error)) {
         return {kFileError, input, error};
     }
-    claim.GrowTo(MemoryFor(image, format == OutputFormat::Png));
+    claim.GrowTo(MemoryFor(image, format == OutputFormat::Png, images.refines));
     claim.EndTurn();
     if (!DecodeUnlessBmp(image, images.alpha, error)) {
         return {kFileError, input, error};

@@ -19,11 +19,13 @@ using Conversion = std::function<quantize::Result(FileBytes&, const quantize::Re
                                                   quantize::DiffusionObserver&)>;
 
 // What images other than BMP need: what becomes of their transparency when they are read,
-// and how a result written as PNG is made.
+// and how a result written as PNG is made; and whether the conversion refines its dithering
+// (the memory it takes).
 struct ImageSettings {
     image::AlphaRule alpha;
     PngChoices png;
     int bits = 8; // of the written file, as Options::bits
+    bool refines = false;
 };
 
 // Reads an input as the conversions take it: a BMP as it is, a PNG or JPEG (known by its

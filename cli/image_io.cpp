@@ -251,6 +251,7 @@ bool ReadJpegSize(const std::uint8_t* data, std::size_t size, DecodedSize& decod
     jpeg_mem_src(&jpeg, data, static_cast<unsigned long>(size));
     jpeg_read_header(&jpeg, TRUE);
     decoded.bmp = image::Plain24Size(jpeg.image_width, jpeg.image_height).value_or(0);
+    decoded.width = jpeg.image_width;
     if (decoded.bmp > 0 && jpeg.progressive_mode) {
         for (int c = 0; c < jpeg.num_components; ++c) {
             const jpeg_component_info& component = jpeg.comp_info[c];
@@ -432,6 +433,7 @@ DecodedSize DecodedSizeOf(const std::uint8_t* data, std::size_t size) {
                        std::uint32_t{data[at + 2]} << 8 | data[at + 3];
             };
             decoded.bmp = image::Plain24Size(big(16), big(20)).value_or(0);
+            decoded.width = big(16);
             decoded.decoder = decoded.bmp > 0 ? std::uint64_t{big(16)} * 8 : 0;
         }
     } else if (KindOf(data, size) == ImageKind::Jpeg && !ReadJpegSize(data, size, decoded)) {

@@ -32,9 +32,9 @@ bool DecodeToBmp(const std::uint8_t* data, std::size_t size, const image::AlphaR
 
 // What decoding a PNG or JPEG file takes, from its header: the size of the BMP of its pixels
 // and what the decoder holds beside it (a row; a progressive JPEG's coefficients, 2 bytes a
-// sample). Zeros when the header cannot be read (the file is then refused unread).
+// sample), and its width. Zeros when the header cannot be read (the file is then refused unread).
 struct DecodedSize {
-    std::uint64_t bmp = 0, decoder = 0;
+    std::uint64_t bmp = 0, decoder = 0, width = 0;
 };
 DecodedSize DecodedSizeOf(const std::uint8_t* data, std::size_t size);
 

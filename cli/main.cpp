@@ -89,6 +89,7 @@ int RunDiffuse(const Options& options) {
     if (options.adaptive) {
         input.choices.colours = options.colours;
         input.choices.strength = options.strength;
+        input.choices.effort = options.effort;
         input.choices.key = options.key;
         input.choices.serpentine = options.serpentine;
         input.choices.linear = options.linear;
@@ -103,6 +104,7 @@ int RunDiffuse(const Options& options) {
     // transparent; so are a PNG input's fully transparent pixels.
     ImageSettings images;
     images.bits = options.bits;
+    images.refines = quantize::Refines(input);
     if (options.adaptive) {
         images.png = {std::min(options.colours, 256), options.key && fixed >= 1};
         if (images.png.keyTransparent) {

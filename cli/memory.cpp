@@ -1,9 +1,11 @@
 #include "cli/memory.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "cli/image_io.h"
 #include "core/bmp/layout.h"
+#include "core/quantize/refine.h"
 
 namespace cli {
 namespace {
@@ -15,9 +17,13 @@ constexpr std::uint64_t kLargestFileImage = 0xFFFFFFFFu;
 
 } // namespace
 
-std::uint64_t MemoryFor(const FileBytes& file, bool png) {
+std::uint64_t MemoryFor(const FileBytes& file, bool png, bool refines) {
     const std::uint64_t bytes = file.size();
     std::uint64_t decoding = 0, converting = bytes, encoding = 0;
+    // The refinement's indices and rows, for a 24-bit image of `plain` bytes and `width`.
+    const auto refining = [refines](std::uint64_t plain, std::uint64_t width) {
+        return refines ? plain / 3 + quantize::Refiner::RowBytes(width, 2) : 0;
+    };
     if (KindOf(file.data(), file.size()) == ImageKind::Bmp) {
         const bmp::DrawPlan plan = bmp::PlanDrawing(file.data(), file.size());
         if (plan.hasHeader) {
@@ -25,15 +31,17 @@ std::uint64_t MemoryFor(const FileBytes& file, bool png) {
                 plan.height < 0 ? -std::int64_t{plan.height} : plan.height);
             const std::uint64_t plain = std::min(
                 kLargestFileImage, bmp::kHeadersSize + rows * bmp::StrideBytes(plan.width, 24));
-            converting = bytes + (plan.bitCount >= 24   ? plain / 16
-                                  : plan.bitCount == 16 ? plain + plain / 16
-                                                        : 2 * plain);
+            converting = bytes +
+                         (plan.bitCount >= 24   ? plain / 16
+                          : plan.bitCount == 16 ? plain + plain / 16
+                                                : 2 * plain) +
+                         refining(plain, static_cast<std::uint64_t>(std::abs(plan.width)));
             encoding = std::max(bytes, plain) + plain / 2;
         }
     } else {
         const DecodedSize decoded = DecodedSizeOf(file.data(), file.size());
         decoding = bytes + decoded.bmp + decoded.decoder;
-        converting = decoded.bmp + decoded.bmp / 16;
+        converting = decoded.bmp + decoded.bmp / 16 + refining(decoded.bmp, decoded.width);
         encoding = decoded.bmp + decoded.bmp / 2;
     }
     return kFixed + std::max({decoding, converting, png ? encoding : 0});

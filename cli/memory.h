@@ -17,8 +17,10 @@ namespace cli {
 // (a 24-bit image is rewritten in place, 1/16 more for its tables; a 16-bit one grows to 24
 // bits; an indexed one is expanded to 24 bits beside itself); and, with `png`, the PNG made of
 // the result (its rows and their deflated stream beside the 24-bit image's room, half as much
-// again at most). Measured peaks are in the README; this is an upper bound.
-std::uint64_t MemoryFor(const FileBytes& file, bool png);
+// again at most); and, with `refines`, the refinement of the dithering (quantize::Refiner:
+// the indices beside the rows, a byte a pixel, a third of the 24-bit image, and its rows of
+// F). Measured peaks are in the README; this is an upper bound.
+std::uint64_t MemoryFor(const FileBytes& file, bool png, bool refines = false);
 
 // What the largest PNG or JPEG image takes, the limit of the files in flight together: a
 // progressive JPEG of image::kMaxPixels pixels at full colour resolution, its file and room

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/quantize/stages.h"
+
 namespace cli {
 
 // Exit codes.
@@ -29,11 +31,12 @@ struct Options {
     bool fixedGiven = false;
     bool adaptive = false;
     // Of --adaptive: how many colours, which dithering (a number of quantize::kDitherings)
-    // and how strong, in which order and light, and a key colour.
+    // and how strong, how much effort, in which order and light, and a key colour.
     int colours = 256;
     bool coloursGiven = false;
     int dithering = 0;
     int strength = 100;
+    int effort = quantize::kDefaultEffort;
     bool serpentine = true, serpentineGiven = false;
     bool linear = false, linearGiven = false;
     bool key = false;

@@ -57,6 +57,7 @@ add_executable(tw_tests
   tests/native/adaptive_test.cpp
   tests/native/dither_engine_test.cpp
   tests/support/literal_kernel.cpp
+  tests/support/literal_refine.cpp
   tests/native/patterns_test.cpp
   tests/support/literal_pattern.cpp
   tests/native/image_test.cpp

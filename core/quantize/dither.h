@@ -26,6 +26,15 @@ class Ditherer {
     // Dithers the plain 24-bit rows at `pixels` (row y at y * stride) and leaves the indices
     // of row y at pixels + y * W4, rows padded with zeros. Reports phase 2's progress.
     virtual void Run(std::uint8_t* pixels, DiffusionObserver& observer) = 0;
+    // Dithers the same rows as Run but leaves them as they are, and writes the indices of row
+    // y to out + y * W4; false, having done nothing, for a dithering that does not.
+    virtual bool RunBeside(const std::uint8_t* pixels, std::uint8_t* out,
+                           DiffusionObserver& observer) {
+        static_cast<void>(pixels);
+        static_cast<void>(out);
+        static_cast<void>(observer);
+        return false;
+    }
     // Fits the palette to this dithering of the images (their rows as stored), where the
     // dithering is one that fits it: the error-diffusion kernels do. Changes no image; may
     // throw std::bad_alloc.

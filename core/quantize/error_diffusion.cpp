@@ -17,6 +17,7 @@
 #include "core/quantize/indexed_image.h"
 #include "core/quantize/kernel_dither.h"
 #include "core/quantize/ordered_dither.h"
+#include "core/quantize/refine.h"
 #include "core/quantize/three_neighbour_dither.h"
 
 namespace quantize {
@@ -117,13 +118,14 @@ void SeparateFromKey(DiffusionPalette& palette, int entries) {
 // images. On a refusal `refused` is the image refused.
 Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& input,
                       DiffusionObserver& observer, DiffusionPalette& palette,
-                      std::unique_ptr<Ditherer>& ditherer, std::size_t& refused) {
+                      std::unique_ptr<Ditherer>& ditherer, std::size_t& refused,
+                      PaletteFacts& facts) {
     const Stages& stages = input.stages;
     // The user's choices are those of the adaptive palette and what follows it.
     const Choices choices = stages.palette == PaletteMethod::Adaptive ? input.choices : Choices{};
     const GroupSizes sizes = GroupSizesFor(input.fixedCount, stages.palette, choices.colours);
     observer.Opening(sizes.fixed, sizes.basic, sizes.free);
-    PaletteFacts facts;
+    facts = PaletteFacts{};
     facts.entries = sizes.fixed + sizes.basic + sizes.free;
     facts.key = choices.key && sizes.fixed >= 1;
     const std::uint8_t* key = facts.key ? input.fixedTable : nullptr; // blue, green, red
@@ -169,6 +171,24 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
     return Outcome::Converted;
 }
 
+// Phase 2's progress of a dithering that a refinement follows: out of the whole phase, the
+// dithering's part being the first of `parts`.
+class DitheringPart : public DiffusionObserver {
+  public:
+    DitheringPart(DiffusionObserver& whole, std::int64_t parts) : whole_(whole), parts_(parts) {}
+    void Opening(int fixed, int basic, int free) override { whole_.Opening(fixed, basic, free); }
+    void Phase(int phase) override { whole_.Phase(phase); }
+    void Progress(std::int64_t done, std::int64_t total) override {
+        whole_.Progress(done, total * parts_);
+    }
+    void PaletteComplete() override { whole_.PaletteComplete(); }
+    void Finished() override { whole_.Finished(); }
+
+  private:
+    DiffusionObserver& whole_;
+    const std::int64_t parts_;
+};
+
 } // namespace
 
 GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method, int colours) {
@@ -180,6 +200,11 @@ GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method, int colours) {
     const int fixed = std::clamp(fixedCount, 0, 256);
     const int basic = method == PaletteMethod::Groups ? std::min(kBasicColours, 256 - fixed) : 0;
     return {fixed, basic, 256 - fixed - basic};
+}
+
+bool Refines(const DiffusionInput& input) {
+    return input.stages == kHighQualityDiffusion && input.choices.strength > 0 &&
+           EffortOf(input.choices.effort).refinePasses > 0;
 }
 
 Outcome CheckDiffusionSource(const std::uint8_t* data, std::uint64_t size,
@@ -212,7 +237,8 @@ Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionIn
         sources[i].size = images[i].size;
     }
     std::unique_ptr<Ditherer> ditherer;
-    return ChoosePalette(sources, input, observer, palette, ditherer, refused);
+    PaletteFacts facts;
+    return ChoosePalette(sources, input, observer, palette, ditherer, refused, facts);
 } catch (const std::bad_alloc&) {
     return Outcome::NoMemory;
 }
@@ -234,11 +260,18 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
     const bmp::TrueColourGeometry& g = image.source.geometry;
     DiffusionPalette palette;
     std::unique_ptr<Ditherer> ditherer;
+    std::unique_ptr<Refiner> refiner;
     try {
         std::size_t refused = 0;
-        const Outcome chosen = ChoosePalette(images, input, observer, palette, ditherer, refused);
+        PaletteFacts facts;
+        const Outcome chosen =
+            ChoosePalette(images, input, observer, palette, ditherer, refused, facts);
         if (chosen != Outcome::Converted) {
             return {chosen, size};
+        }
+        if (ditherer && Refines(input)) {
+            refiner = std::make_unique<Refiner>(g, palette, facts, ThreadsFor(g, input.threads),
+                                                EffortOf(input.choices.effort));
         }
     } catch (const std::bad_alloc&) {
         return {Outcome::NoMemory, size};
@@ -269,7 +302,15 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
 
     observer.Phase(2);
     std::uint8_t* pixels = data + bmp::kHeadersSize;
-    if (ditherer) {
+    DitheringPart dithering(observer, refiner ? refiner->Passes() + 1 : 1);
+    if (refiner && ditherer->RunBeside(pixels, refiner->indices(), dithering)) {
+        refiner->Run(pixels, observer);
+        // Row y's indices take the place of the rows, front to back.
+        for (std::uint64_t y = 0; y < g.rows; ++y) {
+            std::memcpy(pixels + y * g.padded, refiner->indices() + y * g.padded,
+                        static_cast<std::size_t>(g.padded));
+        }
+    } else if (ditherer) {
         ditherer->Run(pixels, observer);
     }
     const std::uint64_t newSize = WriteBmp8InPlace(data, IndexedImageOf(pixels, g, palette));

@@ -21,6 +21,10 @@ namespace quantize {
 Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                     const DiffusionInput& input, DiffusionObserver& observer);
 
+// Whether DiffuseImage refines the dithering (refine.h), which takes a byte a pixel and a few
+// rows more: at an effort that does, after an error-diffusion kernel that passes errors on.
+bool Refines(const DiffusionInput& input);
+
 // How DiffuseImage would refuse the image for its layout alone, before it counts a colour:
 // Converted for a layout it converts (an indexed image that the adaptive palette takes is
 // unpacked to be sure of it, as the run would; NoMemory when that fails). Changes nothing.

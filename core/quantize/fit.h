@@ -9,8 +9,9 @@
 
 namespace quantize {
 
-// Passes, the first rows of each block of rows that are dithered, and how far an entry moves
-// to the mean of the colours it stood for, in percent.
+// Passes (at the default effort; effort.h has each effort's), the first rows of each block of rows
+// that are dithered, and how far an entry moves to the mean of the colours it stood for, in
+// percent.
 constexpr int kFitPasses = 3;
 constexpr std::uint64_t kFitRows = 4;
 constexpr std::uint64_t kFitBlock = 64;

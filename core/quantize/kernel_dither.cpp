@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/quantize/effort.h"
 #include "core/quantize/linear_light.h"
 #include "core/quantize/side_by_side.h"
 
@@ -310,6 +311,7 @@ KernelDither::KernelDither(const bmp::TrueColourGeometry& geometry, const Diffus
     : g_(geometry), palette_(palette), facts_(facts),
       engine_(EngineOf(choices.kernel, choices.linear)),
       serpentine_(choices.serpentine && engine_.kernel->serpentine),
+      fitPasses_(EffortOf(choices.effort).fitPasses),
       policy_(policy), settings_{choices.strength, facts.entries, 1000, engine_.kernel->Share()},
       readsAgreement_(ReadsAgreement(settings_, policy)), threads_(threads),
       nearest_(std::make_unique<NearestColour>(palette_, 2, facts.key ? 1 : 0, facts.entries)) {
@@ -465,7 +467,7 @@ void KernelDither::AddTrialSums(const std::uint8_t* data, const bmp::TrueColourS
 }
 
 void KernelDither::Fit(const std::vector<FitImage>& images) {
-    for (int pass = 0; pass < kFitPasses; ++pass) {
+    for (int pass = 0; pass < fitPasses_; ++pass) {
         EntrySums sums = {};
         for (const FitImage& image : images) {
             if (image.source->geometry.rows > 0) {
@@ -480,7 +482,8 @@ void KernelDither::Fit(const std::vector<FitImage>& images) {
     Shape(g_);
 }
 
-void KernelDither::Run(std::uint8_t* pixels, DiffusionObserver& observer) {
+template <typename Out>
+void KernelDither::Dither(const std::uint8_t* pixels, DiffusionObserver& observer, Out out) {
     TakeShares([&](std::uint64_t y) { return pixels + y * g_.stride; });
     InBothGroups([&](int group) {
         const bool reports = group == 0 || threads_ == 1;
@@ -491,7 +494,7 @@ void KernelDither::Run(std::uint8_t* pixels, DiffusionObserver& observer) {
         const std::int64_t padded = static_cast<std::int64_t>(g_.padded);
         StartGroup(group);
         for (std::uint64_t r = 0; r < GroupRows(group); ++r) {
-            std::uint8_t* rows[kGroup] = {};
+            const std::uint8_t* rows[kGroup] = {};
             for (int j = 0; j < kGroup; ++j) {
                 const Band& band = bands_[kGroup * group + j];
                 if (band.begin + r < band.end) {
@@ -507,20 +510,31 @@ void KernelDither::Run(std::uint8_t* pixels, DiffusionObserver& observer) {
                                static_cast<std::int64_t>(std::min(done, g_.rows)) * padded,
                                static_cast<std::int64_t>(g_.rows) * padded);
             }
-            // The rows' own bytes are not read again: their indices wait there.
             for (int j = 0; j < kGroup; ++j) {
+                const Band& band = bands_[kGroup * group + j];
                 if (rows[j] != nullptr) {
-                    std::memcpy(rows[j], bands_[kGroup * group + j].indices.data(),
+                    std::memcpy(out(band.begin + r), band.indices.data(),
                                 static_cast<std::size_t>(g_.padded));
                 }
             }
         }
     });
+}
+
+void KernelDither::Run(std::uint8_t* pixels, DiffusionObserver& observer) {
+    // The rows' own bytes are not read again: their indices wait at the start of each.
+    Dither(pixels, observer, [&](std::uint64_t y) { return pixels + y * g_.stride; });
     // Row y's indices move from the start of its 24-bit row to y * W4, front to back.
     for (std::uint64_t y = 1; y < g_.rows; ++y) {
         std::memmove(pixels + y * g_.padded, pixels + y * g_.stride,
                      static_cast<std::size_t>(g_.padded));
     }
+}
+
+bool KernelDither::RunBeside(const std::uint8_t* pixels, std::uint8_t* out,
+                             DiffusionObserver& observer) {
+    Dither(pixels, observer, [&](std::uint64_t y) { return out + y * g_.padded; });
+    return true;
 }
 
 } // namespace quantize

@@ -34,9 +34,12 @@ class KernelDither : public Ditherer {
                  Policy policy = PolicyFor);
 
     void Run(std::uint8_t* pixels, DiffusionObserver& observer) override;
+    bool RunBeside(const std::uint8_t* pixels, std::uint8_t* out,
+                   DiffusionObserver& observer) override;
     // Dithers the first rows of every block of rows of each image without writing anything,
     // and moves each entry after the pinned ones most of the way to the mean of the colours it
-    // stood for in all of them, unless another entry has that colour; kFitPasses times.
+    // stood for in all of them, unless another entry has that colour; as many times as the
+    // effort says (effort.h).
     void Fit(const std::vector<FitImage>& images) override;
     const DiffusionPalette& palette() const override { return palette_; }
 
@@ -89,6 +92,9 @@ class KernelDither : public Ditherer {
     std::uint64_t GroupRows(int group) const;
     template <typename Work> void InBothGroups(Work work);
     void TakeColours();
+    // Dithers the rows at `pixels` and writes each row's indices to `out(y)`.
+    template <typename Out>
+    void Dither(const std::uint8_t* pixels, DiffusionObserver& observer, Out out);
     // One trial dithering of the first rows of every block of rows, added to `sums`.
     void AddTrialSums(const std::uint8_t* data, const bmp::TrueColourSource& source,
                       EntrySums& sums);
@@ -99,6 +105,7 @@ class KernelDither : public Ditherer {
     const PaletteFacts facts_;
     const Engine engine_;
     const bool serpentine_;
+    const int fitPasses_;
     const Policy policy_;
     DitherSettings settings_;
     bool readsAgreement_;

@@ -55,6 +55,8 @@ enum class DitherMethod {
 struct Stages {
     PaletteMethod palette;
     DitherMethod dither;
+
+    bool operator==(const Stages&) const = default;
 };
 
 // 誤差拡散 and 誤差拡散（高画質）.
@@ -69,7 +71,8 @@ constexpr Stages HighQualityStages(DitherMethod dither) {
 // What the user may choose of 誤差拡散（高画質）: how many entries the image may use, the
 // fixed ones among them; how much of its error the error diffusion passes on; whether entry
 // 0, the first fixed colour, is a transparent key colour; and the dithering's kernel or
-// pattern, its order and its light. The defaults are the method as it always was.
+// pattern, its order and its light; and the effort, how much time it may spend for a better
+// picture (refine.h). The defaults are the method as it always was.
 struct Choices {
     int colours = 256;  // 2 to 256
     int strength = 100; // percent, 0 to 100
@@ -78,8 +81,10 @@ struct Choices {
     bool serpentine = true; // the kernel's rows in turn from either side, where it runs so
     bool linear = false;    // the kernel's error carried in linear light
     PatternName pattern = PatternName::Bayer8; // of DitherMethod::Ordered
+    int effort = 5;                            // kMinEffort to kMaxEffort
 };
 inline constexpr int kMinColours = 2;
+inline constexpr int kMinEffort = 1, kMaxEffort = 10, kDefaultEffort = Choices{}.effort;
 
 // What the palette stage tells the stages after it: the leading entries that must keep their
 // colours (the user's fixed ones, an image's flat colours), and whether the entries are colours

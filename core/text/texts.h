@@ -85,6 +85,8 @@ inline constexpr const char* kDitheringTexts[14] = {
     "網点（16×16）",
     "網点（ブルーノイズ）",
 };
+// 高画質の設定's qualities, fastest first.
+inline constexpr const char* kEffortTexts[3] = {"速い", "標準", "最高"};
 // 高画質の設定: a number out of its field's range.
 inline constexpr char kColoursRangeText[] = "色数は2～256で指定してください";
 inline constexpr char kStrengthRangeText[] = "強さは0～100で指定してください";

@@ -378,9 +378,17 @@ TEST(QualityChoices, TheKeyColourIsIndexZeroAndNothingElse) {
                           colour(x, r) == 0xFF00FF ? 0x00332211u : 0xFF000000u | colour(x, r));
         }
     }
-    for (const auto dither : kAllDithers) {
+    // The refinement of the highest effort too; and no pixel takes an entry beyond the 64.
+    const quantize::Choices keyed{64, 100, true};
+    quantize::Choices refined = keyed;
+    refined.effort = quantize::kMaxEffort;
+    const std::pair<quantize::DitherMethod, quantize::Choices> runs[] = {{kAllDithers[0], keyed},
+                                                                         {kAllDithers[0], refined},
+                                                                         {kAllDithers[1], keyed},
+                                                                         {kAllDithers[2], keyed}};
+    for (const auto& [dither, choices] : runs) {
         for (const Bytes& image : {testimg::Make24(53, 37, colour), alpha}) {
-            const Converted run = WithChoices(image, 2, table, dither, {64, 100, true});
+            const Converted run = WithChoices(image, 2, table, dither, choices);
             ASSERT_EQ(run.outcome, quantize::Outcome::Converted);
             for (int e = 1; e < 256; ++e) {
                 EXPECT_NE(EntryAt(run.image, e), 0xFF00FFu) << e;
@@ -389,6 +397,7 @@ TEST(QualityChoices, TheKeyColourIsIndexZeroAndNothingElse) {
                 for (int x = 0; x < 53; ++x) {
                     ASSERT_EQ(IndexAt(run.image, x, r) == 0, colour(x, r) == 0xFF00FF)
                         << x << "," << r;
+                    ASSERT_LT(IndexAt(run.image, x, r), 64) << x << "," << r;
                 }
             }
         }

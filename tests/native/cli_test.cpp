@@ -329,9 +329,10 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
     };
     cli::Options o;
     EXPECT_EQ(parse({"diffuse", "a.bmp", "-d", "out", "--palette", "p.pal", "--fixed", "20",
-                     "--adaptive", "-j", "3", "--verbose"},
+                     "--adaptive", "-j", "3", "--verbose", "--effort", "10"},
                     o),
               "");
+    EXPECT_EQ(o.effort, 10);
     EXPECT_EQ(o.command, "diffuse");
     EXPECT_EQ(o.inputs, std::vector<std::string>{"a.bmp"});
     EXPECT_EQ(o.directory, "out");
@@ -374,6 +375,11 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
              {{"diffuse", "a.bmp", "--colours", "16"}, "belong to diffuse --adaptive"},
              {{"diffuse", "a.bmp", "--adaptive", "--colours", "1"}, "2 to 256"},
              {{"diffuse", "a.bmp", "--adaptive", "--strength", "101"}, "0 to 100"},
+             {{"diffuse", "a.bmp", "--adaptive", "--effort", "0"}, "1 to 10"},
+             {{"diffuse", "a.bmp", "--adaptive", "--effort", "11"}, "1 to 10"},
+             {{"diffuse", "a.bmp", "--effort", "8"}, "belong to diffuse --adaptive"},
+             {{"diffuse", "a.bmp", "--adaptive", "--dither", "bayer4", "--effort", "8"},
+              "go with error diffusion, not --dither bayer4"},
              {{"diffuse", "a.bmp", "--adaptive", "--dither", "floyd"},
               "--dither takes fs, bayer8, none, atkinson"},
              {{"diffuse", "a.bmp", "--adaptive", "--dither", "none", "--strength", "50"},
@@ -416,6 +422,9 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     Put("few.bmp", FewColours());
     EXPECT_EQ(Run("diffuse @few.bmp --adaptive --key"), 2);
     EXPECT_TRUE(Said("--key takes the first fixed colour"));
+    EXPECT_EQ(Get("few.bmp"), FewColours());
+    EXPECT_EQ(Run("diffuse @few.bmp --adaptive --effort 11"), 2);
+    EXPECT_TRUE(Said("--effort takes a number from 1 to 10"));
     EXPECT_EQ(Get("few.bmp"), FewColours());
     EXPECT_EQ(Run("--version"), 0);
     EXPECT_EQ(stdout_, "tintwright " TW_VERSION_TEXT "\n");

@@ -1,5 +1,6 @@
 // The dithering engine of 誤差拡散（高画質） and its rules: the rules against the table of
-// docs/quality.md, and the engine against the literal diffusion by a kernel.
+// docs/quality.md, the engine against the literal diffusion by a kernel, and the refinement
+// of the higher efforts against the literal refinement.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include "core/quantize/kernel_dither.h"
+#include "core/quantize/refine.h"
 #include "tests/support/literal_kernel.h"
+#include "tests/support/literal_refine.h"
 
 namespace {
 
@@ -186,6 +189,77 @@ TEST(DitherEngine, EveryKernelGivesTheLiteralDiffusionsIndices) {
                                 << c.serpentine << " linear " << c.linear << ", " << entries
                                 << " entries, " << width << "x" << rows << ", kind " << kind
                                 << ", threads " << threads;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The refinement gives the literal refinement's indices for each filter, from the dithering
+// and from random indices (many changes), with a key colour and with fewer entries, on images
+// of one stripe and of several with a short last one, from one thread and two.
+TEST(DitherEngine, TheRefinementGivesTheLiteralRefinementsIndices) {
+    std::mt19937 rng(37);
+    const std::pair<int, int> sizes[] = {{1, 1}, {9, 1}, {1, 40}, {23, 31}, {40, 101}};
+    for (const int entries : {256, 48}) {
+        quantize::DiffusionPalette palette{};
+        for (quantize::PaletteEntry& e : palette) {
+            e = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+                 static_cast<std::uint8_t>(rng()), 1};
+        }
+        for (const bool key : {false, true}) {
+            const quantize::PaletteFacts facts{0, true, entries, key};
+            for (int filter = 0; filter < 3; ++filter) {
+                const quantize::Effort effort{0, 2, filter == 1 ? 64 : 19, filter};
+                for (const auto& [width, rows] : sizes) {
+                    for (int kind = 0; kind < 3; ++kind) {
+                        const auto bgr = Picture(kind, width, rows, palette, rng);
+                        quantize::Choices choices;
+                        std::vector<std::uint8_t> start = Engine(bgr, width, rows, palette, facts,
+                                                                 choices, 1, quantize::PolicyFor);
+                        for (std::uint8_t& index : start) {
+                            if (kind == 0) {
+                                index = static_cast<std::uint8_t>(rng() % entries);
+                            }
+                            if (key && index == 0 && rng() % 2 == 0) {
+                                index = 5; // entry 0 stays where it is, never taken
+                            }
+                        }
+                        const auto expected =
+                            literal::Refine(bgr, width, rows, start, palette, facts, effort);
+                        const std::uint64_t padded = (static_cast<std::uint64_t>(width) + 3) & ~3u;
+                        const std::uint64_t stride =
+                            (3 * static_cast<std::uint64_t>(width) + 3) & ~3u;
+                        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride * rows));
+                        for (int y = 0; y < rows; ++y) {
+                            std::copy_n(&bgr[static_cast<std::size_t>(3 * y * width)], 3 * width,
+                                        &pixels[static_cast<std::size_t>(y * stride)]);
+                        }
+                        const bmp::TrueColourGeometry g{static_cast<std::uint64_t>(width),
+                                                        static_cast<std::uint64_t>(rows), stride,
+                                                        padded};
+                        for (const int threads : {1, 2}) {
+                            quantize::Refiner refiner(g, palette, facts, threads, effort);
+                            for (int y = 0; y < rows; ++y) {
+                                std::copy_n(&start[static_cast<std::size_t>(y * width)], width,
+                                            refiner.indices() + y * padded);
+                            }
+                            quantize::SilentObserver silent;
+                            refiner.Run(pixels.data(), silent);
+                            std::vector<std::uint8_t> refined;
+                            for (int y = 0; y < rows; ++y) {
+                                refined.insert(refined.end(), refiner.indices() + y * padded,
+                                               refiner.indices() + y * padded + width);
+                            }
+                            ASSERT_EQ(refined, expected)
+                                << entries << " entries, key " << key << ", filter " << filter
+                                << ", " << width << "x" << rows << ", kind " << kind << ", threads "
+                                << threads;
+                        }
+                        if (kind == 0 && width * rows > 100) {
+                            EXPECT_NE(expected, start); // the refinement did change something
                         }
                     }
                 }

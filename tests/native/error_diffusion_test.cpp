@@ -214,20 +214,26 @@ TEST(ErrorDiffusion, MatchesTheLiteralAlgorithmWhenTwoThreadsMeetInsideRows) {
 }
 
 // Ten rows do not split evenly into the high-quality method's eight bands: its dithering
-// progress still goes forward only, by every multiple of 100, with one thread or two.
+// progress still goes forward only, by every multiple of 100, with one thread or two; at the
+// highest effort on through the refinement's three passes, the dithering counting as one.
 TEST(ErrorDiffusion, HighQualityProgressOnlyGoesForward) {
     const Bytes image = testimg::MakeRandom(97, 10, 5000, 3, 0);
-    for (const int threads : {1, 2}) {
-        const Converted run =
-            Engine(image, 0, testimg::kBlackTable, threads, quantize::kHighQualityDiffusion);
-        const auto dithering = std::find(run.events.begin(), run.events.end(), "phase 2");
-        ASSERT_NE(dithering, run.events.end());
-        std::vector<std::string> counts(dithering + 1, run.events.end() - 1);
-        std::vector<std::string> expected;
-        for (int done = 0; done < 10 * 100; done += 100) { // ten rows of 100 positions
-            expected.push_back(std::to_string(done) + "/1000");
+    for (const int effort : {quantize::kDefaultEffort, quantize::kMaxEffort}) {
+        quantize::Choices choices;
+        choices.effort = effort;
+        const int parts = effort == quantize::kMaxEffort ? 4 : 1;
+        for (const int threads : {1, 2}) {
+            const Converted run = testimg::Diffused(
+                image, 0, testimg::kBlackTable, quantize::kHighQualityDiffusion, threads, choices);
+            const auto dithering = std::find(run.events.begin(), run.events.end(), "phase 2");
+            ASSERT_NE(dithering, run.events.end());
+            std::vector<std::string> counts(dithering + 1, run.events.end() - 1);
+            std::vector<std::string> expected;
+            for (int done = 0; done < parts * 10 * 100; done += 100) { // ten rows of 100
+                expected.push_back(std::to_string(done) + "/" + std::to_string(parts * 1000));
+            }
+            EXPECT_EQ(counts, expected) << threads << " thread(s), effort " << effort;
         }
-        EXPECT_EQ(counts, expected) << threads << " thread(s)";
     }
 }
 

@@ -84,6 +84,23 @@ TEST(SameBytesEverywhere, HighQualityChoices) {
     }
 }
 
+// The refinement of higher efforts: the highest, and 6 (the palette still fitted) with fewer
+// colours and a key colour.
+TEST(SameBytesEverywhere, RefinedEfforts) {
+    quantize::Choices highest;
+    highest.effort = quantize::kMaxEffort;
+    quantize::Choices keyed{64, 100, true};
+    keyed.effort = 6;
+    for (const int threads : {1, 2}) {
+        EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 0, threads, highest),
+                  5451776920049984989u)
+            << threads;
+        EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 4, threads, keyed, PartlyFlat),
+                  9559074991776454332u)
+            << threads;
+    }
+}
+
 // Every other dithering of 高画質の設定 at 64 colours: each kernel (one of them in one direction,
 // one in linear light) and each pattern.
 TEST(SameBytesEverywhere, EveryKernelAndPattern) {

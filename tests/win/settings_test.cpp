@@ -404,4 +404,70 @@ TEST_F(Settings, QualityDialogListsEveryDitheringAndKeepsItsNumberAndLight) {
     EXPECT_EQ(QualityChoices().pattern, quantize::PatternName::BlueNoise);
 }
 
+// 品質: 速い, 標準 and 最高, the effort in force chosen (標準 at first, and for a value out of
+// range), open with error diffusion only; OK keeps the choice as HQEffort and the run's
+// choices take it, Cancel does not; an effort the list does not show is kept as it is.
+TEST_F(Settings, QualityDialogKeepsItsQualityAsAnEffort) {
+    const DWORD outOfRange = 11;
+    SetValue("HQEffort", REG_DWORD, &outOfRange, 4);
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(QualityEffort, 5u);
+    Main = CreateMainWindow(200, 100);
+    std::vector<std::string> listed;
+    std::vector<LRESULT> shown;
+    std::vector<BOOL> open; // with a pattern, then with a kernel
+    const auto chooseEffort = [](HWND d, LRESULT effort) {
+        for (LRESULT item = 0; item < 3; ++item) {
+            if (SendDlgItemMessageA(d, IDC_EFFORT, CB_GETITEMDATA, static_cast<WPARAM>(item), 0) ==
+                effort) {
+                SendDlgItemMessageA(d, IDC_EFFORT, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+            }
+        }
+    };
+    const auto shownEffort = [](HWND d) {
+        const LRESULT item = SendDlgItemMessageA(d, IDC_EFFORT, CB_GETCURSEL, 0, 0);
+        return item == CB_ERR ? LRESULT{0}
+                              : SendDlgItemMessageA(d, IDC_EFFORT, CB_GETITEMDATA,
+                                                    static_cast<WPARAM>(item), 0);
+    };
+    RunDialog(OpenQuality, {[&](HWND d) {
+                  for (LRESULT item = 0; item < 3; ++item) {
+                      char text[16] = {};
+                      SendDlgItemMessageA(d, IDC_EFFORT, CB_GETLBTEXT, static_cast<WPARAM>(item),
+                                          reinterpret_cast<LPARAM>(text));
+                      listed.push_back(text);
+                  }
+                  EXPECT_EQ(SendDlgItemMessageA(d, IDC_EFFORT, CB_GETCOUNT, 0, 0), 3);
+                  shown.push_back(shownEffort(d));
+                  for (const LRESULT number : {1, 0}) {
+                      ChooseDithering(d, number);
+                      open.push_back(IsWindowEnabled(GetDlgItem(d, IDC_EFFORT)));
+                  }
+                  chooseEffort(d, 10);
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    EXPECT_EQ(listed, (std::vector<std::string>{"速い", "標準", "最高"}));
+    EXPECT_EQ(open, (std::vector<BOOL>{FALSE, TRUE}));
+    EXPECT_EQ(QualityEffort, 10u);
+    EXPECT_EQ(QualityChoices().effort, 10);
+    RunDialog(OpenQuality, {[&](HWND d) {
+                  shown.push_back(shownEffort(d));
+                  chooseEffort(d, 1);
+                  SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
+              }});
+    EXPECT_EQ(QualityEffort, 10u);
+    SaveSettings();
+    ExpectSetting("HQEffort", REG_DWORD, {10, 0, 0, 0});
+    const DWORD unlisted = 7;
+    SetValue("HQEffort", REG_DWORD, &unlisted, 4);
+    ASSERT_TRUE(LoadSettings());
+    RunDialog(OpenQuality, {[&](HWND d) {
+                  shown.push_back(shownEffort(d));
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    DestroyWindow(Main);
+    EXPECT_EQ(shown, (std::vector<LRESULT>{5, 10, 0}));
+    EXPECT_EQ(QualityEffort, 7u);
+}
+
 } // namespace

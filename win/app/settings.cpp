@@ -17,6 +17,7 @@ DWORD QualityDither = 0;
 DWORD QualityStrength = 100;
 DWORD QualityKey = 0;
 DWORD QualityLinear = 0;
+DWORD QualityEffort = quantize::kDefaultEffort;
 DWORD NoUnsavedPrompt = 0;
 DWORD QuietRuns = 0;
 
@@ -45,6 +46,8 @@ const RangedValue kRangedValues[] = {
     {"HQStrength", &QualityStrength, 0, 100, 100},
     {"HQKey", &QualityKey, 0, 1, 0},
     {"HQLinear", &QualityLinear, 0, 1, 0},
+    {"HQEffort", &QualityEffort, quantize::kMinEffort, quantize::kMaxEffort,
+     quantize::kDefaultEffort},
     {"NoUnsavedPrompt", &NoUnsavedPrompt, 0, 1, 0},
     {"QuietRuns", &QuietRuns, 0, 1, 0},
 };
@@ -186,6 +189,7 @@ quantize::Choices QualityChoices() {
     choices.strength = static_cast<int>(QualityStrength);
     choices.key = QualityKey != 0;
     choices.linear = QualityLinear != 0;
+    choices.effort = static_cast<int>(QualityEffort);
     quantize::ApplyDithering(QualityDithering(), choices);
     return choices;
 }

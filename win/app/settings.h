@@ -13,12 +13,15 @@ extern LONG FixedCount;
 // The choices of 誤差拡散（高画質）: how many colours (2 to 256), the dithering (its number in
 // quantize::kDitherings: 0 誤差拡散, 1 網点, 2 なし as they always were, then the newer
 // ones), its strength in percent, whether entry 0 is a transparent key colour, and whether
-// the error is diffused in linear light.
+// the error is diffused in linear light; and its effort (1 to 10, 5 the method as it always
+// was; the dialog's 品質 chooses one of kQualityEfforts).
 extern DWORD QualityColours;
 extern DWORD QualityDither;
 extern DWORD QualityStrength;
 extern DWORD QualityKey;
 extern DWORD QualityLinear;
+extern DWORD QualityEffort;
+inline constexpr DWORD kQualityEfforts[3] = {1, 5, 10}; // 速い, 標準, 最高
 extern DWORD NoUnsavedPrompt; // closing or opening over an unsaved conversion asks nothing
 extern DWORD QuietRuns;       // error diffusion shows no box for its stages
 

@@ -22,12 +22,14 @@ static DWORD ChosenDithering(HWND dialog) {
     return number >= 0 && number < quantize::kDitheringCount ? static_cast<DWORD>(number) : 0;
 }
 
-// The strength and the light are those of an error diffusion: open only while one is chosen.
+// The strength, the light and the quality are those of an error diffusion: open only while
+// one is chosen.
 static void ShowDiffusionFor(HWND dialog) {
     const bool diffusion =
         quantize::kDitherings[ChosenDithering(dialog)].method == quantize::DitherMethod::Kernel;
     EnableWindow(GetDlgItem(dialog, IDC_STRENGTH), diffusion);
     EnableWindow(GetDlgItem(dialog, IDC_LINEAR), diffusion);
+    EnableWindow(GetDlgItem(dialog, IDC_EFFORT), diffusion);
 }
 
 static void FillDitherList(HWND dialog) {
@@ -41,6 +43,20 @@ static void FillDitherList(HWND dialog) {
     }
 }
 
+// 品質: each item's data is its effort; the effort in force is chosen, or none when it is none
+// of them.
+static void FillEffortList(HWND dialog) {
+    for (int k = 0; k < 3; ++k) {
+        const LRESULT item = SendDlgItemMessageA(dialog, IDC_EFFORT, CB_ADDSTRING, 0,
+                                                 reinterpret_cast<LPARAM>(kEffortTexts[k]));
+        SendDlgItemMessageA(dialog, IDC_EFFORT, CB_SETITEMDATA, static_cast<WPARAM>(item),
+                            static_cast<LPARAM>(kQualityEfforts[k]));
+        if (kQualityEfforts[k] == QualityEffort) {
+            SendDlgItemMessageA(dialog, IDC_EFFORT, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+        }
+    }
+}
+
 static void OnInit(HWND dialog) {
     // The arrows and the arrow keys step the number of colours within its range.
     SendDlgItemMessageA(dialog, IDC_COLOURS_SPIN, UDM_SETRANGE32, quantize::kMinColours, 256);
@@ -48,6 +64,7 @@ static void OnInit(HWND dialog) {
                         static_cast<LPARAM>(QualityColours));
     WriteNumberField(dialog, IDC_COLOURS, static_cast<long>(QualityColours));
     WriteNumberField(dialog, IDC_STRENGTH, static_cast<long>(QualityStrength));
+    FillEffortList(dialog);
     FillDitherList(dialog);
     CheckDlgButton(dialog, IDC_LINEAR, QualityLinear ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_KEYCOLOUR, QualityKey ? BST_CHECKED : BST_UNCHECKED);
@@ -95,6 +112,11 @@ static void OnOk(HWND dialog) {
         QualityStrength = static_cast<DWORD>(strength);
     }
     QualityDither = dithering;
+    const LRESULT effort = SendDlgItemMessageA(dialog, IDC_EFFORT, CB_GETCURSEL, 0, 0);
+    if (effort != CB_ERR) { // an effort the list does not show stays as it is
+        QualityEffort = static_cast<DWORD>(SendDlgItemMessageA(dialog, IDC_EFFORT, CB_GETITEMDATA,
+                                                               static_cast<WPARAM>(effort), 0));
+    }
     QualityLinear = IsDlgButtonChecked(dialog, IDC_LINEAR) == BST_CHECKED ? 1 : 0;
     QualityKey = IsDlgButtonChecked(dialog, IDC_KEYCOLOUR) == BST_CHECKED ? 1 : 0;
     EndDialog(dialog, IDOK);

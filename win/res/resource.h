@@ -69,6 +69,7 @@
 #define IDC_LINEAR 1022
 #define IDC_STRENGTH 1024
 #define IDC_KEYCOLOUR 1025
+#define IDC_EFFORT 1028
 
 // Start-up and shut-down failure messages in the string table.
 #define IDS_CLASS_REGISTER_FAILED 1
