@@ -99,7 +99,7 @@ def main():
         print_means(rows, list(rows[0]["quality"]))
         return
     images = find_images(args.images, args.names)
-    tools = args.tools.split(",")
+    tools = [t for t in args.tools.split(",") if t]  # none: only the --extra runs
     extras = [e.split("=", 1) for e in args.extra]
     rows = []
     with tempfile.TemporaryDirectory() as work:
