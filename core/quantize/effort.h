@@ -2,6 +2,8 @@
 // platform headers.
 #pragma once
 
+#include <cstdint>
+
 #include "core/quantize/stages.h"
 
 namespace quantize {
@@ -10,6 +12,7 @@ namespace quantize {
 // refinement after the dithering (refine.h).
 struct Effort {
     int fitPasses;    // of KernelDither::Fit
+    int fitShift;     // its trial sees at least 2^fitShift pixels (fit.h's FitBlock)
     int refinePasses; // 0: none
     int lambda;       // the weight of a pixel's own error beside the blurred one, in 64ths
     int filter;       // the blur's filter, of kRefineFilters

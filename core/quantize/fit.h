@@ -16,19 +16,21 @@ constexpr int kFitPasses = 3;
 constexpr std::uint64_t kFitRows = 4;
 constexpr std::uint64_t kFitBlock = 64;
 constexpr int kFitMove = 75;
-// The trial sees at least this many pixels (all of a smaller image): blocks are shorter than
-// kFitBlock where the image has fewer than kFitSamples * kFitBlock / kFitRows pixels. An
+// The trial sees at least 2^kFitShift pixels (all of a smaller image): blocks are shorter
+// than kFitBlock where the image has fewer than 2^kFitShift * kFitBlock / kFitRows pixels. An
 // entry moved to the mean of the handful of pixels a sparse trial gives it moves by chance:
 // on a 600 x 482 photograph some entries stood for 1 to 10 pixels and took a bluer cast.
 // Measured (bench/compare.sh, PSNR / blurred PSNR / SSIM of the group means, against blocks
 // of 64 rows for every image): photographs +0.02 / +0.02 / +0.0000 (those of 4 megapixels
 // are nearly as before), other photographs +0.40 / +0.63 / +0.0023, graphics +0.25 / +0.21 /
-// +0.0008.
-constexpr std::uint64_t kFitSamples = std::uint64_t{1} << 18;
+// +0.0008. The higher efforts see 2^20 (effort.cpp): +0.17 / +0.20 / +0.0008, +0.41 / +0.65 /
+// +0.0023 and +0.35 / +0.32 / +0.0011, for about 4 x the trial's time on 4 megapixels.
+constexpr int kFitShift = 18;
 
-// The rows of a block of an image of `pixels` pixels, of which the trial dithers kFitRows.
-constexpr std::uint64_t FitBlock(std::uint64_t pixels) {
-    const std::uint64_t rows = kFitRows * pixels / kFitSamples;
+// The rows of a block of an image of `pixels` pixels, of which the trial dithers kFitRows, for
+// a trial of at least 2^shift pixels.
+constexpr std::uint64_t FitBlock(std::uint64_t pixels, int shift = kFitShift) {
+    const std::uint64_t rows = (kFitRows * pixels) >> shift;
     return rows < kFitRows ? kFitRows : rows > kFitBlock ? kFitBlock : rows;
 }
 

@@ -106,6 +106,7 @@ class KernelDither : public Ditherer {
     const Engine engine_;
     const bool serpentine_;
     const int fitPasses_;
+    const int fitShift_;
     const Policy policy_;
     DitherSettings settings_;
     bool readsAgreement_;

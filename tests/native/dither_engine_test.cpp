@@ -212,7 +212,8 @@ TEST(DitherEngine, TheRefinementGivesTheLiteralRefinementsIndices) {
         for (const bool key : {false, true}) {
             const quantize::PaletteFacts facts{0, true, entries, key};
             for (int filter = 0; filter < 3; ++filter) {
-                const quantize::Effort effort{0, 2, filter == 1 ? 64 : 19, filter};
+                const quantize::Effort effort{0, quantize::kFitShift, 2, filter == 1 ? 64 : 19,
+                                              filter};
                 for (const auto& [width, rows] : sizes) {
                     for (int kind = 0; kind < 3; ++kind) {
                         const auto bgr = Picture(kind, width, rows, palette, rng);

@@ -93,10 +93,10 @@ TEST(SameBytesEverywhere, RefinedEfforts) {
     keyed.effort = 6;
     for (const int threads : {1, 2}) {
         EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 0, threads, highest),
-                  5451776920049984989u)
+                  16798783517623266223u)
             << threads;
         EXPECT_EQ(Converted(quantize::kHighQualityDiffusion, 4, threads, keyed, PartlyFlat),
-                  9559074991776454332u)
+                  16434156008790560614u)
             << threads;
     }
 }
