@@ -7,16 +7,8 @@
 #   (after `make build`; --runs N also times every tool over N runs with hyperfine)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-need=()
-for p in imagemagick pngquant ffmpeg python3-pil python3-numpy python3-skimage butteraugli \
-         hyperfine; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  $SUDO apt-get update -q && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
+source scripts/need.sh
+need imagemagick pngquant ffmpeg python3-pil python3-numpy python3-skimage butteraugli hyperfine
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 bench/images.sh "$work" >/dev/null

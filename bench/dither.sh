@@ -14,15 +14,8 @@ if [ "${1:-}" = --images ]; then
   shift 2
 fi
 if [ -z "$images" ]; then
-  SUDO=
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  need=()
-  for p in python3-pil python3-numpy python3-skimage butteraugli; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-  done
-  if [ ${#need[@]} -gt 0 ]; then
-    $SUDO apt-get update -q && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"
-  fi
+  source scripts/need.sh
+  need python3-pil python3-numpy python3-skimage butteraugli
   images=$(mktemp -d)
   trap 'rm -rf "$images"' EXIT
   bench/images.sh "$images" >/dev/null

@@ -14,16 +14,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:?usage: bench/images.sh DIR}
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-need=()
-for p in plasma-workspace-wallpapers opencv-doc python3-skimage python3-matplotlib \
-         ukui-wallpapers gnome-backgrounds sway-backgrounds imagemagick python3-pil python3-numpy; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  $SUDO apt-get update -q && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
+source scripts/need.sh
+need plasma-workspace-wallpapers opencv-doc python3-skimage python3-matplotlib ukui-wallpapers gnome-backgrounds sway-backgrounds imagemagick python3-pil python3-numpy
 mkdir -p "$out/photos" "$out/photos2" "$out/graphics"
 bmp() { convert "$1" -alpha off -type TrueColor "${@:3}" "BMP3:$2"; }
 

@@ -11,16 +11,8 @@
 #   bench/shared_palette.sh     (after `make build`; installs the wallpapers and tools)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-need=()
-for p in plasma-workspace-wallpapers imagemagick pngquant python3-pil python3-numpy python3-skimage; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  $SUDO apt-get update -q || true
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
+source scripts/need.sh
+need plasma-workspace-wallpapers imagemagick pngquant python3-pil python3-numpy python3-skimage
 cli=build/native/tintwright
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

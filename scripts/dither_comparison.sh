@@ -5,16 +5,8 @@
 #   scripts/dither_comparison.sh [OUT.png]   (after `make build`; installs what it needs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-need=()
-for p in python3-skimage imagemagick fonts-ipafont-gothic; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  $SUDO apt-get update -q || true
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
+source scripts/need.sh
+need python3-skimage imagemagick fonts-ipafont-gothic
 out=${1:-docs/dither-comparison.png}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

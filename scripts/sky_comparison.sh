@@ -6,15 +6,8 @@
 #   scripts/sky_comparison.sh      (after `make build`; installs what it needs if missing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-need=()
-for p in plasma-workspace-wallpapers imagemagick pngquant python3-pil python3-numpy; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  $SUDO apt-get update -q && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
+source scripts/need.sh
+need plasma-workspace-wallpapers imagemagick pngquant python3-pil python3-numpy
 out=${1:-docs/sky-and-ui-comparison.png}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
