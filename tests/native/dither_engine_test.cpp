@@ -13,6 +13,7 @@
 
 #include "core/quantize/kernel_dither.h"
 #include "core/quantize/refine.h"
+#include "tests/support/bmp_builder.h"
 #include "tests/support/literal_kernel.h"
 #include "tests/support/literal_refine.h"
 
@@ -158,11 +159,7 @@ TEST(DitherEngine, EveryKernelGivesTheLiteralDiffusionsIndices) {
     }
     const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {7, 1}, {13, 17}, {64, 40}, {30, 70}};
     for (const int entries : {256, 64, 16}) {
-        quantize::DiffusionPalette palette{};
-        for (quantize::PaletteEntry& e : palette) {
-            e = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
-                 static_cast<std::uint8_t>(rng()), 1};
-        }
+        quantize::DiffusionPalette palette = testimg::RandomPalette(rng);
         palette[3] = palette[1]; // a repeated entry: the lower one is held
         const quantize::PaletteFacts facts{0, true, entries, false};
         for (const Case& c : cases) {
@@ -204,11 +201,7 @@ TEST(DitherEngine, TheRefinementGivesTheLiteralRefinementsIndices) {
     std::mt19937 rng(37);
     const std::pair<int, int> sizes[] = {{1, 1}, {9, 1}, {1, 40}, {23, 31}, {40, 101}};
     for (const int entries : {256, 48}) {
-        quantize::DiffusionPalette palette{};
-        for (quantize::PaletteEntry& e : palette) {
-            e = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
-                 static_cast<std::uint8_t>(rng()), 1};
-        }
+        quantize::DiffusionPalette palette = testimg::RandomPalette(rng);
         for (const bool key : {false, true}) {
             const quantize::PaletteFacts facts{0, true, entries, key};
             for (int filter = 0; filter < 3; ++filter) {

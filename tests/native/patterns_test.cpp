@@ -9,6 +9,7 @@
 
 #include "core/quantize/ordered_dither.h"
 #include "core/quantize/patterns.h"
+#include "tests/support/bmp_builder.h"
 #include "tests/support/literal_pattern.h"
 
 namespace {
@@ -99,11 +100,7 @@ TEST(Patterns, OrderedDitheringGivesTheLiteralIndices) {
     std::mt19937 rng(36);
     const std::pair<int, int> sizes[] = {{1, 1}, {7, 3}, {13, 17}, {70, 67}};
     for (const int entries : {256, 16, 2}) {
-        quantize::DiffusionPalette palette{};
-        for (quantize::PaletteEntry& e : palette) {
-            e = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
-                 static_cast<std::uint8_t>(rng()), 1};
-        }
+        quantize::DiffusionPalette palette = testimg::RandomPalette(rng);
         for (const bool key : {false, true}) {
             const quantize::PaletteFacts facts{0, true, entries, key};
             for (int p = -1; p <= static_cast<int>(quantize::PatternName::BlueNoise); ++p) {

@@ -248,4 +248,14 @@ inline Converted Diffused(const Bytes& image, int fixed, const Bytes& table = kB
     return {block.Diffuse(input, recorder).outcome, block.bytes, recorder.events, recorder.texts};
 }
 
+// 256 entries of colours drawn from `rng`, red, green and blue in turn.
+inline quantize::DiffusionPalette RandomPalette(std::mt19937& rng) {
+    quantize::DiffusionPalette palette{};
+    for (quantize::PaletteEntry& e : palette) {
+        e = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+             static_cast<std::uint8_t>(rng()), 1};
+    }
+    return palette;
+}
+
 } // namespace testimg
