@@ -311,7 +311,7 @@ KernelDither::KernelDither(const bmp::TrueColourGeometry& geometry, const Diffus
     : g_(geometry), palette_(palette), facts_(facts),
       engine_(EngineOf(choices.kernel, choices.linear)),
       serpentine_(choices.serpentine && engine_.kernel->serpentine),
-      fitPasses_(EffortOf(choices.effort).fitPasses), fitShift_(EffortOf(choices.effort).fitShift),
+      effort_(EffortOf(choices.effort)),
       policy_(policy), settings_{choices.strength, facts.entries, 1000, engine_.kernel->Share()},
       readsAgreement_(ReadsAgreement(settings_, policy)), threads_(threads),
       nearest_(std::make_unique<NearestColour>(palette_, 2, facts.key ? 1 : 0, facts.entries)) {
@@ -443,7 +443,7 @@ void KernelDither::AddTrialSums(const std::uint8_t* data, const bmp::TrueColourS
             std::memset(bands_[kGroup * group + j].sums, 0, sizeof bands_[0].sums);
         }
         const std::uint64_t block =
-            FitBlock(source.geometry.width * source.geometry.rows, fitShift_);
+            FitBlock(source.geometry.width * source.geometry.rows, effort_.fitShift);
         for (std::uint64_t start = 0; start < GroupRows(group); start += block) {
             StartGroup(group);
             for (std::uint64_t r = start; r < start + kFitRows && r < GroupRows(group); ++r) {
@@ -468,7 +468,7 @@ void KernelDither::AddTrialSums(const std::uint8_t* data, const bmp::TrueColourS
 }
 
 void KernelDither::Fit(const std::vector<FitImage>& images) {
-    for (int pass = 0; pass < fitPasses_; ++pass) {
+    for (int pass = 0; pass < effort_.fitPasses; ++pass) {
         EntrySums sums = {};
         for (const FitImage& image : images) {
             if (image.source->geometry.rows > 0) {

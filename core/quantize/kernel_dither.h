@@ -10,6 +10,7 @@
 
 #include "core/bmp/true_colour.h"
 #include "core/quantize/dither.h"
+#include "core/quantize/effort.h"
 #include "core/quantize/error_share.h"
 #include "core/quantize/fit.h"
 #include "core/quantize/kernels.h"
@@ -105,8 +106,7 @@ class KernelDither : public Ditherer {
     const PaletteFacts facts_;
     const Engine engine_;
     const bool serpentine_;
-    const int fitPasses_;
-    const int fitShift_;
+    const Effort& effort_; // its fit: passes and the trial's pixels
     const Policy policy_;
     DitherSettings settings_;
     bool readsAgreement_;
