@@ -56,4 +56,14 @@ bool FormatFitsName(const std::string& name, PaletteFormat format);
 std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format,
                                         int colours);
 
+// The most colours a list of colours to choose from may hold (ReadColourList).
+inline constexpr int kMaxListColours = 4096;
+
+// The colours of a palette file in its order (0x00RRGGBB), for a list to choose from: every
+// format ReadPalette knows, and the text ones (GIMP, JASC, a hex list) with up to
+// kMaxListColours colours. False, with `colours` empty, for a malformed file, an empty one,
+// or one of more colours.
+bool ReadColourList(const std::uint8_t* bytes, std::size_t size, bool zName,
+                    std::vector<std::uint32_t>& colours);
+
 } // namespace palette

@@ -82,6 +82,9 @@ struct Choices {
     bool linear = false;    // the kernel's error carried in linear light
     PatternName pattern = PatternName::Bayer8; // of DitherMethod::Ordered
     int effort = 5;                            // kMinEffort to kMaxEffort
+    // The bits of red, green and blue the device shows (1 to 8 each): every chosen entry lies
+    // on their grid (device_colours.h). 8, 8, 8 is every colour.
+    std::array<int, 3> depth = {8, 8, 8};
 };
 inline constexpr int kMinColours = 2;
 inline constexpr int kMinEffort = 1, kMaxEffort = 10, kDefaultEffort = Choices{}.effort;
@@ -103,6 +106,10 @@ struct DiffusionInput {
     int threads = 0; // threads that dither: 1 or 2, or 0 to choose by the image's size
     Stages stages = kBasicDiffusion;
     Choices choices = {}; // of the adaptive palette and the dithering after it
+    // A list of colours (0x00RRGGBB) the chosen entries are taken from, none when null: the
+    // best `choices.colours` - F of them for the image, or all of them where they fit.
+    const std::uint32_t* fromColours = nullptr;
+    int fromCount = 0; // 1 to palette::kMaxListColours
 };
 
 // The sizes of the palette's three groups for F fixed colours. With the groups palette
