@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <new>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "cli/options.h"
 #include "cli/temporaries.h"
 #include "core/palette/palette_file.h"
+#include "core/palette/named_palettes.h"
 #include "core/palette/palette_formats.h"
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/ditherings.h"
@@ -76,10 +78,79 @@ int ReadFixedColours(const Options& options, std::uint8_t* table, int& fixed) {
     return kConverted;
 }
 
+// The colours of --from: a built-in palette's name, or a palette file (a file named like a
+// built-in palette is read as ./NAME). 0 when they could be read, else the exit code, with
+// the problem told.
+int ReadDeviceList(const Options& options, std::vector<std::uint32_t>& list) {
+    if (options.from.empty() || palette::FindNamedPalette(options.from, list)) {
+        return kConverted;
+    }
+    std::string names;
+    for (int k = 0; k < palette::kPaletteNameCount; ++k) {
+        names += std::string(k == 0 ? "" : ", ") + palette::kPaletteNames[k];
+    }
+    const std::string problem = "--from " + options.from + ": not a list of 1 to " +
+                                std::to_string(palette::kMaxListColours) +
+                                " colours that can be read, nor a palette's name (" + names + ")";
+    if (::access(options.from.c_str(), F_OK) != 0) {
+        return UsageError(problem.c_str());
+    }
+    cli::FileBytes file;
+    std::string error;
+    if (!cli::ReadWholeFile(options.from, file, error, palette::kMaxPaletteFileBytes)) {
+        return Fail(kFileError, options.from, error);
+    }
+    if (!palette::ReadColourList(file.data(), file.size(), palette::IsZName(options.from.c_str()),
+                                 list)) {
+        return UsageError(problem.c_str());
+    }
+    return kConverted;
+}
+
+// The device's colours in the run: the choices' depth or list, and no more colours than the
+// fixed ones and the device's own (64 at --depth 2). A fixed colour the device does not show
+// is kept, and told once.
+void UseDevice(const Options& options, const std::vector<std::uint32_t>& list, int fixed,
+               quantize::DiffusionInput& input) {
+    input.choices.depth = options.depth;
+    input.fromColours = list.empty() ? nullptr : list.data();
+    input.fromCount = static_cast<int>(list.size());
+    const quantize::DeviceColours device(options.depth, input.fromColours, input.fromCount);
+    if (device.Every()) {
+        return;
+    }
+    const std::uint64_t room = static_cast<std::uint64_t>(fixed) + device.Count();
+    if (room < static_cast<std::uint64_t>(input.choices.colours)) {
+        input.choices.colours = static_cast<int>(room);
+    }
+    int off = 0, first = -1;
+    for (int e = 0; e < std::min(fixed, input.choices.colours); ++e) {
+        const std::uint8_t* bgr = input.fixedTable + 4 * e;
+        if (!device.Holds(static_cast<std::uint32_t>(bgr[2] << 16 | bgr[1] << 8 | bgr[0]))) {
+            first = first < 0 ? e : first;
+            ++off;
+        }
+    }
+    if (off > 0) {
+        char colour[8];
+        const std::uint8_t* bgr = input.fixedTable + 4 * first;
+        std::snprintf(colour, sizeof colour, "%02X%02X%02X", bgr[2], bgr[1], bgr[0]);
+        std::fprintf(stderr,
+                     "tintwright: warning: %d fixed colour%s not one the device shows (the "
+                     "first: entry %d, #%s); kept as %s\n",
+                     off, off == 1 ? " is" : "s are", first, colour,
+                     off == 1 ? "it is" : "they are");
+    }
+}
+
 int RunDiffuse(const Options& options) {
     std::uint8_t table[palette::kTableBytes] = {};
     int fixed = 0;
+    std::vector<std::uint32_t> list;
     if (const int code = ReadFixedColours(options, table, fixed)) {
+        return code;
+    }
+    if (const int code = ReadDeviceList(options, list)) {
         return code;
     }
     const int jobs = JobsFor(options);
@@ -93,6 +164,7 @@ int RunDiffuse(const Options& options) {
         input.choices.key = options.key;
         input.choices.serpentine = options.serpentine;
         input.choices.linear = options.linear;
+        UseDevice(options, list, fixed, input);
         input.stages =
             quantize::ApplyDithering(quantize::kDitherings[options.dithering], input.choices);
         if (options.key && std::min(fixed, options.colours) < 1) {
@@ -106,7 +178,7 @@ int RunDiffuse(const Options& options) {
     images.bits = options.bits;
     images.refines = quantize::Refines(input);
     if (options.adaptive) {
-        images.png = {std::min(options.colours, 256), options.key && fixed >= 1};
+        images.png = {input.choices.colours, options.key && fixed >= 1};
         if (images.png.keyTransparent) {
             images.alpha.keyed = true;
             std::memcpy(images.alpha.key, table, 3); // blue, green, red
@@ -127,7 +199,11 @@ int RunDiffuse(const Options& options) {
 int RunPalette(const Options& options) {
     std::uint8_t table[palette::kTableBytes] = {};
     int fixed = 0;
+    std::vector<std::uint32_t> list;
     if (const int code = ReadFixedColours(options, table, fixed)) {
+        return code;
+    }
+    if (const int code = ReadDeviceList(options, list)) {
         return code;
     }
     std::vector<cli::FileBytes> files(options.inputs.size());
@@ -142,6 +218,7 @@ int RunPalette(const Options& options) {
     quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
     input.stages = quantize::kHighQualityDiffusion;
     input.threads = options.jobs == 1 ? 1 : 0;
+    UseDevice(options, list, fixed, input);
     quantize::DiffusionPalette chosen;
     quantize::SilentObserver silent;
     std::size_t refused = 0;

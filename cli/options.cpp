@@ -19,9 +19,10 @@ const char kUsage[] =
     "                          [--palette FILE] [--fixed N]\n"
     "                          [--adaptive [--colours N] [--dither NAME] [--strength P]\n"
     "                                      [--effort N] [--no-serpentine] [--linear]\n"
-    "                                      [--key]]\n"
+    "                                      [--key] [--depth R,G,B | --from LIST]]\n"
     "                          [-j N] [--quiet | --verbose]\n"
     "       tintwright palette IN... -o PALETTE [--palette FILE] [--fixed N]\n"
+    "                          [--depth R,G,B | --from LIST]\n"
     "                          [--format raw|act|gpl|jasc|riff] [-j N]\n"
     "       tintwright --help | --version\n";
 
@@ -89,6 +90,19 @@ const char kHelp[] =
     "      --key: the first fixed colour is a transparent key colour at index 0: its\n"
     "      pixels (and the fully transparent ones of a 32-bit image with alpha) get\n"
     "      index 0, no other pixel does, and no other entry has its colour.\n"
+    "      --depth R,G,B: the bits of red, green and blue the device shows, each 1 to\n"
+    "      8 (5,5,5 for GBA and SNES, 5,6,5 for most TFT panels, 4,4,4, 3,3,3 for the\n"
+    "      Genesis, 2,2,2 for EGA, 3,3,2; one number N is N,N,N): every chosen colour\n"
+    "      lies on that grid, as the device expands it (a b-bit level v shows as\n"
+    "      v * 255 / (2^b - 1) rounded), and the pixels are dithered against those\n"
+    "      colours. The fixed colours stay as they are (a warning tells of one the\n"
+    "      device does not show). A grid of fewer colours than --colours gives them\n"
+    "      all (--depth 2: 64 colours).\n"
+    "      --from LIST: the chosen colours are the best of a list for the image: a\n"
+    "      palette file (any format --palette reads; GIMP, JASC and hex lists of up to\n"
+    "      4096 colours) or one of the built-in palettes pico8, gameboy, cga, ega,\n"
+    "      genesis, websafe (./NAME for a file of that name). A list that fits in\n"
+    "      --colours is taken whole: a remap onto it, with any --dither.\n"
     "  palette IN... -o PALETTE [--palette FILE] [--fixed N] [--format FORMAT]\n"
     "      One high-quality palette for a set of images (sprites, tiles, frames):\n"
     "      the N fixed colours of FILE, then 256 - N colours chosen for all the\n"
@@ -96,7 +110,7 @@ const char kHelp[] =
     "      of -o says (.gpl GIMP, .act Adobe colour table, anything else 768 bytes of\n"
     "      red, green and blue) or as --format says (raw, act, gpl, jasc or riff).\n"
     "      `diffuse IN... --adaptive --palette PALETTE --fixed 256` then maps every\n"
-    "      image onto exactly that table.\n"
+    "      image onto exactly that table. --depth and --from as with diffuse.\n"
     "\n"
     "Several files: each is converted on its own, several at a time (-j N, default\n"
     "the number of processors); -d DIR writes DIR/NAME (DIR is created when the first\n"
@@ -224,6 +238,28 @@ bool FitsTheBits(Options& options, std::string& problem) {
     return problem.empty();
 }
 
+// "R,G,B" or "N" (N,N,N), each 1 to 8.
+bool ParseDepth(const std::string& text, std::array<int, 3>& depth) {
+    std::vector<int> bits;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = text.find(',', start);
+        bits.push_back(ParseNumber(text.substr(start, comma - start), quantize::kMinDepth,
+                                   quantize::kMaxDepth));
+        if (bits.back() < 0 || comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (bits.size() == 1 && bits[0] > 0) {
+        bits.assign(3, bits[0]);
+    }
+    if (bits.size() != 3 || bits[0] < 0 || bits[1] < 0 || bits[2] < 0) {
+        return false;
+    }
+    depth = {bits[0], bits[1], bits[2]};
+    return true;
+}
+
 } // namespace
 
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem) {
@@ -238,7 +274,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         } else if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
                    arg == "-d" || arg == "-j" || arg == "--format" || arg == "--colours" ||
                    arg == "--dither" || arg == "--strength" || arg == "--bits" ||
-                   arg == "--effort") {
+                   arg == "--effort" || arg == "--depth" || arg == "--from") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -294,6 +330,20 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                     return false;
                 }
                 options.choicesGiven = true;
+            } else if (arg == "--depth") {
+                if (!ParseDepth(value, options.depth)) {
+                    problem = "--depth takes the bits of red, green and blue, each 1 to 8 (5,6,5), "
+                              "or one number for all three";
+                    return false;
+                }
+                options.deviceGiven = true;
+            } else if (arg == "--from") {
+                options.from = value;
+                options.deviceGiven = true;
+                if (value.empty()) {
+                    problem = "--from takes a palette file or a palette's name";
+                    return false;
+                }
             } else if (arg == "--format") {
                 options.format = value;
             } else {
@@ -346,6 +396,10 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "--strength, --effort, --serpentine and --linear go with error diffusion, not "
                   "--dither " +
                   std::string(quantize::kDitherings[options.dithering].name);
+    } else if (options.deviceGiven && !(paletteCommand || options.adaptive)) {
+        problem = "--depth and --from belong to diffuse --adaptive and palette";
+    } else if (!options.from.empty() && options.depth != std::array<int, 3>{8, 8, 8}) {
+        problem = "--depth and --from exclude each other: the list's colours are the device's";
     } else if (paletteCommand && options.bitsGiven) {
         problem = "--bits belongs to exact and diffuse";
     } else if (options.fixed > 0 && options.palette.empty()) {

@@ -1,6 +1,7 @@
 // The command line of tintwright: what it says, read and checked before any file is touched.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,11 @@ struct Options {
     bool linear = false, linearGiven = false;
     bool key = false;
     bool choicesGiven = false;
+    // The colours the device shows, for diffuse --adaptive and palette: --depth's bits of red,
+    // green and blue, or --from's list (a palette file or a built-in palette's name).
+    std::array<int, 3> depth = {8, 8, 8};
+    std::string from;
+    bool deviceGiven = false;
     // --bits: the bits a pixel of the written file, 1, 2, 4 or 8, or kAutoBits: the fewest
     // that hold the result's indices (a PNG's; a BMP's are 8).
     int bits = 8;

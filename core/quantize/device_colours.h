@@ -1,5 +1,5 @@
 // The colours a device can show: a grid of a few bits a channel (5-5-5, 5-6-5, 4-4-4...),
-// whose values the device expands by repeating the bits, or a list of colours. The chosen
+// whose levels the device expands to 8-bit values, or a list of colours. The chosen
 // entries are always some of them. Portable: no platform headers.
 #pragma once
 
@@ -11,8 +11,8 @@ namespace quantize {
 
 inline constexpr int kMinDepth = 1, kMaxDepth = 8;
 
-// Level v of a channel of `bits` bits as the device shows it: v * 255 / (2^bits - 1) rounded,
-// the value that repeating the bits gives.
+// Level v of a channel of `bits` bits as the device shows it: v * 255 / (2^bits - 1) rounded
+// (repeating the bits, as many displays expand them, gives this or a value one away).
 constexpr int GridValue(int level, int bits) {
     const int top = (1 << bits) - 1;
     return (level * 255 + top / 2) / top;

@@ -401,6 +401,12 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
               "diffuse without --adaptive makes 256 colours, more than --bits 4 holds (16)"},
              {{"diffuse", "a.png", "--adaptive", "--colours", "5", "--bits", "2"},
               "--colours 5 is more than --bits 2 holds (4 colours)"},
+             {{"diffuse", "a.bmp", "--adaptive", "--depth", "0"}, "--depth takes the bits"},
+             {{"diffuse", "a.bmp", "--adaptive", "--depth", "5,9,5"}, "each 1 to 8"},
+             {{"diffuse", "a.bmp", "--adaptive", "--depth", "5,6"}, "each 1 to 8"},
+             {{"diffuse", "a.bmp", "--depth", "5"}, "belong to diffuse --adaptive and palette"},
+             {{"diffuse", "a.bmp", "--adaptive", "--depth", "4", "--from", "ega"},
+              "--depth and --from exclude each other"},
          }) {
         cli::Options options;
         const std::string said = parse(words, options);
@@ -428,6 +434,36 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Get("few.bmp"), FewColours());
     EXPECT_EQ(Run("--version"), 0);
     EXPECT_EQ(stdout_, "tintwright " TW_VERSION_TEXT "\n");
+}
+
+// --from: a built-in palette by name, taken whole where it fits (the PNG's palette then holds
+// its colours and no black filler); a list that is empty or too long is a usage error, and a
+// fixed colour the device does not show is kept, with a warning.
+TEST_F(Cli, TheColoursADeviceShows) {
+    Put("photo.bmp", ManyColours());
+    EXPECT_EQ(Run("diffuse @photo.bmp -o @gb.png --adaptive --from gameboy"), 0) << stderr_;
+    const Bytes png = Get("gb.png");
+    const std::string text(png.begin(), png.end());
+    const std::size_t plte = text.find("PLTE");
+    ASSERT_NE(plte, std::string::npos);
+    EXPECT_EQ(bmp::ReadU32(&png[plte - 4]), 0x0C000000u); // 4 entries, big-endian length
+    std::string many = "GIMP Palette\n";
+    for (int k = 0; k < 5000; ++k) {
+        many += std::to_string(k % 256) + " " + std::to_string(k / 256) + " 7\n";
+    }
+    Put("many.gpl", many);
+    Put("empty.gpl", "GIMP Palette\n");
+    for (const char* list : {"@many.gpl", "@empty.gpl", "nes"}) {
+        EXPECT_EQ(Run(std::string("diffuse @photo.bmp -o @out.bmp --adaptive --from ") + list), 2)
+            << list;
+        EXPECT_TRUE(Said("not a list of 1 to 4096 colours")) << list;
+        EXPECT_FALSE(Has("out.bmp"));
+    }
+    Put("fixed.gpl", "GIMP Palette\n10 20 30\n0 0 0\n");
+    EXPECT_EQ(Run("diffuse @photo.bmp -o @out.bmp --adaptive --palette @fixed.gpl --depth 5"), 0);
+    EXPECT_TRUE(Said("warning: 1 fixed colour is not one the device shows (the first: entry 0, "
+                     "#0A141E); kept as it is"));
+    EXPECT_EQ(testimg::EntryAt(Get("out.bmp"), 0), 0x0A141Eu);
 }
 
 // x.bmp.tmp is a file like any other: converted in the same batch as x.bmp, in place, two at
