@@ -331,6 +331,18 @@ void Append(std::vector<std::uint8_t>& out, const char* text) {
     out.insert(out.end(), text, text + std::strlen(text));
 }
 
+// A line for each of the first `count` entries, as `format` prints red, green, blue and the
+// entry's number (a format may leave the number out).
+void AppendLines(std::vector<std::uint8_t>& out, const std::uint8_t* table, int count,
+                 const char* format) {
+    char line[64];
+    for (int i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, format, table[4 * i + 2], table[4 * i + 1], table[4 * i],
+                      i);
+        Append(out, line);
+    }
+}
+
 void AppendLittle(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
         out.push_back(static_cast<std::uint8_t>(value >> 8 * i));
@@ -567,20 +579,12 @@ std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat
         break;
     case PaletteFormat::Gpl:
         Append(out, "GIMP Palette\nName: Tintwright\nColumns: 16\n#\n");
-        for (int i = 0; i < count; ++i) {
-            std::snprintf(line, sizeof line, "%3d %3d %3d\tIndex %d\n", table[4 * i + 2],
-                          table[4 * i + 1], table[4 * i], i);
-            Append(out, line);
-        }
+        AppendLines(out, table, count, "%3d %3d %3d\tIndex %d\n");
         break;
     case PaletteFormat::Jasc:
         std::snprintf(line, sizeof line, "JASC-PAL\r\n0100\r\n%d\r\n", count);
         Append(out, line);
-        for (int i = 0; i < count; ++i) {
-            std::snprintf(line, sizeof line, "%d %d %d\r\n", table[4 * i + 2], table[4 * i + 1],
-                          table[4 * i]);
-            Append(out, line);
-        }
+        AppendLines(out, table, count, "%d %d %d\r\n");
         break;
     case PaletteFormat::Riff:
         Append(out, "RIFF");
@@ -599,11 +603,7 @@ std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat
         }
         break;
     case PaletteFormat::Hex:
-        for (int i = 0; i < count; ++i) {
-            std::snprintf(line, sizeof line, "%02x%02x%02x\n", table[4 * i + 2], table[4 * i + 1],
-                          table[4 * i]);
-            Append(out, line);
-        }
+        AppendLines(out, table, count, "%02x%02x%02x\n");
         break;
     case PaletteFormat::CRgb565:
     case PaletteFormat::CBgr555:
