@@ -199,8 +199,15 @@ bool ReadHexColour(const std::string& line, Colour& colour) {
     return SkipBlanks(line, at) == line.size();
 }
 
-// A hex list is known by its first line that is not blank: a colour as ReadHexColour reads it.
+// A hex list is plain text (no bytes but tabs, line ends and printable ASCII), known by its
+// first line that is not blank: a colour as ReadHexColour reads it. A binary file whose first
+// bytes look like one is not taken for one.
 bool IsHexList(const std::uint8_t* bytes, std::size_t size) {
+    if (!std::all_of(bytes, bytes + size, [](std::uint8_t c) {
+            return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n' || c == '\r';
+        })) {
+        return false;
+    }
     Lines lines(bytes, size);
     std::string line;
     while (lines.Next(line)) {
@@ -259,7 +266,7 @@ void ReadBgr555(const std::uint8_t* bytes, std::size_t size, std::vector<Colour>
 }
 
 // What a file is, by its content: RIFF, JASC and GIMP palettes by their first bytes (the text
-// ones also behind a UTF-8 byte-order mark), a hex list by its first line, an Adobe colour
+// ones also behind a UTF-8 byte-order mark), a hex list (text) by its first line, an Adobe colour
 // table by its 772 bytes. Of the other files, those of an even size up to 512 bytes (256
 // entries of two bytes) hold BGR555 colours; the plain format has 768 bytes, so only a plain
 // file cut short could be taken for one. Neither applies under a z name; the rest are plain.

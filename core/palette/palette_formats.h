@@ -29,9 +29,10 @@ struct PaletteFileFacts {
 inline constexpr std::size_t kMaxPaletteFileBytes = 1 << 20;
 
 // Fills all 256 entries of `table` (blue, green, red, reserved; reserved bytes untouched) from
-// a palette file. RIFF, JASC and GIMP files are known by their first bytes, a hex list by its
-// first line that is not blank ("RRGGBB" or "#RRGGBB", either case; the text ones also behind
-// a UTF-8 byte-order mark, their lines ending in LF, CR LF or CR); unless `zName`, an Adobe
+// a palette file. RIFF, JASC and GIMP files are known by their first bytes, a hex list, text
+// of printable ASCII, by its first line that is not blank ("RRGGBB" or "#RRGGBB", either
+// case; the text ones also behind a UTF-8 byte-order mark, their lines ending in LF, CR LF or
+// CR); unless `zName`, an Adobe
 // colour table by its 772 bytes, and a file of an even size up to 512 bytes holds BGR555
 // entries (expanded to 8 bits by repeating their top bits). Entries after the file's colours
 // are black. Any other file is read as DecodePaletteFile reads it (the plain format, or the
@@ -71,8 +72,10 @@ inline constexpr int kMaxListColours = 4096;
 
 // The colours of a palette file in its order (0x00RRGGBB), for a list to choose from: every
 // format ReadPalette knows, and the text ones (GIMP, JASC, a hex list) with up to
-// kMaxListColours colours. False, with `colours` empty, for a malformed file, an empty one,
-// or one of more colours.
+// kMaxListColours colours (a plain file all its 256 entries, an Adobe colour table those it
+// says it holds). False, with `colours` empty, for a malformed file, an empty one (no
+// colours), one of more colours, and a plain or long one shorter than its format, which
+// would add black entries it never held.
 bool ReadColourList(const std::uint8_t* bytes, std::size_t size, bool zName,
                     std::vector<std::uint32_t>& colours);
 

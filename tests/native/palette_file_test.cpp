@@ -356,6 +356,11 @@ TEST(PaletteFormats, AHexListIsKnownByItsLines) {
         EXPECT_EQ(Read(Text(std::string(bad)), table), -2) << bad;
         EXPECT_EQ(table, Bytes(1024, 0x5A));
     }
+    // A plain palette whose first bytes look like a colour line is no text: the plain format.
+    Bytes plain = Text("ff004d\n");
+    plain.resize(768, 0);
+    EXPECT_EQ(Read(plain, table), -1);
+    EXPECT_EQ(table[2], 'f');
 }
 
 std::string Lines(const char* header, int colours, bool hex) {
