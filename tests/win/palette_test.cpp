@@ -453,6 +453,7 @@ TEST_F(PaletteDialog, OtherToolsFilesLoadByContentAndSaveByExtension) {
         WithFile(d, Write(Bytes(bad.begin(), bad.end()), "bad.gpl"), IDC_PALLOAD);
         WithFile(d, Name("out.gpl"), IDC_PALSAVE);
         WithFile(d, Name("out.act"), IDC_PALSAVE);
+        WithFile(d, Name("out.hex"), IDC_PALSAVE);
         Record(d);
         Click(d, IDCANCEL);
     });
@@ -468,6 +469,8 @@ TEST_F(PaletteDialog, OtherToolsFilesLoadByContentAndSaveByExtension) {
     EXPECT_EQ(gpl, palette::EncodePalette(expected.data(), palette::PaletteFormat::Gpl, 5));
     EXPECT_EQ(OnDisk(Name("out.act")),
               palette::EncodePalette(expected.data(), palette::PaletteFormat::Act, 5));
+    const Bytes hex = OnDisk(Name("out.hex"));
+    EXPECT_EQ(std::string(hex.begin(), hex.end()), "ff0000\n010203\n000000\n000000\n000000\n");
 }
 // A saved palette holds the colours in force and says how many: 使用数 when it is above 0,
 // else as many as the table was loaded with (also at the next opening, after OK), else 256;
@@ -632,7 +635,7 @@ TEST_F(PaletteDialog, BrowseStartsBesideThePaletteInForceAndFillsTheField) {
     ASSERT_EQ(Seams.dialogs.size(), 3u);
     EXPECT_EQ(Seams.dialogs[0].title, "開く");
     static const char filter[] =
-        "パレット (*.pal;*.act;*.gpl)\0*.pal;*.act;*.gpl\0すべてのファイル\0*.*\0";
+        "パレット (*.pal;*.act;*.gpl;*.hex)\0*.pal;*.act;*.gpl;*.hex\0すべてのファイル\0*.*\0";
     EXPECT_EQ(Seams.dialogs[0].filter, std::string(filter, sizeof filter));
     EXPECT_EQ(Seams.dialogs[0].defExt, "pal");
     EXPECT_EQ(Seams.dialogs[0].buffer, PathWorkBuffer);
