@@ -189,6 +189,45 @@ TEST_F(DiffusionCommandTest, HighQualityRunsTakeTheSettings) {
     EXPECT_EQ(DocumentBytes(), image);
 }
 
+// 選択元パレット: a file that cannot be used is refused before any question, with the reason
+// and its name, and the image stays as it was; a palette of a name users ask for (in any
+// case) or a palette file gives the run its colours, and the depth chosen goes with them.
+TEST_F(DiffusionCommandTest, HighQualityTakesItsColoursFromTheListOrRefusesIt) {
+    const Bytes image = Picture24(37, 23, Photo);
+    const std::string bad = "GIMP Palette\n1 2 300\n";
+    const std::pair<std::string, const char*> refused[] = {
+        {Write(Bytes(bad.begin(), bad.end()), "bad.gpl"), "ファイルが読めません"},
+        {Write({}, "empty.gpl"), "ファイルが読めません"},
+        {Write(Bytes((1 << 20) + 1, '0'), "large.gpl"), "ファイルが大きすぎです"},
+        {Name("missing.gpl"), "ファイルが開けません"}};
+    for (const auto& [path, reason] : refused) {
+        Load(image, "from.bmp");
+        ResetSeams();
+        std::strcpy(QualityFrom, path.c_str());
+        Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+        EXPECT_TRUE(OnlyMessage("選択元パレットを使えません\n" + std::string(reason) + "\n" + path))
+            << path;
+        EXPECT_EQ(DocumentBytes(), image);
+        EXPECT_TRUE(RunFromColours.empty());
+    }
+
+    const std::string three = "GIMP Palette\n255 0 0\n0 255 0\n0 0 255\n";
+    QualityDepth = 1;
+    for (const auto& [from, count] : {std::pair{std::string("PICO8"), std::size_t{16}},
+                                      {Write(Bytes(three.begin(), three.end()), "three.gpl"), 3}}) {
+        Load(image, "from.bmp");
+        ResetSeams();
+        Seams.messageAnswer = IDNO;
+        std::strcpy(QualityFrom, from.c_str());
+        Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+        EXPECT_EQ(Told().size(), 4u) << from;
+        EXPECT_EQ(RunFromColours.size(), count) << from;
+        EXPECT_EQ(DocumentBytes()[bmp::kBiBitCount], 8);
+    }
+    EXPECT_EQ(RunFromColours, (std::vector<std::uint32_t>{0xFF0000, 0x00FF00, 0x0000FF}));
+    EXPECT_EQ(QualityChoices().depth, (std::array<int, 3>{5, 5, 5}));
+}
+
 // With 経過のメッセージを出さない both methods show no box for their stages: only the question
 // of the fixed palette, and the window's phases.
 TEST_F(DiffusionCommandTest, QuietRunsShowNoStageBoxes) {
