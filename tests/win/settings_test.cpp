@@ -255,6 +255,24 @@ void ChooseDithering(HWND d, LRESULT number) {
                  reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_DITHER)));
 }
 
+// The texts of a list, in its order, and a choice in it as a click makes it.
+std::vector<std::string> ListTexts(HWND d, int id) {
+    std::vector<std::string> texts;
+    const LRESULT count = SendDlgItemMessageA(d, id, CB_GETCOUNT, 0, 0);
+    for (LRESULT item = 0; item < count; ++item) {
+        char text[64] = {};
+        SendDlgItemMessageA(d, id, CB_GETLBTEXT, static_cast<WPARAM>(item),
+                            reinterpret_cast<LPARAM>(text));
+        texts.push_back(text);
+    }
+    return texts;
+}
+void Choose(HWND d, int id, WPARAM item) {
+    SendDlgItemMessageA(d, id, CB_SETCURSEL, item, 0);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(d, id)));
+}
+
 // 高画質の設定: what it shows, what OK keeps (held to the ranges) and Cancel does not; the four
 // values read at start-up (out of range: the defaults) and written at the end of the run.
 TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
@@ -356,13 +374,7 @@ TEST_F(Settings, QualityDialogListsEveryDitheringAndKeepsItsNumberAndLight) {
     std::vector<std::string> listed;
     std::vector<BOOL> open; // strength and light, with a pattern and with a kernel
     RunDialog(OpenQuality, {[&](HWND d) {
-                  const LRESULT count = SendDlgItemMessageA(d, IDC_DITHER, CB_GETCOUNT, 0, 0);
-                  for (LRESULT item = 0; item < count; ++item) {
-                      char text[64] = {};
-                      SendDlgItemMessageA(d, IDC_DITHER, CB_GETLBTEXT, static_cast<WPARAM>(item),
-                                          reinterpret_cast<LPARAM>(text));
-                      listed.push_back(text);
-                  }
+                  listed = ListTexts(d, IDC_DITHER);
                   for (const LRESULT number : {13, 3}) {
                       ChooseDithering(d, number);
                       open.push_back(IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH)));
@@ -431,12 +443,7 @@ TEST_F(Settings, QualityDialogKeepsItsQualityAsAnEffort) {
                                                     static_cast<WPARAM>(item), 0);
     };
     RunDialog(OpenQuality, {[&](HWND d) {
-                  for (LRESULT item = 0; item < 3; ++item) {
-                      char text[16] = {};
-                      SendDlgItemMessageA(d, IDC_EFFORT, CB_GETLBTEXT, static_cast<WPARAM>(item),
-                                          reinterpret_cast<LPARAM>(text));
-                      listed.push_back(text);
-                  }
+                  listed = ListTexts(d, IDC_EFFORT);
                   EXPECT_EQ(SendDlgItemMessageA(d, IDC_EFFORT, CB_GETCOUNT, 0, 0), 3);
                   shown.push_back(shownEffort(d));
                   for (const LRESULT number : {1, 0}) {
@@ -468,27 +475,6 @@ TEST_F(Settings, QualityDialogKeepsItsQualityAsAnEffort) {
     DestroyWindow(Main);
     EXPECT_EQ(shown, (std::vector<LRESULT>{5, 10, 0}));
     EXPECT_EQ(QualityEffort, 7u);
-}
-
-} // namespace
-
-namespace {
-
-std::vector<std::string> ListTexts(HWND d, int id) {
-    std::vector<std::string> texts;
-    const LRESULT count = SendDlgItemMessageA(d, id, CB_GETCOUNT, 0, 0);
-    for (LRESULT item = 0; item < count; ++item) {
-        char text[64] = {};
-        SendDlgItemMessageA(d, id, CB_GETLBTEXT, static_cast<WPARAM>(item),
-                            reinterpret_cast<LPARAM>(text));
-        texts.push_back(text);
-    }
-    return texts;
-}
-void Choose(HWND d, int id, WPARAM item) {
-    SendDlgItemMessageA(d, id, CB_SETCURSEL, item, 0);
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(GetDlgItem(d, id)));
 }
 
 // 色の深さ, ビット数 and 選択元パレット: stored values out of range read as the defaults; the
