@@ -28,7 +28,7 @@ using namespace cli;
 
 constexpr char kMalformedPalette[] =
     "not a palette that can be read (a bad number, a value over 255, more than 256 colours, "
-    "or a part cut short)";
+    "a line of a hex list that is not a colour, or a part cut short)";
 
 int UsageError(const char* problem) {
     std::fprintf(stderr, "tintwright: %s\n%s", problem, kUsage);
@@ -159,7 +159,7 @@ int RunPalette(const Options& options) {
     }
     // As many colours as the run made: the entries after them would only be black.
     const std::vector<std::uint8_t> bytes =
-        palette::EncodePalette(written, format, input.choices.colours);
+        palette::EncodePalette(written, format, input.choices.colours, options.output);
     std::string error;
     if (!cli::WriteAtomically(options.output, bytes.data(), bytes.size(), error)) {
         return Fail(kFileError, options.output, error);

@@ -22,7 +22,7 @@ const char kUsage[] =
     "                                      [--key]]\n"
     "                          [-j N] [--quiet | --verbose]\n"
     "       tintwright palette IN... -o PALETTE [--palette FILE] [--fixed N]\n"
-    "                          [--format raw|act|gpl|jasc|riff] [-j N]\n"
+    "                          [--format FORMAT] [-j N]\n"
     "       tintwright --help | --version\n";
 
 const char kHelp[] =
@@ -54,11 +54,12 @@ const char kHelp[] =
     "      the palette FILE; 0 to 256, default 0), the 42 basic colours, and the\n"
     "      image's most frequent other colours. FILE is read by its content: a JASC\n"
     "      (Paint Shop Pro, Aseprite), GIMP (.gpl), Microsoft RIFF or 772-byte Adobe\n"
-    "      (.act) palette, whose number of colours is N when --fixed is not given;\n"
-    "      any other file is a 768-byte palette (--fixed needed), or the 1572-byte\n"
-    "      format when the third character from the end of its name is 'z'; a file\n"
-    "      of more than 1 MiB is refused. On a terminal, a progress bar is shown on\n"
-    "      standard error.\n"
+    "      (.act) palette, a hex list (one RRGGBB or #RRGGBB a line) or a file of an\n"
+    "      even size up to 512 bytes (BGR555 colours, two bytes each), whose number\n"
+    "      of colours is N when --fixed is not given; any other file is a 768-byte\n"
+    "      palette (--fixed needed), or the 1572-byte format when the third\n"
+    "      character from the end of its name is 'z'; a file of more than 1 MiB is\n"
+    "      refused. On a terminal, a progress bar is shown on standard error.\n"
     "      --adaptive: high quality for photographs: the N fixed colours and 256 - N\n"
     "      colours chosen for the image, dithered with Floyd-Steinberg weights. An\n"
     "      image of at most 256 - N colours keeps every pixel. An indexed (1-, 4- or\n"
@@ -93,8 +94,14 @@ const char kHelp[] =
     "      One high-quality palette for a set of images (sprites, tiles, frames):\n"
     "      the N fixed colours of FILE, then 256 - N colours chosen for all the\n"
     "      images together, as --adaptive chooses them for one. Written as the name\n"
-    "      of -o says (.gpl GIMP, .act Adobe colour table, anything else 768 bytes of\n"
-    "      red, green and blue) or as --format says (raw, act, gpl, jasc or riff).\n"
+    "      of -o says (.gpl GIMP, .act Adobe colour table, .hex hex list, .h C header\n"
+    "      of RGB565 words, anything else 768 bytes of red, green and blue) or as\n"
+    "      --format says: raw, act, gpl, jasc, riff; bgr555 (two bytes a colour,\n"
+    "      little-endian 0BBBBBGGGGGRRRRR, each channel rounded to 5 bits, as\n"
+    "      handheld and console tool chains take it); hex (one RRGGBB a line, as\n"
+    "      lospec.com lists palettes); c (a C header: `static const uint16_t NAME[]`\n"
+    "      of RGB565 words, NAME made from the file's name), c-bgr555 (BGR555 words)\n"
+    "      or c-rgb888 (`static const uint8_t NAME[]`: red, green, blue bytes).\n"
     "      `diffuse IN... --adaptive --palette PALETTE --fixed 256` then maps every\n"
     "      image onto exactly that table.\n"
     "\n"
@@ -328,7 +335,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "unknown command " + options.command;
     } else if (palette::PaletteFormat format; paletteCommand && !options.format.empty() &&
                                               !palette::FormatOfWord(options.format, format)) {
-        problem = "palette's --format takes raw, act, gpl, jasc or riff";
+        problem = "palette's --format takes raw, act, gpl, jasc, riff, bgr555, hex, c, c-bgr555 "
+                  "or c-rgb888";
     } else if (!paletteCommand && !options.format.empty() && options.format != "bmp" &&
                options.format != "png") {
         problem = "--format takes bmp or png";

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // (all 256 where the file did not say), it reads again to the same colours and count.
         const int colours = facts.colours > 0 ? facts.colours : 256;
         for (const auto format : {palette::PaletteFormat::Gpl, palette::PaletteFormat::Jasc,
-                                  palette::PaletteFormat::Riff, palette::PaletteFormat::Act}) {
+                                  palette::PaletteFormat::Riff, palette::PaletteFormat::Act,
+                                  palette::PaletteFormat::Hex}) {
             const std::vector<std::uint8_t> again = palette::EncodePalette(table, format, colours);
             std::uint8_t back[palette::kTableBytes] = {};
             palette::PaletteFileFacts backFacts;
@@ -35,6 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     __builtin_trap();
                 }
             }
+        }
+    }
+    // A list to choose from: refused empty, or its colours within the bound.
+    std::vector<std::uint32_t> list;
+    for (bool zName : {false, true}) {
+        if (palette::ReadColourList(file.data(), file.size(), zName, list) != !list.empty() ||
+            list.size() > palette::kMaxListColours) {
+            __builtin_trap();
         }
     }
     const std::string name(reinterpret_cast<const char*>(data), size < 300 ? size : 300);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "core/palette/palette_file.h"
 
@@ -93,14 +94,16 @@ bool ReadColour(const std::string& line, std::size_t& at, Colour& colour) {
     return true;
 }
 
-// JASC-PAL, 0100, the number of colours, then a line "R G B" (or "R G B A") for each.
-bool ReadJasc(const std::uint8_t* bytes, std::size_t size, std::vector<Colour>& colours) {
+// JASC-PAL, 0100, the number of colours (at most `limit`), then a line "R G B" (or
+// "R G B A") for each.
+bool ReadJasc(const std::uint8_t* bytes, std::size_t size, int limit,
+              std::vector<Colour>& colours) {
     Lines lines(bytes, size);
     std::string line;
     int count = 0;
     std::size_t at = 0;
     if (!lines.Next(line) || !lines.Next(line) || line.compare(0, 4, "0100") != 0 ||
-        !lines.Next(line) || !ReadNumber(line, at, kMaxColours, count) ||
+        !lines.Next(line) || !ReadNumber(line, at, limit, count) ||
         SkipBlanks(line, at) != line.size()) {
         return false;
     }
@@ -120,8 +123,10 @@ bool ReadJasc(const std::uint8_t* bytes, std::size_t size, std::vector<Colour>& 
     return true;
 }
 
-// GIMP Palette, optional Name: and Columns: lines, # comments, then "R G B [name]" lines.
-bool ReadGimp(const std::uint8_t* bytes, std::size_t size, std::vector<Colour>& colours) {
+// GIMP Palette, optional Name: and Columns: lines, # comments, then "R G B [name]" lines, at
+// most `limit` of them.
+bool ReadGimp(const std::uint8_t* bytes, std::size_t size, int limit,
+              std::vector<Colour>& colours) {
     Lines lines(bytes, size);
     std::string line;
     lines.Next(line);
@@ -133,7 +138,7 @@ bool ReadGimp(const std::uint8_t* bytes, std::size_t size, std::vector<Colour>& 
         }
         Colour colour;
         std::size_t at = 0;
-        if (colours.size() == kMaxColours || !ReadColour(line, at, colour)) {
+        if (static_cast<int>(colours.size()) == limit || !ReadColour(line, at, colour)) {
             return false;
         }
         colours.push_back(colour);
@@ -170,6 +175,149 @@ bool ReadRiff(const std::uint8_t* bytes, std::size_t size, std::vector<Colour>& 
     return false;
 }
 
+int HexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+// "RRGGBB" or "#RRGGBB", either case, with blanks around it; false for anything else.
+bool ReadHexColour(const std::string& line, Colour& colour) {
+    std::size_t at = SkipBlanks(line, 0);
+    at += at < line.size() && line[at] == '#';
+    int value[6];
+    for (int& digit : value) {
+        digit = at < line.size() ? HexDigit(line[at++]) : -1;
+        if (digit < 0) {
+            return false;
+        }
+    }
+    colour = {static_cast<std::uint8_t>(value[0] << 4 | value[1]),
+              static_cast<std::uint8_t>(value[2] << 4 | value[3]),
+              static_cast<std::uint8_t>(value[4] << 4 | value[5])};
+    return SkipBlanks(line, at) == line.size();
+}
+
+// A hex list is known by its first line that is not blank: a colour as ReadHexColour reads it.
+bool IsHexList(const std::uint8_t* bytes, std::size_t size) {
+    Lines lines(bytes, size);
+    std::string line;
+    while (lines.Next(line)) {
+        if (SkipBlanks(line, 0) != line.size()) {
+            Colour colour;
+            return ReadHexColour(line, colour);
+        }
+    }
+    return false;
+}
+
+// One colour a line that is not blank, at most `limit` of them.
+bool ReadHexList(const std::uint8_t* bytes, std::size_t size, int limit,
+                 std::vector<Colour>& colours) {
+    Lines lines(bytes, size);
+    std::string line;
+    while (lines.Next(line)) {
+        Colour colour;
+        if (SkipBlanks(line, 0) == line.size()) {
+            continue;
+        }
+        if (static_cast<int>(colours.size()) == limit || !ReadHexColour(line, colour)) {
+            return false;
+        }
+        colours.push_back(colour);
+    }
+    return true;
+}
+
+// The 5 bits of an 8-bit channel, rounded; and back, by bit replication, as devices show them.
+unsigned FiveBits(std::uint8_t value) {
+    return (value * 31u + 127) / 255;
+}
+unsigned SixBits(std::uint8_t value) {
+    return (value * 63u + 127) / 255;
+}
+std::uint8_t FromFiveBits(unsigned value) {
+    return static_cast<std::uint8_t>((value & 31) << 3 | (value & 31) >> 2);
+}
+
+// 16-bit words of the table's entries (blue, green, red): 0BBBBBGGGGGRRRRR and
+// RRRRRGGGGGGBBBBB.
+unsigned Bgr555Of(const std::uint8_t* entry) {
+    return FiveBits(entry[0]) << 10 | FiveBits(entry[1]) << 5 | FiveBits(entry[2]);
+}
+unsigned Rgb565Of(const std::uint8_t* entry) {
+    return FiveBits(entry[2]) << 11 | SixBits(entry[1]) << 5 | FiveBits(entry[0]);
+}
+
+// Two bytes, little-endian, an entry: 0BBBBBGGGGGRRRRR (the top bit is not looked at).
+void ReadBgr555(const std::uint8_t* bytes, std::size_t size, std::vector<Colour>& colours) {
+    for (std::size_t at = 0; at + 1 < size; at += 2) {
+        const unsigned word = Little16(bytes + at);
+        colours.push_back({FromFiveBits(word), FromFiveBits(word >> 5), FromFiveBits(word >> 10)});
+    }
+}
+
+// What a file is, by its content: RIFF, JASC and GIMP palettes by their first bytes (the text
+// ones also behind a UTF-8 byte-order mark), a hex list by its first line, an Adobe colour
+// table by its 772 bytes. Of the other files, those of an even size up to 512 bytes (256
+// entries of two bytes) hold BGR555 colours; the plain format has 768 bytes, so only a plain
+// file cut short could be taken for one. Neither applies under a z name; the rest are plain.
+enum class Kind { Riff, Jasc, Gimp, Hex, Bgr555, Act, Plain };
+
+constexpr std::size_t kMaxBgr555Bytes = 2 * kMaxColours;
+
+std::size_t MarkOf(const std::uint8_t* bytes, std::size_t size) {
+    return StartsWith(bytes, size, kUtf8Mark) ? std::strlen(kUtf8Mark) : 0;
+}
+
+Kind KindOf(const std::uint8_t* bytes, std::size_t size, bool zName) {
+    const std::size_t mark = MarkOf(bytes, size);
+    if (StartsWith(bytes, size, "RIFF") && size >= 12 && std::memcmp(bytes + 8, "PAL ", 4) == 0) {
+        return Kind::Riff;
+    }
+    if (StartsWith(bytes + mark, size - mark, "JASC-PAL")) {
+        return Kind::Jasc;
+    }
+    if (StartsWith(bytes + mark, size - mark, "GIMP Palette")) {
+        return Kind::Gimp;
+    }
+    if (IsHexList(bytes + mark, size - mark)) {
+        return Kind::Hex;
+    }
+    if (zName) {
+        return Kind::Plain;
+    }
+    if (size == kActBytes) {
+        return Kind::Act;
+    }
+    return size > 0 && size % 2 == 0 && size <= kMaxBgr555Bytes ? Kind::Bgr555 : Kind::Plain;
+}
+
+// The colours of a file whose format lists them (every kind but Act and Plain), the text
+// formats holding at most `limit`; false when it is malformed.
+bool ReadListed(Kind kind, const std::uint8_t* bytes, std::size_t size, int limit,
+                std::vector<Colour>& colours) {
+    const std::size_t mark = MarkOf(bytes, size);
+    switch (kind) {
+    case Kind::Riff:
+        return ReadRiff(bytes, size, colours);
+    case Kind::Jasc:
+        return ReadJasc(bytes + mark, size - mark, limit, colours);
+    case Kind::Gimp:
+        return ReadGimp(bytes + mark, size - mark, limit, colours);
+    case Kind::Hex:
+        return ReadHexList(bytes + mark, size - mark, limit, colours);
+    case Kind::Bgr555:
+        ReadBgr555(bytes, size, colours);
+        return true;
+    case Kind::Act:
+    case Kind::Plain:
+        break;
+    }
+    return false;
+}
+
 void Fill(std::uint8_t* table, const std::vector<Colour>& colours) {
     for (std::size_t i = 0; i < kMaxColours; ++i) {
         const Colour colour = i < colours.size() ? colours[i] : Colour{0, 0, 0};
@@ -181,6 +329,18 @@ void Fill(std::uint8_t* table, const std::vector<Colour>& colours) {
 
 void Append(std::vector<std::uint8_t>& out, const char* text) {
     out.insert(out.end(), text, text + std::strlen(text));
+}
+
+// A line for each of the first `count` entries, as `format` prints red, green, blue and the
+// entry's number (a format may leave the number out).
+void AppendLines(std::vector<std::uint8_t>& out, const std::uint8_t* table, int count,
+                 const char* format) {
+    char line[64];
+    for (int i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, format, table[4 * i + 2], table[4 * i + 1], table[4 * i],
+                      i);
+        Append(out, line);
+    }
 }
 
 void AppendLittle(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
@@ -210,6 +370,97 @@ std::string ExtensionOf(const std::string& name) {
     return extension;
 }
 
+constexpr unsigned Bit(PaletteFormat format) {
+    return 1u << static_cast<unsigned>(format);
+}
+
+// The extensions that belong to formats: the format a name with one asks for, and those
+// written under it. ".pal" is the name other tools give raw, JASC, RIFF and BGR555 palettes
+// alike.
+struct NameExtension {
+    const char* extension;
+    PaletteFormat asks;
+    unsigned fits;
+};
+constexpr NameExtension kExtensions[] = {
+    {"pal", PaletteFormat::Raw,
+     Bit(PaletteFormat::Raw) | Bit(PaletteFormat::Jasc) | Bit(PaletteFormat::Riff) |
+         Bit(PaletteFormat::Bgr555)},
+    {"gpl", PaletteFormat::Gpl, Bit(PaletteFormat::Gpl)},
+    {"act", PaletteFormat::Act, Bit(PaletteFormat::Act)},
+    {"hex", PaletteFormat::Hex, Bit(PaletteFormat::Hex)},
+    {"h", PaletteFormat::CRgb565,
+     Bit(PaletteFormat::CRgb565) | Bit(PaletteFormat::CBgr555) | Bit(PaletteFormat::CRgb888)},
+};
+
+const NameExtension* KnownExtension(const std::string& name) {
+    const std::string extension = ExtensionOf(name);
+    for (const NameExtension& known : kExtensions) {
+        if (extension == known.extension) {
+            return &known;
+        }
+    }
+    return nullptr;
+}
+
+// A C identifier made from a file's name without its folder and extension: every character
+// that cannot be in one becomes '_', and a name that would begin with a digit or be empty
+// begins with "palette".
+std::string IdentifierOf(const std::string& name) {
+    const std::size_t folder = name.find_last_of("/\\");
+    std::string stem = name.substr(folder == std::string::npos ? 0 : folder + 1);
+    stem = stem.substr(0, stem.rfind('.'));
+    for (char& c : stem) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        c = letter || (c >= '0' && c <= '9') ? c : '_';
+    }
+    if (stem.empty() || (stem[0] >= '0' && stem[0] <= '9')) {
+        stem.insert(0, stem.empty() ? "palette" : "palette_");
+    }
+    return stem;
+}
+
+// A C header holding the first `count` entries as an array of 16-bit words (RGB565 or
+// BGR555) or of red, green, blue bytes, named after the file.
+void AppendCArray(std::vector<std::uint8_t>& out, const std::uint8_t* table, PaletteFormat format,
+                  int count, const std::string& name) {
+    static const struct {
+        PaletteFormat format;
+        const char* layout;
+        const char* type;
+        unsigned (*word)(const std::uint8_t*); // null: three bytes an entry
+        int perLine;
+    } kArrays[] = {{PaletteFormat::CRgb565, "RGB565 (RRRRRGGGGGGBBBBB)", "uint16_t", Rgb565Of, 8},
+                   {PaletteFormat::CBgr555, "BGR555 (0BBBBBGGGGGRRRRR)", "uint16_t", Bgr555Of, 8},
+                   {PaletteFormat::CRgb888, "red, green, blue", "uint8_t", nullptr, 4}};
+    const auto* array =
+        std::find_if(std::begin(kArrays), std::end(kArrays),
+                     [format](const auto& known) { return known.format == format; });
+    const std::string identifier = IdentifierOf(name);
+    std::string guard = identifier + "_H";
+    std::transform(guard.begin(), guard.end(), guard.begin(), [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    char line[128];
+    std::snprintf(line, sizeof line, "/* %d colours, %s */\n", count, array->layout);
+    Append(out, line);
+    Append(out,
+           ("#ifndef " + guard + "\n#define " + guard + "\n\n#include <stdint.h>\n\n").c_str());
+    Append(out, ("static const " + std::string(array->type) + " " + identifier + "[] = {").c_str());
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t* entry = table + 4 * i;
+        Append(out, i % array->perLine == 0 ? "\n   " : "");
+        if (array->word != nullptr) {
+            std::snprintf(line, sizeof line, " 0x%04X,", array->word(entry));
+        } else {
+            std::snprintf(line, sizeof line, " 0x%02X, 0x%02X, 0x%02X,", entry[2], entry[1],
+                          entry[0]);
+        }
+        Append(out, line);
+    }
+    Append(out, ("\n};\n\n#endif /* " + guard + " */\n").c_str());
+}
+
 } // namespace
 
 bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::uint8_t* table,
@@ -218,17 +469,8 @@ bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::u
     if (size > kMaxPaletteFileBytes) {
         return false;
     }
-    // Text written by editors that mark UTF-8 begins with a byte-order mark.
-    const std::size_t mark = StartsWith(bytes, size, kUtf8Mark) ? std::strlen(kUtf8Mark) : 0;
-    std::vector<Colour> colours;
-    bool read;
-    if (StartsWith(bytes, size, "RIFF") && size >= 12 && std::memcmp(bytes + 8, "PAL ", 4) == 0) {
-        read = ReadRiff(bytes, size, colours);
-    } else if (StartsWith(bytes + mark, size - mark, "JASC-PAL")) {
-        read = ReadJasc(bytes + mark, size - mark, colours);
-    } else if (StartsWith(bytes + mark, size - mark, "GIMP Palette")) {
-        read = ReadGimp(bytes + mark, size - mark, colours);
-    } else if (size == kActBytes && !zName) {
+    const Kind kind = KindOf(bytes, size, zName);
+    if (kind == Kind::Act) {
         const unsigned count = bytes[768] << 8 | bytes[769];
         const unsigned transparent = bytes[770] << 8 | bytes[771];
         DecodePaletteFile(bytes, size, false, table);
@@ -243,11 +485,13 @@ bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::u
             }
         }
         return true;
-    } else {
+    }
+    if (kind == Kind::Plain) {
         DecodePaletteFile(bytes, size, zName, table);
         return true;
     }
-    if (!read) {
+    std::vector<Colour> colours;
+    if (!ReadListed(kind, bytes, size, kMaxColours, colours)) {
         return false;
     }
     Fill(table, colours);
@@ -255,23 +499,51 @@ bool ReadPalette(const std::uint8_t* bytes, std::size_t size, bool zName, std::u
     return true;
 }
 
-PaletteFormat FormatOfName(const std::string& name) {
-    const std::string extension = ExtensionOf(name);
-    if (extension == "gpl") {
-        return PaletteFormat::Gpl;
+bool ReadColourList(const std::uint8_t* bytes, std::size_t size, bool zName,
+                    std::vector<std::uint32_t>& colours) {
+    colours.clear();
+    if (size == 0 || size > kMaxPaletteFileBytes) {
+        return false;
     }
-    return extension == "act" ? PaletteFormat::Act : PaletteFormat::Raw;
+    const Kind kind = KindOf(bytes, size, zName);
+    std::vector<Colour> listed;
+    if (kind == Kind::Act || kind == Kind::Plain) {
+        // A list takes a file of these formats whole: one cut short would add black entries
+        // it never held.
+        if (size < (zName ? kZHeaderBytes + kZRecordBytes : kPlainFileBytes)) {
+            return false;
+        }
+        std::uint8_t table[kTableBytes] = {};
+        PaletteFileFacts facts;
+        ReadPalette(bytes, size, zName, table, facts);
+        const int count = facts.colours >= 0 ? facts.colours : kMaxColours;
+        for (int i = 0; i < count; ++i) {
+            listed.push_back({table[4 * i + 2], table[4 * i + 1], table[4 * i]});
+        }
+    } else if (!ReadListed(kind, bytes, size, kMaxListColours, listed)) {
+        return false;
+    }
+    for (const Colour& colour : listed) {
+        colours.push_back(std::uint32_t{colour.red} << 16 | std::uint32_t{colour.green} << 8 |
+                          colour.blue);
+    }
+    return !colours.empty();
+}
+
+PaletteFormat FormatOfName(const std::string& name) {
+    const NameExtension* known = KnownExtension(name);
+    return known != nullptr ? known->asks : PaletteFormat::Raw;
 }
 
 bool FormatOfWord(const std::string& word, PaletteFormat& format) {
     static const struct {
         const char* word;
         PaletteFormat format;
-    } kWords[] = {{"raw", PaletteFormat::Raw},
-                  {"act", PaletteFormat::Act},
-                  {"gpl", PaletteFormat::Gpl},
-                  {"jasc", PaletteFormat::Jasc},
-                  {"riff", PaletteFormat::Riff}};
+    } kWords[] = {{"raw", PaletteFormat::Raw},          {"act", PaletteFormat::Act},
+                  {"gpl", PaletteFormat::Gpl},          {"jasc", PaletteFormat::Jasc},
+                  {"riff", PaletteFormat::Riff},        {"bgr555", PaletteFormat::Bgr555},
+                  {"hex", PaletteFormat::Hex},          {"c", PaletteFormat::CRgb565},
+                  {"c-bgr555", PaletteFormat::CBgr555}, {"c-rgb888", PaletteFormat::CRgb888}};
     for (const auto& known : kWords) {
         if (word == known.word) {
             format = known.format;
@@ -282,17 +554,12 @@ bool FormatOfWord(const std::string& word, PaletteFormat& format) {
 }
 
 bool FormatFitsName(const std::string& name, PaletteFormat format) {
-    const std::string extension = ExtensionOf(name);
-    if (extension == "pal") {
-        // The name other tools give JASC, RIFF and raw palettes alike.
-        return format == PaletteFormat::Raw || format == PaletteFormat::Jasc ||
-               format == PaletteFormat::Riff;
-    }
-    return (extension != "gpl" && extension != "act") || FormatOfName(name) == format;
+    const NameExtension* known = KnownExtension(name);
+    return known == nullptr || (known->fits & Bit(format)) != 0;
 }
 
 std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat format,
-                                        int colours) {
+                                        int colours, const std::string& name) {
     const int count = std::clamp(colours, 1, kMaxColours);
     std::vector<std::uint8_t> out;
     char line[64];
@@ -312,20 +579,12 @@ std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat
         break;
     case PaletteFormat::Gpl:
         Append(out, "GIMP Palette\nName: Tintwright\nColumns: 16\n#\n");
-        for (int i = 0; i < count; ++i) {
-            std::snprintf(line, sizeof line, "%3d %3d %3d\tIndex %d\n", table[4 * i + 2],
-                          table[4 * i + 1], table[4 * i], i);
-            Append(out, line);
-        }
+        AppendLines(out, table, count, "%3d %3d %3d\tIndex %d\n");
         break;
     case PaletteFormat::Jasc:
         std::snprintf(line, sizeof line, "JASC-PAL\r\n0100\r\n%d\r\n", count);
         Append(out, line);
-        for (int i = 0; i < count; ++i) {
-            std::snprintf(line, sizeof line, "%d %d %d\r\n", table[4 * i + 2], table[4 * i + 1],
-                          table[4 * i]);
-            Append(out, line);
-        }
+        AppendLines(out, table, count, "%d %d %d\r\n");
         break;
     case PaletteFormat::Riff:
         Append(out, "RIFF");
@@ -337,6 +596,19 @@ std::vector<std::uint8_t> EncodePalette(const std::uint8_t* table, PaletteFormat
         for (int i = 0; i < count; ++i) {
             out.insert(out.end(), {table[4 * i + 2], table[4 * i + 1], table[4 * i], 0});
         }
+        break;
+    case PaletteFormat::Bgr555:
+        for (int i = 0; i < count; ++i) {
+            AppendLittle(out, Bgr555Of(table + 4 * i), 2);
+        }
+        break;
+    case PaletteFormat::Hex:
+        AppendLines(out, table, count, "%02x%02x%02x\n");
+        break;
+    case PaletteFormat::CRgb565:
+    case PaletteFormat::CBgr555:
+    case PaletteFormat::CRgb888:
+        AppendCArray(out, table, format, count, name);
         break;
     }
     return out;

@@ -542,6 +542,33 @@ TEST_F(Cli, PaletteMakesOneTableThatEveryImageThenTakes) {
     // The palette never goes over an input.
     EXPECT_EQ(Run("palette" + names + " -o @in1.bmp"), 2);
     EXPECT_EQ(Get("in1.bmp"), images[1]);
+
+    // The device formats: a hex list holds the same table and, read by --palette, says how
+    // many colours it holds; BGR555 holds it rounded to 5 bits a channel; a C header its words.
+    ASSERT_EQ(Run("palette" + names + " -o @list.hex --palette @user.gpl"), 0) << stderr_;
+    EXPECT_EQ(table("list.hex"), shared);
+    ASSERT_EQ(Run("diffuse @in0.bmp -o @hex.bmp --adaptive --palette @list.hex"), 0) << stderr_;
+    const Bytes hexOut = Get("hex.bmp");
+    EXPECT_EQ(Bytes(&hexOut[bmp::kColourTable], &hexOut[bmp::k8BitPixelData]), shared);
+    ASSERT_EQ(Run("palette" + names + " -o @dev.pal --format bgr555 --palette @user.gpl"), 0);
+    ASSERT_EQ(Get("dev.pal").size(), 512u);
+    const Bytes device = table("dev.pal");
+    for (std::size_t i = 0; i < device.size(); ++i) {
+        EXPECT_LE(std::abs(device[i] - shared[i]), 4) << i;
+    }
+    ASSERT_EQ(Run("palette" + names + " -o @sprites.h --format c-bgr555 --palette @user.gpl"), 0);
+    const Bytes header = Get("sprites.h");
+    const std::string text(header.begin(), header.end());
+    // The user's colours first, rounded: 1 2 3 to 0 0 0, 4 5 6 to 0 1 1, 7 8 9 to 1 1 1 and
+    // 250 251 252 to 30 31 31.
+    EXPECT_NE(text.find("static const uint16_t sprites[] = {\n"
+                        "    0x0000, 0x0420, 0x0421, 0x7FFE, "),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6 + 256 / 8 + 4); // 8 words a line
+    EXPECT_EQ(Run("palette" + names + " -o @no.gpl --format hex"), 2);
+    EXPECT_TRUE(Said("no.gpl names a gpl file, but --format says hex"));
+    EXPECT_FALSE(Has("no.gpl"));
 }
 
 // PNG and JPEG files: read by their content, written as PNG by the output's name or

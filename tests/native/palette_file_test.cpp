@@ -1,9 +1,13 @@
+#include "core/palette/named_palettes.h"
 #include "core/palette/palette_file.h"
 #include "core/palette/palette_formats.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -292,6 +296,188 @@ TEST(PaletteFormats, AFileOverTheLimitIsRefusedAndAnEmptyOneIsBlack) {
         EXPECT_EQ(table[4 * 255 + 2], 0);
         EXPECT_EQ(table[0], 0);
     }
+}
+
+palette::PaletteFormat FormatOf(const char* word) {
+    palette::PaletteFormat format = palette::PaletteFormat::Raw;
+    EXPECT_TRUE(palette::FormatOfWord(word, format)) << word;
+    return format;
+}
+
+// The device formats: BGR555 of 16 and 256 entries (32 and 512 bytes, told from the plain
+// 768) and the hex list read back to the colours written, BGR555's rounded to 5 bits a
+// channel and widened again; written again, the same bytes.
+TEST(PaletteFormats, DeviceFormatsReadBackAfterTheirRounding) {
+    Bytes table(1024, 0);
+    for (int i = 0; i < 1024; ++i) {
+        table[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    }
+    table[0] = 0, table[1] = 0, table[2] = 255;   // red
+    table[4] = 255, table[5] = 128, table[6] = 0; // blue and a half green
+    for (const int colours : {16, 256}) {
+        SCOPED_TRACE(colours);
+        const Bytes device = palette::EncodePalette(table.data(), FormatOf("bgr555"), colours);
+        ASSERT_EQ(device.size(), 2u * colours);
+        EXPECT_EQ(Bytes(device.begin(), device.begin() + 4), (Bytes{0x1F, 0x00, 0x00, 0x7E}));
+        Bytes back;
+        ASSERT_EQ(Read(device, back), colours);
+        EXPECT_EQ(Bytes(&back[4], &back[7]), (Bytes{255, 132, 0})); // 128: 16 of 31, widened
+        for (int i = 0; i < 4 * colours; ++i) {
+            if (i % 4 != 3) {
+                EXPECT_LE(std::abs(back[i] - table[i]), 4) << i;
+            }
+        }
+        EXPECT_EQ(palette::EncodePalette(back.data(), FormatOf("bgr555"), colours), device);
+
+        const Bytes hex = palette::EncodePalette(table.data(), FormatOf("hex"), colours);
+        EXPECT_EQ(std::string(hex.begin(), hex.begin() + 14), "ff0000\n0080ff\n");
+        ASSERT_EQ(Read(hex, back), colours);
+        for (int i = 0; i < 4 * colours; ++i) {
+            EXPECT_EQ(back[i], i % 4 == 3 ? 0x5A : table[i]) << i;
+        }
+    }
+    // An odd size, or one over 512 bytes, is no BGR555 palette: the plain format, no count.
+    Bytes back;
+    EXPECT_EQ(Read(Bytes(511, 1), back), -1);
+    EXPECT_EQ(Read(Bytes(514, 1), back), -1);
+    EXPECT_EQ(Read(Bytes(), back), -1);
+    EXPECT_EQ(Read(Bytes(512, 1), back, true), -1); // nor under a z name
+}
+
+// A hex list as lospec.com and editors give it: either case, '#', blanks, CR LF, blank lines,
+// a byte-order mark. A line that is no colour refuses the file.
+TEST(PaletteFormats, AHexListIsKnownByItsLines) {
+    Bytes table;
+    EXPECT_EQ(Read(Text("\xEF\xBB\xBF#FF004D\r\n\r\n  1d2b53 \r\n#7e2553"), table), 3);
+    EXPECT_EQ(Bytes(table.begin(), table.begin() + 11),
+              (Bytes{0x4D, 0x00, 0xFF, 0x5A, 0x53, 0x2B, 0x1D, 0x5A, 0x53, 0x25, 0x7E}));
+    for (const char* bad :
+         {"ff004d\n1d2b5\n", "ff004d\n1d2b53x\n", "ff004d\n1d 2b 53\n", "ff004d\n##1d2b53\n"}) {
+        EXPECT_EQ(Read(Text(std::string(bad)), table), -2) << bad;
+        EXPECT_EQ(table, Bytes(1024, 0x5A));
+    }
+}
+
+std::string Lines(const char* header, int colours, bool hex) {
+    std::string text = header;
+    char line[32];
+    for (int i = 0; i < colours; ++i) {
+        std::snprintf(line, sizeof line, hex ? "%02x%02x%02x\n" : "%d %d %d\n", i >> 8, i & 255,
+                      i % 7);
+        text += line;
+    }
+    return text;
+}
+
+// A list to choose from holds up to 4,096 colours of a text file, in its order; a palette
+// holds no more than 256, and a list of 5,000 is refused as a palette file of 257 is.
+TEST(PaletteFormats, AColourListHoldsUpTo4096Colours) {
+    std::vector<std::uint32_t> colours;
+    const auto list = [&colours](const std::string& text, bool zName = false) {
+        colours.assign(3, 7);
+        return palette::ReadColourList(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                       text.size(), zName, colours);
+    };
+    for (const bool hex : {false, true}) {
+        const char* header = hex ? "" : "GIMP Palette\n";
+        EXPECT_TRUE(list(Lines(header, 4096, hex))) << hex;
+        ASSERT_EQ(colours.size(), 4096u);
+        EXPECT_EQ(colours[0], 0u);
+        EXPECT_EQ(colours[4095], 0x0FFF00u | 4095 % 7);
+        EXPECT_FALSE(list(Lines(header, 5000, hex)));
+        EXPECT_TRUE(colours.empty());
+        Bytes table;
+        EXPECT_EQ(Read(Text(Lines(header, 257, hex)), table), -2);
+    }
+    EXPECT_TRUE(list("JASC-PAL\n0100\n4096\n" + Lines("", 4096, false)));
+    EXPECT_EQ(colours.size(), 4096u);
+    EXPECT_FALSE(list("JASC-PAL\n0100\n4097\n" + Lines("", 4097, false)));
+    // The binary formats: all 256 plain entries, as many as an Adobe table or BGR555 holds.
+    std::string plain(768, '\x10');
+    plain[765] = 1, plain[766] = 2, plain[767] = 3;
+    EXPECT_TRUE(list(plain));
+    ASSERT_EQ(colours.size(), 256u);
+    EXPECT_EQ(colours[255], 0x010203u);
+    std::string act = plain + std::string("\0\x05\xFF\xFF", 4);
+    EXPECT_TRUE(list(act));
+    EXPECT_EQ(colours, std::vector<std::uint32_t>(5, 0x101010));
+    EXPECT_TRUE(list(std::string("\x1F\x00\x00\x7C", 4)));
+    EXPECT_EQ(colours, (std::vector<std::uint32_t>{0xFF0000, 0x0000FF}));
+    // Empty, no colours, or a plain file cut short: nothing to choose from.
+    for (const std::string& none : {std::string(), std::string("GIMP Palette\n# none\n"),
+                                    std::string("JASC-PAL\n0100\n0\n"), std::string(767, '\1')}) {
+        EXPECT_FALSE(list(none)) << none.size();
+        EXPECT_TRUE(colours.empty());
+    }
+    EXPECT_FALSE(list(plain, true)); // a z name asks for 1572 bytes
+}
+
+// The formats a name asks for and takes, and the C header's shape: an array named after the
+// file, its words or bytes, eight or four colours a line.
+TEST(PaletteFormats, NamesAndTheCHeader) {
+    EXPECT_EQ(palette::FormatOfName("a.HEX"), FormatOf("hex"));
+    EXPECT_EQ(palette::FormatOfName("dir.h/a.pal"), FormatOf("raw"));
+    EXPECT_EQ(palette::FormatOfName("a.h"), FormatOf("c"));
+    EXPECT_TRUE(palette::FormatFitsName("a.pal", FormatOf("bgr555")));
+    EXPECT_TRUE(palette::FormatFitsName("a.H", FormatOf("c-rgb888")));
+    EXPECT_FALSE(palette::FormatFitsName("a.h", FormatOf("hex")));
+    EXPECT_FALSE(palette::FormatFitsName("a.hex", FormatOf("gpl")));
+    EXPECT_FALSE(palette::FormatFitsName("a.gpl", FormatOf("bgr555")));
+
+    Bytes table(1024, 0);
+    table[2] = 255, table[5] = 255, table[8] = 255; // red, green, blue
+    const auto header = [&table](const char* word, const std::string& name) {
+        const Bytes file = palette::EncodePalette(table.data(), FormatOf(word), 9, name);
+        return std::string(file.begin(), file.end());
+    };
+    std::string text = header("c", "out/my-sprites.h");
+    EXPECT_NE(text.find("#ifndef MY_SPRITES_H\n#define MY_SPRITES_H\n"), std::string::npos);
+    EXPECT_NE(text.find("#include <stdint.h>\n"), std::string::npos);
+    EXPECT_NE(text.find("static const uint16_t my_sprites[] = {\n"
+                        "    0xF800, 0x07E0, 0x001F, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000,\n"
+                        "    0x0000,\n};\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(header("c-bgr555", "C:\\x\\3d.h")
+                  .find("uint16_t palette_3d[] = {\n"
+                        "    0x001F, 0x03E0, 0x7C00,"),
+              std::string::npos);
+    text = header("c-rgb888", "");
+    EXPECT_NE(text.find("static const uint8_t palette[] = {\n"
+                        "    0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00,"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(std::count(text.begin() + text.find("= {"), text.end(), ','), 27); // 9 colours
+}
+
+TEST(NamedPalettes, EachHoldsItsPublishedColours) {
+    const std::size_t sizes[] = {16, 4, 16, 64, 512, 216};
+    ASSERT_EQ(palette::kPaletteNameCount, 6);
+    for (int p = 0; p < palette::kPaletteNameCount; ++p) {
+        std::vector<std::uint32_t> colours;
+        ASSERT_TRUE(palette::FindNamedPalette(palette::kPaletteNames[p], colours));
+        EXPECT_EQ(colours.size(), sizes[p]) << palette::kPaletteNames[p];
+        std::vector<std::uint32_t> sorted = colours;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    }
+    const auto has = [](const char* name, std::uint32_t colour, std::size_t at = SIZE_MAX) {
+        std::vector<std::uint32_t> colours;
+        palette::FindNamedPalette(name, colours);
+        const auto found = std::find(colours.begin(), colours.end(), colour);
+        return found != colours.end() &&
+               (at == SIZE_MAX || static_cast<std::size_t>(found - colours.begin()) == at);
+    };
+    EXPECT_TRUE(has("pico8", 0xFF004D, 8));
+    EXPECT_TRUE(has("gameboy", 0x0F380F, 3));
+    EXPECT_TRUE(has("cga", 0xAA5500, 6));
+    EXPECT_TRUE(has("ega", 0x55AAFF));
+    EXPECT_TRUE(has("genesis", 0x246D92)); // 1, 3, 4 of 7
+    EXPECT_TRUE(has("genesis", 0xFFDBB6)); // 7, 6, 5
+    EXPECT_TRUE(has("websafe", 0x336699));
+    std::vector<std::uint32_t> kept = {1};
+    EXPECT_FALSE(palette::FindNamedPalette("PICO8", kept));
+    EXPECT_EQ(kept, std::vector<std::uint32_t>{1});
 }
 
 } // namespace

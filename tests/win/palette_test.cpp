@@ -632,7 +632,7 @@ TEST_F(PaletteDialog, BrowseStartsBesideThePaletteInForceAndFillsTheField) {
     ASSERT_EQ(Seams.dialogs.size(), 3u);
     EXPECT_EQ(Seams.dialogs[0].title, "開く");
     static const char filter[] =
-        "パレット (*.pal;*.act;*.gpl)\0*.pal;*.act;*.gpl\0すべてのファイル\0*.*\0";
+        "パレット (*.pal;*.act;*.gpl;*.hex)\0*.pal;*.act;*.gpl;*.hex\0すべてのファイル\0*.*\0";
     EXPECT_EQ(Seams.dialogs[0].filter, std::string(filter, sizeof filter));
     EXPECT_EQ(Seams.dialogs[0].defExt, "pal");
     EXPECT_EQ(Seams.dialogs[0].buffer, PathWorkBuffer);

@@ -22,7 +22,7 @@ static constexpr char kOpenFilter[] =
     "(*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)\0*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff\0"
     "BMP (*.bmp)\0*.bmp\0すべてのファイル\0*.*\0";
 static constexpr char kPaletteFilter[] =
-    "パレット (*.pal;*.act;*.gpl)\0*.pal;*.act;*.gpl\0すべてのファイル\0*.*\0";
+    "パレット (*.pal;*.act;*.gpl;*.hex)\0*.pal;*.act;*.gpl;*.hex\0すべてのファイル\0*.*\0";
 
 bool HasExtension(const char* path, const char* extension) {
     const std::size_t length = std::strlen(path), wanted = std::strlen(extension);

@@ -106,7 +106,7 @@ bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, int colours, 
         if (entries.get() == nullptr) {
             return false;
         }
-        bytes = palette::EncodePalette(entries.get(), palette::FormatOfName(path), colours);
+        bytes = palette::EncodePalette(entries.get(), palette::FormatOfName(path), colours, path);
     }
     if (!WriteFileSafely(owner, path, bytes.data(), static_cast<DWORD>(bytes.size()),
                          kWriteFailedText, kWriteFailedText, MB_OK | MB_ICONINFORMATION)) {

@@ -42,8 +42,8 @@ PaletteRead ReadColourListFile(const char* name, std::vector<std::uint32_t>& col
 const char* PaletteReadText(PaletteRead read);
 
 // Writes the first `colours` entries of `table` in the format the name's extension asks for
-// (palette::FormatOfName: .gpl, .act, each saying how many colours it holds; anything else
-// the 768 bytes of all 256 entries), asking first about a z name (which becomes ".pal" on
+// (palette::FormatOfName: .gpl, .act, .hex, .h, each holding that many colours; anything
+// else the 768 bytes of all 256 entries), asking first about a z name (which becomes ".pal" on
 // OK) and about overwriting an existing file; reports failures in message boxes owned by
 // `owner`. True when the file was written; `written` (MAX_PATH bytes) then holds the name it
 // was written under.
