@@ -55,6 +55,7 @@ add_executable(tw_tests
   tests/native/memory_test.cpp
   tests/native/layouts_test.cpp
   tests/native/adaptive_test.cpp
+  tests/native/device_colours_test.cpp
   tests/native/dither_engine_test.cpp
   tests/support/literal_kernel.cpp
   tests/support/literal_refine.cpp

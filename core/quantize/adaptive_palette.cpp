@@ -1,5 +1,6 @@
 #include "core/quantize/adaptive_palette.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
@@ -10,6 +11,34 @@
 #include "core/quantize/variance_split.h"
 
 namespace quantize {
+namespace {
+
+bool HoldsAll(const DeviceColours& device, const ColourList& colours) {
+    for (int k = 0; k < colours.count() && !device.Every(); ++k) {
+        if (!device.Holds(colours.colour(k))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A device of no more colours than the free entries: they take all its colours (but those of
+// the fixed entries) in order, and stay so; pixels take no entry after them.
+void TakeEveryDeviceColour(DiffusionPalette& palette, int firstFree, PaletteFacts& facts) {
+    int e = firstFree;
+    for (std::uint64_t k = 0; k < facts.device.Count(); ++k) {
+        const PaletteEntry entry = PaletteEntry::OfColour(facts.device.At(k));
+        if (std::none_of(palette.begin(), palette.begin() + e,
+                         [&](const PaletteEntry& before) { return before.SameColour(entry); })) {
+            palette[static_cast<std::size_t>(e++)] = entry;
+        }
+    }
+    facts.pinned = e;
+    facts.entries = std::max(e, 1);
+    facts.exactColours = true;
+}
+
+} // namespace
 
 bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bmp::SourceRows& rows,
                           const bmp::TrueColourGeometry& g, int threads,
@@ -39,7 +68,12 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
     }
     observer.Phase(3);
     observer.Progress(0, 100 * (kPasses + 1));
-    if (few && first.count() <= sizes.free) {
+    const DeviceColours& device = facts.device;
+    if (!device.Every() && device.Count() <= static_cast<std::uint64_t>(sizes.free)) {
+        TakeEveryDeviceColour(palette, firstFree, facts);
+        return true;
+    }
+    if (few && first.count() <= sizes.free && HoldsAll(device, first)) {
         facts.exactColours = true;
         for (int k = 0; k < first.count(); ++k) {
             const std::uint32_t c = first.colour(k);
@@ -56,7 +90,7 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
     const ColourCounts* const runs[2] = {&counts[0].flat, &counts[1].flat};
     const std::vector<std::uint32_t> kept =
         KeepFlatColours(palette, firstFree, wanted, exactItems, runs,
-                        counts[0].rowPixels + counts[1].rowPixels, items);
+                        counts[0].rowPixels + counts[1].rowPixels, device, items);
     const int flat = static_cast<int>(kept.size());
     pinned += flat;
     facts.exactColours = exactItems || flat > 0;
@@ -66,8 +100,8 @@ bool BuildAdaptivePalette(DiffusionPalette& palette, const GroupSizes& sizes, bm
                    : DivideBins(counts.get(), rest, rows, g, threads, items, kept);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const Stats all = StatsOf(items, boxes[i]);
-        SetColour(palette[static_cast<std::size_t>(pinned) + i], all.Mean(0), all.Mean(1),
-                  all.Mean(2));
+        SetNearest(palette[static_cast<std::size_t>(pinned) + i], device, all.Mean(0), all.Mean(1),
+                   all.Mean(2));
     }
     const int used = pinned + static_cast<int>(boxes.size());
     Refine(palette, pinned, used, items, facts, observer);

@@ -92,4 +92,10 @@ inline void SetColour(PaletteEntry& entry, int red, int green, int blue) {
     entry.blue = static_cast<std::uint8_t>(blue);
 }
 
+// Sets an entry to the device's colour nearest to red, green, blue.
+inline void SetNearest(PaletteEntry& entry, const DeviceColours& device, int red, int green,
+                       int blue) {
+    entry = PaletteEntry::OfColour(device.Nearest(red, green, blue));
+}
+
 } // namespace quantize

@@ -128,6 +128,9 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
     facts = PaletteFacts{};
     facts.entries = sizes.fixed + sizes.basic + sizes.free;
     facts.key = choices.key && sizes.fixed >= 1;
+    if (stages.palette == PaletteMethod::Adaptive) {
+        facts.device = DeviceColours(choices.depth, input.fromColours, input.fromCount);
+    }
     const std::uint8_t* key = facts.key ? input.fixedTable : nullptr; // blue, green, red
 
     for (refused = 0; refused < images.size(); ++refused) {

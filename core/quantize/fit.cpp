@@ -1,9 +1,11 @@
 #include "core/quantize/fit.h"
 
+#include "core/quantize/colour_items.h"
+
 namespace quantize {
 
-DiffusionPalette MovedTowardSums(const DiffusionPalette& palette, int pinned,
-                                 const EntrySums& sums) {
+DiffusionPalette MovedTowardSums(const DiffusionPalette& palette, int pinned, const EntrySums& sums,
+                                 const DeviceColours& device) {
     DiffusionPalette moved = palette;
     for (int e = pinned; e < 256; ++e) {
         const std::uint64_t* sum = sums[e]; // blue, green, red, count
@@ -18,6 +20,7 @@ DiffusionPalette MovedTowardSums(const DiffusionPalette& palette, int pinned,
         entry.red = toward(2, entry.red);
         entry.green = toward(1, entry.green);
         entry.blue = toward(0, entry.blue);
+        SetNearest(entry, device, entry.red, entry.green, entry.blue);
         // An entry stays where it is rather than take another entry's colour.
         bool taken = false;
         for (int j = 0; j < 256 && !taken; ++j) {

@@ -38,8 +38,9 @@ constexpr std::uint64_t FitBlock(std::uint64_t pixels, int shift = kFitShift) {
 using EntrySums = std::uint64_t[256][4];
 
 // Each entry after the pinned ones moved most of the way to the mean of the colours it stood
-// for, unless another entry has that colour or it stood for none.
-DiffusionPalette MovedTowardSums(const DiffusionPalette& palette, int pinned,
-                                 const EntrySums& sums);
+// for (to the device's colour nearest there), unless another entry has that colour or it
+// stood for none.
+DiffusionPalette MovedTowardSums(const DiffusionPalette& palette, int pinned, const EntrySums& sums,
+                                 const DeviceColours& device = {});
 
 } // namespace quantize

@@ -45,7 +45,7 @@ int FlatApart(std::size_t free) {
 std::vector<std::uint32_t> KeepWithin(DiffusionPalette& palette, int first, std::uint64_t share,
                                       int apart, std::size_t limit,
                                       const ColourCounts* const runs[2], std::uint64_t pixels,
-                                      std::vector<Item>& items) {
+                                      const DeviceColours& device, std::vector<Item>& items) {
     std::vector<std::pair<std::uint32_t, std::uint64_t>> all;
     for (int half = 0; half < 2; ++half) {
         runs[half]->ForEach([&](std::uint32_t c, std::uint64_t n) { all.push_back({c, n}); });
@@ -58,7 +58,7 @@ std::vector<std::uint32_t> KeepWithin(DiffusionPalette& palette, int first, std:
         for (; i < all.size() && all[i].first == c; ++i) {
             n += all[i].second;
         }
-        if (n * share >= pixels) {
+        if (n * share >= pixels && device.Holds(c)) {
             candidates.push_back({n, c});
         }
     }
@@ -134,11 +134,13 @@ void DropColours(std::vector<Item>& items, const std::vector<std::uint32_t>& col
 
 std::vector<std::uint32_t> KeepFlatColours(DiffusionPalette& palette, int first, std::size_t free,
                                            bool fewColours, const ColourCounts* const runs[2],
-                                           std::uint64_t pixels, std::vector<Item>& items) {
-    return fewColours ? KeepWithin(palette, first, FlatShare(kFlatShare, free), FlatApart(free),
-                                   free / 2, runs, pixels, items)
-                      : KeepWithin(palette, first, FlatShare(kWideFlatShare, free), FlatApart(free),
-                                   std::min(free / 2, WideFlatColours(free)), runs, pixels, items);
+                                           std::uint64_t pixels, const DeviceColours& device,
+                                           std::vector<Item>& items) {
+    return fewColours
+               ? KeepWithin(palette, first, FlatShare(kFlatShare, free), FlatApart(free), free / 2,
+                            runs, pixels, device, items)
+               : KeepWithin(palette, first, FlatShare(kWideFlatShare, free), FlatApart(free),
+                            std::min(free / 2, WideFlatColours(free)), runs, pixels, device, items);
 }
 
 } // namespace quantize

@@ -23,9 +23,10 @@ void DropColours(std::vector<Item>& items, const std::vector<std::uint32_t>& col
 // the image over `pixels` pixels, take entries of their own from `first` on, with `free`
 // entries to share out; `fewColours` when the image's colours are few enough to be split
 // colour by colour. The items that they are leave the list. Returns them (0x00RRGGBB), in the
-// order of their entries.
+// order of their entries. Only colours the device shows are kept.
 std::vector<std::uint32_t> KeepFlatColours(DiffusionPalette& palette, int first, std::size_t free,
                                            bool fewColours, const ColourCounts* const runs[2],
-                                           std::uint64_t pixels, std::vector<Item>& items);
+                                           std::uint64_t pixels, const DeviceColours& device,
+                                           std::vector<Item>& items);
 
 } // namespace quantize

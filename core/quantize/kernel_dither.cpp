@@ -476,7 +476,7 @@ void KernelDither::Fit(const std::vector<FitImage>& images) {
                 AddTrialSums(image.data, *image.source, sums);
             }
         }
-        palette_ = MovedTowardSums(palette_, facts_.pinned, sums);
+        palette_ = MovedTowardSums(palette_, facts_.pinned, sums, facts_.device);
         TakeColours();
         nearest_->Reset(palette_);
     }

@@ -74,7 +74,8 @@ void Refine(DiffusionPalette& palette, int firstFree, int used, const std::vecto
         for (int e = firstFree; e < used; ++e) {
             const Stats& cluster = clusters[static_cast<std::size_t>(e)];
             if (cluster.count != 0) {
-                SetColour(palette[e], cluster.Mean(0), cluster.Mean(1), cluster.Mean(2));
+                SetNearest(palette[e], facts.device, cluster.Mean(0), cluster.Mean(1),
+                           cluster.Mean(2));
             }
         }
     }
@@ -82,36 +83,51 @@ void Refine(DiffusionPalette& palette, int firstFree, int used, const std::vecto
 
 void MakeDistinct(DiffusionPalette& palette, int firstFree, int used,
                   const std::vector<Item>& items, const PaletteFacts& facts) {
+    const DeviceColours& device = facts.device;
+    std::vector<std::uint32_t> wanted; // each item's colour on the device, found once
     for (int e = firstFree; e < used; ++e) {
-        bool repeated = false;
-        for (int j = 0; j < e && !repeated; ++j) {
-            repeated = palette[e].SameColour(palette[j]);
-        }
-        if (!repeated) {
+        if (std::none_of(palette.begin(), palette.begin() + e, [&](const PaletteEntry& before) {
+                return before.SameColour(palette[e]);
+            })) {
             continue;
+        }
+        std::vector<std::uint32_t> others;
+        for (int j = 0; j < used; ++j) {
+            if (j != e) {
+                others.push_back(palette[j].Colour());
+            }
+        }
+        std::sort(others.begin(), others.end());
+        const auto taken = [&others](std::uint32_t colour) {
+            return std::binary_search(others.begin(), others.end(), colour);
+        };
+        if (wanted.empty()) {
+            for (const Item& item : items) {
+                wanted.push_back(device.Nearest(item.mean[0], item.mean[1], item.mean[2]));
+            }
         }
         SetColour(palette[e], 0, 0, 0);
         const GreenOrder nearest(palette, facts);
-        const Item* worst = nullptr;
         std::uint64_t worstCost = 0;
-        for (const Item& item : items) {
+        std::uint32_t worst = 0;
+        for (std::size_t i = 0; i < items.size(); ++i) {
             int distance = 0;
-            nearest.Find(item.mean, &distance);
-            const std::uint64_t cost = item.stats.count * static_cast<std::uint64_t>(distance);
-            bool present = false;
-            for (int j = 0; j < used && !present && cost > worstCost; ++j) {
-                present = j != e && palette[j].red == item.mean[0] &&
-                          palette[j].green == item.mean[1] && palette[j].blue == item.mean[2];
-            }
-            if (!present && cost > worstCost) {
-                worst = &item;
+            nearest.Find(items[i].mean, &distance);
+            const std::uint64_t cost = items[i].stats.count * static_cast<std::uint64_t>(distance);
+            if (cost > worstCost && !taken(wanted[i])) {
                 worstCost = cost;
+                worst = wanted[i];
             }
         }
-        if (worst == nullptr) {
-            return; // every colour of the image is in the palette
+        if (worstCost == 0) {
+            // Every colour of the image is in the palette, or on a device every colour near
+            // one: the device's colour nearest to the entry's own that no entry has.
+            const PaletteEntry was = palette[e];
+            if (device.Every() || !device.NearestFree(was.red, was.green, was.blue, taken, worst)) {
+                return;
+            }
         }
-        SetColour(palette[e], worst->mean[0], worst->mean[1], worst->mean[2]);
+        palette[e] = PaletteEntry::OfColour(worst);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/quantize/device_colours.h"
 #include "core/quantize/kernels.h"
 #include "core/quantize/patterns.h"
 
@@ -95,8 +96,9 @@ inline constexpr int kMinEffort = 1, kMaxEffort = 10, kDefaultEffort = Choices{}
 struct PaletteFacts {
     int pinned = 0;
     bool exactColours = false;
-    int entries = 256; // pixels take entries below this
-    bool key = false;  // pixels of entry 0's colour take it, and no other pixel does
+    int entries = 256;    // pixels take entries below this
+    bool key = false;     // pixels of entry 0's colour take it, and no other pixel does
+    DeviceColours device; // the colours every entry after the fixed ones is one of
 };
 
 struct DiffusionInput {

@@ -161,7 +161,7 @@ TEST(DitherEngine, EveryKernelGivesTheLiteralDiffusionsIndices) {
     for (const int entries : {256, 64, 16}) {
         quantize::DiffusionPalette palette = testimg::RandomPalette(rng);
         palette[3] = palette[1]; // a repeated entry: the lower one is held
-        const quantize::PaletteFacts facts{0, true, entries, false};
+        const quantize::PaletteFacts facts{0, true, entries, false, {}};
         for (const Case& c : cases) {
             quantize::Kernel kernel = *quantize::kKernels[static_cast<int>(c.kernel)];
             kernel.serpentine = c.serpentine;
@@ -203,7 +203,7 @@ TEST(DitherEngine, TheRefinementGivesTheLiteralRefinementsIndices) {
     for (const int entries : {256, 48}) {
         quantize::DiffusionPalette palette = testimg::RandomPalette(rng);
         for (const bool key : {false, true}) {
-            const quantize::PaletteFacts facts{0, true, entries, key};
+            const quantize::PaletteFacts facts{0, true, entries, key, {}};
             for (int filter = 0; filter < 3; ++filter) {
                 const quantize::Effort effort{0, quantize::kFitShift, 2, filter == 1 ? 64 : 19,
                                               filter};

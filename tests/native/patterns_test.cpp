@@ -102,7 +102,7 @@ TEST(Patterns, OrderedDitheringGivesTheLiteralIndices) {
     for (const int entries : {256, 16, 2}) {
         quantize::DiffusionPalette palette = testimg::RandomPalette(rng);
         for (const bool key : {false, true}) {
-            const quantize::PaletteFacts facts{0, true, entries, key};
+            const quantize::PaletteFacts facts{0, true, entries, key, {}};
             for (int p = -1; p <= static_cast<int>(quantize::PatternName::BlueNoise); ++p) {
                 const quantize::ThresholdPattern* pattern =
                     p < 0 ? nullptr : &quantize::PatternOf(static_cast<quantize::PatternName>(p));

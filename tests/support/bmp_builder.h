@@ -240,11 +240,18 @@ struct Converted {
 };
 inline Converted Diffused(const Bytes& image, int fixed, const Bytes& table = kBlackTable,
                           quantize::Stages stages = quantize::kBasicDiffusion, int threads = 0,
-                          quantize::Choices choices = {}) {
+                          quantize::Choices choices = {},
+                          const std::vector<std::uint32_t>& from = {}) {
     VectorBlock block{image};
     Recorder recorder;
-    const quantize::DiffusionInput input{fixed,   table.data(), quantize::kBasicPalette,
-                                         threads, stages,       choices};
+    const quantize::DiffusionInput input{fixed,
+                                         table.data(),
+                                         quantize::kBasicPalette,
+                                         threads,
+                                         stages,
+                                         choices,
+                                         from.empty() ? nullptr : from.data(),
+                                         static_cast<int>(from.size())};
     return {block.Diffuse(input, recorder).outcome, block.bytes, recorder.events, recorder.texts};
 }
 

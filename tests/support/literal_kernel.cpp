@@ -127,8 +127,8 @@ std::vector<std::uint8_t> KernelDiffuse(const std::vector<std::uint8_t>& pixels,
                 bool held = false;
                 int k = OwnEntry(own, palette, facts, held);
                 if (!held) {
-                    k = OwnEntry(levels, palette, quantize::PaletteFacts{0, false, facts.entries},
-                                 held);
+                    k = OwnEntry(levels, palette,
+                                 quantize::PaletteFacts{0, false, facts.entries, false, {}}, held);
                     held = false;
                 }
                 indices[static_cast<std::size_t>(y * width + x)] = static_cast<std::uint8_t>(k);
