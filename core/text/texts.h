@@ -96,6 +96,9 @@ inline constexpr const char* kDepthTexts[7] = {
 inline constexpr const char* kBitsTexts[5] = {"8", "4", "2", "1", "自動"};
 // 高画質の設定: a ビット数 that holds fewer colours than 色数.
 inline constexpr char kColoursLoweredText[] = "ビット数に合わせて色数を下げました";
+// 誤差拡散（高画質） with 色の深さ and a fixed colour off its grid: the run goes on.
+inline constexpr char kFixedOffGridText[] =
+    "固定パレットに色の深さにない色があります\nそのまま使います";
 // 誤差拡散（高画質） with a 選択元パレット that cannot be used; the reason and the name follow.
 inline constexpr char kFromListText[] = "選択元パレットを使えません";
 // 高画質の設定: a number out of its field's range.

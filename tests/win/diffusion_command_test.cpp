@@ -228,6 +228,39 @@ TEST_F(DiffusionCommandTest, HighQualityTakesItsColoursFromTheListOrRefusesIt) {
     EXPECT_EQ(QualityChoices().depth, (std::array<int, 3>{5, 5, 5}));
 }
 
+// 色の深さ 15-bit: every entry of the result's table after the fixed ones lies on the grid of
+// 5 bits a channel, level * 255 / 31 rounded; a fixed colour off the grid stays as it is,
+// told once before the run goes on.
+TEST_F(DiffusionCommandTest, HighQualityOnA15BitDeviceChoosesGridColoursOnly) {
+    SavedPalette = NewPaletteTable();
+    const Bytes fixed = {3, 2, 1, 0, 8, 0, 255, 0}; // (1, 2, 3) off the grid, (255, 0, 8) on it
+    std::memcpy(GlobalLock(SavedPalette), fixed.data(), fixed.size());
+    GlobalUnlock(SavedPalette);
+    FixedCount = 2;
+    Load(Picture24(37, 23, Photo), "depth.bmp");
+    QualityDepth = 1;
+    QuietRuns = 1;
+    Seams.messageAnswer = IDYES;
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+    EXPECT_EQ(Told(),
+              (std::vector<std::string>{
+                  kQuestion, "固定パレットに色の深さにない色があります\nそのまま使います"}));
+    const Bytes result = DocumentBytes();
+    ASSERT_EQ(result[bmp::kBiBitCount], 8);
+    std::vector<bool> onGrid(256, false);
+    for (int level = 0; level < 32; ++level) {
+        onGrid[static_cast<std::size_t>((level * 255 * 2 + 31) / 62)] = true; // level * 255 / 31
+    }
+    EXPECT_TRUE(std::equal(fixed.begin(), fixed.end(), result.begin() + bmp::kColourTable));
+    std::vector<int> offGrid;
+    for (int i = 4; i < 256 * 4; ++i) {
+        if (i % 4 != 3 && !onGrid[result[bmp::kColourTable + i]]) {
+            offGrid.push_back(i / 4);
+        }
+    }
+    EXPECT_TRUE(offGrid.empty()) << "entry " << (offGrid.empty() ? 0 : offGrid.front());
+}
+
 // With 経過のメッセージを出さない both methods show no box for their stages: only the question
 // of the fixed palette, and the window's phases.
 TEST_F(DiffusionCommandTest, QuietRunsShowNoStageBoxes) {

@@ -10,6 +10,7 @@
 #include "win/app/shell.h"
 #include "core/palette/named_palettes.h"
 #include "core/quantize/basic_palette.h"
+#include "core/quantize/device_colours.h"
 #include "core/quantize/error_diffusion.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
@@ -175,6 +176,19 @@ bool TakeFromList(HWND mainWindow) {
     return false;
 }
 
+// The user chose the fixed colours, and they stay as they are; one off the grid of the depth
+// chosen is told once, and the run goes on.
+void TellFixedOffGrid(HWND mainWindow) {
+    const quantize::DeviceColours grid(RunChoices.depth, nullptr, 0);
+    for (LONG i = 0; i < RunFixedCount && !grid.Every(); ++i) {
+        const BYTE* entry = RunPalette + 4 * i; // blue, green, red
+        if (!grid.Holds(std::uint32_t{entry[2]} << 16 | std::uint32_t{entry[1]} << 8 | entry[0])) {
+            Report(mainWindow, kFixedOffGridText, MB_ICONWARNING);
+            return;
+        }
+    }
+}
+
 } // namespace
 
 void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
@@ -206,6 +220,7 @@ void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
             std::memcpy(RunPalette, saved.get(), sizeof RunPalette);
         }
     }
+    TellFixedOffGrid(mainWindow);
     HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kConversionWindowClass, kAppTitle,
                                   WS_CHILD | WS_BORDER, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200,
                                   mainWindow, nullptr, AppInstance, nullptr);
