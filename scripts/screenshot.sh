@@ -36,7 +36,7 @@ shoot "$paletteOut" --palette "$windows_work\\sample.pal"
 shoot "$runOut" --diffuse "$windows_work\\large.bmp"
 shoot "$qualityOut" --quality
 # The dialog alone as it opens, and beside it with its list of ditherings dropped down.
-convert "$work/closed.bmp" -crop 413x217+0+20 +repage \( "$qualityOut" -crop 413x295+0+20 +repage \) \
+convert "$work/closed.bmp" -crop 413x285+0+20 +repage \( "$qualityOut" -crop 413x300+0+20 +repage \) \
   -background white -bordercolor white -border 6x0 -gravity north +append "$qualityOut"
 shoot "$zoomOut" --zoom "$windows_work\\sample.bmp"
 convert "$zoomOut" -crop 768x576+0+0 +repage "$zoomOut" # the window alone

@@ -87,6 +87,20 @@ inline constexpr const char* kDitheringTexts[14] = {
 };
 // 高画質の設定's qualities, fastest first.
 inline constexpr const char* kEffortTexts[3] = {"速い", "標準", "最高"};
+// 高画質の設定's channel depths, in the order of the settings' list of depths.
+inline constexpr const char* kDepthTexts[7] = {
+    "フル (8-8-8)",  "15-bit (5-5-5)", "16-bit (5-6-5)", "12-bit (4-4-4)",
+    "9-bit (3-3-3)", "6-bit (2-2-2)",  "8-bit (3-3-2)",
+};
+// 高画質の設定's bits a pixel of a saved image, in the order of the settings' list of bits.
+inline constexpr const char* kBitsTexts[5] = {"8", "4", "2", "1", "自動"};
+// 高画質の設定: a ビット数 that holds fewer colours than 色数.
+inline constexpr char kColoursLoweredText[] = "ビット数に合わせて色数を下げました";
+// 誤差拡散（高画質） with 色の深さ and a fixed colour off its grid: the run goes on.
+inline constexpr char kFixedOffGridText[] =
+    "固定パレットに色の深さにない色があります\nそのまま使います";
+// 誤差拡散（高画質） with a 選択元パレット that cannot be used; the reason and the name follow.
+inline constexpr char kFromListText[] = "選択元パレットを使えません";
 // 高画質の設定: a number out of its field's range.
 inline constexpr char kColoursRangeText[] = "色数は2～256で指定してください";
 inline constexpr char kStrengthRangeText[] = "強さは0～100で指定してください";

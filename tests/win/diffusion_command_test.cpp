@@ -189,6 +189,78 @@ TEST_F(DiffusionCommandTest, HighQualityRunsTakeTheSettings) {
     EXPECT_EQ(DocumentBytes(), image);
 }
 
+// 選択元パレット: a file that cannot be used is refused before any question, with the reason
+// and its name, and the image stays as it was; a palette of a name users ask for (in any
+// case) or a palette file gives the run its colours, and the depth chosen goes with them.
+TEST_F(DiffusionCommandTest, HighQualityTakesItsColoursFromTheListOrRefusesIt) {
+    const Bytes image = Picture24(37, 23, Photo);
+    const std::string bad = "GIMP Palette\n1 2 300\n";
+    const std::pair<std::string, const char*> refused[] = {
+        {Write(Bytes(bad.begin(), bad.end()), "bad.gpl"), "ファイルが読めません"},
+        {Write({}, "empty.gpl"), "ファイルが読めません"},
+        {Write(Bytes((1 << 20) + 1, '0'), "large.gpl"), "ファイルが大きすぎです"},
+        {Name("missing.gpl"), "ファイルが開けません"}};
+    for (const auto& [path, reason] : refused) {
+        Load(image, "from.bmp");
+        ResetSeams();
+        std::strcpy(QualityFrom, path.c_str());
+        Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+        EXPECT_TRUE(OnlyMessage("選択元パレットを使えません\n" + std::string(reason) + "\n" + path))
+            << path;
+        EXPECT_EQ(DocumentBytes(), image);
+        EXPECT_TRUE(RunFromColours.empty());
+    }
+
+    const std::string three = "GIMP Palette\n255 0 0\n0 255 0\n0 0 255\n";
+    QualityDepth = 1;
+    for (const auto& [from, count] : {std::pair{std::string("PICO8"), std::size_t{16}},
+                                      {Write(Bytes(three.begin(), three.end()), "three.gpl"), 3}}) {
+        Load(image, "from.bmp");
+        ResetSeams();
+        Seams.messageAnswer = IDNO;
+        std::strcpy(QualityFrom, from.c_str());
+        Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+        EXPECT_EQ(Told().size(), 4u) << from;
+        EXPECT_EQ(RunFromColours.size(), count) << from;
+        EXPECT_EQ(DocumentBytes()[bmp::kBiBitCount], 8);
+    }
+    EXPECT_EQ(RunFromColours, (std::vector<std::uint32_t>{0xFF0000, 0x00FF00, 0x0000FF}));
+    EXPECT_EQ(QualityChoices().depth, (std::array<int, 3>{5, 5, 5}));
+}
+
+// 色の深さ 15-bit: every entry of the result's table after the fixed ones lies on the grid of
+// 5 bits a channel, level * 255 / 31 rounded; a fixed colour off the grid stays as it is,
+// told once before the run goes on.
+TEST_F(DiffusionCommandTest, HighQualityOnA15BitDeviceChoosesGridColoursOnly) {
+    SavedPalette = NewPaletteTable();
+    const Bytes fixed = {3, 2, 1, 0, 8, 0, 255, 0}; // (1, 2, 3) off the grid, (255, 0, 8) on it
+    std::memcpy(GlobalLock(SavedPalette), fixed.data(), fixed.size());
+    GlobalUnlock(SavedPalette);
+    FixedCount = 2;
+    Load(Picture24(37, 23, Photo), "depth.bmp");
+    QualityDepth = 1;
+    QuietRuns = 1;
+    Seams.messageAnswer = IDYES;
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+    EXPECT_EQ(Told(),
+              (std::vector<std::string>{
+                  kQuestion, "固定パレットに色の深さにない色があります\nそのまま使います"}));
+    const Bytes result = DocumentBytes();
+    ASSERT_EQ(result[bmp::kBiBitCount], 8);
+    std::vector<bool> onGrid(256, false);
+    for (int level = 0; level < 32; ++level) {
+        onGrid[static_cast<std::size_t>((level * 255 * 2 + 31) / 62)] = true; // level * 255 / 31
+    }
+    EXPECT_TRUE(std::equal(fixed.begin(), fixed.end(), result.begin() + bmp::kColourTable));
+    std::vector<int> offGrid;
+    for (int i = 4; i < 256 * 4; ++i) {
+        if (i % 4 != 3 && !onGrid[result[bmp::kColourTable + i]]) {
+            offGrid.push_back(i / 4);
+        }
+    }
+    EXPECT_TRUE(offGrid.empty()) << "entry " << (offGrid.empty() ? 0 : offGrid.front());
+}
+
 // With 経過のメッセージを出さない both methods show no box for their stages: only the question
 // of the fixed palette, and the window's phases.
 TEST_F(DiffusionCommandTest, QuietRunsShowNoStageBoxes) {

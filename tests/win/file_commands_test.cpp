@@ -599,3 +599,70 @@ TEST_F(FileCommands, CopyThenPasteGivesTheSamePixelsAsAnUntitledImage) {
 }
 
 } // namespace
+
+namespace {
+
+// The bits of a PNG's indices and the number of its palette's entries.
+std::pair<int, std::size_t> PngBitsAndEntries(const Bytes& png) {
+    const std::string text(png.begin(), png.end());
+    const std::size_t plte = text.find("PLTE");
+    if (png.size() < 26 || plte == std::string::npos || plte < 4) {
+        return {0, 0};
+    }
+    const std::size_t length = std::size_t{png[plte - 2]} << 8 | png[plte - 1];
+    return {png[24], length / 3};
+}
+
+// ビット数 4, 1 or 2: an 8-bit image whose indices fit is saved with that many bits a pixel —
+// a BMP with a table of exactly 2^bits entries, 2 bits as 4 in a BMP, a PNG with the entries
+// up to the highest index — and opens again showing the same pixels; one whose indices do not
+// fit is saved as the 8-bit file it is.
+TEST_F(FileCommands, FewerBitsAreWrittenWhenTheIndicesFitAndOpenAgainAlike) {
+    std::vector<std::uint32_t> colours;
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        colours.push_back(i * 0x010305u & 0xFFFFFF);
+    }
+    const struct {
+        DWORD choice;
+        int indices, bits;
+        const char* name;
+    } cases[] = {{1, 16, 4, "four.bmp"}, {3, 2, 1, "one.bmp"},  {2, 4, 4, "two.bmp"},
+                 {1, 17, 8, "many.bmp"}, {2, 3, 2, "two.png"},  {4, 5, 4, "auto.png"},
+                 {4, 5, 8, "auto.bmp"},  {1, 16, 4, "four.png"}};
+    for (const auto& c : cases) {
+        const int indices = c.indices;
+        const Bytes image = Picture8(13, 5, colours, [indices](int x, int y) {
+            return static_cast<std::uint8_t>((x + 3 * y) % indices);
+        });
+        Load(image, "eight.bmp");
+        const Capture shown = Paint();
+        QualityBits = c.choice;
+        const std::string path = Name(c.name);
+        ResetSeams();
+        Seams.dialogPath = path;
+        Command(IDM_SAVEAS);
+        EXPECT_TRUE(Seams.messages.empty()) << c.name;
+        const Bytes file = OnDisk(path);
+        ASSERT_GT(file.size(), 54u) << c.name;
+        if (HasExtension(c.name, ".png")) {
+            EXPECT_EQ(PngBitsAndEntries(file), std::pair(c.bits, std::size_t(indices))) << c.name;
+        } else if (c.bits == 8) {
+            EXPECT_EQ(file, image) << c.name;
+        } else {
+            const std::uint32_t entries = 1u << c.bits;
+            EXPECT_EQ(file[bmp::kBiBitCount], c.bits) << c.name;
+            EXPECT_EQ(bmp::ReadU32(&file[bmp::kBiClrUsed]), entries) << c.name;
+            EXPECT_EQ(bmp::ReadU32(&file[bmp::kBfOffBits]), 54 + 4 * entries) << c.name;
+            EXPECT_EQ(file.size(), 54 + 4 * entries +
+                                       5 * bmp::StrideBytes(13, static_cast<std::uint16_t>(c.bits)))
+                << c.name;
+            EXPECT_TRUE(
+                std::equal(file.begin() + 54, file.begin() + 54 + 4 * entries, image.begin() + 54))
+                << c.name;
+        }
+        ASSERT_TRUE(Open(path)) << c.name;
+        EXPECT_EQ(Paint().pixels, shown.pixels) << c.name;
+    }
+}
+
+} // namespace

@@ -255,6 +255,24 @@ void ChooseDithering(HWND d, LRESULT number) {
                  reinterpret_cast<LPARAM>(GetDlgItem(d, IDC_DITHER)));
 }
 
+// The texts of a list, in its order, and a choice in it as a click makes it.
+std::vector<std::string> ListTexts(HWND d, int id) {
+    std::vector<std::string> texts;
+    const LRESULT count = SendDlgItemMessageA(d, id, CB_GETCOUNT, 0, 0);
+    for (LRESULT item = 0; item < count; ++item) {
+        char text[64] = {};
+        SendDlgItemMessageA(d, id, CB_GETLBTEXT, static_cast<WPARAM>(item),
+                            reinterpret_cast<LPARAM>(text));
+        texts.push_back(text);
+    }
+    return texts;
+}
+void Choose(HWND d, int id, WPARAM item) {
+    SendDlgItemMessageA(d, id, CB_SETCURSEL, item, 0);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(d, id)));
+}
+
 // 高画質の設定: what it shows, what OK keeps (held to the ranges) and Cancel does not; the four
 // values read at start-up (out of range: the defaults) and written at the end of the run.
 TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
@@ -356,13 +374,7 @@ TEST_F(Settings, QualityDialogListsEveryDitheringAndKeepsItsNumberAndLight) {
     std::vector<std::string> listed;
     std::vector<BOOL> open; // strength and light, with a pattern and with a kernel
     RunDialog(OpenQuality, {[&](HWND d) {
-                  const LRESULT count = SendDlgItemMessageA(d, IDC_DITHER, CB_GETCOUNT, 0, 0);
-                  for (LRESULT item = 0; item < count; ++item) {
-                      char text[64] = {};
-                      SendDlgItemMessageA(d, IDC_DITHER, CB_GETLBTEXT, static_cast<WPARAM>(item),
-                                          reinterpret_cast<LPARAM>(text));
-                      listed.push_back(text);
-                  }
+                  listed = ListTexts(d, IDC_DITHER);
                   for (const LRESULT number : {13, 3}) {
                       ChooseDithering(d, number);
                       open.push_back(IsWindowEnabled(GetDlgItem(d, IDC_STRENGTH)));
@@ -431,12 +443,7 @@ TEST_F(Settings, QualityDialogKeepsItsQualityAsAnEffort) {
                                                     static_cast<WPARAM>(item), 0);
     };
     RunDialog(OpenQuality, {[&](HWND d) {
-                  for (LRESULT item = 0; item < 3; ++item) {
-                      char text[16] = {};
-                      SendDlgItemMessageA(d, IDC_EFFORT, CB_GETLBTEXT, static_cast<WPARAM>(item),
-                                          reinterpret_cast<LPARAM>(text));
-                      listed.push_back(text);
-                  }
+                  listed = ListTexts(d, IDC_EFFORT);
                   EXPECT_EQ(SendDlgItemMessageA(d, IDC_EFFORT, CB_GETCOUNT, 0, 0), 3);
                   shown.push_back(shownEffort(d));
                   for (const LRESULT number : {1, 0}) {
@@ -468,6 +475,76 @@ TEST_F(Settings, QualityDialogKeepsItsQualityAsAnEffort) {
     DestroyWindow(Main);
     EXPECT_EQ(shown, (std::vector<LRESULT>{5, 10, 0}));
     EXPECT_EQ(QualityEffort, 7u);
+}
+
+// 色の深さ, ビット数 and 選択元パレット: stored values out of range read as the defaults; the
+// dialog lists the choices, a ビット数 of fewer colours than 色数 lowers it with a word, 参照
+// fills the field from the palette open dialog; OK keeps them, the run's choices take the
+// depth and no more colours than the bits hold, and they are written back.
+TEST_F(Settings, QualityDialogKeepsTheDepthTheBitsAndTheListToChooseFrom) {
+    for (const auto& [name, value] : {std::pair{"HQDepth", DWORD{7}}, {"HQBits", 5}}) {
+        SetValue(name, REG_DWORD, &value, 4);
+    }
+    char stored[MAX_PATH] = "gameboy";
+    SetValue("HQFrom", REG_SZ, stored, sizeof stored);
+    QualityDepth = QualityBits = 3;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(QualityDepth, 0u);
+    EXPECT_EQ(QualityBits, 0u);
+    EXPECT_STREQ(QualityFrom, "gameboy");
+    EXPECT_EQ(QualityChoices().depth, (std::array<int, 3>{8, 8, 8}));
+    EXPECT_EQ(QualityChoices().colours, 256);
+
+    Main = CreateMainWindow(200, 100);
+    const std::string chosen = TempPath("master.gpl");
+    Seams.dialogPath = chosen;
+    std::vector<std::string> depths, bits;
+    std::string fromShown, fromBrowsed;
+    long lowered = 0;
+    RunDialog(OpenQuality, {[&](HWND d) {
+                  depths = ListTexts(d, IDC_DEPTH);
+                  bits = ListTexts(d, IDC_BITS);
+                  char text[MAX_PATH] = "";
+                  GetDlgItemTextA(d, IDC_FROMFILE, text, sizeof text);
+                  fromShown = text;
+                  Choose(d, IDC_DEPTH, 2);
+                  Choose(d, IDC_BITS, 1); // 4 bits: 16 colours at most
+                  lowered = ReadNumberField(d, IDC_COLOURS);
+                  SendDlgItemMessageA(d, IDC_FROMBROWSE, BM_CLICK, 0, 0);
+                  GetDlgItemTextA(d, IDC_FROMFILE, text, sizeof text);
+                  fromBrowsed = text;
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    DestroyWindow(Main);
+    EXPECT_EQ(depths, (std::vector<std::string>{"フル (8-8-8)", "15-bit (5-5-5)", "16-bit (5-6-5)",
+                                                "12-bit (4-4-4)", "9-bit (3-3-3)", "6-bit (2-2-2)",
+                                                "8-bit (3-3-2)"}));
+    EXPECT_EQ(bits, (std::vector<std::string>{"8", "4", "2", "1", "自動"}));
+    EXPECT_EQ(fromShown, "gameboy");
+    EXPECT_EQ(lowered, 16);
+    ASSERT_EQ(Seams.messages.size(), 1u);
+    EXPECT_EQ(Seams.messages[0].text, "ビット数に合わせて色数を下げました");
+    EXPECT_EQ(Seams.messages[0].type, static_cast<UINT>(MB_ICONINFORMATION));
+    ASSERT_EQ(Seams.dialogs.size(), 1u);
+    EXPECT_TRUE(Seams.dialogs[0].open);
+    EXPECT_EQ(fromBrowsed, chosen);
+    EXPECT_EQ((std::vector<DWORD>{QualityDepth, QualityBits, QualityColours}),
+              (std::vector<DWORD>{2, 1, 16}));
+    EXPECT_STREQ(QualityFrom, chosen.c_str());
+    EXPECT_EQ(QualityChoices().depth, (std::array<int, 3>{5, 6, 5}));
+
+    // 1 bit holds two colours, whatever 色数 the registry held.
+    QualityBits = 3;
+    QualityColours = 256;
+    EXPECT_EQ(QualityChoices().colours, 2);
+    SaveSettings();
+    ExpectSetting("HQDepth", REG_DWORD, {2, 0, 0, 0});
+    ExpectSetting("HQBits", REG_DWORD, {3, 0, 0, 0});
+    DWORD type = 0;
+    Bytes data;
+    ASSERT_TRUE(ReadSetting("HQFrom", type, data));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), chosen.c_str());
 }
 
 } // namespace

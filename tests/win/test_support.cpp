@@ -238,6 +238,10 @@ void ResetProgram() {
     QualityStrength = 100;
     QualityKey = 0;
     QualityLinear = 0;
+    QualityEffort = quantize::kDefaultEffort;
+    QualityDepth = 0;
+    QualityBits = 0;
+    QualityFrom[0] = '\0';
     NoUnsavedPrompt = 0;
     QuietRuns = 0;
     Kind = DocumentKind{};

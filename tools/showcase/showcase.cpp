@@ -156,6 +156,7 @@ static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
         QualityDither = 3; // 誤差拡散（アトキンソン）
         QualityLinear = 1;
         QualityKey = 1;
+        QualityDepth = 2; // 16-bit (5-6-5)
         PostMessageA(MainWindow, WM_COMMAND, IDM_QUALITY, 0);
         SetTimer(nullptr, 0, 2000, DropDitheringList);
     } else if (ShowPalette) {

@@ -1,5 +1,6 @@
 #include "win/app/settings.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "win/app/owners.h"
@@ -18,6 +19,9 @@ DWORD QualityStrength = 100;
 DWORD QualityKey = 0;
 DWORD QualityLinear = 0;
 DWORD QualityEffort = quantize::kDefaultEffort;
+DWORD QualityDepth = 0;
+DWORD QualityBits = 0;
+char QualityFrom[MAX_PATH];
 DWORD NoUnsavedPrompt = 0;
 DWORD QuietRuns = 0;
 
@@ -32,6 +36,7 @@ constexpr char kKeepReadOnlyName[] = "NoReadOnly";
 constexpr char kPaletteAutoLoadName[] = "PALAutoLoad";
 constexpr char kPaletteFileName[] = "PALFILENAME";
 constexpr char kFixedCountName[] = "PALNum";
+constexpr char kQualityFromName[] = "HQFrom";
 
 // The DWORD values that later versions added, each read within its range: a missing value, or
 // one out of range, reads as the default.
@@ -48,6 +53,8 @@ const RangedValue kRangedValues[] = {
     {"HQLinear", &QualityLinear, 0, 1, 0},
     {"HQEffort", &QualityEffort, quantize::kMinEffort, quantize::kMaxEffort,
      quantize::kDefaultEffort},
+    {"HQDepth", &QualityDepth, 0, kQualityDepthCount - 1, 0},
+    {"HQBits", &QualityBits, 0, kQualityBitChoices - 1, 0},
     {"NoUnsavedPrompt", &NoUnsavedPrompt, 0, 1, 0},
     {"QuietRuns", &QuietRuns, 0, 1, 0},
 };
@@ -142,6 +149,9 @@ bool LoadSettings() {
     for (const RangedValue& ranged : kRangedValues) {
         *ranged.value = QueryInRange(product.get(), ranged);
     }
+    std::memset(QualityFrom, 0, sizeof QualityFrom); // a missing value is none
+    Query(product.get(), kQualityFromName, QualityFrom, sizeof QualityFrom);
+    QualityFrom[MAX_PATH - 1] = '\0';
     if (PaletteAutoLoad) {
         Query(product.get(), kPaletteFileName, PaletteFileName, sizeof PaletteFileName);
         PaletteFileName[MAX_PATH - 1] = '\0';
@@ -166,6 +176,8 @@ void SaveSettings() {
                    reinterpret_cast<const BYTE*>(PaletteFileName), sizeof PaletteFileName);
     RegSetValueExA(product.get(), kFixedCountName, 0, REG_DWORD,
                    reinterpret_cast<const BYTE*>(&FixedCount), sizeof FixedCount);
+    RegSetValueExA(product.get(), kQualityFromName, 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(QualityFrom), sizeof QualityFrom);
     for (const RangedValue& ranged : kRangedValues) {
         SetDword(product.get(), ranged.name, *ranged.value);
     }
@@ -190,6 +202,14 @@ quantize::Choices QualityChoices() {
     choices.key = QualityKey != 0;
     choices.linear = QualityLinear != 0;
     choices.effort = static_cast<int>(QualityEffort);
+    choices.depth = kQualityDepths[QualityDepth < DWORD{kQualityDepthCount} ? QualityDepth : 0];
+    if (const int bits = QualityBitCount(); bits != 0) {
+        choices.colours = std::min(choices.colours, 1 << bits);
+    }
     quantize::ApplyDithering(QualityDithering(), choices);
     return choices;
+}
+
+int QualityBitCount() {
+    return kQualityBitCounts[QualityBits < DWORD{kQualityBitChoices} ? QualityBits : 0];
 }

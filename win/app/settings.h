@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <array>
+
 #include "core/quantize/stages.h"
 
 extern DWORD AutoReduce;      // exact reduction right after Open and drop
@@ -22,6 +24,20 @@ extern DWORD QualityKey;
 extern DWORD QualityLinear;
 extern DWORD QualityEffort;
 inline constexpr DWORD kQualityEfforts[3] = {1, 5, 10}; // 速い, 標準, 最高
+// The bits of red, green and blue the device shows: an index of kQualityDepths (0, all 8
+// bits, by default).
+extern DWORD QualityDepth;
+inline constexpr int kQualityDepthCount = 7;
+inline constexpr std::array<int, 3> kQualityDepths[kQualityDepthCount] = {
+    {8, 8, 8}, {5, 5, 5}, {5, 6, 5}, {4, 4, 4}, {3, 3, 3}, {2, 2, 2}, {3, 3, 2}};
+// The bits a pixel of a saved 8-bit image: an index of kQualityBitCounts, whose 0 is the
+// fewest that hold every index the pixels use (8 for BMP).
+extern DWORD QualityBits;
+inline constexpr int kQualityBitChoices = 5;
+inline constexpr int kQualityBitCounts[kQualityBitChoices] = {8, 4, 2, 1, 0};
+// The list the chosen colours are taken from: a palette file, one of the named palettes
+// (palette::kPaletteNames), or empty for none.
+extern char QualityFrom[MAX_PATH];
 extern DWORD NoUnsavedPrompt; // closing or opening over an unsaved conversion asks nothing
 extern DWORD QuietRuns;       // error diffusion shows no box for its stages
 
@@ -35,7 +51,10 @@ void SaveSettings();
 
 // The stages and choices of 誤差拡散（高画質） as the settings say.
 quantize::Stages QualityStages();
+// Their colours are no more than the saved bits hold.
 quantize::Choices QualityChoices();
+// The bits of QualityBits (1, 2, 4 or 8), 0 for the fewest that hold the pixels.
+int QualityBitCount();
 
 // For tests: answers whether the machine key may be used; null asks the registry.
 extern bool (*MachineKeyWritable)();

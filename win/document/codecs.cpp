@@ -160,7 +160,11 @@ bool EncodePng(const quantize::IndexedImage& image, std::vector<BYTE>& png) {
     static const struct {
         int bits;
         const WICPixelFormatGUID* format;
-    } kFormats[] = {{8, &GUID_WICPixelFormat8bppIndexed}, {24, &GUID_WICPixelFormat24bppBGR}};
+    } kFormats[] = {{1, &GUID_WICPixelFormat1bppIndexed},
+                    {2, &GUID_WICPixelFormat2bppIndexed},
+                    {4, &GUID_WICPixelFormat4bppIndexed},
+                    {8, &GUID_WICPixelFormat8bppIndexed},
+                    {24, &GUID_WICPixelFormat24bppBGR}};
     const auto known = std::find_if(std::begin(kFormats), std::end(kFormats),
                                     [&image](const auto& f) { return f.bits == image.bits; });
     if (known == std::end(kFormats)) {

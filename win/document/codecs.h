@@ -27,8 +27,8 @@ enum class DecodeResult {
 DecodeResult DecodeImage(const BYTE* data, DWORD size, const image::AlphaRule& rule, HGLOBAL& block,
                          DWORD& bytes);
 
-// The PNG file of an image (a document viewed by quantize::ViewPlainBmp): indexed, of 8 bits an
-// index, with the image's first `entries` entries as its palette and entry 0 transparent with
-// `key`; or RGB for 24 bits. False for another bit count, when the codecs fail or memory runs
-// out.
+// The PNG file of an image (a document viewed by quantize::ViewPlainBmp, its indices perhaps
+// packed): indexed, of 1, 2, 4 or 8 bits an index, with the image's first `entries` entries as
+// its palette and entry 0 transparent with `key`; or RGB for 24 bits. False for another bit
+// count, when the codecs fail or memory runs out.
 bool EncodePng(const quantize::IndexedImage& image, std::vector<BYTE>& png);

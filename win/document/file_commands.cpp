@@ -1,5 +1,6 @@
 #include "win/document/file_commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
 #include "core/quantize/bmp_writer.h"
+#include "core/quantize/fewer_bits.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
 #include "win/document/codecs.h"
@@ -19,9 +21,43 @@
 #include "win/palette/user_palette.h"
 #include "win/res/resource.h"
 
-// Writes the document under `path`: as PNG for a .png name, else as the BMP it is; a document
-// decoded from an image of another kind is refused under any other name (it would be written
-// as a BMP over, say, the JPEG it came from).
+// The bits a pixel an 8-bit image is written with: 高画質の設定's ビット数 when every index
+// its pixels take fits them, else 8. BMP has no 2-bit form and takes 4 for it; 自動 is the
+// fewest that hold the indices for PNG, and 8 for BMP, as some readers take only 8-bit BMP.
+static int BitsToWrite(const quantize::IndexedImage& image, bool png) {
+    const int wanted = QualityBitCount();
+    if (image.bits != 8 || wanted == 8 || (wanted == 0 && !png)) {
+        return 8;
+    }
+    const int highest = quantize::HighestIndex(image);
+    const int bits =
+        wanted == 0 ? quantize::BitsHolding(highest) : (!png && wanted == 2 ? 4 : wanted);
+    return highest >> bits == 0 ? bits : 8;
+}
+
+// The file of the document in `bits` (1, 2 or 4) a pixel, from a copy of it: a BMP with a
+// colour table of 2^bits entries, or a PNG whose palette holds the entries up to the highest
+// index used. False when the PNG cannot be made.
+static bool PackDocument(const BYTE* document, bool png, int bits, std::vector<BYTE>& file) {
+    std::vector<BYTE> copy(document, document + ImageBytes);
+    auto view =
+        quantize::ViewPlainBmp(copy.data(), copy.size(), Kind.paletteEntries, Kind.keyTransparent);
+    if (!png) {
+        copy.resize(static_cast<std::size_t>(quantize::PackBmpInPlace(copy.data(), *view, bits)));
+        file.swap(copy);
+        return true;
+    }
+    const int highest = quantize::HighestIndex(*view);
+    BYTE* pixels = copy.data() + (view->indices - copy.data());
+    quantize::IndexedImage packed = quantize::PackInPlace(*view, pixels, bits);
+    packed.entries = std::min(packed.entries, highest + 1);
+    return EncodePng(packed, file);
+}
+
+// Writes the document under `path`: as PNG for a .png name, else as the BMP it is; an 8-bit
+// image with the bits a pixel ビット数 asks for when its indices fit them. A document decoded
+// from an image of another kind is refused under any other name (it would be written as a BMP
+// over, say, the JPEG it came from).
 static bool WriteDocument(HWND owner, const char* path, const char* createFailedText) {
     const bool png = HasExtension(path, ".png");
     if (!png && Kind.decoded && !HasExtension(path, ".bmp")) {
@@ -29,18 +65,21 @@ static bool WriteDocument(HWND owner, const char* path, const char* createFailed
         return false;
     }
     const LockedBlock<const BYTE> bytes(ImageBuffer);
-    if (!png) {
+    const auto indexed = bytes.get()
+                             ? quantize::ViewPlainBmp(bytes.get(), ImageBytes, Kind.paletteEntries,
+                                                      Kind.keyTransparent)
+                             : std::nullopt;
+    const int bits = indexed ? BitsToWrite(*indexed, png) : 8;
+    if (!png && bits == 8) {
         return WriteFileSafely(owner, path, bytes.get(), ImageBytes, createFailedText,
                                kWriteFailedText, MB_ICONWARNING);
     }
-    const auto indexed =
-        quantize::ViewPlainBmp(bytes.get(), ImageBytes, Kind.paletteEntries, Kind.keyTransparent);
     if (!indexed) {
         Report(owner, kCannotWritePngText, MB_ICONWARNING);
         return false;
     }
     std::vector<BYTE> file;
-    if (!EncodePng(*indexed, file)) {
+    if (bits == 8 ? !EncodePng(*indexed, file) : !PackDocument(bytes.get(), png, bits, file)) {
         Report(owner, createFailedText, MB_ICONWARNING);
         return false;
     }

@@ -224,11 +224,7 @@ static void OnLoad(HWND dialog) {
     const PaletteRead read = ReadPaletteFile(name, table, facts);
     if (read != PaletteRead::Read) {
         GlobalFree(table);
-        Report(dialog,
-               read == PaletteRead::CannotOpen ? kCannotOpenText
-               : read == PaletteRead::TooLarge ? kTooLargeText
-                                               : kCannotReadText,
-               MB_ICONWARNING);
+        Report(dialog, PaletteReadText(read), MB_ICONWARNING);
         return;
     }
     ReplaceEditPalette(dialog, table);

@@ -18,17 +18,16 @@ HGLOBAL NewPaletteTable() {
     return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, palette::kTableBytes);
 }
 
-PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFileFacts& facts) {
-    facts = palette::PaletteFileFacts{};
+// The whole file into `bytes`, up to one byte more than the most a palette file may hold,
+// which tells a larger file: the formats of other tools are known by their content, an Adobe
+// colour table by its size, and a file cut to the limit could lose colours unseen.
+static PaletteRead ReadBoundedFile(const char* name, std::vector<BYTE>& bytes) {
     FileHandle file(Files.create(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) {
         return PaletteRead::CannotOpen;
     }
-    // The whole file, up to one byte more than the most a palette file may hold, which tells
-    // a larger file: the formats of other tools are known by their content, an Adobe colour
-    // table by its size, and a file cut to the limit could lose colours unseen.
-    std::vector<BYTE> bytes(palette::kMaxPaletteFileBytes + 1);
+    bytes.resize(palette::kMaxPaletteFileBytes + 1);
     DWORD size = 0;
     for (;;) {
         DWORD got = 0;
@@ -44,17 +43,44 @@ PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFil
     if (size > palette::kMaxPaletteFileBytes) {
         return PaletteRead::TooLarge;
     }
+    bytes.resize(size);
+    return PaletteRead::Read;
+}
+
+PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFileFacts& facts) {
+    facts = palette::PaletteFileFacts{};
+    std::vector<BYTE> bytes;
+    if (const PaletteRead read = ReadBoundedFile(name, bytes); read != PaletteRead::Read) {
+        return read;
+    }
     BYTE read[palette::kTableBytes];
     const LockedBlock<BYTE> entries(table);
     if (entries.get() == nullptr) {
         return PaletteRead::CannotRead;
     }
     std::memcpy(read, entries.get(), sizeof read);
-    if (!palette::ReadPalette(bytes.data(), size, palette::IsZName(name), read, facts)) {
+    if (!palette::ReadPalette(bytes.data(), bytes.size(), palette::IsZName(name), read, facts)) {
         return PaletteRead::CannotRead;
     }
     std::memcpy(entries.get(), read, sizeof read);
     return PaletteRead::Read;
+}
+
+PaletteRead ReadColourListFile(const char* name, std::vector<std::uint32_t>& colours) {
+    colours.clear();
+    std::vector<BYTE> bytes;
+    if (const PaletteRead read = ReadBoundedFile(name, bytes); read != PaletteRead::Read) {
+        return read;
+    }
+    return palette::ReadColourList(bytes.data(), bytes.size(), palette::IsZName(name), colours)
+               ? PaletteRead::Read
+               : PaletteRead::CannotRead;
+}
+
+const char* PaletteReadText(PaletteRead read) {
+    return read == PaletteRead::CannotOpen ? kCannotOpenText
+           : read == PaletteRead::TooLarge ? kTooLargeText
+                                           : kCannotReadText;
 }
 
 bool WritePaletteFile(HWND owner, const char* name, HGLOBAL table, int colours, char* written) {

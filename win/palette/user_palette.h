@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "core/palette/palette_formats.h"
 
 // A PaletteTable is a movable, zero-initialised global block of 1024 bytes: 256 entries of
@@ -28,6 +31,15 @@ enum class PaletteRead {
 // z names), entries a short file does not reach black. `facts` tell how many colours the
 // file says it holds. No more than one byte past palette::kMaxPaletteFileBytes is read.
 PaletteRead ReadPaletteFile(const char* name, HGLOBAL table, palette::PaletteFileFacts& facts);
+
+// The colours (0x00RRGGBB) of the named palette file in its order, for a list the chosen
+// colours are taken from (palette::ReadColourList), read as ReadPaletteFile reads; `colours`
+// is empty unless the result is Read (a malformed, empty or too long list is CannotRead).
+PaletteRead ReadColourListFile(const char* name, std::vector<std::uint32_t>& colours);
+
+// The message of a read that failed: ファイルが開けません, ファイルが大きすぎです or
+// ファイルが読めません.
+const char* PaletteReadText(PaletteRead read);
 
 // Writes the first `colours` entries of `table` in the format the name's extension asks for
 // (palette::FormatOfName: .gpl, .act, .hex, .h, each holding that many colours; anything

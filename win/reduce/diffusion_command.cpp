@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "win/app/owners.h"
 #include "win/app/settings.h"
 #include "win/app/shell.h"
+#include "core/palette/named_palettes.h"
 #include "core/quantize/basic_palette.h"
+#include "core/quantize/device_colours.h"
 #include "core/quantize/error_diffusion.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
@@ -17,6 +20,7 @@
 #include "win/reduce/conversion_window.h"
 
 LONG RunFixedCount;
+std::vector<std::uint32_t> RunFromColours;
 static quantize::Stages RunStages;
 static quantize::Choices RunChoices;
 
@@ -84,6 +88,10 @@ int ConvertDocument(HWND window) {
                                    quantize::kBasicPalette};
     input.stages = RunStages;
     input.choices = RunChoices;
+    if (!RunFromColours.empty()) {
+        input.fromColours = RunFromColours.data();
+        input.fromCount = static_cast<int>(RunFromColours.size());
+    }
     auto* data = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));
     const quantize::Result result =
         quantize::DiffuseImage(data, data ? ImageBytes : 0, DocumentResizer(), input, reports);
@@ -143,6 +151,44 @@ quantize::Outcome LayoutRefusal(const quantize::Stages& stages) {
     return quantize::CheckDiffusionSource(document.get(), ImageBytes, stages);
 }
 
+// The list the chosen colours are taken from, as 高画質の設定 names it: a palette of the
+// names users ask for (in any case), else a palette file. False, with the reason and the
+// name told, when the file cannot be used.
+bool TakeFromList(HWND mainWindow) {
+    RunFromColours.clear();
+    if (QualityFrom[0] == '\0') {
+        return true;
+    }
+    std::string name = QualityFrom;
+    for (char& c : name) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    if (palette::FindNamedPalette(name, RunFromColours)) {
+        return true;
+    }
+    const PaletteRead read = ReadColourListFile(QualityFrom, RunFromColours);
+    if (read == PaletteRead::Read) {
+        return true;
+    }
+    const std::string text =
+        std::string(kFromListText) + "\n" + PaletteReadText(read) + "\n" + QualityFrom;
+    Report(mainWindow, text.c_str(), MB_ICONWARNING);
+    return false;
+}
+
+// The user chose the fixed colours, and they stay as they are; one off the grid of the depth
+// chosen is told once, and the run goes on.
+void TellFixedOffGrid(HWND mainWindow) {
+    const quantize::DeviceColours grid(RunChoices.depth, nullptr, 0);
+    for (LONG i = 0; i < RunFixedCount && !grid.Every(); ++i) {
+        const BYTE* entry = RunPalette + 4 * i; // blue, green, red
+        if (!grid.Holds(std::uint32_t{entry[2]} << 16 | std::uint32_t{entry[1]} << 8 | entry[0])) {
+            Report(mainWindow, kFixedOffGridText, MB_ICONWARNING);
+            return;
+        }
+    }
+}
+
 } // namespace
 
 void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
@@ -155,9 +201,13 @@ void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
         ReportRefusal(mainWindow, refusal);
         return;
     }
+    const bool adaptive = stages.palette == quantize::PaletteMethod::Adaptive;
+    RunFromColours.clear();
+    if (adaptive && !TakeFromList(mainWindow)) {
+        return;
+    }
     RunStages = stages;
-    RunChoices = stages.palette == quantize::PaletteMethod::Adaptive ? QualityChoices()
-                                                                     : quantize::Choices{};
+    RunChoices = adaptive ? QualityChoices() : quantize::Choices{};
     RunFixedCount = ChooseFixedCount(mainWindow);
     if (RunChoices.key && RunFixedCount < 1) {
         Report(mainWindow, kKeyNeedsFixedText, MB_ICONWARNING);
@@ -170,6 +220,7 @@ void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
             std::memcpy(RunPalette, saved.get(), sizeof RunPalette);
         }
     }
+    TellFixedOffGrid(mainWindow);
     HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kConversionWindowClass, kAppTitle,
                                   WS_CHILD | WS_BORDER, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200,
                                   mainWindow, nullptr, AppInstance, nullptr);

@@ -6,6 +6,7 @@
 #include "win/app/shell.h"
 #include "core/quantize/ditherings.h"
 #include "core/text/texts.h"
+#include "win/document/file_io.h"
 #include "win/res/resource.h"
 
 // The ditherings as the list shows them: the error diffusions, the patterns, then none. Each
@@ -57,6 +58,48 @@ static void FillEffortList(HWND dialog) {
     }
 }
 
+static_assert(sizeof kDepthTexts / sizeof kDepthTexts[0] == kQualityDepthCount);
+static_assert(sizeof kBitsTexts / sizeof kBitsTexts[0] == kQualityBitChoices);
+
+// A list whose items are `texts` in their order, the one of index `chosen` selected.
+static void FillIndexList(HWND dialog, int id, const char* const* texts, int count, DWORD chosen) {
+    for (int k = 0; k < count; ++k) {
+        SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts[k]));
+    }
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, chosen, 0);
+}
+
+static DWORD ChosenIndex(HWND dialog, int id) {
+    const LRESULT item = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    return item == CB_ERR ? 0 : static_cast<DWORD>(item);
+}
+
+// The arrows of 色数 keep within what the chosen ビット数 holds; returns that many.
+static long LimitColoursToBits(HWND dialog) {
+    const int bits = kQualityBitCounts[ChosenIndex(dialog, IDC_BITS)];
+    const long most = bits == 0 ? 256 : 1L << bits;
+    SendDlgItemMessageA(dialog, IDC_COLOURS_SPIN, UDM_SETRANGE32, quantize::kMinColours, most);
+    return most;
+}
+
+// 色数 above what the chosen ビット数 holds is lowered to that, and the user is told.
+static void FitColoursToBits(HWND dialog) {
+    const long most = LimitColoursToBits(dialog);
+    const long colours = ReadNumberField(dialog, IDC_COLOURS);
+    if (colours > most && colours <= 256) { // a number out of range is told by OK
+        WriteNumberField(dialog, IDC_COLOURS, most);
+        Report(dialog, kColoursLoweredText, MB_ICONINFORMATION);
+    }
+}
+
+static void OnBrowseFrom(HWND dialog) {
+    char inForce[MAX_PATH];
+    GetDlgItemTextA(dialog, IDC_FROMFILE, inForce, sizeof inForce);
+    if (ChoosePaletteFile(PathWorkBuffer, dialog, inForce)) {
+        SetDlgItemTextA(dialog, IDC_FROMFILE, PathWorkBuffer);
+    }
+}
+
 static void OnInit(HWND dialog) {
     // The arrows and the arrow keys step the number of colours within its range.
     SendDlgItemMessageA(dialog, IDC_COLOURS_SPIN, UDM_SETRANGE32, quantize::kMinColours, 256);
@@ -68,6 +111,11 @@ static void OnInit(HWND dialog) {
     FillDitherList(dialog);
     CheckDlgButton(dialog, IDC_LINEAR, QualityLinear ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_KEYCOLOUR, QualityKey ? BST_CHECKED : BST_UNCHECKED);
+    FillIndexList(dialog, IDC_DEPTH, kDepthTexts, kQualityDepthCount, QualityDepth);
+    FillIndexList(dialog, IDC_BITS, kBitsTexts, kQualityBitChoices, QualityBits);
+    SendDlgItemMessageA(dialog, IDC_FROMFILE, EM_LIMITTEXT, MAX_PATH - 1, 0);
+    SetDlgItemTextA(dialog, IDC_FROMFILE, QualityFrom);
+    LimitColoursToBits(dialog);
     ShowDiffusionFor(dialog);
 }
 
@@ -103,6 +151,7 @@ static void OnOk(HWND dialog) {
     const bool diffusion =
         quantize::kDitherings[dithering].method == quantize::DitherMethod::Kernel;
     long colours = 0, strength = ReadNumberField(dialog, IDC_STRENGTH);
+    FitColoursToBits(dialog);
     if (!ReadRangedField(dialog, kColoursField, colours) ||
         (diffusion && !ReadRangedField(dialog, kStrengthField, strength))) {
         return;
@@ -119,6 +168,9 @@ static void OnOk(HWND dialog) {
     }
     QualityLinear = IsDlgButtonChecked(dialog, IDC_LINEAR) == BST_CHECKED ? 1 : 0;
     QualityKey = IsDlgButtonChecked(dialog, IDC_KEYCOLOUR) == BST_CHECKED ? 1 : 0;
+    QualityDepth = ChosenIndex(dialog, IDC_DEPTH);
+    QualityBits = ChosenIndex(dialog, IDC_BITS);
+    GetDlgItemTextA(dialog, IDC_FROMFILE, QualityFrom, sizeof QualityFrom);
     EndDialog(dialog, IDOK);
 }
 
@@ -139,6 +191,14 @@ static INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
             if (HIWORD(wParam) == CBN_SELCHANGE) {
                 ShowDiffusionFor(dialog);
             }
+            break;
+        case IDC_BITS:
+            if (HIWORD(wParam) == CBN_SELCHANGE) {
+                FitColoursToBits(dialog);
+            }
+            break;
+        case IDC_FROMBROWSE:
+            OnBrowseFrom(dialog);
             break;
         }
         break;

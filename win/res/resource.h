@@ -70,6 +70,10 @@
 #define IDC_STRENGTH 1024
 #define IDC_KEYCOLOUR 1025
 #define IDC_EFFORT 1028
+#define IDC_DEPTH 1029
+#define IDC_BITS 1030
+#define IDC_FROMFILE 1031
+#define IDC_FROMBROWSE 1032
 
 // Start-up and shut-down failure messages in the string table.
 #define IDS_CLASS_REGISTER_FAILED 1
