@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/quantize/device_colours.h"
+#include "core/quantize/entry_order.h"
 #include "core/quantize/kernels.h"
 #include "core/quantize/patterns.h"
 
@@ -86,6 +87,9 @@ struct Choices {
     // The bits of red, green and blue the device shows (1 to 8 each): every chosen entry lies
     // on their grid (device_colours.h). 8, 8, 8 is every colour.
     std::array<int, 3> depth = {8, 8, 8};
+    // The order of the chosen entries in the written table (entry_order.h); the fixed ones
+    // stay first.
+    EntryOrder order = EntryOrder::Keep;
 };
 inline constexpr int kMinColours = 2;
 inline constexpr int kMinEffort = 1, kMaxEffort = 10, kDefaultEffort = Choices{}.effort;

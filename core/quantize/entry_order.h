@@ -1,0 +1,22 @@
+// The order of a palette's chosen entries: as chosen (today's), by how many pixels take them,
+// by luminance or by hue. Portable: no platform headers.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace quantize {
+
+enum class EntryOrder { Keep, Frequency, Luminance, Hue };
+// The words of --order, in the enum's order.
+inline constexpr std::string_view kEntryOrderWords[] = {"keep", "frequency", "luminance", "hue"};
+inline constexpr int kEntryOrderCount = 4;
+
+// Sorts entries first to end - 1 of a plain 8-bit BMP file image (`size` bytes, as
+// WriteBmp8InPlace leaves it) by `order` and renumbers its pixels: no pixel's colour changes,
+// the entries before `first` (the fixed ones, the key colour) stay where they are. Frequency:
+// most pixels first; luminance: darkest first; hue: greys first (darkest first), then by hue
+// from red through yellow, green and blue, each hue darkest first. Ties keep their order.
+void OrderEntries(std::uint8_t* bmp8, std::uint64_t size, int first, int end, EntryOrder order);
+
+} // namespace quantize
