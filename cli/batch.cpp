@@ -16,6 +16,7 @@
 
 #include "cli/memory.h"
 #include "cli/messages.h"
+#include "core/bmp/layout.h"
 #include "core/quantize/bmp_writer.h"
 #include "core/quantize/fewer_bits.h"
 #include "core/text/refusals.h"
@@ -203,8 +204,12 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
             // and stream fit in what is given back.
             image.shrink_to_fit();
         }
-        auto indexed = quantize::ViewPlainBmp(image.data(), image.size(), images.png.entries,
-                                              images.png.keyTransparent);
+        const std::uint32_t told =
+            image.size() >= bmp::kHeadersSize ? bmp::ReadU32(image.data() + bmp::kBiClrUsed) : 0;
+        auto indexed = quantize::ViewPlainBmp(
+            image.data(), image.size(),
+            images.entriesOfHeader && told > 0 ? static_cast<int>(told) : images.png.entries,
+            images.png.keyTransparent);
         if (!indexed || (images.bits != 8 && indexed->bits != 8)) {
             return {kFileError, output,
                     images.bits != 8 ? "only plain 8-bit images are written with fewer bits"

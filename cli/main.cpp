@@ -19,7 +19,10 @@
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/ditherings.h"
 #include "core/quantize/error_diffusion.h"
+#include "core/quantize/compact.h"
+#include "core/quantize/entry_order.h"
 #include "core/quantize/exact_reduction.h"
+#include "core/quantize/keep_indices.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
 #include "tw_version.h"
@@ -44,6 +47,22 @@ int RunExact(const Options& options) {
         options,
         [](cli::FileBytes& image, const quantize::Resizer& resize, quantize::DiffusionObserver&) {
             return quantize::ReduceExact(image.data(), image.size(), resize);
+        },
+        JobsFor(options), images);
+}
+
+// An 8-bit image without unused entries, one entry a colour; a PNG's palette holds the
+// entries left.
+int RunCompact(const Options& options) {
+    ImageSettings images;
+    images.entriesOfHeader = true;
+    images.png.keyTransparent = options.key;
+    const bool key = options.key;
+    return ConvertAll(
+        options,
+        [key](cli::FileBytes& image, const quantize::Resizer&, quantize::DiffusionObserver&) {
+            int entries = 0;
+            return quantize::CompactImage(image.data(), image.size(), key, entries);
         },
         JobsFor(options), images);
 }
@@ -164,6 +183,7 @@ int RunDiffuse(const Options& options) {
         input.choices.key = options.key;
         input.choices.serpentine = options.serpentine;
         input.choices.linear = options.linear;
+        input.choices.order = options.order;
         UseDevice(options, list, fixed, input);
         input.stages =
             quantize::ApplyDithering(quantize::kDitherings[options.dithering], input.choices);
@@ -191,6 +211,58 @@ int RunDiffuse(const Options& options) {
             return quantize::DiffuseImage(image.data(), image.size(), resize, input, observer);
         },
         jobs, images);
+}
+
+// "0-5, 7, 9-10": indices in ranges.
+std::string Ranges(const std::vector<int>& indices) {
+    std::string text;
+    for (std::size_t i = 0; i < indices.size();) {
+        std::size_t j = i;
+        while (j + 1 < indices.size() && indices[j + 1] == indices[j] + 1) {
+            ++j;
+        }
+        text += (text.empty() ? "" : ", ") + std::to_string(indices[i]) +
+                (j > i ? "-" + std::to_string(indices[j]) : "");
+        i = j + 1;
+    }
+    return text.empty() ? "none" : text;
+}
+
+// The new palette laid over --keep's palette file without moving its indices, and what became
+// of its entries told on standard error. 0, or the exit code with the problem told.
+int KeepOldIndices(const Options& options, int fixed, quantize::DiffusionPalette& chosen,
+                   int& count) {
+    cli::FileBytes file;
+    std::string error;
+    if (!cli::ReadWholeFile(options.keep, file, error, palette::kMaxPaletteFileBytes)) {
+        return Fail(kFileError, options.keep, error);
+    }
+    std::uint8_t table[palette::kTableBytes] = {};
+    palette::PaletteFileFacts facts;
+    if (!palette::ReadPalette(file.data(), file.size(), palette::IsZName(options.keep.c_str()),
+                              table, facts)) {
+        return Fail(kFileError, options.keep, kMalformedPalette);
+    }
+    const int oldCount = facts.colours > 0 ? facts.colours : 256;
+    if (oldCount < fixed) {
+        return UsageError(("--keep " + options.keep + " holds " + std::to_string(oldCount) +
+                           " colours, fewer than the " + std::to_string(fixed) + " fixed ones")
+                              .c_str());
+    }
+    quantize::DiffusionPalette old{};
+    for (int e = 0; e < 256; ++e) {
+        old[static_cast<std::size_t>(e)] = {table[4 * e + 2], table[4 * e + 1], table[4 * e], 1};
+    }
+    const quantize::KeptPalette kept = quantize::KeepIndices(old, oldCount, chosen, count, fixed);
+    chosen = kept.palette;
+    count = kept.count;
+    std::fprintf(stderr,
+                 "tintwright: --keep %s: %zu kept (%s), %zu freed (%s), %zu added (%s); %d "
+                 "entries\n",
+                 options.keep.c_str(), kept.kept.size(), Ranges(kept.kept).c_str(),
+                 kept.freed.size(), Ranges(kept.freed).c_str(), kept.added.size(),
+                 Ranges(kept.added).c_str(), count);
+    return kConverted;
 }
 
 // One high-quality palette for all the inputs, written to -o. Every input is read whole
@@ -227,6 +299,23 @@ int RunPalette(const Options& options) {
     if (outcome != quantize::Outcome::Converted) {
         return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
                     options.inputs[refused], Say(text::RefusalText(outcome)));
+    }
+    int count = input.choices.colours;
+    if (options.order != quantize::EntryOrder::Keep) {
+        std::uint8_t table4[palette::kTableBytes] = {};
+        quantize::CopyToColourTable(chosen, 0, table4);
+        const int first = std::min(fixed, count);
+        const std::vector<int> places =
+            quantize::SortedEntries(table4, nullptr, first, count, options.order);
+        const quantize::DiffusionPalette was = chosen;
+        for (std::size_t k = 0; k < places.size(); ++k) {
+            chosen[static_cast<std::size_t>(first) + k] = was[static_cast<std::size_t>(places[k])];
+        }
+    }
+    if (!options.keep.empty()) {
+        if (const int code = KeepOldIndices(options, fixed, chosen, count)) {
+            return code;
+        }
     }
     std::uint8_t written[palette::kTableBytes] = {};
     quantize::CopyToColourTable(chosen, 0, written);
@@ -270,6 +359,9 @@ int main(int argc, char** argv) {
     try {
         if (options.command == "palette") {
             return RunPalette(options);
+        }
+        if (options.command == "compact") {
+            return RunCompact(options);
         }
         return options.command == "exact" ? RunExact(options) : RunDiffuse(options);
     } catch (const std::bad_alloc&) {

@@ -19,10 +19,13 @@ const char kUsage[] =
     "                          [--palette FILE] [--fixed N]\n"
     "                          [--adaptive [--colours N] [--dither NAME] [--strength P]\n"
     "                                      [--effort N] [--no-serpentine] [--linear]\n"
-    "                                      [--key] [--depth R,G,B | --from LIST]]\n"
+    "                                      [--key] [--depth R,G,B | --from LIST]\n"
+    "                                      [--order ORDER]]\n"
     "                          [-j N] [--quiet | --verbose]\n"
     "       tintwright palette IN... -o PALETTE [--palette FILE] [--fixed N]\n"
-    "                          [--depth R,G,B | --from LIST] [--format FORMAT] [-j N]\n"
+    "                          [--depth R,G,B | --from LIST] [--order ORDER]\n"
+    "                          [--keep OLD] [--format FORMAT] [-j N]\n"
+    "       tintwright compact IN... [-o OUT | -d DIR] [--format bmp|png] [--key]\n"
     "       tintwright --help | --version\n";
 
 const char kHelp[] =
@@ -103,6 +106,9 @@ const char kHelp[] =
     "      4096 colours) or one of the built-in palettes pico8, gameboy, cga, ega,\n"
     "      genesis, websafe (./NAME for a file of that name). A list that fits in\n"
     "      --colours is taken whole: a remap onto it, with any --dither.\n"
+    "      --order ORDER: the order of the chosen entries after the fixed ones: keep\n"
+    "      (as chosen, the default), frequency (most pixels first), luminance (darkest\n"
+    "      first) or hue (greys darkest first, then red, yellow, green, blue, magenta).\n"
     "  palette IN... -o PALETTE [--palette FILE] [--fixed N] [--format FORMAT]\n"
     "      One high-quality palette for a set of images (sprites, tiles, frames):\n"
     "      the N fixed colours of FILE, then 256 - N colours chosen for all the\n"
@@ -116,7 +122,18 @@ const char kHelp[] =
     "      of RGB565 words, NAME made from the file's name), c-bgr555 (BGR555 words)\n"
     "      or c-rgb888 (`static const uint8_t NAME[]`: red, green, blue bytes).\n"
     "      `diffuse IN... --adaptive --palette PALETTE --fixed 256` then maps every\n"
-    "      image onto exactly that table. --depth and --from as with diffuse.\n"
+    "      image onto exactly that table. --depth, --from and --order (but frequency,\n"
+    "      which needs a result's pixels) as with diffuse.\n"
+    "      --keep OLD: the palette is made again over the palette file OLD without\n"
+    "      moving an index: each colour of OLD that the new palette still has (a new\n"
+    "      colour within 12 of it, red, green and blue differences added) keeps its\n"
+    "      index and colour, the others are freed, and the new palette's other colours\n"
+    "      go into freed entries, then into those after OLD's; the fixed colours stay\n"
+    "      first. Standard error lists the entries kept, freed and added.\n"
+    "  compact IN.bmp [-o OUT] [--key]\n"
+    "      An 8-bit BMP without the entries no pixel takes, entries of one colour\n"
+    "      merged into the first: the entries left keep their order and every pixel its\n"
+    "      colour; with --key entry 0 stays entry 0 and takes no other entry's pixels.\n"
     "\n"
     "Several files: each is converted on its own, several at a time (-j N, default\n"
     "the number of processors); -d DIR writes DIR/NAME (DIR is created when the first\n"
@@ -280,7 +297,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         } else if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
                    arg == "-d" || arg == "-j" || arg == "--format" || arg == "--colours" ||
                    arg == "--dither" || arg == "--strength" || arg == "--bits" ||
-                   arg == "--effort" || arg == "--depth" || arg == "--from") {
+                   arg == "--effort" || arg == "--depth" || arg == "--from" || arg == "--order" ||
+                   arg == "--keep") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -350,6 +368,18 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                     problem = "--from takes a palette file or a palette's name";
                     return false;
                 }
+            } else if (arg == "--order") {
+                const auto* word = std::find(std::begin(quantize::kEntryOrderWords),
+                                             std::end(quantize::kEntryOrderWords), value);
+                if (word == std::end(quantize::kEntryOrderWords)) {
+                    problem = "--order takes keep, frequency, luminance or hue";
+                    return false;
+                }
+                options.order = static_cast<quantize::EntryOrder>(
+                    word - std::begin(quantize::kEntryOrderWords));
+                options.orderGiven = true;
+            } else if (arg == "--keep") {
+                options.keep = value;
             } else if (arg == "--format") {
                 options.format = value;
             } else {
@@ -359,7 +389,6 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             options.adaptive = true;
         } else if (arg == "--key") {
             options.key = true;
-            options.choicesGiven = true;
         } else if (arg == "--serpentine" || arg == "--no-serpentine" || arg == "--linear") {
             (arg == "--linear" ? options.linear : options.serpentine) = arg != "--no-serpentine";
             (arg == "--linear" ? options.linearGiven : options.serpentineGiven) = true;
@@ -380,7 +409,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     options.command = positional[0];
     options.inputs.assign(positional.begin() + 1, positional.end());
     const bool paletteCommand = options.command == "palette";
-    if (options.command != "exact" && options.command != "diffuse" && !paletteCommand) {
+    const bool compactCommand = options.command == "compact";
+    if (options.command != "exact" && options.command != "diffuse" && !paletteCommand &&
+        !compactCommand) {
         problem = "unknown command " + options.command;
     } else if (palette::PaletteFormat format; paletteCommand && !options.format.empty() &&
                                               !palette::FormatOfWord(options.format, format)) {
@@ -394,7 +425,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     } else if (options.command == "exact" &&
                (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
         problem = "--palette, --fixed and --adaptive belong to diffuse";
-    } else if (options.choicesGiven && !(options.command == "diffuse" && options.adaptive)) {
+    } else if ((options.choicesGiven || options.key) &&
+               !(options.command == "diffuse" && options.adaptive) &&
+               !(compactCommand && !options.choicesGiven)) {
         problem = "--colours, --dither, --strength, --effort, --serpentine, --linear and --key "
                   "belong to diffuse --adaptive";
     } else if ((options.strength != 100 || options.effort != quantize::kDefaultEffort ||
@@ -407,6 +440,16 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "--depth and --from belong to diffuse --adaptive and palette";
     } else if (!options.from.empty() && options.depth != std::array<int, 3>{8, 8, 8}) {
         problem = "--depth and --from exclude each other: the list's colours are the device's";
+    } else if (options.orderGiven && !(paletteCommand || options.adaptive)) {
+        problem = "--order belongs to diffuse --adaptive and palette";
+    } else if (paletteCommand && options.order == quantize::EntryOrder::Frequency) {
+        problem = "palette's --order takes keep, luminance or hue: frequency counts a result's "
+                  "pixels (diffuse --adaptive --order frequency)";
+    } else if (!options.keep.empty() && !paletteCommand) {
+        problem = "--keep belongs to palette";
+    } else if (compactCommand && (options.adaptive || !options.palette.empty() ||
+                                  options.fixedGiven || options.bitsGiven)) {
+        problem = "compact takes -o, -d, --format and --key";
     } else if (paletteCommand && options.bitsGiven) {
         problem = "--bits belongs to exact and diffuse";
     } else if (options.fixed > 0 && options.palette.empty()) {

@@ -47,6 +47,11 @@ struct Options {
     std::array<int, 3> depth = {8, 8, 8};
     std::string from;
     bool deviceGiven = false;
+    // --order: of the chosen entries (diffuse --adaptive, palette); --keep OLD: a palette made
+    // again keeps OLD's indices (palette).
+    quantize::EntryOrder order = quantize::EntryOrder::Keep;
+    bool orderGiven = false;
+    std::string keep;
     // --bits: the bits a pixel of the written file, 1, 2, 4 or 8, or kAutoBits: the fewest
     // that hold the result's indices (a PNG's; a BMP's are 8).
     int bits = 8;

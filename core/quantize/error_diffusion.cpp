@@ -13,6 +13,7 @@
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/bmp_writer.h"
 #include "core/quantize/dither.h"
+#include "core/quantize/entry_order.h"
 #include "core/quantize/group_palette.h"
 #include "core/quantize/indexed_image.h"
 #include "core/quantize/kernel_dither.h"
@@ -317,6 +318,11 @@ Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resiz
         ditherer->Run(pixels, observer);
     }
     const std::uint64_t newSize = WriteBmp8InPlace(data, IndexedImageOf(pixels, g, palette));
+    if (input.stages.palette == PaletteMethod::Adaptive) {
+        const GroupSizes sizes =
+            GroupSizesFor(input.fixedCount, PaletteMethod::Adaptive, input.choices.colours);
+        OrderEntries(data, newSize, sizes.fixed, sizes.fixed + sizes.free, input.choices.order);
+    }
     if (newSize < blockSize) {
         resize(newSize);
     }

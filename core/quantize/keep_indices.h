@@ -26,7 +26,8 @@ struct KeptPalette {
 // fixed ones is matched to at most one new colour and the other way round, nearest pairs first;
 // a matched old entry keeps its index and its colour. New colours without a match fill the
 // freed entries, lowest index first, then the spare ones after oldCount, up to 256; those that
-// find no room are left out (the report's added lists the ones placed).
+// find no room are left out (the report's added lists the ones placed). A freed entry no new
+// colour takes keeps its old colour.
 KeptPalette KeepIndices(const DiffusionPalette& old, int oldCount, const DiffusionPalette& fresh,
                         int freshCount, int fixed);
 

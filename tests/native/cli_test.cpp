@@ -407,6 +407,11 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
              {{"diffuse", "a.bmp", "--depth", "5"}, "belong to diffuse --adaptive and palette"},
              {{"diffuse", "a.bmp", "--adaptive", "--depth", "4", "--from", "ega"},
               "--depth and --from exclude each other"},
+             {{"diffuse", "a.bmp", "--adaptive", "--order", "size"}, "--order takes keep"},
+             {{"palette", "a.bmp", "-o", "p.gpl", "--order", "frequency"},
+              "frequency counts a result's pixels"},
+             {{"diffuse", "a.bmp", "--adaptive", "--keep", "p.gpl"}, "--keep belongs to palette"},
+             {{"compact", "a.bmp", "--adaptive"}, "compact takes -o, -d, --format and --key"},
          }) {
         cli::Options options;
         const std::string said = parse(words, options);
@@ -434,6 +439,28 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Get("few.bmp"), FewColours());
     EXPECT_EQ(Run("--version"), 0);
     EXPECT_EQ(stdout_, "tintwright " TW_VERSION_TEXT "\n");
+}
+
+// compact: a PNG's palette holds the entries left; palette --keep: an unreadable OLD, or one of
+// fewer colours than the fixed ones, changes nothing.
+TEST_F(Cli, CompactAndKeep) {
+    Put("few.bmp", FewColours());
+    ASSERT_EQ(Run("diffuse @few.bmp -o @eight.bmp"), 0);
+    EXPECT_EQ(Run("compact @eight.bmp -o @small.png"), 0) << stderr_;
+    const Bytes png = Get("small.png");
+    const std::string text(png.begin(), png.end());
+    const std::size_t plte = text.find("PLTE");
+    ASSERT_NE(plte, std::string::npos);
+    EXPECT_EQ(bmp::ReadU32(&png[plte - 4]), 0x0F000000u); // 5 entries, big-endian length
+    EXPECT_EQ(Run("compact @few.bmp -o @out.bmp"), 1);    // not 8-bit
+    Put("fixed.gpl", "GIMP Palette\n1 2 3\n4 5 6\n7 8 9\n");
+    Put("two.gpl", "GIMP Palette\n1 2 3\n4 5 6\n");
+    EXPECT_EQ(Run("palette @few.bmp -o @new.gpl --keep @missing.gpl"), 3);
+    EXPECT_EQ(Run("palette @few.bmp -o @new.gpl --palette @fixed.gpl --keep @two.gpl"), 2);
+    EXPECT_TRUE(Said("holds 2 colours, fewer than the 3 fixed ones"));
+    EXPECT_FALSE(Has("new.gpl"));
+    EXPECT_EQ(Run("palette @few.bmp -o @new.gpl --palette @two.gpl --keep @fixed.gpl"), 0);
+    EXPECT_TRUE(Said("--keep"));
 }
 
 // --from: a built-in palette by name, taken whole where it fits (the PNG's palette then holds
