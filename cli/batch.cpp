@@ -184,7 +184,14 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
     }
     claim.GrowTo(MemoryFor(image, format == OutputFormat::Png, images.refines));
     claim.EndTurn();
-    if (!DecodeUnlessBmp(image, images.alpha, error)) {
+    if (images.indexedPng && KindOf(image.data(), image.size()) == ImageKind::Png) {
+        cli::FileBytes decoded;
+        if (!DecodeIndexedPng(image.data(), image.size(), images.png.keyTransparent, decoded,
+                              error)) {
+            return {kFileError, input, error};
+        }
+        image.swap(decoded);
+    } else if (!DecodeUnlessBmp(image, images.alpha, error)) {
         return {kFileError, input, error};
     }
     const quantize::Resizer resize = [&image](std::uint64_t size) {

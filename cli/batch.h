@@ -27,6 +27,7 @@ struct ImageSettings {
     int bits = 8; // of the written file, as Options::bits
     bool refines = false;
     bool entriesOfHeader = false; // a PNG's palette holds the entries biClrUsed says (compact)
+    bool indexedPng = false;      // an indexed PNG is read as its indices and palette (compact)
 };
 
 // Reads an input as the conversions take it: a BMP as it is, a PNG or JPEG (known by its

@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include "cli/deflate.h"
+#include "core/bmp/layout.h"
 #include "core/image/jpeg_check.h"
 #include "core/image/png_check.h"
 
@@ -49,6 +50,16 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
 
 // Room for the BMP of a width x height image and for a row of `rowBytes` beside it. False when
 // memory runs out (the caller then jumps back with its error, outside any catch block).
+bool MakeRoomFor(FileBytes& bmp, std::uint64_t size) {
+    try {
+        bmp.reserve(static_cast<std::size_t>(size) + kConversionRoom);
+        bmp.resize(static_cast<std::size_t>(size));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 bool MakeRoom(std::uint32_t width, std::uint32_t height, FileBytes& bmp,
               std::vector<std::uint8_t>& row, std::size_t rowBytes) {
     try {
@@ -139,6 +150,87 @@ bool ReadPng(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
         for (png_uint_32 y = 0; y < height; ++y) {
             png_read_row(png, row.data(), nullptr);
             writer.Row(y, row.data());
+        }
+    }
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+// Reads a palette PNG's indices, one byte each, into the plain 8-bit BMP file image of them:
+// the PLTE's colours as its table (biClrUsed says how many), the rows bottom-up. An interlaced
+// image's passes are read into the BMP's rows themselves. False, with `message`, for a PNG of
+// another colour type, and for transparency an 8-bit BMP cannot hold: any but entry 0 fully
+// transparent and the rest opaque, which `keyZero` allows. No C++ object lives in this frame:
+// libpng's errors jump back here.
+bool ReadPngIndices(const std::uint8_t* data, std::size_t size, bool keyZero, FileBytes& bmp,
+                    char* message) {
+    MemoryReader reader{data, size, 0};
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        std::snprintf(message, 200, "out of memory");
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_set_read_fn(png, &reader, ReadFromMemory);
+    png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+    png_read_info(png, info);
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    png_colorp entries = nullptr;
+    int count = 0;
+    if (png_get_color_type(png, info) != PNG_COLOR_TYPE_PALETTE ||
+        png_get_PLTE(png, info, &entries, &count) == 0) {
+        png_error(png, "not an indexed (palette) PNG");
+    }
+    if (!image::Plain24Size(width, height)) {
+        png_error(png, "the image has no pixels or too many");
+    }
+    png_bytep alpha = nullptr;
+    int transparent = 0;
+    if (png_get_tRNS(png, info, &alpha, &transparent, nullptr) != 0) {
+        bool keyed = keyZero && transparent >= 1 && alpha[0] == 0;
+        for (int e = 1; e < transparent; ++e) {
+            keyed = keyed && alpha[e] == 255;
+        }
+        if (!keyed) {
+            png_error(png, "its transparency would be lost (only a fully transparent entry 0 "
+                           "is kept, with --key)");
+        }
+    }
+    png_set_packing(png);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const std::uint64_t stride = bmp::StrideBytes(width, 8);
+    const std::uint64_t total = bmp::k8BitPixelData + stride * height;
+    if (!MakeRoomFor(bmp, total)) {
+        png_error(png, "out of memory");
+    }
+    std::fill(bmp.begin(), bmp.end(), std::uint8_t{0});
+    std::uint8_t* const head = bmp.data();
+    head[0] = 'B', head[1] = 'M';
+    bmp::WriteU32(head + bmp::kBfSize, static_cast<std::uint32_t>(total));
+    bmp::WriteU32(head + bmp::kBfOffBits, bmp::k8BitPixelData);
+    bmp::WriteU32(head + bmp::kBiSize, 40);
+    bmp::WriteU32(head + bmp::kBiWidth, width);
+    bmp::WriteU32(head + bmp::kBiHeight, height);
+    bmp::WriteU16(head + bmp::kBiPlanes, 1);
+    bmp::WriteU16(head + bmp::kBiBitCount, 8);
+    bmp::WriteU32(head + bmp::kBiSizeImage, static_cast<std::uint32_t>(stride * height));
+    bmp::WriteU32(head + bmp::kBiClrUsed, static_cast<std::uint32_t>(count));
+    for (int e = 0; e < count && e < 256; ++e) {
+        std::uint8_t* entry = head + bmp::kColourTable + 4 * e;
+        entry[0] = entries[e].blue, entry[1] = entries[e].green, entry[2] = entries[e].red;
+    }
+    for (int pass = 0; pass < passes; ++pass) {
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(png, head + bmp::k8BitPixelData + (height - 1 - y) * stride, nullptr);
         }
     }
     png_read_end(png, nullptr);
@@ -418,6 +510,20 @@ bool DecodeToBmp(const std::uint8_t* data, std::size_t size, const image::AlphaR
     }
     if (!ReadJpeg(data, size, bmp, row, message)) {
         error = std::string("not a JPEG image that can be read: ") + message;
+        return false;
+    }
+    return true;
+}
+
+bool DecodeIndexedPng(const std::uint8_t* data, std::size_t size, bool keyZero, FileBytes& bmp,
+                      std::string& error) {
+    char message[200] = "";
+    if (const auto problem = image::CheckPngChunks(data, size)) {
+        error = image::PngProblemText(*problem);
+        return false;
+    }
+    if (!ReadPngIndices(data, size, keyZero, bmp, message)) {
+        error = std::string("not an indexed PNG image that can be read: ") + message;
         return false;
     }
     return true;

@@ -30,6 +30,13 @@ ImageKind KindOf(const std::uint8_t* data, std::size_t size);
 bool DecodeToBmp(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
                  FileBytes& bmp, std::string& error);
 
+// Decodes an indexed (palette) PNG into the plain 8-bit BMP file image of its indices, its
+// PLTE as the colour table (biClrUsed says how many entries), checked as DecodeToBmp checks.
+// False, with why in `error`, for any other PNG, one that cannot be read, and one whose
+// transparency the BMP would lose: any but a fully transparent entry 0 with `keyZero`.
+bool DecodeIndexedPng(const std::uint8_t* data, std::size_t size, bool keyZero, FileBytes& bmp,
+                      std::string& error);
+
 // What decoding a PNG or JPEG file takes, from its header: the size of the BMP of its pixels
 // and what the decoder holds beside it (a row; a progressive JPEG's coefficients, 2 bytes a
 // sample), and its width. Zeros when the header cannot be read (the file is then refused unread).

@@ -56,6 +56,7 @@ int RunExact(const Options& options) {
 int RunCompact(const Options& options) {
     ImageSettings images;
     images.entriesOfHeader = true;
+    images.indexedPng = true;
     images.png.keyTransparent = options.key;
     const bool key = options.key;
     return ConvertAll(

@@ -1,6 +1,6 @@
 // PNG and JPEG reading of arbitrary bytes, as the command-line tool reads its inputs: every
 // file is read or refused, never more allocated than the image's size allows; what is read
-// writes as a PNG that reads back to the same pixels.
+// writes as a PNG that reads back to the same pixels; an indexed PNG also reads as its indices.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -20,6 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (sized.bmp > bmp::kHeadersSize + 4 * image::kMaxPixels) {
         std::abort(); // at most 4 bytes a pixel: 3, and the padding of a row
     }
+    // An indexed PNG read as its indices (compact): a plain 8-bit BMP, or a refusal that says
+    // why.
+    cli::FileBytes indices;
+    if (cli::DecodeIndexedPng(data, size, rule.keyed, indices, error)
+            ? !quantize::ViewPlainBmp(indices.data(), indices.size())
+            : error.empty()) {
+        std::abort();
+    }
+    error.clear();
     if (!cli::DecodeToBmp(data, size, rule, decoded, error)) {
         if (error.empty()) {
             std::abort(); // a refusal says why
