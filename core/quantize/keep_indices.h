@@ -12,7 +12,9 @@
 namespace quantize {
 
 // The largest distance (red, green and blue differences added up) at which a new colour
-// stands for an old one.
+// stands for an old one. Measured (bench/keep.py: eight graphics, a ninth added; mean PSNR of
+// the nine against a palette made afresh, 39.84): 6 keeps 156 of 256 entries at 39.64, 12
+// keeps 198 at 39.66, 24 keeps 218 at 39.16.
 inline constexpr int kKeepDistance = 12;
 
 struct KeptPalette {
