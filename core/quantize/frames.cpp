@@ -1,0 +1,74 @@
+#include "core/quantize/frames.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace quantize {
+
+void StillEntries(const std::uint8_t* before, const std::uint8_t* now, const std::uint8_t* entries,
+                  const bmp::TrueColourGeometry& geometry, std::int16_t* kept) {
+    for (std::uint64_t y = 0; y < geometry.rows; ++y) {
+        const std::uint8_t* b = before + y * geometry.stride;
+        const std::uint8_t* n = now + y * geometry.stride;
+        const std::uint8_t* e = entries + y * geometry.padded;
+        std::int16_t* k = kept + y * geometry.width;
+        for (std::uint64_t x = 0; x < geometry.width; ++x) {
+            const bool still = std::memcmp(b + 3 * x, n + 3 * x, 3) == 0;
+            k[x] = static_cast<std::int16_t>(still ? e[x] : -1);
+        }
+    }
+}
+
+Outcome FrameDiffusion::Start(const std::vector<ImageBytes>& frames, DiffusionObserver& observer,
+                              std::size_t& refused) try {
+    first_ = true;
+    return PaletteOfImages(frames, input_, observer, palette_, refused, &facts_);
+} catch (const std::bad_alloc&) {
+    return Outcome::NoMemory;
+}
+
+Outcome FrameDiffusion::Next(const ImageBytes& frame, std::vector<std::uint8_t>& indices) try {
+    const std::uint8_t* key = facts_.key ? input_.fixedTable : nullptr;
+    bmp::TrueColourGeometry g{};
+    const Outcome read = PlainRowsOf(frame.data, frame.size, input_.stages, key, now_, g);
+    if (read != Outcome::Converted) {
+        return read;
+    }
+    if (first_) {
+        g_ = g;
+        const Choices choices =
+            input_.stages.palette == PaletteMethod::Adaptive ? input_.choices : Choices{};
+        ditherer_ = MakeDitherer(input_.stages.dither, g_, palette_, facts_,
+                                 ThreadsFor(g_, input_.threads), choices);
+        kept_.assign(static_cast<std::size_t>(g_.width * g_.rows), -1);
+        entries_.assign(static_cast<std::size_t>(g_.padded * g_.rows), 0);
+    } else if (g.width != g_.width || g.rows != g_.rows) {
+        return Outcome::UnsupportedLayout;
+    } else {
+        StillEntries(before_.data(), now_.data(), entries_.data(), g_, kept_.data());
+    }
+    newEntries_.resize(entries_.size());
+    SilentObserver silent;
+    ditherer_->Keep(first_ ? nullptr : kept_.data());
+    if (!ditherer_->RunBeside(now_.data(), newEntries_.data(), silent)) {
+        // A dithering that writes in place: on a copy of the rows, which stay for the next.
+        before_ = now_;
+        ditherer_->Run(before_.data(), silent);
+        std::memcpy(newEntries_.data(), before_.data(), newEntries_.size());
+    }
+    ditherer_->Keep(nullptr);
+    std::swap(before_, now_);
+    std::swap(entries_, newEntries_);
+    first_ = false;
+    indices.resize(static_cast<std::size_t>(g_.width * g_.rows));
+    for (std::uint64_t y = 0; y < g_.rows; ++y) {
+        std::memcpy(indices.data() + y * g_.width, entries_.data() + y * g_.padded,
+                    static_cast<std::size_t>(g_.width));
+    }
+    return Outcome::Converted;
+} catch (const std::bad_alloc&) {
+    return Outcome::NoMemory;
+}
+
+} // namespace quantize
