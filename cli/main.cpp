@@ -10,6 +10,7 @@
 
 #include "cli/batch.h"
 #include "cli/file_io.h"
+#include "cli/frames.h"
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/temporaries.h"
@@ -20,6 +21,7 @@
 #include "core/quantize/ditherings.h"
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
+#include "core/quantize/frames.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
 #include "tw_version.h"
@@ -143,6 +145,25 @@ void UseDevice(const Options& options, const std::vector<std::uint32_t>& list, i
     }
 }
 
+// The choices of --adaptive. 0, or the exit code of a usage error, told.
+int TakeAdaptiveChoices(const Options& options, const std::vector<std::uint32_t>& list, int fixed,
+                        quantize::DiffusionInput& input) {
+    input.choices.colours = options.colours;
+    input.choices.strength = options.strength;
+    input.choices.effort = options.effort;
+    input.choices.key = options.key;
+    input.choices.serpentine = options.serpentine;
+    input.choices.linear = options.linear;
+    UseDevice(options, list, fixed, input);
+    input.stages =
+        quantize::ApplyDithering(quantize::kDitherings[options.dithering], input.choices);
+    if (options.key && std::min(fixed, options.colours) < 1) {
+        return UsageError("--key takes the first fixed colour as the key colour: give "
+                          "--palette FILE and --fixed N of 1 or more");
+    }
+    return kConverted;
+}
+
 int RunDiffuse(const Options& options) {
     std::uint8_t table[palette::kTableBytes] = {};
     int fixed = 0;
@@ -158,18 +179,8 @@ int RunDiffuse(const Options& options) {
     // Several files at a time keep the processors busy: each file's dithering takes one.
     input.threads = jobs > 1 ? 1 : 0;
     if (options.adaptive) {
-        input.choices.colours = options.colours;
-        input.choices.strength = options.strength;
-        input.choices.effort = options.effort;
-        input.choices.key = options.key;
-        input.choices.serpentine = options.serpentine;
-        input.choices.linear = options.linear;
-        UseDevice(options, list, fixed, input);
-        input.stages =
-            quantize::ApplyDithering(quantize::kDitherings[options.dithering], input.choices);
-        if (options.key && std::min(fixed, options.colours) < 1) {
-            return UsageError("--key takes the first fixed colour as the key colour: give "
-                              "--palette FILE and --fixed N of 1 or more");
+        if (const int code = TakeAdaptiveChoices(options, list, fixed, input)) {
+            return code;
         }
     }
     // A PNG's palette holds the colours asked for, and with a key colour entry 0 is
@@ -247,6 +258,80 @@ int RunPalette(const Options& options) {
     return kConverted;
 }
 
+// The frames of an animation or of a set of images on one palette, dithered in order so that
+// still areas stay still; written as an animated GIF or numbered images. Every frame is held
+// in memory as 24 bits a pixel while the palette is chosen (image::kMaxAnimationPixels in
+// all), then each gives way to its indices as it is dithered.
+int RunFrames(const Options& options) {
+    std::uint8_t table[palette::kTableBytes] = {};
+    int fixed = 0;
+    std::vector<std::uint32_t> list;
+    if (const int code = ReadFixedColours(options, table, fixed)) {
+        return code;
+    }
+    if (const int code = ReadDeviceList(options, list)) {
+        return code;
+    }
+    quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
+    input.threads = options.jobs == 1 ? 1 : 0;
+    if (const int code = TakeAdaptiveChoices(options, list, fixed, input)) {
+        return code;
+    }
+    image::AlphaRule alpha;
+    if (options.key) {
+        alpha.keyed = true;
+        std::memcpy(alpha.key, table, 3); // blue, green, red
+    }
+    Animation animation;
+    std::string path, error;
+    if (!ReadFrames(options.inputs, options.delay, alpha, animation, path, error)) {
+        return Fail(kFileError, path, error);
+    }
+    std::vector<quantize::ImageBytes> images;
+    for (const FileBytes& frame : animation.frames) {
+        images.push_back({frame.data(), frame.size()});
+    }
+    quantize::FrameDiffusion diffusion(input);
+    quantize::SilentObserver silent;
+    std::size_t refused = 0;
+    const auto failed = [&](quantize::Outcome outcome, std::size_t frame) {
+        return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
+                    options.inputs[0] + " (frame " + std::to_string(frame + 1) + ")",
+                    Say(text::RefusalText(outcome)));
+    };
+    if (const auto outcome = diffusion.Start(images, silent, refused);
+        outcome != quantize::Outcome::Converted) {
+        return failed(outcome, refused);
+    }
+    IndexedFrames frames;
+    frames.width = animation.width;
+    frames.height = animation.height;
+    frames.frames.resize(images.size());
+    for (std::size_t f = 0; f < images.size(); ++f) {
+        if (const auto outcome = diffusion.Next(images[f], frames.frames[f]);
+            outcome != quantize::Outcome::Converted) {
+            return failed(outcome, f);
+        }
+        FileBytes().swap(animation.frames[f]);
+    }
+    for (int e = 0; e < 256; ++e) {
+        const quantize::PaletteEntry& entry = diffusion.palette()[static_cast<std::size_t>(e)];
+        frames.table[3 * static_cast<std::size_t>(e)] = entry.red;
+        frames.table[3 * static_cast<std::size_t>(e) + 1] = entry.green;
+        frames.table[3 * static_cast<std::size_t>(e) + 2] = entry.blue;
+    }
+    frames.entries = diffusion.entries();
+    frames.key = diffusion.key();
+    frames.delays = animation.delays;
+    frames.loop = options.loopGiven ? options.loop : animation.loop;
+    const int code = WriteFrames(options, frames);
+    if (code == kConverted && options.verbose) {
+        std::fprintf(stderr, "tintwright: %zu frames, %d colours\n", frames.frames.size(),
+                     frames.entries);
+    }
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -270,6 +355,9 @@ int main(int argc, char** argv) {
     try {
         if (options.command == "palette") {
             return RunPalette(options);
+        }
+        if (options.command == "frames") {
+            return RunFrames(options);
         }
         return options.command == "exact" ? RunExact(options) : RunDiffuse(options);
     } catch (const std::bad_alloc&) {

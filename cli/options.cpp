@@ -157,8 +157,8 @@ int ParseNumber(const std::string& text, int low, int high) {
     return value >= low && value <= high ? value : -1;
 }
 
-// What a path names, to tell whether two paths are one file: an existing file by its device
-// and inode (through symbolic and hard links alike), any other path by its absolute form.
+} // namespace
+
 std::string FileIdentity(const std::string& path) {
     struct stat info;
     if (::stat(path.c_str(), &info) == 0) {
@@ -168,6 +168,8 @@ std::string FileIdentity(const std::string& path) {
     const std::filesystem::path full = std::filesystem::weakly_canonical(path, error);
     return "path " + (error ? path : full.string());
 }
+
+namespace {
 
 // The extension of a name, lower case, with its dot.
 std::string ExtensionOf(const std::string& path) {
@@ -266,6 +268,21 @@ bool ParseDepth(const std::string& text, std::array<int, 3>& depth) {
     return true;
 }
 
+// What frames takes: -o NAME.gif or -d DIR (of PNG files, or BMP with --format bmp), the
+// choices of diffuse --adaptive but --effort and --bits. True when they fit, else the problem.
+bool FramesOptionsFit(const Options& options, std::string& problem) {
+    if (options.output.empty() == options.directory.empty()) {
+        problem = "frames takes -o NAME.gif or -d DIR";
+    } else if (!options.output.empty() && ExtensionOf(options.output) != ".gif") {
+        problem = "frames writes a GIF: give -o NAME.gif, or -d DIR for numbered PNG or BMP files";
+    } else if (!options.output.empty() && !options.format.empty()) {
+        problem = "--format goes with frames -d DIR (png or bmp)";
+    } else if (options.effort != quantize::kDefaultEffort || options.bitsGiven) {
+        problem = "--effort and --bits belong to diffuse";
+    }
+    return problem.empty();
+}
+
 } // namespace
 
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem) {
@@ -280,7 +297,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         } else if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
                    arg == "-d" || arg == "-j" || arg == "--format" || arg == "--colours" ||
                    arg == "--dither" || arg == "--strength" || arg == "--bits" ||
-                   arg == "--effort" || arg == "--depth" || arg == "--from") {
+                   arg == "--effort" || arg == "--depth" || arg == "--from" || arg == "--delay" ||
+                   arg == "--loop") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -350,6 +368,22 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                     problem = "--from takes a palette file or a palette's name";
                     return false;
                 }
+            } else if (arg == "--delay" || arg == "--loop") {
+                const bool once = arg == "--loop" && value == "once";
+                const int number = once ? 0 : ParseNumber(value, 0, 9999);
+                if (number < 0) {
+                    problem = arg == "--delay"
+                                  ? "--delay takes milliseconds from 0 to 9999"
+                                  : "--loop takes a count from 0 (for ever) to 9999, or once";
+                    return false;
+                }
+                if (arg == "--delay") {
+                    options.delay = number;
+                } else {
+                    options.loop = once ? -1 : number;
+                    options.loopGiven = true;
+                }
+                options.framesGiven = true;
             } else if (arg == "--format") {
                 options.format = value;
             } else {
@@ -380,8 +414,16 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     options.command = positional[0];
     options.inputs.assign(positional.begin() + 1, positional.end());
     const bool paletteCommand = options.command == "palette";
-    if (options.command != "exact" && options.command != "diffuse" && !paletteCommand) {
+    const bool framesCommand = options.command == "frames";
+    // Frames are always converted as diffuse --adaptive converts an image.
+    options.adaptive = options.adaptive || framesCommand;
+    if (options.command != "exact" && options.command != "diffuse" && !paletteCommand &&
+        !framesCommand) {
         problem = "unknown command " + options.command;
+    } else if (framesCommand && !FramesOptionsFit(options, problem)) {
+        // the problem is told
+    } else if (options.framesGiven && !framesCommand) {
+        problem = "--delay and --loop belong to frames";
     } else if (palette::PaletteFormat format; paletteCommand && !options.format.empty() &&
                                               !palette::FormatOfWord(options.format, format)) {
         problem = "palette's --format takes raw, act, gpl, jasc, riff, bgr555, hex, c, c-bgr555 "
@@ -394,7 +436,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     } else if (options.command == "exact" &&
                (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
         problem = "--palette, --fixed and --adaptive belong to diffuse";
-    } else if (options.choicesGiven && !(options.command == "diffuse" && options.adaptive)) {
+    } else if (options.choicesGiven && !options.adaptive) {
         problem = "--colours, --dither, --strength, --effort, --serpentine, --linear and --key "
                   "belong to diffuse --adaptive";
     } else if ((options.strength != 100 || options.effort != quantize::kDefaultEffort ||
@@ -415,7 +457,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "no input file given";
     } else if (paletteCommand && options.output.empty()) {
         problem = "palette needs -o PALETTE";
-    } else if (!options.output.empty() && options.inputs.size() > 1 && !paletteCommand) {
+    } else if (!options.output.empty() && options.inputs.size() > 1 && !paletteCommand &&
+               !framesCommand) {
         problem = "-o takes one input file; use -d for several";
     } else if (!options.output.empty() && !options.directory.empty()) {
         problem = "-o and -d exclude each other";
@@ -458,7 +501,7 @@ std::optional<OutputFormat> FormatOf(const Options& options, const std::string& 
 }
 
 bool FindUnwritableOutput(const Options& options, std::string& problem) {
-    if (options.command == "palette") {
+    if (options.command == "palette" || options.command == "frames") {
         return false;
     }
     for (const std::string& input : options.inputs) {
@@ -486,12 +529,13 @@ bool FindCollision(const Options& options, std::string& problem) {
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
         inputs.emplace(FileIdentity(options.inputs[i]), i);
     }
-    if (options.command == "palette") {
-        // All images give one palette; it must not go over one of them.
+    if (options.command == "palette" || options.command == "frames") {
+        // All images give one palette or animation; it must not go over one of them. (The
+        // numbered files of frames -d are checked as they are named.)
         const auto input = inputs.find(FileIdentity(options.output));
-        if (input != inputs.end()) {
-            problem =
-                "the palette would be written over an input, " + options.inputs[input->second];
+        if (!options.output.empty() && input != inputs.end()) {
+            problem = std::string(options.command == "palette" ? "the palette" : "the animation") +
+                      " would be written over an input, " + options.inputs[input->second];
             return true;
         }
         return false;

@@ -29,10 +29,11 @@ include(GoogleTest)
 find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
 find_package(ZLIB REQUIRED)
+find_package(GIF REQUIRED)
 add_library(tw_cli STATIC
-  cli/batch.cpp cli/deflate.cpp cli/file_io.cpp cli/image_io.cpp cli/memory.cpp cli/messages.cpp
-  cli/options.cpp cli/temporaries.cpp)
-target_link_libraries(tw_cli PUBLIC tw_core PNG::PNG JPEG::JPEG ZLIB::ZLIB)
+  cli/batch.cpp cli/deflate.cpp cli/file_io.cpp cli/frames.cpp cli/gif_io.cpp cli/image_io.cpp
+  cli/memory.cpp cli/messages.cpp cli/options.cpp cli/temporaries.cpp)
+target_link_libraries(tw_cli PUBLIC tw_core PNG::PNG JPEG::JPEG ZLIB::ZLIB GIF::GIF)
 target_compile_options(tw_cli PRIVATE ${TW_WARNINGS})
 
 add_executable(tintwright cli/main.cpp)
