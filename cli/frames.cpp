@@ -90,9 +90,7 @@ bool ReadFrames(const std::vector<std::string>& inputs, int delay, const image::
         }
         const std::uint64_t frames = animation.frames.size() + 1;
         if (frames > image::kMaxFrames || frames * width * height > image::kMaxAnimationPixels) {
-            error = "more frames than can be read (at most " + std::to_string(image::kMaxFrames) +
-                    " frames, and " + std::to_string(image::kMaxAnimationPixels) +
-                    " pixels of frames in all)";
+            error = FramesBeyondBounds(frames);
             return false;
         }
         animation.frames.push_back(std::move(file));

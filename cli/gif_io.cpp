@@ -85,6 +85,14 @@ image::Disposal DisposalOf(int gifDisposal) {
 
 } // namespace
 
+std::string FramesBeyondBounds(std::uint64_t frames) {
+    return frames > image::kMaxFrames
+               ? "more than " + std::to_string(image::kMaxFrames) + " frames"
+               : "more pixels of frames than can be read (at most " +
+                     std::to_string(image::kMaxAnimationPixels) + " in all, " +
+                     std::to_string(image::kMaxAnimationPixels * 3 >> 20) + " MiB)";
+}
+
 bool IsGif(const std::uint8_t* data, std::size_t size) {
     return size >= 6 &&
            (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0);
@@ -150,9 +158,7 @@ bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
         const std::uint64_t frames = animation.frames.size() + 1;
         if (frames > image::kMaxFrames || frames * screen > image::kMaxAnimationPixels ||
             stored > image::kMaxAnimationPixels || !bmpSize) {
-            error = "more frames than can be read (at most " + std::to_string(image::kMaxFrames) +
-                    " frames, and " + std::to_string(image::kMaxAnimationPixels) +
-                    " pixels of frames in all)";
+            error = FramesBeyondBounds(frames);
             return false;
         }
         const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;

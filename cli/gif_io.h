@@ -32,6 +32,10 @@ bool IsGif(const std::uint8_t* data, std::size_t size);
 bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
              Animation& animation, std::string& error);
 
+// Why the frames read so far, `frames` of them, are more than can be read: too many frames, or
+// too many pixels (image::kMaxFrames, kMaxAnimationPixels).
+std::string FramesBeyondBounds(std::uint64_t frames);
+
 // Whole indexed frames of one palette, to be written as an animated GIF.
 struct IndexedFrames {
     std::uint32_t width = 0, height = 0;

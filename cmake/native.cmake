@@ -20,6 +20,12 @@ if(TW_FUZZ)
   target_link_libraries(image_fuzz PRIVATE tw_core PNG::PNG JPEG::JPEG ZLIB::ZLIB)
   target_compile_options(image_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
   target_link_options(image_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
+  # The command-line tool's GIF reading, with Debian's giflib.
+  find_package(GIF REQUIRED)
+  add_executable(gif_fuzz fuzz/gif_fuzz.cpp cli/gif_io.cpp)
+  target_link_libraries(gif_fuzz PRIVATE tw_core GIF::GIF)
+  target_compile_options(gif_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
+  target_link_options(gif_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
   return()
 endif()
 
@@ -63,6 +69,7 @@ add_executable(tw_tests
   tests/native/patterns_test.cpp
   tests/support/literal_pattern.cpp
   tests/native/image_test.cpp
+  tests/native/frames_test.cpp
   tests/portable/same_bytes_test.cpp
   tests/support/literal_layout.cpp
 )
