@@ -145,6 +145,21 @@ void UseDevice(const Options& options, const std::vector<std::uint32_t>& list, i
     }
 }
 
+// The user's colours: --palette's table and how many of it are fixed, and --from's list.
+struct UserColours {
+    std::uint8_t table[palette::kTableBytes] = {};
+    int fixed = 0;
+    std::vector<std::uint32_t> list;
+};
+
+// Reads them; 0 when they could be read, else the exit code, with the problem told.
+int ReadUserColours(const Options& options, UserColours& colours) {
+    if (const int code = ReadFixedColours(options, colours.table, colours.fixed)) {
+        return code;
+    }
+    return ReadDeviceList(options, colours.list);
+}
+
 // The choices of --adaptive. 0, or the exit code of a usage error, told.
 int TakeAdaptiveChoices(const Options& options, const std::vector<std::uint32_t>& list, int fixed,
                         quantize::DiffusionInput& input) {
@@ -165,15 +180,13 @@ int TakeAdaptiveChoices(const Options& options, const std::vector<std::uint32_t>
 }
 
 int RunDiffuse(const Options& options) {
-    std::uint8_t table[palette::kTableBytes] = {};
-    int fixed = 0;
-    std::vector<std::uint32_t> list;
-    if (const int code = ReadFixedColours(options, table, fixed)) {
+    UserColours colours;
+    if (const int code = ReadUserColours(options, colours)) {
         return code;
     }
-    if (const int code = ReadDeviceList(options, list)) {
-        return code;
-    }
+    std::uint8_t* const table = colours.table;
+    const int fixed = colours.fixed;
+    const std::vector<std::uint32_t>& list = colours.list;
     const int jobs = JobsFor(options);
     quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
     // Several files at a time keep the processors busy: each file's dithering takes one.
@@ -208,15 +221,13 @@ int RunDiffuse(const Options& options) {
 // first (PNG and JPEG files decoded, as the conversions take them), so the memory is that of
 // the images together and the palette's own.
 int RunPalette(const Options& options) {
-    std::uint8_t table[palette::kTableBytes] = {};
-    int fixed = 0;
-    std::vector<std::uint32_t> list;
-    if (const int code = ReadFixedColours(options, table, fixed)) {
+    UserColours colours;
+    if (const int code = ReadUserColours(options, colours)) {
         return code;
     }
-    if (const int code = ReadDeviceList(options, list)) {
-        return code;
-    }
+    std::uint8_t* const table = colours.table;
+    const int fixed = colours.fixed;
+    const std::vector<std::uint32_t>& list = colours.list;
     std::vector<cli::FileBytes> files(options.inputs.size());
     std::vector<quantize::ImageBytes> images;
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -263,15 +274,13 @@ int RunPalette(const Options& options) {
 // in memory as 24 bits a pixel while the palette is chosen (image::kMaxAnimationPixels in
 // all), then each gives way to its indices as it is dithered.
 int RunFrames(const Options& options) {
-    std::uint8_t table[palette::kTableBytes] = {};
-    int fixed = 0;
-    std::vector<std::uint32_t> list;
-    if (const int code = ReadFixedColours(options, table, fixed)) {
+    UserColours colours;
+    if (const int code = ReadUserColours(options, colours)) {
         return code;
     }
-    if (const int code = ReadDeviceList(options, list)) {
-        return code;
-    }
+    std::uint8_t* const table = colours.table;
+    const int fixed = colours.fixed;
+    const std::vector<std::uint32_t>& list = colours.list;
     quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
     input.threads = options.jobs == 1 ? 1 : 0;
     if (const int code = TakeAdaptiveChoices(options, list, fixed, input)) {
