@@ -179,23 +179,28 @@ int TakeAdaptiveChoices(const Options& options, const std::vector<std::uint32_t>
     return kConverted;
 }
 
-int RunDiffuse(const Options& options) {
-    UserColours colours;
+// Reads the user's colours and makes the run's input of them: the fixed colours and, with
+// --adaptive, its choices. 0, or the exit code, with the problem told.
+int MakeInput(const Options& options, UserColours& colours, quantize::DiffusionInput& input) {
     if (const int code = ReadUserColours(options, colours)) {
         return code;
     }
-    std::uint8_t* const table = colours.table;
+    input = {colours.fixed, colours.table, quantize::kBasicPalette};
+    return options.adaptive ? TakeAdaptiveChoices(options, colours.list, colours.fixed, input)
+                            : kConverted;
+}
+
+int RunDiffuse(const Options& options) {
+    UserColours colours;
+    quantize::DiffusionInput input;
+    if (const int code = MakeInput(options, colours, input)) {
+        return code;
+    }
+    const std::uint8_t* const table = colours.table;
     const int fixed = colours.fixed;
-    const std::vector<std::uint32_t>& list = colours.list;
     const int jobs = JobsFor(options);
-    quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
     // Several files at a time keep the processors busy: each file's dithering takes one.
     input.threads = jobs > 1 ? 1 : 0;
-    if (options.adaptive) {
-        if (const int code = TakeAdaptiveChoices(options, list, fixed, input)) {
-            return code;
-        }
-    }
     // A PNG's palette holds the colours asked for, and with a key colour entry 0 is
     // transparent; so are a PNG input's fully transparent pixels.
     ImageSettings images;
@@ -222,12 +227,10 @@ int RunDiffuse(const Options& options) {
 // the images together and the palette's own.
 int RunPalette(const Options& options) {
     UserColours colours;
-    if (const int code = ReadUserColours(options, colours)) {
+    quantize::DiffusionInput input;
+    if (const int code = MakeInput(options, colours, input)) {
         return code;
     }
-    std::uint8_t* const table = colours.table;
-    const int fixed = colours.fixed;
-    const std::vector<std::uint32_t>& list = colours.list;
     std::vector<cli::FileBytes> files(options.inputs.size());
     std::vector<quantize::ImageBytes> images;
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -237,10 +240,9 @@ int RunPalette(const Options& options) {
         }
         images.push_back({files[i].data(), files[i].size()});
     }
-    quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
     input.stages = quantize::kHighQualityDiffusion;
     input.threads = options.jobs == 1 ? 1 : 0;
-    UseDevice(options, list, fixed, input);
+    UseDevice(options, colours.list, colours.fixed, input);
     quantize::DiffusionPalette chosen;
     quantize::SilentObserver silent;
     std::size_t refused = 0;
@@ -275,17 +277,12 @@ int RunPalette(const Options& options) {
 // all), then each gives way to its indices as it is dithered.
 int RunFrames(const Options& options) {
     UserColours colours;
-    if (const int code = ReadUserColours(options, colours)) {
+    quantize::DiffusionInput input;
+    if (const int code = MakeInput(options, colours, input)) {
         return code;
     }
-    std::uint8_t* const table = colours.table;
-    const int fixed = colours.fixed;
-    const std::vector<std::uint32_t>& list = colours.list;
-    quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
+    const std::uint8_t* const table = colours.table;
     input.threads = options.jobs == 1 ? 1 : 0;
-    if (const int code = TakeAdaptiveChoices(options, list, fixed, input)) {
-        return code;
-    }
     image::AlphaRule alpha;
     if (options.key) {
         alpha.keyed = true;
