@@ -283,6 +283,12 @@ int RunFrames(const Options& options) {
     }
     const std::uint8_t* const table = colours.table;
     input.threads = options.jobs == 1 ? 1 : 0;
+    // A GIF keeps an entry for the unchanged pixels of the frames after the first, which it
+    // leaves transparent, unless --colours asks for all 256 (or the key colour's is there).
+    if (!options.output.empty() && !options.coloursGiven && !options.key &&
+        input.choices.colours == 256) {
+        input.choices.colours = 255;
+    }
     image::AlphaRule alpha;
     if (options.key) {
         alpha.keyed = true;
