@@ -60,6 +60,7 @@ struct SourceImage {
     std::uint64_t size = 0;
     bmp::TrueColourSource source;
     std::vector<std::uint8_t> expanded;
+    bool fits = true; // the palette is fitted to its dithering
 };
 
 // With a key colour (blue, green, red), the fully transparent pixels of a 32-bit image read
@@ -149,7 +150,9 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
                             palette, facts, threads, choices);
     std::vector<FitImage> fit;
     for (const SourceImage& image : images) {
-        fit.push_back({image.data, &image.source});
+        if (image.fits) {
+            fit.push_back({image.data, &image.source});
+        }
     }
     ditherer->Fit(fit);
     palette = ditherer->palette();
@@ -237,6 +240,7 @@ Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionIn
     for (std::size_t i = 0; i < images.size(); ++i) {
         sources[i].data = images[i].data;
         sources[i].size = images[i].size;
+        sources[i].fits = images[i].fits;
     }
     std::unique_ptr<Ditherer> ditherer;
     PaletteFacts facts;

@@ -43,13 +43,14 @@ Outcome PaletteOfImage(const std::uint8_t* data, std::uint64_t size, const Diffu
 struct ImageBytes {
     const std::uint8_t* data;
     std::uint64_t size;
+    bool fits = true; // of several images, whether the palette is fitted to its dithering
 };
 
 // The palette of several images together, as if they were one image, the first one's rows
 // above the second's and so on: their colours counted together, each pixel once, so that a
-// large image weighs more than a small one; fitted, where the stages say so, to each image's
-// dithering at once. The same for one image as PaletteOfImage. When an image is refused,
-// `refused` is its place in `images`. With `facts`, what the palette stage found is told
+// large image weighs more than a small one; fitted, where the stages say so, to the dithering
+// of each image that `fits` at once. The same for one image as PaletteOfImage. When an image is
+// refused, `refused` is its place in `images`. With `facts`, what the palette stage found is told
 // there, for the ditherings that follow (MakeDitherer).
 Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionInput& input,
                         DiffusionObserver& observer, DiffusionPalette& palette,
