@@ -83,6 +83,29 @@ image::Disposal DisposalOf(int gifDisposal) {
                                              : image::Disposal::Keep;
 }
 
+// The bytes of a GIF of one piece, `width` wide, of a table of 2^bits entries: what giflib's
+// LZW makes of it, and a few bytes alike for every piece.
+std::uint64_t CodedBytes(const std::vector<std::uint8_t>& indices, std::uint32_t width, int bits) {
+    std::vector<std::uint8_t> out;
+    int code = 0;
+    GifFileType* gif = EGifOpen(&out, WriteBytes, &code);
+    if (gif == nullptr) {
+        return 0;
+    }
+    const int w = static_cast<int>(width), h = static_cast<int>(indices.size() / width);
+    std::vector<std::uint8_t> row(width);
+    ColorMapObject* map = GifMakeMapObject(1 << bits, nullptr); // giflib wants one
+    bool ok = map != nullptr && EGifPutScreenDesc(gif, w, h, bits, 0, map) == GIF_OK &&
+              EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr) == GIF_OK;
+    for (int y = 0; ok && y < h; ++y) {
+        std::memcpy(row.data(), indices.data() + std::size_t(y) * width, width);
+        ok = EGifPutLine(gif, row.data(), w) == GIF_OK;
+    }
+    EGifCloseFile(gif, &code);
+    GifFreeMapObject(map);
+    return ok ? out.size() : 0;
+}
+
 } // namespace
 
 std::string FramesBeyondBounds(std::uint64_t frames) {
@@ -239,7 +262,11 @@ bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std:
              EGifPutExtensionBlock(out, 3, loop) == GIF_OK &&
              EGifPutExtensionTrailer(out) == GIF_OK;
     }
-    image::PiecePlanner planner(frames.width, frames.height, spare, frames.key);
+    // Unchanged pixels are left transparent where LZW codes the piece in fewer bytes.
+    const auto cost = [bits](const std::vector<std::uint8_t>& indices, std::uint32_t width) {
+        return CodedBytes(indices, width, bits);
+    };
+    image::PiecePlanner planner(frames.width, frames.height, spare, frames.key, cost);
     for (std::size_t f = 0; ok && f < frames.frames.size(); ++f) {
         const std::uint8_t* next =
             f + 1 < frames.frames.size() ? frames.frames[f + 1].data() : nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace image {
 
@@ -45,14 +46,7 @@ void Canvas::Draw(const Piece& piece, RgbaImage& frame) {
     }
 }
 
-PiecePlanner::PiecePlanner(std::uint32_t width, std::uint32_t height, int spare, bool key)
-    : width_(width), height_(height), spare_(key ? 0 : spare), key_(key),
-      shown_(std::size_t{width} * height, 0) {}
-
-namespace {
-
-// The number of runs of one index in the piece's rows read one after another.
-std::uint64_t Runs(const std::vector<std::uint8_t>& indices) {
+std::uint64_t Runs(const std::vector<std::uint8_t>& indices, std::uint32_t) {
     std::uint64_t runs = indices.empty() ? 0 : 1;
     for (std::size_t i = 1; i < indices.size(); ++i) {
         runs += indices[i] != indices[i - 1];
@@ -60,7 +54,10 @@ std::uint64_t Runs(const std::vector<std::uint8_t>& indices) {
     return runs;
 }
 
-} // namespace
+PiecePlanner::PiecePlanner(std::uint32_t width, std::uint32_t height, int spare, bool key,
+                           PieceCost cost)
+    : width_(width), height_(height), spare_(key ? 0 : spare), key_(key), cost_(std::move(cost)),
+      shown_(std::size_t{width} * height, 0) {}
 
 StoredPiece PiecePlanner::Plan(const std::uint8_t* now, const std::uint8_t* next) {
     const std::size_t pixels = shown_.size();
@@ -102,7 +99,8 @@ StoredPiece PiecePlanner::Plan(const std::uint8_t* now, const std::uint8_t* next
         }
     }
     // A key colour is transparent in every piece; a spare index where it makes fewer runs.
-    if (key_ || (spare_ >= 0 && !first_ && Runs(unchanged) < Runs(piece.indices))) {
+    if (key_ ||
+        (spare_ >= 0 && !first_ && cost_(unchanged, r.width) < cost_(piece.indices, r.width))) {
         piece.transparent = spare_;
         if (!first_ && !key_) {
             piece.indices.swap(unchanged);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/image/rgba.h"
@@ -66,14 +67,22 @@ struct StoredPiece {
     bool clears = false;
 };
 
+// What storing a piece's indices (its rectangle's width) costs: the bytes a codec makes of
+// them, or an estimate.
+using PieceCost = std::function<std::uint64_t(const std::vector<std::uint8_t>&, std::uint32_t)>;
+
+// The runs of one index in a piece's rows read one after another, which is what LZW codes
+// best: a cost without a codec.
+std::uint64_t Runs(const std::vector<std::uint8_t>& indices, std::uint32_t width);
+
 // Plans the pieces of a run of whole frames of one size. `spare` is an index no pixel takes,
-// for unchanged pixels where that makes the piece simpler (fewer runs of one index, which is
-// what LZW codes best), or -1; with `key`, index 0 is the transparent key colour of every
-// frame: a frame before one that turns a pixel to the key is stored whole and cleared, so
-// that the pixel shows transparent.
+// for unchanged pixels where that makes the piece cost less, or -1; with `key`, index 0 is the
+// transparent key colour of every frame: a frame before one that turns a pixel to the key is stored
+// whole and cleared, so that the pixel shows transparent.
 class PiecePlanner {
   public:
-    PiecePlanner(std::uint32_t width, std::uint32_t height, int spare, bool key);
+    PiecePlanner(std::uint32_t width, std::uint32_t height, int spare, bool key,
+                 PieceCost cost = Runs);
     // The piece of frame `now`, `next` being the frame after it or null; frames in order.
     StoredPiece Plan(const std::uint8_t* now, const std::uint8_t* next);
 
@@ -81,6 +90,7 @@ class PiecePlanner {
     std::uint32_t width_, height_;
     int spare_;
     bool key_;
+    PieceCost cost_;
     std::vector<std::uint8_t> shown_; // the screen's indices before the frame
     bool first_ = true;
 };
