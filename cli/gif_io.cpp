@@ -35,8 +35,14 @@ struct CloseDecoder {
     void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
 };
 
+// giflib's words for an error; it has none for some (a failure that set no code).
+std::string ErrorText(int code) {
+    const char* text = GifErrorString(code);
+    return text != nullptr ? text : "damaged data";
+}
+
 std::string Damaged(int code) {
-    return std::string("not a GIF that can be read whole (") + GifErrorString(code) + ")";
+    return "not a GIF that can be read whole (" + ErrorText(code) + ")";
 }
 
 // The interlaced rows of a piece in the order they are stored: every 8th from 0, every 8th
@@ -137,6 +143,11 @@ bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
         error = "a GIF whose screen has no pixels";
         return false;
     }
+    if ((animation.frames.size() + 1) * screen > image::kMaxAnimationPixels) {
+        // Refused before its screen is allocated.
+        error = FramesBeyondBounds(animation.frames.size() + 1);
+        return false;
+    }
     if (!animation.frames.empty() && (width != animation.width || height != animation.height)) {
         error = "a GIF of " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels, the frames before it " + std::to_string(animation.width) + " x " +
@@ -147,7 +158,6 @@ bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
     animation.height = height;
     const auto bmpSize = image::Plain24Size(width, height);
     image::Canvas canvas(width, height);
-    image::RgbaImage frame;
     std::vector<std::uint8_t> indices;
     std::uint64_t stored = 0; // the pixels of the pieces read
     GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
@@ -217,9 +227,9 @@ bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
                            static_cast<int>(table.size() / 3),
                            control.TransparentColor,
                            DisposalOf(control.DisposalMode)};
-        canvas.Draw(piece, frame);
         FileBytes bmp(static_cast<std::size_t>(*bmpSize));
-        image::WritePlain24(frame, rule, bmp.data());
+        image::WritePlain24(canvas.Draw(piece), rule, bmp.data());
+        canvas.Dispose();
         animation.frames.push_back(std::move(bmp));
         animation.delays.push_back(10 * control.DelayTime);
         control = {DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
@@ -246,7 +256,7 @@ bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std:
     int code = 0;
     GifFileType* out = EGifOpen(&gif, WriteBytes, &code);
     if (out == nullptr) {
-        error = GifErrorString(code);
+        error = ErrorText(code);
         return false;
     }
     ColorMapObject* map = GifMakeMapObject(1 << bits, colours);
@@ -288,11 +298,11 @@ bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std:
         }
     }
     if (!ok) {
-        error = std::string("the GIF could not be made (") + GifErrorString(out->Error) + ")";
+        error = "the GIF could not be made (" + ErrorText(out->Error) + ")";
     }
     GifFreeMapObject(map);
     if (EGifCloseFile(out, &code) != GIF_OK && ok) {
-        error = std::string("the GIF could not be made (") + GifErrorString(code) + ")";
+        error = "the GIF could not be made (" + ErrorText(code) + ")";
         ok = false;
     }
     return ok;

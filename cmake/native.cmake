@@ -22,7 +22,8 @@ if(TW_FUZZ)
   target_link_options(image_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
   # The command-line tool's GIF reading, with Debian's giflib.
   find_package(GIF REQUIRED)
-  add_executable(gif_fuzz fuzz/gif_fuzz.cpp cli/gif_io.cpp)
+  add_executable(gif_fuzz fuzz/gif_fuzz.cpp cli/gif_io.cpp cli/file_io.cpp cli/messages.cpp
+    cli/temporaries.cpp)
   target_link_libraries(gif_fuzz PRIVATE tw_core GIF::GIF)
   target_compile_options(gif_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
   target_link_options(gif_fuzz PRIVATE ${TW_FUZZ_SANITIZE})

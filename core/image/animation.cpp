@@ -12,15 +12,18 @@ Canvas::Canvas(std::uint32_t width, std::uint32_t height) {
     screen_.samples.assign(screen_.RowBytes() * height, 0);
 }
 
-void Canvas::Draw(const Piece& piece, RgbaImage& frame) {
-    if (piece.disposal == Disposal::Previous) {
+const RgbaImage& Canvas::Draw(const Piece& piece) {
+    disposal_ = piece.disposal;
+    if (disposal_ == Disposal::Previous) {
         saved_ = screen_.samples;
     }
     const Rect& p = piece.place;
-    const std::uint64_t right =
-        std::min<std::uint64_t>(std::uint64_t{p.left} + p.width, screen_.width);
-    const std::uint64_t bottom =
-        std::min<std::uint64_t>(std::uint64_t{p.top} + p.height, screen_.height);
+    const std::uint32_t right = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{p.left} + p.width, screen_.width));
+    const std::uint32_t bottom = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{p.top} + p.height, screen_.height));
+    drawn_ = {p.left, p.top, right > p.left ? right - p.left : 0,
+              bottom > p.top ? bottom - p.top : 0};
     for (std::uint64_t y = p.top; y < bottom; ++y) {
         const std::uint8_t* from = piece.indices + (y - p.top) * p.width;
         std::uint8_t* to = screen_.samples.data() + y * screen_.RowBytes();
@@ -35,15 +38,21 @@ void Canvas::Draw(const Piece& piece, RgbaImage& frame) {
             to[4 * x + 3] = 255;
         }
     }
-    frame = screen_;
-    if (piece.disposal == Disposal::Previous) {
+    return screen_;
+}
+
+void Canvas::Dispose() {
+    if (disposal_ == Disposal::Previous) {
         screen_.samples.swap(saved_);
-    } else if (piece.disposal == Disposal::Background) {
-        for (std::uint64_t y = p.top; y < bottom && p.left < right; ++y) {
+        std::vector<std::uint8_t>().swap(saved_);
+    } else if (disposal_ == Disposal::Background) {
+        for (std::uint64_t y = drawn_.top; y < std::uint64_t{drawn_.top} + drawn_.height; ++y) {
             std::uint8_t* row = screen_.samples.data() + y * screen_.RowBytes();
-            std::fill(row + 4 * p.left, row + 4 * right, 0);
+            std::fill(row + 4 * std::uint64_t{drawn_.left},
+                      row + 4 * (std::uint64_t{drawn_.left} + drawn_.width), 0);
         }
     }
+    disposal_ = Disposal::Keep;
 }
 
 std::uint64_t Runs(const std::vector<std::uint8_t>& indices, std::uint32_t) {

@@ -48,13 +48,17 @@ struct Piece {
 class Canvas {
   public:
     Canvas(std::uint32_t width, std::uint32_t height);
-    // Draws the piece, clipped to the screen; `frame` becomes the whole screen as shown (8-bit
-    // samples); then the piece's disposal is done. May throw std::bad_alloc.
-    void Draw(const Piece& piece, RgbaImage& frame);
+    // Draws the piece, clipped to the screen, and returns the whole screen as shown (8-bit
+    // samples), until Dispose. May throw std::bad_alloc.
+    const RgbaImage& Draw(const Piece& piece);
+    // Does what the piece last drawn says becomes of it once shown.
+    void Dispose();
 
   private:
     RgbaImage screen_;
-    std::vector<std::uint8_t> saved_;
+    std::vector<std::uint8_t> saved_; // the screen before a piece put back after it
+    Disposal disposal_ = Disposal::Keep;
+    Rect drawn_; // the piece's place, clipped
 };
 
 // How a whole indexed frame is stored after the one before: the rectangle of the pixels that

@@ -211,6 +211,12 @@ TEST(Frames, HostileGifsAreReadWithinBoundsOrRefusedWithAReason) {
     Put16(huge, at + 7, 65535);
     read = {};
     EXPECT_FALSE(Reads(huge, read, "more pixels of frames than can be read"));
+    // A screen said to be 65,535 x 65,535 pixels, refused before it is allocated.
+    auto wide = valid;
+    Put16(wide, 6, 65535);
+    Put16(wide, 8, 65535);
+    read = {};
+    EXPECT_FALSE(Reads(wide, read, "more pixels of frames than can be read"));
     // 65,535 frames of one pixel.
     const std::vector<std::uint8_t> tiny = OneFrame(1, 1, at);
     std::vector<std::uint8_t> many(tiny.begin(), tiny.begin() + static_cast<long>(at));
