@@ -32,18 +32,18 @@ namespace {
 constexpr std::uint64_t kFitPixels = std::uint64_t{1} << 20;
 
 std::vector<ImageBytes> SpreadFit(std::vector<ImageBytes> frames) {
-    std::uint64_t pixels = 0;
     if (frames.empty() || frames[0].size < bmp::kHeadersSize) {
         return frames;
     }
-    pixels = std::uint64_t{bmp::ReadU32(frames[0].data + bmp::kBiWidth)} *
-             static_cast<std::uint64_t>(
-                 std::abs(std::int64_t{bmp::ReadS32(frames[0].data + bmp::kBiHeight)}));
+    const std::uint8_t* header = frames[0].data;
+    const std::uint64_t pixels =
+        std::uint64_t{bmp::ReadU32(header + bmp::kBiWidth)} *
+        static_cast<std::uint64_t>(std::abs(std::int64_t{bmp::ReadS32(header + bmp::kBiHeight)}));
     const std::uint64_t n = frames.size();
     const std::uint64_t fitted = pixels == 0 ? n : std::min(n, (kFitPixels + pixels - 1) / pixels);
     for (std::uint64_t f = 0; f < n; ++f) {
         // Frame f fits when the count of fitted frames steps up at it.
-        frames[f].fits = (f + 1) * fitted / n != f * fitted / n;
+        frames[static_cast<std::size_t>(f)].fits = (f + 1) * fitted / n != f * fitted / n;
     }
     return frames;
 }
