@@ -10,6 +10,7 @@
 
 #include "cli/batch.h"
 #include "cli/file_io.h"
+#include "cli/frames.h"
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/temporaries.h"
@@ -22,6 +23,7 @@
 #include "core/quantize/compact.h"
 #include "core/quantize/entry_order.h"
 #include "core/quantize/exact_reduction.h"
+#include "core/quantize/frames.h"
 #include "core/quantize/keep_indices.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
@@ -163,36 +165,63 @@ void UseDevice(const Options& options, const std::vector<std::uint32_t>& list, i
     }
 }
 
-int RunDiffuse(const Options& options) {
+// The user's colours: --palette's table and how many of it are fixed, and --from's list.
+struct UserColours {
     std::uint8_t table[palette::kTableBytes] = {};
     int fixed = 0;
     std::vector<std::uint32_t> list;
-    if (const int code = ReadFixedColours(options, table, fixed)) {
+};
+
+// Reads them; 0 when they could be read, else the exit code, with the problem told.
+int ReadUserColours(const Options& options, UserColours& colours) {
+    if (const int code = ReadFixedColours(options, colours.table, colours.fixed)) {
         return code;
     }
-    if (const int code = ReadDeviceList(options, list)) {
+    return ReadDeviceList(options, colours.list);
+}
+
+// The choices of --adaptive. 0, or the exit code of a usage error, told.
+int TakeAdaptiveChoices(const Options& options, const std::vector<std::uint32_t>& list, int fixed,
+                        quantize::DiffusionInput& input) {
+    input.choices.colours = options.colours;
+    input.choices.strength = options.strength;
+    input.choices.effort = options.effort;
+    input.choices.key = options.key;
+    input.choices.serpentine = options.serpentine;
+    input.choices.linear = options.linear;
+    input.choices.order = options.order;
+    UseDevice(options, list, fixed, input);
+    input.stages =
+        quantize::ApplyDithering(quantize::kDitherings[options.dithering], input.choices);
+    if (options.key && std::min(fixed, options.colours) < 1) {
+        return UsageError("--key takes the first fixed colour as the key colour: give "
+                          "--palette FILE and --fixed N of 1 or more");
+    }
+    return kConverted;
+}
+
+// Reads the user's colours and makes the run's input of them: the fixed colours and, with
+// --adaptive, its choices. 0, or the exit code, with the problem told.
+int MakeInput(const Options& options, UserColours& colours, quantize::DiffusionInput& input) {
+    if (const int code = ReadUserColours(options, colours)) {
         return code;
     }
+    input = {colours.fixed, colours.table, quantize::kBasicPalette};
+    return options.adaptive ? TakeAdaptiveChoices(options, colours.list, colours.fixed, input)
+                            : kConverted;
+}
+
+int RunDiffuse(const Options& options) {
+    UserColours colours;
+    quantize::DiffusionInput input;
+    if (const int code = MakeInput(options, colours, input)) {
+        return code;
+    }
+    const std::uint8_t* const table = colours.table;
+    const int fixed = colours.fixed;
     const int jobs = JobsFor(options);
-    quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
     // Several files at a time keep the processors busy: each file's dithering takes one.
     input.threads = jobs > 1 ? 1 : 0;
-    if (options.adaptive) {
-        input.choices.colours = options.colours;
-        input.choices.strength = options.strength;
-        input.choices.effort = options.effort;
-        input.choices.key = options.key;
-        input.choices.serpentine = options.serpentine;
-        input.choices.linear = options.linear;
-        input.choices.order = options.order;
-        UseDevice(options, list, fixed, input);
-        input.stages =
-            quantize::ApplyDithering(quantize::kDitherings[options.dithering], input.choices);
-        if (options.key && std::min(fixed, options.colours) < 1) {
-            return UsageError("--key takes the first fixed colour as the key colour: give "
-                              "--palette FILE and --fixed N of 1 or more");
-        }
-    }
     // A PNG's palette holds the colours asked for, and with a key colour entry 0 is
     // transparent; so are a PNG input's fully transparent pixels.
     ImageSettings images;
@@ -270,13 +299,9 @@ int KeepOldIndices(const Options& options, int fixed, quantize::DiffusionPalette
 // first (PNG and JPEG files decoded, as the conversions take them), so the memory is that of
 // the images together and the palette's own.
 int RunPalette(const Options& options) {
-    std::uint8_t table[palette::kTableBytes] = {};
-    int fixed = 0;
-    std::vector<std::uint32_t> list;
-    if (const int code = ReadFixedColours(options, table, fixed)) {
-        return code;
-    }
-    if (const int code = ReadDeviceList(options, list)) {
+    UserColours colours;
+    quantize::DiffusionInput input;
+    if (const int code = MakeInput(options, colours, input)) {
         return code;
     }
     std::vector<cli::FileBytes> files(options.inputs.size());
@@ -288,10 +313,9 @@ int RunPalette(const Options& options) {
         }
         images.push_back({files[i].data(), files[i].size()});
     }
-    quantize::DiffusionInput input{fixed, table, quantize::kBasicPalette};
     input.stages = quantize::kHighQualityDiffusion;
     input.threads = options.jobs == 1 ? 1 : 0;
-    UseDevice(options, list, fixed, input);
+    UseDevice(options, colours.list, colours.fixed, input);
     quantize::DiffusionPalette chosen;
     quantize::SilentObserver silent;
     std::size_t refused = 0;
@@ -305,7 +329,7 @@ int RunPalette(const Options& options) {
     if (options.order != quantize::EntryOrder::Keep) {
         std::uint8_t table4[palette::kTableBytes] = {};
         quantize::CopyToColourTable(chosen, 0, table4);
-        const int first = std::min(fixed, count);
+        const int first = std::min(colours.fixed, count);
         const std::vector<int> places =
             quantize::SortedEntries(table4, nullptr, first, count, options.order);
         const quantize::DiffusionPalette was = chosen;
@@ -314,7 +338,7 @@ int RunPalette(const Options& options) {
         }
     }
     if (!options.keep.empty()) {
-        if (const int code = KeepOldIndices(options, fixed, chosen, count)) {
+        if (const int code = KeepOldIndices(options, colours.fixed, chosen, count)) {
             return code;
         }
     }
@@ -326,7 +350,7 @@ int RunPalette(const Options& options) {
     }
     // As many colours as the run made: the entries after them would only be black.
     const std::vector<std::uint8_t> bytes =
-        palette::EncodePalette(written, format, input.choices.colours, options.output);
+        palette::EncodePalette(written, format, count, options.output);
     std::string error;
     if (!cli::WriteAtomically(options.output, bytes.data(), bytes.size(), error)) {
         return Fail(kFileError, options.output, error);
@@ -335,6 +359,79 @@ int RunPalette(const Options& options) {
         std::fprintf(stderr, "tintwright: %zu images: %s\n", images.size(), options.output.c_str());
     }
     return kConverted;
+}
+
+// The frames of an animation or of a set of images on one palette, dithered in order so that
+// still areas stay still; written as an animated GIF or numbered images. Every frame is held
+// in memory as 24 bits a pixel while the palette is chosen (image::kMaxAnimationPixels in
+// all), then each gives way to its indices as it is dithered.
+int RunFrames(const Options& options) {
+    UserColours colours;
+    quantize::DiffusionInput input;
+    if (const int code = MakeInput(options, colours, input)) {
+        return code;
+    }
+    const std::uint8_t* const table = colours.table;
+    input.threads = options.jobs == 1 ? 1 : 0;
+    // A GIF keeps an entry for the unchanged pixels of the frames after the first, which it
+    // leaves transparent, unless --colours asks for all 256 (or the key colour's is there).
+    if (!options.output.empty() && !options.coloursGiven && !options.key &&
+        input.choices.colours == 256) {
+        input.choices.colours = 255;
+    }
+    image::AlphaRule alpha;
+    if (options.key) {
+        alpha.keyed = true;
+        std::memcpy(alpha.key, table, 3); // blue, green, red
+    }
+    Animation animation;
+    std::string path, error;
+    if (!ReadFrames(options.inputs, options.delay, alpha, animation, path, error)) {
+        return Fail(kFileError, path, error);
+    }
+    std::vector<quantize::ImageBytes> images;
+    for (const FileBytes& frame : animation.frames) {
+        images.push_back({frame.data(), frame.size()});
+    }
+    quantize::FrameDiffusion diffusion(input);
+    quantize::SilentObserver silent;
+    std::size_t refused = 0;
+    const auto failed = [&](quantize::Outcome outcome, std::size_t frame) {
+        return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
+                    options.inputs[0] + " (frame " + std::to_string(frame + 1) + ")",
+                    Say(text::RefusalText(outcome)));
+    };
+    if (const auto outcome = diffusion.Start(images, silent, refused);
+        outcome != quantize::Outcome::Converted) {
+        return failed(outcome, refused);
+    }
+    IndexedFrames frames;
+    frames.width = animation.width;
+    frames.height = animation.height;
+    frames.frames.resize(images.size());
+    for (std::size_t f = 0; f < images.size(); ++f) {
+        if (const auto outcome = diffusion.Next(images[f], frames.frames[f]);
+            outcome != quantize::Outcome::Converted) {
+            return failed(outcome, f);
+        }
+        FileBytes().swap(animation.frames[f]);
+    }
+    for (int e = 0; e < 256; ++e) {
+        const quantize::PaletteEntry& entry = diffusion.palette()[static_cast<std::size_t>(e)];
+        frames.table[3 * static_cast<std::size_t>(e)] = entry.red;
+        frames.table[3 * static_cast<std::size_t>(e) + 1] = entry.green;
+        frames.table[3 * static_cast<std::size_t>(e) + 2] = entry.blue;
+    }
+    frames.entries = diffusion.entries();
+    frames.key = diffusion.key();
+    frames.delays = animation.delays;
+    frames.loop = options.loopGiven ? options.loop : animation.loop;
+    const int code = WriteFrames(options, frames);
+    if (code == kConverted && options.verbose) {
+        std::fprintf(stderr, "tintwright: %zu frames, %d colours\n", frames.frames.size(),
+                     frames.entries);
+    }
+    return code;
 }
 
 } // namespace
@@ -363,6 +460,9 @@ int main(int argc, char** argv) {
         }
         if (options.command == "compact") {
             return RunCompact(options);
+        }
+        if (options.command == "frames") {
+            return RunFrames(options);
         }
         return options.command == "exact" ? RunExact(options) : RunDiffuse(options);
     } catch (const std::bad_alloc&) {

@@ -26,6 +26,11 @@ const char kUsage[] =
     "                          [--depth R,G,B | --from LIST] [--order ORDER]\n"
     "                          [--keep OLD] [--format FORMAT] [-j N]\n"
     "       tintwright compact IN... [-o OUT | -d DIR] [--format bmp|png] [--key]\n"
+    "       tintwright frames IN... (-o OUT.gif | -d DIR [--format png|bmp])\n"
+    "                         [--delay MS] [--loop N | --loop once] [--palette FILE]\n"
+    "                         [--fixed N] [--colours N] [--dither NAME] [--strength P]\n"
+    "                         [--no-serpentine] [--linear] [--key]\n"
+    "                         [--depth R,G,B | --from LIST] [-j 1] [--verbose]\n"
     "       tintwright --help | --version\n";
 
 const char kHelp[] =
@@ -136,6 +141,29 @@ const char kHelp[] =
     "      every pixel its colour; with --key entry 0 stays entry 0 (transparent in a\n"
     "      PNG) and takes no other entry's pixels. A PNG with other transparency is\n"
     "      refused, since the result would lose it.\n"
+    "  frames IN... -o OUT.gif | -d DIR\n"
+    "      The frames of an animation on one palette: every frame of a GIF (each\n"
+    "      frame's delay, disposal and transparency applied) or a set of still images\n"
+    "      of one size, given in order (f_001.png f_002.png ...; a GIF among them adds\n"
+    "      its frames). The palette is chosen for all the frames together, as palette\n"
+    "      chooses it, and the frames are dithered in order, as diffuse --adaptive\n"
+    "      dithers an image, but for one rule: a pixel whose colour is the one it had\n"
+    "      in the frame before keeps its index (none of its error passed on), so that\n"
+    "      the dithering of still areas does not crawl. Ordered patterns and none\n"
+    "      (--dither bayer8, blue-noise, none) are still by nature. -o writes an\n"
+    "      animated GIF: the frames' delays (hundredths of a second), the loop count,\n"
+    "      and after the first frame only the rectangle that changed, its unchanged\n"
+    "      pixels transparent where that codes smaller (a GIF has 255 colours unless\n"
+    "      --colours says 256: the last entry is for them); with --key, entry 0 is the\n"
+    "      GIF's transparent index. -d DIR writes DIR/STEM_001.png, DIR/STEM_002.png\n"
+    "      ... (8-bit PNG, or BMP with --format bmp) on the one palette, STEM the first\n"
+    "      input's name. --delay MS: how long each still image shows (0 to 9999,\n"
+    "      default 100); a GIF's frames keep their own. --loop N: the animation plays\n"
+    "      again N times (0, the default, for ever; once: no loop), else a GIF input's\n"
+    "      own count is kept. The choices are those of diffuse --adaptive but --effort\n"
+    "      and --bits. Every frame is held in memory (3 bytes a pixel) while the palette\n"
+    "      is chosen: at most 10000 frames and 2^26 pixels of frames in all (192 MiB);\n"
+    "      a larger animation is refused before it is read further.\n"
     "\n"
     "Several files: each is converted on its own, several at a time (-j N, default\n"
     "the number of processors); -d DIR writes DIR/NAME (DIR is created when the first\n"
@@ -176,8 +204,8 @@ int ParseNumber(const std::string& text, int low, int high) {
     return value >= low && value <= high ? value : -1;
 }
 
-// What a path names, to tell whether two paths are one file: an existing file by its device
-// and inode (through symbolic and hard links alike), any other path by its absolute form.
+} // namespace
+
 std::string FileIdentity(const std::string& path) {
     struct stat info;
     if (::stat(path.c_str(), &info) == 0) {
@@ -187,6 +215,8 @@ std::string FileIdentity(const std::string& path) {
     const std::filesystem::path full = std::filesystem::weakly_canonical(path, error);
     return "path " + (error ? path : full.string());
 }
+
+namespace {
 
 // The extension of a name, lower case, with its dot.
 std::string ExtensionOf(const std::string& path) {
@@ -285,6 +315,21 @@ bool ParseDepth(const std::string& text, std::array<int, 3>& depth) {
     return true;
 }
 
+// What frames takes: -o NAME.gif or -d DIR (of PNG files, or BMP with --format bmp), the
+// choices of diffuse --adaptive but --effort and --bits. True when they fit, else the problem.
+bool FramesOptionsFit(const Options& options, std::string& problem) {
+    if (options.output.empty() == options.directory.empty()) {
+        problem = "frames takes -o NAME.gif or -d DIR";
+    } else if (!options.output.empty() && ExtensionOf(options.output) != ".gif") {
+        problem = "frames writes a GIF: give -o NAME.gif, or -d DIR for numbered PNG or BMP files";
+    } else if (!options.output.empty() && !options.format.empty()) {
+        problem = "--format goes with frames -d DIR (png or bmp)";
+    } else if (options.effort != quantize::kDefaultEffort || options.bitsGiven) {
+        problem = "--effort and --bits belong to diffuse";
+    }
+    return problem.empty();
+}
+
 } // namespace
 
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem) {
@@ -300,7 +345,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                    arg == "-d" || arg == "-j" || arg == "--format" || arg == "--colours" ||
                    arg == "--dither" || arg == "--strength" || arg == "--bits" ||
                    arg == "--effort" || arg == "--depth" || arg == "--from" || arg == "--order" ||
-                   arg == "--keep") {
+                   arg == "--keep" || arg == "--delay" || arg == "--loop") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -382,6 +427,22 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                 options.orderGiven = true;
             } else if (arg == "--keep") {
                 options.keep = value;
+            } else if (arg == "--delay" || arg == "--loop") {
+                const bool once = arg == "--loop" && value == "once";
+                const int number = once ? 0 : ParseNumber(value, 0, 9999);
+                if (number < 0) {
+                    problem = arg == "--delay"
+                                  ? "--delay takes milliseconds from 0 to 9999"
+                                  : "--loop takes a count from 0 (for ever) to 9999, or once";
+                    return false;
+                }
+                if (arg == "--delay") {
+                    options.delay = number;
+                } else {
+                    options.loop = once ? -1 : number;
+                    options.loopGiven = true;
+                }
+                options.framesGiven = true;
             } else if (arg == "--format") {
                 options.format = value;
             } else {
@@ -412,9 +473,16 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     options.inputs.assign(positional.begin() + 1, positional.end());
     const bool paletteCommand = options.command == "palette";
     const bool compactCommand = options.command == "compact";
+    const bool framesCommand = options.command == "frames";
+    // Frames are always converted as diffuse --adaptive converts an image.
+    options.adaptive = options.adaptive || framesCommand;
     if (options.command != "exact" && options.command != "diffuse" && !paletteCommand &&
-        !compactCommand) {
+        !compactCommand && !framesCommand) {
         problem = "unknown command " + options.command;
+    } else if (framesCommand && !FramesOptionsFit(options, problem)) {
+        // the problem is told
+    } else if (options.framesGiven && !framesCommand) {
+        problem = "--delay and --loop belong to frames";
     } else if (palette::PaletteFormat format; paletteCommand && !options.format.empty() &&
                                               !palette::FormatOfWord(options.format, format)) {
         problem = "palette's --format takes raw, act, gpl, jasc, riff, bgr555, hex, c, c-bgr555 "
@@ -427,8 +495,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     } else if (options.command == "exact" &&
                (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
         problem = "--palette, --fixed and --adaptive belong to diffuse";
-    } else if ((options.choicesGiven || options.key) &&
-               !(options.command == "diffuse" && options.adaptive) &&
+    } else if ((options.choicesGiven || options.key) && !options.adaptive &&
                !(compactCommand && !options.choicesGiven)) {
         problem = "--colours, --dither, --strength, --effort, --serpentine, --linear and --key "
                   "belong to diffuse --adaptive";
@@ -442,7 +509,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "--depth and --from belong to diffuse --adaptive and palette";
     } else if (!options.from.empty() && options.depth != std::array<int, 3>{8, 8, 8}) {
         problem = "--depth and --from exclude each other: the list's colours are the device's";
-    } else if (options.orderGiven && !(paletteCommand || options.adaptive)) {
+    } else if (options.orderGiven && (framesCommand || !(paletteCommand || options.adaptive))) {
         problem = "--order belongs to diffuse --adaptive and palette";
     } else if (paletteCommand && options.order == quantize::EntryOrder::Frequency) {
         problem = "palette's --order takes keep, luminance or hue: frequency counts a result's "
@@ -460,7 +527,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "no input file given";
     } else if (paletteCommand && options.output.empty()) {
         problem = "palette needs -o PALETTE";
-    } else if (!options.output.empty() && options.inputs.size() > 1 && !paletteCommand) {
+    } else if (!options.output.empty() && options.inputs.size() > 1 && !paletteCommand &&
+               !framesCommand) {
         problem = "-o takes one input file; use -d for several";
     } else if (!options.output.empty() && !options.directory.empty()) {
         problem = "-o and -d exclude each other";
@@ -503,7 +571,7 @@ std::optional<OutputFormat> FormatOf(const Options& options, const std::string& 
 }
 
 bool FindUnwritableOutput(const Options& options, std::string& problem) {
-    if (options.command == "palette") {
+    if (options.command == "palette" || options.command == "frames") {
         return false;
     }
     for (const std::string& input : options.inputs) {
@@ -531,12 +599,13 @@ bool FindCollision(const Options& options, std::string& problem) {
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
         inputs.emplace(FileIdentity(options.inputs[i]), i);
     }
-    if (options.command == "palette") {
-        // All images give one palette; it must not go over one of them.
+    if (options.command == "palette" || options.command == "frames") {
+        // All images give one palette or animation; it must not go over one of them. (The
+        // numbered files of frames -d are checked as they are named.)
         const auto input = inputs.find(FileIdentity(options.output));
-        if (input != inputs.end()) {
-            problem =
-                "the palette would be written over an input, " + options.inputs[input->second];
+        if (!options.output.empty() && input != inputs.end()) {
+            problem = std::string(options.command == "palette" ? "the palette" : "the animation") +
+                      " would be written over an input, " + options.inputs[input->second];
             return true;
         }
         return false;

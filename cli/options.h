@@ -56,13 +56,23 @@ struct Options {
     // that hold the result's indices (a PNG's; a BMP's are 8).
     int bits = 8;
     bool bitsGiven = false;
-    int jobs = 0; // files at a time; 0: as many as there are processors
+    // Of frames: the milliseconds a still input shows, and the loop count of the GIF written
+    // (0: for ever; -1: played once), unless the input's own is kept.
+    int delay = 100;
+    int loop = 0;
+    bool loopGiven = false;
+    bool framesGiven = false; // --delay or --loop
+    int jobs = 0;             // files at a time; 0: as many as there are processors
     bool quiet = false;
     bool verbose = false;
 };
 
 // Parses "COMMAND IN... [options]"; false, with the problem, when the arguments are wrong.
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem);
+
+// What a path names, to tell whether two paths are one file: an existing file by its device
+// and inode (through symbolic and hard links alike), any other path by its absolute form.
+std::string FileIdentity(const std::string& path);
 
 // Where a file's result goes: -o, DIR/NAME with -d, or over the file itself; a name made
 // with --format takes that format's extension (DIR/NAME.png, or NAME.png beside the file).

@@ -20,6 +20,13 @@ if(TW_FUZZ)
   target_link_libraries(image_fuzz PRIVATE tw_core PNG::PNG JPEG::JPEG ZLIB::ZLIB)
   target_compile_options(image_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
   target_link_options(image_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
+  # The command-line tool's GIF reading, with Debian's giflib.
+  find_package(GIF REQUIRED)
+  add_executable(gif_fuzz fuzz/gif_fuzz.cpp cli/gif_io.cpp cli/file_io.cpp cli/messages.cpp
+    cli/temporaries.cpp)
+  target_link_libraries(gif_fuzz PRIVATE tw_core GIF::GIF)
+  target_compile_options(gif_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
+  target_link_options(gif_fuzz PRIVATE ${TW_FUZZ_SANITIZE})
   return()
 endif()
 
@@ -29,10 +36,11 @@ include(GoogleTest)
 find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
 find_package(ZLIB REQUIRED)
+find_package(GIF REQUIRED)
 add_library(tw_cli STATIC
-  cli/batch.cpp cli/deflate.cpp cli/file_io.cpp cli/image_io.cpp cli/memory.cpp cli/messages.cpp
-  cli/options.cpp cli/temporaries.cpp)
-target_link_libraries(tw_cli PUBLIC tw_core PNG::PNG JPEG::JPEG ZLIB::ZLIB)
+  cli/batch.cpp cli/deflate.cpp cli/file_io.cpp cli/frames.cpp cli/gif_io.cpp cli/image_io.cpp
+  cli/memory.cpp cli/messages.cpp cli/options.cpp cli/temporaries.cpp)
+target_link_libraries(tw_cli PUBLIC tw_core PNG::PNG JPEG::JPEG ZLIB::ZLIB GIF::GIF)
 target_compile_options(tw_cli PRIVATE ${TW_WARNINGS})
 
 add_executable(tintwright cli/main.cpp)
@@ -63,6 +71,7 @@ add_executable(tw_tests
   tests/native/patterns_test.cpp
   tests/support/literal_pattern.cpp
   tests/native/image_test.cpp
+  tests/native/frames_test.cpp
   tests/portable/same_bytes_test.cpp
   tests/support/literal_layout.cpp
 )

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs each libFuzzer target for FUZZ_SECONDS (default 60), seeded from the BMP test suite
-# (the image target from the PNG test suite).
+# (the image target from the PNG test suite, the GIF target from fuzz/gif_seeds: small
+# animations and damaged ones, made by fuzz/gif_seeds.py).
 # Findings are written to build/fuzz/findings/; a crash fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,12 +12,14 @@ bmpSeeds=../shared/corpus/bmpsuite
 pngSeeds=../shared/corpus/pngsuite
 mkdir -p build/fuzz/findings
 status=0
-for target in bmp_layout exact diffusion palette image; do
+for target in bmp_layout exact diffusion palette image gif; do
   corpus=build/fuzz/corpus-$target
   mkdir -p "$corpus"
   seeds=$bmpSeeds pattern='*.bmp'
   if [ "$target" = image ]; then
     seeds=$pngSeeds pattern='*.png'
+  elif [ "$target" = gif ]; then
+    seeds=fuzz/gif_seeds pattern='*.gif'
   fi
   if [ -d "$seeds" ]; then
     find "$seeds" -name "$pattern" -size -200k -exec cp -n {} "$corpus/" \; 2>/dev/null || true

@@ -8,7 +8,8 @@ set -euo pipefail
 pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
       wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps imagemagick locales fonts-ipafont-gothic
       cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev clang-format
-      clang libclang-rt-14-dev python3 libpng-dev zlib1g-dev libjpeg62-turbo-dev)
+      clang libclang-rt-14-dev python3 libpng-dev zlib1g-dev libjpeg62-turbo-dev
+      libgif-dev)
 
 missing=()
 for p in "${pkgs[@]}"; do

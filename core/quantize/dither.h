@@ -39,6 +39,11 @@ class Ditherer {
     // dithering is one that fits it: the error-diffusion kernels do. Changes no image; may
     // throw std::bad_alloc.
     virtual void Fit(const std::vector<FitImage>& images) { static_cast<void>(images); }
+    // The entries pixels keep whatever error reaches them, each passing none on: kept[y *
+    // width + x] for pixel x of row y, or -1 for a pixel dithered as usual; null for none.
+    // For the runs after this call, while `kept` lives. A dithering in which a colour at a
+    // place always takes the same entry has no need of it and may ignore it.
+    virtual void Keep(const std::int16_t* kept) { static_cast<void>(kept); }
     // The palette the image is dithered onto: after Fit, the fitted one.
     virtual const DiffusionPalette& palette() const = 0;
 };

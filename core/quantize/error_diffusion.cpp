@@ -38,24 +38,6 @@ bool BuildPalette(PaletteMethod method, DiffusionPalette& palette, const GroupSi
     return FillFreeGroup(palette, sizes, rows, g, observer);
 }
 
-// The dithering stage.
-std::unique_ptr<Ditherer> MakeDitherer(DitherMethod method, const bmp::TrueColourGeometry& g,
-                                       const DiffusionPalette& palette, const PaletteFacts& facts,
-                                       int threads, const Choices& choices) {
-    switch (method) {
-    case DitherMethod::Kernel:
-        return std::make_unique<KernelDither>(g, palette, facts, threads, choices);
-    case DitherMethod::Ordered:
-    case DitherMethod::Nearest:
-        return std::make_unique<OrderedDither>(
-            g, palette, facts, threads,
-            method == DitherMethod::Ordered ? &PatternOf(choices.pattern) : nullptr);
-    case DitherMethod::ThreeNeighbour:
-        break;
-    }
-    return std::make_unique<ThreeNeighbourDither>(g, palette, threads);
-}
-
 IndexedImage IndexedImageOf(std::uint8_t* pixels, const bmp::TrueColourGeometry& g,
                             const DiffusionPalette& palette) {
     IndexedImage image;
@@ -79,6 +61,7 @@ struct SourceImage {
     std::uint64_t size = 0;
     bmp::TrueColourSource source;
     std::vector<std::uint8_t> expanded;
+    bool fits = true; // the palette is fitted to its dithering
 };
 
 // With a key colour (blue, green, red), the fully transparent pixels of a 32-bit image read
@@ -168,7 +151,9 @@ Outcome ChoosePalette(std::vector<SourceImage>& images, const DiffusionInput& in
                             palette, facts, threads, choices);
     std::vector<FitImage> fit;
     for (const SourceImage& image : images) {
-        fit.push_back({image.data, &image.source});
+        if (image.fits) {
+            fit.push_back({image.data, &image.source});
+        }
     }
     ditherer->Fit(fit);
     palette = ditherer->palette();
@@ -194,6 +179,23 @@ class DitheringPart : public DiffusionObserver {
 };
 
 } // namespace
+
+std::unique_ptr<Ditherer> MakeDitherer(DitherMethod method, const bmp::TrueColourGeometry& g,
+                                       const DiffusionPalette& palette, const PaletteFacts& facts,
+                                       int threads, const Choices& choices) {
+    switch (method) {
+    case DitherMethod::Kernel:
+        return std::make_unique<KernelDither>(g, palette, facts, threads, choices);
+    case DitherMethod::Ordered:
+    case DitherMethod::Nearest:
+        return std::make_unique<OrderedDither>(
+            g, palette, facts, threads,
+            method == DitherMethod::Ordered ? &PatternOf(choices.pattern) : nullptr);
+    case DitherMethod::ThreeNeighbour:
+        break;
+    }
+    return std::make_unique<ThreeNeighbourDither>(g, palette, threads);
+}
 
 GroupSizes GroupSizesFor(int fixedCount, PaletteMethod method, int colours) {
     if (method == PaletteMethod::Adaptive) {
@@ -230,7 +232,7 @@ Outcome PaletteOfImage(const std::uint8_t* data, std::uint64_t size, const Diffu
 
 Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionInput& input,
                         DiffusionObserver& observer, DiffusionPalette& palette,
-                        std::size_t& refused) try {
+                        std::size_t& refused, PaletteFacts* found) try {
     refused = 0;
     if (images.empty()) {
         return Outcome::UnsupportedLayout;
@@ -239,10 +241,39 @@ Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionIn
     for (std::size_t i = 0; i < images.size(); ++i) {
         sources[i].data = images[i].data;
         sources[i].size = images[i].size;
+        sources[i].fits = images[i].fits;
     }
     std::unique_ptr<Ditherer> ditherer;
     PaletteFacts facts;
-    return ChoosePalette(sources, input, observer, palette, ditherer, refused, facts);
+    const Outcome outcome =
+        ChoosePalette(sources, input, observer, palette, ditherer, refused, facts);
+    if (found != nullptr) {
+        *found = facts;
+    }
+    return outcome;
+} catch (const std::bad_alloc&) {
+    return Outcome::NoMemory;
+}
+
+Outcome PlainRowsOf(const std::uint8_t* data, std::uint64_t size, const Stages& stages,
+                    const std::uint8_t* key, std::vector<std::uint8_t>& rows,
+                    bmp::TrueColourGeometry& geometry) try {
+    SourceImage image;
+    image.data = data;
+    image.size = size;
+    if (const auto problem = Prepare(image, stages, key)) {
+        return OutcomeOf(*problem);
+    }
+    geometry = image.source.geometry;
+    bmp::SourceRows source(image.data, image.source);
+    rows.resize(static_cast<std::size_t>(geometry.rows * geometry.stride));
+    for (std::uint64_t y = 0; y < geometry.rows; ++y) {
+        const std::uint64_t stored = geometry.topDown ? y : geometry.rows - 1 - y;
+        std::memcpy(rows.data() + y * geometry.stride, source.Row(stored),
+                    static_cast<std::size_t>(3 * geometry.width));
+    }
+    geometry.topDown = true;
+    return Outcome::Converted;
 } catch (const std::bad_alloc&) {
     return Outcome::NoMemory;
 }

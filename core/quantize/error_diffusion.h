@@ -6,8 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "core/bmp/true_colour.h"
+#include "core/quantize/dither.h"
 #include "core/quantize/observer.h"
 #include "core/quantize/outcome.h"
 #include "core/quantize/stages.h"
@@ -40,16 +43,32 @@ Outcome PaletteOfImage(const std::uint8_t* data, std::uint64_t size, const Diffu
 struct ImageBytes {
     const std::uint8_t* data;
     std::uint64_t size;
+    bool fits = true; // of several images, whether the palette is fitted to its dithering
 };
 
 // The palette of several images together, as if they were one image, the first one's rows
 // above the second's and so on: their colours counted together, each pixel once, so that a
-// large image weighs more than a small one; fitted, where the stages say so, to each image's
-// dithering at once. The same for one image as PaletteOfImage. When an image is refused,
-// `refused` is its place in `images`.
+// large image weighs more than a small one; fitted, where the stages say so, to the dithering
+// of each image that `fits` at once. The same for one image as PaletteOfImage. When an image is
+// refused, `refused` is its place in `images`. With `facts`, what the palette stage found is told
+// there, for the ditherings that follow (MakeDitherer).
 Outcome PaletteOfImages(const std::vector<ImageBytes>& images, const DiffusionInput& input,
                         DiffusionObserver& observer, DiffusionPalette& palette,
-                        std::size_t& refused);
+                        std::size_t& refused, PaletteFacts* facts = nullptr);
+
+// The plain 24-bit rows of an image as the stages read it, the top row first, row y at
+// y * geometry.stride (which then says topDown): an indexed image expanded where the
+// adaptive palette takes it, and with `key` (blue, green, red) the fully transparent pixels
+// of a 32-bit image of that colour. Converted, or why the image is refused.
+Outcome PlainRowsOf(const std::uint8_t* data, std::uint64_t size, const Stages& stages,
+                    const std::uint8_t* key, std::vector<std::uint8_t>& rows,
+                    bmp::TrueColourGeometry& geometry);
+
+// The dithering stage: a ditherer of images of this geometry onto a palette, with the facts
+// of the stage that chose it. May throw std::bad_alloc.
+std::unique_ptr<Ditherer> MakeDitherer(DitherMethod method, const bmp::TrueColourGeometry& g,
+                                       const DiffusionPalette& palette, const PaletteFacts& facts,
+                                       int threads, const Choices& choices);
 
 // Entries `first` to 255 of a palette as a colour table's blue, green and red (the fourth
 // byte of each entry is left as it is): what the user's palette and palette files hold.

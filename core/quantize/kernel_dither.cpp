@@ -135,6 +135,7 @@ template <const Kernel& K, typename Light> struct KernelDither::Stream {
     std::int16_t* below[kDepth];
     std::uint8_t* indices;
     const std::uint8_t* marks;
+    const std::int16_t* kept; // entries kept, or null
     std::uint64_t (*sums)[4];
     Lanes ahead[kReach];               // places x to x + reach - 1 of this row
     Lanes pending[kDepth][2 * kReach]; // places x - reach to x + reach - 1 of each row below
@@ -162,7 +163,9 @@ KernelDither::DitherPixel(Stream<K, Light>& s, std::int64_t x,
     target = target > top ? top : target;
     const std::uint16_t blue = Light::Level(target, 0), green = Light::Level(target, 1),
                         red = Light::Level(target, 2);
-    const int held = HeldEntry(pixel);
+    // A kept entry is taken as a held one, and what it would pass on is dropped.
+    const int kept = s.kept != nullptr ? s.kept[x] : -1;
+    const int held = kept >= 0 ? kept : HeldEntry(pixel);
     const int pixelClass = s.marks[x] | (held >= 0 ? kHeldMark : 0);
     const ShareTable::Usual usual = shares_.UsualOf(pixelClass);
     const int k = held >= 0 ? held : NearestOf(nearest, blue, green, red);
@@ -187,7 +190,7 @@ KernelDither::DitherPixel(Stream<K, Light>& s, std::int64_t x,
         size = std::abs(diff[0]) + std::abs(diff[1]) + std::abs(diff[2]);
     }
     Lanes e = Share(diff, usual.first);
-    if (size <= usual.noneUpTo) {
+    if (size <= usual.noneUpTo || kept >= 0) {
         e = zero;
     } else if (size > usual.upTo) {
         const ErrorShare& share = shares_.At(pixelClass, size);
@@ -234,6 +237,7 @@ void KernelDither::DitherRows(Band* const bands[], const std::uint8_t* const row
         s.indices = band.indices.data();
         textures_[shard].Mark(rows[j], shaped_.width, readsFlat_, readsSmooth_, band.marks.data());
         s.marks = band.marks.data();
+        s.kept = band.kept;
         s.sums = band.sums;
         band.current = (band.current + 1) % (kDepth + 1);
         return s;
@@ -398,6 +402,7 @@ void KernelDither::StartGroup(int group) {
         Band& band = bands_[kGroup * group + j];
         std::fill(band.errors.begin(), band.errors.end(), 0);
         band.current = 0;
+        band.kept = nullptr;
     }
 }
 
@@ -497,9 +502,10 @@ void KernelDither::Dither(const std::uint8_t* pixels, DiffusionObserver& observe
         for (std::uint64_t r = 0; r < GroupRows(group); ++r) {
             const std::uint8_t* rows[kGroup] = {};
             for (int j = 0; j < kGroup; ++j) {
-                const Band& band = bands_[kGroup * group + j];
+                Band& band = bands_[kGroup * group + j];
                 if (band.begin + r < band.end) {
                     rows[j] = pixels + (band.begin + r) * g_.stride;
+                    band.kept = kept_ != nullptr ? kept_ + (band.begin + r) * g_.width : nullptr;
                 }
             }
             const std::uint64_t dithered =

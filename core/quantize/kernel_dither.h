@@ -43,6 +43,7 @@ class KernelDither : public Ditherer {
     // effort says (effort.h).
     void Fit(const std::vector<FitImage>& images) override;
     const DiffusionPalette& palette() const override { return palette_; }
+    void Keep(const std::int16_t* kept) override { kept_ = kept; }
 
   private:
     static constexpr int kGroup = 4;
@@ -58,7 +59,8 @@ class KernelDither : public Ditherer {
         std::vector<std::int16_t> errors;
         int current = 0; // which of them is the row being dithered
         std::vector<std::uint8_t> indices;
-        std::vector<std::uint8_t> marks; // of the row being dithered
+        std::vector<std::uint8_t> marks;    // of the row being dithered
+        const std::int16_t* kept = nullptr; // of the row being dithered, or null
         std::uint64_t sums[256][4]; // blue, green, red and count of the colours each entry took
     };
     template <const Kernel& K, typename Light> struct Stream;
@@ -117,6 +119,7 @@ class KernelDither : public Ditherer {
     std::int16_t colours_[256][kLanes] = {};  // the palette as the dithering reads it: levels
     std::int32_t linearColours_[256][4] = {}; // and linear light
     ExactEntries exact_;
+    const std::int16_t* kept_ = nullptr;     // Keep's entries
     std::unique_ptr<NearestColour> nearest_; // group g asks with shard g
     Band bands_[kBands];
     RowTexture textures_[NearestColour::kMaxShards]; // the rows' marks, measured by shard

@@ -1,0 +1,258 @@
+// Frames: the still rule of FrameDiffusion, GIFs written and read back, hostile GIFs, and the
+// frames command end to end.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/gif_io.h"
+#include "core/bmp/layout.h"
+#include "core/image/animation.h"
+#include "core/quantize/frames.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using testimg::Bytes;
+
+// A smooth picture that 16 colours must dither, with a block of another colour at `block`.
+Bytes Frame(int block) {
+    return testimg::Picture24(64, 48, [block](int x, int y) {
+        const bool inBlock = x >= block && x < block + 8 && y >= 20 && y < 28;
+        return inBlock ? 0xE0C020u
+                       : static_cast<std::uint32_t>(x * 4 << 16 | y * 5 << 8 | (x + y) * 2);
+    });
+}
+
+// The frames' indices, top row first: each after the one before with `rule`, else each
+// dithered alone (onto the same palette).
+std::vector<std::vector<std::uint8_t>> Dither(const std::vector<Bytes>& frames, bool rule) {
+    quantize::DiffusionInput input{0, testimg::kBlackTable.data(), quantize::kBasicPalette};
+    input.stages = quantize::kHighQualityDiffusion;
+    input.choices.colours = 16;
+    input.threads = 1;
+    std::vector<quantize::ImageBytes> images;
+    for (const Bytes& frame : frames) {
+        images.push_back({frame.data(), frame.size()});
+    }
+    std::vector<std::vector<std::uint8_t>> out(frames.size());
+    quantize::FrameDiffusion each(input);
+    quantize::SilentObserver silent;
+    std::size_t refused = 0;
+    EXPECT_EQ(each.Start(images, silent, refused), quantize::Outcome::Converted);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        quantize::FrameDiffusion alone(input);
+        quantize::FrameDiffusion& diffusion = rule ? each : alone;
+        if (!rule) {
+            EXPECT_EQ(alone.Start(images, silent, refused), quantize::Outcome::Converted);
+        }
+        EXPECT_EQ(diffusion.Next(images[f], out[f]), quantize::Outcome::Converted);
+    }
+    return out;
+}
+
+TEST(Frames, AStillAreaKeepsItsIndicesWhereTheMovingBlockWouldStirItsDithering) {
+    const std::vector<Bytes> frames = {Frame(4), Frame(12), Frame(20)};
+    const auto kept = Dither(frames, true);
+    const auto alone = Dither(frames, false);
+    std::size_t stirred = 0, moving = 0;
+    for (std::size_t f = 1; f < frames.size(); ++f) {
+        for (int y = 0; y < 48; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                const std::size_t i = static_cast<std::size_t>(y * 64 + x);
+                const bool inNow = x >= 4 + 8 * int(f) && x < 12 + 8 * int(f) && y >= 20 && y < 28;
+                const bool inBefore =
+                    x >= 4 + 8 * int(f - 1) && x < 12 + 8 * int(f - 1) && y >= 20 && y < 28;
+                if (inNow || inBefore) {
+                    moving += kept[f][i] != kept[f - 1][i];
+                    continue;
+                }
+                EXPECT_EQ(kept[f][i], kept[f - 1][i]) << "frame " << f << " at " << x << "," << y;
+                stirred += alone[f][i] != alone[f - 1][i];
+            }
+        }
+    }
+    EXPECT_GT(stirred, 50u); // without the rule the still area crawls
+    EXPECT_GT(moving, 50u);  // the moving block is dithered anew
+}
+
+// Frames of 20 x 10 on 16 colours: random, then a rectangle changed, then some pixels turned
+// to entry 0.
+cli::IndexedFrames SomeFrames(bool key) {
+    cli::IndexedFrames frames;
+    frames.width = 20;
+    frames.height = 10;
+    frames.entries = 16;
+    frames.key = key;
+    frames.loop = 3;
+    for (int e = 0; e < 16; ++e) {
+        frames.table[3 * e] = static_cast<std::uint8_t>(16 * e);
+        frames.table[3 * e + 1] = static_cast<std::uint8_t>(255 - 16 * e);
+        frames.table[3 * e + 2] = 77;
+    }
+    std::mt19937 random(7);
+    std::vector<std::uint8_t> frame(200);
+    for (auto& index : frame) {
+        index = static_cast<std::uint8_t>(1 + random() % 15);
+    }
+    frames.frames.push_back(frame);
+    for (int y = 2; y < 5; ++y) {
+        for (int x = 3; x < 9; ++x) {
+            frame[static_cast<std::size_t>(y * 20 + x)] = static_cast<std::uint8_t>((x + y) % 16);
+        }
+    }
+    frames.frames.push_back(frame);
+    for (std::size_t i = 150; i < 160; ++i) {
+        frame[i] = 0;
+    }
+    frames.frames.push_back(frame);
+    frames.frames.push_back(frame); // nothing changes
+    frames.delays = {100, 40, 1230, 0};
+    return frames;
+}
+
+TEST(Frames, GifFramesReadBackAsTheIndicesWrittenWithDelaysLoopAndTheKeyTransparent) {
+    for (const bool key : {false, true}) {
+        const cli::IndexedFrames frames = SomeFrames(key);
+        std::vector<std::uint8_t> gif;
+        std::string error;
+        ASSERT_TRUE(cli::EncodeGif(frames, gif, error)) << error;
+        image::AlphaRule rule;
+        rule.keyed = true;
+        const std::uint8_t keyColour[3] = {1, 2, 3}; // blue, green, red: in no entry
+        std::memcpy(rule.key, keyColour, 3);
+        cli::Animation read;
+        ASSERT_TRUE(cli::ReadGif(gif.data(), gif.size(), rule, read, error)) << error;
+        ASSERT_EQ(read.frames.size(), frames.frames.size());
+        EXPECT_EQ(read.delays, (std::vector<int>{100, 40, 1230, 0}));
+        EXPECT_EQ(read.loop, 3);
+        for (std::size_t f = 0; f < frames.frames.size(); ++f) {
+            const std::uint8_t* rows = read.frames[f].data() + bmp::kHeadersSize;
+            for (std::size_t i = 0; i < 200; ++i) {
+                const int index = frames.frames[f][i];
+                const std::size_t y = 9 - i / 20, x = i % 20; // stored bottom-up, 60 + 4 a row
+                const std::uint8_t* bgr = rows + y * 60 + 3 * x;
+                const std::uint8_t* want = key && index == 0 ? keyColour : nullptr;
+                const std::uint8_t entry[3] = {frames.table[3 * index + 2],
+                                               frames.table[3 * index + 1],
+                                               frames.table[3 * index]};
+                ASSERT_EQ(std::memcmp(bgr, want != nullptr ? want : entry, 3), 0)
+                    << "key " << key << " frame " << f << " pixel " << i;
+            }
+        }
+        if (!key) { // the changed rectangle only, after the first frame
+            EXPECT_LT(gif.size(), 200u + 4 * 120u);
+        }
+    }
+}
+
+// The GIF of one frame of w x h pixels (indices 0 and 1) played once, and where its image
+// descriptor begins.
+std::vector<std::uint8_t> OneFrame(std::uint32_t w, std::uint32_t h, std::size_t& descriptor) {
+    cli::IndexedFrames frames;
+    frames.width = w;
+    frames.height = h;
+    frames.entries = 2;
+    frames.loop = -1;
+    frames.table[3] = 255;
+    std::vector<std::uint8_t> frame(std::size_t{w} * h);
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = static_cast<std::uint8_t>(i % 2);
+    }
+    frames.frames = {frame};
+    frames.delays = {10};
+    std::vector<std::uint8_t> gif;
+    std::string error;
+    EXPECT_TRUE(cli::EncodeGif(frames, gif, error));
+    descriptor = 13 + 3 * 4 + 8; // header, screen, a table of 4 entries, the control block
+    EXPECT_EQ(gif[descriptor], 0x2C);
+    return gif;
+}
+
+void Put16(std::vector<std::uint8_t>& gif, std::size_t at, std::uint16_t value) {
+    gif[at] = static_cast<std::uint8_t>(value);
+    gif[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+// Reads the GIF; true when it was read, else the message must say why.
+bool Reads(const std::vector<std::uint8_t>& gif, cli::Animation& read, const char* why) {
+    std::string error;
+    const bool ok = cli::ReadGif(gif.data(), gif.size(), {}, read, error);
+    EXPECT_TRUE(ok || error.find(why) != std::string::npos) << error;
+    return ok;
+}
+
+TEST(Frames, HostileGifsAreReadWithinBoundsOrRefusedWithAReason) {
+    std::size_t at = 0;
+    const std::vector<std::uint8_t> valid = OneFrame(40, 30, at);
+    cli::Animation read;
+    // Cut short in its LZW codes.
+    EXPECT_FALSE(Reads({valid.begin(), valid.begin() + static_cast<long>(valid.size() / 2)}, read,
+                       "not a GIF that can be read whole"));
+    // A frame outside the screen draws nothing: the frame is transparent, white.
+    auto outside = valid;
+    Put16(outside, at + 1, 60000);
+    read = {};
+    ASSERT_TRUE(Reads(outside, read, ""));
+    EXPECT_EQ(read.frames[0][bmp::kHeadersSize], 255);
+    // A frame of 0 x 0 pixels, its codes passed over.
+    auto empty = valid;
+    Put16(empty, at + 5, 0);
+    Put16(empty, at + 7, 0);
+    read = {};
+    EXPECT_TRUE(Reads(empty, read, ""));
+    EXPECT_EQ(read.frames.size(), 1u);
+    // A frame said to be 65,535 x 65,535 pixels, refused before it is allocated.
+    auto huge = valid;
+    Put16(huge, at + 5, 65535);
+    Put16(huge, at + 7, 65535);
+    read = {};
+    EXPECT_FALSE(Reads(huge, read, "more pixels of frames than can be read"));
+    // A screen said to be 65,535 x 65,535 pixels, refused before it is allocated.
+    auto wide = valid;
+    Put16(wide, 6, 65535);
+    Put16(wide, 8, 65535);
+    read = {};
+    EXPECT_FALSE(Reads(wide, read, "more pixels of frames than can be read"));
+    // 65,535 frames of one pixel.
+    const std::vector<std::uint8_t> tiny = OneFrame(1, 1, at);
+    std::vector<std::uint8_t> many(tiny.begin(), tiny.begin() + static_cast<long>(at));
+    for (int f = 0; f < 65535; ++f) {
+        many.insert(many.end(), tiny.begin() + static_cast<long>(at), tiny.end() - 1);
+    }
+    many.push_back(0x3B);
+    read = {};
+    EXPECT_FALSE(Reads(many, read, "more than 10000 frames"));
+}
+
+TEST(Frames, TheCommandWritesAnAnimationOfStillImagesAndRefusesAnotherSize) {
+    testimg::TempFolder folder;
+    const std::vector<Bytes> frames = {Frame(4), Frame(12),
+                                       testimg::Picture24(8, 8, [](int, int) { return 0u; })};
+    for (int f = 0; f < 3; ++f) {
+        testimg::WriteFileBytes(folder.Path("f" + std::to_string(f) + ".bmp"),
+                                frames[static_cast<std::size_t>(f)]);
+    }
+    const std::string cli =
+        std::string(TW_CLI_PATH) + " frames " + folder.Path("f0.bmp") + " " + folder.Path("f1.bmp");
+    ASSERT_EQ(
+        std::system((cli + " --delay 70 --loop 2 --colours 16 -o " + folder.Path("a.gif")).c_str()),
+        0);
+    const Bytes gif = testimg::ReadFileBytes(folder.Path("a.gif"));
+    cli::Animation read;
+    std::string error;
+    ASSERT_TRUE(cli::ReadGif(gif.data(), gif.size(), {}, read, error)) << error;
+    EXPECT_EQ(read.frames.size(), 2u);
+    EXPECT_EQ(read.delays, (std::vector<int>{70, 70}));
+    EXPECT_EQ(read.loop, 2);
+    const int status = std::system(
+        (cli + " " + folder.Path("f2.bmp") + " -o " + folder.Path("b.gif") + " 2>/dev/null")
+            .c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_FALSE(testimg::PathExists(folder.Path("b.gif")));
+}
+
+} // namespace
