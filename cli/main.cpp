@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "cli/file_io.h"
 #include "cli/frames.h"
 #include "cli/messages.h"
+#include "core/bmp/layout.h"
 #include "cli/options.h"
 #include "cli/temporaries.h"
 #include "core/palette/palette_file.h"
@@ -26,6 +28,7 @@
 #include "core/quantize/frames.h"
 #include "core/quantize/keep_indices.h"
 #include "core/text/refusals.h"
+#include "core/tiles/tiles.h"
 #include "core/text/texts.h"
 #include "tw_version.h"
 
@@ -295,6 +298,82 @@ int KeepOldIndices(const Options& options, int fixed, quantize::DiffusionPalette
     return kConverted;
 }
 
+// The P * K entries of a tile image's table as --palette-out's file; a .pal is BGR555 for a
+// device of 5 bits a channel. A failure is told; the image is written all the same.
+void WriteTilePalettes(const Options& options, const std::uint8_t* bmp8, int entries) {
+    const std::string& name = options.paletteOut;
+    palette::PaletteFormat format = palette::FormatOfName(name);
+    const std::string extension = name.size() >= 4 ? name.substr(name.size() - 4) : "";
+    if ((extension == ".pal" || extension == ".PAL") &&
+        options.tileShape.depth == std::array<int, 3>{5, 5, 5}) {
+        format = palette::PaletteFormat::Bgr555;
+    }
+    const std::vector<std::uint8_t> bytes =
+        palette::EncodePalette(bmp8 + bmp::kColourTable, format, entries, name);
+    std::string error;
+    if (!cli::WriteAtomically(name, bytes.data(), bytes.size(), error)) {
+        Fail(kFileError, name, error);
+    }
+}
+
+// Tiles of a few small palettes; --report tells each file's palettes and PSNR, --palette-out
+// writes the palettes.
+int RunTiles(const Options& options) {
+    UserColours colours;
+    if (const int code = ReadUserColours(options, colours)) {
+        return code;
+    }
+    tiles::TileInput input;
+    input.shape = options.tileShape;
+    input.fixedCount = colours.fixed;
+    input.fixedTable = colours.table;
+    input.choices.strength = options.strength;
+    input.choices.key = options.key;
+    input.choices.serpentine = options.serpentine;
+    input.stages =
+        quantize::ApplyDithering(quantize::kDitherings[options.dithering], input.choices);
+    if (tiles::CheckShape(input.shape, colours.fixed) != tiles::ShapeProblem::Fine) {
+        return UsageError(("--palette " + options.palette + " gives " +
+                           std::to_string(colours.fixed) + " fixed colours; the shared entries " +
+                           "hold " + std::to_string(input.shape.shared))
+                              .c_str());
+    }
+    if (options.key && colours.fixed < 1) {
+        return UsageError("--key takes the first fixed colour as the key colour: give "
+                          "--palette FILE and --fixed N of 1 or more");
+    }
+    const int entries = input.shape.palettes * input.shape.size;
+    ImageSettings images;
+    images.png = {entries, options.key};
+    if (options.key) {
+        images.alpha.keyed = true;
+        std::memcpy(images.alpha.key, colours.table, 3); // blue, green, red
+    }
+    std::mutex printing;
+    return ConvertAll(
+        options,
+        [&](cli::FileBytes& image, const quantize::Resizer& resize,
+            quantize::DiffusionObserver& observer) {
+            tiles::TileReport report;
+            const quantize::Result result =
+                tiles::ConvertTiles(image.data(), image.size(), resize, input, observer, &report);
+            if (result.outcome == quantize::Outcome::Converted && options.report) {
+                std::string line = "tintwright: PSNR " + std::to_string(report.psnr) +
+                                   " dB; tiles of each palette:";
+                for (const int n : report.tilesOfPalette) {
+                    line += " " + std::to_string(n);
+                }
+                const std::lock_guard<std::mutex> hold(printing);
+                std::fprintf(stderr, "%s\n", line.c_str());
+            }
+            if (result.outcome == quantize::Outcome::Converted && !options.paletteOut.empty()) {
+                WriteTilePalettes(options, image.data(), entries);
+            }
+            return result;
+        },
+        JobsFor(options), images);
+}
+
 // One high-quality palette for all the inputs, written to -o. Every input is read whole
 // first (PNG and JPEG files decoded, as the conversions take them), so the memory is that of
 // the images together and the palette's own.
@@ -463,6 +542,9 @@ int main(int argc, char** argv) {
         }
         if (options.command == "frames") {
             return RunFrames(options);
+        }
+        if (options.command == "tiles") {
+            return RunTiles(options);
         }
         return options.command == "exact" ? RunExact(options) : RunDiffuse(options);
     } catch (const std::bad_alloc&) {

@@ -31,6 +31,10 @@ const char kUsage[] =
     "                         [--fixed N] [--colours N] [--dither NAME] [--strength P]\n"
     "                         [--no-serpentine] [--linear] [--key]\n"
     "                         [--depth R,G,B | --from LIST] [-j 1] [--verbose]\n"
+    "       tintwright tiles IN... [-o OUT | -d DIR] [--target NAME] [--tile WxH]\n"
+    "                         [--palettes P] [--size K] [--shared N] [--depth R,G,B]\n"
+    "                         [--palette FILE --fixed N] [--dither NAME] [--strength P]\n"
+    "                         [--key] [--format bmp|png] [--palette-out FILE] [--report]\n"
     "       tintwright --help | --version\n";
 
 const char kHelp[] =
@@ -164,6 +168,26 @@ const char kHelp[] =
     "      and --bits. Every frame is held in memory (3 bytes a pixel) while the palette\n"
     "      is chosen: at most 10000 frames and 2^26 pixels of frames in all (192 MiB);\n"
     "      a larger animation is refused before it is read further.\n"
+    "  tiles IN... -o OUT\n"
+    "      An image of tiles for consoles and handhelds: each tile of WxH pixels\n"
+    "      (--tile, default 8x8; the last ones of a size that is no multiple are\n"
+    "      partial and count as they are) takes one of P palettes (--palettes,\n"
+    "      default 8) of K entries (--size, default 16; P * K at most 256), whose first\n"
+    "      N (--shared, default 1) are the same in every palette: the fixed colours of\n"
+    "      --palette first (with --key the first is every palette's transparent entry\n"
+    "      0), then the image's most frequent. The tiles are grouped so that the\n"
+    "      palettes serve them best, each palette's other entries chosen for its\n"
+    "      tiles, and every tile dithered onto its own palette (--dither: error\n"
+    "      diffusion within the tile, no error carried across its border; a pattern; or\n"
+    "      none). A pixel of a tile of palette p is p * K + its entry; the table holds\n"
+    "      the P palettes one after another. --target snes|gba|gbc|genesis|nes|pce sets\n"
+    "      the tile, P, K, N and --depth of that device (a flag after it overrides):\n"
+    "      snes 8x8, 8 of 16, 1, 5,5,5; gba 8x8, 16 of 16, 1, 5,5,5; gbc 8x8, 8 of 4, 0,\n"
+    "      5,5,5; genesis 8x8, 4 of 16, 1, 3,3,3; nes 16x16, 4 of 4, 1, every colour; pce\n"
+    "      8x8, 16 of 16, 1, 3,3,3. --palette-out FILE also writes the P * K entries as\n"
+    "      a palette file (its format as palette's -o name says; a .pal is BGR555 when\n"
+    "      the depth is 5,5,5); --report prints how many tiles each palette took and\n"
+    "      the result's PSNR.\n"
     "\n"
     "Several files: each is converted on its own, several at a time (-j N, default\n"
     "the number of processors); -d DIR writes DIR/NAME (DIR is created when the first\n"
@@ -293,6 +317,92 @@ bool FitsTheBits(Options& options, std::string& problem) {
     return problem.empty();
 }
 
+// One of tiles' options: the shape's field it sets (a target all of them), or --palette-out.
+bool ParseTileOption(const std::string& arg, const std::string& value, Options& options,
+                     std::string& problem) {
+    tiles::TileShape& shape = options.tileShape;
+    options.tilesGiven = true;
+    if (arg == "--target") {
+        const tiles::Target* target = tiles::FindTarget(value);
+        if (target == nullptr) {
+            problem = "--target takes";
+            for (int t = 0; t < tiles::kTargetCount; ++t) {
+                problem += (t == 0                         ? " "
+                            : t + 1 == tiles::kTargetCount ? " or "
+                                                           : ", ") +
+                           std::string(tiles::kTargets[t].name);
+            }
+            return false;
+        }
+        shape = target->shape;
+    } else if (arg == "--tile") {
+        const std::size_t x = value.find('x');
+        shape.width = ParseNumber(value.substr(0, x), 1, tiles::kMaxTileSide);
+        shape.height = x == std::string::npos
+                           ? shape.width
+                           : ParseNumber(value.substr(x + 1), 1, tiles::kMaxTileSide);
+        if (shape.width < 0 || shape.height < 0) {
+            problem = "--tile takes WxH (or N for NxN), each 1 to 256";
+            return false;
+        }
+    } else if (arg == "--palette-out") {
+        options.paletteOut = value;
+    } else {
+        int& field = arg == "--palettes" ? shape.palettes
+                     : arg == "--size"   ? shape.size
+                                         : shape.shared;
+        field = ParseNumber(value, 0, 256);
+        if (field < 0) {
+            problem = arg + " takes a number from 0 to 256";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The tile rule's problem, told as a usage error.
+bool TileShapeFits(Options& options, std::string& problem) {
+    const tiles::TileShape& s = options.tileShape;
+    switch (tiles::CheckShape(s, options.fixed)) {
+    case tiles::ShapeProblem::Fine:
+        break;
+    case tiles::ShapeProblem::TileSide:
+        problem = "--tile takes WxH, each 1 to 256";
+        break;
+    case tiles::ShapeProblem::PaletteCount:
+        problem = "--palettes takes 1 to 256";
+        break;
+    case tiles::ShapeProblem::PaletteSize:
+        problem = "--size takes 2 to 256 entries a palette";
+        break;
+    case tiles::ShapeProblem::TooManyEntries:
+        problem = "--palettes " + std::to_string(s.palettes) + " of --size " +
+                  std::to_string(s.size) + " make " + std::to_string(s.palettes * s.size) +
+                  " entries; an 8-bit image holds 256";
+        break;
+    case tiles::ShapeProblem::Shared:
+        problem = "--shared " + std::to_string(s.shared) + " is more than a palette's " +
+                  std::to_string(s.size) + " entries";
+        break;
+    case tiles::ShapeProblem::FixedColours:
+        problem = "--fixed " + std::to_string(options.fixed) +
+                  ": the fixed colours go into the shared entries, of which there are " +
+                  std::to_string(s.shared);
+        break;
+    }
+    if (problem.empty() && !options.from.empty()) {
+        problem = "tiles take --depth, not --from";
+    } else if (problem.empty() && options.paletteOut.size() > 0 && options.inputs.size() > 1) {
+        problem = "--palette-out takes one input file";
+    } else if (problem.empty() &&
+               (options.effort != quantize::kDefaultEffort || options.bitsGiven ||
+                options.orderGiven || options.linearGiven)) {
+        problem = "tiles take --dither, --strength, --no-serpentine and --key, not --effort, "
+                  "--bits, --order or --linear";
+    }
+    return problem.empty();
+}
+
 // "R,G,B" or "N" (N,N,N), each 1 to 8.
 bool ParseDepth(const std::string& text, std::array<int, 3>& depth) {
     std::vector<int> bits;
@@ -345,7 +455,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                    arg == "-d" || arg == "-j" || arg == "--format" || arg == "--colours" ||
                    arg == "--dither" || arg == "--strength" || arg == "--bits" ||
                    arg == "--effort" || arg == "--depth" || arg == "--from" || arg == "--order" ||
-                   arg == "--keep" || arg == "--delay" || arg == "--loop") {
+                   arg == "--keep" || arg == "--delay" || arg == "--loop" || arg == "--tile" ||
+                   arg == "--palettes" || arg == "--size" || arg == "--shared" ||
+                   arg == "--target" || arg == "--palette-out") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -408,6 +520,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                     return false;
                 }
                 options.deviceGiven = true;
+                options.tileShape.depth = options.depth;
             } else if (arg == "--from") {
                 options.from = value;
                 options.deviceGiven = true;
@@ -427,6 +540,11 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                 options.orderGiven = true;
             } else if (arg == "--keep") {
                 options.keep = value;
+            } else if (arg == "--tile" || arg == "--palettes" || arg == "--size" ||
+                       arg == "--shared" || arg == "--target" || arg == "--palette-out") {
+                if (!ParseTileOption(arg, value, options, problem)) {
+                    return false;
+                }
             } else if (arg == "--delay" || arg == "--loop") {
                 const bool once = arg == "--loop" && value == "once";
                 const int number = once ? 0 : ParseNumber(value, 0, 9999);
@@ -450,6 +568,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             }
         } else if (arg == "--adaptive") {
             options.adaptive = true;
+        } else if (arg == "--report") {
+            options.report = true;
+            options.tilesGiven = true;
         } else if (arg == "--key") {
             options.key = true;
         } else if (arg == "--serpentine" || arg == "--no-serpentine" || arg == "--linear") {
@@ -474,11 +595,19 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     const bool paletteCommand = options.command == "palette";
     const bool compactCommand = options.command == "compact";
     const bool framesCommand = options.command == "frames";
+    const bool tilesCommand = options.command == "tiles";
+    // Tiles are dithered with the choices of --adaptive, onto palettes of their own.
+    options.adaptive = options.adaptive || tilesCommand;
     // Frames are always converted as diffuse --adaptive converts an image.
     options.adaptive = options.adaptive || framesCommand;
     if (options.command != "exact" && options.command != "diffuse" && !paletteCommand &&
-        !compactCommand && !framesCommand) {
+        !compactCommand && !framesCommand && !tilesCommand) {
         problem = "unknown command " + options.command;
+    } else if (tilesCommand && !TileShapeFits(options, problem)) {
+        // the problem is told
+    } else if (options.tilesGiven && !tilesCommand) {
+        problem = "--tile, --palettes, --size, --shared, --target, --palette-out and --report "
+                  "belong to tiles";
     } else if (framesCommand && !FramesOptionsFit(options, problem)) {
         // the problem is told
     } else if (options.framesGiven && !framesCommand) {

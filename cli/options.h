@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/quantize/stages.h"
+#include "core/tiles/tiles.h"
 
 namespace cli {
 
@@ -52,6 +53,12 @@ struct Options {
     quantize::EntryOrder order = quantize::EntryOrder::Keep;
     bool orderGiven = false;
     std::string keep;
+    // Of tiles: the tile rule (--target, then --tile, --palettes, --size, --shared and --depth
+    // in the order given), --palette-out and --report.
+    tiles::TileShape tileShape;
+    bool tilesGiven = false;
+    std::string paletteOut;
+    bool report = false;
     // --bits: the bits a pixel of the written file, 1, 2, 4 or 8, or kAutoBits: the fewest
     // that hold the result's indices (a PNG's; a BMP's are 8).
     int bits = 8;
