@@ -40,6 +40,7 @@ add_library(tw_app STATIC
   win/palette/palette_dialog.cpp
   win/palette/palette_grid.cpp
   win/palette/user_palette.cpp
+  win/reduce/conversion_run.cpp
   win/reduce/conversion_window.cpp
   win/reduce/diffusion_command.cpp
   win/reduce/exact_command.cpp
