@@ -40,10 +40,13 @@ add_library(tw_app STATIC
   win/palette/palette_dialog.cpp
   win/palette/palette_grid.cpp
   win/palette/user_palette.cpp
+  win/reduce/conversion_run.cpp
   win/reduce/conversion_window.cpp
   win/reduce/diffusion_command.cpp
   win/reduce/exact_command.cpp
   win/reduce/quality_dialog.cpp
+  win/reduce/tile_command.cpp
+  win/reduce/tile_dialog.cpp
 )
 target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
 target_include_directories(tw_app PRIVATE ${CMAKE_BINARY_DIR}/generated)
@@ -78,6 +81,7 @@ tw_windows_executable(tw_wintests
   tests/win/palette_test.cpp
   tests/win/settings_test.cpp
   tests/win/diffusion_command_test.cpp
+  tests/win/tile_command_test.cpp
   tests/win/corpus_test.cpp
   tests/win/image_test.cpp
   tests/portable/same_bytes_test.cpp

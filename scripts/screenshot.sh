@@ -2,9 +2,10 @@
 # Takes screenshots of the program: with a sample image dropped on it (a 900 x 700 24-bit BMP
 # in a window smaller than the image, so both scroll bars show), of the palette dialog with a
 # palette file loaded, of an error-diffusion run on a 24-megapixel image and of the
-# high-quality settings dialog (as it opens, and with its list of ditherings dropped down), and
-# of that sample converted by the high-quality method and shown at 400 %. Writes docs/screenshot.png, docs/palette-dialog.png, docs/diffusion-run.png,
-# docs/quality-dialog.png and docs/zoom-400.png.
+# high-quality settings dialog (as it opens, and with its list of ditherings dropped down), of
+# that sample converted by the high-quality method and shown at 400 %, and of the tile settings
+# dialog. Writes docs/screenshot.png, docs/palette-dialog.png, docs/diffusion-run.png,
+# docs/quality-dialog.png, docs/zoom-400.png and docs/tile-dialog.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=$(scripts/wine-arch.sh)
@@ -13,6 +14,7 @@ paletteOut=${2:-docs/palette-dialog.png}
 runOut=${3:-docs/diffusion-run.png}
 qualityOut=${4:-docs/quality-dialog.png}
 zoomOut=${5:-docs/zoom-400.png}
+tileOut=${6:-docs/tile-dialog.png}
 mkdir -p "$(dirname "$out")" "$(dirname "$paletteOut")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -40,4 +42,6 @@ convert "$work/closed.bmp" -crop 413x285+0+20 +repage \( "$qualityOut" -crop 413
   -background white -bordercolor white -border 6x0 -gravity north +append "$qualityOut"
 shoot "$zoomOut" --zoom "$windows_work\\sample.bmp"
 convert "$zoomOut" -crop 768x576+0+0 +repage "$zoomOut" # the window alone
-echo "screenshots: $out $paletteOut $runOut $qualityOut $zoomOut ($(cat "$work/run-ms.txt") ms for the run)"
+shoot "$tileOut" --tiles
+convert "$tileOut" -crop 316x194+0+20 +repage "$tileOut" # the dialog alone
+echo "screenshots: $out $paletteOut $runOut $qualityOut $zoomOut $tileOut ($(cat "$work/run-ms.txt") ms for the run)"

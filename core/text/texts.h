@@ -107,3 +107,16 @@ inline constexpr char kStrengthRangeText[] = "強さは0～100で指定してく
 // 誤差拡散（高画質） with the key colour on, but no fixed colour to be it.
 inline constexpr char kKeyNeedsFixedText[] =
     "透過色にはパレットの0番を使います\n固定パレットを使い、使用数を1以上にしてください";
+
+// タイルの設定: the preset list's item for numbers of the user's own, and what is wrong with
+// a tile rule (by tiles::ShapeProblem, Fine first, FixedColours told when タイル starts).
+inline constexpr char kCustomTargetText[] = "カスタム";
+inline constexpr const char* kShapeProblemTexts[7] = {
+    "",
+    "タイルの大きさは1～256で指定してください",
+    "パレット数は1～256で指定してください",
+    "色数/パレットは2～256で指定してください",
+    "パレット数×色数/パレットは256以下にしてください",
+    "共通色は0～色数/パレットで指定してください",
+    "固定パレットの使用数は共通色以下にしてください",
+};

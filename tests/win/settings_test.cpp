@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "win/app/app.h"
 #include "win/app/shell.h"
@@ -545,6 +546,135 @@ TEST_F(Settings, QualityDialogKeepsTheDepthTheBitsAndTheListToChooseFrom) {
     ASSERT_TRUE(ReadSetting("HQFrom", type, data));
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), chosen.c_str());
+}
+
+// タイルの設定's values: read at start-up, one out of its range as its default, numbers that
+// make no rule together all as the defaults, a device whose rule they are not as カスタム
+// (whose depth is 高画質の設定's); written at the end of the run.
+TEST_F(Settings, TileSettingsPersistAndBadValuesFallBack) {
+    using Numbers = std::vector<DWORD>;
+    const auto load = [&](std::vector<std::pair<const char*, DWORD>> values, const char* target) {
+        for (const auto& [name, value] : values) {
+            SetValue(name, REG_DWORD, &value, 4);
+        }
+        SetValue("TileTarget", REG_SZ, target, static_cast<DWORD>(std::strlen(target) + 1));
+        EXPECT_TRUE(LoadSettings());
+        return Numbers{TileWidth, TileHeight, TilePalettes, TileSize, TileShared};
+    };
+    const tiles::TileShape gba = tiles::FindTarget("gba")->shape;
+    const Numbers gbaNumbers = {DWORD(gba.width), DWORD(gba.height), DWORD(gba.palettes),
+                                DWORD(gba.size), DWORD(gba.shared)};
+    EXPECT_EQ(load({{"TileWidth", gbaNumbers[0]},
+                    {"TileHeight", gbaNumbers[1]},
+                    {"TilePalettes", gbaNumbers[2]},
+                    {"TileSize", gbaNumbers[3]},
+                    {"TileShared", gbaNumbers[4]}},
+                   "gba"),
+              gbaNumbers);
+    EXPECT_STREQ(TileTarget, "gba");
+    EXPECT_EQ(TileShapeSetting(), gba);
+
+    EXPECT_EQ(
+        load({{"TileWidth", 16}, {"TileHeight", 4}, {"TilePalettes", 4}, {"TileSize", 16}}, "gba"),
+        (Numbers{16, 4, 4, 16, gbaNumbers[4]}));
+    EXPECT_STREQ(TileTarget, "");
+    QualityDepth = 2; // 5-6-5: a custom rule takes 高画質の設定's depth
+    EXPECT_EQ(TileShapeSetting().depth, (std::array<int, 3>{5, 6, 5}));
+    EXPECT_EQ(load({{"TileWidth", 0}, {"TileHeight", 257}}, "no such device"),
+              (Numbers{8, 8, 4, 16, gbaNumbers[4]}));
+    EXPECT_STREQ(TileTarget, "");
+
+    const Numbers defaults = {8, 8, 8, 16, 1};
+    EXPECT_EQ(load({{"TilePalettes", 32}}, ""), defaults); // 512 entries
+    EXPECT_EQ(load({{"TilePalettes", 4}, {"TileSize", 4}, {"TileShared", 5}}, ""), defaults);
+    EXPECT_EQ(load({{"TileSize", 1}, {"TileShared", 300}}, ""), (Numbers{8, 8, 4, 16, 1}));
+
+    TileWidth = 4;
+    TileShared = 0;
+    TileTarget[0] = '\0';
+    SaveSettings();
+    ExpectSetting("TileWidth", REG_DWORD, {4, 0, 0, 0});
+    ExpectSetting("TileShared", REG_DWORD, kZero4);
+    ExpectSetting("TileTarget", REG_SZ, {0});
+}
+
+void OpenTiles() {
+    SendMessageA(Main, WM_COMMAND, IDM_TILES, 0);
+}
+std::vector<long> TileFields(HWND d) {
+    std::vector<long> numbers;
+    for (const int id :
+         {IDC_TILEWIDTH, IDC_TILEHEIGHT, IDC_PALETTES, IDC_PALETTESIZE, IDC_SHARED}) {
+        numbers.push_back(ReadNumberField(d, id));
+    }
+    return numbers;
+}
+
+// タイルの設定 lists the devices and カスタム; a device fills the fields with its rule; OK tells
+// what is wrong with numbers that make no rule, with the focus on the field to type again, and
+// keeps the dialog open; a device stays chosen only while the fields are its rule.
+TEST_F(Settings, TileDialogPresetsFillTheFieldsAndBadRulesAreTold) {
+    Main = CreateMainWindow(200, 100);
+    TileWidth = 16;
+    TileTarget[0] = '\0';
+    const tiles::TileShape gba = tiles::FindTarget("gba")->shape;
+    const auto gbaItem = static_cast<WPARAM>(tiles::FindTarget("gba") - tiles::kTargets);
+    std::vector<std::string> names;
+    LRESULT shownItem = 0;
+    std::vector<long> shown, filled;
+    std::vector<int> focus;
+    const auto refused = [&](HWND d, int id, const char* text) {
+        SetDlgItemTextA(d, id, text);
+        SendMessageA(d, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(IsWindowVisible(d));
+        focus.push_back(GetDlgCtrlID(GetFocus()));
+    };
+    Seams.messages.clear();
+    RunDialog(OpenTiles, {[&](HWND d) {
+                  names = ListTexts(d, IDC_TARGET);
+                  shownItem = SendDlgItemMessageA(d, IDC_TARGET, CB_GETCURSEL, 0, 0);
+                  shown = TileFields(d);
+                  Choose(d, IDC_TARGET, gbaItem);
+                  filled = TileFields(d);
+                  refused(d, IDC_PALETTES, "32");
+                  SetDlgItemTextA(d, IDC_PALETTES, std::to_string(gba.palettes).c_str());
+                  refused(d, IDC_SHARED, std::to_string(gba.size + 1).c_str());
+                  SetDlgItemTextA(d, IDC_SHARED, std::to_string(gba.shared).c_str());
+                  refused(d, IDC_TILEHEIGHT, "0");
+                  SetDlgItemTextA(d, IDC_TILEHEIGHT, std::to_string(gba.height).c_str());
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    std::vector<std::string> devices;
+    for (int k = 0; k < tiles::kTargetCount; ++k) {
+        devices.emplace_back(tiles::kTargets[k].name);
+    }
+    devices.push_back("カスタム");
+    EXPECT_EQ(names, devices);
+    EXPECT_EQ(shownItem, tiles::kTargetCount);
+    EXPECT_EQ(shown, (std::vector<long>{16, 8, 8, 16, 1}));
+    EXPECT_EQ(filled,
+              (std::vector<long>{gba.width, gba.height, gba.palettes, gba.size, gba.shared}));
+    EXPECT_EQ(Told(), (std::vector<std::string>{"パレット数×色数/パレットは256以下にしてください",
+                                                "共通色は0～色数/パレットで指定してください",
+                                                "タイルの大きさは1～256で指定してください"}));
+    EXPECT_EQ(focus, (std::vector<int>{IDC_PALETTESIZE, IDC_SHARED, IDC_TILEHEIGHT}));
+    EXPECT_STREQ(TileTarget, "gba");
+    EXPECT_EQ(TileShapeSetting(), gba);
+
+    // Numbers of the user's own: カスタム, and Cancel keeps what OK kept.
+    RunDialog(OpenTiles, {[](HWND d) {
+                  SetDlgItemTextA(d, IDC_PALETTES, "2");
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    EXPECT_STREQ(TileTarget, "");
+    EXPECT_EQ(TilePalettes, 2u);
+    RunDialog(OpenTiles, {[&](HWND d) {
+                  Choose(d, IDC_TARGET, gbaItem);
+                  SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
+              }});
+    EXPECT_STREQ(TileTarget, "");
+    EXPECT_EQ(TilePalettes, 2u);
+    DestroyWindow(Main);
 }
 
 } // namespace

@@ -242,6 +242,13 @@ void ResetProgram() {
     QualityDepth = 0;
     QualityBits = 0;
     QualityFrom[0] = '\0';
+    const tiles::TileShape tileDefaults;
+    TileWidth = tileDefaults.width;
+    TileHeight = tileDefaults.height;
+    TilePalettes = tileDefaults.palettes;
+    TileSize = tileDefaults.size;
+    TileShared = tileDefaults.shared;
+    lstrcpyA(TileTarget, "snes");
     NoUnsavedPrompt = 0;
     QuietRuns = 0;
     Kind = DocumentKind{};

@@ -9,7 +9,8 @@
 // palette, OK to the rest), saves the screen half a second into the run, and when the run is
 // over writes its duration in milliseconds to run-ms.txt. With "--zoom IMAGE" it drops the
 // image, converts it with 誤差拡散（高画質） without the stage boxes and shows it at 400 %;
-// with "--options" it opens the options dialog. Used for screenshots and timing.
+// with "--options" it opens the options dialog, with "--tiles" the tile settings dialog.
+// Used for screenshots and timing.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -30,6 +31,7 @@ static bool ShowQuality;
 static bool RunDiffusion;
 static bool ShowZoomed;
 static bool ShowOptions;
+static bool ShowTiles;
 static DWORD RunStart;
 
 static int AnswerItself(HWND, const char*, const char*, UINT type) {
@@ -151,6 +153,8 @@ static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
     if (ShowOptions) {
         NoUnsavedPrompt = 1;
         PostMessageA(MainWindow, WM_COMMAND, IDM_OPTIONS, 0);
+    } else if (ShowTiles) {
+        PostMessageA(MainWindow, WM_COMMAND, IDM_TILES, 0);
     } else if (ShowQuality) {
         QualityColours = 64;
         QualityDither = 3; // 誤差拡散（アトキンソン）
@@ -188,6 +192,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
         ShowQuality = true;
     } else if (std::strcmp(path, "--options") == 0) {
         ShowOptions = true;
+    } else if (std::strcmp(path, "--tiles") == 0) {
+        ShowTiles = true;
     } else if (std::strncmp(path, "--zoom ", 7) == 0) {
         ShowZoomed = true;
         path += 7;

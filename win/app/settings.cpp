@@ -22,6 +22,13 @@ DWORD QualityEffort = quantize::kDefaultEffort;
 DWORD QualityDepth = 0;
 DWORD QualityBits = 0;
 char QualityFrom[MAX_PATH];
+DWORD TileWidth = tiles::TileShape{}.width;
+DWORD TileHeight = tiles::TileShape{}.height;
+DWORD TilePalettes = tiles::TileShape{}.palettes;
+DWORD TileSize = tiles::TileShape{}.size;
+DWORD TileShared = tiles::TileShape{}.shared;
+static constexpr char kDefaultTarget[] = "snes";
+char TileTarget[16] = "snes";
 DWORD NoUnsavedPrompt = 0;
 DWORD QuietRuns = 0;
 
@@ -37,6 +44,8 @@ constexpr char kPaletteAutoLoadName[] = "PALAutoLoad";
 constexpr char kPaletteFileName[] = "PALFILENAME";
 constexpr char kFixedCountName[] = "PALNum";
 constexpr char kQualityFromName[] = "HQFrom";
+constexpr char kTileTargetName[] = "TileTarget";
+constexpr tiles::TileShape kDefaultTiles;
 
 // The DWORD values that later versions added, each read within its range: a missing value, or
 // one out of range, reads as the default.
@@ -55,6 +64,11 @@ const RangedValue kRangedValues[] = {
      quantize::kDefaultEffort},
     {"HQDepth", &QualityDepth, 0, kQualityDepthCount - 1, 0},
     {"HQBits", &QualityBits, 0, kQualityBitChoices - 1, 0},
+    {"TileWidth", &TileWidth, 1, tiles::kMaxTileSide, kDefaultTiles.width},
+    {"TileHeight", &TileHeight, 1, tiles::kMaxTileSide, kDefaultTiles.height},
+    {"TilePalettes", &TilePalettes, 1, 256, kDefaultTiles.palettes},
+    {"TileSize", &TileSize, 2, 256, kDefaultTiles.size},
+    {"TileShared", &TileShared, 0, 256, kDefaultTiles.shared},
     {"NoUnsavedPrompt", &NoUnsavedPrompt, 0, 1, 0},
     {"QuietRuns", &QuietRuns, 0, 1, 0},
 };
@@ -110,6 +124,33 @@ void SetDword(HKEY key, const char* name, DWORD value) {
     RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
+// The tile numbers as a shape, at full depth.
+tiles::TileShape TileNumbers() {
+    tiles::TileShape shape;
+    shape.width = static_cast<int>(TileWidth);
+    shape.height = static_cast<int>(TileHeight);
+    shape.palettes = static_cast<int>(TilePalettes);
+    shape.size = static_cast<int>(TileSize);
+    shape.shared = static_cast<int>(TileShared);
+    shape.depth = {8, 8, 8};
+    return shape;
+}
+
+// Numbers that make no shape together return to the defaults; a device whose shape they are
+// not is no longer the one chosen.
+void SettleTileSettings() {
+    if (tiles::CheckShape(TileNumbers(), 0) != tiles::ShapeProblem::Fine) {
+        TileWidth = kDefaultTiles.width;
+        TileHeight = kDefaultTiles.height;
+        TilePalettes = kDefaultTiles.palettes;
+        TileSize = kDefaultTiles.size;
+        TileShared = kDefaultTiles.shared;
+    }
+    if (TileTargetSetting() == nullptr) {
+        TileTarget[0] = '\0';
+    }
+}
+
 void TellToRestart() {
     Report(nullptr, kRegisterAndRestartText, MB_OK);
 }
@@ -152,6 +193,10 @@ bool LoadSettings() {
     std::memset(QualityFrom, 0, sizeof QualityFrom); // a missing value is none
     Query(product.get(), kQualityFromName, QualityFrom, sizeof QualityFrom);
     QualityFrom[MAX_PATH - 1] = '\0';
+    std::strcpy(TileTarget, kDefaultTarget); // a missing value is the default
+    Query(product.get(), kTileTargetName, TileTarget, sizeof TileTarget);
+    TileTarget[sizeof TileTarget - 1] = '\0';
+    SettleTileSettings();
     if (PaletteAutoLoad) {
         Query(product.get(), kPaletteFileName, PaletteFileName, sizeof PaletteFileName);
         PaletteFileName[MAX_PATH - 1] = '\0';
@@ -178,6 +223,9 @@ void SaveSettings() {
                    reinterpret_cast<const BYTE*>(&FixedCount), sizeof FixedCount);
     RegSetValueExA(product.get(), kQualityFromName, 0, REG_SZ,
                    reinterpret_cast<const BYTE*>(QualityFrom), sizeof QualityFrom);
+    RegSetValueExA(product.get(), kTileTargetName, 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(TileTarget),
+                   static_cast<DWORD>(std::strlen(TileTarget) + 1));
     for (const RangedValue& ranged : kRangedValues) {
         SetDword(product.get(), ranged.name, *ranged.value);
     }
@@ -212,4 +260,21 @@ quantize::Choices QualityChoices() {
 
 int QualityBitCount() {
     return kQualityBitCounts[QualityBits < DWORD{kQualityBitChoices} ? QualityBits : 0];
+}
+
+const tiles::Target* TileTargetSetting() {
+    const tiles::Target* target = tiles::FindTarget(TileTarget);
+    if (target == nullptr) {
+        return nullptr;
+    }
+    tiles::TileShape shape = TileNumbers();
+    shape.depth = target->shape.depth;
+    return shape == target->shape ? target : nullptr;
+}
+
+tiles::TileShape TileShapeSetting() {
+    tiles::TileShape shape = TileNumbers();
+    const tiles::Target* target = TileTargetSetting();
+    shape.depth = target ? target->shape.depth : QualityChoices().depth;
+    return shape;
 }

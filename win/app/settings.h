@@ -6,6 +6,7 @@
 #include <array>
 
 #include "core/quantize/stages.h"
+#include "core/tiles/tiles.h"
 
 extern DWORD AutoReduce;      // exact reduction right after Open and drop
 extern DWORD KeepReadOnly;    // opening and dropping refuse read-only files
@@ -38,6 +39,17 @@ inline constexpr int kQualityBitCounts[kQualityBitChoices] = {8, 4, 2, 1, 0};
 // The list the chosen colours are taken from: a palette file, one of the named palettes
 // (palette::kPaletteNames), or empty for none.
 extern char QualityFrom[MAX_PATH];
+// The tile rule of タイル: a tile's width and height, the palettes, the entries of each and
+// the entries every palette shares (a shape tiles::CheckShape finds fine, else the defaults:
+// the fields of tiles::TileShape); and the device chosen by name (tiles::kTargets), whose
+// depth the run takes, or empty for カスタム, which takes 高画質の設定's 色の深さ. A name
+// that is no device, or one whose shape is not the numbers', reads as カスタム.
+extern DWORD TileWidth;
+extern DWORD TileHeight;
+extern DWORD TilePalettes;
+extern DWORD TileSize;
+extern DWORD TileShared;
+extern char TileTarget[16];
 extern DWORD NoUnsavedPrompt; // closing or opening over an unsaved conversion asks nothing
 extern DWORD QuietRuns;       // error diffusion shows no box for its stages
 
@@ -55,6 +67,11 @@ quantize::Stages QualityStages();
 quantize::Choices QualityChoices();
 // The bits of QualityBits (1, 2, 4 or 8), 0 for the fewest that hold the pixels.
 int QualityBitCount();
+
+// The shape of タイル as the settings say, its depth the device's or 高画質の設定's.
+tiles::TileShape TileShapeSetting();
+// The device of TileTarget, or null for カスタム.
+const tiles::Target* TileTargetSetting();
 
 // For tests: answers whether the machine key may be used; null asks the registry.
 extern bool (*MachineKeyWritable)();

@@ -21,6 +21,8 @@
 #include "win/reduce/diffusion_command.h"
 #include "win/reduce/exact_command.h"
 #include "win/reduce/quality_dialog.h"
+#include "win/reduce/tile_command.h"
+#include "win/reduce/tile_dialog.h"
 #include "win/res/resource.h"
 #include "tw_version.h"
 
@@ -481,6 +483,9 @@ static void OnCommand(HWND window, int id) {
     case IDM_REDUCE_DIFFUSE_HQ:
         DiffusionCommand(window, QualityStages());
         break;
+    case IDM_REDUCE_TILES:
+        TileCommand(window);
+        break;
     case IDM_PALETTE:
         RunPaletteDialog(window);
         break;
@@ -489,6 +494,9 @@ static void OnCommand(HWND window, int id) {
         break;
     case IDM_QUALITY:
         RunQualityDialog(window);
+        break;
+    case IDM_TILES:
+        RunTileDialog(window);
         break;
     case IDM_ZOOM_100:
     case IDM_ZOOM_200:
@@ -536,7 +544,7 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
-        if (id < IDM_OPEN || id > IDM_PASTE) {
+        if (id < IDM_OPEN || id > IDM_TILES) {
             break;
         }
         OnCommand(window, id);

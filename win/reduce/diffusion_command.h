@@ -1,14 +1,14 @@
-// The error-diffusion menu command and its worker thread.
+// The error-diffusion menu commands.
 #pragma once
 
 #include <windows.h>
 
 #include "core/quantize/stages.h"
+#include "win/reduce/conversion_run.h"
 
 #include <cstdint>
 #include <vector>
 
-extern LONG RunFixedCount; // fixed colours of the current run
 // The list the current high-quality run takes its colours from (0x00RRGGBB), empty for none.
 extern std::vector<std::uint32_t> RunFromColours;
 

@@ -11,6 +11,7 @@
 #define IDD_OPTIONS 105
 #define IDD_PALETTE 106
 #define IDD_QUALITY 108
+#define IDD_TILES 109
 
 // The 42 basic colours of error diffusion: 126 bytes of red, green, blue.
 #define IDR_BASICPALETTE 107
@@ -37,6 +38,8 @@
 #define IDM_ZOOM_OUT 40019
 #define IDM_COPY 40020
 #define IDM_PASTE 40021
+#define IDM_REDUCE_TILES 40022
+#define IDM_TILES 40023
 
 // Options dialog controls.
 #define IDC_AUTO256 1000
@@ -74,6 +77,14 @@
 #define IDC_BITS 1030
 #define IDC_FROMFILE 1031
 #define IDC_FROMBROWSE 1032
+
+// Tile settings dialog controls.
+#define IDC_TARGET 1033
+#define IDC_TILEWIDTH 1034
+#define IDC_TILEHEIGHT 1035
+#define IDC_PALETTES 1036
+#define IDC_PALETTESIZE 1037
+#define IDC_SHARED 1038
 
 // Start-up and shut-down failure messages in the string table.
 #define IDS_CLASS_REGISTER_FAILED 1
