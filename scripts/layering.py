@@ -26,10 +26,10 @@ LAYERS = {
     ],
     "child windows": ["win/palette/palette_grid", "win/reduce/conversion_window"],
     "dialogs": ["win/app/options_dialog", "win/palette/palette_dialog",
-                "win/reduce/quality_dialog"],
+                "win/reduce/quality_dialog", "win/reduce/tile_dialog"],
     "commands": [
-        "win/document/clipboard", "win/document/file_commands", "win/reduce/diffusion_command",
-        "win/reduce/exact_command",
+        "win/document/clipboard", "win/document/file_commands", "win/reduce/conversion_run",
+        "win/reduce/diffusion_command", "win/reduce/exact_command", "win/reduce/tile_command",
     ],
     "main window": ["win/document/main_window"],
     "start-up": ["win/app/app", "win/app/winmain"],
