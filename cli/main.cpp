@@ -2,7 +2,9 @@
 // conversions as the desktop program.
 #include <algorithm>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
+#include <mutex>
 #include <unistd.h>
 #include <new>
 #include <string>
@@ -22,6 +24,7 @@
 #include "core/quantize/exact_reduction.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
+#include "core/tiles/tiles.h"
 #include "tw_version.h"
 
 namespace {
@@ -193,6 +196,95 @@ int RunDiffuse(const Options& options) {
         jobs, images);
 }
 
+// Tile images: each image's tiles grouped onto P palettes of K, written as one 8-bit image
+// whose colour table holds the palettes one after another; --report tells each image's
+// figures, --palette-out writes the palettes of the one input.
+int RunTiles(const Options& options) {
+    std::uint8_t table[palette::kTableBytes] = {};
+    int fixed = 0;
+    if (const int code = ReadFixedColours(options, table, fixed)) {
+        return code;
+    }
+    if (tiles::CheckShape(options.shape, fixed) == tiles::ShapeProblem::FixedColours) {
+        return UsageError(("the palette's " + std::to_string(fixed) +
+                           " fixed colours are more than the shared entries (--shared " +
+                           std::to_string(options.shape.shared) + "): give --fixed N")
+                              .c_str());
+    }
+    if (options.key && fixed < 1) {
+        return UsageError("--key takes the first fixed colour as the key colour: give "
+                          "--palette FILE and --fixed N of 1 or more");
+    }
+    tiles::TileInput input;
+    input.shape = options.shape;
+    input.fixedCount = fixed;
+    input.fixedTable = table;
+    input.choices.strength = options.strength;
+    input.choices.key = options.key;
+    input.choices.serpentine = options.serpentine;
+    input.choices.linear = options.linear;
+    input.stages =
+        quantize::ApplyDithering(quantize::kDitherings[options.dithering], input.choices);
+    const int entries = options.shape.palettes * options.shape.size;
+    ImageSettings images;
+    images.png = {entries, options.key};
+    if (options.key) {
+        images.alpha.keyed = true;
+        std::memcpy(images.alpha.key, table, 3); // blue, green, red
+    }
+    std::mutex told;
+    std::vector<std::uint8_t> palettes;
+    std::string named; // with --report, the input converted: one at a time, in order
+    const Conversion convert = [&](cli::FileBytes& image, const quantize::Resizer& resize,
+                                   quantize::DiffusionObserver& observer) {
+        tiles::TileReport report;
+        const quantize::Result result =
+            tiles::ConvertTiles(image.data(), image.size(), resize, input, observer, &report);
+        if (result.outcome != quantize::Outcome::Converted) {
+            return result;
+        }
+        const std::lock_guard<std::mutex> lock(told);
+        if (!options.paletteOut.empty()) {
+            // The colour table of the 8-bit file image, right behind its headers.
+            palettes.assign(image.data() + 54, image.data() + 54 + palette::kTableBytes);
+        }
+        if (options.report) {
+            std::string line = named + ": PSNR ";
+            char figure[32];
+            std::snprintf(figure, sizeof figure, "%.2f dB", report.psnr);
+            line += std::isinf(report.psnr) ? "infinite (every pixel kept)" : figure;
+            line += "; tiles of each palette:";
+            for (const int n : report.tilesOfPalette) {
+                line += " " + std::to_string(n);
+            }
+            std::printf("%s\n", line.c_str());
+        }
+        return result;
+    };
+    int code = kConverted;
+    if (options.report) {
+        for (const std::string& file : options.inputs) {
+            Options one = options;
+            one.inputs = {file};
+            named = file;
+            const int its = ConvertAll(one, convert, 1, images);
+            code = code == kFileError || its == kFileError ? kFileError : std::max(code, its);
+        }
+    } else {
+        code = ConvertAll(options, convert, JobsFor(options), images);
+    }
+    if (code != kConverted || options.paletteOut.empty() || palettes.empty()) {
+        return code;
+    }
+    const std::vector<std::uint8_t> bytes = palette::EncodePalette(
+        palettes.data(), palette::FormatOfName(options.paletteOut), entries, options.paletteOut);
+    std::string error;
+    if (!cli::WriteAtomically(options.paletteOut, bytes.data(), bytes.size(), error)) {
+        return Fail(kFileError, options.paletteOut, error);
+    }
+    return kConverted;
+}
+
 // One high-quality palette for all the inputs, written to -o. Every input is read whole
 // first (PNG and JPEG files decoded, as the conversions take them), so the memory is that of
 // the images together and the palette's own.
@@ -270,6 +362,9 @@ int main(int argc, char** argv) {
     try {
         if (options.command == "palette") {
             return RunPalette(options);
+        }
+        if (options.command == "tiles") {
+            return RunTiles(options);
         }
         return options.command == "exact" ? RunExact(options) : RunDiffuse(options);
     } catch (const std::bad_alloc&) {

@@ -244,6 +244,87 @@ bool FitsTheBits(Options& options, std::string& problem) {
     return problem.empty();
 }
 
+// A tile option of tiles, read into the shape in the order given (--target sets all of it);
+// false for any other option. A value that cannot be read leaves `problem`.
+bool ParseTileOption(const std::string& arg, const std::string& value, Options& options,
+                     std::string& problem) {
+    tiles::TileShape& shape = options.shape;
+    if (arg == "--tile") {
+        const std::size_t x = value.find('x');
+        shape.width = ParseNumber(value.substr(0, x), 0, 65535);
+        shape.height =
+            x == std::string::npos ? shape.width : ParseNumber(value.substr(x + 1), 0, 65535);
+        if (shape.width < 0 || shape.height < 0) {
+            problem = "--tile takes the width and height of a tile, WxH (8x8), or one number";
+        }
+    } else if (arg == "--palettes" || arg == "--size" || arg == "--shared") {
+        const int number = ParseNumber(value, 0, 65535);
+        (arg == "--palettes" ? shape.palettes
+         : arg == "--size"   ? shape.size
+                             : shape.shared) = number;
+        if (number < 0) {
+            problem = arg + " takes a number";
+        }
+    } else if (arg == "--target") {
+        const tiles::Target* target = tiles::FindTarget(value);
+        if (target) {
+            shape = target->shape;
+        } else {
+            problem = "--target takes";
+            for (int i = 0; i < tiles::kTargetCount; ++i) {
+                problem += std::string(i == 0                        ? " "
+                                       : i + 1 < tiles::kTargetCount ? ", "
+                                                                     : " or ") +
+                           std::string(tiles::kTargets[i].name);
+            }
+        }
+    } else if (arg == "--palette-out") {
+        options.paletteOut = value;
+    } else {
+        return false;
+    }
+    options.tileGiven = true;
+    return true;
+}
+
+// What tiles cannot do as asked, or nothing.
+std::string CheckTiles(const Options& options) {
+    const tiles::TileShape& shape = options.shape;
+    const std::string k = std::to_string(shape.size);
+    switch (tiles::CheckShape(shape, options.palette.empty() ? 0 : options.fixed)) {
+    case tiles::ShapeProblem::Fine:
+        break;
+    case tiles::ShapeProblem::TileSide:
+        return "--tile takes a width and height of 1 to " + std::to_string(tiles::kMaxTileSide) +
+               " pixels each";
+    case tiles::ShapeProblem::PaletteCount:
+        return "--palettes takes a number from 1 to 256";
+    case tiles::ShapeProblem::PaletteSize:
+        return "--size takes a number from 2 to 256";
+    case tiles::ShapeProblem::TooManyEntries:
+        return "--palettes " + std::to_string(shape.palettes) + " of --size " + k + " make " +
+               std::to_string(shape.palettes * shape.size) +
+               " entries, more than an 8-bit image's 256";
+    case tiles::ShapeProblem::Shared:
+        return "--shared takes a number from 0 to the palette's size (" + k + ")";
+    case tiles::ShapeProblem::FixedColours:
+        return "--fixed " + std::to_string(options.fixed) +
+               " is more than the shared entries (--shared " + std::to_string(shape.shared) +
+               "): the fixed colours go there";
+    }
+    if (options.coloursGiven || options.effort != quantize::kDefaultEffort) {
+        return "tiles takes --size K for its palettes' colours; --colours and --effort belong "
+               "to diffuse --adaptive";
+    }
+    if (!options.from.empty() || options.bitsGiven || options.adaptive) {
+        return "--from, --bits and --adaptive belong to diffuse";
+    }
+    if (!options.paletteOut.empty() && options.inputs.size() != 1) {
+        return "--palette-out takes one input file";
+    }
+    return {};
+}
+
 // "R,G,B" or "N" (N,N,N), each 1 to 8.
 bool ParseDepth(const std::string& text, std::array<int, 3>& depth) {
     std::vector<int> bits;
@@ -280,7 +361,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         } else if (arg == "-o" || arg == "--output" || arg == "--palette" || arg == "--fixed" ||
                    arg == "-d" || arg == "-j" || arg == "--format" || arg == "--colours" ||
                    arg == "--dither" || arg == "--strength" || arg == "--bits" ||
-                   arg == "--effort" || arg == "--depth" || arg == "--from") {
+                   arg == "--effort" || arg == "--depth" || arg == "--from" || arg == "--tile" ||
+                   arg == "--palettes" || arg == "--size" || arg == "--shared" ||
+                   arg == "--target" || arg == "--palette-out") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;
@@ -288,6 +371,10 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             const std::string value = argv[++i];
             if (arg == "--palette") {
                 options.palette = value;
+            } else if (ParseTileOption(arg, value, options, problem)) {
+                if (!problem.empty()) {
+                    return false;
+                }
             } else if (arg == "--fixed") {
                 options.fixed = ParseNumber(value, 0, 256);
                 options.fixedGiven = true;
@@ -342,6 +429,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                               "or one number for all three";
                     return false;
                 }
+                options.shape.depth = options.depth;
                 options.deviceGiven = true;
             } else if (arg == "--from") {
                 options.from = value;
@@ -357,6 +445,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             }
         } else if (arg == "--adaptive") {
             options.adaptive = true;
+        } else if (arg == "--report") {
+            options.report = true;
+            options.tileGiven = true;
         } else if (arg == "--key") {
             options.key = true;
             options.choicesGiven = true;
@@ -380,8 +471,14 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     options.command = positional[0];
     options.inputs.assign(positional.begin() + 1, positional.end());
     const bool paletteCommand = options.command == "palette";
-    if (options.command != "exact" && options.command != "diffuse" && !paletteCommand) {
+    const bool tilesCommand = options.command == "tiles";
+    if (options.command != "exact" && options.command != "diffuse" && !paletteCommand &&
+        !tilesCommand) {
         problem = "unknown command " + options.command;
+    } else if (options.tileGiven && !tilesCommand) {
+        problem = "--tile, --palettes, --size, --shared, --target, --palette-out and --report "
+                  "belong to tiles";
+    } else if (tilesCommand && !(problem = CheckTiles(options)).empty()) {
     } else if (palette::PaletteFormat format; paletteCommand && !options.format.empty() &&
                                               !palette::FormatOfWord(options.format, format)) {
         problem = "palette's --format takes raw, act, gpl, jasc, riff, bgr555, hex, c, c-bgr555 "
@@ -394,7 +491,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     } else if (options.command == "exact" &&
                (!options.palette.empty() || options.fixed != 0 || options.adaptive)) {
         problem = "--palette, --fixed and --adaptive belong to diffuse";
-    } else if (options.choicesGiven && !(options.command == "diffuse" && options.adaptive)) {
+    } else if (options.choicesGiven && !tilesCommand &&
+               !(options.command == "diffuse" && options.adaptive)) {
         problem = "--colours, --dither, --strength, --effort, --serpentine, --linear and --key "
                   "belong to diffuse --adaptive";
     } else if ((options.strength != 100 || options.effort != quantize::kDefaultEffort ||
@@ -403,7 +501,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "--strength, --effort, --serpentine and --linear go with error diffusion, not "
                   "--dither " +
                   std::string(quantize::kDitherings[options.dithering].name);
-    } else if (options.deviceGiven && !(paletteCommand || options.adaptive)) {
+    } else if (options.deviceGiven && !(paletteCommand || options.adaptive || tilesCommand)) {
         problem = "--depth and --from belong to diffuse --adaptive and palette";
     } else if (!options.from.empty() && options.depth != std::array<int, 3>{8, 8, 8}) {
         problem = "--depth and --from exclude each other: the list's colours are the device's";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/quantize/stages.h"
+#include "core/tiles/tiles.h"
 
 namespace cli {
 
@@ -51,6 +52,12 @@ struct Options {
     // that hold the result's indices (a PNG's; a BMP's are 8).
     int bits = 8;
     bool bitsGiven = false;
+    // Of tiles: the tile rule (--target's, then --tile, --palettes, --size, --shared and
+    // --depth in the order given), where the palettes go, and whether to tell the figures.
+    tiles::TileShape shape;
+    bool tileGiven = false;
+    std::string paletteOut;
+    bool report = false;
     int jobs = 0; // files at a time; 0: as many as there are processors
     bool quiet = false;
     bool verbose = false;
