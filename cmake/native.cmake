@@ -56,6 +56,7 @@ add_executable(tw_tests
   tests/native/layouts_test.cpp
   tests/native/adaptive_test.cpp
   tests/native/device_colours_test.cpp
+  tests/native/tiles_test.cpp
   tests/native/dither_engine_test.cpp
   tests/support/literal_kernel.cpp
   tests/support/literal_refine.cpp
