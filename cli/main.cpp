@@ -276,8 +276,12 @@ int RunTiles(const Options& options) {
     if (code != kConverted || options.paletteOut.empty() || palettes.empty()) {
         return code;
     }
-    const std::vector<std::uint8_t> bytes = palette::EncodePalette(
-        palettes.data(), palette::FormatOfName(options.paletteOut), entries, options.paletteOut);
+    palette::PaletteFormat format = palette::FormatOfName(options.paletteOut);
+    if (!options.paletteOutFormat.empty()) {
+        palette::FormatOfWord(options.paletteOutFormat, format);
+    }
+    const std::vector<std::uint8_t> bytes =
+        palette::EncodePalette(palettes.data(), format, entries, options.paletteOut);
     std::string error;
     if (!cli::WriteAtomically(options.paletteOut, bytes.data(), bytes.size(), error)) {
         return Fail(kFileError, options.paletteOut, error);

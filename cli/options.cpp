@@ -23,6 +23,12 @@ const char kUsage[] =
     "                          [-j N] [--quiet | --verbose]\n"
     "       tintwright palette IN... -o PALETTE [--palette FILE] [--fixed N]\n"
     "                          [--depth R,G,B | --from LIST] [--format FORMAT] [-j N]\n"
+    "       tintwright tiles IN... [-o OUT | -d DIR] [--format bmp|png] [--target NAME]\n"
+    "                        [--tile WxH] [--palettes P] [--size K] [--shared N]\n"
+    "                        [--depth R,G,B] [--palette FILE] [--fixed N] [--key]\n"
+    "                        [--dither NAME] [--strength P] [--report]\n"
+    "                        [--palette-out FILE [--palette-format FORMAT]]\n"
+    "                        [-j N] [--quiet | --verbose]\n"
     "       tintwright --help | --version\n";
 
 const char kHelp[] =
@@ -117,6 +123,27 @@ const char kHelp[] =
     "      or c-rgb888 (`static const uint8_t NAME[]`: red, green, blue bytes).\n"
     "      `diffuse IN... --adaptive --palette PALETTE --fixed 256` then maps every\n"
     "      image onto exactly that table. --depth and --from as with diffuse.\n"
+    "  tiles IN... [-o OUT] [--target NAME] [--tile WxH] [--palettes P] [--size K]\n"
+    "      A tile image, as consoles and handhelds draw one: the image in tiles of W x H\n"
+    "      pixels (default 8x8; the last ones partial where the size is no multiple),\n"
+    "      each drawn with one of P palettes of K colours (default 8 of 16; P * K at\n"
+    "      most 256). The 8-bit result's pixel in a tile of palette p is p * K + i; its\n"
+    "      colour table holds the palettes one after another. --shared N: the first N\n"
+    "      entries of every palette are the same (default 1): the N fixed colours of\n"
+    "      --palette FILE first (with --key the first is the transparent colour 0 of\n"
+    "      every palette), then the image's most frequent colours. Tiles are grouped so\n"
+    "      that the palettes draw them with least error; a tile whose colours are all\n"
+    "      in its palette, and an image of at most P tile palettes of K colours, keep\n"
+    "      every pixel. --depth R,G,B: every chosen colour is one the device shows.\n"
+    "      --dither and --strength as with diffuse --adaptive; the error stays within\n"
+    "      each tile. --target NAME sets the tile size, P, K, N and depth of a device:\n"
+    "      snes (8x8, 8 of 16, 1 shared, 5,5,5), gba (16 of 16), gbc (8 of 4, none\n"
+    "      shared), genesis (4 of 16, 3,3,3), nes (16x16, 4 of 4, any colour), pce (16\n"
+    "      of 16, 3,3,3); a flag after it overrides it. --palette-out FILE: the P * K\n"
+    "      colours of the one input, in the format of FILE's name or of\n"
+    "      --palette-format FORMAT (bgr555 for SNES and GBA tool chains), as palette\n"
+    "      writes them. --report: per image, its PSNR against the source and how many\n"
+    "      tiles each palette draws.\n"
     "\n"
     "Several files: each is converted on its own, several at a time (-j N, default\n"
     "the number of processors); -d DIR writes DIR/NAME (DIR is created when the first\n"
@@ -280,6 +307,12 @@ bool ParseTileOption(const std::string& arg, const std::string& value, Options& 
         }
     } else if (arg == "--palette-out") {
         options.paletteOut = value;
+    } else if (arg == "--palette-format") {
+        options.paletteOutFormat = value;
+        if (palette::PaletteFormat format; !palette::FormatOfWord(value, format)) {
+            problem = "--palette-format takes raw, act, gpl, jasc, riff, bgr555, hex, c, "
+                      "c-bgr555 or c-rgb888";
+        }
     } else {
         return false;
     }
@@ -322,6 +355,19 @@ std::string CheckTiles(const Options& options) {
     if (!options.paletteOut.empty() && options.inputs.size() != 1) {
         return "--palette-out takes one input file";
     }
+    if (!options.paletteOut.empty() &&
+        (FileIdentity(options.paletteOut) == FileIdentity(options.inputs[0]) ||
+         FileIdentity(options.paletteOut) == FileIdentity(OutputOf(options, options.inputs[0])))) {
+        return "--palette-out would be written over the input or the image";
+    }
+    if (palette::PaletteFormat format;
+        palette::FormatOfWord(options.paletteOutFormat, format) &&
+        (options.paletteOut.empty() || !palette::FormatFitsName(options.paletteOut, format))) {
+        return "--palette-format " + options.paletteOutFormat +
+               (options.paletteOut.empty()
+                    ? " needs --palette-out FILE"
+                    : " is not the format " + options.paletteOut + "'s name says");
+    }
     return {};
 }
 
@@ -363,7 +409,7 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
                    arg == "--dither" || arg == "--strength" || arg == "--bits" ||
                    arg == "--effort" || arg == "--depth" || arg == "--from" || arg == "--tile" ||
                    arg == "--palettes" || arg == "--size" || arg == "--shared" ||
-                   arg == "--target" || arg == "--palette-out") {
+                   arg == "--target" || arg == "--palette-out" || arg == "--palette-format") {
             if (i + 1 >= argc) {
                 problem = "option " + arg + " needs a value";
                 return false;

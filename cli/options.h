@@ -57,6 +57,7 @@ struct Options {
     tiles::TileShape shape;
     bool tileGiven = false;
     std::string paletteOut;
+    std::string paletteOutFormat; // --palette-format: a palette format's word, or by the name
     bool report = false;
     int jobs = 0; // files at a time; 0: as many as there are processors
     bool quiet = false;
