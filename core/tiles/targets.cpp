@@ -1,32 +1,35 @@
-#include <algorithm>
-
+// The devices' tile rules by name, and what makes a tile shape impossible. Portable: no
+// platform headers.
 #include "core/tiles/tiles.h"
 
 namespace tiles {
 
-// The background tiles of each device: tile size, palettes of entries, the entries every
-// palette shares (colour 0, the backdrop or transparent colour) and the bits a channel.
 const Target kTargets[] = {
-    // SNES, mode 1 backgrounds: 8 palettes of 16 in CGRAM, BGR555.
+    // Super Nintendo backgrounds: 8 x 8 tiles, 8 palettes of 16, colour 0 the backdrop, 15-bit
+    // colour.
     {"snes", {8, 8, 8, 16, 1, {5, 5, 5}}},
-    // Game Boy Advance, 4-bit backgrounds: 16 palettes of 16 in palette RAM, BGR555.
+    // Game Boy Advance backgrounds: 8 x 8 tiles, palette RAM of 16 palettes of 16, colour 0
+    // transparent, 15-bit colour.
     {"gba", {8, 8, 16, 16, 1, {5, 5, 5}}},
-    // Game Boy Color: 8 background palettes of 4, no colour shared, 15-bit colour.
+    // Game Boy Color backgrounds: 8 x 8 tiles, 8 palettes of 4 of its own, 15-bit colour.
     {"gbc", {8, 8, 8, 4, 0, {5, 5, 5}}},
-    // Mega Drive / Genesis: 4 palettes of 16 in CRAM, 9-bit colour.
+    // Mega Drive / Genesis: 8 x 8 tiles, 4 palettes of 16, colour 0 transparent, 9-bit colour.
     {"genesis", {8, 8, 4, 16, 1, {3, 3, 3}}},
-    // NES: a palette chosen per 16 x 16 area, 4 palettes of 4 sharing the backdrop; its fixed
-    // list of colours is not built in, so every colour is allowed.
+    // NES backgrounds: a palette per 16 x 16 area, 4 palettes of 4 sharing the backdrop; its
+    // fixed list of colours is not built in, so any colour.
     {"nes", {16, 16, 4, 4, 1, {8, 8, 8}}},
-    // PC Engine: 16 background palettes of 16 sharing colour 0, 9-bit colour.
+    // PC Engine backgrounds: 8 x 8 tiles, 16 palettes of 16, colour 0 shared, 9-bit colour.
     {"pce", {8, 8, 16, 16, 1, {3, 3, 3}}},
 };
 const int kTargetCount = static_cast<int>(sizeof kTargets / sizeof kTargets[0]);
 
 const Target* FindTarget(std::string_view name) {
-    const auto found = std::find_if(kTargets, kTargets + kTargetCount,
-                                    [name](const Target& t) { return t.name == name; });
-    return found == kTargets + kTargetCount ? nullptr : found;
+    for (int i = 0; i < kTargetCount; ++i) {
+        if (kTargets[i].name == name) {
+            return &kTargets[i];
+        }
+    }
+    return nullptr;
 }
 
 ShapeProblem CheckShape(const TileShape& shape, int fixedCount) {
@@ -46,8 +49,10 @@ ShapeProblem CheckShape(const TileShape& shape, int fixedCount) {
     if (shape.shared < 0 || shape.shared > shape.size) {
         return ShapeProblem::Shared;
     }
-    return fixedCount < 0 || fixedCount > shape.shared ? ShapeProblem::FixedColours
-                                                       : ShapeProblem::Fine;
+    if (fixedCount < 0 || fixedCount > shape.shared) {
+        return ShapeProblem::FixedColours;
+    }
+    return ShapeProblem::Fine;
 }
 
 } // namespace tiles

@@ -1,294 +1,448 @@
+// The palettes of a tile image. Every tile's colours are counted on the device's grid. When
+// the tiles' colour sets pack into P palettes (largest sets first, each into the palette it
+// grows least), those are the palettes, and every tile keeps its colours. Otherwise the tiles
+// are grouped by k-means over their colour sets: seeds the tiles farthest apart by their mean
+// colour, then in turn each group's palette chosen for its tiles' colours (weighted k-means
+// around the shared entries) and each tile moved to the palette that draws it with least
+// error, until no tile moves. Portable: no platform headers.
 #include "core/tiles/tile_palettes.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
-#include <numeric>
 
 namespace tiles {
 namespace {
 
-constexpr int kRounds = 5; // palettes chosen, then tiles given the palette that serves them best
-constexpr int kMeansPasses = 6;         // k-means passes of a palette's own entries
-constexpr std::size_t kExact = 4096;    // a group's colours counted one by one up to this many
-constexpr std::size_t kLarge = 1 << 16; // the tiles' colours of a group sorted up to this many
+using Colour = std::uint32_t;
 
+// A colour and how many pixels have it.
 struct Counted {
-    std::uint32_t colour;
-    std::uint64_t count;
+    Colour colour;
+    int count;
 };
 
-std::uint32_t Rgb(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
-}
-
-int Channel(std::uint32_t c, int k) {
-    return static_cast<int>(c >> (16 - 8 * k) & 0xFF);
-}
-
-int ColourDistance(std::uint32_t a, std::uint32_t b) {
-    const std::uint8_t rgb[3] = {static_cast<std::uint8_t>(Channel(b, 0)),
-                                 static_cast<std::uint8_t>(Channel(b, 1)),
-                                 static_cast<std::uint8_t>(Channel(b, 2))};
-    return Distance(a, rgb);
-}
-
-// A tile's colours, each once with its pixels.
-std::vector<Counted> TileColours(const TileGrid& grid, std::uint64_t t) {
-    std::vector<std::uint32_t> all;
-    grid.ForEachPixel(
-        t, [&](const std::uint8_t* p, std::uint64_t, std::uint64_t) { all.push_back(Rgb(p)); });
-    std::sort(all.begin(), all.end());
+// Each tile's colours, sorted, with their counts.
+struct TileColours {
     std::vector<Counted> colours;
-    for (const std::uint32_t c : all) {
-        if (colours.empty() || colours.back().colour != c) {
-            colours.push_back({c, 0});
+    std::vector<std::size_t> start; // tile t's colours: [start[t], start[t + 1])
+
+    std::size_t Tiles() const { return start.size() - 1; }
+};
+
+std::vector<Counted> CountSorted(std::vector<Colour>& colours) {
+    std::sort(colours.begin(), colours.end());
+    std::vector<Counted> counted;
+    for (const Colour c : colours) {
+        if (!counted.empty() && counted.back().colour == c) {
+            ++counted.back().count;
+        } else {
+            counted.push_back({c, 1});
         }
-        ++colours.back().count;
     }
-    return colours;
+    return counted;
 }
 
-// What a palette's K entries cost a tile: its pixels' squared distances to their nearest; once
-// past `bound`, anything above it.
-std::uint64_t Cost(const std::vector<Counted>& tile, const std::uint32_t* palette, int size,
-                   std::uint64_t bound) {
-    std::uint64_t cost = 0;
-    for (const Counted& c : tile) {
-        if (cost > bound) {
-            return cost;
+TileColours CountTiles(const TiledImage& image, const quantize::DeviceColours& device, bool key,
+                       Colour keyColour) {
+    TileColours tiles;
+    tiles.start.push_back(0);
+    std::vector<Colour> pixels;
+    for (int ty = 0; ty < image.Down(); ++ty) {
+        for (int tx = 0; tx < image.Across(); ++tx) {
+            pixels.clear();
+            const int x1 = std::min(image.width, (tx + 1) * image.tileWidth);
+            const int y1 = std::min(image.height, (ty + 1) * image.tileHeight);
+            for (int y = ty * image.tileHeight; y < y1; ++y) {
+                for (int x = tx * image.tileWidth; x < x1; ++x) {
+                    const Colour c = image.pixels[static_cast<std::size_t>(y) *
+                                                      static_cast<std::size_t>(image.width) +
+                                                  static_cast<std::size_t>(x)];
+                    if (!(key && c == keyColour)) {
+                        pixels.push_back(
+                            device.Every() ? c
+                                           : device.Nearest(c >> 16 & 255, c >> 8 & 255, c & 255));
+                    }
+                }
+            }
+            const std::vector<Counted> counted = CountSorted(pixels);
+            tiles.colours.insert(tiles.colours.end(), counted.begin(), counted.end());
+            tiles.start.push_back(tiles.colours.size());
         }
-        int best = std::numeric_limits<int>::max();
-        for (int e = 0; e < size && best > 0; ++e) {
-            best = std::min(best, ColourDistance(palette[e], c.colour));
-        }
-        cost += c.count * static_cast<std::uint64_t>(best);
     }
-    return cost;
+    return tiles;
 }
 
-// The colours of a group's tiles: one by one while there are at most kExact of them (among
-// at most kLarge of the tiles' own), else their means in bins of 5 bits a channel.
-std::vector<Counted> GroupColours(const std::vector<std::vector<Counted>>& tiles,
-                                  const std::vector<int>& paletteOf, int p) {
-    std::vector<Counted> pool;
-    for (std::size_t t = 0; t < tiles.size(); ++t) {
-        if (paletteOf[t] == p) {
-            pool.insert(pool.end(), tiles[t].begin(), tiles[t].end());
-        }
-    }
-    // A large group (more pixel colours than kLarge) goes to bins without being sorted.
-    std::vector<Counted> merged;
-    if (pool.size() <= kLarge) {
-        std::sort(pool.begin(), pool.end(),
+bool Holds(const std::vector<Colour>& colours, Colour c) {
+    return std::find(colours.begin(), colours.end(), c) != colours.end();
+}
+
+// The shared entries: the fixed colours, then the image's most frequent colours, then the
+// device colours nearest to black that are still free.
+std::vector<Colour> SharedEntries(const TileColours& tiles, const TileShape& shape,
+                                  const std::vector<Colour>& fixed,
+                                  const quantize::DeviceColours& device) {
+    std::vector<Colour> shared(fixed.begin(), fixed.end());
+    if (static_cast<int>(shared.size()) < shape.shared) {
+        std::vector<Counted> all = tiles.colours;
+        std::sort(all.begin(), all.end(),
                   [](const Counted& a, const Counted& b) { return a.colour < b.colour; });
-        for (const Counted& c : pool) {
+        std::vector<Counted> merged;
+        for (const Counted& c : all) {
             if (!merged.empty() && merged.back().colour == c.colour) {
                 merged.back().count += c.count;
             } else {
                 merged.push_back(c);
             }
         }
-        if (merged.size() <= kExact) {
-            return merged;
-        }
-    } else {
-        merged.swap(pool);
-    }
-    std::vector<std::array<std::uint64_t, 4>> bins(1 << 15);
-    for (const Counted& c : merged) {
-        const std::size_t bin =
-            (c.colour >> 9 & 0x7C00) | (c.colour >> 6 & 0x3E0) | (c.colour >> 3 & 0x1F);
-        for (int k = 0; k < 3; ++k) {
-            bins[bin][static_cast<std::size_t>(k)] +=
-                c.count * static_cast<std::uint64_t>(Channel(c.colour, k));
-        }
-        bins[bin][3] += c.count;
-    }
-    std::vector<Counted> binned;
-    for (const auto& b : bins) {
-        if (b[3] != 0) {
-            const auto mean = [&](int k) {
-                return static_cast<std::uint32_t>((b[static_cast<std::size_t>(k)] + b[3] / 2) /
-                                                  b[3]);
-            };
-            binned.push_back({mean(0) << 16 | mean(1) << 8 | mean(2), b[3]});
+        std::stable_sort(merged.begin(), merged.end(),
+                         [](const Counted& a, const Counted& b) { return a.count > b.count; });
+        for (const Counted& c : merged) {
+            if (static_cast<int>(shared.size()) == shape.shared) {
+                break;
+            }
+            if (!Holds(shared, c.colour)) {
+                shared.push_back(c.colour);
+            }
         }
     }
-    return binned;
+    while (static_cast<int>(shared.size()) < shape.shared) {
+        Colour c = 0;
+        device.NearestFree(
+            0, 0, 0, [&](Colour d) { return Holds(shared, d); }, c);
+        shared.push_back(c);
+    }
+    return shared;
 }
 
-// A palette's own entries for the colours of its tiles: the colours themselves where they fit,
-// else weighted k-means from centres spread by farthest-first, every entry a device colour and
-// none like another entry of the palette.
-void ChooseOwn(const std::vector<Counted>& pool, std::uint32_t* palette, int shared, int size,
-               const quantize::DeviceColours& device) {
-    const int own = size - shared;
-    std::vector<std::uint32_t> centres;
-    std::vector<Counted> onDevice;
-    for (const Counted& c : pool) {
-        const std::uint32_t d =
-            device.Nearest(Channel(c.colour, 0), Channel(c.colour, 1), Channel(c.colour, 2));
-        if (std::find(palette, palette + shared, d) == palette + shared &&
-            std::none_of(onDevice.begin(), onDevice.end(),
-                         [d](const Counted& o) { return o.colour == d; })) {
-            onDevice.push_back({d, c.count});
+// Chooses `own` entries for the weighted colours, none of them alike or a shared entry: the
+// colours themselves where they fit, else weighted k-means around the shared entries, the
+// centres moved onto the device's colours.
+std::vector<Colour> OwnEntries(const std::vector<Counted>& colours,
+                               const std::vector<Colour>& shared, int own,
+                               const quantize::DeviceColours& device) {
+    std::vector<Colour> entries;
+    std::vector<Counted> free;
+    for (const Counted& c : colours) {
+        if (!Holds(shared, c.colour)) {
+            free.push_back(c);
         }
     }
-    if (static_cast<int>(onDevice.size()) <= own) {
-        for (const Counted& c : onDevice) {
-            centres.push_back(c.colour);
+    const auto taken = [&](Colour d) { return Holds(shared, d) || Holds(entries, d); };
+    if (static_cast<int>(free.size()) <= own) {
+        for (const Counted& c : free) {
+            entries.push_back(c.colour);
         }
     } else {
-        // The most frequent colour first, then each time the colour farthest from every centre.
-        std::vector<int> nearest(pool.size(), std::numeric_limits<int>::max());
-        std::size_t next = static_cast<std::size_t>(
-            std::max_element(pool.begin(), pool.end(),
-                             [](const Counted& a, const Counted& b) { return a.count < b.count; }) -
-            pool.begin());
-        while (static_cast<int>(centres.size()) < own) {
-            centres.push_back(pool[next].colour);
-            for (std::size_t i = 0; i < pool.size(); ++i) {
-                nearest[i] = std::min(nearest[i], ColourDistance(centres.back(), pool[i].colour));
-            }
-            next = static_cast<std::size_t>(std::max_element(nearest.begin(), nearest.end()) -
-                                            nearest.begin());
+        using Centre = std::array<double, 3>;
+        const auto channels = [](Colour c) {
+            return Centre{static_cast<double>(c >> 16 & 255), static_cast<double>(c >> 8 & 255),
+                          static_cast<double>(c & 255)};
+        };
+        const auto distance = [](const Centre& a, const Centre& b) {
+            return (a[0] - b[0]) * (a[0] - b[0]) + 2 * (a[1] - b[1]) * (a[1] - b[1]) +
+                   (a[2] - b[2]) * (a[2] - b[2]);
+        };
+        std::vector<Centre> fixedCentres, centres;
+        for (const Colour c : shared) {
+            fixedCentres.push_back(channels(c));
         }
-        for (int pass = 0; pass < kMeansPasses; ++pass) {
-            std::vector<std::array<std::uint64_t, 4>> sums(centres.size());
-            for (const Counted& c : pool) {
-                std::size_t best = 0;
-                int bestDistance = std::numeric_limits<int>::max();
+        // Seeds: each the colour of most weight times its distance from the seeds before it.
+        std::vector<double> nearest(free.size(), std::numeric_limits<double>::max());
+        const auto lower = [&](const Centre& centre) {
+            for (std::size_t i = 0; i < free.size(); ++i) {
+                nearest[i] = std::min(nearest[i], distance(channels(free[i].colour), centre));
+            }
+        };
+        for (const Centre& centre : fixedCentres) {
+            lower(centre);
+        }
+        for (int k = 0; k < own; ++k) {
+            std::size_t best = 0;
+            double bestScore = -1;
+            for (std::size_t i = 0; i < free.size(); ++i) {
+                const double d = nearest[i] == std::numeric_limits<double>::max() ? 1 : nearest[i];
+                const double score = free[i].count * d;
+                if (score > bestScore) {
+                    bestScore = score;
+                    best = i;
+                }
+            }
+            centres.push_back(channels(free[best].colour));
+            lower(centres.back());
+        }
+        // Lloyd's steps; the shared entries keep their colours.
+        std::vector<std::size_t> of(free.size());
+        for (int step = 0; step < 5; ++step) {
+            std::vector<Centre> sums(centres.size(), Centre{0, 0, 0});
+            std::vector<double> weights(centres.size(), 0);
+            for (std::size_t i = 0; i < free.size(); ++i) {
+                const Centre c = channels(free[i].colour);
+                double best = std::numeric_limits<double>::max();
+                for (const Centre& f : fixedCentres) {
+                    best = std::min(best, distance(c, f));
+                }
+                std::size_t which = centres.size();
                 for (std::size_t k = 0; k < centres.size(); ++k) {
-                    const int d = ColourDistance(centres[k], c.colour);
-                    if (d < bestDistance) {
-                        best = k;
-                        bestDistance = d;
+                    const double d = distance(c, centres[k]);
+                    if (d < best) {
+                        best = d;
+                        which = k;
                     }
                 }
-                for (int k = 0; k < 3; ++k) {
-                    sums[best][static_cast<std::size_t>(k)] +=
-                        c.count * static_cast<std::uint64_t>(Channel(c.colour, k));
+                if (which < centres.size()) {
+                    for (int ch = 0; ch < 3; ++ch) {
+                        sums[which][static_cast<std::size_t>(ch)] +=
+                            c[static_cast<std::size_t>(ch)] * free[i].count;
+                    }
+                    weights[which] += free[i].count;
                 }
-                sums[best][3] += c.count;
             }
             for (std::size_t k = 0; k < centres.size(); ++k) {
-                const auto& s = sums[k];
-                if (s[3] != 0) {
-                    const auto mean = [&](int c) {
-                        return static_cast<std::uint32_t>(
-                            (s[static_cast<std::size_t>(c)] + s[3] / 2) / s[3]);
-                    };
-                    centres[k] = mean(0) << 16 | mean(1) << 8 | mean(2);
+                if (weights[k] > 0) {
+                    for (std::size_t ch = 0; ch < 3; ++ch) {
+                        centres[k][ch] = sums[k][ch] / weights[k];
+                    }
                 }
             }
         }
-    }
-    // On the device, none repeating an entry before it.
-    for (int k = 0; k < own; ++k) {
-        std::uint32_t c =
-            k < static_cast<int>(centres.size()) ? centres[static_cast<std::size_t>(k)] : 0;
-        c = device.Nearest(Channel(c, 0), Channel(c, 1), Channel(c, 2));
-        const auto taken = [&](std::uint32_t colour) {
-            return std::find(palette, palette + shared + k, colour) != palette + shared + k;
-        };
-        if (taken(c)) {
-            device.NearestFree(Channel(c, 0), Channel(c, 1), Channel(c, 2), taken, c);
+        for (const Centre& centre : centres) {
+            Colour c = 0;
+            if (device.NearestFree(static_cast<int>(centre[0] + 0.5),
+                                   static_cast<int>(centre[1] + 0.5),
+                                   static_cast<int>(centre[2] + 0.5), taken, c)) {
+                entries.push_back(c);
+            }
         }
-        palette[shared + k] = c;
+    }
+    // Entries no colour needs: the free device colours nearest to black.
+    while (static_cast<int>(entries.size()) < own) {
+        Colour c = 0;
+        if (!device.NearestFree(0, 0, 0, taken, c)) {
+            c = entries.empty() ? 0 : entries.back(); // a device of fewer colours than K
+        }
+        entries.push_back(c);
+    }
+    return entries;
+}
+
+// The error of drawing a tile's colours with a palette's entries, nearest by nearest; stops
+// early once above `bound`.
+std::int64_t TileError(const TileColours& tiles, std::size_t t, const Colour* entries, int count,
+                       std::int64_t bound) {
+    std::int64_t error = 0;
+    for (std::size_t i = tiles.start[t]; i < tiles.start[t + 1] && error <= bound; ++i) {
+        int best = std::numeric_limits<int>::max();
+        for (int k = 0; k < count && best > 0; ++k) {
+            best = std::min(best, ColourDistance(tiles.colours[i].colour, entries[k]));
+        }
+        error += static_cast<std::int64_t>(best) * tiles.colours[i].count;
+    }
+    return error;
+}
+
+// Packs the tiles' own colours into at most P sets of `own`: largest sets first, each into the
+// set it grows least. Empty when they do not fit.
+std::vector<std::vector<Colour>> PackExactly(const TileColours& tiles,
+                                             const std::vector<Colour>& shared, int own,
+                                             int palettes, std::vector<int>& paletteOfTile) {
+    std::vector<std::vector<Colour>> sets(tiles.Tiles());
+    for (std::size_t t = 0; t < tiles.Tiles(); ++t) {
+        for (std::size_t i = tiles.start[t]; i < tiles.start[t + 1]; ++i) {
+            if (!Holds(shared, tiles.colours[i].colour)) {
+                sets[t].push_back(tiles.colours[i].colour);
+            }
+        }
+        if (static_cast<int>(sets[t].size()) > own) {
+            return {};
+        }
+    }
+    std::vector<std::size_t> order(tiles.Tiles());
+    for (std::size_t t = 0; t < order.size(); ++t) {
+        order[t] = t;
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return sets[a].size() > sets[b].size(); });
+    std::vector<std::vector<Colour>> packed;
+    std::vector<Colour> merged;
+    for (const std::size_t t : order) {
+        std::size_t best = packed.size();
+        std::size_t bestSize = 0;
+        for (std::size_t p = 0; p < packed.size(); ++p) {
+            merged.clear();
+            std::set_union(packed[p].begin(), packed[p].end(), sets[t].begin(), sets[t].end(),
+                           std::back_inserter(merged));
+            if (static_cast<int>(merged.size()) <= own &&
+                (best == packed.size() || merged.size() - packed[p].size() < bestSize)) {
+                best = p;
+                bestSize = merged.size() - packed[p].size();
+            }
+        }
+        if (best == packed.size()) {
+            if (static_cast<int>(packed.size()) == palettes) {
+                return {};
+            }
+            packed.emplace_back();
+        }
+        merged.clear();
+        std::set_union(packed[best].begin(), packed[best].end(), sets[t].begin(), sets[t].end(),
+                       std::back_inserter(merged));
+        packed[best] = merged;
+        paletteOfTile[t] = static_cast<int>(best);
+    }
+    return packed;
+}
+
+// Each tile's mean colour.
+std::vector<std::array<double, 3>> TileMeans(const TileColours& tiles) {
+    std::vector<std::array<double, 3>> means(tiles.Tiles(), {0, 0, 0});
+    for (std::size_t t = 0; t < tiles.Tiles(); ++t) {
+        double weight = 0;
+        for (std::size_t i = tiles.start[t]; i < tiles.start[t + 1]; ++i) {
+            const Colour c = tiles.colours[i].colour;
+            const int n = tiles.colours[i].count;
+            means[t][0] += (c >> 16 & 255) * n;
+            means[t][1] += (c >> 8 & 255) * n;
+            means[t][2] += (c & 255) * n;
+            weight += n;
+        }
+        for (double& m : means[t]) {
+            m = weight > 0 ? m / weight : 0;
+        }
+    }
+    return means;
+}
+
+double MeanDistance(const std::array<double, 3>& a, const std::array<double, 3>& b) {
+    return (a[0] - b[0]) * (a[0] - b[0]) + 2 * (a[1] - b[1]) * (a[1] - b[1]) +
+           (a[2] - b[2]) * (a[2] - b[2]);
+}
+
+// The first groups: seeds the tiles farthest apart by mean colour, each tile with its nearest.
+void SeedGroups(const TileColours& tiles, int palettes, std::vector<int>& paletteOfTile) {
+    const std::vector<std::array<double, 3>> means = TileMeans(tiles);
+    std::vector<double> nearest(means.size(), std::numeric_limits<double>::max());
+    std::array<double, 3> centre = {0, 0, 0};
+    for (const auto& m : means) {
+        for (std::size_t ch = 0; ch < 3; ++ch) {
+            centre[ch] += m[ch] / static_cast<double>(means.size());
+        }
+    }
+    std::vector<std::size_t> seeds;
+    for (int p = 0; p < palettes && p < static_cast<int>(means.size()); ++p) {
+        std::size_t best = 0;
+        double far = -1;
+        for (std::size_t t = 0; t < means.size(); ++t) {
+            const double d = seeds.empty() ? MeanDistance(means[t], centre) : nearest[t];
+            if (d > far) {
+                far = d;
+                best = t;
+            }
+        }
+        seeds.push_back(best);
+        for (std::size_t t = 0; t < means.size(); ++t) {
+            const double d = MeanDistance(means[t], means[best]);
+            if (d < nearest[t]) {
+                nearest[t] = d;
+                paletteOfTile[t] = p;
+            }
+        }
     }
 }
+
+// The colours of a group's tiles, counted together.
+std::vector<Counted> GroupColours(const TileColours& tiles, const std::vector<int>& paletteOfTile,
+                                  int group) {
+    std::vector<Counted> all;
+    for (std::size_t t = 0; t < tiles.Tiles(); ++t) {
+        if (paletteOfTile[t] == group) {
+            all.insert(all.end(),
+                       tiles.colours.begin() + static_cast<std::ptrdiff_t>(tiles.start[t]),
+                       tiles.colours.begin() + static_cast<std::ptrdiff_t>(tiles.start[t + 1]));
+        }
+    }
+    std::sort(all.begin(), all.end(),
+              [](const Counted& a, const Counted& b) { return a.colour < b.colour; });
+    std::vector<Counted> merged;
+    for (const Counted& c : all) {
+        if (!merged.empty() && merged.back().colour == c.colour) {
+            merged.back().count += c.count;
+        } else {
+            merged.push_back(c);
+        }
+    }
+    return merged;
+}
+
+constexpr int kGroupingRounds = 4;
 
 } // namespace
 
-TilePalettes ChooseTilePalettes(const TileGrid& grid, int palettes, int size,
-                                const std::vector<std::uint32_t>& shared,
-                                const quantize::DeviceColours& device) {
-    const int P = palettes, K = size, N = static_cast<int>(shared.size());
-    const std::size_t count = static_cast<std::size_t>(grid.Count());
-    std::vector<std::vector<Counted>> tiles(count);
-    std::vector<std::array<std::uint64_t, 3>> means(count);
-    for (std::size_t t = 0; t < count; ++t) {
-        tiles[t] = TileColours(grid, t);
-        std::array<std::uint64_t, 4> sum{};
-        for (const Counted& c : tiles[t]) {
-            for (int k = 0; k < 3; ++k) {
-                sum[static_cast<std::size_t>(k)] +=
-                    c.count * static_cast<std::uint64_t>(Channel(c.colour, k));
-            }
-            sum[3] += c.count;
-        }
-        for (int k = 0; k < 3; ++k) {
-            means[t][static_cast<std::size_t>(k)] = sum[static_cast<std::size_t>(k)] / sum[3];
-        }
-    }
-    const auto meanDistance = [&](std::size_t a, std::size_t b) {
-        std::uint64_t d = 0;
-        for (std::size_t k = 0; k < 3; ++k) {
-            const std::int64_t diff =
-                static_cast<std::int64_t>(means[a][k]) - static_cast<std::int64_t>(means[b][k]);
-            d += static_cast<std::uint64_t>(diff * diff);
-        }
-        return d;
-    };
+TilePalettes ChoosePalettes(const TiledImage& image, const TileShape& shape,
+                            const std::vector<std::uint32_t>& fixed, bool key,
+                            const quantize::DeviceColours& device) {
+    const Colour keyColour = fixed.empty() ? 0 : fixed[0];
+    const TileColours tiles = CountTiles(image, device, key && !fixed.empty(), keyColour);
+    const std::vector<Colour> shared = SharedEntries(tiles, shape, fixed, device);
+    const int own = shape.size - shape.shared;
+    const auto k = static_cast<std::size_t>(shape.size);
     TilePalettes result;
-    result.colours.assign(static_cast<std::size_t>(P * K), 0);
-    result.paletteOf.assign(count, 0);
-    // First groups: tiles by their mean colours, around P tiles spread by farthest-first.
-    std::vector<std::size_t> seeds{0};
-    std::vector<std::uint64_t> nearest(count, std::numeric_limits<std::uint64_t>::max());
-    while (static_cast<int>(seeds.size()) < P && seeds.size() < count) {
-        for (std::size_t t = 0; t < count; ++t) {
-            nearest[t] = std::min(nearest[t], meanDistance(t, seeds.back()));
-        }
-        const auto far = std::max_element(nearest.begin(), nearest.end());
-        if (*far == 0) {
-            break; // every tile's mean is a seed's
-        }
-        seeds.push_back(static_cast<std::size_t>(far - nearest.begin()));
-    }
-    for (std::size_t t = 0; t < count; ++t) {
-        std::uint64_t best = std::numeric_limits<std::uint64_t>::max();
-        for (std::size_t s = 0; s < seeds.size(); ++s) {
-            const std::uint64_t d = meanDistance(t, seeds[s]);
-            if (d < best) {
-                best = d;
-                result.paletteOf[t] = static_cast<int>(s);
+    result.paletteOfTile.assign(tiles.Tiles(), 0);
+    result.entries.assign(static_cast<std::size_t>(shape.palettes) * k, 0);
+    const auto setPalette = [&](int p, const std::vector<Colour>& ownEntries) {
+        Colour* entries = &result.entries[static_cast<std::size_t>(p) * k];
+        std::copy(shared.begin(), shared.end(), entries);
+        std::copy(ownEntries.begin(), ownEntries.end(), entries + shared.size());
+    };
+
+    std::vector<std::vector<Colour>> packed =
+        PackExactly(tiles, shared, own, shape.palettes, result.paletteOfTile);
+    if (!packed.empty() || tiles.colours.empty()) {
+        packed.resize(static_cast<std::size_t>(shape.palettes));
+        for (int p = 0; p < shape.palettes; ++p) {
+            std::vector<Counted> colours;
+            for (const Colour c : packed[static_cast<std::size_t>(p)]) {
+                colours.push_back({c, 1});
             }
+            setPalette(p, OwnEntries(colours, shared, own, device));
         }
-    }
-    for (int round = 0; round < kRounds; ++round) {
-        for (int p = 0; p < P; ++p) {
-            std::uint32_t* palette = &result.colours[static_cast<std::size_t>(p * K)];
-            std::copy(shared.begin(), shared.end(), palette);
-            ChooseOwn(GroupColours(tiles, result.paletteOf, p), palette, N, K, device);
-        }
-        if (round + 1 == kRounds) {
-            break;
-        }
-        // Each tile to the palette that serves it best (the lower palette on a tie); a palette
-        // no tile took is given the tile served worst.
-        std::vector<std::uint64_t> costs(count);
-        std::vector<int> taken(static_cast<std::size_t>(P), 0);
-        for (std::size_t t = 0; t < count; ++t) {
-            std::uint64_t best = std::numeric_limits<std::uint64_t>::max();
-            for (int p = 0; p < P; ++p) {
-                const std::uint64_t c =
-                    Cost(tiles[t], &result.colours[static_cast<std::size_t>(p * K)], K, best);
-                if (c < best) {
-                    best = c;
-                    result.paletteOf[t] = p;
+    } else {
+        SeedGroups(tiles, shape.palettes, result.paletteOfTile);
+        for (int round = 0; round < kGroupingRounds; ++round) {
+            for (int p = 0; p < shape.palettes; ++p) {
+                setPalette(p, OwnEntries(GroupColours(tiles, result.paletteOfTile, p), shared, own,
+                                         device));
+            }
+            if (round + 1 == kGroupingRounds) {
+                break;
+            }
+            bool moved = false;
+            for (std::size_t t = 0; t < tiles.Tiles(); ++t) {
+                const int was = result.paletteOfTile[t];
+                std::int64_t best =
+                    TileError(tiles, t, &result.entries[static_cast<std::size_t>(was) * k],
+                              shape.size, std::numeric_limits<std::int64_t>::max());
+                for (int p = 0; p < shape.palettes && best > 0; ++p) {
+                    const std::int64_t e =
+                        TileError(tiles, t, &result.entries[static_cast<std::size_t>(p) * k],
+                                  shape.size, best);
+                    if (e < best) {
+                        best = e;
+                        result.paletteOfTile[t] = p;
+                    }
                 }
+                moved = moved || result.paletteOfTile[t] != was;
             }
-            costs[t] = best;
-            ++taken[static_cast<std::size_t>(result.paletteOf[t])];
-        }
-        for (int p = 0; p < P; ++p) {
-            const auto worst = std::max_element(costs.begin(), costs.end());
-            if (taken[static_cast<std::size_t>(p)] == 0 && worst != costs.end() && *worst > 0) {
-                result.paletteOf[static_cast<std::size_t>(worst - costs.begin())] = p;
-                *worst = 0;
+            if (!moved) {
+                break;
             }
         }
+    }
+    result.exactTile.assign(tiles.Tiles(), false);
+    for (std::size_t t = 0; t < tiles.Tiles(); ++t) {
+        const Colour* entries =
+            &result.entries[static_cast<std::size_t>(result.paletteOfTile[t]) * k];
+        result.exactTile[t] = TileError(tiles, t, entries, shape.size, 0) == 0;
     }
     return result;
 }

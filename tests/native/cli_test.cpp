@@ -339,10 +339,6 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
     EXPECT_EQ(o.fixed, 20);
     EXPECT_TRUE(o.adaptive && o.verbose && !o.quiet);
     EXPECT_EQ(o.jobs, 3);
-    // A target sets the tile rule; a flag after it overrides.
-    cli::Options tiled;
-    EXPECT_EQ(parse({"tiles", "a.bmp", "--target", "gbc", "--size", "8"}, tiled), "");
-    EXPECT_EQ(tiled.tileShape, (tiles::TileShape{8, 8, 8, 8, 0, {5, 5, 5}}));
     cli::Options ended;
     EXPECT_EQ(parse({"exact", "-d", "out", "--", "-x.bmp", "--quiet"}, ended), "");
     EXPECT_EQ(ended.inputs, (std::vector<std::string>{"-x.bmp", "--quiet"}));
@@ -416,11 +412,6 @@ TEST(CliOptions, WhatIsTakenAndWhatIsRefused) {
               "frequency counts a result's pixels"},
              {{"diffuse", "a.bmp", "--adaptive", "--keep", "p.gpl"}, "--keep belongs to palette"},
              {{"compact", "a.bmp", "--adaptive"}, "compact takes -o, -d, --format and --key"},
-             {{"tiles", "a.bmp", "--palettes", "17"}, "--palettes 17 of --size 16 make 272"},
-             {{"tiles", "a.bmp", "--tile", "0x8"}, "--tile takes WxH"},
-             {{"tiles", "a.bmp", "--size", "4", "--shared", "5"},
-              "--shared 5 is more than a palette's 4 entries"},
-             {{"tiles", "a.bmp", "--target", "sms"}, "--target takes snes, gba, gbc"},
              {{"diffuse", "a.bmp", "--adaptive", "--report"}, "belong to tiles"},
          }) {
         cli::Options options;
@@ -473,16 +464,12 @@ TEST_F(Cli, CompactAndKeep) {
     EXPECT_TRUE(Said("--keep"));
 }
 
-// tiles: a SNES image with its BGR555 palettes beside it; a bad tile rule writes nothing.
+// tiles: a SNES image's palettes beside it in BGR555.
 TEST_F(Cli, TilesForADevice) {
     Put("photo.bmp", ManyColours());
-    EXPECT_EQ(Run("tiles @photo.bmp -o @snes.png --target snes --palette-out @snes.pal --report"),
-              0)
+    EXPECT_EQ(Run("tiles @photo.bmp -o @snes.png --target snes --palette-out @snes.pal"), 0)
         << stderr_;
-    EXPECT_TRUE(Said("tiles of each palette:"));
     EXPECT_EQ(Get("snes.pal").size(), 2u * 8 * 16);
-    EXPECT_EQ(Run("tiles @photo.bmp -o @bad.png --palettes 32 --size 16"), 2);
-    EXPECT_FALSE(Has("bad.png"));
 }
 
 // --from: a built-in palette by name, taken whole where it fits (the PNG's palette then holds
