@@ -374,7 +374,7 @@ std::vector<Counted> GroupColours(const TileColours& tiles, const std::vector<in
     return merged;
 }
 
-constexpr int kGroupingRounds = 4;
+constexpr int kGroupingRounds = 8;
 
 } // namespace
 
