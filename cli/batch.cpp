@@ -217,6 +217,9 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
             image.data(), image.size(),
             images.entriesOfHeader && told > 0 ? static_cast<int>(told) : images.png.entries,
             images.png.keyTransparent);
+        if (indexed) {
+            indexed->keyStep = images.png.keyStep;
+        }
         if (!indexed || (images.bits != 8 && indexed->bits != 8)) {
             return {kFileError, output,
                     images.bits != 8 ? "only plain 8-bit images are written with fewer bits"

@@ -434,7 +434,15 @@ bool WriteIndexedPng(const quantize::IndexedImage& image, std::vector<std::uint8
     out.insert(out.end(), kSignature, kSignature + 8);
     AppendChunk(out, "IHDR", header, sizeof header);
     AppendChunk(out, "PLTE", image.table.data(), 3 * static_cast<std::size_t>(image.entries));
-    if (image.key) {
+    if (image.key && image.keyStep > 0) {
+        // Every keyStep-th entry is a key colour: a tile image's palettes each start with it.
+        std::vector<std::uint8_t> alpha(
+            static_cast<std::size_t>((image.entries - 1) / image.keyStep * image.keyStep + 1), 255);
+        for (std::size_t e = 0; e < alpha.size(); e += static_cast<std::size_t>(image.keyStep)) {
+            alpha[e] = 0;
+        }
+        AppendChunk(out, "tRNS", alpha.data(), alpha.size());
+    } else if (image.key) {
         AppendChunk(out, "tRNS", kTransparent, 1);
     }
     for (std::size_t at = 0; at < compressed.size(); at += kIdatSize) {

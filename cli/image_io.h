@@ -51,6 +51,7 @@ DecodedSize DecodedSizeOf(const std::uint8_t* data, std::size_t size);
 struct PngChoices {
     int entries = 256;
     bool keyTransparent = false;
+    int keyStep = 0; // with keyTransparent, entries 0, keyStep, 2 * keyStep ... are transparent
 };
 
 // The PNG file of an image: indexed, of 1, 2, 4 or 8 bits an index, with the image's first

@@ -344,7 +344,7 @@ int RunTiles(const Options& options) {
     }
     const int entries = input.shape.palettes * input.shape.size;
     ImageSettings images;
-    images.png = {entries, options.key};
+    images.png = {entries, options.key, input.shape.size};
     if (options.key) {
         images.alpha.keyed = true;
         std::memcpy(images.alpha.key, colours.table, 3); // blue, green, red

@@ -24,6 +24,7 @@ struct IndexedImage {
     int entries = 256;
     int bits = 8;
     bool key = false;
+    int keyStep = 0; // with `key`, every keyStep-th entry is transparent too (tile palettes)
     bool topDown = false;
 
     // The bytes of a row's pixels, without the padding up to the stride.

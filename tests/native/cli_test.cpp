@@ -470,6 +470,19 @@ TEST_F(Cli, TilesForADevice) {
     EXPECT_EQ(Run("tiles @photo.bmp -o @snes.png --target snes --palette-out @snes.pal"), 0)
         << stderr_;
     EXPECT_EQ(Get("snes.pal").size(), 2u * 8 * 16);
+    // With a key colour, entry 0 of every palette is transparent in a PNG.
+    Put("key.gpl", "GIMP Palette\n1 2 3\n");
+    ASSERT_EQ(Run("tiles @photo.bmp -o @keyed.png --palettes 4 --size 4 --palette @key.gpl --key"),
+              0)
+        << stderr_;
+    const Bytes png = Get("keyed.png");
+    const std::string text(png.begin(), png.end());
+    const std::size_t trns = text.find("tRNS");
+    ASSERT_NE(trns, std::string::npos);
+    EXPECT_EQ(bmp::ReadU32(&png[trns - 4]), 0x0D000000u); // 13 entries, big-endian length
+    for (std::size_t e = 0; e < 13; ++e) {
+        EXPECT_EQ(png[trns + 4 + e], e % 4 == 0 ? 0 : 255) << e;
+    }
 }
 
 // --from: a built-in palette by name, taken whole where it fits (the PNG's palette then holds
