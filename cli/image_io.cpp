@@ -73,13 +73,16 @@ bool MakeRoom(std::uint32_t width, std::uint32_t height, FileBytes& bmp,
     }
 }
 
-// Reads every pixel of a PNG file as red, green, blue and alpha samples of 8 bits, or of 16
-// where the file has them, into the BMP a row at a time. An interlaced image is read pass by
-// pass, each pass's rows put in place at once, so that no more than the BMP and a row is
-// ever held (a 16-bit image held whole would take 8 bytes a pixel). No C++ object lives in
-// this frame: libpng's errors jump back here.
-bool ReadPng(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
-             FileBytes& bmp, std::vector<std::uint8_t>& row, char* message) {
+// What reads a PNG's pixels once its header has been read, in the frame of ReadPngWith, whose
+// setjmp libpng's errors jump back to: nothing in it may need destroying.
+using PngPixels = void (*)(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height,
+                           void* context);
+
+// Reads a PNG's header (an image of no pixels or too many is refused), then its pixels with
+// `pixels`. False, with `message`, when libpng or `pixels` refuses the file. No C++ object lives
+// in this frame: libpng's errors jump back here.
+bool ReadPngWith(const std::uint8_t* data, std::size_t size, char* message, PngPixels pixels,
+                 void* context) {
     MemoryReader reader{data, size, 0};
     png_structp png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
@@ -99,11 +102,34 @@ bool ReadPng(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
-    const int depth = png_get_bit_depth(png, info);
-    const int colour = png_get_color_type(png, info);
     if (!image::Plain24Size(width, height)) {
         png_error(png, "the image has no pixels or too many");
     }
+    pixels(png, info, width, height, context);
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+struct TrueColourRead {
+    const image::AlphaRule* rule;
+    FileBytes* bmp;
+    std::vector<std::uint8_t>* row;
+};
+
+// Reads every pixel of a PNG file as red, green, blue and alpha samples of 8 bits, or of 16
+// where the file has them, into the BMP a row at a time. An interlaced image is read pass by
+// pass, each pass's rows put in place at once, so that no more than the BMP and a row is
+// ever held (a 16-bit image held whole would take 8 bytes a pixel). No C++ object lives in
+// this frame: libpng's errors jump back to ReadPngWith's.
+void ReadTrueColour(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height,
+                    void* context) {
+    const auto& read = *static_cast<TrueColourRead*>(context);
+    const image::AlphaRule& rule = *read.rule;
+    FileBytes& bmp = *read.bmp;
+    std::vector<std::uint8_t>& row = *read.row;
+    const int depth = png_get_bit_depth(png, info);
+    const int colour = png_get_color_type(png, info);
     const bool transparent = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     if (colour == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(png);
@@ -152,45 +178,34 @@ bool ReadPng(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
             writer.Row(y, row.data());
         }
     }
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
 }
+
+bool ReadPng(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
+             FileBytes& bmp, std::vector<std::uint8_t>& row, char* message) {
+    TrueColourRead read{&rule, &bmp, &row};
+    return ReadPngWith(data, size, message, ReadTrueColour, &read);
+}
+
+struct IndicesRead {
+    bool keyZero;
+    FileBytes* bmp;
+};
 
 // Reads a palette PNG's indices, one byte each, into the plain 8-bit BMP file image of them:
 // the PLTE's colours as its table (biClrUsed says how many), the rows bottom-up. An interlaced
-// image's passes are read into the BMP's rows themselves. False, with `message`, for a PNG of
-// another colour type, and for transparency an 8-bit BMP cannot hold: any but entry 0 fully
-// transparent and the rest opaque, which `keyZero` allows. No C++ object lives in this frame:
-// libpng's errors jump back here.
-bool ReadPngIndices(const std::uint8_t* data, std::size_t size, bool keyZero, FileBytes& bmp,
-                    char* message) {
-    MemoryReader reader{data, size, 0};
-    png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, message, OnPngError, OnPngWarning);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        std::snprintf(message, 200, "out of memory");
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    png_set_read_fn(png, &reader, ReadFromMemory);
-    png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
-    png_read_info(png, info);
-    const png_uint_32 width = png_get_image_width(png, info);
-    const png_uint_32 height = png_get_image_height(png, info);
+// image's passes are read into the BMP's rows themselves. Refuses a PNG of another colour type,
+// and transparency an 8-bit BMP cannot hold: any but entry 0 fully transparent and the rest
+// opaque, which `keyZero` allows.
+void ReadIndices(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height,
+                 void* context) {
+    const auto& read = *static_cast<IndicesRead*>(context);
+    const bool keyZero = read.keyZero;
+    FileBytes& bmp = *read.bmp;
     png_colorp entries = nullptr;
     int count = 0;
     if (png_get_color_type(png, info) != PNG_COLOR_TYPE_PALETTE ||
         png_get_PLTE(png, info, &entries, &count) == 0) {
         png_error(png, "not an indexed (palette) PNG");
-    }
-    if (!image::Plain24Size(width, height)) {
-        png_error(png, "the image has no pixels or too many");
     }
     png_bytep alpha = nullptr;
     int transparent = 0;
@@ -233,9 +248,12 @@ bool ReadPngIndices(const std::uint8_t* data, std::size_t size, bool keyZero, Fi
             png_read_row(png, head + bmp::k8BitPixelData + (height - 1 - y) * stride, nullptr);
         }
     }
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
+}
+
+bool ReadPngIndices(const std::uint8_t* data, std::size_t size, bool keyZero, FileBytes& bmp,
+                    char* message) {
+    IndicesRead read{keyZero, &bmp};
+    return ReadPngWith(data, size, message, ReadIndices, &read);
 }
 
 // libjpeg's errors jump back as libpng's do, and so does its first warning (damaged data
