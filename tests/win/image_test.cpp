@@ -136,6 +136,28 @@ TEST_F(Images, DocumentsAreSavedAsPngByTheirName) {
             }
         }
     }
+
+    // タイル with the key colour: entry 0 of every palette is transparent.
+    QualityKey = 1;
+    TileWidth = TileHeight = 8;
+    TilePalettes = 2;
+    TileSize = 4;
+    TileShared = 1;
+    TileTarget[0] = '\0';
+    ASSERT_TRUE(Open(TW_PNG_CORPUS_DIR "/basn2c08.png"));
+    ResetSeams();
+    Seams.messageAnswer = IDYES; // the fixed palette
+    Diffuse(IDM_REDUCE_TILES);
+    ResetSeams();
+    Seams.dialogPath = Name("tiles.png");
+    Command(IDM_SAVEAS);
+    const Bytes tiles = OnDisk(Name("tiles.png"));
+    const std::string text(tiles.begin(), tiles.end());
+    const std::size_t trns = text.find("tRNS");
+    ASSERT_NE(trns, std::string::npos);
+    EXPECT_EQ(Bytes(tiles.begin() + static_cast<std::ptrdiff_t>(trns + 4),
+                    tiles.begin() + static_cast<std::ptrdiff_t>(trns + 9)),
+              (Bytes{0, 255, 255, 255, 0}));
 }
 
 // Puts the images on the clipboard, each under its format.

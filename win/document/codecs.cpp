@@ -191,7 +191,8 @@ bool EncodePng(const quantize::IndexedImage& image, std::vector<BYTE>& png) {
         ComObject<IWICPalette> palette;
         WICColor colours[256];
         for (int i = 0; i < image.entries; ++i) {
-            const WICColor alpha = image.key && i == 0 ? 0 : 0xFF000000u;
+            const bool key = i == 0 || (image.keyStep > 0 && i % image.keyStep == 0);
+            const WICColor alpha = image.key && key ? 0 : 0xFF000000u;
             colours[i] = alpha | static_cast<WICColor>(image.table[3 * i]) << 16 |
                          static_cast<WICColor>(image.table[3 * i + 1]) << 8 |
                          image.table[3 * i + 2];

@@ -20,6 +20,7 @@ struct DocumentKind {
     bool decoded = false;
     int paletteEntries = 256;
     bool keyTransparent = false;
+    int keyStep = 0; // with keyTransparent, entries keyStep, 2 * keyStep ... too (tile palettes)
     bool unsaved = false; // a conversion changed the image since it was opened or saved
 };
 extern DocumentKind Kind;

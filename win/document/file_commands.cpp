@@ -42,6 +42,9 @@ static bool PackDocument(const BYTE* document, bool png, int bits, std::vector<B
     std::vector<BYTE> copy(document, document + ImageBytes);
     auto view =
         quantize::ViewPlainBmp(copy.data(), copy.size(), Kind.paletteEntries, Kind.keyTransparent);
+    if (view) {
+        view->keyStep = Kind.keyStep;
+    }
     if (!png) {
         copy.resize(static_cast<std::size_t>(quantize::PackBmpInPlace(copy.data(), *view, bits)));
         file.swap(copy);
@@ -65,10 +68,12 @@ static bool WriteDocument(HWND owner, const char* path, const char* createFailed
         return false;
     }
     const LockedBlock<const BYTE> bytes(ImageBuffer);
-    const auto indexed = bytes.get()
-                             ? quantize::ViewPlainBmp(bytes.get(), ImageBytes, Kind.paletteEntries,
-                                                      Kind.keyTransparent)
-                             : std::nullopt;
+    auto indexed = bytes.get() ? quantize::ViewPlainBmp(bytes.get(), ImageBytes,
+                                                        Kind.paletteEntries, Kind.keyTransparent)
+                               : std::nullopt;
+    if (indexed) {
+        indexed->keyStep = Kind.keyStep;
+    }
     const int bits = indexed ? BitsToWrite(*indexed, png) : 8;
     if (!png && bits == 8) {
         return WriteFileSafely(owner, path, bytes.get(), ImageBytes, createFailedText,

@@ -102,7 +102,8 @@ void TellFixedOffGrid(HWND mainWindow, const std::array<int, 3>& depth) {
     }
 }
 
-void FinishConversion(HWND window, const quantize::Result& result, int entries, bool key) {
+void FinishConversion(HWND window, const quantize::Result& result, int entries, bool key,
+                      int keyStep) {
     if (result.outcome != quantize::Outcome::Converted) {
         WorkerReport(window, text::RefusalText(result.outcome), RefusalType(result.outcome));
         return;
@@ -110,6 +111,7 @@ void FinishConversion(HWND window, const quantize::Result& result, int entries, 
     ImageBytes = static_cast<DWORD>(result.newSize);
     Kind.paletteEntries = entries;
     Kind.keyTransparent = key;
+    Kind.keyStep = keyStep;
     Kind.unsaved = true;
     ShowTitle(GetParent(window));
     if (!QuietRuns) {

@@ -53,8 +53,10 @@ void TakeFixedColours(HWND mainWindow);
 void TellFixedOffGrid(HWND mainWindow, const std::array<int, 3>& depth);
 
 // The end of a run, on the worker: a converted document takes its new size and the colours
-// its saved files hold (entry 0 transparent for `key`) and is told finished; a refusal is told.
-void FinishConversion(HWND window, const quantize::Result& result, int entries, bool key);
+// its saved files hold (entry 0 transparent for `key`, and with `keyStep` every keyStep-th
+// entry: a tile image's palettes) and is told finished; a refusal is told.
+void FinishConversion(HWND window, const quantize::Result& result, int entries, bool key,
+                      int keyStep = 0);
 
 // Creates the conversion window and runs `convert` on a worker thread, which closes the window
 // and repaints the image at its end; told when the run cannot start.

@@ -18,9 +18,9 @@ static void ConvertDocument(HWND window) {
     const quantize::Result result =
         tiles::ConvertTiles(data, data ? ImageBytes : 0, DocumentResizer(), RunTiles, reports);
     GlobalUnlock(ImageBuffer);
-    // Saved files hold the palettes one after another, entry 0 transparent for a key.
+    // Saved files hold the palettes one after another, entry 0 of each transparent for a key.
     FinishConversion(window, result, RunTiles.shape.palettes * RunTiles.shape.size,
-                     RunTiles.choices.key && RunFixedCount >= 1);
+                     RunTiles.choices.key && RunFixedCount >= 1, RunTiles.shape.size);
 }
 
 void TileCommand(HWND mainWindow) {
