@@ -74,6 +74,7 @@
 #define IDC_BITS 1030
 #define IDC_FROMFILE 1031
 #define IDC_FROMBROWSE 1032
+#define IDC_ORDER 1040
 
 // Start-up and shut-down failure messages in the string table.
 #define IDS_CLASS_REGISTER_FAILED 1
