@@ -42,6 +42,7 @@ add_library(tw_app STATIC
   win/palette/user_palette.cpp
   win/reduce/conversion_window.cpp
   win/reduce/diffusion_command.cpp
+  win/reduce/compact_command.cpp
   win/reduce/exact_command.cpp
   win/reduce/quality_dialog.cpp
 )

@@ -37,6 +37,7 @@
 #define IDM_ZOOM_OUT 40019
 #define IDM_COPY 40020
 #define IDM_PASTE 40021
+#define IDM_COMPACT 40140
 
 // Options dialog controls.
 #define IDC_AUTO256 1000
