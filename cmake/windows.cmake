@@ -43,6 +43,7 @@ add_library(tw_app STATIC
   win/reduce/conversion_run.cpp
   win/reduce/conversion_window.cpp
   win/reduce/diffusion_command.cpp
+  win/reduce/compact_command.cpp
   win/reduce/exact_command.cpp
   win/reduce/quality_dialog.cpp
   win/reduce/tile_command.cpp

@@ -28,7 +28,7 @@ LAYERS = {
     "dialogs": ["win/app/options_dialog", "win/palette/palette_dialog",
                 "win/reduce/quality_dialog", "win/reduce/tile_dialog"],
     "commands": [
-        "win/document/clipboard", "win/document/file_commands", "win/reduce/conversion_run",
+        "win/document/clipboard", "win/document/file_commands", "win/reduce/compact_command", "win/reduce/conversion_run",
         "win/reduce/diffusion_command", "win/reduce/exact_command", "win/reduce/tile_command",
     ],
     "main window": ["win/document/main_window"],

@@ -94,6 +94,10 @@ inline constexpr const char* kDepthTexts[7] = {
 };
 // 高画質の設定's bits a pixel of a saved image, in the order of the settings' list of bits.
 inline constexpr const char* kBitsTexts[5] = {"8", "4", "2", "1", "自動"};
+// 高画質の設定's orders of the chosen entries, in quantize::EntryOrder's order.
+inline constexpr const char* kOrderTexts[4] = {"そのまま", "頻度順", "明るさ順", "色相順"};
+// 未使用の色を削除 on an image that is not 8-bit.
+inline constexpr char kCompactNot8BitText[] = "未使用の色を削除できるのは8ビットの画像だけです";
 // 高画質の設定: a ビット数 that holds fewer colours than 色数.
 inline constexpr char kColoursLoweredText[] = "ビット数に合わせて色数を下げました";
 // 誤差拡散（高画質） with 色の深さ and a fixed colour off its grid: the run goes on.

@@ -89,4 +89,33 @@ TEST_F(ExactCommand, RefusedImagesAreToldAndChangeNothing) {
     }
 }
 
+// 未使用の色を削除: the unused entries leave the table and a repeated colour merges into its
+// first entry; the picture shows the same colours, the image is unsaved and リロード brings
+// the file back. A true-colour image is told and kept.
+TEST_F(ExactCommand, CompactDropsUnusedAndRepeatedEntriesKeepingEveryColour) {
+    const std::vector<std::uint32_t> table = {0xC01020, 0x30D040, 0xC01020, 0x5060E0};
+    const auto index = [](int x, int y) { return static_cast<std::uint8_t>((x / 3 + y / 2) % 3); };
+    const Bytes original = Picture8(37, 23, table, index);
+    OpenWithDialog(Write(original, "compact.bmp"));
+
+    Command(IDM_COMPACT);
+    EXPECT_TRUE(Seams.messages.empty());
+    const Bytes compacted = DocumentBytes();
+    EXPECT_EQ(bmp::ReadU32(&compacted[bmp::kBiClrUsed]), 2u);
+    EXPECT_EQ(compacted.size(), original.size()); // the table keeps its places, black after 2
+    EXPECT_TRUE(Kind.unsaved);
+    EXPECT_EQ(Paint().Misses(37, 23, [&](int x, int y) { return table[index(x, y)]; }), 0);
+
+    Seams.messageAnswer = IDNO; // the unsaved change is let go
+    Command(IDM_RELOAD);
+    EXPECT_EQ(DocumentBytes(), original);
+    Seams.messages.clear();
+
+    OpenWithDialog(Write(Picture24(8, 8, ThreeColours), "compact24.bmp"));
+    const Bytes trueColour = DocumentBytes();
+    Command(IDM_COMPACT);
+    EXPECT_TRUE(OnlyMessage("未使用の色を削除できるのは8ビットの画像だけです", MB_ICONINFORMATION));
+    EXPECT_EQ(DocumentBytes(), trueColour);
+}
+
 } // namespace

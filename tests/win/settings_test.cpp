@@ -677,4 +677,31 @@ TEST_F(Settings, TileDialogPresetsFillTheFieldsAndBadRulesAreTold) {
     DestroyWindow(Main);
 }
 
+// 並び順: a stored order out of range reads as そのまま; the dialog lists the orders, OK keeps
+// the chosen one, the run's choices take it and it is written back.
+TEST_F(Settings, QualityDialogKeepsTheEntriesOrder) {
+    const DWORD outOfRange = 4;
+    SetValue("HQOrder", REG_DWORD, &outOfRange, 4);
+    QualityOrder = 2;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(QualityOrder, 0u);
+    EXPECT_EQ(QualityChoices().order, quantize::EntryOrder::Keep);
+
+    Main = CreateMainWindow(200, 100);
+    std::vector<std::string> orders;
+    RunDialog(OpenQuality, {[&](HWND d) {
+                  orders = ListTexts(d, IDC_ORDER);
+                  Choose(d, IDC_ORDER, 2);
+                  SendMessageA(d, WM_COMMAND, IDOK, 0);
+              }});
+    DestroyWindow(Main);
+    EXPECT_EQ(orders, (std::vector<std::string>{"そのまま", "頻度順", "明るさ順", "色相順"}));
+    EXPECT_EQ(QualityChoices().order, quantize::EntryOrder::Luminance);
+    SaveSettings();
+    ExpectSetting("HQOrder", REG_DWORD, {2, 0, 0, 0});
+    QualityOrder = 0;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(QualityChoices().order, quantize::EntryOrder::Luminance);
+}
+
 } // namespace

@@ -241,6 +241,7 @@ void ResetProgram() {
     QualityEffort = quantize::kDefaultEffort;
     QualityDepth = 0;
     QualityBits = 0;
+    QualityOrder = 0;
     QualityFrom[0] = '\0';
     const tiles::TileShape tileDefaults;
     TileWidth = tileDefaults.width;

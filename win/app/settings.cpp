@@ -6,6 +6,7 @@
 #include "win/app/owners.h"
 #include "win/app/shell.h"
 #include "core/quantize/ditherings.h"
+#include "core/quantize/entry_order.h"
 #include "core/text/texts.h"
 
 DWORD AutoReduce;
@@ -21,6 +22,7 @@ DWORD QualityLinear = 0;
 DWORD QualityEffort = quantize::kDefaultEffort;
 DWORD QualityDepth = 0;
 DWORD QualityBits = 0;
+DWORD QualityOrder = 0;
 char QualityFrom[MAX_PATH];
 DWORD TileWidth = tiles::TileShape{}.width;
 DWORD TileHeight = tiles::TileShape{}.height;
@@ -69,6 +71,7 @@ const RangedValue kRangedValues[] = {
     {"TilePalettes", &TilePalettes, 1, 256, kDefaultTiles.palettes},
     {"TileSize", &TileSize, 2, 256, kDefaultTiles.size},
     {"TileShared", &TileShared, 0, 256, kDefaultTiles.shared},
+    {"HQOrder", &QualityOrder, 0, quantize::kEntryOrderCount - 1, 0},
     {"NoUnsavedPrompt", &NoUnsavedPrompt, 0, 1, 0},
     {"QuietRuns", &QuietRuns, 0, 1, 0},
 };
@@ -251,6 +254,8 @@ quantize::Choices QualityChoices() {
     choices.linear = QualityLinear != 0;
     choices.effort = static_cast<int>(QualityEffort);
     choices.depth = kQualityDepths[QualityDepth < DWORD{kQualityDepthCount} ? QualityDepth : 0];
+    choices.order = static_cast<quantize::EntryOrder>(
+        QualityOrder < DWORD{quantize::kEntryOrderCount} ? QualityOrder : 0);
     if (const int bits = QualityBitCount(); bits != 0) {
         choices.colours = std::min(choices.colours, 1 << bits);
     }

@@ -36,6 +36,9 @@ inline constexpr std::array<int, 3> kQualityDepths[kQualityDepthCount] = {
 extern DWORD QualityBits;
 inline constexpr int kQualityBitChoices = 5;
 inline constexpr int kQualityBitCounts[kQualityBitChoices] = {8, 4, 2, 1, 0};
+// The order of the chosen entries in the palette: a quantize::EntryOrder (0, as chosen, by
+// default).
+extern DWORD QualityOrder;
 // The list the chosen colours are taken from: a palette file, one of the named palettes
 // (palette::kPaletteNames), or empty for none.
 extern char QualityFrom[MAX_PATH];

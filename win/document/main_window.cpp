@@ -19,6 +19,7 @@
 #include "win/document/view.h"
 #include "win/palette/palette_dialog.h"
 #include "win/reduce/diffusion_command.h"
+#include "win/reduce/compact_command.h"
 #include "win/reduce/exact_command.h"
 #include "win/reduce/quality_dialog.h"
 #include "win/reduce/tile_command.h"
@@ -480,6 +481,9 @@ static void OnCommand(HWND window, int id) {
     case IDM_REDUCE_DIFFUSE:
         DiffusionCommand(window, quantize::kBasicDiffusion);
         break;
+    case IDM_COMPACT:
+        CompactCommand(window);
+        break;
     case IDM_REDUCE_DIFFUSE_HQ:
         DiffusionCommand(window, QualityStages());
         break;
@@ -544,7 +548,7 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
-        if (id < IDM_OPEN || id > IDM_TILES) {
+        if ((id < IDM_OPEN || id > IDM_TILES) && id != IDM_COMPACT) {
             break;
         }
         OnCommand(window, id);

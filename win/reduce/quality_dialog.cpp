@@ -5,6 +5,7 @@
 #include "win/app/settings.h"
 #include "win/app/shell.h"
 #include "core/quantize/ditherings.h"
+#include "core/quantize/entry_order.h"
 #include "core/text/texts.h"
 #include "win/document/file_io.h"
 #include "win/res/resource.h"
@@ -60,6 +61,7 @@ static void FillEffortList(HWND dialog) {
 
 static_assert(sizeof kDepthTexts / sizeof kDepthTexts[0] == kQualityDepthCount);
 static_assert(sizeof kBitsTexts / sizeof kBitsTexts[0] == kQualityBitChoices);
+static_assert(sizeof kOrderTexts / sizeof kOrderTexts[0] == quantize::kEntryOrderCount);
 
 // A list whose items are `texts` in their order, the one of index `chosen` selected.
 static void FillIndexList(HWND dialog, int id, const char* const* texts, int count, DWORD chosen) {
@@ -113,6 +115,7 @@ static void OnInit(HWND dialog) {
     CheckDlgButton(dialog, IDC_KEYCOLOUR, QualityKey ? BST_CHECKED : BST_UNCHECKED);
     FillIndexList(dialog, IDC_DEPTH, kDepthTexts, kQualityDepthCount, QualityDepth);
     FillIndexList(dialog, IDC_BITS, kBitsTexts, kQualityBitChoices, QualityBits);
+    FillIndexList(dialog, IDC_ORDER, kOrderTexts, quantize::kEntryOrderCount, QualityOrder);
     SendDlgItemMessageA(dialog, IDC_FROMFILE, EM_LIMITTEXT, MAX_PATH - 1, 0);
     SetDlgItemTextA(dialog, IDC_FROMFILE, QualityFrom);
     LimitColoursToBits(dialog);
@@ -170,6 +173,7 @@ static void OnOk(HWND dialog) {
     QualityKey = IsDlgButtonChecked(dialog, IDC_KEYCOLOUR) == BST_CHECKED ? 1 : 0;
     QualityDepth = ChosenIndex(dialog, IDC_DEPTH);
     QualityBits = ChosenIndex(dialog, IDC_BITS);
+    QualityOrder = ChosenIndex(dialog, IDC_ORDER);
     GetDlgItemTextA(dialog, IDC_FROMFILE, QualityFrom, sizeof QualityFrom);
     EndDialog(dialog, IDOK);
 }

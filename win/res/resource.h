@@ -40,6 +40,7 @@
 #define IDM_PASTE 40021
 #define IDM_REDUCE_TILES 40022
 #define IDM_TILES 40023
+#define IDM_COMPACT 40140
 
 // Options dialog controls.
 #define IDC_AUTO256 1000
@@ -77,6 +78,7 @@
 #define IDC_BITS 1030
 #define IDC_FROMFILE 1031
 #define IDC_FROMBROWSE 1032
+#define IDC_ORDER 1040
 
 // Tile settings dialog controls.
 #define IDC_TARGET 1033
