@@ -8,6 +8,7 @@
 #include "core/tiles/tile_palettes.h"
 
 #include <algorithm>
+#include <utility>
 #include <array>
 #include <limits>
 
@@ -77,6 +78,21 @@ bool Holds(const std::vector<Colour>& colours, Colour c) {
     return std::find(colours.begin(), colours.end(), c) != colours.end();
 }
 
+// Each colour once, its counts added up, in the order of the colours.
+std::vector<Counted> Merged(std::vector<Counted> all) {
+    std::sort(all.begin(), all.end(),
+              [](const Counted& a, const Counted& b) { return a.colour < b.colour; });
+    std::vector<Counted> merged;
+    for (const Counted& c : all) {
+        if (!merged.empty() && merged.back().colour == c.colour) {
+            merged.back().count += c.count;
+        } else {
+            merged.push_back(c);
+        }
+    }
+    return merged;
+}
+
 // The shared entries: the fixed colours, then the image's most frequent colours, then the
 // device colours nearest to black that are still free.
 std::vector<Colour> SharedEntries(const TileColours& tiles, const TileShape& shape,
@@ -84,17 +100,7 @@ std::vector<Colour> SharedEntries(const TileColours& tiles, const TileShape& sha
                                   const quantize::DeviceColours& device) {
     std::vector<Colour> shared(fixed.begin(), fixed.end());
     if (static_cast<int>(shared.size()) < shape.shared) {
-        std::vector<Counted> all = tiles.colours;
-        std::sort(all.begin(), all.end(),
-                  [](const Counted& a, const Counted& b) { return a.colour < b.colour; });
-        std::vector<Counted> merged;
-        for (const Counted& c : all) {
-            if (!merged.empty() && merged.back().colour == c.colour) {
-                merged.back().count += c.count;
-            } else {
-                merged.push_back(c);
-            }
-        }
+        std::vector<Counted> merged = Merged(tiles.colours);
         std::stable_sort(merged.begin(), merged.end(),
                          [](const Counted& a, const Counted& b) { return a.count > b.count; });
         for (const Counted& c : merged) {
@@ -361,17 +367,7 @@ std::vector<Counted> GroupColours(const TileColours& tiles, const std::vector<in
                        tiles.colours.begin() + static_cast<std::ptrdiff_t>(tiles.start[t + 1]));
         }
     }
-    std::sort(all.begin(), all.end(),
-              [](const Counted& a, const Counted& b) { return a.colour < b.colour; });
-    std::vector<Counted> merged;
-    for (const Counted& c : all) {
-        if (!merged.empty() && merged.back().colour == c.colour) {
-            merged.back().count += c.count;
-        } else {
-            merged.push_back(c);
-        }
-    }
-    return merged;
+    return Merged(std::move(all));
 }
 
 constexpr int kGroupingRounds = 8;
