@@ -755,6 +755,13 @@ bool FindCollision(const Options& options, std::string& problem) {
             return true;
         }
     }
+    // tiles --palette-out: the palettes' file is neither an input nor the image written.
+    const std::string palettes = FileIdentity(options.paletteOut);
+    if (!options.paletteOut.empty() && (inputs.count(palettes) || outputs.count(palettes))) {
+        problem = "--palette-out " + options.paletteOut +
+                  " would be written over an input or the image written";
+        return true;
+    }
     return false;
 }
 

@@ -97,8 +97,9 @@ std::optional<OutputFormat> FormatOf(const Options& options, const std::string& 
 bool FindUnwritableOutput(const Options& options, std::string& problem);
 
 // Two inputs whose results would go to one file (the same input twice, two files of one
-// name with -d, two links to one file), and a result that would go over another input, are
-// refused before anything is read or written: one result would be lost, or two workers
+// name with -d, two links to one file), a result that would go over another input, and a
+// tiles --palette-out over an input or the image, are refused before anything is read or
+// written: one result would be lost, or two workers
 // would replace one file at once. True, with the problem, when there are such.
 bool FindCollision(const Options& options, std::string& problem);
 

@@ -470,6 +470,13 @@ TEST_F(Cli, TilesForADevice) {
     EXPECT_EQ(Run("tiles @photo.bmp -o @snes.png --target snes --palette-out @snes.pal"), 0)
         << stderr_;
     EXPECT_EQ(Get("snes.pal").size(), 2u * 8 * 16);
+    // The palettes' file never goes over an input or the image.
+    const Bytes photo = Get("photo.bmp");
+    EXPECT_EQ(Run("tiles @photo.bmp -o @x.png --palette-out @photo.bmp"), 2);
+    EXPECT_EQ(Run("tiles @photo.bmp -o @x.png --palette-out @x.png"), 2);
+    EXPECT_TRUE(Said("would be written over an input or the image written"));
+    EXPECT_EQ(Get("photo.bmp"), photo);
+    EXPECT_FALSE(Has("x.png"));
     // With a key colour, entry 0 of every palette is transparent in a PNG.
     Put("key.gpl", "GIMP Palette\n1 2 3\n");
     ASSERT_EQ(Run("tiles @photo.bmp -o @keyed.png --palettes 4 --size 4 --palette @key.gpl --key"),
