@@ -16,6 +16,7 @@
 #include "win/document/document.h"
 #include "win/document/clipboard.h"
 #include "win/document/file_commands.h"
+#include "win/document/status_bar.h"
 #include "win/document/view.h"
 #include "win/palette/palette_dialog.h"
 #include "win/reduce/diffusion_command.h"
@@ -221,7 +222,7 @@ static void FitZoomToClient(HWND window, const bmp::DrawPlan& plan) {
         return;
     }
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     View.zoom = FittingZoom(plan.width, RowsOf(plan), client.right, client.bottom);
 }
 
@@ -238,7 +239,7 @@ static void OnPaint(HWND window) {
         return;
     }
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     const bool comparing = View.comparing && ComparisonImage != nullptr;
     const LockedBlock<const BYTE> document(comparing ? ComparisonImage : ImageBuffer);
     const Picture picture =
@@ -262,6 +263,9 @@ static void OnPaint(HWND window) {
     if (plan.hasHeader && !comparing) {
         SetScrollRanges(window, plan, client);
     }
+    if (!comparing) {
+        UpdateStatusBar(picture.bytes, picture.size, plan);
+    }
 }
 
 // A new size changes the ranges: the positions are brought into them before anything is
@@ -275,7 +279,7 @@ static void OnSize(HWND window) {
     if (plan.hasHeader) {
         FitZoomToClient(window, plan);
         RECT client;
-        GetClientRect(window, &client);
+        ViewArea(window, client);
         SetScrollRanges(window, plan, client);
         RepaintWindow(window);
     }
@@ -316,7 +320,7 @@ static void SetZoom(HWND window, int zoom, bool fit) {
     }
     FitZoomToClient(window, plan);
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     const long long centreX = GetScrollPos(window, SB_HORZ) + client.right / 2;
     const long long centreY = GetScrollPos(window, SB_VERT) + client.bottom / 2;
     SetScrollRanges(window, plan, client);
@@ -417,7 +421,7 @@ static void OnWheel(HWND window, int bar, int delta) {
     UINT lines = 3;
     SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     const long long page = bar == SB_VERT ? client.bottom : client.right;
     const long long notch =
         lines == WHEEL_PAGESCROLL ? page : static_cast<long long>(lines) * kWheelLine;
@@ -428,7 +432,7 @@ static void OnWheel(HWND window, int bar, int delta) {
 // the top and the bottom. Other keys are left to the default handling.
 static bool OnKey(HWND window, WPARAM key) {
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     switch (key) {
     case VK_UP:
         ScrollBy(window, SB_VERT, -kWheelLine);
@@ -523,6 +527,10 @@ static void OnCommand(HWND window, int id) {
     case IDM_PASTE:
         PasteCommand(window);
         break;
+    case IDM_STATUSBAR:
+        ShowStatusBar(window, StatusBarShown == 0);
+        OnSize(window);
+        break;
     case IDM_ABOUT:
         Report(window, "Tintwright " TW_VERSION_TEXT, MB_OK); // the title and the version
         break;
@@ -537,6 +545,10 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return 0;
         }
         break;
+    case WM_CREATE:
+        CreateStatusBar(window);
+        ShowStatusBar(window, StatusBarShown != 0);
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -548,13 +560,14 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
-        if ((id < IDM_OPEN || id > IDM_TILES) && id != IDM_COMPACT) {
+        if ((id < IDM_OPEN || id > IDM_TILES) && id != IDM_COMPACT && id != IDM_STATUSBAR) {
             break;
         }
         OnCommand(window, id);
         return 0;
     }
     case WM_SIZE:
+        PlaceStatusBar();
         OnSize(window);
         return 0;
     case WM_HSCROLL:

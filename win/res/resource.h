@@ -41,6 +41,7 @@
 #define IDM_REDUCE_TILES 40022
 #define IDM_TILES 40023
 #define IDM_COMPACT 40140
+#define IDM_STATUSBAR 40141
 
 // Options dialog controls.
 #define IDC_AUTO256 1000
