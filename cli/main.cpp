@@ -282,11 +282,8 @@ int KeepOldIndices(const Options& options, int fixed, quantize::DiffusionPalette
                            " colours, fewer than the " + std::to_string(fixed) + " fixed ones")
                               .c_str());
     }
-    quantize::DiffusionPalette old{};
-    for (int e = 0; e < 256; ++e) {
-        old[static_cast<std::size_t>(e)] = {table[4 * e + 2], table[4 * e + 1], table[4 * e], 1};
-    }
-    const quantize::KeptPalette kept = quantize::KeepIndices(old, oldCount, chosen, count, fixed);
+    const quantize::KeptPalette kept = quantize::KeepIndices(quantize::PaletteOfColourTable(table),
+                                                             oldCount, chosen, count, fixed);
     chosen = kept.palette;
     count = kept.count;
     std::fprintf(stderr,

@@ -88,6 +88,8 @@
 #define IDC_PALETTES 1036
 #define IDC_PALETTESIZE 1037
 #define IDC_SHARED 1038
+#define IDC_KEEPINDICES 1039
+#define IDC_KEEPREPORT 1040
 
 // Start-up and shut-down failure messages in the string table.
 #define IDS_CLASS_REGISTER_FAILED 1
