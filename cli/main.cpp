@@ -503,6 +503,15 @@ int RunFrames(const Options& options) {
     frames.delays = animation.delays;
     frames.loop = options.loopGiven ? options.loop : animation.loop;
     const int code = WriteFrames(options, frames);
+    if (code == kConverted && !options.paletteOut.empty()) {
+        std::uint8_t table4[palette::kTableBytes] = {};
+        quantize::CopyToColourTable(diffusion.palette(), 0, table4);
+        const std::vector<std::uint8_t> bytes = palette::EncodePalette(
+            table4, palette::FormatOfName(options.paletteOut), frames.entries, options.paletteOut);
+        if (!cli::WriteAtomically(options.paletteOut, bytes.data(), bytes.size(), error)) {
+            return Fail(kFileError, options.paletteOut, error);
+        }
+    }
     if (code == kConverted && options.verbose) {
         std::fprintf(stderr, "tintwright: %zu frames, %d colours\n", frames.frames.size(),
                      frames.entries);

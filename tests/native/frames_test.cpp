@@ -10,6 +10,8 @@
 #include "cli/gif_io.h"
 #include "core/bmp/layout.h"
 #include "core/image/animation.h"
+#include "core/palette/palette_file.h"
+#include "core/palette/palette_formats.h"
 #include "core/quantize/frames.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
@@ -253,6 +255,24 @@ TEST(Frames, TheCommandWritesAnAnimationOfStillImagesAndRefusesAnotherSize) {
             .c_str());
     EXPECT_EQ(WEXITSTATUS(status), 3);
     EXPECT_FALSE(testimg::PathExists(folder.Path("b.gif")));
+
+    // -d with --palette-out: numbered 8-bit BMP files on one palette, and that palette's file.
+    ASSERT_EQ(std::system((cli + " --colours 16 --format bmp -d " + folder.Path("d") +
+                           " --palette-out " + folder.Path("p.gpl"))
+                              .c_str()),
+              0);
+    const Bytes first = testimg::ReadFileBytes(folder.Path("d/f0_001.bmp"));
+    const Bytes written = testimg::ReadFileBytes(folder.Path("p.gpl"));
+    std::uint8_t table[palette::kTableBytes] = {};
+    palette::PaletteFileFacts facts;
+    ASSERT_TRUE(palette::ReadPalette(written.data(), written.size(), false, table, facts));
+    ASSERT_GE(first.size(), bmp::kColourTable + 4u * facts.colours);
+    EXPECT_LE(facts.colours, 16);
+    for (int i = 0; i < 4 * facts.colours; ++i) {
+        ASSERT_EQ(table[i] * (i % 4 != 3), first[bmp::kColourTable + i] * (i % 4 != 3)) << i;
+    }
+    EXPECT_EQ(testimg::ReadFileBytes(folder.Path("d/f0_002.bmp"))[bmp::kColourTable + 4],
+              first[bmp::kColourTable + 4]);
 }
 
 } // namespace
