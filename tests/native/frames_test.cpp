@@ -10,6 +10,7 @@
 #include "cli/gif_io.h"
 #include "core/bmp/layout.h"
 #include "core/image/animation.h"
+#include "core/image/lzw_size.h"
 #include "core/palette/palette_file.h"
 #include "core/palette/palette_formats.h"
 #include "core/quantize/frames.h"
@@ -185,6 +186,39 @@ bool Reads(const std::vector<std::uint8_t>& gif, cli::Animation& read, const cha
     const bool ok = cli::ReadGif(gif.data(), gif.size(), {}, read, error);
     EXPECT_TRUE(ok || error.find(why) != std::string::npos) << error;
     return ok;
+}
+
+// The count that chooses how a frame is stored is the bytes giflib writes of it: one frame's
+// GIF less its header, screen, colour table, control block, image descriptor and trailer. On
+// noise the code table fills and is cleared many times; on runs the codes grow long.
+TEST(Frames, TheLzwCountIsTheBytesGiflibWrites) {
+    std::mt19937 rng(7);
+    image::LzwSize counter;
+    for (const int entries : {3, 16, 256}) {
+        for (const bool noise : {true, false}) {
+            cli::IndexedFrames one;
+            one.width = 301;
+            one.height = 97;
+            one.entries = entries;
+            one.loop = -1;
+            one.delays = {100};
+            std::vector<std::uint8_t> indices(one.width * one.height);
+            for (std::size_t i = 0; i < indices.size(); ++i) {
+                indices[i] = static_cast<std::uint8_t>(noise ? rng() % entries : i / 700 % entries);
+            }
+            one.frames = {indices};
+            std::vector<std::uint8_t> gif;
+            std::string error;
+            ASSERT_TRUE(cli::EncodeGif(one, gif, error)) << error;
+            int bits = 1;
+            while ((1 << bits) < std::min(entries + 1, 256)) {
+                ++bits;
+            }
+            const std::size_t around = 6 + 7 + 3 * (std::size_t{1} << bits) + 8 + 10 + 1;
+            EXPECT_EQ(counter.Count(indices.data(), indices.size(), bits), gif.size() - around)
+                << entries << (noise ? " noise" : " runs");
+        }
+    }
 }
 
 TEST(Frames, HostileGifsAreReadWithinBoundsOrRefusedWithAReason) {
