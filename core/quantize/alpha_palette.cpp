@@ -1,0 +1,252 @@
+#include "core/quantize/alpha_palette.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace quantize {
+namespace {
+
+// Passes of k-means after the split, and the most colours counted one by one: beyond them the
+// low bits of each channel are dropped, a bit at a time, and a colour stands for its pixels'
+// mean.
+constexpr int kAlphaPasses = 10;
+constexpr std::size_t kMostItems = std::size_t{1} << 16;
+
+// The pixels of one colour (a mean, where low bits were dropped), how many.
+struct AlphaItem {
+    RgbaEntry colour;
+    std::uint64_t count;
+};
+
+std::uint32_t Pack(const std::uint8_t* p) {
+    return std::uint32_t{p[3]} << 24 | std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
+}
+
+// The colours of the pixels that are not fully transparent, and whether any pixel is.
+std::vector<AlphaItem> CountColours(const std::uint8_t* rgba, std::uint64_t count,
+                                    bool& transparent) {
+    std::vector<std::uint32_t> colours;
+    colours.reserve(static_cast<std::size_t>(count));
+    transparent = false;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (rgba[4 * i + 3] == 0) {
+            transparent = true;
+        } else {
+            colours.push_back(Pack(rgba + 4 * i));
+        }
+    }
+    std::vector<AlphaItem> items;
+    for (std::uint32_t drop = 0; drop <= 4; ++drop) {
+        const std::uint32_t mask = 0x01010101u * (0xFFu << drop & 0xFFu);
+        std::sort(colours.begin(), colours.end(),
+                  [mask](std::uint32_t a, std::uint32_t b) { return (a & mask) < (b & mask); });
+        std::size_t distinct = 0;
+        for (std::size_t i = 0; i < colours.size(); ++i) {
+            distinct += i == 0 || (colours[i] & mask) != (colours[i - 1] & mask);
+        }
+        if (distinct > kMostItems && drop < 4) {
+            continue;
+        }
+        for (std::size_t i = 0; i < colours.size();) {
+            std::size_t j = i;
+            std::uint64_t sums[4] = {};
+            for (; j < colours.size() && (colours[j] & mask) == (colours[i] & mask); ++j) {
+                for (int c = 0; c < 4; ++c) {
+                    sums[c] += colours[j] >> (c == 3 ? 24 : 16 - 8 * c) & 0xFF;
+                }
+            }
+            const std::uint64_t n = j - i;
+            const auto mean = [&](int c) {
+                return static_cast<std::uint8_t>((sums[c] + n / 2) / n);
+            };
+            items.push_back({{mean(0), mean(1), mean(2), mean(3)}, n});
+            i = j;
+        }
+        break;
+    }
+    return items;
+}
+
+// A box of items to split: [begin, end) of the list, its pixels' squared distance to their mean
+// (in coordinates of 0 to 255: premultiplied channels and alpha, green twice).
+struct Box {
+    std::size_t begin, end;
+    std::uint64_t error;
+    int axis; // the coordinate along which its pixels spread most
+};
+
+std::int32_t Coordinate(const RgbaEntry& c, int axis) {
+    const std::uint8_t v[4] = {c.red, c.green, c.blue, c.alpha};
+    return axis == 3 ? c.alpha : (v[axis] * c.alpha + 127) / 255;
+}
+
+Box MakeBox(const std::vector<AlphaItem>& items, std::size_t begin, std::size_t end) {
+    Box box{begin, end, 0, 0};
+    std::uint64_t n = 0, sums[4] = {};
+    for (std::size_t i = begin; i < end; ++i) {
+        n += items[i].count;
+        for (int c = 0; c < 4; ++c) {
+            sums[c] += items[i].count * static_cast<std::uint64_t>(Coordinate(items[i].colour, c));
+        }
+    }
+    std::uint64_t spread = 0;
+    for (int c = 0; c < 4; ++c) {
+        const auto mean = static_cast<std::int64_t>((sums[c] + n / 2) / n);
+        std::uint64_t e = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::int64_t d = Coordinate(items[i].colour, c) - mean;
+            e += items[i].count * static_cast<std::uint64_t>(d * d);
+        }
+        e *= c == 1 ? 2 : 1;
+        box.error += e;
+        if (e > spread) {
+            spread = e;
+            box.axis = c;
+        }
+    }
+    return box;
+}
+
+// Splits the items into at most `wanted` boxes, the box of most error first, each at the median
+// pixel along its widest coordinate.
+std::vector<Box> Split(std::vector<AlphaItem>& items, std::size_t wanted) {
+    std::vector<Box> boxes{MakeBox(items, 0, items.size())};
+    while (boxes.size() < wanted) {
+        std::size_t worst = boxes.size();
+        for (std::size_t b = 0; b < boxes.size(); ++b) {
+            if (boxes[b].end - boxes[b].begin > 1 &&
+                (worst == boxes.size() || boxes[b].error > boxes[worst].error)) {
+                worst = b;
+            }
+        }
+        if (worst == boxes.size() || boxes[worst].error == 0) {
+            break;
+        }
+        const Box box = boxes[worst];
+        const auto first = items.begin() + static_cast<std::ptrdiff_t>(box.begin);
+        const auto last = items.begin() + static_cast<std::ptrdiff_t>(box.end);
+        std::sort(first, last, [axis = box.axis](const AlphaItem& a, const AlphaItem& b) {
+            return Coordinate(a.colour, axis) < Coordinate(b.colour, axis);
+        });
+        std::uint64_t total = 0, below = 0;
+        for (auto it = first; it != last; ++it) {
+            total += it->count;
+        }
+        std::size_t cut = box.begin + 1;
+        for (std::size_t i = box.begin; i + 1 < box.end; ++i) {
+            below += items[i].count;
+            cut = i + 1;
+            if (2 * below >= total) {
+                break;
+            }
+        }
+        boxes[worst] = MakeBox(items, box.begin, cut);
+        boxes.push_back(MakeBox(items, cut, box.end));
+    }
+    return boxes;
+}
+
+// The colour whose point is the mean of the points summed: sums of count * weight * x per
+// channel, of count * weight, and of count * alpha and count.
+RgbaEntry MeanColour(const std::int64_t* weighted, std::int64_t weights, std::int64_t alphas,
+                     std::int64_t pixels, AlphaWeighting weighting) {
+    RgbaEntry mean;
+    mean.alpha = static_cast<std::uint8_t>(std::clamp<std::int64_t>(
+        (alphas + pixels / 2) / pixels, 1, 255)); // a transparent pixel is no item
+    std::uint8_t* channels[3] = {&mean.red, &mean.green, &mean.blue};
+    // Premultiplied, x = c * alpha; straight, x = c * 255: c = x * 255 / per.
+    const std::int64_t per = weighting == AlphaWeighting::Straight
+                                 ? std::int64_t{255} * 255
+                                 : (alphas * 255 + pixels / 2) / pixels;
+    for (int c = 0; c < 3; ++c) {
+        const std::int64_t x = weights > 0 ? (weighted[c] + weights / 2) / weights : 0;
+        *channels[c] = static_cast<std::uint8_t>(
+            std::clamp<std::int64_t>(per > 0 ? (x * 255 + per / 2) / per : 0, 0, 255));
+    }
+    return mean;
+}
+
+// K-means passes: each entry from `first` on moves to the mean of the items nearest to it.
+void Refine(std::vector<RgbaEntry>& entries, std::size_t first, const std::vector<AlphaItem>& items,
+            AlphaWeighting weighting) {
+    struct Sums {
+        std::int64_t weighted[3] = {}, weights = 0, alphas = 0, pixels = 0;
+    };
+    for (int pass = 0; pass < kAlphaPasses; ++pass) {
+        std::vector<AlphaPoint> points;
+        for (const RgbaEntry& e : entries) {
+            points.push_back(PointOf(e, weighting));
+        }
+        const AlphaNearest nearest(points);
+        std::vector<Sums> sums(entries.size());
+        for (const AlphaItem& item : items) {
+            const AlphaPoint p = PointOf(item.colour, weighting);
+            Sums& s = sums[static_cast<std::size_t>(nearest.Find(p))];
+            const auto n = static_cast<std::int64_t>(item.count);
+            // The weight in 1/65025ths keeps n * weight * x within 64 bits.
+            const std::int64_t w = n * ((p.weight + 127) / 255);
+            for (int c = 0; c < 3; ++c) {
+                s.weighted[c] += w * p.x[c];
+            }
+            s.weights += w;
+            s.alphas += n * item.colour.alpha;
+            s.pixels += n;
+        }
+        for (std::size_t e = first; e < entries.size(); ++e) {
+            if (sums[e].pixels > 0) {
+                entries[e] = MeanColour(sums[e].weighted, sums[e].weights, sums[e].alphas,
+                                        sums[e].pixels, weighting);
+            }
+        }
+    }
+}
+
+} // namespace
+
+AlphaPalette ChooseAlphaPalette(const std::uint8_t* rgba, std::uint64_t count,
+                                const AlphaChoices& choices) {
+    bool transparent = false;
+    std::vector<AlphaItem> items = CountColours(rgba, count, transparent);
+    std::vector<RgbaEntry> entries;
+    if (transparent || choices.key) {
+        RgbaEntry clear = choices.key ? choices.keyColour : RgbaEntry{};
+        clear.alpha = 0;
+        entries.push_back(clear);
+    }
+    const std::size_t first = entries.size();
+    const std::size_t free = static_cast<std::size_t>(std::clamp(choices.colours, 1, 256)) - first;
+    if (items.size() <= free) {
+        std::sort(items.begin(), items.end(),
+                  [](const AlphaItem& a, const AlphaItem& b) { return a.count > b.count; });
+        for (const AlphaItem& item : items) {
+            entries.push_back(item.colour);
+        }
+    } else {
+        for (const Box& box : Split(items, free)) {
+            std::int64_t weighted[3] = {}, weights = 0, alphas = 0, pixels = 0;
+            for (std::size_t i = box.begin; i < box.end; ++i) {
+                const AlphaPoint p = PointOf(items[i].colour, AlphaWeighting::Premultiplied);
+                const auto n = static_cast<std::int64_t>(items[i].count);
+                for (int c = 0; c < 3; ++c) {
+                    weighted[c] += n * 255 * p.x[c];
+                }
+                weights += n * 255;
+                alphas += n * items[i].colour.alpha;
+                pixels += n;
+            }
+            entries.push_back(
+                MeanColour(weighted, weights, alphas, pixels, AlphaWeighting::Premultiplied));
+        }
+        Refine(entries, first, items, choices.weighting);
+    }
+    // The most transparent first; a stable sort keeps the transparent entry at 0.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const RgbaEntry& a, const RgbaEntry& b) { return a.alpha < b.alpha; });
+    AlphaPalette palette;
+    std::copy(entries.begin(), entries.end(), palette.entries.begin());
+    palette.count = static_cast<int>(entries.size());
+    return palette;
+}
+
+} // namespace quantize
