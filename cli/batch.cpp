@@ -216,7 +216,7 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
         auto indexed = quantize::ViewPlainBmp(
             image.data(), image.size(),
             images.entriesOfHeader && told > 0 ? static_cast<int>(told) : images.png.entries,
-            images.png.keyTransparent);
+            images.png.keyTransparent, images.alpha.kept);
         if (indexed) {
             indexed->keyStep = images.png.keyStep;
         }

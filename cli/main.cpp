@@ -19,6 +19,7 @@
 #include "core/palette/palette_file.h"
 #include "core/palette/named_palettes.h"
 #include "core/palette/palette_formats.h"
+#include "core/quantize/alpha_diffusion.h"
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/ditherings.h"
 #include "core/quantize/error_diffusion.h"
@@ -214,11 +215,48 @@ int MakeInput(const Options& options, UserColours& colours, quantize::DiffusionI
                             : kConverted;
 }
 
+// The choices of --alpha: the adaptive ones as the palette and dithering of an image with
+// transparency take them, the key colour the first fixed one.
+quantize::AlphaInput AlphaInputOf(const Options& options, const UserColours& colours,
+                                  const quantize::DiffusionInput& input) {
+    quantize::AlphaInput alpha;
+    alpha.palette.colours = input.choices.colours;
+    alpha.palette.key = options.key;
+    alpha.palette.keyColour = {colours.table[2], colours.table[1], colours.table[0], 0};
+    alpha.dithering.kernel = input.stages.dither == quantize::DitherMethod::Kernel
+                                 ? quantize::kKernels[static_cast<int>(input.choices.kernel)]
+                                 : nullptr;
+    alpha.dithering.serpentine = input.choices.serpentine;
+    alpha.dithering.strength = input.choices.strength;
+    return alpha;
+}
+
+// diffuse --adaptive --alpha: every input read with its alpha, written as an 8-bit PNG whose
+// entries keep theirs.
+int RunDiffuseWithAlpha(const Options& options, const UserColours& colours,
+                        const quantize::DiffusionInput& input) {
+    const quantize::AlphaInput alpha = AlphaInputOf(options, colours, input);
+    ImageSettings images;
+    images.bits = options.bits;
+    images.alpha.kept = true;
+    images.entriesOfHeader = true;
+    return ConvertAll(
+        options,
+        [&alpha](cli::FileBytes& image, const quantize::Resizer& resize,
+                 quantize::DiffusionObserver&) {
+            return quantize::DiffuseWithAlpha(image.data(), image.size(), resize, alpha);
+        },
+        JobsFor(options), images);
+}
+
 int RunDiffuse(const Options& options) {
     UserColours colours;
     quantize::DiffusionInput input;
     if (const int code = MakeInput(options, colours, input)) {
         return code;
+    }
+    if (options.alpha) {
+        return RunDiffuseWithAlpha(options, colours, input);
     }
     const std::uint8_t* const table = colours.table;
     const int fixed = colours.fixed;

@@ -440,6 +440,30 @@ bool FramesOptionsFit(const Options& options, std::string& problem) {
     return problem.empty();
 }
 
+// What --alpha takes: diffuse --adaptive or palette, every entry chosen for the images (a
+// fixed colour only as the key colour) and dithered by a kernel or not at all. True when the
+// options fit, else the problem.
+bool AlphaOptionsFit(const Options& options, std::string& problem) {
+    if (!options.alpha) {
+        return true;
+    }
+    const quantize::DitherMethod method = quantize::kDitherings[options.dithering].method;
+    if (options.command != "palette" && (options.command != "diffuse" || !options.adaptive)) {
+        problem = "--alpha belongs to diffuse --adaptive and palette";
+    } else if (options.fixed > (options.key ? 1 : 0)) {
+        problem = "--alpha chooses every entry for the image: --palette gives only the key "
+                  "colour (--fixed 1 --key)";
+    } else if (options.deviceGiven || options.linearGiven || options.orderGiven ||
+               !options.keep.empty()) {
+        problem = "--alpha does not go with --depth, --from, --linear, --order or --keep";
+    } else if (method != quantize::DitherMethod::Kernel &&
+               method != quantize::DitherMethod::Nearest) {
+        problem = "--alpha dithers with an error-diffusion kernel or none, not --dither " +
+                  std::string(quantize::kDitherings[options.dithering].name);
+    }
+    return problem.empty();
+}
+
 } // namespace
 
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem) {
@@ -568,6 +592,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             }
         } else if (arg == "--adaptive") {
             options.adaptive = true;
+        } else if (arg == "--alpha") {
+            options.alpha = true;
         } else if (arg == "--report") {
             options.report = true;
             options.tilesGiven = true;
@@ -663,6 +689,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "-o and -d exclude each other";
     } else if (options.quiet && options.verbose) {
         problem = "--quiet and --verbose exclude each other";
+    } else if (!AlphaOptionsFit(options, problem)) {
+        // the problem is told
     } else {
         NameContradictsFormat(options, problem);
     }
@@ -706,6 +734,12 @@ bool FindUnwritableOutput(const Options& options, std::string& problem) {
     for (const std::string& input : options.inputs) {
         const std::string output = OutputOf(options, input);
         const std::string extension = ExtensionOf(input);
+        if (options.alpha && FormatOf(options, output) != OutputFormat::Png) {
+            problem = output + ": --alpha writes PNG; BMP has no transparency here (its way is "
+                               "the key colour: --palette FILE --fixed 1 --key); give -o "
+                               "NAME.png or --format png";
+            return true;
+        }
         // A BMP under another name is written as a BMP, as always.
         if (!FormatOf(options, output) &&
             (extension == ".png" || extension == ".jpg" || extension == ".jpeg")) {
