@@ -412,6 +412,53 @@ int RunTiles(const Options& options) {
         JobsFor(options), images);
 }
 
+// palette --alpha: the palette with alpha of all the inputs together, written as the format
+// of -o takes it: red, green and blue (no palette format keeps alpha), the entries below full
+// alpha first, the transparent one (the key colour with --key) at 0.
+int RunPaletteWithAlpha(const Options& options, const UserColours& colours,
+                        const quantize::DiffusionInput& input) {
+    std::vector<cli::FileBytes> files(options.inputs.size());
+    std::vector<const std::uint8_t*> data;
+    std::vector<std::uint64_t> sizes;
+    image::AlphaRule kept;
+    kept.kept = true;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::string error;
+        if (!cli::ReadImageFile(options.inputs[i], kept, files[i], error)) {
+            return Fail(kFileError, options.inputs[i], error);
+        }
+        data.push_back(files[i].data());
+        sizes.push_back(files[i].size());
+    }
+    const quantize::AlphaInput alpha = AlphaInputOf(options, colours, input);
+    quantize::AlphaPalette chosen;
+    std::size_t refused = 0;
+    const quantize::Outcome outcome =
+        quantize::AlphaPaletteOfImages(data, sizes, alpha.palette, chosen, refused);
+    if (outcome != quantize::Outcome::Converted) {
+        return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
+                    options.inputs[refused], Say(text::RefusalText(outcome)));
+    }
+    std::uint8_t written[palette::kTableBytes] = {};
+    for (int e = 0; e < chosen.count; ++e) {
+        const quantize::RgbaEntry& entry = chosen.entries[static_cast<std::size_t>(e)];
+        written[4 * e] = entry.blue;
+        written[4 * e + 1] = entry.green;
+        written[4 * e + 2] = entry.red;
+    }
+    palette::PaletteFormat format = palette::FormatOfName(options.output);
+    if (!options.format.empty()) {
+        palette::FormatOfWord(options.format, format);
+    }
+    const std::vector<std::uint8_t> bytes =
+        palette::EncodePalette(written, format, chosen.count, options.output);
+    std::string error;
+    if (!cli::WriteAtomically(options.output, bytes.data(), bytes.size(), error)) {
+        return Fail(kFileError, options.output, error);
+    }
+    return kConverted;
+}
+
 // One high-quality palette for all the inputs, written to -o. Every input is read whole
 // first (PNG and JPEG files decoded, as the conversions take them), so the memory is that of
 // the images together and the palette's own.
@@ -420,6 +467,9 @@ int RunPalette(const Options& options) {
     quantize::DiffusionInput input;
     if (const int code = MakeInput(options, colours, input)) {
         return code;
+    }
+    if (options.alpha) {
+        return RunPaletteWithAlpha(options, colours, input);
     }
     std::vector<cli::FileBytes> files(options.inputs.size());
     std::vector<quantize::ImageBytes> images;
