@@ -7,8 +7,8 @@
 namespace quantize {
 namespace {
 
-// Passes of k-means after the split, and the most colours counted one by one: beyond them the
-// low bits of each channel are dropped, a bit at a time, and a colour stands for its pixels'
+// The most passes of k-means after the split, and the most colours counted one by one: beyond them
+// the low bits of each channel are dropped, a bit at a time, and a colour stands for its pixels'
 // mean.
 constexpr int kAlphaPasses = 10;
 constexpr std::size_t kMostItems = std::size_t{1} << 16;
@@ -167,12 +167,14 @@ RgbaEntry MeanColour(const std::int64_t* weighted, std::int64_t weights, std::in
     return mean;
 }
 
-// K-means passes: each entry from `first` on moves to the mean of the items nearest to it.
+// K-means passes: each entry from `first` on moves to the mean of the items nearest to it, until
+// none moves or kAlphaPasses have run.
 void Refine(std::vector<RgbaEntry>& entries, std::size_t first, const std::vector<AlphaItem>& items,
             AlphaWeighting weighting) {
     struct Sums {
         std::int64_t weighted[3] = {}, weights = 0, alphas = 0, pixels = 0;
     };
+    std::vector<int> last(items.size(), -1); // each item's entry in the pass before
     for (int pass = 0; pass < kAlphaPasses; ++pass) {
         std::vector<AlphaPoint> points;
         for (const RgbaEntry& e : entries) {
@@ -180,9 +182,11 @@ void Refine(std::vector<RgbaEntry>& entries, std::size_t first, const std::vecto
         }
         const AlphaNearest nearest(points);
         std::vector<Sums> sums(entries.size());
-        for (const AlphaItem& item : items) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const AlphaItem& item = items[i];
             const AlphaPoint p = PointOf(item.colour, weighting);
-            Sums& s = sums[static_cast<std::size_t>(nearest.Find(p))];
+            last[i] = nearest.Find(p, last[i]);
+            Sums& s = sums[static_cast<std::size_t>(last[i])];
             const auto n = static_cast<std::int64_t>(item.count);
             // The weight in 1/65025ths keeps n * weight * x within 64 bits.
             const std::int64_t w = n * ((p.weight + 127) / 255);
@@ -193,11 +197,17 @@ void Refine(std::vector<RgbaEntry>& entries, std::size_t first, const std::vecto
             s.alphas += n * item.colour.alpha;
             s.pixels += n;
         }
+        bool moved = false;
         for (std::size_t e = first; e < entries.size(); ++e) {
             if (sums[e].pixels > 0) {
-                entries[e] = MeanColour(sums[e].weighted, sums[e].weights, sums[e].alphas,
-                                        sums[e].pixels, weighting);
+                const RgbaEntry mean = MeanColour(sums[e].weighted, sums[e].weights, sums[e].alphas,
+                                                  sums[e].pixels, weighting);
+                moved = moved || !(mean == entries[e]);
+                entries[e] = mean;
             }
+        }
+        if (!moved) {
+            break; // the passes after would change nothing
         }
     }
 }

@@ -30,6 +30,13 @@ void RemapWithAlpha(const std::uint8_t* rgba, std::uint64_t width, std::uint64_t
     const auto at = [&](std::uint64_t y, std::uint64_t x) {
         return errors.data() + ((y % depth) * span + x + reach) * 4;
     };
+    // The colours met lately and the entry each takes undithered (kFar: none near enough).
+    struct Seen {
+        std::uint32_t colour = 0;
+        int index = -1;
+    };
+    constexpr int kRecentBits = 12, kFar = 256;
+    std::vector<Seen> recent(std::size_t{1} << kRecentBits);
     const std::int64_t divisor = std::int64_t{kernel.divisor} * 100;
     // A level of 0 to 255 is 255 units of a coordinate; a distance counts squares of them
     // times 65025 (AlphaDistance).
@@ -51,10 +58,20 @@ void RemapWithAlpha(const std::uint8_t* rgba, std::uint64_t width, std::uint64_t
             }
             AlphaPoint target = PointOf(colour, dithering.weighting);
             // A pixel close to an entry takes it as it is: no error comes to it or leaves it,
-            // so that its area stays flat.
-            if (const int near = nearest.Find(target);
-                AlphaDistance(target, points[static_cast<std::size_t>(near)]) <= flat) {
-                out[x] = static_cast<std::uint8_t>(near);
+            // so that its area stays flat. Most pixels repeat a colour seen shortly before.
+            const std::uint32_t packed = std::uint32_t{colour.alpha} << 24 |
+                                         std::uint32_t{colour.red} << 16 |
+                                         std::uint32_t{colour.green} << 8 | colour.blue;
+            Seen& seen = recent[(packed * 0x9E3779B1u) >> (32 - kRecentBits)];
+            if (seen.index < 0 || seen.colour != packed) {
+                const int near = nearest.Find(target);
+                seen = {packed,
+                        AlphaDistance(target, points[static_cast<std::size_t>(near)]) <= flat
+                            ? near
+                            : kFar};
+            }
+            if (seen.index != kFar) {
+                out[x] = static_cast<std::uint8_t>(seen.index);
                 std::fill(error, error + 4, 0);
                 continue;
             }
@@ -67,7 +84,8 @@ void RemapWithAlpha(const std::uint8_t* rgba, std::uint64_t width, std::uint64_t
                 target.x[c] = std::clamp(target.x[c] + error[c], 0, top);
             }
             std::fill(error, error + 4, 0);
-            const int e = nearest.Find(target);
+            // The pixel before this one in the row is the likeliest to share its entry.
+            const int e = nearest.Find(target, i == 0 ? -1 : out[back ? x + 1 : x - 1]);
             out[x] = static_cast<std::uint8_t>(e);
             std::int64_t left[4];
             for (int c = 0; c < 4; ++c) {

@@ -18,9 +18,19 @@ AlphaNearest::AlphaNearest(const std::vector<AlphaPoint>& entries) : entries_(en
     std::sort(sorted_.begin(), sorted_.end(), [](const Sorted& a, const Sorted& b) {
         return a.sum != b.sum ? a.sum < b.sum : a.index < b.index;
     });
+    alone_.assign(entries_.size(), INT64_MAX);
+    for (std::size_t e = 0; e < entries_.size(); ++e) {
+        AlphaPoint from = entries_[e];
+        from.weight = kAlphaScale;
+        for (std::size_t f = 0; f < entries_.size(); ++f) {
+            if (f != e) {
+                alone_[e] = std::min(alone_[e], AlphaDistance(from, entries_[f]) / 4);
+            }
+        }
+    }
 }
 
-int AlphaNearest::Find(const AlphaPoint& pixel) const {
+int AlphaNearest::Find(const AlphaPoint& pixel, int hint) const {
     // Every coordinate's share of the distance is at least min(weight, 65025) times its square,
     // and the squares sum to at least a quarter of the square of the sums' difference.
     const std::int64_t scale = std::min(pixel.weight, kAlphaScale);
@@ -33,6 +43,13 @@ int AlphaNearest::Find(const AlphaPoint& pixel) const {
                                         [](const Sorted& s, std::int64_t v) { return s.sum < v; });
     std::int64_t best = INT64_MAX;
     int found = -1;
+    if (hint >= 0 && static_cast<std::size_t>(hint) < entries_.size()) {
+        best = AlphaDistance(pixel, entries_[static_cast<std::size_t>(hint)]);
+        found = hint;
+        if (pixel.weight == kAlphaScale && best < alone_[static_cast<std::size_t>(hint)]) {
+            return hint;
+        }
+    }
     const auto consider = [&](const Sorted& s) {
         const std::int64_t d = AlphaDistance(pixel, entries_[static_cast<std::size_t>(s.index)]);
         if (d < best || (d == best && s.index < found)) {

@@ -55,7 +55,9 @@ inline std::int64_t AlphaDistance(const AlphaPoint& pixel, const AlphaPoint& ent
 class AlphaNearest {
   public:
     AlphaNearest(const std::vector<AlphaPoint>& entries);
-    int Find(const AlphaPoint& pixel) const;
+    // `hint`, an entry likely to be near (a neighbour's, the last pass's), only speeds the
+    // search; the answer is the same.
+    int Find(const AlphaPoint& pixel, int hint = -1) const;
 
   private:
     struct Sorted {
@@ -64,6 +66,10 @@ class AlphaNearest {
     };
     std::vector<AlphaPoint> entries_;
     std::vector<Sorted> sorted_;
+    // A quarter of each entry's squared distance to the entry nearest it: a pixel (of the
+    // premultiplied weight, for which the distance is a Euclidean one) nearer an entry than
+    // that has it for its nearest, by the triangle inequality.
+    std::vector<std::int64_t> alone_;
 };
 
 } // namespace quantize
