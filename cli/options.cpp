@@ -121,7 +121,7 @@ const char kHelp[] =
     "      --alpha: soft edges kept: the input is read with its alpha (a PNG of any\n"
     "      colour type or with tRNS, a 32-bit BMP with an alpha mask) and every entry\n"
     "      has red, green, blue and alpha, chosen with each colour's error weighted by\n"
-    "      its alpha (premultiplied); the fully transparent pixels share one entry (0;\n"
+    "      its alpha (squared); the fully transparent pixels share one entry (0;\n"
     "      with --key, of the key colour). Written as an 8-bit (or --bits) PNG whose\n"
     "      tRNS holds the entries below full alpha, which come first; a BMP output is\n"
     "      a usage error (BMP keeps no transparency here: its way is --key). A pixel\n"

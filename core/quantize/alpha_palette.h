@@ -12,7 +12,7 @@ namespace quantize {
 // What the palette is chosen for.
 struct AlphaChoices {
     int colours = 256; // 2 to 256
-    AlphaWeighting weighting = AlphaWeighting::Premultiplied;
+    AlphaWeighting weighting = AlphaWeighting::Straight;
     // With `key`, entry 0 is the transparent entry, of this colour, whether or not a pixel
     // takes it.
     bool key = false;
