@@ -27,9 +27,9 @@ std::vector<std::uint8_t> SoftImage(int width, int height, int levels) {
                 return static_cast<std::uint8_t>((x * k + y * (k + 3)) % levels * 255 /
                                                  (levels - 1));
             };
-            const std::uint8_t alpha = band == 0   ? 0
-                                       : band == 1 ? static_cast<std::uint8_t>(64 * (x % 3 + 1))
-                                                   : 255;
+            const auto alpha = static_cast<std::uint8_t>(band == 0   ? 0
+                                                         : band == 1 ? 64 * (x % 3 + 1)
+                                                                     : 255);
             rgba.insert(rgba.end(), {level(1), level(2), level(5), alpha});
         }
     }
