@@ -182,7 +182,7 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
     if (!cli::ReadWholeFile(input, image, error)) {
         return {kFileError, input, error};
     }
-    claim.GrowTo(MemoryFor(image, format == OutputFormat::Png, images.refines));
+    claim.GrowTo(MemoryFor(image, format == OutputFormat::Png, images.refines, images.alpha.kept));
     claim.EndTurn();
     if (images.indexedPng && KindOf(image.data(), image.size()) == ImageKind::Png) {
         cli::FileBytes decoded;
