@@ -5,14 +5,47 @@
 
 #include "core/bmp/layout.h"
 #include "core/bmp/true_colour.h"
+#include "core/quantize/error_diffusion.h"
 
 namespace quantize {
+namespace {
+
+// The pixels of an indexed image, opaque, as the high-quality method expands it.
+Outcome OpaquePixelsOf(const std::uint8_t* data, std::uint64_t size,
+                       std::vector<std::uint8_t>& rgba, std::uint64_t& width,
+                       std::uint64_t& height) try {
+    std::vector<std::uint8_t> rows;
+    bmp::TrueColourGeometry g;
+    if (const Outcome outcome = PlainRowsOf(data, size, kHighQualityDiffusion, nullptr, rows, g);
+        outcome != Outcome::Converted) {
+        return outcome;
+    }
+    width = g.width;
+    height = g.rows;
+    rgba.assign(static_cast<std::size_t>(g.width * g.rows * 4), 255);
+    for (std::uint64_t y = 0; y < g.rows; ++y) {
+        for (std::uint64_t x = 0; x < g.width; ++x) {
+            const std::uint8_t* bgr = rows.data() + y * g.stride + 3 * x;
+            std::uint8_t* out = rgba.data() + (y * g.width + x) * 4;
+            out[0] = bgr[2];
+            out[1] = bgr[1];
+            out[2] = bgr[0];
+        }
+    }
+    return Outcome::Converted;
+} catch (const std::bad_alloc&) {
+    return Outcome::NoMemory;
+}
+
+} // namespace
 
 Outcome RgbaPixelsOf(const std::uint8_t* data, std::uint64_t size, std::vector<std::uint8_t>& rgba,
                      std::uint64_t& width, std::uint64_t& height) {
     bmp::TrueColourSource source;
     if (const auto problem = bmp::CheckTrueColourSource(data, size, source)) {
-        return OutcomeOf(*problem);
+        return *problem == bmp::SourceProblem::AlreadyIndexed
+                   ? OpaquePixelsOf(data, size, rgba, width, height)
+                   : OutcomeOf(*problem);
     }
     const bmp::TrueColourGeometry& g = source.geometry;
     width = g.width;
@@ -54,13 +87,11 @@ Result DiffuseWithAlpha(std::uint8_t* data, std::uint64_t size, const Resizer& r
     try {
         result.assign(static_cast<std::size_t>(newSize), 0);
         const AlphaPalette palette = ChooseAlphaPalette(rgba.data(), width * height, input.palette);
-        const bool topDown = bmp::ReadS32(data + bmp::kBiHeight) < 0;
+        // Bottom-up rows: the top row is stored last.
         std::uint8_t* pixels = result.data() + bmp::k8BitPixelData;
-        const auto stride = static_cast<std::int64_t>(padded);
         if (height > 0) {
             RemapWithAlpha(rgba.data(), width, height, palette, input.dithering,
-                           topDown ? pixels : pixels + (height - 1) * padded,
-                           topDown ? stride : -stride);
+                           pixels + (height - 1) * padded, -static_cast<std::int64_t>(padded));
         }
         std::uint8_t* out = result.data();
         out[0] = 'B';
@@ -69,7 +100,7 @@ Result DiffuseWithAlpha(std::uint8_t* data, std::uint64_t size, const Resizer& r
         bmp::WriteU32(out + bmp::kBfOffBits, bmp::k8BitPixelData);
         bmp::WriteU32(out + bmp::kBiSize, 40);
         bmp::WriteU32(out + bmp::kBiWidth, static_cast<std::uint32_t>(width));
-        std::memcpy(out + bmp::kBiHeight, data + bmp::kBiHeight, 4);
+        bmp::WriteU32(out + bmp::kBiHeight, static_cast<std::uint32_t>(height));
         bmp::WriteU16(out + bmp::kBiPlanes, 1);
         bmp::WriteU16(out + bmp::kBiBitCount, 8);
         bmp::WriteU32(out + bmp::kBiSizeImage, static_cast<std::uint32_t>(height * padded));

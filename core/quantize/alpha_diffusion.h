@@ -19,16 +19,17 @@ struct AlphaInput {
     AlphaDithering dithering;
 };
 
-// The pixels of a true-colour file image (any layout CheckTrueColourSource accepts) as red,
-// green, blue and alpha, the top row first: alpha from a 32-bit image's alpha channel
-// (bmp::AlphaChannelOf), 255 where it has none. Converted, or why the image is refused.
+// The pixels of a file image as red, green, blue and alpha, the top row first: a true-colour
+// one (any layout CheckTrueColourSource accepts) with alpha from a 32-bit image's alpha channel
+// (bmp::AlphaChannelOf), 255 where it has none; an indexed one opaque, expanded as the
+// high-quality method expands it. Converted, or why the image is refused.
 Outcome RgbaPixelsOf(const std::uint8_t* data, std::uint64_t size, std::vector<std::uint8_t>& rgba,
                      std::uint64_t& width, std::uint64_t& height);
 
 // Converts the file image data[0, size) into an 8-bit file image of 1078 + rows * W4 bytes:
-// a 40-byte header (the height's sign kept), a colour table of 256 entries (blue, green, red,
-// alpha; biClrUsed says how many the palette has, the rest 0), the rows in the order they are
-// stored. A refusal or a lack of memory leaves the image as it was.
+// a 40-byte header, a colour table of 256 entries (blue, green, red, alpha; biClrUsed says how
+// many the palette has, the rest 0), the rows bottom-up. A refusal or a lack of memory leaves
+// the image as it was.
 Result DiffuseWithAlpha(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                         const AlphaInput& input);
 

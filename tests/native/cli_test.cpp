@@ -944,6 +944,13 @@ TEST_F(Cli, SoftEdgesKeptInAPngWithAShortTrns) {
               0)
         << stderr_;
     EXPECT_EQ(RgbaOf(Get("again.png")), RgbaOf(Get("soft.png")));
+    // An indexed image is opaque: its colours come back, and no tRNS is written.
+    Put("eight.bmp", testimg::Picture8(5, 3, {0x102030, 0xFFEEDD}, [](int x, int y) {
+            return static_cast<std::uint8_t>((x + y) % 2);
+        }));
+    ASSERT_EQ(Run("diffuse @eight.bmp -o @eight.png --adaptive --alpha"), 0) << stderr_;
+    EXPECT_EQ(ChunkOf(Get("eight.png"), "tRNS"), "");
+    EXPECT_EQ(ChunkOf(Get("eight.png"), "PLTE").size(), 6u);
     EXPECT_EQ(Run("diffuse @soft.bmp -o @soft2.bmp --adaptive --alpha"), 2);
     EXPECT_TRUE(Said("BMP has no transparency here"));
     EXPECT_TRUE(Said("--key"));
