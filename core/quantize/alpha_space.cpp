@@ -46,7 +46,9 @@ int AlphaNearest::Find(const AlphaPoint& pixel, int hint) const {
     if (hint >= 0 && static_cast<std::size_t>(hint) < entries_.size()) {
         best = AlphaDistance(pixel, entries_[static_cast<std::size_t>(hint)]);
         found = hint;
-        if (pixel.weight == kAlphaScale && best < alone_[static_cast<std::size_t>(hint)]) {
+        // A lighter weight on the colours shrinks every distance from the hint's to at most
+        // weight / 65025 of it, which the gap is cut down by (rounded down, to stay sure).
+        if (best < alone_[static_cast<std::size_t>(hint)] / kAlphaScale * pixel.weight) {
             return hint;
         }
     }

@@ -67,9 +67,9 @@ class AlphaNearest {
     };
     std::vector<AlphaPoint> entries_;
     std::vector<Sorted> sorted_;
-    // A quarter of each entry's squared distance to the entry nearest it: a pixel of full
-    // weight (premultiplied, or opaque straight, where the distance is a Euclidean one) nearer
-    // an entry than that has it for its nearest, by the triangle inequality.
+    // A quarter of each entry's squared distance to the entry nearest it, at full weight: a
+    // pixel nearer an entry than that (scaled by its weight) has it for its nearest, by the
+    // triangle inequality (for one weight the distance is a Euclidean one).
     std::vector<std::int64_t> alone_;
 };
 
