@@ -235,7 +235,9 @@ quantize::AlphaInput AlphaInputOf(const Options& options, const UserColours& col
 // entries keep theirs.
 int RunDiffuseWithAlpha(const Options& options, const UserColours& colours,
                         const quantize::DiffusionInput& input) {
-    const quantize::AlphaInput alpha = AlphaInputOf(options, colours, input);
+    quantize::AlphaInput alpha = AlphaInputOf(options, colours, input);
+    // Several files at a time keep the processors busy: each file's passes take one.
+    alpha.palette.threads = JobsFor(options) > 1 ? 1 : 0;
     ImageSettings images;
     images.bits = options.bits;
     images.alpha.kept = true;
@@ -430,7 +432,8 @@ int RunPaletteWithAlpha(const Options& options, const UserColours& colours,
         data.push_back(files[i].data());
         sizes.push_back(files[i].size());
     }
-    const quantize::AlphaInput alpha = AlphaInputOf(options, colours, input);
+    quantize::AlphaInput alpha = AlphaInputOf(options, colours, input);
+    alpha.palette.threads = options.jobs == 1 ? 1 : 0;
     quantize::AlphaPalette chosen;
     std::size_t refused = 0;
     const quantize::Outcome outcome =

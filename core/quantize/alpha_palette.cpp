@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace quantize {
@@ -167,13 +169,45 @@ RgbaEntry MeanColour(const std::int64_t* weighted, std::int64_t weights, std::in
     return mean;
 }
 
+// Below this many colours a second thread of the k-means passes costs more than it saves.
+constexpr std::size_t kTwoThreadsFrom = 8192;
+
+// The pixels nearest one entry in a k-means pass, summed as MeanColour takes them. Integer
+// sums: the same in any order, so two threads' halves add up to one thread's whole.
+struct Sums {
+    std::int64_t weighted[3] = {}, weights = 0, alphas = 0, pixels = 0;
+};
+
+// Gives items [begin, end) their nearest entries (`last` holds the pass before's, as hints)
+// and adds them to their entries' sums.
+void Assign(const std::vector<AlphaItem>& items, std::size_t begin, std::size_t end,
+            const AlphaNearest& nearest, AlphaWeighting weighting, std::vector<int>& last,
+            std::vector<Sums>& sums) {
+    for (std::size_t i = begin; i < end; ++i) {
+        const AlphaItem& item = items[i];
+        const AlphaPoint p = PointOf(item.colour, weighting);
+        last[i] = nearest.Find(p, last[i]);
+        Sums& s = sums[static_cast<std::size_t>(last[i])];
+        const auto n = static_cast<std::int64_t>(item.count);
+        // The weight in 1/65025ths keeps n * weight * x within 64 bits.
+        const std::int64_t w = n * ((p.weight + 127) / 255);
+        for (int c = 0; c < 3; ++c) {
+            s.weighted[c] += w * p.x[c];
+        }
+        s.weights += w;
+        s.alphas += n * item.colour.alpha;
+        s.pixels += n;
+    }
+}
+
 // K-means passes: each entry from `first` on moves to the mean of the items nearest to it, until
-// none moves or kAlphaPasses have run.
+// none moves or kAlphaPasses have run; on two threads where `threads` says so (or, at 0, where
+// the items are many and there are two processors).
 void Refine(std::vector<RgbaEntry>& entries, std::size_t first, const std::vector<AlphaItem>& items,
-            AlphaWeighting weighting) {
-    struct Sums {
-        std::int64_t weighted[3] = {}, weights = 0, alphas = 0, pixels = 0;
-    };
+            AlphaWeighting weighting, int threads) {
+    const bool two = threads == 2 || (threads == 0 && items.size() >= kTwoThreadsFrom &&
+                                      std::thread::hardware_concurrency() != 1);
+    const std::size_t half = two ? items.size() / 2 : items.size();
     std::vector<int> last(items.size(), -1); // each item's entry in the pass before
     for (int pass = 0; pass < kAlphaPasses; ++pass) {
         std::vector<AlphaPoint> points;
@@ -181,21 +215,29 @@ void Refine(std::vector<RgbaEntry>& entries, std::size_t first, const std::vecto
             points.push_back(PointOf(e, weighting));
         }
         const AlphaNearest nearest(points);
-        std::vector<Sums> sums(entries.size());
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            const AlphaItem& item = items[i];
-            const AlphaPoint p = PointOf(item.colour, weighting);
-            last[i] = nearest.Find(p, last[i]);
-            Sums& s = sums[static_cast<std::size_t>(last[i])];
-            const auto n = static_cast<std::int64_t>(item.count);
-            // The weight in 1/65025ths keeps n * weight * x within 64 bits.
-            const std::int64_t w = n * ((p.weight + 127) / 255);
-            for (int c = 0; c < 3; ++c) {
-                s.weighted[c] += w * p.x[c];
+        std::vector<Sums> sums(entries.size()), other(entries.size());
+        std::thread helper;
+        try {
+            if (half < items.size()) {
+                helper =
+                    std::thread(Assign, std::cref(items), half, items.size(), std::cref(nearest),
+                                weighting, std::ref(last), std::ref(other));
             }
-            s.weights += w;
-            s.alphas += n * item.colour.alpha;
-            s.pixels += n;
+        } catch (const std::system_error&) {
+        }
+        Assign(items, 0, half, nearest, weighting, last, sums);
+        if (helper.joinable()) {
+            helper.join();
+        } else if (half < items.size()) {
+            Assign(items, half, items.size(), nearest, weighting, last, other);
+        }
+        for (std::size_t e = 0; e < sums.size(); ++e) {
+            for (int c = 0; c < 3; ++c) {
+                sums[e].weighted[c] += other[e].weighted[c];
+            }
+            sums[e].weights += other[e].weights;
+            sums[e].alphas += other[e].alphas;
+            sums[e].pixels += other[e].pixels;
         }
         bool moved = false;
         for (std::size_t e = first; e < entries.size(); ++e) {
@@ -248,7 +290,7 @@ AlphaPalette ChooseAlphaPalette(const std::uint8_t* rgba, std::uint64_t count,
             entries.push_back(
                 MeanColour(weighted, weights, alphas, pixels, AlphaWeighting::Premultiplied));
         }
-        Refine(entries, first, items, choices.weighting);
+        Refine(entries, first, items, choices.weighting, choices.threads);
     }
     // The most transparent first; a stable sort keeps the transparent entry at 0.
     std::stable_sort(entries.begin(), entries.end(),

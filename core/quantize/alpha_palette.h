@@ -17,6 +17,9 @@ struct AlphaChoices {
     // takes it.
     bool key = false;
     RgbaEntry keyColour = {};
+    // Threads of the k-means passes: 1 or 2, or 0 for two where there are many colours and two
+    // processors. The same palette comes out either way.
+    int threads = 0;
 };
 
 struct AlphaPalette {

@@ -95,16 +95,20 @@ TEST(AlphaPalette, FewColoursKeepEveryPixelAndTransparentOnesShareEntryZero) {
     EXPECT_EQ(Remapped(opaque, 10, withKey), std::vector<std::uint8_t>(10, 1));
 }
 
-// Thousands of colours onto 16 entries, dithered: the rules hold, every entry is used, and the
+// Thousands of colours onto 16 entries, dithered: the rules hold, every entry is used, the
 // result composited over black stays near the original (each pixel's error passed on, none
-// piling up).
+// piling up), and two threads choose the palette one thread does.
 TEST(AlphaPalette, ManyColoursOntoFewEntries) {
     const int width = 97, height = 61;
     const std::vector<std::uint8_t> rgba = SoftImage(width, height, 64);
     quantize::AlphaChoices choices;
     choices.colours = 16;
+    choices.threads = 1;
     const AlphaPalette palette = quantize::ChooseAlphaPalette(rgba.data(), width * height, choices);
     EXPECT_EQ(palette.count, 16);
+    choices.threads = 2; // the k-means passes' halves add up to the same sums
+    EXPECT_EQ(quantize::ChooseAlphaPalette(rgba.data(), width * height, choices).entries,
+              palette.entries);
     const std::vector<std::uint8_t> indices = Remapped(rgba, width, palette);
     ExpectTheRules(rgba, palette, indices);
     std::vector<bool> used(16, false);
