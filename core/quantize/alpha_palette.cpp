@@ -111,7 +111,8 @@ Box MakeBox(const std::vector<AlphaItem>& items, std::size_t begin, std::size_t 
 }
 
 // Splits the items into at most `wanted` boxes, the box of most error first, each at the median
-// pixel along its widest coordinate.
+// pixel along its widest coordinate (the items of the median's value on the side that keeps
+// them together). Counting the values takes a pass where sorting the items took several.
 std::vector<Box> Split(std::vector<AlphaItem>& items, std::size_t wanted) {
     std::vector<Box> boxes{MakeBox(items, 0, items.size())};
     while (boxes.size() < wanted) {
@@ -126,22 +127,31 @@ std::vector<Box> Split(std::vector<AlphaItem>& items, std::size_t wanted) {
             break;
         }
         const Box box = boxes[worst];
-        const auto first = items.begin() + static_cast<std::ptrdiff_t>(box.begin);
-        const auto last = items.begin() + static_cast<std::ptrdiff_t>(box.end);
-        std::sort(first, last, [axis = box.axis](const AlphaItem& a, const AlphaItem& b) {
-            return Coordinate(a.colour, axis) < Coordinate(b.colour, axis);
-        });
-        std::uint64_t total = 0, below = 0;
-        for (auto it = first; it != last; ++it) {
-            total += it->count;
+        // The pixels by their coordinate along the axis (0 to 255), and the value at which
+        // half of them lie at or below: the items up to it go first. Where every item lies at
+        // or below it, the value itself goes second (the box spreads along the axis, so both
+        // sides hold an item).
+        std::uint64_t counts[256] = {}, total = 0;
+        for (std::size_t i = box.begin; i < box.end; ++i) {
+            counts[Coordinate(items[i].colour, box.axis)] += items[i].count;
+            total += items[i].count;
         }
-        std::size_t cut = box.begin + 1;
-        for (std::size_t i = box.begin; i + 1 < box.end; ++i) {
-            below += items[i].count;
-            cut = i + 1;
-            if (2 * below >= total) {
-                break;
-            }
+        int median = 0;
+        for (std::uint64_t below = counts[0]; 2 * below < total; below += counts[++median]) {
+        }
+        int highest = 255;
+        while (counts[highest] == 0) {
+            --highest;
+        }
+        const int limit = median == highest ? median - 1 : median;
+        const auto middle = std::stable_partition(
+            items.begin() + static_cast<std::ptrdiff_t>(box.begin),
+            items.begin() + static_cast<std::ptrdiff_t>(box.end),
+            [&](const AlphaItem& item) { return Coordinate(item.colour, box.axis) <= limit; });
+        const auto cut = static_cast<std::size_t>(middle - items.begin());
+        if (cut == box.begin || cut == box.end) {
+            boxes[worst].error = 0; // no spread after all: left whole
+            continue;
         }
         boxes[worst] = MakeBox(items, box.begin, cut);
         boxes.push_back(MakeBox(items, cut, box.end));
