@@ -182,7 +182,7 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
     if (!cli::ReadWholeFile(input, image, error)) {
         return {kFileError, input, error};
     }
-    claim.GrowTo(MemoryFor(image, format == OutputFormat::Png, images.refines));
+    claim.GrowTo(MemoryFor(image, format == OutputFormat::Png, images.refines, images.alpha.kept));
     claim.EndTurn();
     if (images.indexedPng && KindOf(image.data(), image.size()) == ImageKind::Png) {
         cli::FileBytes decoded;
@@ -216,7 +216,7 @@ FileResult ConvertFile(const std::string& input, const std::string& output, Outp
         auto indexed = quantize::ViewPlainBmp(
             image.data(), image.size(),
             images.entriesOfHeader && told > 0 ? static_cast<int>(told) : images.png.entries,
-            images.png.keyTransparent);
+            images.png.keyTransparent, images.alpha.kept);
         if (indexed) {
             indexed->keyStep = images.png.keyStep;
         }

@@ -60,10 +60,10 @@ bool MakeRoomFor(FileBytes& bmp, std::uint64_t size) {
     }
 }
 
-bool MakeRoom(std::uint32_t width, std::uint32_t height, FileBytes& bmp,
-              std::vector<std::uint8_t>& row, std::size_t rowBytes) {
+bool MakeRoom(std::uint32_t width, std::uint32_t height, const image::AlphaRule& rule,
+              FileBytes& bmp, std::vector<std::uint8_t>& row, std::size_t rowBytes) {
     try {
-        const auto size = static_cast<std::size_t>(*image::Plain24Size(width, height));
+        const auto size = static_cast<std::size_t>(*image::PlainSize(width, height, rule));
         bmp.reserve(size + kConversionRoom);
         bmp.resize(size);
         row.resize(rowBytes);
@@ -155,7 +155,10 @@ void ReadTrueColour(png_structp png, png_infop info, png_uint_32 width, png_uint
     if (png_get_rowbytes(png, info) != rowBytes) {
         png_error(png, "unexpected row length");
     }
-    if (!MakeRoom(width, height, bmp, row, rowBytes)) {
+    if (!image::PlainSize(width, height, rule)) {
+        png_error(png, "the image has too many pixels");
+    }
+    if (!MakeRoom(width, height, rule, bmp, row, rowBytes)) {
         png_error(png, "out of memory");
     }
     image::Plain24Writer writer(width, height, bits, rule, bmp.data());
@@ -325,12 +328,12 @@ bool ReadJpeg(const std::uint8_t* data, std::size_t size, FileBytes& bmp,
     if (usable) {
         jpeg.out_color_space = JCS_EXT_RGBA;
         jpeg_start_decompress(&jpeg);
-        if (!MakeRoom(jpeg.output_width, jpeg.output_height, bmp, row,
+        const image::AlphaRule opaque;
+        if (!MakeRoom(jpeg.output_width, jpeg.output_height, opaque, bmp, row,
                       std::size_t{jpeg.output_width} * 4)) {
             std::snprintf(errors.message, sizeof errors.message, "out of memory");
             std::longjmp(errors.jump, 1);
         }
-        const image::AlphaRule opaque;
         image::Plain24Writer writer(jpeg.output_width, jpeg.output_height, 8, opaque, bmp.data());
         while (jpeg.output_scanline < jpeg.output_height) {
             JSAMPROW samples = row.data();
@@ -452,7 +455,16 @@ bool WriteIndexedPng(const quantize::IndexedImage& image, std::vector<std::uint8
     out.insert(out.end(), kSignature, kSignature + 8);
     AppendChunk(out, "IHDR", header, sizeof header);
     AppendChunk(out, "PLTE", image.table.data(), 3 * static_cast<std::size_t>(image.entries));
-    if (image.key && image.keyStep > 0) {
+    if (image.translucent) {
+        // Up to the last entry that is not opaque: the rest are opaque without being told.
+        std::size_t count = static_cast<std::size_t>(image.entries);
+        while (count > 0 && image.alpha[count - 1] == 255) {
+            --count;
+        }
+        if (count > 0) {
+            AppendChunk(out, "tRNS", image.alpha.data(), count);
+        }
+    } else if (image.key && image.keyStep > 0) {
         // Every keyStep-th entry is a key colour: a tile image's palettes each start with it.
         std::vector<std::uint8_t> alpha(
             static_cast<std::size_t>((image.entries - 1) / image.keyStep * image.keyStep + 1), 255);

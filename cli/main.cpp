@@ -20,6 +20,7 @@
 #include "core/palette/palette_file.h"
 #include "core/palette/named_palettes.h"
 #include "core/palette/palette_formats.h"
+#include "core/quantize/alpha_diffusion.h"
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/ditherings.h"
 #include "core/quantize/error_diffusion.h"
@@ -215,11 +216,50 @@ int MakeInput(const Options& options, UserColours& colours, quantize::DiffusionI
                             : kConverted;
 }
 
+// The choices of --alpha: the adaptive ones as the palette and dithering of an image with
+// transparency take them, the key colour the first fixed one.
+quantize::AlphaInput AlphaInputOf(const Options& options, const UserColours& colours,
+                                  const quantize::DiffusionInput& input) {
+    quantize::AlphaInput alpha;
+    alpha.palette.colours = input.choices.colours;
+    alpha.palette.key = options.key;
+    alpha.palette.keyColour = {colours.table[2], colours.table[1], colours.table[0], 0};
+    alpha.dithering.kernel = input.stages.dither == quantize::DitherMethod::Kernel
+                                 ? quantize::kKernels[static_cast<int>(input.choices.kernel)]
+                                 : nullptr;
+    alpha.dithering.serpentine = input.choices.serpentine;
+    alpha.dithering.strength = input.choices.strength;
+    return alpha;
+}
+
+// diffuse --adaptive --alpha: every input read with its alpha, written as an 8-bit PNG whose
+// entries keep theirs.
+int RunDiffuseWithAlpha(const Options& options, const UserColours& colours,
+                        const quantize::DiffusionInput& input) {
+    quantize::AlphaInput alpha = AlphaInputOf(options, colours, input);
+    // Several files at a time keep the processors busy: each file's passes take one.
+    alpha.palette.threads = JobsFor(options) > 1 ? 1 : 0;
+    ImageSettings images;
+    images.bits = options.bits;
+    images.alpha.kept = true;
+    images.entriesOfHeader = true;
+    return ConvertAll(
+        options,
+        [&alpha](cli::FileBytes& image, const quantize::Resizer& resize,
+                 quantize::DiffusionObserver&) {
+            return quantize::DiffuseWithAlpha(image.data(), image.size(), resize, alpha);
+        },
+        JobsFor(options), images);
+}
+
 int RunDiffuse(const Options& options) {
     UserColours colours;
     quantize::DiffusionInput input;
     if (const int code = MakeInput(options, colours, input)) {
         return code;
+    }
+    if (options.alpha) {
+        return RunDiffuseWithAlpha(options, colours, input);
     }
     const std::uint8_t* const table = colours.table;
     const int fixed = colours.fixed;
@@ -372,6 +412,54 @@ int RunTiles(const Options& options) {
         JobsFor(options), images);
 }
 
+// palette --alpha: the palette with alpha of all the inputs together, written as the format
+// of -o takes it: red, green and blue (no palette format keeps alpha), the entries below full
+// alpha first, the transparent one (the key colour with --key) at 0.
+int RunPaletteWithAlpha(const Options& options, const UserColours& colours,
+                        const quantize::DiffusionInput& input) {
+    std::vector<cli::FileBytes> files(options.inputs.size());
+    std::vector<const std::uint8_t*> data;
+    std::vector<std::uint64_t> sizes;
+    image::AlphaRule kept;
+    kept.kept = true;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::string error;
+        if (!cli::ReadImageFile(options.inputs[i], kept, files[i], error)) {
+            return Fail(kFileError, options.inputs[i], error);
+        }
+        data.push_back(files[i].data());
+        sizes.push_back(files[i].size());
+    }
+    quantize::AlphaInput alpha = AlphaInputOf(options, colours, input);
+    alpha.palette.threads = options.jobs == 1 ? 1 : 0;
+    quantize::AlphaPalette chosen;
+    std::size_t refused = 0;
+    const quantize::Outcome outcome =
+        quantize::AlphaPaletteOfImages(data, sizes, alpha.palette, chosen, refused);
+    if (outcome != quantize::Outcome::Converted) {
+        return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
+                    options.inputs[refused], Say(text::RefusalText(outcome)));
+    }
+    std::uint8_t written[palette::kTableBytes] = {};
+    for (int e = 0; e < chosen.count; ++e) {
+        const quantize::RgbaEntry& entry = chosen.entries[static_cast<std::size_t>(e)];
+        written[4 * e] = entry.blue;
+        written[4 * e + 1] = entry.green;
+        written[4 * e + 2] = entry.red;
+    }
+    palette::PaletteFormat format = palette::FormatOfName(options.output);
+    if (!options.format.empty()) {
+        palette::FormatOfWord(options.format, format);
+    }
+    const std::vector<std::uint8_t> bytes =
+        palette::EncodePalette(written, format, chosen.count, options.output);
+    std::string error;
+    if (!cli::WriteAtomically(options.output, bytes.data(), bytes.size(), error)) {
+        return Fail(kFileError, options.output, error);
+    }
+    return kConverted;
+}
+
 // One high-quality palette for all the inputs, written to -o. Every input is read whole
 // first (PNG and JPEG files decoded, as the conversions take them), so the memory is that of
 // the images together and the palette's own.
@@ -380,6 +468,9 @@ int RunPalette(const Options& options) {
     quantize::DiffusionInput input;
     if (const int code = MakeInput(options, colours, input)) {
         return code;
+    }
+    if (options.alpha) {
+        return RunPaletteWithAlpha(options, colours, input);
     }
     std::vector<cli::FileBytes> files(options.inputs.size());
     std::vector<quantize::ImageBytes> images;

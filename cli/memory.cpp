@@ -17,7 +17,7 @@ constexpr std::uint64_t kLargestFileImage = 0xFFFFFFFFu;
 
 } // namespace
 
-std::uint64_t MemoryFor(const FileBytes& file, bool png, bool refines) {
+std::uint64_t MemoryFor(const FileBytes& file, bool png, bool refines, bool alpha) {
     const std::uint64_t bytes = file.size();
     std::uint64_t decoding = 0, converting = bytes, encoding = 0;
     // The refinement's indices and rows, for a 24-bit image of `plain` bytes and `width`.
@@ -43,6 +43,10 @@ std::uint64_t MemoryFor(const FileBytes& file, bool png, bool refines) {
         decoding = bytes + decoded.bmp + decoded.decoder;
         converting = decoded.bmp + decoded.bmp / 16 + refining(decoded.bmp, decoded.width);
         encoding = decoded.bmp + decoded.bmp / 2;
+    }
+    if (alpha) {
+        const std::uint64_t plain = std::max(converting, decoding);
+        converting = std::max(converting, 5 * std::min(plain, kLargestFileImage));
     }
     return kFixed + std::max({decoding, converting, png ? encoding : 0});
 }

@@ -19,8 +19,10 @@ namespace cli {
 // the result (its rows and their deflated stream beside the 24-bit image's room, half as much
 // again at most); and, with `refines`, the refinement of the dithering (quantize::Refiner:
 // the indices beside the rows, a byte a pixel, a third of the 24-bit image, and its rows of
-// F). Measured peaks are in the README; this is an upper bound.
-std::uint64_t MemoryFor(const FileBytes& file, bool png, bool refines = false);
+// F); and, with `alpha` (--alpha), the path that keeps alpha: the image at 4 bytes a pixel,
+// its pixels, its colours' list and the 8-bit result beside it, 5 times the 24-bit image at
+// most. Measured peaks are in the README; this is an upper bound.
+std::uint64_t MemoryFor(const FileBytes& file, bool png, bool refines = false, bool alpha = false);
 
 // What the largest PNG or JPEG image takes, the limit of the files in flight together: a
 // progressive JPEG of image::kMaxPixels pixels at full colour resolution, its file and room

@@ -20,11 +20,11 @@ const char kUsage[] =
     "                          [--adaptive [--colours N] [--dither NAME] [--strength P]\n"
     "                                      [--effort N] [--no-serpentine] [--linear]\n"
     "                                      [--key] [--depth R,G,B | --from LIST]\n"
-    "                                      [--order ORDER]]\n"
+    "                                      [--order ORDER] [--alpha]]\n"
     "                          [-j N] [--quiet | --verbose]\n"
     "       tintwright palette IN... -o PALETTE [--palette FILE] [--fixed N]\n"
     "                          [--depth R,G,B | --from LIST] [--order ORDER]\n"
-    "                          [--keep OLD] [--format FORMAT] [-j N]\n"
+    "                          [--keep OLD] [--format FORMAT] [--alpha] [-j N]\n"
     "       tintwright compact IN... [-o OUT | -d DIR] [--format bmp|png] [--key]\n"
     "       tintwright frames IN... (-o OUT.gif | -d DIR [--format png|bmp])\n"
     "                         [--palette-out FILE]\n"
@@ -119,6 +119,17 @@ const char kHelp[] =
     "      --order ORDER: the order of the chosen entries after the fixed ones: keep\n"
     "      (as chosen, the default), frequency (most pixels first), luminance (darkest\n"
     "      first) or hue (greys darkest first, then red, yellow, green, blue, magenta).\n"
+    "      --alpha: soft edges kept: the input is read with its alpha (a PNG of any\n"
+    "      colour type or with tRNS, a 32-bit BMP with an alpha mask) and every entry\n"
+    "      has red, green, blue and alpha, chosen with each colour's error weighted by\n"
+    "      its alpha (squared); the fully transparent pixels share one entry (0;\n"
+    "      with --key, of the key colour). Written as an 8-bit (or --bits) PNG whose\n"
+    "      tRNS holds the entries below full alpha, which come first; a BMP output is\n"
+    "      a usage error (BMP keeps no transparency here: its way is --key). A pixel\n"
+    "      within 4 levels of an entry takes it undithered, and an error of more than\n"
+    "      8 levels is not passed on. Takes --colours, --dither (a kernel or none),\n"
+    "      --strength, --no-serpentine, --bits and --key (--palette FILE --fixed 1);\n"
+    "      --effort does nothing here.\n"
     "  palette IN... -o PALETTE [--palette FILE] [--fixed N] [--format FORMAT]\n"
     "      One high-quality palette for a set of images (sprites, tiles, frames):\n"
     "      the N fixed colours of FILE, then 256 - N colours chosen for all the\n"
@@ -134,6 +145,10 @@ const char kHelp[] =
     "      `diffuse IN... --adaptive --palette PALETTE --fixed 256` then maps every\n"
     "      image onto exactly that table. --depth, --from and --order (but frequency,\n"
     "      which needs a result's pixels) as with diffuse.\n"
+    "      --alpha: the palette of the images' pixels with their alpha, as diffuse\n"
+    "      --alpha chooses it; no palette format holds alpha, so the file has the\n"
+    "      entries' red, green and blue, the ones below full alpha first (entry 0 the\n"
+    "      fully transparent pixels', black).\n"
     "      --keep OLD: the palette is made again over the palette file OLD without\n"
     "      moving an index: each colour of OLD that the new palette still has (a new\n"
     "      colour within 12 of it, red, green and blue differences added) keeps its\n"
@@ -442,6 +457,30 @@ bool FramesOptionsFit(const Options& options, std::string& problem) {
     return problem.empty();
 }
 
+// What --alpha takes: diffuse --adaptive or palette, every entry chosen for the images (a
+// fixed colour only as the key colour) and dithered by a kernel or not at all. True when the
+// options fit, else the problem.
+bool AlphaOptionsFit(const Options& options, std::string& problem) {
+    if (!options.alpha) {
+        return true;
+    }
+    const quantize::DitherMethod method = quantize::kDitherings[options.dithering].method;
+    if (options.command != "palette" && (options.command != "diffuse" || !options.adaptive)) {
+        problem = "--alpha belongs to diffuse --adaptive and palette";
+    } else if (options.fixed > (options.key ? 1 : 0)) {
+        problem = "--alpha chooses every entry for the image: --palette gives only the key "
+                  "colour (--fixed 1 --key)";
+    } else if (options.deviceGiven || options.linearGiven || options.orderGiven ||
+               !options.keep.empty()) {
+        problem = "--alpha does not go with --depth, --from, --linear, --order or --keep";
+    } else if (method != quantize::DitherMethod::Kernel &&
+               method != quantize::DitherMethod::Nearest) {
+        problem = "--alpha dithers with an error-diffusion kernel or none, not --dither " +
+                  std::string(quantize::kDitherings[options.dithering].name);
+    }
+    return problem.empty();
+}
+
 } // namespace
 
 bool ParseArguments(int argc, const char* const* argv, Options& options, std::string& problem) {
@@ -572,6 +611,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             }
         } else if (arg == "--adaptive") {
             options.adaptive = true;
+        } else if (arg == "--alpha") {
+            options.alpha = true;
         } else if (arg == "--report") {
             options.report = true;
             options.tilesGiven = true;
@@ -668,6 +709,8 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
         problem = "-o and -d exclude each other";
     } else if (options.quiet && options.verbose) {
         problem = "--quiet and --verbose exclude each other";
+    } else if (!AlphaOptionsFit(options, problem)) {
+        // the problem is told
     } else {
         NameContradictsFormat(options, problem);
     }
@@ -711,6 +754,12 @@ bool FindUnwritableOutput(const Options& options, std::string& problem) {
     for (const std::string& input : options.inputs) {
         const std::string output = OutputOf(options, input);
         const std::string extension = ExtensionOf(input);
+        if (options.alpha && FormatOf(options, output) != OutputFormat::Png) {
+            problem = output + ": --alpha writes PNG; BMP has no transparency here (its way is "
+                               "the key colour: --palette FILE --fixed 1 --key); give -o "
+                               "NAME.png or --format png";
+            return true;
+        }
         // A BMP under another name is written as a BMP, as always.
         if (!FormatOf(options, output) &&
             (extension == ".png" || extension == ".jpg" || extension == ".jpeg")) {

@@ -32,6 +32,7 @@ struct Options {
     int fixed = 0;
     bool fixedGiven = false;
     bool adaptive = false;
+    bool alpha = false; // --alpha: the palette's entries keep the pixels' alpha (PNG only)
     // Of --adaptive: how many colours, which dithering (a number of quantize::kDitherings)
     // and how strong, how much effort, in which order and light, and a key colour.
     int colours = 256;

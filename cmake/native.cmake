@@ -73,6 +73,7 @@ add_executable(tw_tests
   tests/support/literal_pattern.cpp
   tests/native/image_test.cpp
   tests/native/frames_test.cpp
+  tests/native/alpha_test.cpp
   tests/portable/same_bytes_test.cpp
   tests/support/literal_layout.cpp
 )

@@ -1,6 +1,7 @@
 // PNG and JPEG reading of arbitrary bytes, as the command-line tool reads its inputs: every
 // file is read or refused, never more allocated than the image's size allows; what is read
-// writes as a PNG that reads back to the same pixels; an indexed PNG also reads as its indices.
+// writes as a PNG that reads back to the same pixels; an indexed PNG also reads as its indices,
+// and any image with its alpha (--alpha) as pixels of the same size.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "cli/image_io.h"
 #include "core/bmp/layout.h"
+#include "core/quantize/alpha_diffusion.h"
 #include "core/quantize/bmp_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -26,6 +28,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (cli::DecodeIndexedPng(data, size, rule.keyed, indices, error)
             ? !quantize::ViewPlainBmp(indices.data(), indices.size())
             : error.empty()) {
+        std::abort();
+    }
+    // Read with its alpha: refused alike, or a 32-bit image whose every pixel is there.
+    error.clear();
+    image::AlphaRule kept;
+    kept.kept = true;
+    cli::FileBytes withAlpha;
+    if (cli::DecodeToBmp(data, size, kept, withAlpha, error)) {
+        std::vector<std::uint8_t> rgba;
+        std::uint64_t width = 0, height = 0;
+        if (quantize::RgbaPixelsOf(withAlpha.data(), withAlpha.size(), rgba, width, height) !=
+                quantize::Outcome::Converted ||
+            rgba.size() != 4 * width * height) {
+            std::abort();
+        }
+    } else if (error.empty()) {
         std::abort();
     }
     error.clear();

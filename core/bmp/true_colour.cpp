@@ -158,30 +158,36 @@ std::optional<SourceProblem> CheckTrueColourSource(const std::uint8_t* data, std
     return std::nullopt;
 }
 
-void KeyTransparentPixels(const std::uint8_t* data, TrueColourSource& s, const std::uint8_t* bgr) {
+std::uint32_t AlphaMaskOf(const std::uint8_t* data, const TrueColourSource& s) {
     if (s.bitCount != 32) {
-        return;
+        return 0;
     }
     const std::uint32_t colourMasks = 0xFFFFFFFFu >> (32 - s.red.bits) << s.red.shift |
                                       0xFFFFFFFFu >> (32 - s.green.bits) << s.green.shift |
                                       0xFFFFFFFFu >> (32 - s.blue.bits) << s.blue.shift;
-    std::uint32_t mask = 0;
     if (bmp::ReadU32(data + bmp::kBiCompression) == kBitFields) {
-        if (bmp::ReadU32(data + bmp::kBiSize) >= 56) {
-            mask = bmp::ReadU32(data + bmp::kInfoHeader + 52) & ~colourMasks;
-        }
-    } else {
-        // The fourth bytes say something only where one of them is not 0.
-        for (std::uint64_t r = 0; r < s.geometry.rows && mask == 0; ++r) {
-            const std::uint8_t* row = data + s.offset + r * s.rowBytes;
-            for (std::uint64_t x = 0; x < s.geometry.width; ++x) {
-                if (row[4 * x + 3] != 0) {
-                    mask = 0xFF000000u;
-                    break;
-                }
+        return bmp::ReadU32(data + bmp::kBiSize) >= 56
+                   ? bmp::ReadU32(data + bmp::kInfoHeader + 52) & ~colourMasks
+                   : 0;
+    }
+    // The fourth bytes say something only where one of them is not 0.
+    for (std::uint64_t r = 0; r < s.geometry.rows; ++r) {
+        const std::uint8_t* row = data + s.offset + r * s.rowBytes;
+        for (std::uint64_t x = 0; x < s.geometry.width; ++x) {
+            if (row[4 * x + 3] != 0) {
+                return 0xFF000000u;
             }
         }
     }
+    return 0;
+}
+
+std::optional<Channel> AlphaChannelOf(const std::uint8_t* data, const TrueColourSource& s) {
+    return ChannelOf(AlphaMaskOf(data, s), 32);
+}
+
+void KeyTransparentPixels(const std::uint8_t* data, TrueColourSource& s, const std::uint8_t* bgr) {
+    const std::uint32_t mask = AlphaMaskOf(data, s);
     if (mask != 0) {
         s.keyed = true;
         s.alphaMask = mask;

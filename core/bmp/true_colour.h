@@ -68,6 +68,14 @@ std::optional<SourceProblem> CheckTrueColourSource(const std::uint8_t* data, std
 void KeyTransparentPixels(const std::uint8_t* data, TrueColourSource& source,
                           const std::uint8_t* bgr);
 
+// The mask of a 32-bit image's alpha, as KeyTransparentPixels finds it: 0 for an image
+// without one.
+std::uint32_t AlphaMaskOf(const std::uint8_t* data, const TrueColourSource& source);
+
+// The alpha channel of a 32-bit image: its mask as AlphaMaskOf finds it, when that is at most 8
+// contiguous bits; nothing for an image without one (its pixels are opaque).
+std::optional<Channel> AlphaChannelOf(const std::uint8_t* data, const TrueColourSource& source);
+
 // The length of the plain 24-bit file image of the source.
 std::uint64_t PlainSize(const TrueColourSource& source);
 

@@ -64,6 +64,8 @@ std::optional<PngProblem> CheckPngChunks(const std::uint8_t* data, std::size_t s
     }
     std::size_t at = sizeof kSignature;
     bool first = true;
+    int colourType = 0;
+    std::int64_t paletteEntries = -1; // none before a PLTE chunk
     while (true) {
         if (size - at < 12) {
             return PngProblem::CutShort; // no IEND chunk before the end
@@ -83,7 +85,19 @@ std::optional<PngProblem> CheckPngChunks(const std::uint8_t* data, std::size_t s
             if (!Plain24Size(ReadBig32(type + 4), ReadBig32(type + 8))) {
                 return PngProblem::UnusableSize;
             }
+            colourType = type[4 + 9];
             first = false;
+        }
+        if (std::memcmp(type, "PLTE", 4) == 0) {
+            paletteEntries = length / 3;
+        }
+        // The tRNS chunk's length as its colour type needs it (the PNG specification's rules).
+        if (std::memcmp(type, "tRNS", 4) == 0 &&
+            !(colourType == 0   ? length == 2
+              : colourType == 2 ? length == 6
+              : colourType == 3 ? paletteEntries >= 0 && length <= paletteEntries
+                                : false)) {
+            return PngProblem::BadTransparency;
         }
         if (std::memcmp(type, "IEND", 4) == 0) {
             return std::nullopt;
@@ -102,6 +116,9 @@ const char* PngProblemText(PngProblem problem) {
         return "the PNG file has no proper header";
     case PngProblem::UnusableSize:
         return "the PNG image has no pixels or too many";
+    case PngProblem::BadTransparency:
+        return "the PNG file's transparency (its tRNS chunk) does not fit its image: the file "
+               "is damaged";
     }
     return "";
 }

@@ -13,10 +13,13 @@ namespace image {
 bool IsPng(const std::uint8_t* data, std::size_t size);
 
 enum class PngProblem {
-    BadChecksum,  // a chunk's CRC does not match its bytes
-    CutShort,     // a chunk runs past the end of the file, or no IEND chunk ends it
-    BadHeader,    // no IHDR chunk first, or one of the wrong length
-    UnusableSize, // no pixels, or more than an image may have (kMaxPixels)
+    BadChecksum,     // a chunk's CRC does not match its bytes
+    CutShort,        // a chunk runs past the end of the file, or no IEND chunk ends it
+    BadHeader,       // no IHDR chunk first, or one of the wrong length
+    UnusableSize,    // no pixels, or more than an image may have (kMaxPixels)
+    BadTransparency, // a tRNS chunk that does not fit the image: not 2 bytes for grey, 6 for
+                     // colour, for a palette more entries than its PLTE or none before it, or
+                     // any with an alpha channel
 };
 
 // The problem of a file that starts with the PNG signature, or nothing. Reads the chunks

@@ -18,29 +18,64 @@ std::optional<std::uint64_t> Plain24Size(std::uint64_t width, std::uint64_t heig
     return size;
 }
 
+std::optional<std::uint64_t> PlainSize(std::uint64_t width, std::uint64_t height,
+                                       const AlphaRule& rule) {
+    const auto plain = Plain24Size(width, height);
+    if (!plain || !rule.kept) {
+        return plain;
+    }
+    const std::uint64_t size = kPlain32Pixels + 4 * width * height;
+    return size <= 0xFFFFFFFFu ? std::optional<std::uint64_t>(size) : std::nullopt;
+}
+
 Plain24Writer::Plain24Writer(std::uint32_t width, std::uint32_t height, int bits,
                              const AlphaRule& rule, std::uint8_t* out)
     : width_(width), height_(height), bits_(bits), rule_(rule), out_(out),
-      stride_((3 * std::uint64_t{width} + 3) & ~std::uint64_t{3}) {
-    const std::uint64_t size = *Plain24Size(width, height);
-    std::memset(out, 0, bmp::kHeadersSize);
+      stride_(rule.kept ? 4 * std::uint64_t{width}
+                        : (3 * std::uint64_t{width} + 3) & ~std::uint64_t{3}),
+      pixels_(rule.kept ? kPlain32Pixels : bmp::kHeadersSize) {
+    const std::uint64_t size = *PlainSize(width, height, rule);
+    std::memset(out, 0, static_cast<std::size_t>(pixels_));
     out[0] = 'B';
     out[1] = 'M';
     bmp::WriteU32(out + bmp::kBfSize, static_cast<std::uint32_t>(size));
-    bmp::WriteU32(out + bmp::kBfOffBits, bmp::kHeadersSize);
-    bmp::WriteU32(out + bmp::kBiSize, 40);
+    bmp::WriteU32(out + bmp::kBfOffBits, static_cast<std::uint32_t>(pixels_));
+    bmp::WriteU32(out + bmp::kBiSize, rule.kept ? 56 : 40);
     bmp::WriteU32(out + bmp::kBiWidth, width);
     bmp::WriteU32(out + bmp::kBiHeight, height);
     bmp::WriteU16(out + bmp::kBiPlanes, 1);
-    bmp::WriteU16(out + bmp::kBiBitCount, 24);
-    bmp::WriteU32(out + bmp::kBiSizeImage, static_cast<std::uint32_t>(size - bmp::kHeadersSize));
+    bmp::WriteU16(out + bmp::kBiBitCount, rule.kept ? 32 : 24);
+    bmp::WriteU32(out + bmp::kBiSizeImage, static_cast<std::uint32_t>(size - pixels_));
+    if (rule.kept) {
+        constexpr std::uint32_t kBitFields = 3;
+        bmp::WriteU32(out + bmp::kBiCompression, kBitFields);
+        const std::uint32_t masks[4] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u};
+        for (int i = 0; i < 4; ++i) {
+            bmp::WriteU32(out + bmp::kColourTable + 4 * i, masks[i]);
+        }
+    }
 }
 
 void Plain24Writer::Pixels(std::uint32_t y, std::uint32_t first, std::uint32_t step,
                            const std::uint8_t* samples) {
-    std::uint8_t* row = out_ + bmp::kHeadersSize + (height_ - 1 - y) * stride_;
+    std::uint8_t* row = out_ + pixels_ + (height_ - 1 - y) * stride_;
     std::uint32_t x = first;
     std::size_t i = 0; // the pixel's place in `samples`
+    if (rule_.kept) {
+        for (; x < width_; x += step, ++i) {
+            std::uint8_t* p = row + 4 * std::size_t{x};
+            for (int c = 0; c < 4; ++c) {
+                std::uint8_t v = samples[4 * i + static_cast<std::size_t>(c)];
+                if (bits_ == 16) {
+                    std::uint16_t wide;
+                    std::memcpy(&wide, samples + 8 * i + 2 * static_cast<std::size_t>(c), 2);
+                    v = RoundTo8(wide);
+                }
+                p[c == 3 ? 3 : 2 - c] = v;
+            }
+        }
+        return;
+    }
     if (bits_ == 8) {
         // Opaque pixels, most of them in most images, are only reordered.
         for (; x < width_ && samples[4 * i + 3] == 255; x += step, ++i) {

@@ -27,19 +27,32 @@ struct RgbaImage {
 
 // What becomes of transparency: each pixel is composited onto white, (c * a + 255 * (255 - a)
 // + 127) / 255 per channel; with a key colour, a fully transparent pixel becomes that colour.
+// With `kept` the pixels keep their alpha: the image is a 32-bit one (Plain32 below) and the
+// key colour is not used.
 struct AlphaRule {
     bool keyed = false;
     std::uint8_t key[3] = {}; // blue, green, red
+    bool kept = false;
 };
+
+// The 32-bit file image of pixels that keep their alpha: a 56-byte header with bit fields (red
+// 0x00FF0000, green 0x0000FF00, blue 0x000000FF, alpha 0xFF000000), the pixels at 70, blue,
+// green, red and alpha, bottom-up rows.
+inline constexpr std::uint64_t kPlain32Pixels = 70;
 
 // The size of the plain 24-bit file image of a width x height image; nothing when there are
 // no pixels or too many (kMaxPixels), or the file would not fit a BMP.
 std::optional<std::uint64_t> Plain24Size(std::uint64_t width, std::uint64_t height);
 
+// The size of the file image `rule` makes: Plain24Size, or with `kept` the 32-bit one's (also
+// nothing where Plain24Size is nothing).
+std::optional<std::uint64_t> PlainSize(std::uint64_t width, std::uint64_t height,
+                                       const AlphaRule& rule);
+
 // Writes the plain 24-bit file image (a 40-byte header, bottom-up rows) of a width x height
-// image to `out`, which holds Plain24Size bytes, a row at a time in any order, so that a
-// decoder needs no room for more than a row of its own. 16-bit samples are rounded to 8 bits
-// first.
+// image, or with `rule.kept` the 32-bit one, to `out`, which holds PlainSize bytes, a row at a time
+// in any order, so that a decoder needs no room for more than a row of its own. 16-bit samples are
+// rounded to 8 bits first.
 class Plain24Writer {
   public:
     // Writes the header; the rows are for Row.
@@ -58,6 +71,7 @@ class Plain24Writer {
     AlphaRule rule_;
     std::uint8_t* out_;
     std::uint64_t stride_;
+    std::uint64_t pixels_; // the offset of the rows
 };
 
 // The whole image through a Plain24Writer.

@@ -51,7 +51,7 @@ std::uint64_t PackBmpInPlace(std::uint8_t* data, const IndexedImage& image, int 
 }
 
 std::optional<IndexedImage> ViewPlainBmp(const std::uint8_t* data, std::uint64_t size, int entries,
-                                         bool key) {
+                                         bool key, bool translucent) {
     if (data == nullptr || size < bmp::kHeadersSize || bmp::ReadU32(data + bmp::kBiSize) != 40 ||
         bmp::ReadU32(data + bmp::kBiCompression) != 0) {
         return std::nullopt;
@@ -74,11 +74,13 @@ std::optional<IndexedImage> ViewPlainBmp(const std::uint8_t* data, std::uint64_t
     image.topDown = height < 0;
     image.entries = bits == 8 ? std::clamp(entries, 1, 256) : 0;
     image.key = bits == 8 && key;
+    image.translucent = bits == 8 && translucent;
     for (int j = 0; j < image.entries; ++j) {
         const std::uint8_t* entry = data + bmp::kColourTable + 4 * j;
         image.table[3 * j] = entry[2];
         image.table[3 * j + 1] = entry[1];
         image.table[3 * j + 2] = entry[0];
+        image.alpha[static_cast<std::size_t>(j)] = entry[3];
     }
     return image;
 }

@@ -32,7 +32,9 @@ std::uint64_t PackBmpInPlace(std::uint8_t* data, const IndexedImage& image, int 
 // one column, every row within `size`. An 8-bit image's table is its colour table, of which the
 // first `entries` (1 to 256) are written, entry 0 transparent with `key`; a 24-bit image has
 // none. Nothing for any other file image. The view points into `data`.
+// With `translucent`, the fourth byte of each entry of an 8-bit image's table is its alpha.
 std::optional<IndexedImage> ViewPlainBmp(const std::uint8_t* data, std::uint64_t size,
-                                         int entries = 256, bool key = false);
+                                         int entries = 256, bool key = false,
+                                         bool translucent = false);
 
 } // namespace quantize

@@ -25,6 +25,9 @@ struct IndexedImage {
     int bits = 8;
     bool key = false;
     int keyStep = 0; // with `key`, every keyStep-th entry is transparent too (tile palettes)
+    // With `translucent`, each entry's alpha (0 transparent to 255 opaque) instead of the key.
+    bool translucent = false;
+    std::array<std::uint8_t, 256> alpha{};
     bool topDown = false;
 
     // The bytes of a row's pixels, without the padding up to the stride.

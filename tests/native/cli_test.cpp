@@ -10,7 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
+#include "cli/image_io.h"
 #include "cli/options.h"
+#include "core/image/rgba.h"
+#include "core/quantize/alpha_diffusion.h"
 #include "core/palette/palette_formats.h"
 #include "core/quantize/basic_palette.h"
 #include "tests/support/bmp_builder.h"
@@ -845,3 +850,132 @@ TEST_F(Cli, EveryCorpusFileConvertsOrIsRefusedWithoutTouchingFiles) {
 }
 
 } // namespace
+
+namespace {
+
+// The length and the data of a PNG's first chunk of `type`; an empty text when it has none.
+std::string ChunkOf(const Bytes& png, const char* type) {
+    const std::string text(png.begin(), png.end());
+    const std::size_t at = text.find(type);
+    if (at == std::string::npos || at < 4) {
+        return "";
+    }
+    const std::uint32_t length = static_cast<std::uint32_t>(png[at - 4]) << 24 |
+                                 static_cast<std::uint32_t>(png[at - 3]) << 16 |
+                                 static_cast<std::uint32_t>(png[at - 2]) << 8 | png[at - 1];
+    return text.substr(at + 4, length);
+}
+
+// The pixels of an image read with their alpha: red, green, blue, alpha, the top row first.
+Bytes RgbaOf(const Bytes& file) {
+    cli::FileBytes decoded;
+    std::string error;
+    image::AlphaRule kept;
+    kept.kept = true;
+    if (!cli::DecodeToBmp(file.data(), file.size(), kept, decoded, error)) {
+        return {};
+    }
+    std::vector<std::uint8_t> rgba;
+    std::uint64_t width = 0, height = 0;
+    EXPECT_EQ(quantize::RgbaPixelsOf(decoded.data(), decoded.size(), rgba, width, height),
+              quantize::Outcome::Converted);
+    return Bytes(rgba.begin(), rgba.end());
+}
+
+} // namespace
+
+// --alpha: a 32-bit BMP with an alpha mask of few colours comes back from the PNG pixel for
+// pixel, its transparent pixels in entry 0 (the key colour's with --key), the tRNS as long as
+// the entries below full alpha; BMP output, and a PNG whose tRNS does not fit it, are refused
+// with nothing written.
+TEST_F(Cli, SoftEdgesKeptInAPngWithAShortTrns) {
+    image::RgbaImage soft;
+    soft.width = 11;
+    soft.height = 7;
+    for (std::uint32_t i = 0; i < soft.width * soft.height; ++i) {
+        const auto level = static_cast<std::uint8_t>(i % 5 * 60);
+        const std::uint8_t alpha = i % 4 == 0 ? 0 : i % 4 == 1 ? 100 : i % 4 == 2 ? 200 : 255;
+        soft.samples.insert(soft.samples.end(), {level, static_cast<std::uint8_t>(255 - level),
+                                                 static_cast<std::uint8_t>(i % 3 * 90), alpha});
+    }
+    image::AlphaRule kept;
+    kept.kept = true;
+    Bytes bmp(*image::PlainSize(soft.width, soft.height, kept));
+    image::WritePlain24(soft, kept, bmp.data());
+    Put("soft.bmp", bmp);
+    Put("key.gpl", "GIMP Palette\n1 2 3\n");
+    for (const bool key : {false, true}) {
+        ASSERT_EQ(Run(std::string("diffuse @soft.bmp -o @soft.png --adaptive --alpha") +
+                      (key ? " --palette @key.gpl --fixed 1 --key" : "")),
+                  0)
+            << stderr_;
+        const Bytes png = Get("soft.png");
+        const std::string plte = ChunkOf(png, "PLTE"), trns = ChunkOf(png, "tRNS");
+        ASSERT_FALSE(trns.empty());
+        EXPECT_EQ(trns[0], 0);
+        EXPECT_EQ(plte.substr(0, 3), key ? "\x01\x02\x03" : std::string(3, '\0'));
+        // Entry 0 and one entry of each colour of alpha 100 and 200: the rest are opaque.
+        std::set<std::uint32_t> translucent;
+        for (std::size_t i = 0; i < soft.samples.size(); i += 4) {
+            if (soft.samples[i + 3] != 0 && soft.samples[i + 3] != 255) {
+                translucent.insert(static_cast<std::uint32_t>(soft.samples[i]) << 24 |
+                                   soft.samples[i + 1] << 16 | soft.samples[i + 2] << 8 |
+                                   soft.samples[i + 3]);
+            }
+        }
+        EXPECT_EQ(trns.size(), 1 + translucent.size());
+        const Bytes back = RgbaOf(png);
+        ASSERT_EQ(back.size(), soft.samples.size());
+        for (std::size_t i = 0; i < back.size(); i += 4) {
+            if (soft.samples[i + 3] == 0) {
+                EXPECT_EQ(back[i + 3], 0) << i / 4;
+            } else {
+                EXPECT_EQ(Bytes(back.begin() + static_cast<std::ptrdiff_t>(i),
+                                back.begin() + static_cast<std::ptrdiff_t>(i + 4)),
+                          Bytes(soft.samples.begin() + static_cast<std::ptrdiff_t>(i),
+                                soft.samples.begin() + static_cast<std::ptrdiff_t>(i + 4)))
+                    << i / 4;
+            }
+        }
+    }
+    // The result read again keeps every pixel: its tRNS read as the source's.
+    EXPECT_EQ(Run("diffuse @soft.png -o @again.png --adaptive --alpha --palette @key.gpl --fixed 1 "
+                  "--key"),
+              0)
+        << stderr_;
+    EXPECT_EQ(RgbaOf(Get("again.png")), RgbaOf(Get("soft.png")));
+    // An indexed image is opaque: its colours come back, and no tRNS is written.
+    Put("eight.bmp", testimg::Picture8(5, 3, {0x102030, 0xFFEEDD}, [](int x, int y) {
+            return static_cast<std::uint8_t>((x + y) % 2);
+        }));
+    ASSERT_EQ(Run("diffuse @eight.bmp -o @eight.png --adaptive --alpha"), 0) << stderr_;
+    EXPECT_EQ(ChunkOf(Get("eight.png"), "tRNS"), "");
+    EXPECT_EQ(ChunkOf(Get("eight.png"), "PLTE").size(), 6u);
+    EXPECT_EQ(Run("diffuse @soft.bmp -o @soft2.bmp --adaptive --alpha"), 2);
+    EXPECT_TRUE(Said("BMP has no transparency here"));
+    EXPECT_TRUE(Said("--key"));
+    EXPECT_FALSE(Has("soft2.bmp"));
+    // A palette PNG whose tRNS holds more entries than its PLTE: damaged, refused.
+    Bytes broken = Get("soft.png");
+    const std::string text(broken.begin(), broken.end());
+    const std::size_t trns = text.find("tRNS");
+    const std::size_t plteLength = ChunkOf(broken, "PLTE").size() / 3;
+    const Bytes chunk = [&] {
+        Bytes c = {0, 0, 0, static_cast<std::uint8_t>(plteLength + 1), 't', 'R', 'N', 'S'};
+        c.insert(c.end(), plteLength + 1, 7);
+        const auto crc = static_cast<std::uint32_t>(crc32_z(0, c.data() + 4, c.size() - 4));
+        c.insert(c.end(),
+                 {static_cast<std::uint8_t>(crc >> 24), static_cast<std::uint8_t>(crc >> 16),
+                  static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)});
+        return c;
+    }();
+    const std::size_t oldLength = ChunkOf(broken, "tRNS").size();
+    broken.erase(broken.begin() + static_cast<std::ptrdiff_t>(trns - 4),
+                 broken.begin() + static_cast<std::ptrdiff_t>(trns + 8 + oldLength));
+    broken.insert(broken.begin() + static_cast<std::ptrdiff_t>(trns - 4), chunk.begin(),
+                  chunk.end());
+    Put("broken.png", broken);
+    EXPECT_EQ(Run("diffuse @broken.png -o @out.png --adaptive --alpha"), 3);
+    EXPECT_TRUE(Said("tRNS"));
+    EXPECT_FALSE(Has("out.png"));
+}
