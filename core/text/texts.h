@@ -25,6 +25,14 @@ inline constexpr char kSafetyCopyLeftText[] =
     "保存しましたが、元のファイルの控えを削除できませんでした：";
 // The view and the clipboard.
 inline constexpr char kUntitledName[] = "無題";
+
+// Animations (GIF files of several frames): more frames than the program holds; saving the
+// frame shown as PNG or BMP; a GIF of frames not yet converted.
+inline constexpr char kAnimationTooLargeText[] =
+    "アニメーションが大きすぎるため開けません\n（全コマ合わせて6,700万画素、10,000コマまで）";
+inline constexpr char kFrameShownSavedText[] = "PNGとBMPには表示中のコマだけを保存します";
+inline constexpr char kGifNeedsIndexedText[] = "GIFで保存できるのは8ビットの画像だけです\n誤差拡散"
+                                               "（高画質）か補完無しで変換してから保存してください";
 inline constexpr char kNoComparisonText[] = "元の画像を残すメモリが足りないため、比較できません";
 inline constexpr char kNoClipboardImageText[] = "クリップボードに画像がありません";
 inline constexpr char kCannotCopyText[] = "この画像はコピーできません";

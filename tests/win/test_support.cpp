@@ -253,6 +253,7 @@ void ResetProgram() {
     NoUnsavedPrompt = 0;
     QuietRuns = 0;
     Kind = DocumentKind{};
+    Frames = FrameSet{};
     DropComparisonCopy();
     View = ViewState{};
     MachineKeyWritable = nullptr;
