@@ -1,8 +1,10 @@
-// Animated GIF files in the program: every frame opened and stepped through.
+// Animated GIF files in the program: every frame opened and stepped through, converted on one
+// palette with the still parts kept still, and written back with their times and loop count.
 #include "tests/win/test_support.h"
 
 #include "core/bmp/layout.h"
 #include "core/text/texts.h"
+#include "win/app/settings.h"
 #include "win/document/animation_codec.h"
 #include "win/document/document.h"
 
@@ -94,8 +96,59 @@ TEST_F(AnimationTest, OpensEveryFrameAndStepsThroughThem) {
     EXPECT_TRUE(Told().empty());
 }
 
-// A PNG holds the frame shown, and says so; frames not yet converted are no GIF.
-TEST_F(AnimationTest, SavingSaysWhatItCannotWrite) {
+// 誤差拡散（高画質） converts every frame onto one palette; what stays still keeps its indices,
+// the frames can still be stepped through, and .gif writes them all back with their times and
+// loop count: read again, each frame shows the colours of the indices written.
+TEST_F(AnimationTest, HighQualityConvertsEveryFrameAndSavesTheAnimation) {
+    OpenMainWindow(120, 80);
+    QualityColours = 16;
+    QuietRuns = 1;
+    OpenGif(Walk(), "walk.gif");
+    Seams.messageAnswer = IDNO; // no fixed palette
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+    ASSERT_EQ(Frames.images.size(), 3u);
+    for (const auto& frame : Frames.images) {
+        ASSERT_EQ(frame[bmp::kBiBitCount], 8);
+    }
+    int moved = 0;
+    for (int r = 0; r < kHeight; ++r) {
+        for (int x = 0; x < kWidth; ++x) {
+            const int y = kHeight - 1 - r;
+            const bool block = y >= 8 && y < 12 && x >= 8 && x < 22; // where any frame changes
+            moved += !block && testimg::IndexAt(Frames.images[0], x, r) !=
+                                   testimg::IndexAt(Frames.images[1], x, r);
+            moved += !block && testimg::IndexAt(Frames.images[1], x, r) !=
+                                   testimg::IndexAt(Frames.images[2], x, r);
+        }
+    }
+    EXPECT_EQ(moved, 0);
+    EXPECT_EQ(DocumentBytes(), Frames.images[0]);
+    Key(VK_NEXT);
+    EXPECT_EQ(DocumentBytes(), Frames.images[1]);
+
+    const std::vector<Bytes> written(Frames.images.begin(), Frames.images.end());
+    ResetSeams();
+    Seams.dialogPath = Name("walk16.gif");
+    Command(IDM_SAVEAS);
+    EXPECT_TRUE(Told().empty());
+    ASSERT_TRUE(Open(Seams.dialogPath));
+    ASSERT_EQ(Frames.images.size(), 3u);
+    EXPECT_EQ(Frames.delays, (std::vector<int>{50, 120, 70}));
+    EXPECT_EQ(Frames.loop, 3);
+    for (std::size_t f = 0; f < 3; ++f) {
+        int misses = 0;
+        for (int r = 0; r < kHeight; ++r) {
+            for (int x = 0; x < kWidth; ++x) {
+                misses += PixelOf(Frames.images[f], x, r) != PixelOf(written[f], x, r);
+            }
+        }
+        EXPECT_EQ(misses, 0) << "frame " << f + 1;
+    }
+}
+
+// The basic 誤差拡散 takes the frame shown only, after saying so (キャンセル keeps the
+// animation); a PNG holds the frame shown, said too; frames not yet converted are no GIF.
+TEST_F(AnimationTest, CommandsOfOneFrameSaySo) {
     OpenMainWindow(120, 80);
     OpenGif(Walk(), "walk.gif");
     Seams.dialogPath = Name("frames.gif");
@@ -110,6 +163,45 @@ TEST_F(AnimationTest, SavingSaysWhatItCannotWrite) {
     Command(IDM_SAVEAS);
     EXPECT_TRUE(OnlyMessage(kFrameShownSavedText, MB_ICONINFORMATION));
     EXPECT_TRUE(Exists(png));
+
+    ResetSeams();
+    Seams.messageAnswer = IDCANCEL;
+    Command(IDM_REDUCE_DIFFUSE);
+    EXPECT_TRUE(OnlyMessage(kFrameShownOnlyText, MB_OKCANCEL | MB_ICONINFORMATION));
+    EXPECT_EQ(Frames.images.size(), 3u);
+
+    ResetSeams();
+    QuietRuns = 1;
+    Seams.answerFor = [](const std::string& text) {
+        return text == kFrameShownOnlyText ? IDOK : IDNO;
+    };
+    const Bytes shown = DocumentBytes();
+    Diffuse(IDM_REDUCE_DIFFUSE);
+    EXPECT_TRUE(Frames.images.empty());
+    EXPECT_NE(DocumentBytes(), shown);
+    EXPECT_EQ(Title(), TitleFor(png) + " *");
+}
+
+// 補完無し takes every frame when all of them together hold at most 256 colours: one table.
+TEST_F(AnimationTest, ExactReductionTakesEveryFrame) {
+    OpenMainWindow(120, 80);
+    OpenGif(Walk(), "walk.gif");
+    Command(IDM_REDUCE_EXACT);
+    EXPECT_TRUE(Told().empty());
+    ASSERT_EQ(Frames.images.size(), 3u);
+    for (std::size_t f = 0; f < 3; ++f) {
+        ASSERT_EQ(Frames.images[f][bmp::kBiBitCount], 8);
+        EXPECT_TRUE(std::equal(Frames.images[f].begin() + bmp::kHeadersSize,
+                               Frames.images[f].begin() + bmp::k8BitPixelData,
+                               Frames.images[0].begin() + bmp::kHeadersSize));
+        int misses = 0;
+        for (int r = 0; r < kHeight; ++r) {
+            for (int x = 0; x < kWidth; ++x) {
+                misses += PixelOf(Frames.images[f], x, r) != PixelOf(Frames.before[f], x, r);
+            }
+        }
+        EXPECT_EQ(misses, 0) << "frame " << f + 1;
+    }
 }
 
 } // namespace

@@ -53,6 +53,59 @@ bool StepFrame(HWND mainWindow, int delta) {
     return true;
 }
 
+bool MayTakeFrameShownOnly(HWND owner) {
+    if (!HasFrames()) {
+        return true;
+    }
+    if (Report(owner, kFrameShownOnlyText, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+        return false;
+    }
+    Frames = FrameSet{};
+    ShowTitle(owner);
+    return true;
+}
+
+std::vector<BYTE> IndexedFrameImage(const std::vector<BYTE>& frame, const BYTE* indices,
+                                    const BYTE* table, int entries, bool key) {
+    const std::uint32_t width = bmp::ReadU32(frame.data() + bmp::kBiWidth);
+    const std::uint32_t height = bmp::ReadU32(frame.data() + bmp::kBiHeight);
+    const std::size_t padded = (std::size_t{width} + 3) & ~std::size_t{3};
+    // The rows of indices over the 24-bit rows, stored bottom-up as the frame's are, then
+    // moved behind a colour table.
+    std::vector<BYTE> image(std::max<std::size_t>(frame.size(), 1078 + padded * height), 0);
+    std::memcpy(image.data(), frame.data(), bmp::kHeadersSize);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        std::memcpy(image.data() + bmp::kHeadersSize + (height - 1 - y) * padded,
+                    indices + std::size_t{y} * width, width);
+    }
+    quantize::IndexedImage view;
+    view.width = width;
+    view.rows = height;
+    view.stride = padded;
+    view.indices = image.data() + bmp::kHeadersSize;
+    std::memcpy(view.table.data(), table, view.table.size());
+    view.entries = entries;
+    view.key = key;
+    image.resize(static_cast<std::size_t>(quantize::WriteBmp8InPlace(image.data(), view)));
+    return image;
+}
+
+bool TakeConvertedFrames(std::vector<std::vector<BYTE>>& converted) {
+    const std::vector<BYTE>& shown = converted[Frames.shown];
+    HGLOBAL block = BlockHolding(shown.data(), shown.size());
+    if (block == nullptr) {
+        return false;
+    }
+    GlobalFree(ImageBuffer);
+    ImageBuffer = block;
+    ImageBytes = static_cast<DWORD>(shown.size());
+    if (Frames.before.empty()) {
+        Frames.before.swap(Frames.images);
+    }
+    Frames.images.swap(converted);
+    return true;
+}
+
 void MarkFramesSaved() {
     std::vector<std::vector<BYTE>>().swap(Frames.before);
 }

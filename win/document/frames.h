@@ -1,5 +1,5 @@
-// The frames of an animation in the window: showing and stepping through them, and the
-// frames to write as a GIF.
+// The frames of an animation in the window: showing and stepping through them, keeping the
+// frame shown only, taking the frames a conversion made, and the frames to write as a GIF.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,22 @@ bool ShowFrame(HWND mainWindow, std::size_t index);
 // Steps `delta` frames on, from the last round to the first and back; false without an
 // animation (the key is then the view's). A run in progress refuses it, told.
 bool StepFrame(HWND mainWindow, int delta);
+
+// Whether a command that takes the frame shown only may go on: always for a still image; for
+// an animation when the user answers kFrameShownOnlyText with OK, the frame shown then being
+// the document alone, a still image.
+bool MayTakeFrameShownOnly(HWND owner);
+
+// The 8-bit BMP file image of a frame of indices (width x height, the top row first) on
+// `table` (red, green, blue) of which `entries` are used, made over the frame's plain 24-bit
+// file image `frame` (whose header it keeps). May throw std::bad_alloc.
+std::vector<BYTE> IndexedFrameImage(const std::vector<BYTE>& frame, const BYTE* indices,
+                                    const BYTE* table, int entries, bool key);
+
+// After a conversion of every frame, on the worker: the frames take `converted`'s place (those
+// before kept for comparing), and the document becomes a copy of the frame shown. False when
+// memory cannot hold the copy; nothing is changed then.
+bool TakeConvertedFrames(std::vector<std::vector<BYTE>>& converted);
 
 // After a save: the frames as they are now are what Space compares with.
 void MarkFramesSaved();
