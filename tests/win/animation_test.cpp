@@ -146,6 +146,26 @@ TEST_F(AnimationTest, HighQualityConvertsEveryFrameAndSavesTheAnimation) {
     }
 }
 
+// Frames past what the program holds (two 1 x 1 pieces on a screen of 65,535 x 65,535: more
+// pixels of whole frames than 2^26) are refused before anything is allocated; the image on
+// screen stays.
+TEST_F(AnimationTest, RefusesMoreFramesThanItHolds) {
+    OpenMainWindow(120, 80);
+    const std::string path = OpenGif(Walk(), "walk.gif");
+    const Bytes shown = DocumentBytes();
+    const Bytes piece = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0};
+    Bytes huge = {'G',  'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF,
+                  0x80, 0,   0,   255, 0,   0,   0,    0,    255};
+    huge.insert(huge.end(), piece.begin(), piece.end());
+    huge.insert(huge.end(), piece.begin(), piece.end());
+    huge.push_back(0x3B);
+    EXPECT_FALSE(Open(Write(huge, "huge.gif")));
+    EXPECT_TRUE(OnlyMessage(kAnimationTooLargeText));
+    EXPECT_EQ(DocumentBytes(), shown);
+    EXPECT_EQ(Frames.images.size(), 3u);
+    EXPECT_EQ(Title(), TitleFor(path) + " (1/3)");
+}
+
 // The basic 誤差拡散 takes the frame shown only, after saying so (キャンセル keeps the
 // animation); a PNG holds the frame shown, said too; frames not yet converted are no GIF.
 TEST_F(AnimationTest, CommandsOfOneFrameSaySo) {

@@ -154,6 +154,9 @@ DecodeResult DecodeFrames(const BYTE* data, DWORD size, const image::AlphaRule& 
     }
     const UINT width = NumberOf(file.get(), L"/logscrdesc/Width", 0);
     const UINT height = NumberOf(file.get(), L"/logscrdesc/Height", 0);
+    if (width == 0 || height == 0) {
+        return DecodeResult::CannotRead; // read as a still image, if at all
+    }
     const std::uint64_t screen = std::uint64_t{width} * height;
     const auto bmpSize = image::Plain24Size(width, height);
     if (count > image::kMaxFrames || !bmpSize || count * screen > image::kMaxAnimationPixels) {

@@ -140,15 +140,19 @@ static HGLOBAL DecodeBlock(HWND mainWindow, HGLOBAL fileBlock, DWORD fileBytes, 
     bool animation = false; // a GIF of frames past what the program holds
     {
         const LockedBlock<const BYTE> file(fileBlock);
-        if (file.get() != nullptr && fileBytes >= 4 && std::memcmp(file.get(), "GIF8", 4) == 0) {
+        // A GIF of one frame, or one WIC cannot read as frames, is read as a still image.
+        bool still = file.get() != nullptr;
+        if (still && fileBytes >= 4 && std::memcmp(file.get(), "GIF8", 4) == 0) {
             result = DecodeAnimation(file.get(), fileBytes, AlphaRuleOfSettings(), frames);
             animation = result == DecodeResult::TooLarge;
+            still = frames.images.empty() &&
+                    (result == DecodeResult::Decoded || result == DecodeResult::CannotRead);
         }
         if (!frames.images.empty()) {
             decoded = BlockHolding(frames.images[0].data(), frames.images[0].size());
             bytes = static_cast<DWORD>(frames.images[0].size());
             result = decoded != nullptr ? DecodeResult::Decoded : DecodeResult::NoMemory;
-        } else if (file.get() != nullptr && !animation) {
+        } else if (still) {
             result = DecodeImage(file.get(), fileBytes, AlphaRuleOfSettings(), decoded, bytes);
         }
     }
