@@ -7,6 +7,7 @@
 #include "win/app/settings.h"
 #include "win/document/animation_codec.h"
 #include "win/document/document.h"
+#include "win/palette/user_palette.h"
 
 namespace {
 
@@ -143,6 +144,52 @@ TEST_F(AnimationTest, HighQualityConvertsEveryFrameAndSavesTheAnimation) {
             }
         }
         EXPECT_EQ(misses, 0) << "frame " << f + 1;
+    }
+}
+
+// The graphic control blocks of a GIF, in order: their flags byte and transparent index.
+std::vector<std::pair<BYTE, BYTE>> Controls(const Bytes& gif) {
+    std::vector<std::pair<BYTE, BYTE>> controls;
+    const auto table = [](BYTE packed) { return (packed & 0x80) ? 3u << ((packed & 7) + 1) : 0u; };
+    const auto skip = [&gif](std::size_t at) { // past the sub-blocks that start at `at`
+        while (at < gif.size() && gif[at] != 0) {
+            at += 1u + gif[at];
+        }
+        return at + 1;
+    };
+    for (std::size_t at = 13 + table(gif[10]); at < gif.size() && gif[at] != 0x3B;) {
+        if (gif[at] == 0x21) {
+            if (gif[at + 1] == 0xF9) {
+                controls.emplace_back(gif[at + 3], gif[at + 6]);
+            }
+            at = skip(at + 2);
+        } else {
+            at = skip(at + 10 + table(gif[at + 9]) + 1);
+        }
+    }
+    return controls;
+}
+
+// With the key colour on, entry 0 is the transparent index of every frame written.
+TEST_F(AnimationTest, TheKeyColourIsEveryFramesTransparentIndex) {
+    OpenMainWindow(120, 80);
+    QualityColours = 16;
+    QualityKey = 1;
+    QuietRuns = 1;
+    FixedCount = 1;
+    SavedPalette = NewPaletteTable(); // black first: the key colour
+    OpenGif(Walk(), "walk.gif");
+    Seams.messageAnswer = IDYES; // the fixed palette
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+    ASSERT_EQ(Frames.images.size(), 3u);
+    ResetSeams();
+    Seams.dialogPath = Name("keyed.gif");
+    Command(IDM_SAVEAS);
+    const auto controls = Controls(OnDisk(Name("keyed.gif")));
+    ASSERT_EQ(controls.size(), 3u);
+    for (const auto& [packed, index] : controls) {
+        EXPECT_EQ(packed & 1, 1);
+        EXPECT_EQ(index, 0);
     }
 }
 
