@@ -81,13 +81,21 @@ std::vector<std::uint8_t> WithFrameBlocks(const std::uint8_t* gif, std::size_t s
                 if (!controlled) {
                     AppendControl(out, frames[frame]);
                 }
-                const std::size_t data = at + 10 + TableBytes(gif[at + 9]);
+                const std::size_t local = TableBytes(gif[at + 9]);
+                const std::size_t data = at + 10 + local;
                 at = data < size ? SubBlocksEnd(gif, size, data + 1) : 0;
                 if (at != 0) {
+                    // A colour table of its own that is the file's is left out.
+                    const bool same = local != 0 && local == screenEnd - kScreenEnd &&
+                                      std::memcmp(gif + start + 10, gif + kScreenEnd, local) == 0;
                     const std::size_t place = out.size() + 1;
-                    out.insert(out.end(), gif + start, gif + at);
+                    out.insert(out.end(), gif + start, gif + start + 10);
+                    out.insert(out.end(), gif + (same ? data : start + 10), gif + at);
                     PutWord(out, place, frames[frame].left);
                     PutWord(out, place + 2, frames[frame].top);
+                    if (same) {
+                        out[place + 8] = static_cast<std::uint8_t>(out[place + 8] & ~0xA7);
+                    }
                 }
                 ++frame;
                 controlled = false;

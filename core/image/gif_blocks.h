@@ -19,8 +19,9 @@ struct FrameBlock {
 };
 
 // The GIF of `gif` with, before each frame that has no graphic control block of its own, one
-// that `frames` gives, each frame placed where `frames` says, and, with `loop` 0 or more and no
-// application block in the file, the loop count's. Empty when the bytes are not a whole GIF of
+// that `frames` gives, each frame placed where `frames` says (without a colour table of its own
+// that is the file's), and, with `loop` 0 or more and no application block in the file, the
+// loop count's. Empty when the bytes are not a whole GIF of
 // frames.size() frames.
 std::vector<std::uint8_t> WithFrameBlocks(const std::uint8_t* gif, std::size_t size,
                                           const std::vector<FrameBlock>& frames, int loop);
