@@ -194,8 +194,8 @@ TEST_F(AnimationTest, TheKeyColourIsEveryFramesTransparentIndex) {
 }
 
 // Frames past what the program holds (two 1 x 1 pieces on a screen of 65,535 x 65,535: more
-// pixels of whole frames than 2^26) are refused before anything is allocated; the image on
-// screen stays.
+// pixels of whole frames than 2^26) are refused before anything is allocated, a GIF cut short
+// is not read; the image on screen stays.
 TEST_F(AnimationTest, RefusesMoreFramesThanItHolds) {
     OpenMainWindow(120, 80);
     const std::string path = OpenGif(Walk(), "walk.gif");
@@ -211,6 +211,14 @@ TEST_F(AnimationTest, RefusesMoreFramesThanItHolds) {
     EXPECT_EQ(DocumentBytes(), shown);
     EXPECT_EQ(Frames.images.size(), 3u);
     EXPECT_EQ(Title(), TitleFor(path) + " (1/3)");
+
+    // Cut short in its last frame's pixels.
+    ResetSeams();
+    const Bytes whole = OnDisk(path);
+    EXPECT_FALSE(Open(Write(Bytes(whole.begin(), whole.end() - 8), "cut.gif")));
+    EXPECT_TRUE(OnlyMessage("ファイルが読めません"));
+    EXPECT_EQ(DocumentBytes(), shown);
+    EXPECT_EQ(Frames.images.size(), 3u);
 }
 
 // The basic 誤差拡散 takes the frame shown only, after saying so (キャンセル keeps the
