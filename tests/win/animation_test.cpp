@@ -2,6 +2,8 @@
 // palette with the still parts kept still, and written back with their times and loop count.
 #include "tests/win/test_support.h"
 
+#include <algorithm>
+
 #include "core/bmp/layout.h"
 #include "core/text/texts.h"
 #include "win/app/settings.h"
@@ -126,6 +128,15 @@ TEST_F(AnimationTest, HighQualityConvertsEveryFrameAndSavesTheAnimation) {
     EXPECT_EQ(DocumentBytes(), Frames.images[0]);
     Key(VK_NEXT);
     EXPECT_EQ(DocumentBytes(), Frames.images[1]);
+    // Converted again, the 8-bit frames are read as the colours they show.
+    QualityColours = 8;
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+    ASSERT_EQ(Frames.images.size(), 3u);
+    for (const auto& frame : Frames.images) {
+        EXPECT_EQ(bmp::ReadU32(&frame[bmp::kBfOffBits]), bmp::k8BitPixelData);
+        EXPECT_EQ(bmp::ReadU32(&frame[bmp::kBfSize]), frame.size());
+        EXPECT_LT(*std::max_element(frame.begin() + bmp::k8BitPixelData, frame.end()), 8);
+    }
 
     const std::vector<Bytes> written(Frames.images.begin(), Frames.images.end());
     ResetSeams();

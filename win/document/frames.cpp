@@ -6,6 +6,7 @@
 #include "win/app/owners.h"
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
+#include "core/image/rgba.h"
 #include "core/quantize/bmp_writer.h"
 #include "core/text/texts.h"
 #include "win/document/document.h"
@@ -73,7 +74,7 @@ std::vector<BYTE> IndexedFrameImage(const std::vector<BYTE>& frame, const BYTE* 
     // The rows of indices over the 24-bit rows, stored bottom-up as the frame's are, then
     // moved behind a colour table.
     std::vector<BYTE> image(std::max<std::size_t>(frame.size(), 1078 + padded * height), 0);
-    std::memcpy(image.data(), frame.data(), bmp::kHeadersSize);
+    image::Plain24Writer(width, height, 8, {}, image.data()); // the header of a plain image
     for (std::uint32_t y = 0; y < height; ++y) {
         std::memcpy(image.data() + bmp::kHeadersSize + (height - 1 - y) * padded,
                     indices + std::size_t{y} * width, width);

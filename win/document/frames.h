@@ -24,8 +24,8 @@ bool StepFrame(HWND mainWindow, int delta);
 bool MayTakeFrameShownOnly(HWND owner);
 
 // The 8-bit BMP file image of a frame of indices (width x height, the top row first) on
-// `table` (red, green, blue) of which `entries` are used, made over the frame's plain 24-bit
-// file image `frame` (whose header it keeps). May throw std::bad_alloc.
+// `table` (red, green, blue) of which `entries` are used, of the size of the frame's plain 8-
+// or 24-bit file image `frame`. May throw std::bad_alloc.
 std::vector<BYTE> IndexedFrameImage(const std::vector<BYTE>& frame, const BYTE* indices,
                                     const BYTE* table, int entries, bool key);
 
