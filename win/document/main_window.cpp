@@ -425,9 +425,9 @@ static void OnWheel(HWND window, int bar, int delta) {
     ScrollBy(window, bar, static_cast<int>(-delta * notch / WHEEL_DELTA));
 }
 
-// Arrows move a line, PageUp and PageDown a client height (an animation's frame before and
-// after), Home and End (with Ctrl too) to
-// the top and the bottom. Other keys are left to the default handling.
+// Arrows move a line, PageUp and PageDown a client height (in an animation, to the frame
+// before and after), Home and End (with Ctrl too) to the top and the bottom. Other keys are
+// left to the default handling.
 static bool OnKey(HWND window, WPARAM key) {
     RECT client;
     GetClientRect(window, &client);
