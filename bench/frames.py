@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Animations on one palette: tintwright frames against ffmpeg and ImageMagick on animations
-this script draws (a sprite animation over a painted background, and a screen recording's
-kind of picture: a desktop, a window with text being typed, a pointer, a progress bar).
+this script draws (a sprite animation over a painted background, a screen recording's kind of
+picture: a desktop, a window with text being typed, a pointer, a progress bar; and a
+photographic clip made from one of Debian's wallpaper photographs, a forest path: the camera
+pans, then stands while a figure walks up the path).
 
     bench/frames.py [--runs N] [--keep DIR] [ANIMATION ...]
 
@@ -102,7 +104,31 @@ def screen(folder, count=40, size=(480, 300)):
         im.save(os.path.join(folder, "f_%03d.png" % f))
 
 
-ANIMATIONS = {"sprites": sprites, "screen": screen}
+PHOTO = "/usr/share/wallpapers/Path/contents/images/1920x1080.jpg"  # plasma-workspace-wallpapers
+
+
+def clip(folder, count=48, size=(480, 270)):
+    """A photograph seen by a camera that pans for half the clip, then stands while a figure
+    (a dark, soft-edged shape with a lit side) walks across, as a video's frames would be."""
+    w, h = size
+    photo = np.asarray(Image.open(PHOTO).convert("RGB").resize((w * 3 // 2, h * 3 // 2),
+                                                                Image.LANCZOS)).astype(float)
+    half = count // 2
+    fy, fx = np.mgrid[0:40, 0:16].astype(float)
+    figure = np.clip(1.0 - (((fx - 8) / 7) ** 2 + ((fy - 20) / 19) ** 2), 0, 1)[..., None]
+    for f in range(count):
+        left = min(f, half) * 4
+        frame = photo[20:20 + h, left:left + w].copy()
+        if f >= half:
+            x, y = 60 + (f - half) * 7, 150 - (f - half)
+            block = frame[y:y + 40, x:x + 16]
+            lit = np.array([70, 50, 40]) + 60 * (fx[..., None] / 16)
+            block[:] = block * (1 - figure) + lit * figure
+        Image.fromarray(np.clip(frame + 0.5, 0, 255).astype(np.uint8)).save(
+            os.path.join(folder, "f_%03d.png" % f))
+
+
+ANIMATIONS = {"sprites": sprites, "screen": screen, "clip": clip}
 
 
 def frames_of(paths):

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <set>
 
 #include "cli/batch.h"
@@ -56,16 +58,53 @@ bool EncodeFrame(const IndexedFrames& frames, std::size_t f, bool png,
 
 } // namespace
 
+namespace {
+
+// One input as read: a GIF's bytes (its frames are drawn in order, later), or a still image
+// decoded into a plain 24-bit BMP.
+struct Input {
+    FileBytes file;
+    bool gif = false;
+    bool read = false;
+    std::string error;
+};
+
+Input ReadInput(const std::string& path, const image::AlphaRule& alpha) {
+    Input input;
+    input.read = ReadWholeFile(path, input.file, input.error);
+    input.gif = input.read && IsGif(input.file.data(), input.file.size());
+    if (input.read && !input.gif) {
+        input.read = ReadImageFile(path, alpha, input.file, input.error);
+    }
+    return input;
+}
+
+} // namespace
+
 bool ReadFrames(const std::vector<std::string>& inputs, int delay, const image::AlphaRule& alpha,
-                Animation& animation, std::string& path, std::string& error) {
+                bool together, Animation& animation, std::string& path, std::string& error) {
     animation.loop = 0;
+    // Two inputs are read and decoded at a time (`together`), each by its own thread: at most
+    // one image beyond the bounds is ever decoded before they are checked.
+    std::future<Input> ahead;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         path = inputs[i];
-        FileBytes file;
-        if (!ReadWholeFile(path, file, error)) {
+        Input input;
+        if (ahead.valid()) {
+            input = ahead.get();
+        } else {
+            if (together && i + 1 < inputs.size()) { // the next one meanwhile
+                ahead = std::async(std::launch::async, ReadInput, std::cref(inputs[i + 1]),
+                                   std::cref(alpha));
+            }
+            input = ReadInput(inputs[i], alpha);
+        }
+        if (!input.read) {
+            error = input.error;
             return false;
         }
-        if (IsGif(file.data(), file.size())) {
+        FileBytes& file = input.file;
+        if (input.gif) {
             const int loop = animation.loop;
             animation.loop = -1; // unless the GIF says
             if (!ReadGif(file.data(), file.size(), alpha, animation, error)) {
@@ -73,9 +112,6 @@ bool ReadFrames(const std::vector<std::string>& inputs, int delay, const image::
             }
             animation.loop = i == 0 ? animation.loop : loop;
             continue;
-        }
-        if (!ReadImageFile(path, alpha, file, error)) {
-            return false;
         }
         std::uint32_t width = 0, height = 0;
         SizeOfBmp(file, width, height);
@@ -99,14 +135,38 @@ bool ReadFrames(const std::vector<std::string>& inputs, int delay, const image::
     return true;
 }
 
-int WriteFrames(const Options& options, const IndexedFrames& frames) {
+void FrameRelay::Done(std::size_t f) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        done_ = f + 1;
+    }
+    changed_.notify_all();
+}
+
+void FrameRelay::Stop() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool FrameRelay::Wait(std::size_t f) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return done_ > f || stopped_; });
+    return done_ > f;
+}
+
+int WriteFrames(const Options& options, const IndexedFrames& frames,
+                const std::vector<std::uint8_t>* gif) {
     std::string error;
     std::vector<std::uint8_t> bytes;
     if (!options.output.empty()) {
-        if (!EncodeGif(frames, bytes, error)) {
+        if (gif == nullptr && !EncodeGif(frames, bytes, error)) {
             return Fail(kFileError, options.output, error);
         }
-        if (!WriteAtomically(options.output, bytes.data(), bytes.size(), error)) {
+        const std::vector<std::uint8_t>& made = gif != nullptr ? *gif : bytes;
+        if (!WriteAtomically(options.output, made.data(), made.size(), error)) {
             return Fail(kFileError, options.output, error);
         }
         return kConverted;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/image/animation.h"
+#include "core/image/lzw_size.h"
 
 namespace cli {
 namespace {
@@ -87,29 +88,6 @@ image::Disposal DisposalOf(int gifDisposal) {
     return gifDisposal == DISPOSE_BACKGROUND ? image::Disposal::Background
            : gifDisposal == DISPOSE_PREVIOUS ? image::Disposal::Previous
                                              : image::Disposal::Keep;
-}
-
-// The bytes of a GIF of one piece, `width` wide, of a table of 2^bits entries: what giflib's
-// LZW makes of it, and a few bytes alike for every piece.
-std::uint64_t CodedBytes(const std::vector<std::uint8_t>& indices, std::uint32_t width, int bits) {
-    std::vector<std::uint8_t> out;
-    int code = 0;
-    GifFileType* gif = EGifOpen(&out, WriteBytes, &code);
-    if (gif == nullptr) {
-        return 0;
-    }
-    const int w = static_cast<int>(width), h = static_cast<int>(indices.size() / width);
-    std::vector<std::uint8_t> row(width);
-    ColorMapObject* map = GifMakeMapObject(1 << bits, nullptr); // giflib wants one
-    bool ok = map != nullptr && EGifPutScreenDesc(gif, w, h, bits, 0, map) == GIF_OK &&
-              EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr) == GIF_OK;
-    for (int y = 0; ok && y < h; ++y) {
-        std::memcpy(row.data(), indices.data() + std::size_t(y) * width, width);
-        ok = EGifPutLine(gif, row.data(), w) == GIF_OK;
-    }
-    EGifCloseFile(gif, &code);
-    GifFreeMapObject(map);
-    return ok ? out.size() : 0;
 }
 
 } // namespace
@@ -241,7 +219,8 @@ bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
     return true;
 }
 
-bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std::string& error) {
+bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std::string& error,
+               const std::function<bool(std::size_t)>& ready) {
     gif.clear();
     const int spare = frames.entries < 256 ? frames.entries : -1;
     const int used = std::max(frames.entries, spare + 1);
@@ -273,11 +252,17 @@ bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std:
              EGifPutExtensionTrailer(out) == GIF_OK;
     }
     // Unchanged pixels are left transparent where LZW codes the piece in fewer bytes.
-    const auto cost = [bits](const std::vector<std::uint8_t>& indices, std::uint32_t width) {
-        return CodedBytes(indices, width, bits);
+    auto counter = std::make_shared<image::LzwSize>();
+    const auto cost = [bits, counter](const std::vector<std::uint8_t>& indices, std::uint32_t) {
+        return counter->Count(indices.data(), indices.size(), bits);
     };
     image::PiecePlanner planner(frames.width, frames.height, spare, frames.key, cost);
+    bool given = true; // every frame came
     for (std::size_t f = 0; ok && f < frames.frames.size(); ++f) {
+        given = !ready || ready(std::min(f + 1, frames.frames.size() - 1));
+        if (!given) {
+            break;
+        }
         const std::uint8_t* next =
             f + 1 < frames.frames.size() ? frames.frames[f + 1].data() : nullptr;
         image::StoredPiece piece = planner.Plan(frames.frames[f].data(), next);
@@ -300,6 +285,7 @@ bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std:
     if (!ok) {
         error = "the GIF could not be made (" + ErrorText(out->Error) + ")";
     }
+    ok = ok && given;
     GifFreeMapObject(map);
     if (EGifCloseFile(out, &code) != GIF_OK && ok) {
         error = "the GIF could not be made (" + ErrorText(code) + ")";

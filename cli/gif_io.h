@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ struct IndexedFrames {
 // delay (in hundredths of a second, rounded), and after the first frame only the rectangle
 // that changed, its unchanged pixels transparent where that makes it simpler (PiecePlanner).
 // False, with why in `error`.
-bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std::string& error);
+// With `ready`, the frames are made while the GIF is: ready(f) waits until frame f is there
+// and answers false when it will never be (the GIF is then given up, `error` empty).
+bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std::string& error,
+               const std::function<bool(std::size_t)>& ready = {});
 
 } // namespace cli

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/batch.h"
@@ -282,11 +283,8 @@ int KeepOldIndices(const Options& options, int fixed, quantize::DiffusionPalette
                            " colours, fewer than the " + std::to_string(fixed) + " fixed ones")
                               .c_str());
     }
-    quantize::DiffusionPalette old{};
-    for (int e = 0; e < 256; ++e) {
-        old[static_cast<std::size_t>(e)] = {table[4 * e + 2], table[4 * e + 1], table[4 * e], 1};
-    }
-    const quantize::KeptPalette kept = quantize::KeepIndices(old, oldCount, chosen, count, fixed);
+    const quantize::KeptPalette kept = quantize::KeepIndices(quantize::PaletteOfColourTable(table),
+                                                             oldCount, chosen, count, fixed);
     chosen = kept.palette;
     count = kept.count;
     std::fprintf(stderr,
@@ -465,7 +463,8 @@ int RunFrames(const Options& options) {
     }
     Animation animation;
     std::string path, error;
-    if (!ReadFrames(options.inputs, options.delay, alpha, animation, path, error)) {
+    if (!ReadFrames(options.inputs, options.delay, alpha, options.jobs != 1, animation, path,
+                    error)) {
         return Fail(kFileError, path, error);
     }
     std::vector<quantize::ImageBytes> images;
@@ -488,13 +487,6 @@ int RunFrames(const Options& options) {
     frames.width = animation.width;
     frames.height = animation.height;
     frames.frames.resize(images.size());
-    for (std::size_t f = 0; f < images.size(); ++f) {
-        if (const auto outcome = diffusion.Next(images[f], frames.frames[f]);
-            outcome != quantize::Outcome::Converted) {
-            return failed(outcome, f);
-        }
-        FileBytes().swap(animation.frames[f]);
-    }
     for (int e = 0; e < 256; ++e) {
         const quantize::PaletteEntry& entry = diffusion.palette()[static_cast<std::size_t>(e)];
         frames.table[3 * static_cast<std::size_t>(e)] = entry.red;
@@ -505,7 +497,47 @@ int RunFrames(const Options& options) {
     frames.key = diffusion.key();
     frames.delays = animation.delays;
     frames.loop = options.loopGiven ? options.loop : animation.loop;
-    const int code = WriteFrames(options, frames);
+    // A GIF is made on a second thread, each frame as soon as the one after it is dithered.
+    const bool alongside = !options.output.empty() && options.jobs != 1;
+    FrameRelay relay;
+    std::vector<std::uint8_t> gif;
+    std::string gifError;
+    bool gifMade = false;
+    std::thread encoder;
+    if (alongside) {
+        encoder = std::thread([&] {
+            gifMade = cli::EncodeGif(frames, gif, gifError,
+                                     [&relay](std::size_t f) { return relay.Wait(f); });
+        });
+    }
+    for (std::size_t f = 0; f < images.size(); ++f) {
+        if (const auto outcome = diffusion.Next(images[f], frames.frames[f]);
+            outcome != quantize::Outcome::Converted) {
+            relay.Stop();
+            if (encoder.joinable()) {
+                encoder.join();
+            }
+            return failed(outcome, f);
+        }
+        FileBytes().swap(animation.frames[f]);
+        relay.Done(f);
+    }
+    if (encoder.joinable()) {
+        encoder.join();
+        if (!gifMade) {
+            return Fail(kFileError, options.output, gifError);
+        }
+    }
+    const int code = WriteFrames(options, frames, alongside ? &gif : nullptr);
+    if (code == kConverted && !options.paletteOut.empty()) {
+        std::uint8_t table4[palette::kTableBytes] = {};
+        quantize::CopyToColourTable(diffusion.palette(), 0, table4);
+        const std::vector<std::uint8_t> bytes = palette::EncodePalette(
+            table4, palette::FormatOfName(options.paletteOut), frames.entries, options.paletteOut);
+        if (!cli::WriteAtomically(options.paletteOut, bytes.data(), bytes.size(), error)) {
+            return Fail(kFileError, options.paletteOut, error);
+        }
+    }
     if (code == kConverted && options.verbose) {
         std::fprintf(stderr, "tintwright: %zu frames, %d colours\n", frames.frames.size(),
                      frames.entries);

@@ -27,6 +27,7 @@ const char kUsage[] =
     "                          [--keep OLD] [--format FORMAT] [-j N]\n"
     "       tintwright compact IN... [-o OUT | -d DIR] [--format bmp|png] [--key]\n"
     "       tintwright frames IN... (-o OUT.gif | -d DIR [--format png|bmp])\n"
+    "                         [--palette-out FILE]\n"
     "                         [--delay MS] [--loop N | --loop once] [--palette FILE]\n"
     "                         [--fixed N] [--colours N] [--dither NAME] [--strength P]\n"
     "                         [--no-serpentine] [--linear] [--key]\n"
@@ -161,13 +162,16 @@ const char kHelp[] =
     "      --colours says 256: the last entry is for them); with --key, entry 0 is the\n"
     "      GIF's transparent index. -d DIR writes DIR/STEM_001.png, DIR/STEM_002.png\n"
     "      ... (8-bit PNG, or BMP with --format bmp) on the one palette, STEM the first\n"
-    "      input's name. --delay MS: how long each still image shows (0 to 9999,\n"
-    "      default 100); a GIF's frames keep their own. --loop N: the animation plays\n"
-    "      again N times (0, the default, for ever; once: no loop), else a GIF input's\n"
-    "      own count is kept. The choices are those of diffuse --adaptive but --effort\n"
-    "      and --bits. Every frame is held in memory (3 bytes a pixel) while the palette\n"
-    "      is chosen: at most 10000 frames and 2^26 pixels of frames in all (192 MiB);\n"
-    "      a larger animation is refused before it is read further.\n"
+    "      input's name. --palette-out FILE also writes the palette (its format by\n"
+    "      the name, as palette writes it). --delay MS: how long each still image\n"
+    "      shows (0 to 9999, default 100); a GIF's frames keep their own. --loop N:\n"
+    "      the animation plays again N times (0, the default, for ever; once: no\n"
+    "      loop), else a GIF input's own count is kept. The choices are those of\n"
+    "      diffuse --adaptive but --effort and --bits. Every frame is held in memory\n"
+    "      (3 bytes a pixel) while the palette is chosen: at most 10000 frames and 2^26\n"
+    "      pixels of frames in all (192 MiB); a larger animation is refused before it\n"
+    "      is read further. Two still images are read at a time, and the GIF is made\n"
+    "      on a second thread while the frames are dithered; -j 1 does all on one.\n"
     "  tiles IN... -o OUT\n"
     "      An image of tiles for consoles and handhelds: each tile of WxH pixels\n"
     "      (--tile, default 8x8; the last ones of a size that is no multiple are\n"
@@ -345,8 +349,6 @@ bool ParseTileOption(const std::string& arg, const std::string& value, Options& 
             problem = "--tile takes WxH (or N for NxN), each 1 to 256";
             return false;
         }
-    } else if (arg == "--palette-out") {
-        options.paletteOut = value;
     } else {
         int& field = arg == "--palettes" ? shape.palettes
                      : arg == "--size"   ? shape.size
@@ -541,10 +543,12 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
             } else if (arg == "--keep") {
                 options.keep = value;
             } else if (arg == "--tile" || arg == "--palettes" || arg == "--size" ||
-                       arg == "--shared" || arg == "--target" || arg == "--palette-out") {
+                       arg == "--shared" || arg == "--target") {
                 if (!ParseTileOption(arg, value, options, problem)) {
                     return false;
                 }
+            } else if (arg == "--palette-out") {
+                options.paletteOut = value;
             } else if (arg == "--delay" || arg == "--loop") {
                 const bool once = arg == "--loop" && value == "once";
                 const int number = once ? 0 : ParseNumber(value, 0, 9999);
@@ -606,8 +610,9 @@ bool ParseArguments(int argc, const char* const* argv, Options& options, std::st
     } else if (tilesCommand && !TileShapeFits(options, problem)) {
         // the problem is told
     } else if (options.tilesGiven && !tilesCommand) {
-        problem = "--tile, --palettes, --size, --shared, --target, --palette-out and --report "
-                  "belong to tiles";
+        problem = "--tile, --palettes, --size, --shared, --target and --report belong to tiles";
+    } else if (!options.paletteOut.empty() && !tilesCommand && !framesCommand) {
+        problem = "--palette-out belongs to tiles and frames";
     } else if (framesCommand && !FramesOptionsFit(options, problem)) {
         // the problem is told
     } else if (options.framesGiven && !framesCommand) {
@@ -723,6 +728,20 @@ bool FindUnwritableOutput(const Options& options, std::string& problem) {
     return false;
 }
 
+// --palette-out: the palette's file is neither an input nor the image written.
+static bool PaletteOutCollides(const Options& options,
+                               const std::map<std::string, std::size_t>& inputs,
+                               const std::map<std::string, std::size_t>& outputs,
+                               std::string& problem) {
+    const std::string palettes = FileIdentity(options.paletteOut);
+    if (!options.paletteOut.empty() && (inputs.count(palettes) || outputs.count(palettes))) {
+        problem = "--palette-out " + options.paletteOut +
+                  " would be written over an input or the image written";
+        return true;
+    }
+    return false;
+}
+
 bool FindCollision(const Options& options, std::string& problem) {
     std::map<std::string, std::size_t> inputs, outputs;
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
@@ -737,7 +756,10 @@ bool FindCollision(const Options& options, std::string& problem) {
                       " would be written over an input, " + options.inputs[input->second];
             return true;
         }
-        return false;
+        if (!options.output.empty()) {
+            outputs.emplace(FileIdentity(options.output), 0);
+        }
+        return PaletteOutCollides(options, inputs, outputs, problem);
     }
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
         const std::string output = OutputOf(options, options.inputs[i]);
@@ -755,14 +777,7 @@ bool FindCollision(const Options& options, std::string& problem) {
             return true;
         }
     }
-    // tiles --palette-out: the palettes' file is neither an input nor the image written.
-    const std::string palettes = FileIdentity(options.paletteOut);
-    if (!options.paletteOut.empty() && (inputs.count(palettes) || outputs.count(palettes))) {
-        problem = "--palette-out " + options.paletteOut +
-                  " would be written over an input or the image written";
-        return true;
-    }
-    return false;
+    return PaletteOutCollides(options, inputs, outputs, problem);
 }
 
 } // namespace cli

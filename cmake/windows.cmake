@@ -38,6 +38,7 @@ add_library(tw_app STATIC
   win/document/file_io.cpp
   win/document/frames.cpp
   win/document/main_window.cpp
+  win/document/status_bar.cpp
   win/document/view.cpp
   win/palette/palette_dialog.cpp
   win/palette/palette_grid.cpp

@@ -25,7 +25,8 @@ LAYERS = {
         "win/palette/user_palette",
         "win/res/resource",
     ],
-    "child windows": ["win/palette/palette_grid", "win/reduce/conversion_window"],
+    "child windows": ["win/document/status_bar", "win/palette/palette_grid",
+                      "win/reduce/conversion_window"],
     "dialogs": ["win/app/options_dialog", "win/palette/palette_dialog",
                 "win/reduce/quality_dialog", "win/reduce/tile_dialog"],
     "commands": [

@@ -286,6 +286,14 @@ void CopyToColourTable(const DiffusionPalette& palette, int first, std::uint8_t*
     }
 }
 
+DiffusionPalette PaletteOfColourTable(const std::uint8_t* table) {
+    DiffusionPalette palette{};
+    for (std::size_t e = 0; e < palette.size(); ++e) {
+        palette[e] = {table[4 * e + 2], table[4 * e + 1], table[4 * e], 1};
+    }
+    return palette;
+}
+
 Result DiffuseImage(std::uint8_t* data, std::uint64_t size, const Resizer& resize,
                     const DiffusionInput& input, DiffusionObserver& observer) {
     std::vector<SourceImage> images(1);

@@ -109,6 +109,12 @@ inline constexpr const char* kDepthTexts[7] = {
 inline constexpr const char* kBitsTexts[5] = {"8", "4", "2", "1", "自動"};
 // 高画質の設定's orders of the chosen entries, in quantize::EntryOrder's order.
 inline constexpr const char* kOrderTexts[4] = {"そのまま", "頻度順", "明るさ順", "色相順"};
+// What the palette dialog's 画像から did with 番号を保つ: the entries whose colour the image
+// still has (their index kept), the entries freed, and the new colours placed.
+inline constexpr char kKeptReportFormat[] = "番号を保った色 %d\n空いた番号 %d\n加えた色 %d";
+// The status bar's units: the image's bits a pixel and its distinct colours.
+inline constexpr char kStatusBitsText[] = "ビット";
+inline constexpr char kStatusColoursText[] = "色";
 // 未使用の色を削除 on an image that is not 8-bit.
 inline constexpr char kCompactNot8BitText[] = "未使用の色を削除できるのは8ビットの画像だけです";
 // 高画質の設定: a ビット数 that holds fewer colours than 色数.

@@ -11,6 +11,9 @@
 #include "core/bmp/layout.h"
 #include "core/image/animation.h"
 #include "core/image/gif_blocks.h"
+#include "core/image/lzw_size.h"
+#include "core/palette/palette_file.h"
+#include "core/palette/palette_formats.h"
 #include "core/quantize/frames.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/temp_folder.h"
@@ -186,6 +189,39 @@ bool Reads(const std::vector<std::uint8_t>& gif, cli::Animation& read, const cha
     return ok;
 }
 
+// The count that chooses how a frame is stored is the bytes giflib writes of it: one frame's
+// GIF less its header, screen, colour table, control block, image descriptor and trailer. On
+// noise the code table fills and is cleared many times; on runs the codes grow long.
+TEST(Frames, TheLzwCountIsTheBytesGiflibWrites) {
+    std::mt19937 rng(7);
+    image::LzwSize counter;
+    for (const int entries : {3, 16, 256}) {
+        for (const bool noise : {true, false}) {
+            cli::IndexedFrames one;
+            one.width = 301;
+            one.height = 97;
+            one.entries = entries;
+            one.loop = -1;
+            one.delays = {100};
+            std::vector<std::uint8_t> indices(one.width * one.height);
+            for (std::size_t i = 0; i < indices.size(); ++i) {
+                indices[i] = static_cast<std::uint8_t>(noise ? rng() % entries : i / 700 % entries);
+            }
+            one.frames = {indices};
+            std::vector<std::uint8_t> gif;
+            std::string error;
+            ASSERT_TRUE(cli::EncodeGif(one, gif, error)) << error;
+            int bits = 1;
+            while ((1 << bits) < std::min(entries + 1, 256)) {
+                ++bits;
+            }
+            const std::size_t around = 6 + 7 + 3 * (std::size_t{1} << bits) + 8 + 10 + 1;
+            EXPECT_EQ(counter.Count(indices.data(), indices.size(), bits), gif.size() - around)
+                << entries << (noise ? " noise" : " runs");
+        }
+    }
+}
+
 TEST(Frames, HostileGifsAreReadWithinBoundsOrRefusedWithAReason) {
     std::size_t at = 0;
     const std::vector<std::uint8_t> valid = OneFrame(40, 30, at);
@@ -254,6 +290,24 @@ TEST(Frames, TheCommandWritesAnAnimationOfStillImagesAndRefusesAnotherSize) {
             .c_str());
     EXPECT_EQ(WEXITSTATUS(status), 3);
     EXPECT_FALSE(testimg::PathExists(folder.Path("b.gif")));
+
+    // -d with --palette-out: numbered 8-bit BMP files on one palette, and that palette's file.
+    ASSERT_EQ(std::system((cli + " --colours 16 --format bmp -d " + folder.Path("d") +
+                           " --palette-out " + folder.Path("p.gpl"))
+                              .c_str()),
+              0);
+    const Bytes first = testimg::ReadFileBytes(folder.Path("d/f0_001.bmp"));
+    const Bytes written = testimg::ReadFileBytes(folder.Path("p.gpl"));
+    std::uint8_t table[palette::kTableBytes] = {};
+    palette::PaletteFileFacts facts;
+    ASSERT_TRUE(palette::ReadPalette(written.data(), written.size(), false, table, facts));
+    ASSERT_GE(first.size(), bmp::kColourTable + 4u * facts.colours);
+    EXPECT_LE(facts.colours, 16);
+    for (int i = 0; i < 4 * facts.colours; ++i) {
+        ASSERT_EQ(table[i] * (i % 4 != 3), first[bmp::kColourTable + i] * (i % 4 != 3)) << i;
+    }
+    EXPECT_EQ(testimg::ReadFileBytes(folder.Path("d/f0_002.bmp"))[bmp::kColourTable + 4],
+              first[bmp::kColourTable + 4]);
 }
 
 // A GIF whose encoder wrote only the pixels (every piece at 0, 0, no graphic control, no loop,

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/bmp/layout.h"
+#include "core/image/colour_count.h"
 #include "core/quantize/compact.h"
 #include "core/quantize/entry_order.h"
 #include "core/quantize/error_diffusion.h"
@@ -142,3 +143,27 @@ TEST(PaletteIndices, APaletteMadeAgainKeepsTheIndicesOfTheColoursStillThere) {
 }
 
 } // namespace
+
+// The status bar's count: each colour once. A 4-bit image counts the colours of the entries
+// its pixels take (entry 5 repeats entry 0's colour; entries 6 to 15 are taken by no pixel);
+// a 16-bit one its colours as widened from 5 bits; a file cut short is not counted.
+TEST(PaletteIndices, DistinctColoursCountsEachColourOnce) {
+    Bytes four = testimg::MakeHeaders(7, 3, 4);
+    for (int e = 0; e < 16; ++e) {
+        bmp::WriteU32(&four[bmp::kColourTable + 4 * e], e == 5 ? 0x10 : 0x10u * (e + 1));
+    }
+    const std::size_t pixels = bmp::kColourTable + 64;
+    for (int r = 0; r < 3; ++r) {
+        for (int x = 0; x < 7; ++x) {
+            const int entry = (x + r) % 6; // entries 0 to 5
+            four[pixels + 4 * r + x / 2] |= static_cast<std::uint8_t>(entry << (x % 2 ? 0 : 4));
+        }
+    }
+    EXPECT_EQ(image::DistinctColours(four.data(), four.size()), 5);
+
+    const Bytes sixteen = testimg::Encode({.bits = 16}, 64, 4, [](int x, int r) {
+        return static_cast<std::uint32_t>(x * 4 << 16 | r); // red in 5 bits, green and blue 0
+    });
+    EXPECT_EQ(image::DistinctColours(sixteen.data(), sixteen.size()), 32);
+    EXPECT_EQ(image::DistinctColours(sixteen.data(), sixteen.size() - 1), -1);
+}

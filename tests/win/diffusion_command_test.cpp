@@ -187,6 +187,35 @@ TEST_F(DiffusionCommandTest, HighQualityRunsTakeTheSettings) {
                                      "固定パレットを使い、使用数を1以上にしてください"}));
     EXPECT_EQ(Seams.messages[1].type, static_cast<UINT>(MB_ICONWARNING));
     EXPECT_EQ(DocumentBytes(), image);
+
+    // 並び順 明るさ順: the chosen entries darkest first, and every pixel the colour it has in
+    // the order as chosen.
+    QualityKey = 0;
+    QualityOrder = 2;
+    Load(image, "hq_order.bmp");
+    ResetSeams();
+    Seams.messageAnswer = IDNO;
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+    const Bytes sorted = DocumentBytes();
+    const Bytes chosen =
+        testimg::Diffused(image, 0, testimg::kBlackTable,
+                          quantize::HighQualityStages(quantize::DitherMethod::Ordered), 0,
+                          {16, 100, false})
+            .image;
+    ASSERT_EQ(sorted.size(), chosen.size());
+    EXPECT_NE(sorted, chosen);
+    const auto light = [&](int e) {
+        const std::uint8_t* bgr = &sorted[bmp::kColourTable + 4 * e];
+        return 299 * bgr[2] + 587 * bgr[1] + 114 * bgr[0];
+    };
+    for (int e = 1; e < 16; ++e) {
+        EXPECT_LE(light(e - 1), light(e)) << e;
+    }
+    for (int r = 0; r < 23; ++r) {
+        for (int x = 0; x < 37; ++x) {
+            ASSERT_EQ(testimg::ColourAt(sorted, x, r), testimg::ColourAt(chosen, x, r));
+        }
+    }
 }
 
 // 選択元パレット: a file that cannot be used is refused before any question, with the reason

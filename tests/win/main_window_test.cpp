@@ -3,13 +3,20 @@
 
 #include <algorithm>
 
+#include <windows.h>
+
+#include <commctrl.h>
+
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
 #include "win/document/document.h"
 #include "win/document/main_window.h"
+#include "win/document/status_bar.h"
 #include "win/document/view.h"
 #include "win/app/owners.h"
 #include "win/app/seams.h"
+#include "win/app/settings.h"
+#include "core/text/texts.h"
 #include "win/res/resource.h"
 #include "tests/win/test_support.h"
 
@@ -286,14 +293,14 @@ TEST_F(MainWindowTest, GrowingTheWindowKeepsTheImageInPlaceAtTheNewRanges) {
     Scroll(WM_HSCROLL, SB_BOTTOM);
     Scroll(WM_VSCROLL, SB_BOTTOM);
     Paint();
-    Grow(window_, 300, 200); // maximised, as it were: 900 x 700 pixels of client area
+    Grow(window_, 300, 150); // maximised, as it were: 900 x 650 pixels to show the image in
     const Capture shot = Paint();
     ASSERT_EQ(shot.width, 900);
-    ASSERT_EQ(shot.height, 700);
+    ASSERT_EQ(shot.height, 650);
     EXPECT_EQ(Position(SB_HORZ), 100);
-    EXPECT_EQ(Position(SB_VERT), 100);
+    EXPECT_EQ(Position(SB_VERT), 150);
     // The image's bottom-right corner in the window's, nothing of the background.
-    EXPECT_EQ(RainbowMisses(shot, 100, 100), 0);
+    EXPECT_EQ(RainbowMisses(shot, 100, 150), 0);
 }
 
 TEST_F(MainWindowTest, TheWheelAndTheKeysScrollWithinTheRanges) {
@@ -430,3 +437,53 @@ TEST_F(MainWindowTest, SpaceShowsTheImageAsItWasOpened) {
 }
 
 } // namespace
+
+std::string StatusText(int part) {
+    char text[64] = "";
+    SendMessageA(StatusBarWindow(), SB_GETTEXTA, static_cast<WPARAM>(part),
+                 reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// The bar counts each colour once: of a true-colour image its pixels', of an 8-bit one the
+// colours of the entries its pixels take (an entry repeating another's colour adds none, an
+// entry no pixel takes adds none). 表示 → ステータスバー hides it, and the image has the
+// whole client area; the choice is kept in the settings.
+TEST_F(MainWindowTest, TheStatusBarTellsSizeBitsColoursAndZoom) {
+    OpenMainWindow(300, 200);
+    Load(Picture24(40, 30,
+                   [](int x, int y) { return 0x030507u * static_cast<unsigned>(x * y % 7); }));
+    Paint();
+    EXPECT_EQ(StatusText(0), "40 x 30");
+    EXPECT_EQ(StatusText(1), std::string("24 ") + kStatusBitsText);
+    EXPECT_EQ(StatusText(2), std::string("7 ") + kStatusColoursText);
+    EXPECT_EQ(StatusText(3), "100%");
+
+    std::vector<std::uint32_t> palette(256);
+    for (int e = 0; e < 256; ++e) {
+        palette[e] = e < 20 ? 0x102030u * static_cast<unsigned>(e % 10) : 0xFF0000u + e;
+    }
+    Load(Picture8(33, 21, palette,
+                  [](int x, int y) { return static_cast<std::uint8_t>((x + y) % 20); }));
+    Command(IDM_ZOOM_200);
+    Paint();
+    EXPECT_EQ(StatusText(0), "33 x 21");
+    EXPECT_EQ(StatusText(1), std::string("8 ") + kStatusBitsText);
+    EXPECT_EQ(StatusText(2), std::string("10 ") + kStatusColoursText);
+    EXPECT_EQ(StatusText(3), "200%");
+
+    RECT client, area;
+    ViewArea(window_, area);
+    GetClientRect(window_, &client);
+    EXPECT_LT(area.bottom, client.bottom);
+    Command(IDM_STATUSBAR);
+    ViewArea(window_, area);
+    EXPECT_EQ(area.bottom, client.bottom);
+    EXPECT_FALSE(IsWindowVisible(StatusBarWindow()));
+    EXPECT_EQ(GetMenuState(GetMenu(window_), IDM_STATUSBAR, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    SaveSettings();
+    DWORD type = 0;
+    Bytes data;
+    ASSERT_TRUE(ReadSetting("StatusBar", type, data));
+    EXPECT_EQ(data, (Bytes{0, 0, 0, 0}));
+}

@@ -566,6 +566,31 @@ TEST_F(PaletteDialog, FromImageTakesTheTableAnImageHasOrWouldGet) {
     EXPECT_TRUE(Seams.messages.empty());
 }
 
+// 番号を保つ: the colours of the working table that the image's pixels still take keep their
+// entries (its table's black entries no pixel takes are none of them); the others are freed
+// and take the image's new colours, lowest first; the dialog says so.
+TEST_F(PaletteDialog, FromImageCanKeepTheIndicesOfTheColoursStillThere) {
+    Load(testimg::Picture8(8, 4, {0xFF0000, 0x00FF00, 0x123456}, [](int x, int) { return x % 3; }));
+    SavedPaletteColours = 3;
+    std::string report;
+    InDialog([&](HWND d) {
+        SetEntry(EditPalette, 0, 0, 0, 0);
+        SetEntry(EditPalette, 1, 0x12, 0x34, 0x56);
+        SetEntry(EditPalette, 2, 0xFF, 0, 0);
+        CheckDlgButton(d, IDC_KEEPINDICES, BST_CHECKED);
+        Click(d, IDC_FROMIMAGE);
+        report = Field(d, IDC_KEEPREPORT);
+        Record(d);
+        Click(d, IDCANCEL);
+    });
+    Bytes expected(1024, 0);
+    expected[1] = 0xFF;                                         // green, new, in freed entry 0
+    expected[4] = 0x56, expected[5] = 0x34, expected[6] = 0x12; // kept at 1
+    expected[10] = 0xFF;                                        // red, kept at 2
+    EXPECT_EQ(Saw.edit, expected);
+    EXPECT_EQ(report, "番号を保った色 2\n空いた番号 1\n加えた色 1");
+}
+
 // Each way a save can fail is told once, after the question whether to overwrite, and the
 // file on disk keeps its bytes (and its read-only attribute), with no ".tmp" file left that
 // the save made; a ".tmp" file already there is never removed.

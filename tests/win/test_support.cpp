@@ -18,6 +18,7 @@
 #include "win/document/document.h"
 #include "win/document/view.h"
 #include "win/document/main_window.h"
+#include "win/document/status_bar.h"
 #include "win/palette/user_palette.h"
 
 Script Seams;
@@ -252,6 +253,7 @@ void ResetProgram() {
     lstrcpyA(TileTarget, "snes");
     NoUnsavedPrompt = 0;
     QuietRuns = 0;
+    StatusBarShown = 1;
     Kind = DocumentKind{};
     Frames = FrameSet{};
     DropComparisonCopy();
@@ -267,6 +269,16 @@ HWND CreateMainWindow(int clientWidth, int clientHeight) {
     HWND window = CreateWindowExA(WS_EX_ACCEPTFILES, kMainWindowClass, kAppTitle, style, 0, 0,
                                   rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
                                   AppInstance, nullptr);
+    // The status bar takes its height from the client area: the window grows by it, so that
+    // the image is shown in an area of the size asked.
+    RECT shown = {}, area = {};
+    GetWindowRect(window, &shown);
+    ViewArea(window, area);
+    RECT client = {};
+    GetClientRect(window, &client);
+    SetWindowPos(window, nullptr, 0, 0, shown.right - shown.left,
+                 shown.bottom - shown.top + client.bottom - area.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
     PumpPending();
@@ -301,7 +313,7 @@ void PumpPending() {
 
 Capture CaptureClient(HWND window) {
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     Capture shot;
     shot.width = client.right;
     shot.height = client.bottom;

@@ -173,8 +173,10 @@ static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
     }
 }
 
-// The screenshots show the program, not the first-run registration message.
+// The screenshots show the program with its first settings, not the first-run registration
+// message nor what a test run left in the registry.
 static void RegisterSettingsKey() {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Hollowmere\\Tintwright");
     HKEY product = nullptr;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Hollowmere\\Tintwright", 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &product,

@@ -84,7 +84,8 @@ static void ReportResourceString(UINT id) {
 int TintwrightMain(HINSTANCE instance, int showCommand) {
     AppInstance = instance;
     // The manifest asks for the common controls of version 6: load them for the dialogs.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS};
+    INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                     ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     if (!RegisterClasses()) {
         ReportResourceString(IDS_CLASS_REGISTER_FAILED);

@@ -33,6 +33,7 @@ static constexpr char kDefaultTarget[] = "snes";
 char TileTarget[16] = "snes";
 DWORD NoUnsavedPrompt = 0;
 DWORD QuietRuns = 0;
+DWORD StatusBarShown = 1;
 
 bool (*MachineKeyWritable)() = nullptr;
 
@@ -74,6 +75,7 @@ const RangedValue kRangedValues[] = {
     {"HQOrder", &QualityOrder, 0, quantize::kEntryOrderCount - 1, 0},
     {"NoUnsavedPrompt", &NoUnsavedPrompt, 0, 1, 0},
     {"QuietRuns", &QuietRuns, 0, 1, 0},
+    {"StatusBar", &StatusBarShown, 0, 1, 1},
 };
 
 // A standard user of a current Windows cannot create keys under HKEY_LOCAL_MACHINE. Such a

@@ -55,6 +55,7 @@ extern DWORD TileShared;
 extern char TileTarget[16];
 extern DWORD NoUnsavedPrompt; // closing or opening over an unsaved conversion asks nothing
 extern DWORD QuietRuns;       // error diffusion shows no box for its stages
+extern DWORD StatusBarShown;  // the main window shows its status bar
 
 // Reads the settings from HKEY_LOCAL_MACHINE\SOFTWARE\Hollowmere\Tintwright (the same
 // path under HKEY_CURRENT_USER for users who cannot write the machine key). On a first run

@@ -54,8 +54,11 @@ static void ReleaseScreenState(ScreenPaletteState& palette, ScreenRowsState& row
     rows.tried = false;
 }
 
+unsigned DocumentChanges;
+
 void InvalidateScreenCache() {
     ReleaseScreenState(ScreenPalette, ScreenRows);
+    ++DocumentChanges;
 }
 
 HGLOBAL BlockHolding(const void* bytes, SIZE_T size) {

@@ -67,8 +67,10 @@ struct ScreenRowsState {
 extern ScreenRowsState ScreenRows;
 
 // Drops what painting keeps of the image, the palette and any unpacked run-length rows, so
-// that the next paint builds them afresh from the current document.
+// that the next paint builds them afresh from the current document; and counts the change in
+// DocumentChanges, for what else is kept of the document (the status bar's colour count).
 void InvalidateScreenCache();
+extern unsigned DocumentChanges;
 
 // A new movable block holding a copy of `size` bytes; null when memory cannot hold it.
 HGLOBAL BlockHolding(const void* bytes, SIZE_T size);

@@ -17,6 +17,7 @@
 #include "win/document/clipboard.h"
 #include "win/document/file_commands.h"
 #include "win/document/frames.h"
+#include "win/document/status_bar.h"
 #include "win/document/view.h"
 #include "win/palette/palette_dialog.h"
 #include "win/reduce/diffusion_command.h"
@@ -222,7 +223,7 @@ static void FitZoomToClient(HWND window, const bmp::DrawPlan& plan) {
         return;
     }
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     View.zoom = FittingZoom(plan.width, RowsOf(plan), client.right, client.bottom);
 }
 
@@ -239,7 +240,7 @@ static void OnPaint(HWND window) {
         return;
     }
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     const bool comparing = View.comparing && ComparisonImage != nullptr;
     const LockedBlock<const BYTE> document(comparing ? ComparisonImage : ImageBuffer);
     const Picture picture =
@@ -263,6 +264,9 @@ static void OnPaint(HWND window) {
     if (plan.hasHeader && !comparing) {
         SetScrollRanges(window, plan, client);
     }
+    if (!comparing) {
+        UpdateStatusBar(picture.bytes, picture.size, plan);
+    }
 }
 
 // A new size changes the ranges: the positions are brought into them before anything is
@@ -276,7 +280,7 @@ static void OnSize(HWND window) {
     if (plan.hasHeader) {
         FitZoomToClient(window, plan);
         RECT client;
-        GetClientRect(window, &client);
+        ViewArea(window, client);
         SetScrollRanges(window, plan, client);
         RepaintWindow(window);
     }
@@ -317,7 +321,7 @@ static void SetZoom(HWND window, int zoom, bool fit) {
     }
     FitZoomToClient(window, plan);
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     const long long centreX = GetScrollPos(window, SB_HORZ) + client.right / 2;
     const long long centreY = GetScrollPos(window, SB_VERT) + client.bottom / 2;
     SetScrollRanges(window, plan, client);
@@ -418,7 +422,7 @@ static void OnWheel(HWND window, int bar, int delta) {
     UINT lines = 3;
     SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     const long long page = bar == SB_VERT ? client.bottom : client.right;
     const long long notch =
         lines == WHEEL_PAGESCROLL ? page : static_cast<long long>(lines) * kWheelLine;
@@ -430,7 +434,7 @@ static void OnWheel(HWND window, int bar, int delta) {
 // left to the default handling.
 static bool OnKey(HWND window, WPARAM key) {
     RECT client;
-    GetClientRect(window, &client);
+    ViewArea(window, client);
     switch (key) {
     case VK_UP:
         ScrollBy(window, SB_VERT, -kWheelLine);
@@ -529,6 +533,10 @@ static void OnCommand(HWND window, int id) {
     case IDM_PASTE:
         PasteCommand(window);
         break;
+    case IDM_STATUSBAR:
+        ShowStatusBar(window, StatusBarShown == 0);
+        OnSize(window);
+        break;
     case IDM_ABOUT:
         Report(window, "Tintwright " TW_VERSION_TEXT, MB_OK); // the title and the version
         break;
@@ -543,6 +551,10 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return 0;
         }
         break;
+    case WM_CREATE:
+        CreateStatusBar(window);
+        ShowStatusBar(window, StatusBarShown != 0);
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -554,13 +566,14 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
-        if ((id < IDM_OPEN || id > IDM_TILES) && id != IDM_COMPACT) {
+        if ((id < IDM_OPEN || id > IDM_TILES) && id != IDM_COMPACT && id != IDM_STATUSBAR) {
             break;
         }
         OnCommand(window, id);
         return 0;
     }
     case WM_SIZE:
+        PlaceStatusBar();
         OnSize(window);
         return 0;
     case WM_HSCROLL:

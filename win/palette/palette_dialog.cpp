@@ -1,14 +1,19 @@
 #include "win/palette/palette_dialog.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "win/app/owners.h"
 #include "win/app/settings.h"
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
 #include "core/quantize/basic_palette.h"
+#include "core/quantize/compact.h"
 #include "core/quantize/error_diffusion.h"
+#include "core/quantize/keep_indices.h"
 #include "core/text/number_field.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
@@ -234,9 +239,48 @@ static void OnLoad(HWND dialog) {
     }
 }
 
+// With 番号を保つ: the table just made from the image (`colours` entries, the first `fixed` the
+// user's) laid over the working table without moving the index of any colour the image still
+// has; the dialog says what became of the entries. The entries in use.
+static int KeepIndices(HWND dialog, HGLOBAL made, int colours, int fixed) {
+    const LockedBlock<const BYTE> before(EditPalette);
+    const LockedBlock<BYTE> after(made);
+    if (before.get() == nullptr || after.get() == nullptr) {
+        return colours;
+    }
+    const int oldCount = std::max(EditColours > 0 ? EditColours : 256, fixed);
+    const quantize::KeptPalette kept =
+        quantize::KeepIndices(quantize::PaletteOfColourTable(before.get()), oldCount,
+                              quantize::PaletteOfColourTable(after.get()), colours, fixed);
+    quantize::CopyToColourTable(kept.palette, 0, after.get());
+    char report[128];
+    std::snprintf(report, sizeof report, kKeptReportFormat, static_cast<int>(kept.kept.size()),
+                  static_cast<int>(kept.freed.size()), static_cast<int>(kept.added.size()));
+    SetDlgItemTextA(dialog, IDC_KEEPREPORT, report);
+    return kept.count;
+}
+
+// Of an indexed image, the table 未使用の色を削除 would leave it (the colours its pixels take,
+// each once, in their order) in `table`, and their number; `colours` and the table as they
+// are when it cannot be made (an image that is not a plain 8-bit one, or memory short).
+static int TakenColours(const BYTE* image, DWORD bytes, BYTE* table, int colours) {
+    try {
+        std::vector<std::uint8_t> copy(image, image + bytes);
+        int entries = 0;
+        if (quantize::CompactImage(copy.data(), copy.size(), false, entries).outcome ==
+                quantize::Outcome::Converted &&
+            bmp::ColourTableOf(copy.data(), copy.size(), table)) {
+            return entries;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    return colours;
+}
+
 // Fills the working table from the document: an indexed image gives its colour table, a
 // true-colour one the palette 誤差拡散（高画質） would make for it, after the first 使用数
-// entries, which stay as they are.
+// entries, which stay as they are. With 番号を保つ the colours still in the image keep their
+// entries (KeepIndices).
 static void OnFromImage(HWND dialog) {
     if (!HasDocument() || !ImageIsFree(dialog) || EditPalette == nullptr) {
         return;
@@ -250,6 +294,8 @@ static void OnFromImage(HWND dialog) {
     CopyTable(EditPalette, table);
     const char* problem = nullptr;
     int colours = 0;
+    int fixed = 0; // entries the image's palette takes as they are
+    const bool keep = IsDlgButtonChecked(dialog, IDC_KEEPINDICES) == BST_CHECKED;
     {
         const LockedBlock<const std::uint8_t> image(ImageBuffer);
         const LockedBlock<BYTE> entries(table);
@@ -258,10 +304,13 @@ static void OnFromImage(HWND dialog) {
         } else if (bmp::ColourTableOf(image.get(), ImageBytes, entries.get())) {
             colours = static_cast<int>(std::min<std::uint32_t>(
                 bmp::PlanDrawing(image.get(), ImageBytes).colourCount, 256));
+            if (keep) { // the colours the image still uses, not its table's spare entries
+                colours = TakenColours(image.get(), ImageBytes, entries.get(), colours);
+            }
         } else {
             const long used = ReadNumberField(dialog, IDC_USED);
-            quantize::DiffusionInput input{static_cast<int>(used < 0 ? 0 : std::min(used, 256L)),
-                                           entries.get(), quantize::kBasicPalette};
+            fixed = static_cast<int>(used < 0 ? 0 : std::min(used, 256L));
+            quantize::DiffusionInput input{fixed, entries.get(), quantize::kBasicPalette};
             input.stages = QualityStages();
             input.choices = QualityChoices();
             quantize::DiffusionPalette chosen;
@@ -280,6 +329,10 @@ static void OnFromImage(HWND dialog) {
         GlobalFree(table);
         Report(dialog, problem, MB_ICONWARNING);
         return;
+    }
+    SetDlgItemTextA(dialog, IDC_KEEPREPORT, "");
+    if (keep) {
+        colours = KeepIndices(dialog, table, colours, std::min(fixed, colours));
     }
     ReplaceEditPalette(dialog, table);
     EditColours = colours;

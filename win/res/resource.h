@@ -41,6 +41,7 @@
 #define IDM_REDUCE_TILES 40022
 #define IDM_TILES 40023
 #define IDM_COMPACT 40140
+#define IDM_STATUSBAR 40141
 
 // Options dialog controls.
 #define IDC_AUTO256 1000
@@ -87,6 +88,8 @@
 #define IDC_PALETTES 1036
 #define IDC_PALETTESIZE 1037
 #define IDC_SHARED 1038
+#define IDC_KEEPINDICES 1039
+#define IDC_KEEPREPORT 1040
 
 // Start-up and shut-down failure messages in the string table.
 #define IDS_CLASS_REGISTER_FAILED 1
