@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "core/image/animation.h"
 #include "core/image/gif_blocks.h"
+#include "core/image/lzw_size.h"
 
 namespace {
 
@@ -259,8 +261,14 @@ bool EncodeFrames(const IndexedAnimation& animation, std::vector<BYTE>& gif) {
         FAILED(encoder->SetPalette(palette.get()))) {
         return false;
     }
+    // Unchanged pixels are left transparent where LZW codes the piece in fewer bytes; the
+    // codecs code 8-bit pixels with codes from 9 bits.
     const int spare = animation.entries < 256 ? animation.entries : -1;
-    image::PiecePlanner planner(animation.width, animation.height, spare, animation.key);
+    auto counter = std::make_shared<image::LzwSize>();
+    const auto cost = [counter](const std::vector<std::uint8_t>& indices, std::uint32_t) {
+        return counter->Count(indices.data(), indices.size(), 8);
+    };
+    image::PiecePlanner planner(animation.width, animation.height, spare, animation.key, cost);
     std::vector<image::FrameBlock> blocks;
     for (std::size_t f = 0; f < animation.frames.size(); ++f) {
         const BYTE* next =

@@ -37,7 +37,7 @@ struct IndexedAnimation {
 
 // The GIF file of the frames: one colour table, the loop count (unless -1), each frame's delay
 // (in hundredths of a second, rounded), and after the first frame only the rectangle that
-// changed, its unchanged pixels transparent where that makes it simpler (image::PiecePlanner).
-// The blocks the codec's metadata writers do not write are put in afterwards. False when the
-// codecs fail or memory runs out.
+// changed, its unchanged pixels transparent where LZW codes it in fewer bytes
+// (image::PiecePlanner). The blocks the codec's metadata writers do not write are put in
+// afterwards. False when the codecs fail or memory runs out.
 bool EncodeAnimation(const IndexedAnimation& animation, std::vector<BYTE>& gif);
