@@ -31,10 +31,12 @@ add_library(tw_app STATIC
   win/app/settings.cpp
   win/app/shell.cpp
   win/document/clipboard.cpp
+  win/document/animation_codec.cpp
   win/document/codecs.cpp
   win/document/document.cpp
   win/document/file_commands.cpp
   win/document/file_io.cpp
+  win/document/frames.cpp
   win/document/main_window.cpp
   win/document/status_bar.cpp
   win/document/view.cpp
@@ -86,6 +88,7 @@ tw_windows_executable(tw_wintests
   tests/win/tile_command_test.cpp
   tests/win/corpus_test.cpp
   tests/win/image_test.cpp
+  tests/win/animation_test.cpp
   tests/portable/same_bytes_test.cpp
 )
 target_link_libraries(tw_wintests PRIVATE gtest)

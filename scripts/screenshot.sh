@@ -4,8 +4,9 @@
 # palette file loaded, of an error-diffusion run on a 24-megapixel image and of the
 # high-quality settings dialog (as it opens, and with its list of ditherings dropped down), of
 # that sample converted by the high-quality method and shown at 400 %, and of the tile settings
-# dialog. Writes docs/screenshot.png, docs/palette-dialog.png, docs/diffusion-run.png,
-# docs/quality-dialog.png, docs/zoom-400.png and docs/tile-dialog.png.
+# dialog, and of an animated GIF of 12 frames dropped on it. Writes docs/screenshot.png,
+# docs/palette-dialog.png, docs/diffusion-run.png, docs/quality-dialog.png, docs/zoom-400.png,
+# docs/tile-dialog.png and docs/animation.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=$(scripts/wine-arch.sh)
@@ -15,6 +16,7 @@ runOut=${3:-docs/diffusion-run.png}
 qualityOut=${4:-docs/quality-dialog.png}
 zoomOut=${5:-docs/zoom-400.png}
 tileOut=${6:-docs/tile-dialog.png}
+animationOut=${7:-docs/animation.png}
 mkdir -p "$(dirname "$out")" "$(dirname "$paletteOut")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -44,4 +46,12 @@ shoot "$zoomOut" --zoom "$windows_work\\sample.bmp"
 convert "$zoomOut" -crop 768x576+0+0 +repage "$zoomOut" # the window alone
 shoot "$tileOut" --tiles
 convert "$tileOut" -crop 316x194+0+20 +repage "$tileOut" # the dialog alone
-echo "screenshots: $out $paletteOut $runOut $qualityOut $zoomOut $tileOut ($(cat "$work/run-ms.txt") ms for the run)"
+# A ball crossing a still background, 12 frames.
+for f in $(seq 0 11); do
+  convert "$work/sample.bmp" -crop 480x270+0+0 +repage -fill '#e04020' \
+    -draw "circle $((40 + 36 * f)),135 $((70 + 36 * f)),135" "$work/walk_$(printf %02d "$f").png"
+done
+convert -delay 8 -loop 0 "$work"/walk_*.png "$work/walk.gif"
+shoot "$animationOut" "$windows_work\\walk.gif"
+convert "$animationOut" -crop 768x576+0+0 +repage "$animationOut" # the window alone
+echo "screenshots: $out $paletteOut $runOut $qualityOut $zoomOut $tileOut $animationOut ($(cat "$work/run-ms.txt") ms for the run)"

@@ -25,6 +25,17 @@ inline constexpr char kSafetyCopyLeftText[] =
     "保存しましたが、元のファイルの控えを削除できませんでした：";
 // The view and the clipboard.
 inline constexpr char kUntitledName[] = "無題";
+
+// Animations (GIF files of several frames): more frames than the program holds; a command that
+// takes the frame shown only (OK goes on, the other frames dropped); saving the frame shown as
+// PNG or BMP; a GIF of frames not yet converted.
+inline constexpr char kAnimationTooLargeText[] =
+    "アニメーションが大きすぎるため開けません\n（全コマ合わせて6,700万画素、10,000コマまで）";
+inline constexpr char kFrameShownOnlyText[] =
+    "アニメーションの表示中のコマだけを変換します\nほかのコマは外れます";
+inline constexpr char kFrameShownSavedText[] = "PNGとBMPには表示中のコマだけを保存します";
+inline constexpr char kGifNeedsIndexedText[] = "GIFで保存できるのは8ビットの画像だけです\n誤差拡散"
+                                               "（高画質）か補完無しで変換してから保存してください";
 inline constexpr char kNoComparisonText[] = "元の画像を残すメモリが足りないため、比較できません";
 inline constexpr char kNoClipboardImageText[] = "クリップボードに画像がありません";
 inline constexpr char kCannotCopyText[] = "この画像はコピーできません";
@@ -51,8 +62,10 @@ inline constexpr char kTruncatedImageText[] = "画像のデータが途中で切
 
 // Error diffusion: the phase labels (3: the high-quality method's palette), the stage
 // messages and the question of its command.
-inline constexpr const char* kPhaseLabels[4] = {"ビットマップ走査中", "パレット候補走査中",
-                                                "ビットマップ変換中", "パレット作成中"};
+// 4: the frames of an animation, counted one by one.
+inline constexpr const char* kPhaseLabels[5] = {"ビットマップ走査中", "パレット候補走査中",
+                                                "ビットマップ変換中", "パレット作成中",
+                                                "コマ変換中"};
 inline constexpr char kFixedGroupText[] = "固定パレット ";
 inline constexpr char kBasicGroupText[] = "基本パレット ";
 inline constexpr char kFreeGroupText[] = "フリーパレット ";

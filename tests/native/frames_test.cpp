@@ -10,6 +10,7 @@
 #include "cli/gif_io.h"
 #include "core/bmp/layout.h"
 #include "core/image/animation.h"
+#include "core/image/gif_blocks.h"
 #include "core/image/lzw_size.h"
 #include "core/palette/palette_file.h"
 #include "core/palette/palette_formats.h"
@@ -307,6 +308,45 @@ TEST(Frames, TheCommandWritesAnAnimationOfStillImagesAndRefusesAnotherSize) {
     }
     EXPECT_EQ(testimg::ReadFileBytes(folder.Path("d/f0_002.bmp"))[bmp::kColourTable + 4],
               first[bmp::kColourTable + 4]);
+}
+
+// A GIF whose encoder wrote only the pixels (every piece at 0, 0, no graphic control, no loop,
+// a colour table repeated, as Wine's does) gets each frame's blocks and the loop count; giflib then
+// reads the frames at their places with their delays. A block the file has already stays; a cut
+// file gives nothing.
+TEST(GifBlocks, PutsInWhatTheEncoderLeftOut) {
+    const std::vector<std::uint8_t> piece = {0x2C, 0, 0,    0,    0, 1, 0, 1, 0, 0, // 1 x 1 at 0, 0
+                                             2,    2, 0x44, 0x01, 0}; // clear, index 0, end
+    std::vector<std::uint8_t> bare = {
+        'G',  'I', 'F', '8', '9', 'a', 2, 0, 1,  0,
+        0x80, 0,   0,   255, 0,   0,   0, 0, 255}; // 2 x 1, red and blue
+    bare.insert(bare.end(), piece.begin(), piece.end());
+    // The second piece with a colour table of its own, the file's: left out.
+    std::vector<std::uint8_t> own(piece.begin(), piece.begin() + 10);
+    own[9] = 0x80;
+    own.insert(own.end(), bare.begin() + 13, bare.begin() + 19);
+    own.insert(own.end(), piece.begin() + 10, piece.end());
+    bare.insert(bare.end(), own.begin(), own.end());
+    bare.push_back(0x3B);
+    const std::vector<image::FrameBlock> blocks = {{0, 0, 3, false, -1}, {1, 0, 4, false, -1}};
+    const std::vector<std::uint8_t> gif =
+        image::WithFrameBlocks(bare.data(), bare.size(), blocks, 2);
+    ASSERT_EQ(gif.size(), bare.size() + 19 + 2 * 8 - 6);
+    cli::Animation read;
+    std::string error;
+    ASSERT_TRUE(cli::ReadGif(gif.data(), gif.size(), {}, read, error)) << error;
+    ASSERT_EQ(read.frames.size(), 2u);
+    EXPECT_EQ(read.delays, (std::vector<int>{30, 40}));
+    EXPECT_EQ(read.loop, 2);
+    const Bytes first(read.frames[0].begin(), read.frames[0].end());
+    const Bytes second(read.frames[1].begin(), read.frames[1].end());
+    EXPECT_EQ(testimg::ColourAt24(first, 1, 0), 0xFFFFFFu); // not drawn yet: white
+    EXPECT_EQ(testimg::ColourAt24(second, 1, 0), 0xFF0000u);
+
+    // Its own blocks kept: written again, nothing more goes in.
+    EXPECT_EQ(image::WithFrameBlocks(gif.data(), gif.size(), blocks, 2), gif);
+    EXPECT_TRUE(image::WithFrameBlocks(bare.data(), bare.size() - 3, blocks, 2).empty());
+    EXPECT_TRUE(image::WithFrameBlocks(bare.data(), bare.size(), {blocks[0]}, 2).empty());
 }
 
 } // namespace

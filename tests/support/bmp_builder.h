@@ -110,6 +110,13 @@ inline std::uint8_t IndexAt(const Bytes& image, int x, int r) {
 inline std::uint32_t ColourAt(const Bytes& image, int x, int r) {
     return EntryAt(image, IndexAt(image, x, r));
 }
+// Of a plain 24-bit image: the colour of pixel x of stored row r.
+inline std::uint32_t ColourAt24(const Bytes& image, int x, int r) {
+    const std::uint64_t stride = bmp::StrideBytes(bmp::ReadS32(&image[bmp::kBiWidth]), 24);
+    const std::uint8_t* p =
+        &image[static_cast<std::size_t>(bmp::kHeadersSize + r * stride + 3 * x)];
+    return std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+}
 
 // A true-colour layout to write a picture in.
 struct Layout {

@@ -381,7 +381,8 @@ TEST_F(FileCommands, SaveAsWritesTheNewFileAndLaterSavesGoThere) {
     EXPECT_EQ(call.flags, 0x208006u);
     EXPECT_EQ(call.title, "保存");
     static const char filter[] =
-        "BMPファイル(BMP)\0*.BMP\0PNGファイル(PNG)\0*.png\0すべてのファイル\0*.*\0";
+        "BMPファイル(BMP)\0*.BMP\0PNGファイル(PNG)\0*.png\0GIFファイル(GIF)\0*.gif\0"
+        "すべてのファイル\0*.*\0";
     EXPECT_EQ(call.filter, std::string(filter, sizeof filter));
     EXPECT_EQ(call.filterIndex, 1u); // BMP for a .bmp name
     EXPECT_EQ(call.defExt, "bmp");

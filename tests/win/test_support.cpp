@@ -255,6 +255,7 @@ void ResetProgram() {
     QuietRuns = 0;
     StatusBarShown = 1;
     Kind = DocumentKind{};
+    Frames = FrameSet{};
     DropComparisonCopy();
     View = ViewState{};
     MachineKeyWritable = nullptr;

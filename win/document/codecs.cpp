@@ -14,12 +14,6 @@ bool StartsWith(const BYTE* data, DWORD size, const char* bytes, DWORD length) {
     return size >= length && std::memcmp(data, bytes, length) == 0;
 }
 
-bool CreateFactory(ComObject<IWICImagingFactory>& factory) {
-    return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IWICImagingFactory,
-                                      reinterpret_cast<void**>(factory.Receive())));
-}
-
 // The 16-bit formats the decoders hand out, and how their samples become red, green, blue
 // and alpha; every other format is converted to 32-bit BGRA by the codecs.
 enum class Wide { No, Rgb48, Rgba64, Grey16 };
@@ -91,6 +85,12 @@ bool CopyRows(IWICBitmapSource* source, Wide wide, UINT width, UINT height,
 
 } // namespace
 
+bool CreateImagingFactory(ComObject<IWICImagingFactory>& factory) {
+    return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IWICImagingFactory,
+                                      reinterpret_cast<void**>(factory.Receive())));
+}
+
 bool IsCodecImage(const BYTE* data, DWORD size) {
     return image::IsPng(data, size) || StartsWith(data, size, "\xFF\xD8\xFF", 3) ||
            StartsWith(data, size, "GIF8", 4) || StartsWith(data, size, "II*\0", 4) ||
@@ -112,7 +112,7 @@ DecodeResult DecodeImage(const BYTE* data, DWORD size, const image::AlphaRule& r
     ComObject<IWICBitmapFrameDecode> frame;
     UINT width = 0, height = 0;
     WICPixelFormatGUID format;
-    if (!CreateFactory(factory) || FAILED(factory->CreateStream(stream.Receive())) ||
+    if (!CreateImagingFactory(factory) || FAILED(factory->CreateStream(stream.Receive())) ||
         FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(data), size)) ||
         FAILED(factory->CreateDecoderFromStream(
             stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.Receive())) ||
@@ -178,7 +178,8 @@ bool EncodePng(const quantize::IndexedImage& image, std::vector<BYTE>& png) {
     WICPixelFormatGUID format = *known->format;
     const UINT rows = static_cast<UINT>(image.rows);
     const UINT rowBytes = static_cast<UINT>(image.RowBytes());
-    if (!CreateFactory(factory) || FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive())) ||
+    if (!CreateImagingFactory(factory) ||
+        FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive())) ||
         FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Receive())) ||
         FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) ||
         FAILED(encoder->CreateNewFrame(frame.Receive(), options.Receive())) ||

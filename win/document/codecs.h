@@ -4,11 +4,17 @@
 #pragma once
 
 #include <windows.h>
+#include <wincodec.h>
 
 #include <vector>
 
+#include "win/app/owners.h"
+
 #include "core/image/rgba.h"
 #include "core/quantize/indexed_image.h"
+
+// The Windows Imaging Component's factory; false when it cannot be had.
+bool CreateImagingFactory(ComObject<IWICImagingFactory>& factory);
 
 // True for the bytes of a PNG, JPEG, GIF or TIFF file, by their first bytes.
 bool IsCodecImage(const BYTE* data, DWORD size);

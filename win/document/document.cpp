@@ -14,6 +14,7 @@ DWORD ImageBytes;
 int ImageLoaded;
 char CurrentFileName[MAX_PATH];
 DocumentKind Kind;
+FrameSet Frames;
 
 void ShowTitle(HWND mainWindow) {
     if (!HasDocument()) {
@@ -28,8 +29,13 @@ void ShowTitle(HWND mainWindow) {
             name = p + 1;
         }
     }
-    char title[MAX_PATH + 32];
-    std::snprintf(title, sizeof title, "%s - %s%s", kAppTitle, name, Kind.unsaved ? " *" : "");
+    char frame[48] = "";
+    if (HasFrames()) {
+        std::snprintf(frame, sizeof frame, " (%zu/%zu)", Frames.shown + 1, Frames.images.size());
+    }
+    char title[MAX_PATH + 64];
+    std::snprintf(title, sizeof title, "%s - %s%s%s", kAppTitle, name, frame,
+                  Kind.unsaved ? " *" : "");
     SetWindowTextA(mainWindow, title);
 }
 ScreenPaletteState ScreenPalette;

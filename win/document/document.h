@@ -25,8 +25,24 @@ struct DocumentKind {
 };
 extern DocumentKind Kind;
 
-// The main window's title: "Tintwright - NAME" (the file's name alone) with " *" while a
-// conversion is unsaved, or "Tintwright" without a document.
+// The frames of an animation (a GIF of more than one frame), each the BMP file image of its
+// whole picture: 24-bit as opened, 8-bit on one palette once converted. The document is a copy
+// of the frame shown. `before` holds the frames as opened or last saved while a conversion has
+// changed them (what Space compares with), else nothing. No frames: a still image.
+struct FrameSet {
+    std::vector<std::vector<BYTE>> images, before;
+    std::vector<int> delays; // milliseconds
+    int loop = -1;           // the loop count a GIF gives, or -1
+    std::size_t shown = 0;
+};
+extern FrameSet Frames;
+inline bool HasFrames() {
+    return Frames.images.size() > 1;
+}
+
+// The main window's title: "Tintwright - NAME" (the file's name alone), then " (k/n)" for the
+// frame shown of an animation, with " *" while a conversion is unsaved, or "Tintwright"
+// without a document.
 void ShowTitle(HWND mainWindow);
 
 // True when there is a document to paint, save or convert.

@@ -14,9 +14,11 @@
 #include "core/quantize/fewer_bits.h"
 #include "core/text/refusals.h"
 #include "core/text/texts.h"
+#include "win/document/animation_codec.h"
 #include "win/document/codecs.h"
 #include "win/document/document.h"
 #include "win/document/file_io.h"
+#include "win/document/frames.h"
 #include "win/document/view.h"
 #include "win/palette/user_palette.h"
 #include "win/res/resource.h"
@@ -57,15 +59,38 @@ static bool PackDocument(const BYTE* document, bool png, int bits, std::vector<B
     return EncodePng(packed, file);
 }
 
+// Writes the document's frames (or the still image) under `path` as a GIF; frames not yet
+// converted to 8 bits on one palette are refused.
+static bool WriteAnimation(HWND owner, const char* path, const char* createFailedText) {
+    IndexedAnimation animation;
+    if (!FramesToWrite(animation)) {
+        Report(owner, kGifNeedsIndexedText, MB_ICONWARNING);
+        return false;
+    }
+    std::vector<BYTE> file;
+    if (!EncodeAnimation(animation, file)) {
+        Report(owner, createFailedText, MB_ICONWARNING);
+        return false;
+    }
+    return WriteFileSafely(owner, path, file.data(), static_cast<DWORD>(file.size()),
+                           createFailedText, kWriteFailedText, MB_ICONWARNING);
+}
+
 // Writes the document under `path`: as PNG for a .png name, else as the BMP it is; an 8-bit
 // image with the bits a pixel ビット数 asks for when its indices fit them. A document decoded
 // from an image of another kind is refused under any other name (it would be written as a BMP
 // over, say, the JPEG it came from).
 static bool WriteDocument(HWND owner, const char* path, const char* createFailedText) {
     const bool png = HasExtension(path, ".png");
+    if (HasExtension(path, ".gif")) {
+        return WriteAnimation(owner, path, createFailedText);
+    }
     if (!png && Kind.decoded && !HasExtension(path, ".bmp")) {
         Report(owner, kSaveAsBmpOrPngText, MB_ICONWARNING);
         return false;
+    }
+    if (HasFrames()) {
+        Report(owner, kFrameShownSavedText, MB_ICONINFORMATION);
     }
     const LockedBlock<const BYTE> bytes(ImageBuffer);
     auto indexed = bytes.get() ? quantize::ViewPlainBmp(bytes.get(), ImageBytes,
@@ -105,21 +130,37 @@ image::AlphaRule AlphaRuleOfSettings() {
 }
 
 // A PNG, JPEG, GIF or TIFF file's bytes turn into the plain 24-bit BMP of its pixels, in a
-// block of its own; the bytes' block is freed either way. Null, with the failure told, when
-// the image cannot be decoded.
-static HGLOBAL DecodeBlock(HWND mainWindow, HGLOBAL fileBlock, DWORD fileBytes, DWORD& bytes) {
+// block of its own (a GIF of several frames: its first frame, every frame in `frames`); the
+// bytes' block is freed either way. Null, with the failure told, when the image cannot be
+// decoded.
+static HGLOBAL DecodeBlock(HWND mainWindow, HGLOBAL fileBlock, DWORD fileBytes, DWORD& bytes,
+                           DecodedFrames& frames) {
     HGLOBAL decoded = nullptr;
     DecodeResult result = DecodeResult::NoMemory;
+    bool animation = false; // a GIF of frames past what the program holds
     {
         const LockedBlock<const BYTE> file(fileBlock);
-        if (file.get() != nullptr) {
+        // A GIF of one frame, or one WIC cannot read as frames, is read as a still image.
+        bool still = file.get() != nullptr;
+        if (still && fileBytes >= 4 && std::memcmp(file.get(), "GIF8", 4) == 0) {
+            result = DecodeAnimation(file.get(), fileBytes, AlphaRuleOfSettings(), frames);
+            animation = result == DecodeResult::TooLarge;
+            still = frames.images.empty() &&
+                    (result == DecodeResult::Decoded || result == DecodeResult::CannotRead);
+        }
+        if (!frames.images.empty()) {
+            decoded = BlockHolding(frames.images[0].data(), frames.images[0].size());
+            bytes = static_cast<DWORD>(frames.images[0].size());
+            result = decoded != nullptr ? DecodeResult::Decoded : DecodeResult::NoMemory;
+        } else if (still) {
             result = DecodeImage(file.get(), fileBytes, AlphaRuleOfSettings(), decoded, bytes);
         }
     }
     GlobalFree(fileBlock);
     if (result != DecodeResult::Decoded) {
         Report(mainWindow,
-               result == DecodeResult::TooLarge   ? kTooLargeText
+               animation                          ? kAnimationTooLargeText
+               : result == DecodeResult::TooLarge ? kTooLargeText
                : result == DecodeResult::NoMemory ? kNoMemoryText
                                                   : kCannotReadText,
                MB_ICONWARNING);
@@ -235,6 +276,7 @@ void AdoptImage(HWND mainWindow, HGLOBAL block, DWORD bytes, bool decoded) {
     ImageBytes = bytes;
     Kind = DocumentKind{};
     Kind.decoded = decoded;
+    Frames = FrameSet{};
     ImageLoaded = 1;
     KeepComparisonCopy();
     View.toldNoCopy = false;
@@ -270,11 +312,18 @@ bool LoadCurrentFile(HWND mainWindow, bool chain) {
     }
     // A BMP, and anything the codecs do not know, is the document as it is.
     DWORD bytes = size;
+    DecodedFrames frames;
     const bool decoded = HoldsCodecImage(block, size);
-    if (decoded && (block = DecodeBlock(mainWindow, block, size, bytes)) == nullptr) {
+    if (decoded && (block = DecodeBlock(mainWindow, block, size, bytes, frames)) == nullptr) {
         return false;
     }
     AdoptImage(mainWindow, block, bytes, decoded);
+    if (!frames.images.empty()) {
+        Frames.images.swap(frames.images);
+        Frames.delays.swap(frames.delays);
+        Frames.loop = frames.loop;
+        ShowTitle(mainWindow);
+    }
     if (chain && AutoReduce) {
         SendMessageA(mainWindow, WM_COMMAND, IDM_REDUCE_EXACT, 0);
     }
@@ -297,11 +346,12 @@ static void LoadOrKeepName(HWND mainWindow, const char* previousName) {
 }
 
 // Whether Save can write the document over its own file: it has one, the file may be
-// written, and a decoded image's name says BMP or PNG.
+// written, and a decoded image's name says BMP or PNG (or GIF, for an animation).
 static bool CanSaveInPlace() {
     return CurrentFileName[0] != '\0' && !IsReadOnlyFile(CurrentFileName) &&
            (!Kind.decoded || HasExtension(CurrentFileName, ".bmp") ||
-            HasExtension(CurrentFileName, ".png"));
+            HasExtension(CurrentFileName, ".png") ||
+            (HasFrames() && HasExtension(CurrentFileName, ".gif")));
 }
 
 bool MayLeaveDocument(HWND mainWindow) {
@@ -363,6 +413,7 @@ void ReloadCommand(HWND mainWindow) {
 // The saved image is the one Space compares with from now on.
 static void MarkSaved(HWND mainWindow) {
     Kind.unsaved = false;
+    MarkFramesSaved();
     KeepComparisonCopy();
     ShowTitle(mainWindow);
 }
@@ -382,10 +433,11 @@ bool SaveCommand(HWND mainWindow) {
     return true;
 }
 
-// A decoded image is offered the name of its file as a PNG: it is written as BMP or PNG only.
+// A decoded image is offered the name of its file as a PNG: it is written as BMP or PNG only
+// (an animation keeps its GIF's name).
 static void OfferWritableName(char* name) {
     if (!Kind.decoded || name[0] == '\0' || HasExtension(name, ".bmp") ||
-        HasExtension(name, ".png")) {
+        HasExtension(name, ".png") || (HasFrames() && HasExtension(name, ".gif"))) {
         return;
     }
     char* end = name + std::strlen(name);

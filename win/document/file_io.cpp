@@ -14,8 +14,9 @@ char PathWorkBuffer[MAX_PATH];
 // Saving offers the two formats the document is written in; the BMP entry's text and pattern
 // are the program's own.
 static constexpr char kSaveFilter[] =
-    "BMPファイル(BMP)\0*.BMP\0PNGファイル(PNG)\0*.png\0すべてのファイル\0*.*\0";
-static constexpr DWORD kPngFilterIndex = 2;
+    "BMPファイル(BMP)\0*.BMP\0PNGファイル(PNG)\0*.png\0GIFファイル(GIF)\0*.gif\0"
+    "すべてのファイル\0*.*\0";
+static constexpr DWORD kPngFilterIndex = 2, kGifFilterIndex = 3;
 // Opening takes the images the platform's codecs read, too.
 static constexpr char kOpenFilter[] =
     "画像 "
@@ -86,8 +87,10 @@ int ChooseImageFile(char* name, HWND owner, int openDialog) {
     // The save dialog starts in the current file's folder, on the format its name says.
     char folder[MAX_PATH];
     FolderOf(name, folder);
-    return ChooseFile(name, owner, 0, kSaveFilter, HasExtension(name, ".png") ? kPngFilterIndex : 1,
-                      "bmp", folder);
+    const DWORD filter = HasExtension(name, ".png")   ? kPngFilterIndex
+                         : HasExtension(name, ".gif") ? kGifFilterIndex
+                                                      : 1;
+    return ChooseFile(name, owner, 0, kSaveFilter, filter, "bmp", folder);
 }
 
 int ChoosePaletteFile(char* name, HWND owner, const char* inForce) {

@@ -16,6 +16,7 @@
 #include "win/document/document.h"
 #include "win/document/clipboard.h"
 #include "win/document/file_commands.h"
+#include "win/document/frames.h"
 #include "win/document/status_bar.h"
 #include "win/document/view.h"
 #include "win/palette/palette_dialog.h"
@@ -428,8 +429,9 @@ static void OnWheel(HWND window, int bar, int delta) {
     ScrollBy(window, bar, static_cast<int>(-delta * notch / WHEEL_DELTA));
 }
 
-// Arrows move a line, PageUp and PageDown a client height, Home and End (with Ctrl too) to
-// the top and the bottom. Other keys are left to the default handling.
+// Arrows move a line, PageUp and PageDown a client height (in an animation, to the frame
+// before and after), Home and End (with Ctrl too) to the top and the bottom. Other keys are
+// left to the default handling.
 static bool OnKey(HWND window, WPARAM key) {
     RECT client;
     ViewArea(window, client);
@@ -447,10 +449,14 @@ static bool OnKey(HWND window, WPARAM key) {
         ScrollBy(window, SB_HORZ, kWheelLine);
         return true;
     case VK_PRIOR:
-        ScrollBy(window, SB_VERT, -client.bottom);
+        if (!StepFrame(window, -1)) {
+            ScrollBy(window, SB_VERT, -client.bottom);
+        }
         return true;
     case VK_NEXT:
-        ScrollBy(window, SB_VERT, client.bottom);
+        if (!StepFrame(window, 1)) {
+            ScrollBy(window, SB_VERT, client.bottom);
+        }
         return true;
     case VK_HOME:
         ScrollBy(window, SB_VERT, INT_MIN / 2);
@@ -597,6 +603,12 @@ static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return 0;
         }
         if (OnKey(window, wParam)) {
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        // [ and ] step through an animation's frames, whatever key types them.
+        if ((wParam == '[' || wParam == ']') && StepFrame(window, wParam == '[' ? -1 : 1)) {
             return 0;
         }
         break;

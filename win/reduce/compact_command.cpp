@@ -6,9 +6,10 @@
 #include "core/quantize/compact.h"
 #include "core/text/texts.h"
 #include "win/document/document.h"
+#include "win/document/frames.h"
 
 void CompactCommand(HWND mainWindow) {
-    if (ImageBuffer == nullptr || !ImageIsFree(mainWindow)) {
+    if (ImageBuffer == nullptr || !ImageIsFree(mainWindow) || !MayTakeFrameShownOnly(mainWindow)) {
         return;
     }
     auto* data = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));

@@ -21,13 +21,15 @@ static LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     return result;
 }
 
-// The label of the current phase, then "done / total"; only every hundredth count is shown.
+// The label of the current phase, then "done / total"; only every hundredth count is shown,
+// but for the frames of an animation.
 static void OnProgress(WPARAM done, LPARAM total) {
     ProgressDone = static_cast<LONG>(done);
     ProgressTotal = static_cast<LONG>(total);
-    const char* label = ProgressPhase >= 0 && ProgressPhase <= 3 ? kPhaseLabels[ProgressPhase] : "";
+    const char* label =
+        ProgressPhase >= 0 && ProgressPhase <= kFramePhase ? kPhaseLabels[ProgressPhase] : "";
     std::snprintf(ProgressText, sizeof ProgressText, "%s\n\r", label);
-    if (ProgressDone % 100 != 0) {
+    if (ProgressDone % 100 != 0 && ProgressPhase != kFramePhase) {
         return;
     }
     std::snprintf(ProgressText, sizeof ProgressText, "%s\n\r%ld / %ld", label,

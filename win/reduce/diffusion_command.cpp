@@ -8,10 +8,13 @@
 #include "core/palette/named_palettes.h"
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
+#include "core/quantize/frames.h"
 #include "core/text/texts.h"
 #include "win/document/document.h"
+#include "win/document/frames.h"
 #include "win/palette/user_palette.h"
 #include "win/reduce/conversion_run.h"
+#include "win/reduce/conversion_window.h"
 
 std::vector<std::uint32_t> RunFromColours;
 static quantize::Stages RunStages;
@@ -19,9 +22,8 @@ static quantize::Choices RunChoices;
 
 namespace {
 
-// Converts the document and tells the user how it went, in boxes owned by `window`.
-void ConvertDocument(HWND window) {
-    WorkerReports reports(window);
+// The run's input: the fixed colours, the stages and choices, the list to take colours from.
+quantize::DiffusionInput RunInput() {
     quantize::DiffusionInput input{static_cast<int>(RunFixedCount), RunPalette,
                                    quantize::kBasicPalette};
     input.stages = RunStages;
@@ -30,6 +32,51 @@ void ConvertDocument(HWND window) {
         input.fromColours = RunFromColours.data();
         input.fromCount = static_cast<int>(RunFromColours.size());
     }
+    return input;
+}
+
+// Converts every frame of an animation onto one palette, counting the frames in the
+// conversion window; the frames are changed only when all of them are converted.
+void ConvertFrames(HWND window) {
+    WorkerReports reports(window);
+    quantize::FrameDiffusion diffusion(RunInput());
+    std::vector<quantize::ImageBytes> images;
+    for (const std::vector<BYTE>& frame : Frames.images) {
+        images.push_back({frame.data(), frame.size()});
+    }
+    std::size_t refused = 0;
+    quantize::Result result{diffusion.Start(images, reports, refused), ImageBytes};
+    std::vector<std::vector<BYTE>> converted(images.size());
+    BYTE table[3 * 256];
+    for (std::size_t e = 0; e < 256; ++e) {
+        const quantize::PaletteEntry& entry = diffusion.palette()[e];
+        table[3 * e] = entry.red, table[3 * e + 1] = entry.green, table[3 * e + 2] = entry.blue;
+    }
+    reports.Phase(kFramePhase);
+    std::vector<std::uint8_t> indices;
+    for (std::size_t f = 0; f < images.size() && result.outcome == quantize::Outcome::Converted;
+         ++f) {
+        result.outcome = diffusion.Next(images[f], indices);
+        if (result.outcome == quantize::Outcome::Converted) {
+            converted[f] = IndexedFrameImage(Frames.images[f], indices.data(), table,
+                                             diffusion.entries(), diffusion.key());
+            reports.Progress(static_cast<std::int64_t>(f + 1),
+                             static_cast<std::int64_t>(images.size()));
+        }
+    }
+    if (result.outcome == quantize::Outcome::Converted) {
+        result.newSize = converted[Frames.shown].size();
+        if (!TakeConvertedFrames(converted)) {
+            result.outcome = quantize::Outcome::NoMemory;
+        }
+    }
+    FinishConversion(window, result, diffusion.entries(), diffusion.key());
+}
+
+// Converts the document and tells the user how it went, in boxes owned by `window`.
+void ConvertDocument(HWND window) {
+    WorkerReports reports(window);
+    const quantize::DiffusionInput input = RunInput();
     auto* data = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));
     const quantize::Result result =
         quantize::DiffuseImage(data, data ? ImageBytes : 0, DocumentResizer(), input, reports);
@@ -77,6 +124,10 @@ void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
         return;
     }
     const bool adaptive = stages.palette == quantize::PaletteMethod::Adaptive;
+    // The basic method's palette is of one image: it takes the frame shown only.
+    if (!adaptive && !MayTakeFrameShownOnly(mainWindow)) {
+        return;
+    }
     RunFromColours.clear();
     if (adaptive && !TakeFromList(mainWindow)) {
         return;
@@ -89,5 +140,5 @@ void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
         return;
     }
     TellFixedOffGrid(mainWindow, RunChoices.depth);
-    StartConversion(mainWindow, ConvertDocument);
+    StartConversion(mainWindow, adaptive && HasFrames() ? ConvertFrames : ConvertDocument);
 }

@@ -5,6 +5,7 @@
 #include "core/text/texts.h"
 #include "core/tiles/tiles.h"
 #include "win/document/document.h"
+#include "win/document/frames.h"
 #include "win/reduce/conversion_run.h"
 
 static tiles::TileInput RunTiles;
@@ -33,6 +34,9 @@ void TileCommand(HWND mainWindow) {
     const quantize::Outcome refusal = LayoutRefusal(RunTiles.stages);
     if (refusal != quantize::Outcome::Converted) {
         ReportRefusal(mainWindow, refusal);
+        return;
+    }
+    if (!MayTakeFrameShownOnly(mainWindow)) {
         return;
     }
     RunTiles.shape = TileShapeSetting();

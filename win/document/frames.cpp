@@ -1,0 +1,162 @@
+#include "win/document/frames.h"
+
+#include <cstring>
+#include <new>
+
+#include "win/app/owners.h"
+#include "win/app/shell.h"
+#include "core/bmp/layout.h"
+#include "core/image/rgba.h"
+#include "core/quantize/bmp_writer.h"
+#include "core/text/texts.h"
+#include "win/document/document.h"
+
+// Space compares with the frame as opened or saved: the one kept before the conversion, or
+// the frame itself when nothing converted it since.
+static void KeepFrameToCompare(std::size_t index) {
+    if (Frames.before.size() != Frames.images.size()) {
+        KeepComparisonCopy();
+        return;
+    }
+    DropComparisonCopy();
+    const std::vector<BYTE>& before = Frames.before[index];
+    ComparisonImage = BlockHolding(before.data(), before.size());
+    ComparisonBytes = ComparisonImage != nullptr ? static_cast<DWORD>(before.size()) : 0;
+}
+
+bool ShowFrame(HWND mainWindow, std::size_t index) {
+    const std::vector<BYTE>& frame = Frames.images[index];
+    HGLOBAL block = BlockHolding(frame.data(), frame.size());
+    if (block == nullptr) {
+        Report(mainWindow, kNoMemoryText, MB_ICONWARNING);
+        return false;
+    }
+    GlobalFree(ImageBuffer);
+    ImageBuffer = block;
+    ImageBytes = static_cast<DWORD>(frame.size());
+    Frames.shown = index;
+    InvalidateScreenCache();
+    KeepFrameToCompare(index);
+    ShowTitle(mainWindow);
+    RepaintWindow(mainWindow);
+    return true;
+}
+
+bool StepFrame(HWND mainWindow, int delta) {
+    if (!HasFrames()) {
+        return false;
+    }
+    if (ImageIsFree(mainWindow)) {
+        const std::size_t count = Frames.images.size();
+        const std::size_t step = static_cast<std::size_t>(delta < 0 ? count - 1 : 1);
+        ShowFrame(mainWindow, (Frames.shown + step) % count);
+    }
+    return true;
+}
+
+bool MayTakeFrameShownOnly(HWND owner) {
+    if (!HasFrames()) {
+        return true;
+    }
+    if (Report(owner, kFrameShownOnlyText, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+        return false;
+    }
+    Frames = FrameSet{};
+    ShowTitle(owner);
+    return true;
+}
+
+std::vector<BYTE> IndexedFrameImage(const std::vector<BYTE>& frame, const BYTE* indices,
+                                    const BYTE* table, int entries, bool key) {
+    const std::uint32_t width = bmp::ReadU32(frame.data() + bmp::kBiWidth);
+    const std::uint32_t height = bmp::ReadU32(frame.data() + bmp::kBiHeight);
+    const std::size_t padded = (std::size_t{width} + 3) & ~std::size_t{3};
+    // The rows of indices over the 24-bit rows, stored bottom-up as the frame's are, then
+    // moved behind a colour table.
+    std::vector<BYTE> image(std::max<std::size_t>(frame.size(), 1078 + padded * height), 0);
+    image::Plain24Writer(width, height, 8, {}, image.data()); // the header of a plain image
+    for (std::uint32_t y = 0; y < height; ++y) {
+        std::memcpy(image.data() + bmp::kHeadersSize + (height - 1 - y) * padded,
+                    indices + std::size_t{y} * width, width);
+    }
+    quantize::IndexedImage view;
+    view.width = width;
+    view.rows = height;
+    view.stride = padded;
+    view.indices = image.data() + bmp::kHeadersSize;
+    std::memcpy(view.table.data(), table, view.table.size());
+    view.entries = entries;
+    view.key = key;
+    image.resize(static_cast<std::size_t>(quantize::WriteBmp8InPlace(image.data(), view)));
+    return image;
+}
+
+bool TakeConvertedFrames(std::vector<std::vector<BYTE>>& converted) {
+    const std::vector<BYTE>& shown = converted[Frames.shown];
+    HGLOBAL block = BlockHolding(shown.data(), shown.size());
+    if (block == nullptr) {
+        return false;
+    }
+    GlobalFree(ImageBuffer);
+    ImageBuffer = block;
+    ImageBytes = static_cast<DWORD>(shown.size());
+    if (Frames.before.empty()) {
+        Frames.before.swap(Frames.images);
+    }
+    Frames.images.swap(converted);
+    return true;
+}
+
+void MarkFramesSaved() {
+    std::vector<std::vector<BYTE>>().swap(Frames.before);
+}
+
+// The indices of one 8-bit frame, the top row first; the first frame gives the size and
+// palette, which every other must have.
+static bool ViewFrame(const BYTE* bytes, std::size_t size, IndexedAnimation& animation,
+                      std::vector<BYTE>& indices) {
+    const auto view = quantize::ViewPlainBmp(bytes, size, Kind.paletteEntries, Kind.keyTransparent);
+    if (!view || view->bits != 8) {
+        return false;
+    }
+    if (animation.frames.empty()) {
+        animation.width = static_cast<UINT>(view->width);
+        animation.height = static_cast<UINT>(view->rows);
+        animation.table = view->table;
+        animation.entries = view->entries;
+        animation.key = view->key;
+    } else if (view->width != animation.width || view->rows != animation.height ||
+               view->table != animation.table) {
+        return false;
+    }
+    indices.resize(static_cast<std::size_t>(view->width * view->rows));
+    for (std::uint64_t y = 0; y < view->rows; ++y) {
+        std::memcpy(indices.data() + y * view->width, view->TopRow(y),
+                    static_cast<std::size_t>(view->width));
+    }
+    return true;
+}
+
+bool FramesToWrite(IndexedAnimation& animation) {
+    animation = IndexedAnimation{};
+    if (!HasFrames()) {
+        const LockedBlock<const BYTE> bytes(ImageBuffer);
+        std::vector<BYTE> indices;
+        if (bytes.get() == nullptr || !ViewFrame(bytes.get(), ImageBytes, animation, indices)) {
+            return false;
+        }
+        animation.frames.push_back(std::move(indices));
+        animation.delays.push_back(0);
+        return true;
+    }
+    for (const std::vector<BYTE>& frame : Frames.images) {
+        std::vector<BYTE> indices;
+        if (!ViewFrame(frame.data(), frame.size(), animation, indices)) {
+            return false;
+        }
+        animation.frames.push_back(std::move(indices));
+    }
+    animation.delays = Frames.delays;
+    animation.loop = Frames.loop;
+    return true;
+}
