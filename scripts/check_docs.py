@@ -7,7 +7,8 @@
 - docs/program.md names every message of the program: each text of core/text/texts.h and
   of the resource script's string table (a text of several lines, each line);
 - docs/cli.md holds what `tintwright --help` prints, in full;
-- the README stays short (at most 130 lines).
+- the README stays short (at most 130 lines);
+- the examples of the README and docs/cli.md name only options `tintwright --help` names.
 Exit 1, saying what is missing, when one of them does not hold.
 """
 import re
@@ -58,6 +59,14 @@ def main():
     readme = read(f"{root}/README.md").splitlines()
     if len(readme) > 130:
         problems.append(f"README.md has {len(readme)} lines; at most 130")
+    # The README's and the manual's examples use only options the tool has.
+    for name, lines in (("README.md", readme), ("docs/cli.md", cli_page.splitlines())):
+        for line in lines:
+            if line.strip().startswith("tintwright "):
+                for option in re.findall(r"(?<![\w-])--[a-z][a-z-]*", line):
+                    if option not in shown:
+                        problems.append(f"{name}: an example names {option}, "
+                                        "which `tintwright --help` does not")
 
     for problem in problems:
         print(problem)
