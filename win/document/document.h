@@ -21,6 +21,9 @@ struct DocumentKind {
     int paletteEntries = 256;
     bool keyTransparent = false;
     int keyStep = 0; // with keyTransparent, entries keyStep, 2 * keyStep ... too (tile palettes)
+    // An 8-bit image whose colour table holds each entry's alpha in its fourth byte: written as
+    // PNG with it, never as BMP.
+    bool translucent = false;
     bool unsaved = false; // a conversion changed the image since it was opened or saved
 };
 extern DocumentKind Kind;
