@@ -62,10 +62,15 @@ struct ScreenPaletteState {
 extern ScreenPaletteState ScreenPalette;
 
 // Run-length encoded pixels unpacked for drawing, kept beside the display palette until the
-// next load or conversion, so that scrolling does not unpack the whole image again.
+// next load or conversion, so that scrolling does not unpack the whole image again; so are the
+// pixels of an image with transparency.
 struct ScreenRowsState {
     std::vector<BYTE> pixels;
     bool tried = false; // unpacked, or given up when memory ran out: not tried again
+    // An image with transparency's pixels as they are blended over the checkerboard, made on
+    // the first paint; empty for an image without.
+    std::vector<BYTE> blended;
+    bool blendTried = false;
 };
 extern ScreenRowsState ScreenRows;
 
