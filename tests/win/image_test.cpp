@@ -276,4 +276,48 @@ TEST_F(Images, APngOnTheClipboardIsPastedAndABitmapBesideItTakenFirst) {
               Bytes(bitmap.begin() + bmp::kHeadersSize, bitmap.end()));
 }
 
+// An image with transparency is copied with a CF_DIBV5 bitmap with alpha beside CF_DIB;
+// with 透明度を保つ, 貼り付け takes that bitmap and keeps every pixel's alpha, without it the
+// plain bitmap, opaque.
+TEST_F(Images, TransparencyIsCopiedAndPastedWithCfDibV5) {
+    OpenMainWindow(200, 150);
+    QualityAlpha = 1;
+    ASSERT_TRUE(Open(TW_PNG_CORPUS_DIR "/basn6a08.png"));
+    const auto rgbaOf = [](const Bytes& file) {
+        std::vector<std::uint8_t> rgba;
+        std::uint64_t width = 0, height = 0;
+        EXPECT_EQ(quantize::RgbaPixelsOf(file.data(), file.size(), rgba, width, height),
+                  quantize::Outcome::Converted);
+        return rgba;
+    };
+    const std::vector<std::uint8_t> opened = rgbaOf(DocumentBytes());
+    Command(IDM_COPY);
+    ASSERT_TRUE(OpenClipboard(window_));
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_DIB));
+    HANDLE v5 = GetClipboardData(CF_DIBV5);
+    ASSERT_NE(v5, nullptr);
+    const auto* header = static_cast<const BYTE*>(GlobalLock(v5));
+    EXPECT_EQ(bmp::ReadU32(header), 124u);
+    EXPECT_EQ(bmp::ReadU16(header + 14), 32);
+    EXPECT_EQ(bmp::ReadU32(header + 52), 0xFF000000u); // the alpha mask
+    GlobalUnlock(v5);
+    CloseClipboard();
+
+    Command(IDM_PASTE);
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(rgbaOf(DocumentBytes()), opened);
+
+    QualityAlpha = 0;
+    Seams.messageAnswer = IDNO; // the pasted image is not saved
+    Command(IDM_PASTE);
+    const std::vector<std::uint8_t> opaque = rgbaOf(DocumentBytes());
+    ASSERT_EQ(opaque.size(), opened.size());
+    for (std::size_t i = 0; i < opaque.size(); i += 4) {
+        ASSERT_EQ(opaque[i + 3], 255) << i / 4;
+        if (opened[i + 3] == 255) {
+            ASSERT_EQ(opaque[i], opened[i]) << i / 4;
+        }
+    }
+}
+
 } // namespace

@@ -18,63 +18,78 @@ BYTE Premultiplied(BYTE colour, BYTE alpha) {
 }
 
 // The pixels of an 8-bit image whose entries have alpha.
-bool TranslucentPixels(const BYTE* bytes, DWORD size, std::vector<BYTE>& bgra) {
+bool TranslucentPixels(const BYTE* bytes, DWORD size, std::vector<BYTE>& rgba, int& width,
+                       int& height) {
     const auto view = quantize::ViewPlainBmp(bytes, size, 256, false, true);
     if (!view || view->bits != 8) {
         return false;
     }
-    bgra.resize(static_cast<std::size_t>(4 * view->width * view->rows));
-    BYTE* out = bgra.data();
+    rgba.resize(static_cast<std::size_t>(4 * view->width * view->rows));
+    BYTE* out = rgba.data();
     for (std::uint64_t y = 0; y < view->rows; ++y) {
         const BYTE* row = view->TopRow(y);
         for (std::uint64_t x = 0; x < view->width; ++x, out += 4) {
             const std::size_t e = row[x];
-            const BYTE alpha = view->alpha[e];
-            out[0] = Premultiplied(view->table[3 * e + 2], alpha);
-            out[1] = Premultiplied(view->table[3 * e + 1], alpha);
-            out[2] = Premultiplied(view->table[3 * e], alpha);
-            out[3] = alpha;
+            out[0] = view->table[3 * e], out[1] = view->table[3 * e + 1];
+            out[2] = view->table[3 * e + 2], out[3] = view->alpha[e];
         }
     }
+    width = static_cast<int>(view->width);
+    height = static_cast<int>(view->rows);
     return true;
 }
 
 // The pixels of a 32-bit image with an alpha channel, when one of them is below full alpha.
-bool AlphaPixels(const BYTE* bytes, DWORD size, std::vector<BYTE>& bgra) {
+bool AlphaPixels(const BYTE* bytes, DWORD size, std::vector<BYTE>& rgba, int& width, int& height) {
     bmp::TrueColourSource source;
     if (bmp::CheckTrueColourSource(bytes, size, source) ||
         !bmp::AlphaChannelOf(bytes, source).has_value()) {
         return false;
     }
-    std::uint64_t width = 0, height = 0;
-    if (quantize::RgbaPixelsOf(bytes, size, bgra, width, height) != quantize::Outcome::Converted) {
+    std::uint64_t w = 0, h = 0;
+    if (quantize::RgbaPixelsOf(bytes, size, rgba, w, h) != quantize::Outcome::Converted) {
         return false;
     }
-    bool transparent = false;
-    for (std::size_t i = 0; i < bgra.size(); i += 4) {
-        BYTE* p = &bgra[i];
-        const BYTE red = p[0];
-        transparent = transparent || p[3] != 255;
-        p[0] = Premultiplied(p[2], p[3]);
-        p[1] = Premultiplied(p[1], p[3]);
-        p[2] = Premultiplied(red, p[3]);
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    for (std::size_t i = 3; i < rgba.size(); i += 4) {
+        if (rgba[i] != 255) {
+            return true;
+        }
     }
-    return transparent;
+    return false;
 }
 
 } // namespace
 
-bool TransparentPixelsOf(const BYTE* bytes, DWORD size, bool translucent, std::vector<BYTE>& bgra) {
+bool RgbaPixelsWithAlpha(const BYTE* bytes, DWORD size, bool translucent, std::vector<BYTE>& rgba,
+                         int& width, int& height) {
     bool found = false;
     try {
-        found = translucent ? TranslucentPixels(bytes, size, bgra) : AlphaPixels(bytes, size, bgra);
+        found = translucent ? TranslucentPixels(bytes, size, rgba, width, height)
+                            : AlphaPixels(bytes, size, rgba, width, height);
     } catch (const std::bad_alloc&) {
         found = false;
     }
     if (!found) {
-        std::vector<BYTE>().swap(bgra);
+        std::vector<BYTE>().swap(rgba);
     }
     return found;
+}
+
+bool TransparentPixelsOf(const BYTE* bytes, DWORD size, bool translucent, std::vector<BYTE>& bgra) {
+    int width = 0, height = 0;
+    if (!RgbaPixelsWithAlpha(bytes, size, translucent, bgra, width, height)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < bgra.size(); i += 4) {
+        BYTE* p = &bgra[i];
+        const BYTE red = p[0];
+        p[0] = Premultiplied(p[2], p[3]);
+        p[1] = Premultiplied(p[1], p[3]);
+        p[2] = Premultiplied(red, p[3]);
+    }
+    return true;
 }
 
 void FillCheckerboard(HDC dc, const RECT& area, int left, int top) {
