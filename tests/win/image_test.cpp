@@ -212,6 +212,9 @@ TEST_F(Images, SoftEdgesKeepTheirAlphaIntoThePng) {
         quantize::ViewPlainBmp(expected.bytes.data(), expected.bytes.size(), entries, false, true);
     ASSERT_TRUE(view.has_value());
     ASSERT_GT(entries, 16);
+    // The top left pixel is transparent: the window shows the checkerboard's light square.
+    ASSERT_EQ(view->alpha[view->TopRow(0)[0]], 0);
+    EXPECT_EQ(Paint().At(0, 0), 0xCCCCCCu);
     const Bytes plte(view->table.begin(), view->table.begin() + 3 * entries);
     Bytes trns(view->alpha.begin(), view->alpha.begin() + entries);
     while (!trns.empty() && trns.back() == 255) {
