@@ -39,6 +39,7 @@ add_library(tw_app STATIC
   win/document/frames.cpp
   win/document/main_window.cpp
   win/document/status_bar.cpp
+  win/document/transparency.cpp
   win/document/view.cpp
   win/palette/palette_dialog.cpp
   win/palette/palette_grid.cpp
@@ -56,7 +57,7 @@ target_compile_options(tw_app PRIVATE ${TW_WIN_OPTIONS})
 target_include_directories(tw_app PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_compile_definitions(tw_app PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601)
 target_link_libraries(tw_app PUBLIC tw_core gdi32 comctl32 comdlg32 shell32 advapi32 user32 windowscodecs
-  ole32 uuid)
+  ole32 uuid msimg32)
 
 set(TW_RESOURCES ${PROJECT_SOURCE_DIR}/win/res/tintwright.rc)
 set_source_files_properties(${TW_RESOURCES} PROPERTIES

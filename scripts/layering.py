@@ -21,7 +21,8 @@ LAYERS = {
     "state and services": [
         "win/app/owners", "win/app/seams", "win/app/settings", "win/app/shell",
         "win/document/animation_codec", "win/document/codecs", "win/document/document",
-        "win/document/file_io", "win/document/frames", "win/document/view",
+        "win/document/file_io", "win/document/frames", "win/document/transparency",
+        "win/document/view",
         "win/palette/user_palette",
         "win/res/resource",
     ],

@@ -4,9 +4,10 @@
 # palette file loaded, of an error-diffusion run on a 24-megapixel image and of the
 # high-quality settings dialog (as it opens, and with its list of ditherings dropped down), of
 # that sample converted by the high-quality method and shown at 400 %, and of the tile settings
-# dialog, and of an animated GIF of 12 frames dropped on it. Writes docs/screenshot.png,
+# dialog, of an animated GIF of 12 frames dropped on it, and of a shape with soft edges and a
+# shadow converted with 透明度を保つ, at 400 % over the checkerboard. Writes docs/screenshot.png,
 # docs/palette-dialog.png, docs/diffusion-run.png, docs/quality-dialog.png, docs/zoom-400.png,
-# docs/tile-dialog.png and docs/animation.png.
+# docs/tile-dialog.png, docs/animation.png and docs/alpha.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=$(scripts/wine-arch.sh)
@@ -17,6 +18,7 @@ qualityOut=${4:-docs/quality-dialog.png}
 zoomOut=${5:-docs/zoom-400.png}
 tileOut=${6:-docs/tile-dialog.png}
 animationOut=${7:-docs/animation.png}
+alphaOut=${8:-docs/alpha.png}
 mkdir -p "$(dirname "$out")" "$(dirname "$paletteOut")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -40,7 +42,7 @@ shoot "$paletteOut" --palette "$windows_work\\sample.pal"
 shoot "$runOut" --diffuse "$windows_work\\large.bmp"
 shoot "$qualityOut" --quality
 # The dialog alone as it opens, and beside it with its list of ditherings dropped down.
-convert "$work/closed.bmp" -crop 413x285+0+20 +repage \( "$qualityOut" -crop 413x300+0+20 +repage \) \
+convert "$work/closed.bmp" -crop 413x311+0+20 +repage \( "$qualityOut" -crop 413x311+0+20 +repage \) \
   -background white -bordercolor white -border 6x0 -gravity north +append "$qualityOut"
 shoot "$zoomOut" --zoom "$windows_work\\sample.bmp"
 convert "$zoomOut" -crop 768x576+0+0 +repage "$zoomOut" # the window alone
@@ -54,4 +56,10 @@ done
 convert -delay 8 -loop 0 "$work"/walk_*.png "$work/walk.gif"
 shoot "$animationOut" "$windows_work\\walk.gif"
 convert "$animationOut" -crop 768x576+0+0 +repage "$animationOut" # the window alone
-echo "screenshots: $out $paletteOut $runOut $qualityOut $zoomOut $tileOut $animationOut ($(cat "$work/run-ms.txt") ms for the run)"
+# A disc with an anti-aliased edge and a soft shadow, on transparency.
+convert -size 150x110 xc:none -fill '#3070e0' -draw 'circle 66,50 66,12' \
+  \( +clone -background black -shadow 60x5+6+6 \) +swap -background none -layers merge +repage \
+  "PNG32:$work/soft.png"
+shoot "$alphaOut" --alpha "$windows_work\\soft.png"
+convert "$alphaOut" -crop 768x576+0+0 +repage "$alphaOut" # the window alone
+echo "screenshots: $out $paletteOut $runOut $qualityOut $zoomOut $tileOut $animationOut $alphaOut ($(cat "$work/run-ms.txt") ms for the run)"

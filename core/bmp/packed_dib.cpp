@@ -103,4 +103,35 @@ bool FileOfPackedDib(const std::uint8_t* dib, std::uint64_t size, std::vector<st
     return true;
 }
 
+std::vector<std::uint8_t> PackedDibWithAlpha(const std::uint8_t* rgba, std::uint32_t width,
+                                             std::uint32_t height) {
+    constexpr std::uint32_t kV5Header = 124;
+    constexpr std::uint32_t kSrgb = 0x73524742; // 'sRGB'
+    constexpr std::uint32_t kImageIntent = 4;   // LCS_GM_IMAGES
+    const std::uint64_t rowBytes = 4 * std::uint64_t{width};
+    std::vector<std::uint8_t> dib(static_cast<std::size_t>(kV5Header + rowBytes * height), 0);
+    std::uint8_t* h = dib.data();
+    WriteU32(h, kV5Header);
+    WriteU32(h + 4, width);
+    WriteU32(h + 8, height);
+    WriteU16(h + 12, 1);
+    WriteU16(h + 14, 32);
+    WriteU32(h + 16, kBitFields);
+    WriteU32(h + 20, static_cast<std::uint32_t>(rowBytes * height));
+    const std::uint32_t masks[4] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u};
+    for (int i = 0; i < 4; ++i) {
+        WriteU32(h + 40 + 4 * i, masks[i]);
+    }
+    WriteU32(h + 56, kSrgb);
+    WriteU32(h + 108, kImageIntent);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* in = rgba + (height - 1 - y) * rowBytes;
+        std::uint8_t* out = h + kV5Header + y * rowBytes;
+        for (std::uint32_t x = 0; x < width; ++x, in += 4, out += 4) {
+            out[0] = in[2], out[1] = in[1], out[2] = in[0], out[3] = in[3];
+        }
+    }
+    return dib;
+}
+
 } // namespace bmp

@@ -18,4 +18,11 @@ bool PackedDibOf(const std::uint8_t* file, std::uint64_t size, std::vector<std::
 // pixels would start beyond the data.
 bool FileOfPackedDib(const std::uint8_t* dib, std::uint64_t size, std::vector<std::uint8_t>& file);
 
+// The packed bitmap with alpha of width x height pixels `rgba` (red, green, blue and straight
+// alpha, the top row first), as CF_DIBV5 holds one: a 124-byte header of 32-bit bit fields
+// (red 0x00FF0000, green 0x0000FF00, blue 0x000000FF, alpha 0xFF000000) in sRGB, then the rows
+// bottom-up, each pixel blue, green, red and alpha.
+std::vector<std::uint8_t> PackedDibWithAlpha(const std::uint8_t* rgba, std::uint32_t width,
+                                             std::uint32_t height);
+
 } // namespace bmp

@@ -8,7 +8,9 @@
 
 namespace quantize {
 
-Result CompactImage(std::uint8_t* data, std::uint64_t size, bool keepZero, int& entries) {
+Result CompactImage(std::uint8_t* data, std::uint64_t size, bool keepZero, int& entries,
+                    bool withAlpha) {
+    const std::size_t channels = withAlpha ? 4 : 3;
     const std::optional<IndexedImage> view = ViewPlainBmp(data, size);
     if (!view || view->bits != 8) {
         return {Outcome::UnsupportedLayout, size};
@@ -34,12 +36,12 @@ Result CompactImage(std::uint8_t* data, std::uint64_t size, bool keepZero, int& 
         const std::uint8_t* colour = &before[4 * static_cast<std::size_t>(e)];
         // The first entry left of this colour, but never the key colour's for another entry.
         int same = keepZero ? 1 : 0;
-        while (same < entries && !std::equal(colour, colour + 3, table + 4 * same)) {
+        while (same < entries && !std::equal(colour, colour + channels, table + 4 * same)) {
             ++same;
         }
         if (same == entries || (keepZero && e == 0)) {
             same = entries++;
-            std::copy_n(colour, 3, table + 4 * same);
+            std::copy_n(colour, channels, table + 4 * same);
         }
         renumbered[static_cast<std::size_t>(e)] = static_cast<std::uint8_t>(same);
     }

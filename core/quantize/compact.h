@@ -13,7 +13,10 @@ namespace quantize {
 // order, entry 0 stays entry 0 when `keepZero` (a key colour: no pixel of another entry is
 // merged into it), and every pixel keeps its colour. The table keeps its 256 places, those
 // after the entries left black, and biClrUsed says how many are left; `entries` is that
-// number. Refused (UnsupportedLayout, nothing changed) for anything but a plain 8-bit BMP.
-Result CompactImage(std::uint8_t* data, std::uint64_t size, bool keepZero, int& entries);
+// number. With `withAlpha` the table's fourth byte is each entry's alpha, kept and compared
+// with the colour. Refused (UnsupportedLayout, nothing changed) for anything but a plain 8-bit
+// BMP.
+Result CompactImage(std::uint8_t* data, std::uint64_t size, bool keepZero, int& entries,
+                    bool withAlpha = false);
 
 } // namespace quantize

@@ -128,6 +128,15 @@ inline constexpr char kFromListText[] = "選択元パレットを使えません
 inline constexpr char kColoursRangeText[] = "色数は2～256で指定してください";
 inline constexpr char kStrengthRangeText[] = "強さは0～100で指定してください";
 // 誤差拡散（高画質） with the key colour on, but no fixed colour to be it.
+// 誤差拡散（高画質） of an image with transparency, with 透明度を保つ on, and choices entries
+// with alpha cannot have; and a result with alpha saved under another name than .png.
+inline constexpr char kAlphaChoicesText[] =
+    "透明度を保つ変換には、色の深さ、選択元パレット、誤差を線形光で拡散する、並び順、"
+    "網点のディザは使えません\n高画質の設定で外すか、透明度を保つを外してください";
+inline constexpr char kAlphaNeedsPngText[] =
+    "透明度を保存できるのはPNGだけです（BMPにはありません）\n.png で保存してください"
+    "（BMPで透過させるには、"
+    "パレットの0番を透過色にして変換します）";
 inline constexpr char kKeyNeedsFixedText[] =
     "透過色にはパレットの0番を使います\n固定パレットを使い、使用数を1以上にしてください";
 

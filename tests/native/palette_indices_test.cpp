@@ -107,7 +107,26 @@ TEST(PaletteIndices, CompactingDropsUnusedAndRepeatedEntriesAndKeepsEveryPixelsC
         EXPECT_LT(*std::max_element(compacted.begin() + bmp::k8BitPixelData, compacted.end()),
                   entries);
     }
+    // With alpha in the fourth byte, entries of one colour but another alpha stay apart, and
+    // every pixel keeps its colour and alpha.
+    Bytes translucent = eight;
+    for (int k = 0; k < 80; ++k) {
+        translucent[bmp::kColourTable + 4 * k + 3] = static_cast<std::uint8_t>(k % 2 ? 255 : k);
+    }
+    const auto quads = [](const Bytes& file) {
+        std::vector<std::uint32_t> all;
+        for (std::size_t i = bmp::k8BitPixelData; i < file.size(); ++i) {
+            all.push_back(bmp::ReadU32(&file[bmp::kColourTable + 4 * std::size_t{file[i]}]));
+        }
+        return all;
+    };
+    Bytes compacted = translucent;
     int entries = 0;
+    ASSERT_EQ(
+        quantize::CompactImage(compacted.data(), compacted.size(), false, entries, true).outcome,
+        quantize::Outcome::Converted);
+    EXPECT_GT(entries, 40);
+    EXPECT_EQ(quads(compacted), quads(translucent));
     EXPECT_EQ(quantize::CompactImage(image.data(), image.size(), false, entries).outcome,
               quantize::Outcome::UnsupportedLayout);
 }

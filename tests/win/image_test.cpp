@@ -8,6 +8,9 @@
 
 #include "core/bmp/layout.h"
 #include "core/image/png_check.h"
+#include "core/image/rgba.h"
+#include "core/quantize/alpha_diffusion.h"
+#include "core/quantize/bmp_writer.h"
 #include "core/text/texts.h"
 #include "win/app/settings.h"
 #include "win/document/document.h"
@@ -28,6 +31,20 @@ class Images : public ProgramTest {
         }
     }
 };
+
+// The data of a PNG's first chunk of this type; nothing when there is none.
+Bytes ChunkOf(const Bytes& png, const char* type) {
+    for (std::size_t at = 8; at + 8 <= png.size();) {
+        const std::size_t length = static_cast<std::size_t>(png[at] << 24 | png[at + 1] << 16 |
+                                                            png[at + 2] << 8 | png[at + 3]);
+        if (std::memcmp(&png[at + 4], type, 4) == 0) {
+            return Bytes(png.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                         png.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
+        }
+        at += 12 + length;
+    }
+    return Bytes();
+}
 
 // Every file of the suite opens to the pixels Pillow reads (composited onto white), the
 // interlaced ones to their plain twins', and the 16-bit ones to the CLI's, whose decoder
@@ -109,20 +126,8 @@ TEST_F(Images, DocumentsAreSavedAsPngByTheirName) {
     EXPECT_FALSE(image::CheckPngChunks(png.data(), png.size()).has_value());
     // IHDR says colour type 3; PLTE holds 16 entries; tRNS makes entry 0 transparent.
     EXPECT_EQ(png[8 + 8 + 9], 3);
-    const auto chunk = [&png](const char* type) {
-        for (std::size_t at = 8; at + 8 <= png.size();) {
-            const std::size_t length = static_cast<std::size_t>(png[at] << 24 | png[at + 1] << 16 |
-                                                                png[at + 2] << 8 | png[at + 3]);
-            if (std::memcmp(&png[at + 4], type, 4) == 0) {
-                return Bytes(png.begin() + static_cast<std::ptrdiff_t>(at + 8),
-                             png.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
-            }
-            at += 12 + length;
-        }
-        return Bytes();
-    };
-    EXPECT_EQ(chunk("PLTE").size(), 48u);
-    EXPECT_EQ(chunk("tRNS"), Bytes{0});
+    EXPECT_EQ(ChunkOf(png, "PLTE").size(), 48u);
+    EXPECT_EQ(ChunkOf(png, "tRNS"), Bytes{0});
     QualityKey = 0; // opened again onto white: the same colours as the document
     ASSERT_TRUE(Open(Name("indexed.png")));
     const Bytes reopened = DocumentBytes();
@@ -158,6 +163,80 @@ TEST_F(Images, DocumentsAreSavedAsPngByTheirName) {
     EXPECT_EQ(Bytes(tiles.begin() + static_cast<std::ptrdiff_t>(trns + 4),
                     tiles.begin() + static_cast<std::ptrdiff_t>(trns + 9)),
               (Bytes{0, 255, 255, 255, 0}));
+}
+
+// With 透明度を保つ: an opaque PNG opens as true colour, one with alpha keeps it; choices
+// entries with alpha cannot have are refused before any question; 誤差拡散（高画質） gives
+// what the command-line tool's conversion gives, saved as PNG with PLTE and a short tRNS that
+// open again to the same pixels, and never as BMP.
+TEST_F(Images, SoftEdgesKeepTheirAlphaIntoThePng) {
+    OpenMainWindow(200, 150);
+    QualityAlpha = 1;
+    ASSERT_TRUE(Open(TW_PNG_CORPUS_DIR "/basn2c08.png"));
+    EXPECT_EQ(DocumentBytes()[bmp::kBiBitCount], 24);
+    ASSERT_TRUE(Open(TW_PNG_CORPUS_DIR "/basn6a08.png"));
+    const Bytes source = DocumentBytes();
+    ASSERT_EQ(source[bmp::kBiBitCount], 32);
+
+    QualityOrder = 1;
+    ResetSeams();
+    Command(IDM_REDUCE_DIFFUSE_HQ);
+    EXPECT_TRUE(OnlyMessage(kAlphaChoicesText, MB_ICONINFORMATION));
+    EXPECT_EQ(DocumentBytes(), source);
+    QualityOrder = 0;
+
+    QuietRuns = 1;
+    ResetSeams();
+    Diffuse(IDM_REDUCE_DIFFUSE_HQ);
+    EXPECT_TRUE(Seams.messages.empty()); // no fixed colours asked for
+    testimg::VectorBlock expected{source};
+    ASSERT_EQ(quantize::DiffuseWithAlpha(expected.bytes.data(), expected.bytes.size(),
+                                         expected.Resizer(), quantize::AlphaInput{})
+                  .outcome,
+              quantize::Outcome::Converted);
+    ASSERT_EQ(DocumentBytes(), expected.bytes);
+
+    ResetSeams();
+    Seams.dialogPath = Name("soft.bmp");
+    Command(IDM_SAVEAS);
+    EXPECT_TRUE(OnlyMessage(kAlphaNeedsPngText));
+    EXPECT_FALSE(Exists(Name("soft.bmp")));
+
+    ResetSeams();
+    Seams.dialogPath = Name("soft.png");
+    Command(IDM_SAVEAS);
+    const Bytes png = OnDisk(Name("soft.png"));
+    EXPECT_FALSE(image::CheckPngChunks(png.data(), png.size()).has_value());
+    const int entries = static_cast<int>(bmp::ReadU32(&expected.bytes[bmp::kBiClrUsed]));
+    const auto view =
+        quantize::ViewPlainBmp(expected.bytes.data(), expected.bytes.size(), entries, false, true);
+    ASSERT_TRUE(view.has_value());
+    ASSERT_GT(entries, 16);
+    // The top left pixel is transparent: the window shows the checkerboard's light square.
+    ASSERT_EQ(view->alpha[view->TopRow(0)[0]], 0);
+    EXPECT_EQ(Paint().At(0, 0), 0xCCCCCCu);
+    const Bytes plte(view->table.begin(), view->table.begin() + 3 * entries);
+    Bytes trns(view->alpha.begin(), view->alpha.begin() + entries);
+    while (!trns.empty() && trns.back() == 255) {
+        trns.pop_back();
+    }
+    ASSERT_FALSE(trns.empty());
+    EXPECT_LT(trns.size(), static_cast<std::size_t>(entries)); // the opaque entries come last
+    EXPECT_EQ(ChunkOf(png, "PLTE"), plte);
+    EXPECT_EQ(ChunkOf(png, "tRNS"), trns);
+    // Opened again with its alpha, every pixel is its entry's colour and alpha.
+    ASSERT_TRUE(Open(Name("soft.png")));
+    const Bytes reopened = DocumentBytes();
+    ASSERT_EQ(reopened.size(), source.size());
+    Bytes wanted(source.begin(), source.begin() + image::kPlain32Pixels);
+    for (std::uint64_t y = view->rows; y-- > 0;) { // bottom-up
+        for (std::uint64_t x = 0; x < view->width; ++x) {
+            const std::size_t e = view->TopRow(y)[x];
+            wanted.insert(wanted.end(), {view->table[3 * e + 2], view->table[3 * e + 1],
+                                         view->table[3 * e], view->alpha[e]});
+        }
+    }
+    EXPECT_EQ(reopened, wanted);
 }
 
 // Puts the images on the clipboard, each under its format.
@@ -198,6 +277,50 @@ TEST_F(Images, APngOnTheClipboardIsPastedAndABitmapBesideItTakenFirst) {
     const Bytes pasted = DocumentBytes();
     EXPECT_EQ(Bytes(pasted.begin() + bmp::kHeadersSize, pasted.end()),
               Bytes(bitmap.begin() + bmp::kHeadersSize, bitmap.end()));
+}
+
+// An image with transparency is copied with a CF_DIBV5 bitmap with alpha beside CF_DIB;
+// with 透明度を保つ, 貼り付け takes that bitmap and keeps every pixel's alpha, without it the
+// plain bitmap, opaque.
+TEST_F(Images, TransparencyIsCopiedAndPastedWithCfDibV5) {
+    OpenMainWindow(200, 150);
+    QualityAlpha = 1;
+    ASSERT_TRUE(Open(TW_PNG_CORPUS_DIR "/basn6a08.png"));
+    const auto rgbaOf = [](const Bytes& file) {
+        std::vector<std::uint8_t> rgba;
+        std::uint64_t width = 0, height = 0;
+        EXPECT_EQ(quantize::RgbaPixelsOf(file.data(), file.size(), rgba, width, height),
+                  quantize::Outcome::Converted);
+        return rgba;
+    };
+    const std::vector<std::uint8_t> opened = rgbaOf(DocumentBytes());
+    Command(IDM_COPY);
+    ASSERT_TRUE(OpenClipboard(window_));
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_DIB));
+    HANDLE v5 = GetClipboardData(CF_DIBV5);
+    ASSERT_NE(v5, nullptr);
+    const auto* header = static_cast<const BYTE*>(GlobalLock(v5));
+    EXPECT_EQ(bmp::ReadU32(header), 124u);
+    EXPECT_EQ(bmp::ReadU16(header + 14), 32);
+    EXPECT_EQ(bmp::ReadU32(header + 52), 0xFF000000u); // the alpha mask
+    GlobalUnlock(v5);
+    CloseClipboard();
+
+    Command(IDM_PASTE);
+    EXPECT_TRUE(Seams.messages.empty());
+    EXPECT_EQ(rgbaOf(DocumentBytes()), opened);
+
+    QualityAlpha = 0;
+    Seams.messageAnswer = IDNO; // the pasted image is not saved
+    Command(IDM_PASTE);
+    const std::vector<std::uint8_t> opaque = rgbaOf(DocumentBytes());
+    ASSERT_EQ(opaque.size(), opened.size());
+    for (std::size_t i = 0; i < opaque.size(); i += 4) {
+        ASSERT_EQ(opaque[i + 3], 255) << i / 4;
+        if (opened[i + 3] == 255) {
+            ASSERT_EQ(opaque[i], opened[i]) << i / 4;
+        }
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 #include <windows.h>
 
@@ -9,6 +10,7 @@
 
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
+#include "core/image/rgba.h"
 #include "win/document/document.h"
 #include "win/document/main_window.h"
 #include "win/document/status_bar.h"
@@ -113,6 +115,52 @@ TEST_F(MainWindowTest, An8BitImageIsDrawnThroughItsColourTableAndThePaletteIsBui
     EXPECT_FALSE(ScreenPalette.built);
     EXPECT_EQ(Paint().At(0, 0), colour(0, 0));
     EXPECT_TRUE(ScreenPalette.built);
+}
+
+// An image with alpha is drawn over a checkerboard of grey squares of 8 window pixels, at
+// every zoom: its transparent pixels show the squares, its opaque ones their colour, its
+// half-transparent ones both.
+TEST_F(MainWindowTest, TransparencyShowsACheckerboardAtEveryZoom) {
+    OpenMainWindow(300, 200);
+    image::RgbaImage rgba{32, 16, 8, {}};
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const std::array<std::uint8_t, 4> pixel =
+                x < 16   ? std::array<std::uint8_t, 4>{255, 0, 0, 0}
+                : x < 24 ? std::array<std::uint8_t, 4>{0, 255, 0, 128}
+                         : std::array<std::uint8_t, 4>{0, 0, 255, 255};
+            rgba.samples.insert(rgba.samples.end(), pixel.begin(), pixel.end());
+        }
+    }
+    image::AlphaRule kept;
+    kept.kept = true;
+    Bytes image(static_cast<std::size_t>(*image::PlainSize(32, 16, kept)));
+    image::WritePlain24(rgba, kept, image.data());
+    Load(image, "soft.bmp");
+    for (const int zoom : {1, 2}) {
+        Command(zoom == 1 ? IDM_ZOOM_100 : IDM_ZOOM_200);
+        const Capture shot = Paint();
+        const auto square = [](int x, int y) -> std::uint32_t {
+            return (x / 8 + y / 8) % 2 == 0 ? 0xCCCCCC : 0x999999;
+        };
+        EXPECT_EQ(shot.Misses(40 * zoom, 20 * zoom,
+                              [&](int x, int y) -> std::uint32_t {
+                                  const int ix = x / zoom, iy = y / zoom;
+                                  return ix >= 32 || iy >= 16 ? BackgroundPixel()
+                                         : ix < 16            ? square(x, y)
+                                         : ix < 24            ? shot.At(x, y) // below
+                                                              : 0x0000FF;
+                              }),
+                  0)
+            << zoom;
+        for (const int y : {0, 8 * zoom}) { // half green over a light and a dark square
+            const int x = 16 * zoom;
+            const int under = static_cast<int>(square(x, y) & 0xFF);
+            const std::uint32_t got = shot.At(x, y);
+            EXPECT_NEAR(static_cast<int>(got >> 16 & 0xFF), under * 127 / 255, 2) << zoom;
+            EXPECT_NEAR(static_cast<int>(got >> 8 & 0xFF), 128 + under * 127 / 255, 2) << zoom;
+        }
+    }
 }
 
 // A short file is drawn as far as its complete rows reach, at 100 % and at 200 %, where the

@@ -704,4 +704,30 @@ TEST_F(Settings, QualityDialogKeepsTheEntriesOrder) {
     EXPECT_EQ(QualityChoices().order, quantize::EntryOrder::Luminance);
 }
 
+// 透明度を保つ: a stored value out of range reads as off; the dialog's check box shows the
+// setting, OK keeps it, ｷｬﾝｾﾙ does not, and it is written back as HQAlpha.
+TEST_F(Settings, QualityDialogKeepsTransparency) {
+    const DWORD outOfRange = 2;
+    SetValue("HQAlpha", REG_DWORD, &outOfRange, 4);
+    QualityAlpha = 1;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(QualityAlpha, 0u);
+
+    Main = CreateMainWindow(200, 100);
+    for (const int button : {IDCANCEL, IDOK}) {
+        RunDialog(OpenQuality, {[&](HWND d) {
+                      EXPECT_EQ(IsDlgButtonChecked(d, IDC_KEEPALPHA), BST_UNCHECKED);
+                      SendDlgItemMessageA(d, IDC_KEEPALPHA, BM_CLICK, 0, 0);
+                      SendMessageA(d, WM_COMMAND, static_cast<WPARAM>(button), 0);
+                  }});
+    }
+    DestroyWindow(Main);
+    EXPECT_EQ(QualityAlpha, 1u);
+    SaveSettings();
+    ExpectSetting("HQAlpha", REG_DWORD, {1, 0, 0, 0});
+    QualityAlpha = 0;
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(QualityAlpha, 1u);
+}
+
 } // namespace

@@ -243,6 +243,7 @@ void ResetProgram() {
     QualityDepth = 0;
     QualityBits = 0;
     QualityOrder = 0;
+    QualityAlpha = 0;
     QualityFrom[0] = '\0';
     const tiles::TileShape tileDefaults;
     TileWidth = tileDefaults.width;

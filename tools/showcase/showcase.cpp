@@ -9,6 +9,7 @@
 // palette, OK to the rest), saves the screen half a second into the run, and when the run is
 // over writes its duration in milliseconds to run-ms.txt. With "--zoom IMAGE" it drops the
 // image, converts it with 誤差拡散（高画質） without the stage boxes and shows it at 400 %;
+// "--alpha IMAGE" does the same with 透明度を保つ on, its soft edges over the checkerboard;
 // with "--options" it opens the options dialog, with "--tiles" the tile settings dialog.
 // Used for screenshots and timing.
 #include <windows.h>
@@ -30,6 +31,7 @@ static bool ShowPalette;
 static bool ShowQuality;
 static bool RunDiffusion;
 static bool ShowZoomed;
+static bool KeepAlpha;
 static bool ShowOptions;
 static bool ShowTiles;
 static DWORD RunStart;
@@ -145,6 +147,7 @@ static void CALLBACK ActOnce(HWND, UINT, UINT_PTR id, DWORD) {
     if (ShowZoomed) {
         ShowMessage = AnswerItself;
         QuietRuns = 1;
+        QualityAlpha = KeepAlpha ? 1 : 0;
         DropImage();
         SetTimer(nullptr, 0, 1000, StartQualityRun);
         return;
@@ -199,6 +202,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     } else if (std::strncmp(path, "--zoom ", 7) == 0) {
         ShowZoomed = true;
         path += 7;
+    } else if (std::strncmp(path, "--alpha ", 8) == 0) {
+        ShowZoomed = KeepAlpha = true;
+        path += 8;
     } else if (std::strncmp(path, "--diffuse ", 10) == 0) {
         RunDiffusion = true;
         path += 10;

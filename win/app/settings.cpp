@@ -23,6 +23,7 @@ DWORD QualityEffort = quantize::kDefaultEffort;
 DWORD QualityDepth = 0;
 DWORD QualityBits = 0;
 DWORD QualityOrder = 0;
+DWORD QualityAlpha = 0;
 char QualityFrom[MAX_PATH];
 DWORD TileWidth = tiles::TileShape{}.width;
 DWORD TileHeight = tiles::TileShape{}.height;
@@ -76,6 +77,7 @@ const RangedValue kRangedValues[] = {
     {"NoUnsavedPrompt", &NoUnsavedPrompt, 0, 1, 0},
     {"QuietRuns", &QuietRuns, 0, 1, 0},
     {"StatusBar", &StatusBarShown, 0, 1, 1},
+    {"HQAlpha", &QualityAlpha, 0, 1, 0},
 };
 
 // A standard user of a current Windows cannot create keys under HKEY_LOCAL_MACHINE. Such a

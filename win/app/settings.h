@@ -42,6 +42,9 @@ extern DWORD QualityOrder;
 // The list the chosen colours are taken from: a palette file, one of the named palettes
 // (palette::kPaletteNames), or empty for none.
 extern char QualityFrom[MAX_PATH];
+// Whether an image opened with transparency keeps its alpha (else it is composited onto white),
+// and 誤差拡散（高画質） of such an image chooses entries with alpha, for PNG.
+extern DWORD QualityAlpha;
 // The tile rule of タイル: a tile's width and height, the palettes, the entries of each and
 // the entries every palette shares (a shape tiles::CheckShape finds fine, else the defaults:
 // the fields of tiles::TileShape); and the device chosen by name (tiles::kTargets), whose

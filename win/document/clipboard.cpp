@@ -6,10 +6,12 @@
 #include "core/image/png_check.h"
 #include "core/text/texts.h"
 #include "win/app/owners.h"
+#include "win/app/settings.h"
 #include "win/app/shell.h"
 #include "win/document/codecs.h"
 #include "win/document/document.h"
 #include "win/document/file_commands.h"
+#include "win/document/transparency.h"
 
 // The clipboard, open for the window and closed when the owner goes.
 class OpenClipboardScope {
@@ -28,27 +30,50 @@ class OpenClipboardScope {
     bool open_;
 };
 
+// The packed bitmap with alpha of an image with transparency, for CF_DIBV5; empty for any
+// other image.
+static std::vector<BYTE> DibWithAlphaOf(const BYTE* document) {
+    std::vector<BYTE> rgba;
+    int width = 0, height = 0;
+    if (!RgbaPixelsWithAlpha(document, ImageBytes, Kind.translucent, rgba, width, height)) {
+        return {};
+    }
+    return bmp::PackedDibWithAlpha(rgba.data(), static_cast<std::uint32_t>(width),
+                                   static_cast<std::uint32_t>(height));
+}
+
 void CopyCommand(HWND mainWindow) {
     if (!HasDocument() || !ImageIsFree(mainWindow)) {
         return;
     }
-    std::vector<BYTE> dib;
+    std::vector<BYTE> dib, withAlpha;
     {
         const LockedBlock<const BYTE> document(ImageBuffer);
         if (document.get() == nullptr || !bmp::PackedDibOf(document.get(), ImageBytes, dib)) {
             Report(mainWindow, kCannotCopyText, MB_ICONWARNING);
             return;
         }
+        withAlpha = DibWithAlphaOf(document.get());
     }
     HGLOBAL block = BlockHolding(dib.data(), dib.size());
-    if (block == nullptr) {
+    HGLOBAL alphaBlock =
+        withAlpha.empty() ? nullptr : BlockHolding(withAlpha.data(), withAlpha.size());
+    if (block == nullptr || (!withAlpha.empty() && alphaBlock == nullptr)) {
+        GlobalFree(block);
+        GlobalFree(alphaBlock);
         Report(mainWindow, kNoMemoryText, MB_ICONWARNING);
         return;
     }
     const OpenClipboardScope clipboard(mainWindow);
     if (!clipboard.IsOpen() || !EmptyClipboard() || SetClipboardData(CF_DIB, block) == nullptr) {
         GlobalFree(block); // the clipboard did not take it
+        GlobalFree(alphaBlock);
         Report(mainWindow, kClipboardBusyText, MB_ICONWARNING);
+        return;
+    }
+    // Beside the bitmap every program reads, the one with alpha for those that keep it.
+    if (alphaBlock != nullptr && SetClipboardData(CF_DIBV5, alphaBlock) == nullptr) {
+        GlobalFree(alphaBlock);
     }
 }
 
@@ -58,11 +83,13 @@ static UINT PngClipboardFormat() {
     return RegisterClipboardFormatA("PNG");
 }
 
-// The clipboard's bitmap, from CF_DIB or else CF_DIBV5, as a block holding its BMP file image.
-// Null, with `failure` set, when there is none or it cannot be read.
+// The clipboard's bitmap, from CF_DIB or else CF_DIBV5 (with 透明度を保つ, CF_DIBV5 first, whose
+// alpha it keeps), as a block holding its BMP file image. Null, with `failure` set, when there
+// is none or it cannot be read.
 static HGLOBAL ReadClipboardBitmap(DWORD& bytes, const char*& failure) {
     failure = kCannotReadText;
-    for (const UINT format : {UINT{CF_DIB}, UINT{CF_DIBV5}}) {
+    const UINT first = QualityAlpha ? CF_DIBV5 : CF_DIB;
+    for (const UINT format : {first, first == CF_DIB ? UINT{CF_DIBV5} : UINT{CF_DIB}}) {
         HANDLE data = GetClipboardData(format);
         if (data == nullptr) {
             continue;

@@ -83,6 +83,39 @@ bool CopyRows(IWICBitmapSource* source, Wide wide, UINT width, UINT height,
     return true;
 }
 
+// A 32-bit image that keeps its alpha (image::AlphaRule::kept) whose pixels are all opaque
+// differs in nothing from the plain 24-bit one: it becomes that, so that only an image with
+// transparency takes the ways of alpha. Null, the image kept as it is, when it has
+// transparency or memory runs out.
+HGLOBAL OpaqueAsPlain24(const BYTE* kept, UINT width, UINT height, DWORD& bytes) {
+    const std::size_t pixels = std::size_t{width} * height;
+    const BYTE* first = kept + image::kPlain32Pixels;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        if (first[4 * i + 3] != 255) {
+            return nullptr;
+        }
+    }
+    const std::uint64_t size = *image::Plain24Size(width, height);
+    HGLOBAL made = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(size));
+    const LockedBlock<BYTE> out(made);
+    if (out.get() == nullptr) {
+        GlobalFree(made);
+        return nullptr;
+    }
+    image::Plain24Writer writer(width, height, 8, image::AlphaRule{}, out.get());
+    std::vector<BYTE> row(4 * std::size_t{width});
+    for (UINT y = 0; y < height; ++y) {
+        const BYTE* stored = first + 4 * std::size_t{width} * (height - 1 - y); // bottom-up
+        for (std::size_t x = 0; x < width; ++x) {
+            row[4 * x] = stored[4 * x + 2], row[4 * x + 1] = stored[4 * x + 1];
+            row[4 * x + 2] = stored[4 * x], row[4 * x + 3] = 255;
+        }
+        writer.Row(y, row.data());
+    }
+    bytes = static_cast<DWORD>(size);
+    return made;
+}
+
 } // namespace
 
 bool CreateImagingFactory(ComObject<IWICImagingFactory>& factory) {
@@ -120,7 +153,7 @@ DecodeResult DecodeImage(const BYTE* data, DWORD size, const image::AlphaRule& r
         FAILED(frame->GetPixelFormat(&format))) {
         return DecodeResult::CannotRead;
     }
-    const auto plainSize = image::Plain24Size(width, height);
+    const auto plainSize = image::PlainSize(width, height, rule);
     if (!plainSize) {
         return DecodeResult::TooLarge;
     }
@@ -150,8 +183,19 @@ DecodeResult DecodeImage(const BYTE* data, DWORD size, const image::AlphaRule& r
         GlobalFree(made);
         return DecodeResult::CannotRead;
     }
-    block = made;
     bytes = static_cast<DWORD>(*plainSize);
+    if (rule.kept) {
+        HGLOBAL opaque = nullptr;
+        {
+            const LockedBlock<const BYTE> kept(made);
+            opaque = kept.get() ? OpaqueAsPlain24(kept.get(), width, height, bytes) : nullptr;
+        }
+        if (opaque != nullptr) {
+            GlobalFree(made);
+            made = opaque;
+        }
+    }
+    block = made;
     return DecodeResult::Decoded;
 }
 
@@ -193,7 +237,9 @@ bool EncodePng(const quantize::IndexedImage& image, std::vector<BYTE>& png) {
         WICColor colours[256];
         for (int i = 0; i < image.entries; ++i) {
             const bool key = i == 0 || (image.keyStep > 0 && i % image.keyStep == 0);
-            const WICColor alpha = image.key && key ? 0 : 0xFF000000u;
+            const WICColor alpha = image.translucent  ? WICColor{image.alpha[i]} << 24
+                                   : image.key && key ? 0
+                                                      : 0xFF000000u;
             colours[i] = alpha | static_cast<WICColor>(image.table[3 * i]) << 16 |
                          static_cast<WICColor>(image.table[3 * i + 1]) << 8 |
                          image.table[3 * i + 2];

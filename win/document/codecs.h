@@ -27,14 +27,16 @@ enum class DecodeResult {
 };
 
 // Decodes the image into a new movable block holding its plain 24-bit BMP file image of
-// `bytes` bytes, `rule` saying what becomes of transparency; 16-bit samples are rounded to
-// 8 bits. The block is null unless the result is Decoded. A PNG's chunks are checked first,
-// so that a wrong checksum is never let through.
+// `bytes` bytes, `rule` saying what becomes of transparency (with `kept`, an image with
+// transparency is the 32-bit one with alpha; an opaque one is plain 24-bit all the same);
+// 16-bit samples are rounded to 8 bits. The block is null unless the result is Decoded. A PNG's
+// chunks are checked first, so that a wrong checksum is never let through.
 DecodeResult DecodeImage(const BYTE* data, DWORD size, const image::AlphaRule& rule, HGLOBAL& block,
                          DWORD& bytes);
 
 // The PNG file of an image (a document viewed by quantize::ViewPlainBmp, its indices perhaps
 // packed): indexed, of 1, 2, 4 or 8 bits an index, with the image's first `entries` entries as
-// its palette and entry 0 transparent with `key`; or RGB for 24 bits. False for another bit
-// count, when the codecs fail or memory runs out.
+// its palette and entry 0 transparent with `key` (with `translucent`, each entry its alpha, in
+// a tRNS chunk); or RGB for 24 bits. False for another bit count, when the codecs fail or
+// memory runs out.
 bool EncodePng(const quantize::IndexedImage& image, std::vector<BYTE>& png);

@@ -52,6 +52,8 @@ static void ReleaseScreenState(ScreenPaletteState& palette, ScreenRowsState& row
     palette.built = FALSE;
     std::vector<BYTE>().swap(rows.pixels);
     rows.tried = false;
+    std::vector<BYTE>().swap(rows.blended);
+    rows.blendTried = false;
 }
 
 unsigned DocumentChanges;

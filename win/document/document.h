@@ -21,6 +21,9 @@ struct DocumentKind {
     int paletteEntries = 256;
     bool keyTransparent = false;
     int keyStep = 0; // with keyTransparent, entries keyStep, 2 * keyStep ... too (tile palettes)
+    // An 8-bit image whose colour table holds each entry's alpha in its fourth byte: written as
+    // PNG with it, never as BMP.
+    bool translucent = false;
     bool unsaved = false; // a conversion changed the image since it was opened or saved
 };
 extern DocumentKind Kind;
@@ -59,10 +62,15 @@ struct ScreenPaletteState {
 extern ScreenPaletteState ScreenPalette;
 
 // Run-length encoded pixels unpacked for drawing, kept beside the display palette until the
-// next load or conversion, so that scrolling does not unpack the whole image again.
+// next load or conversion, so that scrolling does not unpack the whole image again; so are the
+// pixels of an image with transparency.
 struct ScreenRowsState {
     std::vector<BYTE> pixels;
     bool tried = false; // unpacked, or given up when memory ran out: not tried again
+    // An image with transparency's pixels as they are blended over the checkerboard, made on
+    // the first paint; empty for an image without.
+    std::vector<BYTE> blended;
+    bool blendTried = false;
 };
 extern ScreenRowsState ScreenRows;
 

@@ -42,8 +42,8 @@ static int BitsToWrite(const quantize::IndexedImage& image, bool png) {
 // index used. False when the PNG cannot be made.
 static bool PackDocument(const BYTE* document, bool png, int bits, std::vector<BYTE>& file) {
     std::vector<BYTE> copy(document, document + ImageBytes);
-    auto view =
-        quantize::ViewPlainBmp(copy.data(), copy.size(), Kind.paletteEntries, Kind.keyTransparent);
+    auto view = quantize::ViewPlainBmp(copy.data(), copy.size(), Kind.paletteEntries,
+                                       Kind.keyTransparent, Kind.translucent);
     if (view) {
         view->keyStep = Kind.keyStep;
     }
@@ -82,6 +82,10 @@ static bool WriteAnimation(HWND owner, const char* path, const char* createFaile
 // over, say, the JPEG it came from).
 static bool WriteDocument(HWND owner, const char* path, const char* createFailedText) {
     const bool png = HasExtension(path, ".png");
+    if (!png && Kind.translucent) {
+        Report(owner, kAlphaNeedsPngText, MB_ICONWARNING);
+        return false;
+    }
     if (HasExtension(path, ".gif")) {
         return WriteAnimation(owner, path, createFailedText);
     }
@@ -93,9 +97,10 @@ static bool WriteDocument(HWND owner, const char* path, const char* createFailed
         Report(owner, kFrameShownSavedText, MB_ICONINFORMATION);
     }
     const LockedBlock<const BYTE> bytes(ImageBuffer);
-    auto indexed = bytes.get() ? quantize::ViewPlainBmp(bytes.get(), ImageBytes,
-                                                        Kind.paletteEntries, Kind.keyTransparent)
-                               : std::nullopt;
+    auto indexed = bytes.get()
+                       ? quantize::ViewPlainBmp(bytes.get(), ImageBytes, Kind.paletteEntries,
+                                                Kind.keyTransparent, Kind.translucent)
+                       : std::nullopt;
     if (indexed) {
         indexed->keyStep = Kind.keyStep;
     }
@@ -126,6 +131,14 @@ image::AlphaRule AlphaRuleOfSettings() {
             std::memcpy(rule.key, table.get(), 3); // blue, green, red
         }
     }
+    rule.kept = QualityAlpha != 0;
+    return rule;
+}
+
+// An animation's frames are true colour without alpha, whatever 透明度を保つ says.
+static image::AlphaRule FramesAlphaRule() {
+    image::AlphaRule rule = AlphaRuleOfSettings();
+    rule.kept = false;
     return rule;
 }
 
@@ -143,7 +156,7 @@ static HGLOBAL DecodeBlock(HWND mainWindow, HGLOBAL fileBlock, DWORD fileBytes, 
         // A GIF of one frame, or one WIC cannot read as frames, is read as a still image.
         bool still = file.get() != nullptr;
         if (still && fileBytes >= 4 && std::memcmp(file.get(), "GIF8", 4) == 0) {
-            result = DecodeAnimation(file.get(), fileBytes, AlphaRuleOfSettings(), frames);
+            result = DecodeAnimation(file.get(), fileBytes, FramesAlphaRule(), frames);
             animation = result == DecodeResult::TooLarge;
             still = frames.images.empty() &&
                     (result == DecodeResult::Decoded || result == DecodeResult::CannotRead);

@@ -25,7 +25,8 @@ void AdoptImage(HWND mainWindow, HGLOBAL block, DWORD bytes, bool decoded);
 bool MayLeaveDocument(HWND mainWindow);
 
 // What becomes of a decoded image's transparency: onto white, or with the key colour of the
-// high-quality settings on (and a fixed colour to be it), fully transparent pixels take it.
+// high-quality settings on (and a fixed colour to be it), fully transparent pixels take it;
+// with 透明度を保つ on, an image with transparency keeps its alpha.
 image::AlphaRule AlphaRuleOfSettings();
 
 void OpenCommand(HWND mainWindow);

@@ -18,6 +18,7 @@
 #include "win/document/file_commands.h"
 #include "win/document/frames.h"
 #include "win/document/status_bar.h"
+#include "win/document/transparency.h"
 #include "win/document/view.h"
 #include "win/palette/palette_dialog.h"
 #include "win/reduce/diffusion_command.h"
@@ -70,6 +71,7 @@ struct Picture {
     DWORD size;
     ScreenPaletteState& palette;
     ScreenRowsState& rows;
+    bool translucent; // an 8-bit image whose entries have alpha
 };
 
 // The pixels to hand to the drawing: the file's own rows, or its run-length data unpacked
@@ -130,6 +132,27 @@ static std::pair<int, int> StretchImage(HDC dc, int left, int top, const BYTE* p
     return {static_cast<int>(first), static_cast<int>(last)};
 }
 
+// An image with transparency over the checkerboard, whole (such an image is never cut short),
+// at the zoom; returns the window rows drawn, [first, last), or nothing drawn when it has no
+// transparency.
+static std::pair<int, int> BlendImage(HDC dc, int left, int top, const Picture& picture,
+                                      const bmp::DrawPlan& plan) {
+    if (!picture.rows.blendTried) {
+        picture.rows.blendTried = true;
+        TransparentPixelsOf(picture.bytes, picture.size, picture.translucent, picture.rows.blended);
+    }
+    const int rows = static_cast<int>(RowsOf(plan));
+    const std::size_t pixels =
+        static_cast<std::size_t>(plan.width) * static_cast<std::size_t>(rows);
+    if (picture.rows.blended.size() != 4 * pixels) {
+        return {top, top};
+    }
+    const RECT area = {left, top, left + ZoomedExtent(plan.width), top + ZoomedExtent(rows)};
+    FillCheckerboard(dc, area, left, top);
+    BlendOnto(dc, picture.rows.blended, plan.width, rows, area);
+    return {area.top, area.bottom};
+}
+
 // Draws the image at the scroll positions and the zoom, and gives the rest of `update` the
 // background. False, with nothing drawn, when the pixels cannot be had.
 static bool DrawImage(HWND window, HDC dc, const Picture& picture, const bmp::DrawPlan& plan,
@@ -159,7 +182,9 @@ static bool DrawImage(HWND window, HDC dc, const Picture& picture, const bmp::Dr
     }
     const int rows = static_cast<int>(RowsOf(plan));
     int drawnTop = top, drawnBottom = top;
-    if (View.zoom == 100) {
+    std::tie(drawnTop, drawnBottom) = BlendImage(dc, left, top, picture, plan);
+    const bool blended = drawnBottom != drawnTop;
+    if (!blended && View.zoom == 100) {
         SetDIBitsToDevice(dc, left, top, plan.width, rows, 0, 0, 0, plan.scanLines, pixels,
                           reinterpret_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS);
         // Rows missing from a short file are the last ones stored: at the top of a
@@ -167,7 +192,7 @@ static bool DrawImage(HWND window, HDC dc, const Picture& picture, const bmp::Dr
         const int missing = rows - static_cast<int>(plan.scanLines);
         drawnTop = plan.height > 0 ? top + missing : top;
         drawnBottom = drawnTop + rows - missing;
-    } else {
+    } else if (!blended) {
         std::tie(drawnTop, drawnBottom) =
             StretchImage(dc, left, top, pixels, info, infoLength, plan);
     }
@@ -244,8 +269,9 @@ static void OnPaint(HWND window) {
     const bool comparing = View.comparing && ComparisonImage != nullptr;
     const LockedBlock<const BYTE> document(comparing ? ComparisonImage : ImageBuffer);
     const Picture picture =
-        comparing ? Picture{document.get(), ComparisonBytes, ComparisonPalette, ComparisonRows}
-                  : Picture{document.get(), ImageBytes, ScreenPalette, ScreenRows};
+        comparing
+            ? Picture{document.get(), ComparisonBytes, ComparisonPalette, ComparisonRows, false}
+            : Picture{document.get(), ImageBytes, ScreenPalette, ScreenRows, Kind.translucent};
     const bmp::DrawPlan plan = bmp::PlanDrawing(picture.bytes, picture.bytes ? picture.size : 0);
     if (!comparing) {
         FitZoomToClient(window, plan);

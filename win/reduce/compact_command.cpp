@@ -24,7 +24,8 @@ void CompactCommand(HWND mainWindow) {
     // Entry 0 is a key colour when the image came with one or the key colour is on.
     const bool keepZero = Kind.keyTransparent || QualityKey != 0;
     int entries = 0;
-    const quantize::Result result = quantize::CompactImage(data, ImageBytes, keepZero, entries);
+    const quantize::Result result =
+        quantize::CompactImage(data, ImageBytes, keepZero, entries, Kind.translucent);
     GlobalUnlock(ImageBuffer);
     if (result.outcome != quantize::Outcome::Converted) {
         ReportRefusal(mainWindow, result.outcome);

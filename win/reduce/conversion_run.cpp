@@ -112,6 +112,7 @@ void FinishConversion(HWND window, const quantize::Result& result, int entries, 
     Kind.paletteEntries = entries;
     Kind.keyTransparent = key;
     Kind.keyStep = keyStep;
+    Kind.translucent = false;
     Kind.unsaved = true;
     ShowTitle(GetParent(window));
     if (!QuietRuns) {

@@ -1,14 +1,20 @@
 #include "win/reduce/diffusion_command.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "win/app/settings.h"
 #include "win/app/shell.h"
+#include "win/app/owners.h"
+#include "core/bmp/layout.h"
+#include "core/bmp/true_colour.h"
 #include "core/palette/named_palettes.h"
+#include "core/quantize/alpha_diffusion.h"
 #include "core/quantize/basic_palette.h"
 #include "core/quantize/error_diffusion.h"
 #include "core/quantize/frames.h"
+#include "core/quantize/kernels.h"
 #include "core/text/texts.h"
 #include "win/document/document.h"
 #include "win/document/frames.h"
@@ -19,6 +25,7 @@
 std::vector<std::uint32_t> RunFromColours;
 static quantize::Stages RunStages;
 static quantize::Choices RunChoices;
+static quantize::AlphaInput RunAlpha;
 
 namespace {
 
@@ -86,6 +93,69 @@ void ConvertDocument(HWND window) {
                      RunChoices.key && RunFixedCount >= 1);
 }
 
+// Converts the document with its alpha: the entries have alpha too, for a PNG's tRNS.
+void ConvertWithAlpha(HWND window) {
+    auto* data = static_cast<std::uint8_t*>(GlobalLock(ImageBuffer));
+    const quantize::Result result =
+        quantize::DiffuseWithAlpha(data, data ? ImageBytes : 0, DocumentResizer(), RunAlpha);
+    int entries = 256;
+    if (result.outcome == quantize::Outcome::Converted && data != nullptr) {
+        entries = static_cast<int>(bmp::ReadU32(data + bmp::kBiClrUsed)); // the palette's size
+    }
+    GlobalUnlock(ImageBuffer);
+    FinishConversion(window, result, entries, RunAlpha.palette.key);
+    Kind.translucent = result.outcome == quantize::Outcome::Converted;
+}
+
+// Whether the document is a true-colour image with an alpha channel.
+bool DocumentHasAlpha() {
+    const LockedBlock<const BYTE> document(ImageBuffer);
+    bmp::TrueColourSource source;
+    return document.get() != nullptr &&
+           !bmp::CheckTrueColourSource(document.get(), ImageBytes, source).has_value() &&
+           bmp::AlphaChannelOf(document.get(), source).has_value();
+}
+
+// Whether 高画質の設定 asks for what entries with alpha cannot have: a device's depth, a list
+// to take the colours from, light, an order, or a pattern for the dithering.
+bool AlphaRefusesChoices(const quantize::Choices& choices, const quantize::Stages& stages) {
+    const bool kernel = stages.dither == quantize::DitherMethod::Kernel;
+    return QualityDepth != 0 || QualityFrom[0] != '\0' || (kernel && choices.linear) ||
+           choices.order != quantize::EntryOrder::Keep ||
+           (!kernel && stages.dither != quantize::DitherMethod::Nearest);
+}
+
+// 誤差拡散（高画質） of an image with transparency that keeps it: every entry is chosen for
+// the image, so no fixed colours are asked for; with the key colour, the palette's entry 0
+// is the transparent entry's colour.
+void DiffuseWithAlphaCommand(HWND mainWindow, const quantize::Stages& stages) {
+    const quantize::Choices choices = QualityChoices();
+    if (AlphaRefusesChoices(choices, stages)) {
+        Report(mainWindow, kAlphaChoicesText, MB_ICONINFORMATION);
+        return;
+    }
+    RunFixedCount = 0;
+    std::memset(RunPalette, 0, sizeof RunPalette);
+    if (choices.key) {
+        const LockedBlock<const BYTE> saved(SavedPalette);
+        if (FixedCount < 1 || saved.get() == nullptr) {
+            Report(mainWindow, kKeyNeedsFixedText, MB_ICONWARNING);
+            return;
+        }
+        std::memcpy(RunPalette, saved.get(), 4);
+    }
+    RunAlpha = quantize::AlphaInput{};
+    RunAlpha.palette.colours = choices.colours;
+    RunAlpha.palette.key = choices.key;
+    RunAlpha.palette.keyColour = {RunPalette[2], RunPalette[1], RunPalette[0], 0};
+    RunAlpha.dithering.kernel = stages.dither == quantize::DitherMethod::Kernel
+                                    ? quantize::kKernels[static_cast<int>(choices.kernel)]
+                                    : nullptr;
+    RunAlpha.dithering.serpentine = choices.serpentine;
+    RunAlpha.dithering.strength = choices.strength;
+    StartConversion(mainWindow, ConvertWithAlpha);
+}
+
 // The list the chosen colours are taken from, as 高画質の設定 names it: a palette of the
 // names users ask for (in any case), else a palette file. False, with the reason and the
 // name told, when the file cannot be used.
@@ -124,6 +194,10 @@ void DiffusionCommand(HWND mainWindow, const quantize::Stages& stages) {
         return;
     }
     const bool adaptive = stages.palette == quantize::PaletteMethod::Adaptive;
+    if (adaptive && QualityAlpha && !HasFrames() && DocumentHasAlpha()) {
+        DiffuseWithAlphaCommand(mainWindow, stages);
+        return;
+    }
     // The basic method's palette is of one image: it takes the frame shown only.
     if (!adaptive && !MayTakeFrameShownOnly(mainWindow)) {
         return;

@@ -113,6 +113,7 @@ static void OnInit(HWND dialog) {
     FillDitherList(dialog);
     CheckDlgButton(dialog, IDC_LINEAR, QualityLinear ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_KEYCOLOUR, QualityKey ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_KEEPALPHA, QualityAlpha ? BST_CHECKED : BST_UNCHECKED);
     FillIndexList(dialog, IDC_DEPTH, kDepthTexts, kQualityDepthCount, QualityDepth);
     FillIndexList(dialog, IDC_BITS, kBitsTexts, kQualityBitChoices, QualityBits);
     FillIndexList(dialog, IDC_ORDER, kOrderTexts, quantize::kEntryOrderCount, QualityOrder);
@@ -171,6 +172,7 @@ static void OnOk(HWND dialog) {
     }
     QualityLinear = IsDlgButtonChecked(dialog, IDC_LINEAR) == BST_CHECKED ? 1 : 0;
     QualityKey = IsDlgButtonChecked(dialog, IDC_KEYCOLOUR) == BST_CHECKED ? 1 : 0;
+    QualityAlpha = IsDlgButtonChecked(dialog, IDC_KEEPALPHA) == BST_CHECKED ? 1 : 0;
     QualityDepth = ChosenIndex(dialog, IDC_DEPTH);
     QualityBits = ChosenIndex(dialog, IDC_BITS);
     QualityOrder = ChosenIndex(dialog, IDC_ORDER);

@@ -80,6 +80,7 @@
 #define IDC_FROMFILE 1031
 #define IDC_FROMBROWSE 1032
 #define IDC_ORDER 1040
+#define IDC_KEEPALPHA 1041
 
 // Tile settings dialog controls.
 #define IDC_TARGET 1033
