@@ -91,7 +91,8 @@ std::optional<PngProblem> CheckPngChunks(const std::uint8_t* data, std::size_t s
         if (std::memcmp(type, "PLTE", 4) == 0) {
             paletteEntries = length / 3;
         }
-        // The tRNS chunk's length as its colour type needs it (the PNG specification's rules).
+        // A tRNS chunk of the length its colour type takes: 2 bytes for grey, 6 for RGB, at most
+        // one a palette entry for indexed; the colour types with alpha have none.
         if (std::memcmp(type, "tRNS", 4) == 0 &&
             !(colourType == 0   ? length == 2
               : colourType == 2 ? length == 6
