@@ -336,6 +336,27 @@ int KeepOldIndices(const Options& options, int fixed, quantize::DiffusionPalette
     return kConverted;
 }
 
+// Writes `count` entries of a colour table (blue, green, red, 0) as the palette file `name`
+// in `format`, atomically. 0, or the exit code with the problem told.
+int WritePaletteFile(const std::string& name, const std::uint8_t* table, int count,
+                     palette::PaletteFormat format) {
+    const std::vector<std::uint8_t> bytes = palette::EncodePalette(table, format, count, name);
+    std::string error;
+    if (!cli::WriteAtomically(name, bytes.data(), bytes.size(), error)) {
+        return Fail(kFileError, name, error);
+    }
+    return kConverted;
+}
+
+// The format of palette's -o file: as its name says, unless --format says otherwise.
+palette::PaletteFormat OutputPaletteFormat(const Options& options) {
+    palette::PaletteFormat format = palette::FormatOfName(options.output);
+    if (!options.format.empty()) {
+        palette::FormatOfWord(options.format, format);
+    }
+    return format;
+}
+
 // The P * K entries of a tile image's table as --palette-out's file; a .pal is BGR555 for a
 // device of 5 bits a channel. A failure is told; the image is written all the same.
 void WriteTilePalettes(const Options& options, const std::uint8_t* bmp8, int entries) {
@@ -346,12 +367,7 @@ void WriteTilePalettes(const Options& options, const std::uint8_t* bmp8, int ent
         options.tileShape.depth == std::array<int, 3>{5, 5, 5}) {
         format = palette::PaletteFormat::Bgr555;
     }
-    const std::vector<std::uint8_t> bytes =
-        palette::EncodePalette(bmp8 + bmp::kColourTable, format, entries, name);
-    std::string error;
-    if (!cli::WriteAtomically(name, bytes.data(), bytes.size(), error)) {
-        Fail(kFileError, name, error);
-    }
+    WritePaletteFile(name, bmp8 + bmp::kColourTable, entries, format);
 }
 
 // Tiles of a few small palettes; --report tells each file's palettes and PSNR, --palette-out
@@ -447,17 +463,7 @@ int RunPaletteWithAlpha(const Options& options, const UserColours& colours,
         written[4 * e + 1] = entry.green;
         written[4 * e + 2] = entry.red;
     }
-    palette::PaletteFormat format = palette::FormatOfName(options.output);
-    if (!options.format.empty()) {
-        palette::FormatOfWord(options.format, format);
-    }
-    const std::vector<std::uint8_t> bytes =
-        palette::EncodePalette(written, format, chosen.count, options.output);
-    std::string error;
-    if (!cli::WriteAtomically(options.output, bytes.data(), bytes.size(), error)) {
-        return Fail(kFileError, options.output, error);
-    }
-    return kConverted;
+    return WritePaletteFile(options.output, written, chosen.count, OutputPaletteFormat(options));
 }
 
 // One high-quality palette for all the inputs, written to -o. Every input is read whole
@@ -512,16 +518,10 @@ int RunPalette(const Options& options) {
     }
     std::uint8_t written[palette::kTableBytes] = {};
     quantize::CopyToColourTable(chosen, 0, written);
-    palette::PaletteFormat format = palette::FormatOfName(options.output);
-    if (!options.format.empty()) {
-        palette::FormatOfWord(options.format, format);
-    }
     // As many colours as the run made: the entries after them would only be black.
-    const std::vector<std::uint8_t> bytes =
-        palette::EncodePalette(written, format, count, options.output);
-    std::string error;
-    if (!cli::WriteAtomically(options.output, bytes.data(), bytes.size(), error)) {
-        return Fail(kFileError, options.output, error);
+    if (const int code =
+            WritePaletteFile(options.output, written, count, OutputPaletteFormat(options))) {
+        return code;
     }
     if (options.verbose) {
         std::fprintf(stderr, "tintwright: %zu images: %s\n", images.size(), options.output.c_str());
@@ -623,10 +623,9 @@ int RunFrames(const Options& options) {
     if (code == kConverted && !options.paletteOut.empty()) {
         std::uint8_t table4[palette::kTableBytes] = {};
         quantize::CopyToColourTable(diffusion.palette(), 0, table4);
-        const std::vector<std::uint8_t> bytes = palette::EncodePalette(
-            table4, palette::FormatOfName(options.paletteOut), frames.entries, options.paletteOut);
-        if (!cli::WriteAtomically(options.paletteOut, bytes.data(), bytes.size(), error)) {
-            return Fail(kFileError, options.paletteOut, error);
+        if (const int unwritten = WritePaletteFile(options.paletteOut, table4, frames.entries,
+                                                   palette::FormatOfName(options.paletteOut))) {
+            return unwritten;
         }
     }
     if (code == kConverted && options.verbose) {
