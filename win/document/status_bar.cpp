@@ -14,10 +14,9 @@
 
 static HWND Bar;
 // The distinct colours of the document, or -1 when they cannot be counted, and the document
-// change they were counted at.
+// change they were counted at (none yet: one before the first).
 static long long Colours = -1;
-static unsigned CountedAt;
-static bool Counted = false;
+static unsigned CountedAt = DocumentChanges - 1;
 
 void CreateStatusBar(HWND mainWindow) {
     Bar = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | (StatusBarShown ? WS_VISIBLE : 0), 0,
@@ -68,13 +67,12 @@ void UpdateStatusBar(const BYTE* image, DWORD bytes, const bmp::DrawPlan& plan) 
         }
         return;
     }
-    if ((!Counted || CountedAt != DocumentChanges) && image != nullptr) {
+    if (CountedAt != DocumentChanges && image != nullptr) {
         try {
             Colours = image::DistinctColours(image, bytes);
         } catch (const std::bad_alloc&) {
             Colours = -1; // the count is left out; the image is still shown
         }
-        Counted = true;
         CountedAt = DocumentChanges;
     }
     char text[64];
