@@ -578,12 +578,7 @@ int RunFrames(const Options& options) {
     frames.width = animation.width;
     frames.height = animation.height;
     frames.frames.resize(images.size());
-    for (int e = 0; e < 256; ++e) {
-        const quantize::PaletteEntry& entry = diffusion.palette()[static_cast<std::size_t>(e)];
-        frames.table[3 * static_cast<std::size_t>(e)] = entry.red;
-        frames.table[3 * static_cast<std::size_t>(e) + 1] = entry.green;
-        frames.table[3 * static_cast<std::size_t>(e) + 2] = entry.blue;
-    }
+    quantize::CopyToRgbTable(diffusion.palette(), frames.table.data());
     frames.entries = diffusion.entries();
     frames.key = diffusion.key();
     frames.delays = animation.delays;

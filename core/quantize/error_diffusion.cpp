@@ -286,6 +286,14 @@ void CopyToColourTable(const DiffusionPalette& palette, int first, std::uint8_t*
     }
 }
 
+void CopyToRgbTable(const DiffusionPalette& palette, std::uint8_t* rgb) {
+    for (const PaletteEntry& entry : palette) {
+        *rgb++ = entry.red;
+        *rgb++ = entry.green;
+        *rgb++ = entry.blue;
+    }
+}
+
 DiffusionPalette PaletteOfColourTable(const std::uint8_t* table) {
     DiffusionPalette palette{};
     for (std::size_t e = 0; e < palette.size(); ++e) {

@@ -73,6 +73,9 @@ std::unique_ptr<Ditherer> MakeDitherer(DitherMethod method, const bmp::TrueColou
 // Entries `first` to 255 of a palette as a colour table's blue, green and red (the fourth
 // byte of each entry is left as it is): what the user's palette and palette files hold.
 void CopyToColourTable(const DiffusionPalette& palette, int first, std::uint8_t* table);
+// The 256 entries of a palette as red, green, blue triplets (768 bytes), as a GIF's colour
+// table holds them.
+void CopyToRgbTable(const DiffusionPalette& palette, std::uint8_t* rgb);
 // The 256 entries of a colour table (blue, green, red, 0) as a palette, each marked in use.
 DiffusionPalette PaletteOfColourTable(const std::uint8_t* table);
 

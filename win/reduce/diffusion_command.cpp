@@ -55,10 +55,7 @@ void ConvertFrames(HWND window) {
     quantize::Result result{diffusion.Start(images, reports, refused), ImageBytes};
     std::vector<std::vector<BYTE>> converted(images.size());
     BYTE table[3 * 256];
-    for (std::size_t e = 0; e < 256; ++e) {
-        const quantize::PaletteEntry& entry = diffusion.palette()[e];
-        table[3 * e] = entry.red, table[3 * e + 1] = entry.green, table[3 * e + 2] = entry.blue;
-    }
+    quantize::CopyToRgbTable(diffusion.palette(), table);
     reports.Phase(kFramePhase);
     std::vector<std::uint8_t> indices;
     for (std::size_t f = 0; f < images.size() && result.outcome == quantize::Outcome::Converted;
