@@ -5,6 +5,7 @@
 
 #include "win/app/shell.h"
 #include "core/bmp/layout.h"
+#include "core/quantize/error_diffusion.h"
 #include "core/quantize/exact_reduction.h"
 #include "win/document/document.h"
 #include "win/document/frames.h"
@@ -49,10 +50,8 @@ static quantize::Outcome ReduceFrames() {
     const std::uint32_t height = bmp::ReadU32(Frames.images[0].data() + bmp::kBiHeight);
     const std::size_t padded = (std::size_t{width} + 3) & ~std::size_t{3};
     BYTE table[3 * 256];
-    for (std::size_t e = 0; e < 256; ++e) { // blue, green, red to red, green, blue
-        const BYTE* entry = stack.data() + bmp::kHeadersSize + 4 * e;
-        table[3 * e] = entry[2], table[3 * e + 1] = entry[1], table[3 * e + 2] = entry[0];
-    }
+    quantize::CopyToRgbTable(quantize::PaletteOfColourTable(stack.data() + bmp::kHeadersSize),
+                             table);
     const BYTE* rows = stack.data() + bmp::kHeadersSize + 1024;
     std::vector<std::vector<BYTE>> converted(Frames.images.size());
     std::vector<BYTE> indices(std::size_t{width} * height);
