@@ -41,18 +41,7 @@ bool EncodeFrame(const IndexedFrames& frames, std::size_t f, bool png,
         view.topDown = true;
         return EncodePng(view, out, error);
     }
-    // A plain 24-bit header, the rows of indices stored bottom-up behind it, then rewritten
-    // as the 8-bit file.
-    const std::uint64_t padded = (std::uint64_t{frames.width} + 3) & ~std::uint64_t{3};
-    out.assign(static_cast<std::size_t>(bmp::kHeadersSize + 1024 + padded * frames.height), 0);
-    image::Plain24Writer(frames.width, frames.height, 8, {}, out.data());
-    for (std::uint32_t y = 0; y < frames.height; ++y) {
-        std::memcpy(out.data() + bmp::kHeadersSize + (frames.height - 1 - y) * padded,
-                    frames.frames[f].data() + std::size_t{y} * frames.width, frames.width);
-    }
-    view.stride = padded;
-    view.indices = out.data() + bmp::kHeadersSize;
-    out.resize(static_cast<std::size_t>(quantize::WriteBmp8InPlace(out.data(), view)));
+    out = quantize::Bmp8OfIndices(frames.width, frames.height, frames.frames[f].data(), view);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/bmp/layout.h"
+#include "core/image/rgba.h"
 #include "core/quantize/fewer_bits.h"
 
 namespace quantize {
@@ -25,6 +26,28 @@ std::uint64_t WriteBmp8InPlace(std::uint8_t* data, const IndexedImage& image) {
     bmp::WriteU32(data + bmp::kBfSize, static_cast<std::uint32_t>(fileBytes));
     bmp::WriteU32(data + bmp::kBfOffBits, bmp::ReadU32(data + bmp::kBfOffBits) + 1024);
     return fileBytes;
+}
+
+std::vector<std::uint8_t> Bmp8OfIndices(std::uint32_t width, std::uint32_t height,
+                                        const std::uint8_t* indices, IndexedImage image) {
+    // A plain 24-bit header, the rows of indices stored bottom-up behind it, then rewritten
+    // as the 8-bit file.
+    const std::uint64_t padded = (std::uint64_t{width} + 3) & ~std::uint64_t{3};
+    std::vector<std::uint8_t> out(
+        static_cast<std::size_t>(bmp::kHeadersSize + 1024 + padded * height), 0);
+    image::Plain24Writer(width, height, 8, {}, out.data());
+    for (std::uint32_t y = 0; y < height; ++y) {
+        std::memcpy(out.data() + bmp::kHeadersSize + (height - 1 - y) * padded,
+                    indices + std::size_t{y} * width, width);
+    }
+    image.width = width;
+    image.rows = height;
+    image.bits = 8;
+    image.stride = padded;
+    image.indices = out.data() + bmp::kHeadersSize;
+    image.topDown = false;
+    out.resize(static_cast<std::size_t>(WriteBmp8InPlace(out.data(), image)));
+    return out;
 }
 
 std::uint64_t PackBmpInPlace(std::uint8_t* data, const IndexedImage& image, int bits) {

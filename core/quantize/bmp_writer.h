@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "core/quantize/indexed_image.h"
 
@@ -17,6 +18,12 @@ namespace quantize {
 // up by the table. The block must hold 1078 + rows * W4 bytes; the other header fields keep
 // their values, the height's sign among them. Returns the file's length.
 std::uint64_t WriteBmp8InPlace(std::uint8_t* data, const IndexedImage& image);
+
+// The plain 8-bit file image of width x height indices given top row first, `image` giving the
+// table, the entries in use and the key (its pixel fields are not read). May throw
+// std::bad_alloc.
+std::vector<std::uint8_t> Bmp8OfIndices(std::uint32_t width, std::uint32_t height,
+                                        const std::uint8_t* indices, IndexedImage image);
 
 // Rewrites the 8-bit file image WriteBmp8InPlace leaves, `image` being its view, as one of
 // `bits` (1 or 4) a pixel, in place: a colour table of 2^bits entries (the first ones of the

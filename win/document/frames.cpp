@@ -68,27 +68,12 @@ bool MayTakeFrameShownOnly(HWND owner) {
 
 std::vector<BYTE> IndexedFrameImage(const std::vector<BYTE>& frame, const BYTE* indices,
                                     const BYTE* table, int entries, bool key) {
-    const std::uint32_t width = bmp::ReadU32(frame.data() + bmp::kBiWidth);
-    const std::uint32_t height = bmp::ReadU32(frame.data() + bmp::kBiHeight);
-    const std::size_t padded = (std::size_t{width} + 3) & ~std::size_t{3};
-    // The rows of indices over the 24-bit rows, stored bottom-up as the frame's are, then
-    // moved behind a colour table.
-    std::vector<BYTE> image(std::max<std::size_t>(frame.size(), 1078 + padded * height), 0);
-    image::Plain24Writer(width, height, 8, {}, image.data()); // the header of a plain image
-    for (std::uint32_t y = 0; y < height; ++y) {
-        std::memcpy(image.data() + bmp::kHeadersSize + (height - 1 - y) * padded,
-                    indices + std::size_t{y} * width, width);
-    }
     quantize::IndexedImage view;
-    view.width = width;
-    view.rows = height;
-    view.stride = padded;
-    view.indices = image.data() + bmp::kHeadersSize;
     std::memcpy(view.table.data(), table, view.table.size());
     view.entries = entries;
     view.key = key;
-    image.resize(static_cast<std::size_t>(quantize::WriteBmp8InPlace(image.data(), view)));
-    return image;
+    return quantize::Bmp8OfIndices(bmp::ReadU32(frame.data() + bmp::kBiWidth),
+                                   bmp::ReadU32(frame.data() + bmp::kBiHeight), indices, view);
 }
 
 bool TakeConvertedFrames(std::vector<std::vector<BYTE>>& converted) {
