@@ -35,6 +35,8 @@ bool EncodeFrame(const IndexedFrames& frames, std::size_t f, bool png,
     view.table = frames.table;
     view.entries = frames.entries;
     view.key = frames.key;
+    view.translucent = frames.translucent;
+    view.alpha = frames.alpha;
     if (png) {
         view.stride = frames.width;
         view.indices = frames.frames[f].data();

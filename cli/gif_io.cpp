@@ -134,7 +134,7 @@ bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
     }
     animation.width = width;
     animation.height = height;
-    const auto bmpSize = image::Plain24Size(width, height);
+    const auto bmpSize = image::PlainSize(width, height, rule);
     image::Canvas canvas(width, height);
     std::vector<std::uint8_t> indices;
     std::uint64_t stored = 0; // the pixels of the pieces read

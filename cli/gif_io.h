@@ -46,6 +46,9 @@ struct IndexedFrames {
     int entries = 256;                             // no index reaches it
     bool key = false;                              // entry 0 is transparent
     int loop = 0;                                  // as Animation::loop
+    // With `translucent`, each entry's alpha instead of the key (numbered PNG files only).
+    bool translucent = false;
+    std::array<std::uint8_t, 256> alpha{};
 };
 
 // The GIF file of the frames: one colour table, the loop count (unless -1), each frame's

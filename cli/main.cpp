@@ -529,10 +529,40 @@ int RunPalette(const Options& options) {
     return kConverted;
 }
 
+// The frames dithered with their alpha onto one palette with alpha, into `frames`, each
+// file image given up as soon as it is dithered. Converted, or why not and the frame refused.
+quantize::Outcome DitherFramesWithAlpha(const quantize::AlphaInput& alpha, Animation& animation,
+                                        const std::vector<quantize::ImageBytes>& images,
+                                        IndexedFrames& frames, std::size_t& refused) {
+    quantize::AlphaFrameDiffusion diffusion(alpha);
+    if (const auto outcome = diffusion.Start(images, refused);
+        outcome != quantize::Outcome::Converted) {
+        return outcome;
+    }
+    const quantize::AlphaPalette& palette = diffusion.palette();
+    for (int e = 0; e < palette.count; ++e) {
+        const quantize::RgbaEntry& entry = palette.entries[static_cast<std::size_t>(e)];
+        frames.table[3 * static_cast<std::size_t>(e)] = entry.red;
+        frames.table[3 * static_cast<std::size_t>(e) + 1] = entry.green;
+        frames.table[3 * static_cast<std::size_t>(e) + 2] = entry.blue;
+        frames.alpha[static_cast<std::size_t>(e)] = entry.alpha;
+    }
+    frames.entries = palette.count;
+    frames.translucent = true;
+    for (refused = 0; refused < images.size(); ++refused) {
+        if (const auto outcome = diffusion.Next(images[refused], frames.frames[refused]);
+            outcome != quantize::Outcome::Converted) {
+            return outcome;
+        }
+        FileBytes().swap(animation.frames[refused]);
+    }
+    return quantize::Outcome::Converted;
+}
+
 // The frames of an animation or of a set of images on one palette, dithered in order so that
 // still areas stay still; written as an animated GIF or numbered images. Every frame is held
-// in memory as 24 bits a pixel while the palette is chosen (image::kMaxAnimationPixels in
-// all), then each gives way to its indices as it is dithered.
+// in memory as 24 bits a pixel (32 with --alpha) while the palette is chosen
+// (image::kMaxAnimationPixels in all), then each gives way to its indices as it is dithered.
 int RunFrames(const Options& options) {
     UserColours colours;
     quantize::DiffusionInput input;
@@ -548,7 +578,8 @@ int RunFrames(const Options& options) {
         input.choices.colours = 255;
     }
     image::AlphaRule alpha;
-    if (options.key) {
+    alpha.kept = options.alpha;
+    if (options.key && !options.alpha) {
         alpha.keyed = true;
         std::memcpy(alpha.key, table, 3); // blue, green, red
     }
@@ -562,62 +593,77 @@ int RunFrames(const Options& options) {
     for (const FileBytes& frame : animation.frames) {
         images.push_back({frame.data(), frame.size()});
     }
-    quantize::FrameDiffusion diffusion(input);
-    quantize::SilentObserver silent;
-    std::size_t refused = 0;
     const auto failed = [&](quantize::Outcome outcome, std::size_t frame) {
         return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
                     options.inputs[0] + " (frame " + std::to_string(frame + 1) + ")",
                     Say(text::RefusalText(outcome)));
     };
-    if (const auto outcome = diffusion.Start(images, silent, refused);
-        outcome != quantize::Outcome::Converted) {
-        return failed(outcome, refused);
-    }
     IndexedFrames frames;
     frames.width = animation.width;
     frames.height = animation.height;
     frames.frames.resize(images.size());
-    quantize::CopyToRgbTable(diffusion.palette(), frames.table.data());
-    frames.entries = diffusion.entries();
-    frames.key = diffusion.key();
     frames.delays = animation.delays;
     frames.loop = options.loopGiven ? options.loop : animation.loop;
+    std::uint8_t table4[palette::kTableBytes] = {}; // for --palette-out
     // A GIF is made on a second thread, each frame as soon as the one after it is dithered.
     const bool alongside = !options.output.empty() && options.jobs != 1;
-    FrameRelay relay;
     std::vector<std::uint8_t> gif;
-    std::string gifError;
-    bool gifMade = false;
-    std::thread encoder;
-    if (alongside) {
-        encoder = std::thread([&] {
-            gifMade = cli::EncodeGif(frames, gif, gifError,
-                                     [&relay](std::size_t f) { return relay.Wait(f); });
-        });
-    }
-    for (std::size_t f = 0; f < images.size(); ++f) {
-        if (const auto outcome = diffusion.Next(images[f], frames.frames[f]);
+    if (options.alpha) {
+        quantize::AlphaInput chosen = AlphaInputOf(options, colours, input);
+        chosen.palette.threads = input.threads;
+        std::size_t refused = 0;
+        if (const auto outcome = DitherFramesWithAlpha(chosen, animation, images, frames, refused);
             outcome != quantize::Outcome::Converted) {
-            relay.Stop();
-            if (encoder.joinable()) {
-                encoder.join();
-            }
-            return failed(outcome, f);
+            return failed(outcome, refused);
         }
-        FileBytes().swap(animation.frames[f]);
-        relay.Done(f);
-    }
-    if (encoder.joinable()) {
-        encoder.join();
-        if (!gifMade) {
-            return Fail(kFileError, options.output, gifError);
+        for (int e = 0; e < frames.entries; ++e) {
+            for (int c = 0; c < 3; ++c) {
+                table4[4 * e + c] = frames.table[static_cast<std::size_t>(3 * e + 2 - c)];
+            }
+        }
+    } else {
+        quantize::FrameDiffusion diffusion(input);
+        quantize::SilentObserver silent;
+        std::size_t refused = 0;
+        if (const auto outcome = diffusion.Start(images, silent, refused);
+            outcome != quantize::Outcome::Converted) {
+            return failed(outcome, refused);
+        }
+        quantize::CopyToRgbTable(diffusion.palette(), frames.table.data());
+        quantize::CopyToColourTable(diffusion.palette(), 0, table4);
+        frames.entries = diffusion.entries();
+        frames.key = diffusion.key();
+        FrameRelay relay;
+        std::string gifError;
+        bool gifMade = false;
+        std::thread encoder;
+        if (alongside) {
+            encoder = std::thread([&] {
+                gifMade = cli::EncodeGif(frames, gif, gifError,
+                                         [&relay](std::size_t f) { return relay.Wait(f); });
+            });
+        }
+        for (std::size_t f = 0; f < images.size(); ++f) {
+            if (const auto outcome = diffusion.Next(images[f], frames.frames[f]);
+                outcome != quantize::Outcome::Converted) {
+                relay.Stop();
+                if (encoder.joinable()) {
+                    encoder.join();
+                }
+                return failed(outcome, f);
+            }
+            FileBytes().swap(animation.frames[f]);
+            relay.Done(f);
+        }
+        if (encoder.joinable()) {
+            encoder.join();
+            if (!gifMade) {
+                return Fail(kFileError, options.output, gifError);
+            }
         }
     }
     const int code = WriteFrames(options, frames, alongside ? &gif : nullptr);
     if (code == kConverted && !options.paletteOut.empty()) {
-        std::uint8_t table4[palette::kTableBytes] = {};
-        quantize::CopyToColourTable(diffusion.palette(), 0, table4);
         if (const int unwritten = WritePaletteFile(options.paletteOut, table4, frames.entries,
                                                    palette::FormatOfName(options.paletteOut))) {
             return unwritten;

@@ -31,7 +31,7 @@ const char kUsage[] =
     "                         [--delay MS] [--loop N | --loop once] [--palette FILE]\n"
     "                         [--fixed N] [--colours N] [--dither NAME] [--strength P]\n"
     "                         [--no-serpentine] [--linear] [--key]\n"
-    "                         [--depth R,G,B | --from LIST] [-j 1] [--verbose]\n"
+    "                         [--depth R,G,B | --from LIST] [--alpha] [-j 1] [--verbose]\n"
     "       tintwright tiles IN... [-o OUT | -d DIR] [--target NAME] [--tile WxH]\n"
     "                         [--palettes P] [--size K] [--shared N] [--depth R,G,B]\n"
     "                         [--palette FILE --fixed N] [--dither NAME] [--strength P]\n"
@@ -182,7 +182,11 @@ const char kHelp[] =
     "      shows (0 to 9999, default 100); a GIF's frames keep their own. --loop N:\n"
     "      the animation plays again N times (0, the default, for ever; once: no\n"
     "      loop), else a GIF input's own count is kept. The choices are those of\n"
-    "      diffuse --adaptive but --effort and --bits. Every frame is held in memory\n"
+    "      diffuse --adaptive but --effort and --bits. --alpha (-d DIR of PNG files\n"
+    "      only): the frames keep their alpha, on one palette with alpha chosen as\n"
+    "      palette --alpha chooses it, dithered as diffuse --alpha dithers, a pixel\n"
+    "      whose colour and alpha are those of the frame before keeping its index.\n"
+    "      Every frame is held in memory\n"
     "      (3 bytes a pixel) while the palette is chosen: at most 10000 frames and 2^26\n"
     "      pixels of frames in all (192 MiB); a larger animation is refused before it\n"
     "      is read further. Two still images are read at a time, and the GIF is made\n"
@@ -457,16 +461,22 @@ bool FramesOptionsFit(const Options& options, std::string& problem) {
     return problem.empty();
 }
 
-// What --alpha takes: diffuse --adaptive or palette, every entry chosen for the images (a
-// fixed colour only as the key colour) and dithered by a kernel or not at all. True when the
-// options fit, else the problem.
+// What --alpha takes: diffuse --adaptive, palette, or frames -d DIR of PNG files, every entry
+// chosen for the images (a fixed colour only as the key colour) and dithered by a kernel or not at
+// all. True when the options fit, else the problem.
 bool AlphaOptionsFit(const Options& options, std::string& problem) {
     if (!options.alpha) {
         return true;
     }
     const quantize::DitherMethod method = quantize::kDitherings[options.dithering].method;
-    if (options.command != "palette" && (options.command != "diffuse" || !options.adaptive)) {
-        problem = "--alpha belongs to diffuse --adaptive and palette";
+    if (options.command != "palette" && options.command != "frames" &&
+        (options.command != "diffuse" || !options.adaptive)) {
+        problem = "--alpha belongs to diffuse --adaptive, palette and frames";
+    } else if (options.command == "frames" &&
+               (!options.output.empty() || options.format == "bmp")) {
+        problem = "frames --alpha writes PNG frames (-d DIR): a GIF keeps one transparent index, "
+                  "not each entry's alpha, and BMP has no transparency here (the way of both is "
+                  "the key colour: --palette FILE --fixed 1 --key)";
     } else if (options.fixed > (options.key ? 1 : 0)) {
         problem = "--alpha chooses every entry for the image: --palette gives only the key "
                   "colour (--fixed 1 --key)";

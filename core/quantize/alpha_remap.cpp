@@ -9,7 +9,7 @@ namespace quantize {
 
 void RemapWithAlpha(const std::uint8_t* rgba, std::uint64_t width, std::uint64_t height,
                     const AlphaPalette& palette, const AlphaDithering& dithering,
-                    std::uint8_t* indices, std::int64_t stride) {
+                    std::uint8_t* indices, std::int64_t stride, const std::int16_t* kept) {
     std::vector<AlphaPoint> points;
     int clear = -1;
     for (int e = 0; e < palette.count; ++e) {
@@ -51,8 +51,9 @@ void RemapWithAlpha(const std::uint8_t* rgba, std::uint64_t width, std::uint64_t
             const std::uint64_t x = back ? width - 1 - i : i;
             std::int32_t* error = at(y, x);
             const RgbaEntry colour{row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
-            if (colour.alpha == 0 && clear >= 0) {
-                out[x] = static_cast<std::uint8_t>(clear);
+            const int still = kept != nullptr ? kept[y * width + x] : -1;
+            if (still >= 0 || (colour.alpha == 0 && clear >= 0)) {
+                out[x] = static_cast<std::uint8_t>(still >= 0 ? still : clear);
                 std::fill(error, error + 4, 0);
                 continue;
             }

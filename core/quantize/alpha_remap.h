@@ -29,10 +29,11 @@ struct AlphaDithering {
 // Gives each of the width x height pixels (rows top first, red, green, blue, alpha each) an
 // entry of `palette`: row y's indices at indices + y * stride. A fully transparent pixel takes
 // the palette's transparent entry and neither takes nor passes on any error, and so does a pixel
-// near an entry (`flatLevels`): a pixel of an entry's colour takes that entry. May throw
-// std::bad_alloc.
+// near an entry (`flatLevels`): a pixel of an entry's colour takes that entry. With `kept`, a
+// pixel whose kept[y * width + x] is an entry (not -1) takes it, and its error is dropped (the
+// still rule of animation frames). May throw std::bad_alloc.
 void RemapWithAlpha(const std::uint8_t* rgba, std::uint64_t width, std::uint64_t height,
                     const AlphaPalette& palette, const AlphaDithering& dithering,
-                    std::uint8_t* indices, std::int64_t stride);
+                    std::uint8_t* indices, std::int64_t stride, const std::int16_t* kept = nullptr);
 
 } // namespace quantize

@@ -10,18 +10,30 @@
 
 namespace quantize {
 
-void StillEntries(const std::uint8_t* before, const std::uint8_t* now, const std::uint8_t* entries,
-                  const bmp::TrueColourGeometry& geometry, std::int16_t* kept) {
+namespace {
+
+template <std::size_t kBytes>
+void StillEntriesOf(const std::uint8_t* before, const std::uint8_t* now,
+                    const std::uint8_t* entries, const bmp::TrueColourGeometry& geometry,
+                    std::int16_t* kept) {
     for (std::uint64_t y = 0; y < geometry.rows; ++y) {
         const std::uint8_t* b = before + y * geometry.stride;
         const std::uint8_t* n = now + y * geometry.stride;
         const std::uint8_t* e = entries + y * geometry.padded;
         std::int16_t* k = kept + y * geometry.width;
         for (std::uint64_t x = 0; x < geometry.width; ++x) {
-            const bool still = std::memcmp(b + 3 * x, n + 3 * x, 3) == 0;
+            const bool still = std::memcmp(b + kBytes * x, n + kBytes * x, kBytes) == 0;
             k[x] = static_cast<std::int16_t>(still ? e[x] : -1);
         }
     }
+}
+
+} // namespace
+
+void StillEntries(const std::uint8_t* before, const std::uint8_t* now, const std::uint8_t* entries,
+                  const bmp::TrueColourGeometry& geometry, std::int16_t* kept,
+                  std::size_t pixelBytes) {
+    (pixelBytes == 4 ? StillEntriesOf<4> : StillEntriesOf<3>)(before, now, entries, geometry, kept);
 }
 
 namespace {
@@ -97,6 +109,42 @@ Outcome FrameDiffusion::Next(const ImageBytes& frame, std::vector<std::uint8_t>&
         std::memcpy(indices.data() + y * g_.width, entries_.data() + y * g_.padded,
                     static_cast<std::size_t>(g_.width));
     }
+    return Outcome::Converted;
+} catch (const std::bad_alloc&) {
+    return Outcome::NoMemory;
+}
+
+Outcome AlphaFrameDiffusion::Start(const std::vector<ImageBytes>& frames, std::size_t& refused) {
+    first_ = true;
+    std::vector<const std::uint8_t*> data;
+    std::vector<std::uint64_t> sizes;
+    for (const ImageBytes& frame : frames) {
+        data.push_back(frame.data);
+        sizes.push_back(frame.size);
+    }
+    return AlphaPaletteOfImages(data, sizes, input_.palette, palette_, refused);
+}
+
+Outcome AlphaFrameDiffusion::Next(const ImageBytes& frame, std::vector<std::uint8_t>& indices) try {
+    std::uint64_t width = 0, height = 0;
+    const Outcome read = RgbaPixelsOf(frame.data, frame.size, now_, width, height);
+    if (read != Outcome::Converted) {
+        return read;
+    }
+    if (!first_ && (width != g_.width || height != g_.rows)) {
+        return Outcome::UnsupportedLayout;
+    }
+    g_ = {width, height, 4 * width, width, true};
+    kept_.resize(static_cast<std::size_t>(width * height));
+    if (!first_) {
+        StillEntries(before_.data(), now_.data(), entries_.data(), g_, kept_.data(), 4);
+    }
+    indices.resize(static_cast<std::size_t>(width * height));
+    RemapWithAlpha(now_.data(), width, height, palette_, input_.dithering, indices.data(),
+                   static_cast<std::int64_t>(width), first_ ? nullptr : kept_.data());
+    std::swap(before_, now_);
+    entries_ = indices;
+    first_ = false;
     return Outcome::Converted;
 } catch (const std::bad_alloc&) {
     return Outcome::NoMemory;

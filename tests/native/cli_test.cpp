@@ -955,6 +955,14 @@ TEST_F(Cli, SoftEdgesKeptInAPngWithAShortTrns) {
     EXPECT_TRUE(Said("BMP has no transparency here"));
     EXPECT_TRUE(Said("--key"));
     EXPECT_FALSE(Has("soft2.bmp"));
+    // Frames keep theirs as PNG files; a GIF, with one transparent index, is refused.
+    ASSERT_EQ(Run("frames @soft.bmp @soft.bmp -d @anim --alpha --palette @key.gpl --fixed 1 --key"),
+              0)
+        << stderr_;
+    EXPECT_EQ(RgbaOf(Get("anim/soft_002.png")), RgbaOf(Get("soft.png")));
+    EXPECT_EQ(Run("frames @soft.bmp @soft.bmp -o @soft.gif --alpha"), 2);
+    EXPECT_TRUE(Said("one transparent index"));
+    EXPECT_FALSE(Has("soft.gif"));
     // A palette PNG whose tRNS holds more entries than its PLTE: damaged, refused.
     Bytes broken = Get("soft.png");
     const std::string text(broken.begin(), broken.end());

@@ -83,6 +83,59 @@ TEST(Frames, AStillAreaKeepsItsIndicesWhereTheMovingBlockWouldStirItsDithering) 
     EXPECT_GT(moving, 50u);  // the moving block is dithered anew
 }
 
+// The same with alpha: a soft gradient whose alpha falls across it, a half-transparent block
+// moving over it; its frames as 32-bit file images with an alpha mask.
+TEST(Frames, WithAlphaAStillAreaKeepsItsIndicesToo) {
+    std::vector<Bytes> frames;
+    for (const int block : {4, 12, 20}) {
+        image::RgbaImage soft;
+        soft.width = 64;
+        soft.height = 48;
+        for (int y = 0; y < 48; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                const bool inBlock = x >= block && x < block + 8 && y >= 20 && y < 28;
+                soft.samples.insert(soft.samples.end(),
+                                    {static_cast<std::uint8_t>(inBlock ? 224 : x * 3 + y % 3),
+                                     static_cast<std::uint8_t>(y * 5 + x % 4), 90,
+                                     static_cast<std::uint8_t>(inBlock ? 128 : 255 - x * 4)});
+            }
+        }
+        image::AlphaRule kept;
+        kept.kept = true;
+        frames.emplace_back(*image::PlainSize(64, 48, kept));
+        image::WritePlain24(soft, kept, frames.back().data());
+    }
+    std::vector<quantize::ImageBytes> images;
+    for (const Bytes& frame : frames) {
+        images.push_back({frame.data(), frame.size()});
+    }
+    quantize::AlphaInput input;
+    input.palette.colours = 128; // few enough to dither, many enough for small errors
+    quantize::AlphaFrameDiffusion each(input);
+    std::size_t refused = 0;
+    ASSERT_EQ(each.Start(images, refused), quantize::Outcome::Converted);
+    std::vector<std::vector<std::uint8_t>> kept(3), alone(3);
+    std::size_t stirred = 0, moving = 0;
+    for (std::size_t f = 0; f < 3; ++f) {
+        ASSERT_EQ(each.Next(images[f], kept[f]), quantize::Outcome::Converted);
+        quantize::AlphaFrameDiffusion fresh(input);
+        ASSERT_EQ(fresh.Start(images, refused), quantize::Outcome::Converted);
+        ASSERT_EQ(fresh.Next(images[f], alone[f]), quantize::Outcome::Converted);
+        for (std::size_t i = 0; f > 0 && i < kept[f].size(); ++i) {
+            const int x = static_cast<int>(i % 64), y = static_cast<int>(i / 64);
+            const bool moved = y >= 20 && y < 28 && x >= 4 + 8 * int(f - 1) && x < 12 + 8 * int(f);
+            if (moved) {
+                moving += kept[f][i] != kept[f - 1][i];
+                continue;
+            }
+            ASSERT_EQ(kept[f][i], kept[f - 1][i]) << "frame " << f << " at " << x << "," << y;
+            stirred += alone[f][i] != alone[f - 1][i];
+        }
+    }
+    EXPECT_GT(stirred, 20u);
+    EXPECT_GT(moving, 50u);
+}
+
 // Frames of 20 x 10 on 16 colours: random, then a rectangle changed, then some pixels turned
 // to entry 0.
 cli::IndexedFrames SomeFrames(bool key) {
