@@ -51,8 +51,8 @@ bool EncodeFrame(const IndexedFrames& frames, std::size_t f, bool png,
 
 namespace {
 
-// One input as read: a GIF's bytes (its frames are drawn in order, later), or a still image
-// decoded into a plain 24-bit BMP.
+// One still input as read, decoded into a plain file image; or a GIF's bytes, whose frames are
+// read later.
 struct Input {
     FileBytes file;
     bool gif = false;
@@ -72,58 +72,132 @@ Input ReadInput(const std::string& path, const image::AlphaRule& alpha) {
 
 } // namespace
 
-bool ReadFrames(const std::vector<std::string>& inputs, int delay, const image::AlphaRule& alpha,
-                bool together, Animation& animation, std::string& path, std::string& error) {
-    animation.loop = 0;
-    // Two inputs are read and decoded at a time (`together`), each by its own thread: at most
-    // one image beyond the bounds is ever decoded before they are checked.
-    std::future<Input> ahead;
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        path = inputs[i];
-        Input input;
-        if (ahead.valid()) {
-            input = ahead.get();
-        } else {
-            if (together && i + 1 < inputs.size()) { // the next one meanwhile
-                ahead = std::async(std::launch::async, ReadInput, std::cref(inputs[i + 1]),
-                                   std::cref(alpha));
-            }
-            input = ReadInput(inputs[i], alpha);
-        }
-        if (!input.read) {
-            error = input.error;
-            return false;
-        }
-        FileBytes& file = input.file;
-        if (input.gif) {
-            const int loop = animation.loop;
-            animation.loop = -1; // unless the GIF says
-            if (!ReadGif(file.data(), file.size(), alpha, animation, error)) {
-                return false;
-            }
-            animation.loop = i == 0 ? animation.loop : loop;
-            continue;
-        }
-        std::uint32_t width = 0, height = 0;
-        SizeOfBmp(file, width, height);
-        if (animation.frames.empty()) {
-            animation.width = width;
-            animation.height = height;
-        } else if (width != animation.width || height != animation.height) {
-            error = "an image of " + std::to_string(width) + " x " + std::to_string(height) +
-                    " pixels, the frames before it " + std::to_string(animation.width) + " x " +
-                    std::to_string(animation.height) + ": every frame must be of one size";
-            return false;
-        }
-        const std::uint64_t frames = animation.frames.size() + 1;
-        if (frames > image::kMaxFrames || frames * width * height > image::kMaxAnimationPixels) {
-            error = FramesBeyondBounds(frames);
-            return false;
-        }
-        animation.frames.push_back(std::move(file));
-        animation.delays.push_back(delay);
+struct FrameReader::Ahead {
+    std::future<Input> input;
+};
+
+FrameReader::FrameReader(const std::vector<std::string>& inputs, int delay,
+                         const image::AlphaRule& rule, bool together, const FrameBounds& bounds)
+    : inputs_(inputs), delay_(delay), rule_(rule), together_(together), bounds_(bounds),
+      ahead_(std::make_unique<Ahead>()) {}
+
+FrameReader::~FrameReader() {
+    if (ahead_->input.valid()) {
+        ahead_->input.wait();
+    }
+}
+
+bool FrameReader::Fail(const std::string& why) {
+    error_ = why;
+    return false;
+}
+
+bool FrameReader::TakeSize(std::uint32_t width, std::uint32_t height) {
+    if (frames_ == 0) {
+        width_ = width;
+        height_ = height;
+    } else if (width != width_ || height != height_) {
+        return Fail("an image of " + std::to_string(width) + " x " + std::to_string(height) +
+                    " pixels, the frames before it " + std::to_string(width_) + " x " +
+                    std::to_string(height_) + ": every frame must be of one size");
+    }
+    if (std::uint64_t{width} * height > image::kMaxAnimationPixels) {
+        return Fail("a frame of more than " + std::to_string(image::kMaxAnimationPixels) +
+                    " pixels");
     }
     return true;
+}
+
+bool FrameReader::Next(FileBytes& frame, int& delay) {
+    error_.clear();
+    while (gif_) {
+        switch (gif_->Next(frames_, bounds_, frame, delay, error_)) {
+        case GifReader::Read::Frame:
+            ++frames_;
+            return true;
+        case GifReader::Read::End:
+            loop_ = input_ == 1 ? gif_->loop() : loop_;
+            gif_.reset();
+            FileBytes().swap(gifFile_);
+            break;
+        case GifReader::Read::Failed:
+            return false;
+        }
+    }
+    if (input_ == inputs_.size()) {
+        return false;
+    }
+    path_ = inputs_[input_];
+    // Two inputs are read and decoded at a time (`together`), each by its own thread: at most
+    // one image beyond the bounds is ever decoded before they are checked.
+    Input input;
+    if (ahead_->input.valid()) {
+        input = ahead_->input.get();
+    } else {
+        if (together_ && input_ + 1 < inputs_.size()) { // the next one meanwhile
+            ahead_->input = std::async(std::launch::async, ReadInput,
+                                       std::cref(inputs_[input_ + 1]), std::cref(rule_));
+        }
+        input = ReadInput(inputs_[input_], rule_);
+    }
+    ++input_;
+    if (!input.read) {
+        return Fail(input.error);
+    }
+    if (input.gif) {
+        gifFile_ = std::move(input.file);
+        gif_ = std::make_unique<GifReader>();
+        if (!gif_->Open(gifFile_.data(), gifFile_.size(), rule_, error_)) {
+            return false;
+        }
+        if (!TakeSize(gif_->width(), gif_->height())) {
+            return false;
+        }
+        loop_ = input_ == 1 ? -1 : loop_; // unless the GIF says
+        return Next(frame, delay);
+    }
+    std::uint32_t width = 0, height = 0;
+    SizeOfBmp(input.file, width, height);
+    if (!TakeSize(width, height)) {
+        return false;
+    }
+    if (++frames_ > bounds_.frames || frames_ * width * height > bounds_.pixels) {
+        return Fail(FramesBeyondBounds(frames_, bounds_));
+    }
+    frame = std::move(input.file);
+    delay = delay_;
+    return true;
+}
+
+bool ReadFrames(const std::vector<std::string>& inputs, int delay, const image::AlphaRule& alpha,
+                bool together, Animation& animation, std::string& path, std::string& error,
+                std::uint64_t budget) {
+    FrameReader reader(inputs, delay, alpha, together,
+                       {image::kMaxFrames, image::kMaxStreamedPixels});
+    animation.spacing = 1;
+    FileBytes frame;
+    int shows = 0;
+    for (std::size_t f = 0; reader.Next(frame, shows); ++f) {
+        animation.delays.push_back(shows);
+        const std::uint64_t pixels = std::uint64_t{reader.width()} * reader.height();
+        if (f % animation.spacing == 0 && (animation.frames.size() + 1) * pixels > budget) {
+            // Every other frame kept gives way, and half as many are kept from here on.
+            for (std::size_t k = 1; 2 * k < animation.frames.size(); ++k) {
+                animation.frames[k] = std::move(animation.frames[2 * k]);
+            }
+            animation.frames.resize((animation.frames.size() + 1) / 2);
+            animation.spacing *= 2;
+        }
+        if (f % animation.spacing == 0) {
+            animation.frames.push_back(std::move(frame));
+        }
+    }
+    path = reader.path();
+    error = reader.error();
+    animation.width = reader.width();
+    animation.height = reader.height();
+    animation.loop = reader.loop();
+    return error.empty();
 }
 
 void FrameRelay::Done(std::size_t f) {
@@ -148,30 +222,37 @@ bool FrameRelay::Wait(std::size_t f) {
     return done_ > f;
 }
 
-int WriteFrames(const Options& options, const IndexedFrames& frames,
-                const std::vector<std::uint8_t>* gif) {
-    std::string error;
-    std::vector<std::uint8_t> bytes;
-    if (!options.output.empty()) {
-        if (gif == nullptr && !EncodeGif(frames, bytes, error)) {
-            return Fail(kFileError, options.output, error);
-        }
-        const std::vector<std::uint8_t>& made = gif != nullptr ? *gif : bytes;
-        if (!WriteAtomically(options.output, made.data(), made.size(), error)) {
-            return Fail(kFileError, options.output, error);
-        }
-        return kConverted;
+void FrameRelay::Stored(std::size_t f) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stored_ = f + 1;
     }
+    changed_.notify_all();
+}
+
+void FrameRelay::WriterEnded() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        writerEnded_ = true;
+    }
+    changed_.notify_all();
+}
+
+void FrameRelay::WaitForRoom(std::size_t f) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return stored_ + kAhead > f || writerEnded_; });
+}
+
+int NameFrameFiles(const Options& options, std::size_t count, std::vector<std::string>& names) {
     const bool png = options.format != "bmp";
     const std::string stem = std::filesystem::path(options.inputs[0]).stem().string();
-    const std::size_t digits =
-        std::max<std::size_t>(3, std::to_string(frames.frames.size()).size());
-    std::vector<std::string> names;
+    const std::size_t digits = std::max<std::size_t>(3, std::to_string(count).size());
     std::set<std::string> inputs;
     for (const std::string& input : options.inputs) {
         inputs.insert(FileIdentity(input));
     }
-    for (std::size_t f = 0; f < frames.frames.size(); ++f) {
+    names.clear();
+    for (std::size_t f = 0; f < count; ++f) {
         std::string number = std::to_string(f + 1);
         number.insert(0, digits - number.size(), '0');
         names.push_back((std::filesystem::path(options.directory) /
@@ -186,11 +267,16 @@ int WriteFrames(const Options& options, const IndexedFrames& frames,
     if (failure) {
         return Fail(kFileError, options.directory, failure.message());
     }
-    for (std::size_t f = 0; f < frames.frames.size(); ++f) {
-        if (!EncodeFrame(frames, f, png, bytes, error) ||
-            !WriteAtomically(names[f], bytes.data(), bytes.size(), error)) {
-            return Fail(kFileError, names[f], error);
-        }
+    return kConverted;
+}
+
+int WriteFrameFile(const Options& options, const IndexedFrames& frames, std::size_t f,
+                   const std::string& name) {
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!EncodeFrame(frames, f, options.format != "bmp", bytes, error) ||
+        !WriteAtomically(name, bytes.data(), bytes.size(), error)) {
+        return Fail(kFileError, name, error);
     }
     return kConverted;
 }

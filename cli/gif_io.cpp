@@ -92,12 +92,10 @@ image::Disposal DisposalOf(int gifDisposal) {
 
 } // namespace
 
-std::string FramesBeyondBounds(std::uint64_t frames) {
-    return frames > image::kMaxFrames
-               ? "more than " + std::to_string(image::kMaxFrames) + " frames"
-               : "more pixels of frames than can be read (at most " +
-                     std::to_string(image::kMaxAnimationPixels) + " in all, " +
-                     std::to_string(image::kMaxAnimationPixels * 3 >> 20) + " MiB)";
+std::string FramesBeyondBounds(std::uint64_t frames, const FrameBounds& bounds) {
+    return frames > bounds.frames ? "more than " + std::to_string(bounds.frames) + " frames"
+                                  : "more pixels of frames than can be read (at most " +
+                                        std::to_string(bounds.pixels) + " in all)";
 }
 
 bool IsGif(const std::uint8_t* data, std::size_t size) {
@@ -105,122 +103,170 @@ bool IsGif(const std::uint8_t* data, std::size_t size) {
            (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0);
 }
 
-bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
-             Animation& animation, std::string& error) {
-    Reader reader{data, size};
+struct GifReader::State {
+    Reader reader{nullptr, 0};
+    std::unique_ptr<GifFileType, CloseDecoder> gif;
+    image::AlphaRule rule;
+    std::unique_ptr<image::Canvas> canvas; // made before the first frame, within the bounds
+    std::vector<std::uint8_t> indices;
+    std::uint64_t stored = 0; // the pixels of the pieces read
+    bool framed = false;      // a frame was read
+};
+
+GifReader::GifReader() = default;
+GifReader::~GifReader() = default;
+
+bool GifReader::Open(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
+                     std::string& error) {
+    state_ = std::make_unique<State>();
+    state_->reader = {data, size};
+    state_->rule = rule;
     int code = 0;
-    std::unique_ptr<GifFileType, CloseDecoder> gif(DGifOpen(&reader, ReadBytes, &code));
-    if (!gif) {
+    state_->gif.reset(DGifOpen(&state_->reader, ReadBytes, &code));
+    if (!state_->gif) {
         error = Damaged(code);
         return false;
     }
-    const std::uint32_t width = static_cast<std::uint32_t>(gif->SWidth);
-    const std::uint32_t height = static_cast<std::uint32_t>(gif->SHeight);
-    const std::uint64_t screen = std::uint64_t{width} * height;
-    if (screen == 0) {
+    width_ = static_cast<std::uint32_t>(state_->gif->SWidth);
+    height_ = static_cast<std::uint32_t>(state_->gif->SHeight);
+    if (std::uint64_t{width_} * height_ == 0) {
         error = "a GIF whose screen has no pixels";
-        return false;
-    }
-    if ((animation.frames.size() + 1) * screen > image::kMaxAnimationPixels) {
-        // Refused before its screen is allocated.
-        error = FramesBeyondBounds(animation.frames.size() + 1);
-        return false;
-    }
-    if (!animation.frames.empty() && (width != animation.width || height != animation.height)) {
-        error = "a GIF of " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels, the frames before it " + std::to_string(animation.width) + " x " +
-                std::to_string(animation.height) + ": every frame must be of one size";
-        return false;
-    }
-    animation.width = width;
-    animation.height = height;
-    const auto bmpSize = image::PlainSize(width, height, rule);
-    image::Canvas canvas(width, height);
-    std::vector<std::uint8_t> indices;
-    std::uint64_t stored = 0; // the pixels of the pieces read
-    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
-    const std::size_t before = animation.frames.size();
-    for (;;) {
-        GifRecordType type = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif.get(), &type) != GIF_OK) {
-            error = Damaged(gif->Error);
-            return false;
-        }
-        if (type == TERMINATE_RECORD_TYPE) {
-            break;
-        }
-        if (type == EXTENSION_RECORD_TYPE) {
-            if (!ReadExtension(gif.get(), control, animation.loop)) {
-                error = Damaged(gif->Error);
-                return false;
-            }
-            continue;
-        }
-        if (type != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif.get()) != GIF_OK) {
-            error = Damaged(gif->Error);
-            return false;
-        }
-        const GifImageDesc& desc = gif->Image;
-        const image::Rect place{
-            static_cast<std::uint32_t>(desc.Left), static_cast<std::uint32_t>(desc.Top),
-            static_cast<std::uint32_t>(desc.Width), static_cast<std::uint32_t>(desc.Height)};
-        const std::uint64_t area = std::uint64_t{place.width} * place.height;
-        stored += area;
-        const std::uint64_t frames = animation.frames.size() + 1;
-        if (frames > image::kMaxFrames || frames * screen > image::kMaxAnimationPixels ||
-            stored > image::kMaxAnimationPixels || !bmpSize) {
-            error = FramesBeyondBounds(frames);
-            return false;
-        }
-        const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
-        std::vector<std::uint8_t> table;
-        for (int c = 0; map != nullptr && c < map->ColorCount; ++c) {
-            const GifColorType& colour = map->Colors[c];
-            table.insert(table.end(), {colour.Red, colour.Green, colour.Blue});
-        }
-        indices.assign(static_cast<std::size_t>(area), 0);
-        if (area == 0) {
-            // A piece without pixels: its codes are passed over.
-            int codeSize = 0;
-            GifByteType* block = nullptr;
-            bool read = DGifGetCode(gif.get(), &codeSize, &block) == GIF_OK;
-            while (read && block != nullptr) {
-                read = DGifGetCodeNext(gif.get(), &block) == GIF_OK;
-            }
-            if (!read) {
-                error = Damaged(gif->Error);
-                return false;
-            }
-        }
-        for (std::uint32_t y : RowOrder(area == 0 ? 0 : place.height, desc.Interlace)) {
-            if (DGifGetLine(gif.get(), indices.data() + std::size_t{y} * place.width,
-                            static_cast<int>(place.width)) != GIF_OK) {
-                error = Damaged(gif->Error);
-                return false;
-            }
-        }
-        image::Piece piece{place,
-                           indices.data(),
-                           table.data(),
-                           static_cast<int>(table.size() / 3),
-                           control.TransparentColor,
-                           DisposalOf(control.DisposalMode)};
-        FileBytes bmp(static_cast<std::size_t>(*bmpSize));
-        image::WritePlain24(canvas.Draw(piece), rule, bmp.data());
-        canvas.Dispose();
-        animation.frames.push_back(std::move(bmp));
-        animation.delays.push_back(10 * control.DelayTime);
-        control = {DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
-    }
-    if (animation.frames.size() == before) {
-        error = "a GIF without a frame";
         return false;
     }
     return true;
 }
 
+GifReader::Read GifReader::Next(std::uint64_t before, const FrameBounds& bounds, FileBytes& frame,
+                                int& delay, std::string& error) {
+    GifFileType* gif = state_->gif.get();
+    const std::uint64_t screen = std::uint64_t{width_} * height_;
+    if (!state_->canvas) {
+        if ((before + 1) * screen > bounds.pixels) {
+            // Refused before its screen is allocated.
+            error = FramesBeyondBounds(before + 1, bounds);
+            return Read::Failed;
+        }
+        state_->canvas = std::make_unique<image::Canvas>(width_, height_);
+    }
+    const auto bmpSize = image::PlainSize(width_, height_, state_->rule);
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif, &type) != GIF_OK) {
+            error = Damaged(gif->Error);
+            return Read::Failed;
+        }
+        if (type == TERMINATE_RECORD_TYPE) {
+            if (!state_->framed) {
+                error = "a GIF without a frame";
+                return Read::Failed;
+            }
+            return Read::End;
+        }
+        if (type == EXTENSION_RECORD_TYPE) {
+            if (!ReadExtension(gif, control, loop_)) {
+                error = Damaged(gif->Error);
+                return Read::Failed;
+            }
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif) != GIF_OK) {
+            error = Damaged(gif->Error);
+            return Read::Failed;
+        }
+        break;
+    }
+    const GifImageDesc& desc = gif->Image;
+    const image::Rect place{
+        static_cast<std::uint32_t>(desc.Left), static_cast<std::uint32_t>(desc.Top),
+        static_cast<std::uint32_t>(desc.Width), static_cast<std::uint32_t>(desc.Height)};
+    const std::uint64_t area = std::uint64_t{place.width} * place.height;
+    state_->stored += area;
+    const std::uint64_t frames = before + 1;
+    if (frames > bounds.frames || frames * screen > bounds.pixels ||
+        state_->stored > bounds.pixels || !bmpSize) {
+        error = FramesBeyondBounds(frames, bounds);
+        return Read::Failed;
+    }
+    const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
+    std::vector<std::uint8_t> table;
+    for (int c = 0; map != nullptr && c < map->ColorCount; ++c) {
+        const GifColorType& colour = map->Colors[c];
+        table.insert(table.end(), {colour.Red, colour.Green, colour.Blue});
+    }
+    std::vector<std::uint8_t>& indices = state_->indices;
+    indices.assign(static_cast<std::size_t>(area), 0);
+    if (area == 0) {
+        // A piece without pixels: its codes are passed over.
+        int codeSize = 0;
+        GifByteType* block = nullptr;
+        bool read = DGifGetCode(gif, &codeSize, &block) == GIF_OK;
+        while (read && block != nullptr) {
+            read = DGifGetCodeNext(gif, &block) == GIF_OK;
+        }
+        if (!read) {
+            error = Damaged(gif->Error);
+            return Read::Failed;
+        }
+    }
+    for (std::uint32_t y : RowOrder(area == 0 ? 0 : place.height, desc.Interlace)) {
+        if (DGifGetLine(gif, indices.data() + std::size_t{y} * place.width,
+                        static_cast<int>(place.width)) != GIF_OK) {
+            error = Damaged(gif->Error);
+            return Read::Failed;
+        }
+    }
+    image::Piece piece{place,
+                       indices.data(),
+                       table.data(),
+                       static_cast<int>(table.size() / 3),
+                       control.TransparentColor,
+                       DisposalOf(control.DisposalMode)};
+    frame = FileBytes(static_cast<std::size_t>(*bmpSize));
+    image::WritePlain24(state_->canvas->Draw(piece), state_->rule, frame.data());
+    state_->canvas->Dispose();
+    delay = 10 * control.DelayTime;
+    state_->framed = true;
+    return Read::Frame;
+}
+
+bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
+             Animation& animation, std::string& error) {
+    GifReader reader;
+    if (!reader.Open(data, size, rule, error)) {
+        return false;
+    }
+    if (!animation.frames.empty() &&
+        (reader.width() != animation.width || reader.height() != animation.height)) {
+        error = "a GIF of " + std::to_string(reader.width()) + " x " +
+                std::to_string(reader.height()) + " pixels, the frames before it " +
+                std::to_string(animation.width) + " x " + std::to_string(animation.height) +
+                ": every frame must be of one size";
+        return false;
+    }
+    animation.width = reader.width();
+    animation.height = reader.height();
+    for (;;) {
+        FileBytes frame;
+        int delay = 0;
+        switch (reader.Next(animation.frames.size(), {}, frame, delay, error)) {
+        case GifReader::Read::Frame:
+            animation.frames.push_back(std::move(frame));
+            animation.delays.push_back(delay);
+            continue;
+        case GifReader::Read::End:
+            animation.loop = reader.loop() >= 0 ? reader.loop() : animation.loop;
+            return true;
+        case GifReader::Read::Failed:
+            break;
+        }
+        return false;
+    }
+}
+
 bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std::string& error,
-               const std::function<bool(std::size_t)>& ready) {
+               const std::function<bool(std::size_t)>& ready,
+               const std::function<void(std::size_t)>& stored) {
     gif.clear();
     const int spare = frames.entries < 256 ? frames.entries : -1;
     const int used = std::max(frames.entries, spare + 1);
@@ -280,6 +326,9 @@ bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std:
         for (std::uint32_t y = 0; ok && y < piece.place.height; ++y) {
             ok = EGifPutLine(out, piece.indices.data() + std::size_t{y} * piece.place.width,
                              static_cast<int>(piece.place.width)) == GIF_OK;
+        }
+        if (ok && stored) {
+            stored(f);
         }
     }
     if (!ok) {

@@ -5,10 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/file_io.h"
+#include "core/image/animation.h"
 #include "core/image/rgba.h"
 
 namespace cli {
@@ -20,22 +22,64 @@ struct Animation {
     std::vector<FileBytes> frames;
     std::vector<int> delays; // milliseconds, one a frame
     int loop = -1;           // the count a GIF gives (0: for ever), or -1: played once
+    // frames[k] is frame k * spacing of the animation (ReadFrames may keep every 2nd, 4th...),
+    // `delays` holding every frame's.
+    std::size_t spacing = 1;
 };
 
 // Whether the bytes begin as a GIF does.
 bool IsGif(const std::uint8_t* data, std::size_t size);
 
+// How many frames may be read, and how many pixels: of the whole frames together (each a whole
+// screen) and of the pieces a GIF stores together, checked before anything is allocated for a
+// frame.
+struct FrameBounds {
+    std::uint64_t frames = image::kMaxFrames;
+    std::uint64_t pixels = image::kMaxAnimationPixels;
+};
+
+// Why the frames read so far, `frames` of them, are more than `bounds` allow.
+std::string FramesBeyondBounds(std::uint64_t frames, const FrameBounds& bounds = {});
+
+// The frames of one GIF, read one at a time, each as the plain file image of the whole screen
+// as shown (the frame's delay, disposal and transparency applied); `rule` says what becomes of
+// transparent pixels. The GIF's bytes stay the caller's, and must outlive the reader.
+class GifReader {
+  public:
+    GifReader();
+    ~GifReader();
+    GifReader(const GifReader&) = delete;
+    GifReader& operator=(const GifReader&) = delete;
+
+    // Reads the GIF's header. False, with why in `error`.
+    bool Open(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
+              std::string& error);
+    std::uint32_t width() const { return width_; }
+    std::uint32_t height() const { return height_; }
+    // The loop count the GIF gave so far (0: for ever), or -1.
+    int loop() const { return loop_; }
+
+    enum class Read { Frame, End, Failed };
+    // The next frame and its delay (milliseconds), `before` frames having been read before it
+    // (of this GIF and others), all within `bounds`. End after the last frame (a GIF without a
+    // frame Failed); Failed, with why in `error`, for a file that cannot be read whole (cut
+    // short, damaged, out of bounds).
+    Read Next(std::uint64_t before, const FrameBounds& bounds, FileBytes& frame, int& delay,
+              std::string& error);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+    std::uint32_t width_ = 0, height_ = 0;
+    int loop_ = -1;
+};
+
 // Appends every frame of a GIF to `animation` (whose size, once it holds frames, the GIF's
 // screen must have), each frame's delay, disposal and transparency applied; `rule` says what
-// becomes of transparent pixels. Within image::kMaxFrames and kMaxAnimationPixels counted
-// with the frames already there, checked before a frame is allocated. False, with why in
-// `error`, for a file that cannot be read whole (cut short, damaged, out of bounds).
+// becomes of transparent pixels. Within the default FrameBounds counted with the frames
+// already there. False, with why in `error`, for a file that cannot be read whole.
 bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
              Animation& animation, std::string& error);
-
-// Why the frames read so far, `frames` of them, are more than can be read: too many frames, or
-// too many pixels (image::kMaxFrames, kMaxAnimationPixels).
-std::string FramesBeyondBounds(std::uint64_t frames);
 
 // Whole indexed frames of one palette, to be written as an animated GIF.
 struct IndexedFrames {
@@ -56,8 +100,10 @@ struct IndexedFrames {
 // that changed, its unchanged pixels transparent where that makes it simpler (PiecePlanner).
 // False, with why in `error`.
 // With `ready`, the frames are made while the GIF is: ready(f) waits until frame f is there
-// and answers false when it will never be (the GIF is then given up, `error` empty).
+// and answers false when it will never be (the GIF is then given up, `error` empty); and
+// stored(f) says that frame f is stored, its indices no longer read.
 bool EncodeGif(const IndexedFrames& frames, std::vector<std::uint8_t>& gif, std::string& error,
-               const std::function<bool(std::size_t)>& ready = {});
+               const std::function<bool(std::size_t)>& ready = {},
+               const std::function<void(std::size_t)>& stored = {});
 
 } // namespace cli

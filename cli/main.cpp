@@ -529,40 +529,60 @@ int RunPalette(const Options& options) {
     return kConverted;
 }
 
-// The frames dithered with their alpha onto one palette with alpha, into `frames`, each
-// file image given up as soon as it is dithered. Converted, or why not and the frame refused.
-quantize::Outcome DitherFramesWithAlpha(const quantize::AlphaInput& alpha, Animation& animation,
-                                        const std::vector<quantize::ImageBytes>& images,
-                                        IndexedFrames& frames, std::size_t& refused) {
-    quantize::AlphaFrameDiffusion diffusion(alpha);
-    if (const auto outcome = diffusion.Start(images, refused);
-        outcome != quantize::Outcome::Converted) {
-        return outcome;
-    }
-    const quantize::AlphaPalette& palette = diffusion.palette();
-    for (int e = 0; e < palette.count; ++e) {
-        const quantize::RgbaEntry& entry = palette.entries[static_cast<std::size_t>(e)];
-        frames.table[3 * static_cast<std::size_t>(e)] = entry.red;
-        frames.table[3 * static_cast<std::size_t>(e) + 1] = entry.green;
-        frames.table[3 * static_cast<std::size_t>(e) + 2] = entry.blue;
-        frames.alpha[static_cast<std::size_t>(e)] = entry.alpha;
-    }
-    frames.entries = palette.count;
-    frames.translucent = true;
-    for (refused = 0; refused < images.size(); ++refused) {
-        if (const auto outcome = diffusion.Next(images[refused], frames.frames[refused]);
-            outcome != quantize::Outcome::Converted) {
-            return outcome;
+// frames -o: the GIF of the frames, made while `dither` makes each (on a second thread, or
+// with -j 1 on demand), each frame's indices given up once stored; written atomically.
+int WriteAnimatedGif(const Options& options, IndexedFrames& frames,
+                     const std::function<int(std::size_t)>& dither) {
+    std::vector<std::uint8_t> gif;
+    std::string error;
+    int code = kConverted;
+    bool made = false;
+    const auto forget = [&frames](std::size_t f) {
+        std::vector<std::uint8_t>().swap(frames.frames[f]);
+    };
+    if (options.jobs == 1) {
+        std::size_t done = 0;
+        made = EncodeGif(
+            frames, gif, error,
+            [&](std::size_t f) {
+                while (done <= f && code == kConverted) {
+                    code = dither(done++);
+                }
+                return code == kConverted;
+            },
+            forget);
+    } else {
+        FrameRelay relay;
+        std::thread encoder([&] {
+            made = EncodeGif(
+                frames, gif, error, [&relay](std::size_t f) { return relay.Wait(f); },
+                [&](std::size_t f) {
+                    forget(f);
+                    relay.Stored(f);
+                });
+            relay.WriterEnded();
+        });
+        for (std::size_t f = 0; f < frames.frames.size() && code == kConverted; ++f) {
+            relay.WaitForRoom(f);
+            code = dither(f);
+            code == kConverted ? relay.Done(f) : relay.Stop();
         }
-        FileBytes().swap(animation.frames[refused]);
+        encoder.join();
     }
-    return quantize::Outcome::Converted;
+    if (code != kConverted) {
+        return code;
+    }
+    if (!made || !WriteAtomically(options.output, gif.data(), gif.size(), error)) {
+        return Fail(kFileError, options.output, error);
+    }
+    return kConverted;
 }
 
 // The frames of an animation or of a set of images on one palette, dithered in order so that
-// still areas stay still; written as an animated GIF or numbered images. Every frame is held
-// in memory as 24 bits a pixel (32 with --alpha) while the palette is chosen
-// (image::kMaxAnimationPixels in all), then each gives way to its indices as it is dithered.
+// still areas stay still; written as an animated GIF or numbered images. The palette is chosen
+// for the frames ReadFrames keeps (every frame when they fit in image::kMaxAnimationPixels, 24
+// bits a pixel, or 32 with --alpha); then each is dithered and written in turn, the frames
+// kept giving way to their indices, or, when not all were kept, read again one at a time.
 int RunFrames(const Options& options) {
     UserColours colours;
     quantize::DiffusionInput input;
@@ -583,15 +603,15 @@ int RunFrames(const Options& options) {
         alpha.keyed = true;
         std::memcpy(alpha.key, table, 3); // blue, green, red
     }
+    const bool together = options.jobs != 1;
     Animation animation;
     std::string path, error;
-    if (!ReadFrames(options.inputs, options.delay, alpha, options.jobs != 1, animation, path,
-                    error)) {
+    if (!ReadFrames(options.inputs, options.delay, alpha, together, animation, path, error)) {
         return Fail(kFileError, path, error);
     }
-    std::vector<quantize::ImageBytes> images;
+    std::vector<quantize::ImageBytes> kept;
     for (const FileBytes& frame : animation.frames) {
-        images.push_back({frame.data(), frame.size()});
+        kept.push_back({frame.data(), frame.size()});
     }
     const auto failed = [&](quantize::Outcome outcome, std::size_t frame) {
         return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
@@ -601,68 +621,78 @@ int RunFrames(const Options& options) {
     IndexedFrames frames;
     frames.width = animation.width;
     frames.height = animation.height;
-    frames.frames.resize(images.size());
+    frames.frames.resize(animation.delays.size());
     frames.delays = animation.delays;
     frames.loop = options.loopGiven ? options.loop : animation.loop;
     std::uint8_t table4[palette::kTableBytes] = {}; // for --palette-out
-    // A GIF is made on a second thread, each frame as soon as the one after it is dithered.
-    const bool alongside = !options.output.empty() && options.jobs != 1;
-    std::vector<std::uint8_t> gif;
+    std::size_t refused = 0;
+    quantize::FrameDiffusion diffusion(input);
+    quantize::AlphaInput alphaInput = AlphaInputOf(options, colours, input);
+    alphaInput.palette.threads = input.threads;
+    quantize::AlphaFrameDiffusion alphaDiffusion(alphaInput);
     if (options.alpha) {
-        quantize::AlphaInput chosen = AlphaInputOf(options, colours, input);
-        chosen.palette.threads = input.threads;
-        std::size_t refused = 0;
-        if (const auto outcome = DitherFramesWithAlpha(chosen, animation, images, frames, refused);
+        if (const auto outcome = alphaDiffusion.Start(kept, refused);
             outcome != quantize::Outcome::Converted) {
-            return failed(outcome, refused);
+            return failed(outcome, refused * animation.spacing);
         }
-        for (int e = 0; e < frames.entries; ++e) {
-            for (int c = 0; c < 3; ++c) {
-                table4[4 * e + c] = frames.table[static_cast<std::size_t>(3 * e + 2 - c)];
-            }
+        const quantize::AlphaPalette& chosen = alphaDiffusion.palette();
+        for (std::size_t e = 0; e < static_cast<std::size_t>(chosen.count); ++e) {
+            const quantize::RgbaEntry& entry = chosen.entries[e];
+            frames.table[3 * e] = table4[4 * e + 2] = entry.red;
+            frames.table[3 * e + 1] = table4[4 * e + 1] = entry.green;
+            frames.table[3 * e + 2] = table4[4 * e] = entry.blue;
+            frames.alpha[e] = entry.alpha;
         }
+        frames.entries = chosen.count;
+        frames.translucent = true;
     } else {
-        quantize::FrameDiffusion diffusion(input);
         quantize::SilentObserver silent;
-        std::size_t refused = 0;
-        if (const auto outcome = diffusion.Start(images, silent, refused);
+        if (const auto outcome = diffusion.Start(kept, silent, refused);
             outcome != quantize::Outcome::Converted) {
-            return failed(outcome, refused);
+            return failed(outcome, refused * animation.spacing);
         }
         quantize::CopyToRgbTable(diffusion.palette(), frames.table.data());
         quantize::CopyToColourTable(diffusion.palette(), 0, table4);
         frames.entries = diffusion.entries();
         frames.key = diffusion.key();
-        FrameRelay relay;
-        std::string gifError;
-        bool gifMade = false;
-        std::thread encoder;
-        if (alongside) {
-            encoder = std::thread([&] {
-                gifMade = cli::EncodeGif(frames, gif, gifError,
-                                         [&relay](std::size_t f) { return relay.Wait(f); });
-            });
+    }
+    // The frames in order: those kept when all were, else read again one at a time.
+    std::unique_ptr<FrameReader> again;
+    if (animation.spacing > 1) {
+        animation.frames.clear();
+        again = std::make_unique<FrameReader>(
+            options.inputs, options.delay, alpha, together,
+            FrameBounds{image::kMaxFrames, image::kMaxStreamedPixels});
+    }
+    // Frame f dithered into its indices: the exit code, a failure told.
+    const auto dither = [&](std::size_t f) {
+        FileBytes read;
+        int shows = 0;
+        if (again && !again->Next(read, shows)) {
+            return Fail(kFileError, again->path(),
+                        again->error().empty() ? "fewer frames than when it was first read"
+                                               : again->error());
         }
-        for (std::size_t f = 0; f < images.size(); ++f) {
-            if (const auto outcome = diffusion.Next(images[f], frames.frames[f]);
-                outcome != quantize::Outcome::Converted) {
-                relay.Stop();
-                if (encoder.joinable()) {
-                    encoder.join();
-                }
-                return failed(outcome, f);
-            }
-            FileBytes().swap(animation.frames[f]);
-            relay.Done(f);
-        }
-        if (encoder.joinable()) {
-            encoder.join();
-            if (!gifMade) {
-                return Fail(kFileError, options.output, gifError);
-            }
+        FileBytes& frame = again ? read : animation.frames[f];
+        const quantize::ImageBytes image{frame.data(), frame.size()};
+        const quantize::Outcome outcome = options.alpha
+                                              ? alphaDiffusion.Next(image, frames.frames[f])
+                                              : diffusion.Next(image, frames.frames[f]);
+        FileBytes().swap(frame);
+        return outcome == quantize::Outcome::Converted ? kConverted : failed(outcome, f);
+    };
+    int code = kConverted;
+    if (!options.output.empty()) {
+        code = WriteAnimatedGif(options, frames, dither);
+    } else {
+        std::vector<std::string> names;
+        code = NameFrameFiles(options, frames.frames.size(), names);
+        for (std::size_t f = 0; f < names.size() && code == kConverted; ++f) {
+            code = dither(f);
+            code = code == kConverted ? WriteFrameFile(options, frames, f, names[f]) : code;
+            std::vector<std::uint8_t>().swap(frames.frames[f]);
         }
     }
-    const int code = WriteFrames(options, frames, alongside ? &gif : nullptr);
     if (code == kConverted && !options.paletteOut.empty()) {
         if (const int unwritten = WritePaletteFile(options.paletteOut, table4, frames.entries,
                                                    palette::FormatOfName(options.paletteOut))) {

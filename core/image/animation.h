@@ -18,6 +18,10 @@ namespace image {
 // file of a few bytes cannot take more than about 200 MB of frames or unbounded time.
 inline constexpr std::uint64_t kMaxFrames = 10000;
 inline constexpr std::uint64_t kMaxAnimationPixels = std::uint64_t{1} << 26;
+// Frames read one at a time, not held together, are bounded by their time: at most this many
+// pixels of whole frames (and of stored pieces) in all; each frame still at most
+// kMaxAnimationPixels.
+inline constexpr std::uint64_t kMaxStreamedPixels = std::uint64_t{1} << 30;
 
 // What becomes of a piece's rectangle once its frame has been shown.
 enum class Disposal {

@@ -2,11 +2,13 @@
 // frames command end to end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "cli/frames.h"
 #include "cli/gif_io.h"
 #include "core/bmp/layout.h"
 #include "core/image/animation.h"
@@ -361,6 +363,42 @@ TEST(Frames, TheCommandWritesAnAnimationOfStillImagesAndRefusesAnotherSize) {
     }
     EXPECT_EQ(testimg::ReadFileBytes(folder.Path("d/f0_002.bmp"))[bmp::kColourTable + 4],
               first[bmp::kColourTable + 4]);
+}
+
+// Frames beyond the budget: every frame is read and its delay kept, the frames kept for the
+// palette are spread evenly (0, 4 and 8 of ten, a budget of three frames), and a reader over
+// the same inputs gives each frame again, byte for byte.
+TEST(Frames, FramesBeyondTheBudgetAreSampledEvenlyAndReadAgain) {
+    testimg::TempFolder folder;
+    std::vector<std::string> inputs;
+    std::vector<Bytes> frames;
+    for (int f = 0; f < 10; ++f) {
+        frames.push_back(Frame(4 * f));
+        inputs.push_back(folder.Path("f" + std::to_string(f) + ".bmp"));
+        testimg::WriteFileBytes(inputs.back(), frames.back());
+    }
+    cli::Animation animation;
+    std::string path, error;
+    ASSERT_TRUE(cli::ReadFrames(inputs, 30, {}, true, animation, path, error, 3 * 64 * 48))
+        << error;
+    EXPECT_EQ(animation.delays, std::vector<int>(10, 30));
+    ASSERT_EQ(animation.spacing, 4u);
+    ASSERT_EQ(animation.frames.size(), 3u);
+    cli::FrameReader again(inputs, 30, {}, true, {});
+    for (std::size_t f = 0; f < 10; ++f) {
+        cli::FileBytes frame;
+        int delay = 0;
+        ASSERT_TRUE(again.Next(frame, delay)) << again.error();
+        if (f % 4 == 0) {
+            EXPECT_TRUE(std::equal(frame.begin(), frame.end(), animation.frames[f / 4].begin(),
+                                   animation.frames[f / 4].end()))
+                << f;
+        }
+    }
+    cli::FileBytes none;
+    int delay = 0;
+    EXPECT_FALSE(again.Next(none, delay));
+    EXPECT_TRUE(again.error().empty());
 }
 
 // A GIF whose encoder wrote only the pixels (every piece at 0, 0, no graphic control, no loop,
