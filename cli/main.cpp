@@ -581,8 +581,8 @@ int WriteAnimatedGif(const Options& options, IndexedFrames& frames,
 // The frames of an animation or of a set of images on one palette, dithered in order so that
 // still areas stay still; written as an animated GIF or numbered images. The palette is chosen
 // for the frames ReadFrames keeps (every frame when they fit in image::kMaxAnimationPixels, 24
-// bits a pixel, or 32 with --alpha); then each is dithered and written in turn, the frames
-// kept giving way to their indices, or, when not all were kept, read again one at a time.
+// bits a pixel, or half that with --alpha); then each is dithered and written in turn, the
+// frames kept giving way to their indices, or, when not all were kept, read again one at a time.
 int RunFrames(const Options& options) {
     UserColours colours;
     quantize::DiffusionInput input;
@@ -606,7 +606,11 @@ int RunFrames(const Options& options) {
     const bool together = options.jobs != 1;
     Animation animation;
     std::string path, error;
-    if (!ReadFrames(options.inputs, options.delay, alpha, together, animation, path, error)) {
+    // With alpha, a frame takes 4 bytes a pixel, and the palette a copy of every pixel kept:
+    // half the frames are kept.
+    const std::uint64_t budget = image::kMaxAnimationPixels / (options.alpha ? 2 : 1);
+    if (!ReadFrames(options.inputs, options.delay, alpha, together, animation, path, error,
+                    budget)) {
         return Fail(kFileError, path, error);
     }
     std::vector<quantize::ImageBytes> kept;
