@@ -12,13 +12,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string error;
     image::AlphaRule rule;
     rule.keyed = size > 0 && (data[size - 1] & 1) != 0;
+    rule.kept = size % 2 == 1; // as frames --alpha reads
     if (!cli::ReadGif(data, size, rule, animation, error)) {
         if (error.empty()) {
             std::abort(); // a refusal says why
         }
         return 0;
     }
-    const auto frameSize = image::Plain24Size(animation.width, animation.height);
+    const auto frameSize = image::PlainSize(animation.width, animation.height, rule);
     if (animation.frames.empty() || animation.frames.size() > image::kMaxFrames ||
         animation.frames.size() != animation.delays.size() || !frameSize) {
         std::abort();
