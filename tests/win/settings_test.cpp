@@ -36,6 +36,7 @@ class Settings : public ProgramTest {
         RegSetValueExA(product, name, 0, type, static_cast<const BYTE*>(data), size);
         RegCloseKey(product);
     }
+    void SetDword(const char* name, DWORD value) { SetValue(name, REG_DWORD, &value, 4); }
     static bool OnlyRestartMessage() {
         return OnlyMessageFrom(nullptr, "レジストリに登録します\n再起動してください", MB_OK);
     }
@@ -279,7 +280,7 @@ void Choose(HWND d, int id, WPARAM item) {
 TEST_F(Settings, QualityDialogAndNewerOptionsKeepTheirChoicesInTheRegistry) {
     for (const auto& [name, value] :
          {std::pair{"HQColours", DWORD{300}}, {"HQDither", 1}, {"HQStrength", 40}, {"HQKey", 1}}) {
-        SetValue(name, REG_DWORD, &value, 4);
+        SetDword(name, value);
     }
     ASSERT_TRUE(LoadSettings());
     const std::vector<DWORD> loaded = {256, 1, 40, 1}; // the colours out of range
@@ -407,7 +408,7 @@ TEST_F(Settings, QualityDialogListsEveryDitheringAndKeepsItsNumberAndLight) {
     EXPECT_EQ(QualityDither, 3u);
     EXPECT_EQ(QualityLinear, 1u);
     for (const auto& [name, value] : {std::pair{"HQDither", DWORD{14}}, {"HQLinear", 2}}) {
-        SetValue(name, REG_DWORD, &value, 4);
+        SetDword(name, value);
     }
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(QualityDither, 0u);
@@ -421,8 +422,7 @@ TEST_F(Settings, QualityDialogListsEveryDitheringAndKeepsItsNumberAndLight) {
 // range), open with error diffusion only; OK keeps the choice as HQEffort and the run's
 // choices take it, Cancel does not; an effort the list does not show is kept as it is.
 TEST_F(Settings, QualityDialogKeepsItsQualityAsAnEffort) {
-    const DWORD outOfRange = 11;
-    SetValue("HQEffort", REG_DWORD, &outOfRange, 4);
+    SetDword("HQEffort", 11);
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(QualityEffort, 5u);
     Main = CreateMainWindow(200, 100);
@@ -466,8 +466,7 @@ TEST_F(Settings, QualityDialogKeepsItsQualityAsAnEffort) {
     EXPECT_EQ(QualityEffort, 10u);
     SaveSettings();
     ExpectSetting("HQEffort", REG_DWORD, {10, 0, 0, 0});
-    const DWORD unlisted = 7;
-    SetValue("HQEffort", REG_DWORD, &unlisted, 4);
+    SetDword("HQEffort", 7);
     ASSERT_TRUE(LoadSettings());
     RunDialog(OpenQuality, {[&](HWND d) {
                   shown.push_back(shownEffort(d));
@@ -484,7 +483,7 @@ TEST_F(Settings, QualityDialogKeepsItsQualityAsAnEffort) {
 // depth and no more colours than the bits hold, and they are written back.
 TEST_F(Settings, QualityDialogKeepsTheDepthTheBitsAndTheListToChooseFrom) {
     for (const auto& [name, value] : {std::pair{"HQDepth", DWORD{7}}, {"HQBits", 5}}) {
-        SetValue(name, REG_DWORD, &value, 4);
+        SetDword(name, value);
     }
     char stored[MAX_PATH] = "gameboy";
     SetValue("HQFrom", REG_SZ, stored, sizeof stored);
@@ -555,7 +554,7 @@ TEST_F(Settings, TileSettingsPersistAndBadValuesFallBack) {
     using Numbers = std::vector<DWORD>;
     const auto load = [&](std::vector<std::pair<const char*, DWORD>> values, const char* target) {
         for (const auto& [name, value] : values) {
-            SetValue(name, REG_DWORD, &value, 4);
+            SetDword(name, value);
         }
         SetValue("TileTarget", REG_SZ, target, static_cast<DWORD>(std::strlen(target) + 1));
         EXPECT_TRUE(LoadSettings());
@@ -680,8 +679,7 @@ TEST_F(Settings, TileDialogPresetsFillTheFieldsAndBadRulesAreTold) {
 // 並び順: a stored order out of range reads as そのまま; the dialog lists the orders, OK keeps
 // the chosen one, the run's choices take it and it is written back.
 TEST_F(Settings, QualityDialogKeepsTheEntriesOrder) {
-    const DWORD outOfRange = 4;
-    SetValue("HQOrder", REG_DWORD, &outOfRange, 4);
+    SetDword("HQOrder", 4);
     QualityOrder = 2;
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(QualityOrder, 0u);
@@ -707,8 +705,7 @@ TEST_F(Settings, QualityDialogKeepsTheEntriesOrder) {
 // 透明度を保つ: a stored value out of range reads as off; the dialog's check box shows the
 // setting, OK keeps it, ｷｬﾝｾﾙ does not, and it is written back as HQAlpha.
 TEST_F(Settings, QualityDialogKeepsTransparency) {
-    const DWORD outOfRange = 2;
-    SetValue("HQAlpha", REG_DWORD, &outOfRange, 4);
+    SetDword("HQAlpha", 2);
     QualityAlpha = 1;
     ASSERT_TRUE(LoadSettings());
     EXPECT_EQ(QualityAlpha, 0u);
