@@ -153,7 +153,6 @@ bool FrameReader::Next(FileBytes& frame, int& delay) {
         if (!TakeSize(gif_->width(), gif_->height())) {
             return false;
         }
-        loop_ = input_ == 1 ? -1 : loop_; // unless the GIF says
         return Next(frame, delay);
     }
     std::uint32_t width = 0, height = 0;
@@ -201,19 +200,11 @@ bool ReadFrames(const std::vector<std::string>& inputs, int delay, const image::
 }
 
 void FrameRelay::Done(std::size_t f) {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        done_ = f + 1;
-    }
-    changed_.notify_all();
+    Set(done_, f + 1);
 }
 
 void FrameRelay::Stop() {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        stopped_ = true;
-    }
-    changed_.notify_all();
+    Set(stopped_, true);
 }
 
 bool FrameRelay::Wait(std::size_t f) {
@@ -223,19 +214,11 @@ bool FrameRelay::Wait(std::size_t f) {
 }
 
 void FrameRelay::Stored(std::size_t f) {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        stored_ = f + 1;
-    }
-    changed_.notify_all();
+    Set(stored_, f + 1);
 }
 
 void FrameRelay::WriterEnded() {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        writerEnded_ = true;
-    }
-    changed_.notify_all();
+    Set(writerEnded_, true);
 }
 
 void FrameRelay::WaitForRoom(std::size_t f) {

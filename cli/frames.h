@@ -95,6 +95,15 @@ class FrameRelay {
     void WaitForRoom(std::size_t f);
 
   private:
+    // Sets a field under the lock and wakes the waiting thread.
+    template <typename T> void Set(T& field, T value) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            field = value;
+        }
+        changed_.notify_all();
+    }
+
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t done_ = 0;   // frames there

@@ -236,14 +236,6 @@ bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
     if (!reader.Open(data, size, rule, error)) {
         return false;
     }
-    if (!animation.frames.empty() &&
-        (reader.width() != animation.width || reader.height() != animation.height)) {
-        error = "a GIF of " + std::to_string(reader.width()) + " x " +
-                std::to_string(reader.height()) + " pixels, the frames before it " +
-                std::to_string(animation.width) + " x " + std::to_string(animation.height) +
-                ": every frame must be of one size";
-        return false;
-    }
     animation.width = reader.width();
     animation.height = reader.height();
     for (;;) {
@@ -255,7 +247,7 @@ bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule&
             animation.delays.push_back(delay);
             continue;
         case GifReader::Read::End:
-            animation.loop = reader.loop() >= 0 ? reader.loop() : animation.loop;
+            animation.loop = reader.loop();
             return true;
         case GifReader::Read::Failed:
             break;

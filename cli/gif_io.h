@@ -39,7 +39,7 @@ struct FrameBounds {
 };
 
 // Why the frames read so far, `frames` of them, are more than `bounds` allow.
-std::string FramesBeyondBounds(std::uint64_t frames, const FrameBounds& bounds = {});
+std::string FramesBeyondBounds(std::uint64_t frames, const FrameBounds& bounds);
 
 // The frames of one GIF, read one at a time, each as the plain file image of the whole screen
 // as shown (the frame's delay, disposal and transparency applied); `rule` says what becomes of
@@ -74,10 +74,9 @@ class GifReader {
     int loop_ = -1;
 };
 
-// Appends every frame of a GIF to `animation` (whose size, once it holds frames, the GIF's
-// screen must have), each frame's delay, disposal and transparency applied; `rule` says what
-// becomes of transparent pixels. Within the default FrameBounds counted with the frames
-// already there. False, with why in `error`, for a file that cannot be read whole.
+// Reads every frame of a GIF into `animation` (empty before), each frame's delay, disposal and
+// transparency applied; `rule` says what becomes of transparent pixels. Within the default
+// FrameBounds. False, with why in `error`, for a file that cannot be read whole.
 bool ReadGif(const std::uint8_t* data, std::size_t size, const image::AlphaRule& rule,
              Animation& animation, std::string& error);
 
