@@ -428,30 +428,40 @@ int RunTiles(const Options& options) {
         JobsFor(options), images);
 }
 
+// Reads every input whole for the palette of them all (PNG and JPEG files decoded, their
+// transparency as `rule` says): `files` holds them, `images` points at them. 0, or the exit
+// code, the failure told.
+int ReadInputImages(const Options& options, const image::AlphaRule& rule,
+                    std::vector<cli::FileBytes>& files, std::vector<quantize::ImageBytes>& images) {
+    files.resize(options.inputs.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::string error;
+        if (!cli::ReadImageFile(options.inputs[i], rule, files[i], error)) {
+            return Fail(kFileError, options.inputs[i], error);
+        }
+        images.push_back({files[i].data(), files[i].size()});
+    }
+    return kConverted;
+}
+
 // palette --alpha: the palette with alpha of all the inputs together, written as the format
 // of -o takes it: red, green and blue (no palette format keeps alpha), the entries below full
 // alpha first, the transparent one (the key colour with --key) at 0.
 int RunPaletteWithAlpha(const Options& options, const UserColours& colours,
                         const quantize::DiffusionInput& input) {
-    std::vector<cli::FileBytes> files(options.inputs.size());
-    std::vector<const std::uint8_t*> data;
-    std::vector<std::uint64_t> sizes;
     image::AlphaRule kept;
     kept.kept = true;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        std::string error;
-        if (!cli::ReadImageFile(options.inputs[i], kept, files[i], error)) {
-            return Fail(kFileError, options.inputs[i], error);
-        }
-        data.push_back(files[i].data());
-        sizes.push_back(files[i].size());
+    std::vector<cli::FileBytes> files;
+    std::vector<quantize::ImageBytes> images;
+    if (const int code = ReadInputImages(options, kept, files, images)) {
+        return code;
     }
     quantize::AlphaInput alpha = AlphaInputOf(options, colours, input);
     alpha.palette.threads = options.jobs == 1 ? 1 : 0;
     quantize::AlphaPalette chosen;
     std::size_t refused = 0;
     const quantize::Outcome outcome =
-        quantize::AlphaPaletteOfImages(data, sizes, alpha.palette, chosen, refused);
+        quantize::AlphaPaletteOfImages(images, alpha.palette, chosen, refused);
     if (outcome != quantize::Outcome::Converted) {
         return Fail(outcome == quantize::Outcome::NoMemory ? kFileError : kRefused,
                     options.inputs[refused], Say(text::RefusalText(outcome)));
@@ -478,14 +488,10 @@ int RunPalette(const Options& options) {
     if (options.alpha) {
         return RunPaletteWithAlpha(options, colours, input);
     }
-    std::vector<cli::FileBytes> files(options.inputs.size());
+    std::vector<cli::FileBytes> files;
     std::vector<quantize::ImageBytes> images;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        std::string error;
-        if (!cli::ReadImageFile(options.inputs[i], {}, files[i], error)) {
-            return Fail(kFileError, options.inputs[i], error);
-        }
-        images.push_back({files[i].data(), files[i].size()});
+    if (const int code = ReadInputImages(options, {}, files, images)) {
+        return code;
     }
     input.stages = quantize::kHighQualityDiffusion;
     input.threads = options.jobs == 1 ? 1 : 0;

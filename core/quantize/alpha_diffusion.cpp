@@ -125,14 +125,14 @@ Result DiffuseWithAlpha(std::uint8_t* data, std::uint64_t size, const Resizer& r
     return {Outcome::Converted, newSize};
 }
 
-Outcome AlphaPaletteOfImages(const std::vector<const std::uint8_t*>& data,
-                             const std::vector<std::uint64_t>& sizes, const AlphaChoices& choices,
+Outcome AlphaPaletteOfImages(const std::vector<ImageBytes>& images, const AlphaChoices& choices,
                              AlphaPalette& palette, std::size_t& refused) {
     std::vector<std::uint8_t> all, one;
     try {
-        for (std::size_t i = 0; i < data.size(); ++i) {
+        for (std::size_t i = 0; i < images.size(); ++i) {
             std::uint64_t width = 0, height = 0;
-            if (const Outcome outcome = RgbaPixelsOf(data[i], sizes[i], one, width, height);
+            if (const Outcome outcome =
+                    RgbaPixelsOf(images[i].data, images[i].size, one, width, height);
                 outcome != Outcome::Converted) {
                 refused = i;
                 return outcome;

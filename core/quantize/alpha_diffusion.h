@@ -10,6 +10,7 @@
 
 #include "core/quantize/alpha_palette.h"
 #include "core/quantize/alpha_remap.h"
+#include "core/quantize/error_diffusion.h"
 #include "core/quantize/outcome.h"
 
 namespace quantize {
@@ -34,8 +35,7 @@ Result DiffuseWithAlpha(std::uint8_t* data, std::uint64_t size, const Resizer& r
                         const AlphaInput& input);
 
 // The palette of several images' pixels together, as if they were one image.
-Outcome AlphaPaletteOfImages(const std::vector<const std::uint8_t*>& data,
-                             const std::vector<std::uint64_t>& sizes, const AlphaChoices& choices,
+Outcome AlphaPaletteOfImages(const std::vector<ImageBytes>& images, const AlphaChoices& choices,
                              AlphaPalette& palette, std::size_t& refused);
 
 } // namespace quantize

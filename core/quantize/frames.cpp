@@ -116,13 +116,7 @@ Outcome FrameDiffusion::Next(const ImageBytes& frame, std::vector<std::uint8_t>&
 
 Outcome AlphaFrameDiffusion::Start(const std::vector<ImageBytes>& frames, std::size_t& refused) {
     first_ = true;
-    std::vector<const std::uint8_t*> data;
-    std::vector<std::uint64_t> sizes;
-    for (const ImageBytes& frame : frames) {
-        data.push_back(frame.data);
-        sizes.push_back(frame.size);
-    }
-    return AlphaPaletteOfImages(data, sizes, input_.palette, palette_, refused);
+    return AlphaPaletteOfImages(frames, input_.palette, palette_, refused);
 }
 
 Outcome AlphaFrameDiffusion::Next(const ImageBytes& frame, std::vector<std::uint8_t>& indices) try {
